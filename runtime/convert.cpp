@@ -88,7 +88,7 @@ std::string layoutG(const Decimal& d) {
 // Infinities and NaN come out as printf writes them, except that NaN never
 // carries a sign: "-nan" would depend on how the NaN was produced.
 // Zero of either sign is "0": a bill must never show "-0".
-bool specialText(double v, std::string& out) {
+bool nonFiniteOrZeroText(double v, std::string& out) {
   if (std::isnan(v)) {
     out = "nan";
   } else if (std::isinf(v)) {
@@ -170,7 +170,7 @@ double strtodC(const char* s) {
 
 std::string floatToText(float v) {
   std::string out;
-  if (specialText(v, out)) return out;
+  if (nonFiniteOrZeroText(v, out)) return out;
   // "%.150e" writes the exact decimal value of the float (no float needs
   // more than 112 significant digits); the first six digits are then
   // rounded half away from zero by looking at the seventh alone, which is
@@ -196,7 +196,7 @@ std::string floatToText(float v) {
 
 std::string doubleToText(double v) {
   std::string out;
-  if (specialText(v, out)) return out;
+  if (nonFiniteOrZeroText(v, out)) return out;
   // printf's own rounding to 13 significant digits (glibc rounds the exact
   // binary value, ties to even); only the layout is done here.
   char buf[64];
@@ -329,13 +329,15 @@ double timeInterval(double a, double b, int unit) {
 
   const double d = a - b;
   // Added before truncating hours, minutes and seconds, so that a time
-  // difference lying a hair below a whole second still counts it.
-  constexpr double kNudge = 0.000005787037037037037;
+  // difference lying a hair short of a whole unit still counts it. The
+  // allowance points away from zero: added to a negative difference it
+  // would take a whole unit off (13:00 - 15:00 would be -1 hour).
+  const double nudge = d < 0 ? -0.000005787037037037037 : 0.000005787037037037037;
   switch (unit) {
     case 5: return d;
-    case 6: return std::trunc(d * 24 + kNudge);
-    case 7: return std::trunc(d * 1440 + kNudge);
-    case 8: return std::trunc(d * 86400 + kNudge);
+    case 6: return std::trunc(d * 24 + nudge);
+    case 7: return std::trunc(d * 1440 + nudge);
+    case 8: return std::trunc(d * 86400 + nudge);
     default: break;
   }
 
