@@ -1,0 +1,188 @@
+// Times the charge-window queries on a 1,000,000-line charge table (the ten
+// charge-line fields), in one run on the same data: the engine, SQLite
+// (one table, no index, inserts in one transaction) and a raw read() of the
+// table file as the floor.
+//
+//   kdb_bench [lines]
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/engine.h"
+#include "db/facade.h"
+#include "db/table.h"
+#include "runtime/gbk.h"
+
+namespace {
+
+double seconds(const std::function<void()>& f) {
+  auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+const char* const kCategories[17] = {"西药", "检查", "手术", "中成", "输氧", "治疗", "化验", "其它", "中草",
+                                     "放射", "输血", "住院", "冷暖", "接生", "婴儿", "医疗", "监护"};
+
+void check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(), rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
+    std::exit(1);
+  }
+}
+
+void sq(sqlite3* s, const char* sql) {
+  char* err = nullptr;
+  if (sqlite3_exec(s, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    std::fprintf(stderr, "sqlite: %s\n", err);
+    std::exit(1);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int n = argc > 1 ? std::atoi(argv[1]) : 1000000;
+  char tmpl[] = "/tmp/kdb_bench.XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  std::filesystem::current_path(tmpl);
+  db::registerDatabaseCommands();
+
+  std::vector<std::string> cats;
+  for (const char* c : kCategories) cats.push_back(rt::utf8ToGbk(c));
+  const std::string xiyao = cats[0], nothing = rt::utf8ToGbk("无此类");
+  auto lineOf = [&](int i, int* shl, float* dj) {
+    *shl = i % 100;
+    *dj = float(i % 1000) / 10.0f;
+    return cats[size_t(i % 17)];
+  };
+
+  // --- the engine ----------------------------------------------------------
+  check(cmd::CreateDatabase("m20105", {{"shj", 8, 20}, {"mch", 10, 30}, {"lb", 10, 6}, {"bx", 10, 6},
+                                      {"shl", 3, 20}, {"dw", 10, 6}, {"dj", 5, 20}, {"hj", 5, 20},
+                                      {"cf", 10, 10}, {"shf", 10, 10}}),
+        "create");
+  check(cmd::OpenDatabase("m20105"), "open");
+  const std::string name = rt::utf8ToGbk("阿莫西林胶囊"), unit = rt::utf8ToGbk("盒"),
+                    cls = rt::utf8ToGbk("甲类");
+  double eAppend = seconds([&] {
+    for (int i = 0; i < n; ++i) {
+      int shl;
+      float dj;
+      const std::string& lb = lineOf(i, &shl, &dj);
+      check(cmd::AppendRecord(rt::DateTime{40300}, name, lb, cls, shl, unit, dj, float(shl) * dj,
+                              "0101234", "admin"),
+            "append");
+    }
+  });
+  // The floor: read() of the whole table file, as the scans read it.
+  int64_t bytes = int64_t(std::filesystem::file_size("m20105.kdb"));
+  double raw = seconds([&] {
+    int fd = ::open("m20105.kdb", O_RDONLY);
+    std::vector<char> buf(163840);
+    while (::read(fd, buf.data(), buf.size()) > 0) {
+    }
+    ::close(fd);
+  });
+  auto hj = [] { return cmd::ReadField("hj").release(); };
+  auto isWest = [&] { return rt::makeBool(db::fieldTextEquals("lb", xiyao)); };
+  auto isNothing = [&] { return rt::makeBool(db::fieldTextEquals("lb", nothing)); };
+  auto tenth = [] { return rt::makeBool(cmd::ReadField("shl").integer() % 10 == 0); };
+  rt::Expr hjE(hj);
+  rt::Expr westE(isWest);
+  rt::Expr nothingE(isNothing);
+  rt::Expr tenthE(tenth);
+  double eSum = 0, sum = 0;
+  eSum = seconds([&] { sum = cmd::SumRecords(hjE.arg(), westE.arg()); });
+  check(db::lastError() == 0, "sum");
+  bool found = true;
+  double eFind = seconds([&] {
+    cmd::MoveFirst();
+    found = cmd::FindRecord(nothingE.arg());
+  });
+  check(!found && db::lastError() == 0, "find");
+  double eCopy = seconds([&] { check(cmd::CopyRecords("lshk", westE.arg()), "copy"); });
+  double eDelete = seconds([&] { check(cmd::DeleteRecords(tenthE.arg()), "delete"); });
+  double ePack = seconds([&] { check(cmd::PackDatabase(), "pack"); });
+  int left = cmd::RecordCount();
+  db::closeAllDatabases();
+
+  // --- SQLite ------------------------------------------------------------------
+  sqlite3* s = nullptr;
+  sqlite3_open("bench.sqlite", &s);
+  sq(s, "CREATE TABLE t(shj REAL, mch TEXT, lb TEXT, bx TEXT, shl INTEGER, dw TEXT, dj REAL, hj REAL, cf TEXT, shf TEXT)");
+  double sAppend = seconds([&] {
+    sq(s, "BEGIN");
+    sqlite3_stmt* st;
+    sqlite3_prepare_v2(s, "INSERT INTO t VALUES(?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
+    for (int i = 0; i < n; ++i) {
+      int shl;
+      float dj;
+      const std::string& lb = lineOf(i, &shl, &dj);
+      sqlite3_bind_double(st, 1, 40300);
+      sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 3, lb.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 4, cls.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_int(st, 5, shl);
+      sqlite3_bind_text(st, 6, unit.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_double(st, 7, dj);
+      sqlite3_bind_double(st, 8, double(float(shl) * dj));
+      sqlite3_bind_text(st, 9, "0101234", -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 10, "admin", -1, SQLITE_STATIC);
+      sqlite3_step(st);
+      sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sq(s, "COMMIT");
+  });
+  auto scalar = [&](const std::string& sql, const std::string& arg) {
+    sqlite3_stmt* st;
+    sqlite3_prepare_v2(s, sql.c_str(), -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, arg.c_str(), -1, SQLITE_TRANSIENT);
+    double v = -1;
+    if (sqlite3_step(st) == SQLITE_ROW) v = sqlite3_column_double(st, 0);
+    sqlite3_finalize(st);
+    return v;
+  };
+  double ssum = 0, sfound = 0;
+  double sSum = seconds([&] { ssum = scalar("SELECT SUM(hj) FROM t WHERE lb=?", xiyao); });
+  double sFind = seconds([&] { sfound = scalar("SELECT rowid FROM t WHERE lb=? LIMIT 1", nothing); });
+  double sCopy = seconds([&] {
+    sqlite3_stmt* st;
+    sq(s, "CREATE TABLE lshk AS SELECT * FROM t WHERE 0");
+    sqlite3_prepare_v2(s, "INSERT INTO lshk SELECT * FROM t WHERE lb=?", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, xiyao.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(st);
+    sqlite3_finalize(st);
+  });
+  double sDelete = seconds([&] { sq(s, "DELETE FROM t WHERE shl % 10 = 0"); });
+  double sPack = seconds([&] { sq(s, "VACUUM"); });
+  sqlite3_close(s);
+
+  std::printf("lines %d, table file %lld bytes, kept after pack %d\n", n, (long long)bytes, left);
+  std::printf("sum check: engine %.2f, sqlite %.2f; sqlite find hit %s\n", sum, ssum, sfound >= 0 ? "yes" : "no");
+  std::printf("%-26s %10s %10s %10s %10s\n", "operation", "engine s", "sqlite s", "eng/sql", "eng/raw");
+  auto row = [&](const char* what, double e, double q, bool scan) {
+    std::printf("%-26s %10.4f %10.4f %10.2f", what, e, q, e / q);
+    if (scan) std::printf(" %10.2f", e / raw);
+    std::printf("\n");
+  };
+  row("append (one by one)", eAppend, sAppend, false);
+  row("sum hj where lb=西药", eSum, sSum, true);
+  row("find, no match", eFind, sFind, true);
+  row("copy where lb=西药", eCopy, sCopy, true);
+  row("delete 10% (condition)", eDelete, sDelete, true);
+  row("pack / vacuum", ePack, sPack, true);
+  std::printf("%-26s %10.4f\n", "raw read() of the file", raw);
+  std::filesystem::current_path("/");
+  std::filesystem::remove_all(tmpl);
+  return 0;
+}

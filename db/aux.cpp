@@ -1,0 +1,242 @@
+#include "db/aux.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include "db/errors.h"
+#include "db/format.h"
+#include "db/locks.h"
+
+namespace db {
+
+// The header and free list as read under the header lock.
+struct AuxFile::State {
+  int32_t blocks = 1;
+  std::vector<int32_t> freeList;  // in list order
+  std::unordered_set<int32_t> freeSet;
+  uint8_t header[kAuxHeaderBytes] = {};
+};
+
+int AuxFile::create(const std::string& path, int32_t version, double created) {
+  std::unique_ptr<os::File> f;
+  if (os::env().open(path, true, true, &f) != kOk) return kAuxCreateFailed;
+  uint8_t block[kBlockSize] = {};
+  std::memcpy(block, kAuxMagic, 4);
+  putI32(block + 4, version);
+  putF64(block + 8, created);
+  putI32(block + kAuxOffBlocks, 1);
+  if (f->truncate(0) != kOk || f->write(0, block, kBlockSize) != kOk) return kAuxCreateFailed;
+  return kOk;
+}
+
+int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool lockless,
+                  std::unique_ptr<AuxFile>* out) {
+  std::unique_ptr<AuxFile> a(new AuxFile);
+  a->lockless_ = lockless;
+  int rc = os::env().open(path, write, false, &a->file_);
+  if (rc != kOk) return rc;
+  uint8_t h[kAuxHeaderBytes];
+  size_t got = 0;
+  rc = a->file_->read(0, h, sizeof h, &got);
+  if (rc != kOk) return rc;
+  if (got < sizeof h || std::memcmp(h, kAuxMagic, 4) != 0) return kAuxDamaged;
+  int32_t blocks = getI32(h + kAuxOffBlocks), freeCount = getI32(h + kAuxOffFreeCount),
+          freeHead = getI32(h + kAuxOffFreeHead);
+  if (blocks <= 0 || freeCount < 0 || freeCount >= blocks || freeHead < 0 || freeHead >= blocks)
+    return kAuxDamaged;
+  if (getI32(h + 4) != dbVersion) return kAuxVersion;
+  int64_t len = 0;
+  if ((rc = a->file_->size(&len)) != kOk) return rc;
+  if (len / kBlockSize < blocks) {
+    if (!write) return kAuxReadFailed;
+    // The count follows the file. A free list reaching past the new end is
+    // dropped (its blocks are lost, never handed out twice).
+    int32_t real = int32_t(std::max<int64_t>(1, len / kBlockSize));
+    putI32(h + kAuxOffBlocks, real);
+    if (freeHead >= real || freeCount >= real) {
+      putI32(h + kAuxOffFreeCount, 0);
+      putI32(h + kAuxOffFreeHead, 0);
+    }
+    if (len < kBlockSize && a->file_->truncate(kBlockSize) != kOk) return kAuxReadFailed;
+    if (a->file_->write(0, h, sizeof h) != kOk) return kAuxReadFailed;
+  }
+  *out = std::move(a);
+  return kOk;
+}
+
+int AuxFile::read(int32_t first, std::string* out) {
+  out->clear();
+  if (first == 0) return kOk;
+  int64_t len = 0;
+  if (file_->size(&len) != kOk) return kAuxAccess;
+  int64_t limit = len / kBlockSize;
+  uint8_t block[kBlockSize];
+  int32_t b = first;
+  for (int64_t steps = 0; b != 0; ++steps) {
+    if (b < 1 || b >= limit || steps >= limit) return kAuxAccess;
+    size_t got = 0;
+    if (file_->read(int64_t(b) * kBlockSize, block, kBlockSize, &got) != kOk || got < kBlockSize)
+      return kAuxAccess;
+    int32_t used = getI32(block + 8);
+    if (used < 0 || used > kBlockData) return kAuxAccess;
+    out->append(reinterpret_cast<const char*>(block + kBlockHeader), size_t(used));
+    b = getI32(block + 4);
+  }
+  return kOk;
+}
+
+int AuxFile::lockHeader() {
+  if (lockless_) return kOk;
+  int rc = lockWithRetry(*file_, 0, 1, headerWaitMs());
+  return rc == kOk ? kOk : kAuxAccess;
+}
+
+void AuxFile::unlockHeader() {
+  if (!lockless_) file_->unlock(0, 1);
+}
+
+int AuxFile::loadState(State* s) {
+  size_t got = 0;
+  if (file_->read(0, s->header, kAuxHeaderBytes, &got) != kOk || got < size_t(kAuxHeaderBytes))
+    return kAuxAccess;
+  s->blocks = getI32(s->header + kAuxOffBlocks);
+  int64_t len = 0;
+  if (file_->size(&len) != kOk) return kAuxAccess;
+  if (s->blocks < 1 || s->blocks > len / kBlockSize) return kAuxAccess;
+  int32_t count = getI32(s->header + kAuxOffFreeCount);
+  int32_t b = getI32(s->header + kAuxOffFreeHead);
+  // A damaged free list is cut where it goes wrong: the blocks behind the
+  // break are lost but never given out twice.
+  while (b > 0 && b < s->blocks && int32_t(s->freeList.size()) < count && !s->freeSet.count(b)) {
+    uint8_t h[kBlockHeader];
+    if (file_->read(int64_t(b) * kBlockSize, h, kBlockHeader, &got) != kOk || got < sizeof h) break;
+    s->freeList.push_back(b);
+    s->freeSet.insert(b);
+    b = getI32(h + 4);
+  }
+  return kOk;
+}
+
+int AuxFile::storeState(State* s) {
+  // Free blocks at the end of the file are given back to the file system.
+  int32_t oldBlocks = s->blocks;
+  while (s->blocks > 1 && s->freeSet.count(s->blocks - 1)) {
+    s->freeSet.erase(s->blocks - 1);
+    --s->blocks;
+  }
+  if (s->blocks != oldBlocks) {
+    s->freeList.erase(std::remove_if(s->freeList.begin(), s->freeList.end(),
+                                     [&](int32_t b) { return b >= s->blocks; }),
+                      s->freeList.end());
+    if (file_->truncate(int64_t(s->blocks) * kBlockSize) != kOk) return kAuxAccess;
+  }
+  for (size_t i = 0; i < s->freeList.size(); ++i) {
+    uint8_t h[kBlockHeader] = {};
+    putI32(h + 4, i + 1 < s->freeList.size() ? s->freeList[i + 1] : 0);
+    if (file_->write(int64_t(s->freeList[i]) * kBlockSize, h, kBlockHeader) != kOk) return kAuxAccess;
+  }
+  putI32(s->header + kAuxOffBlocks, s->blocks);
+  putI32(s->header + kAuxOffFreeCount, int32_t(s->freeList.size()));
+  putI32(s->header + kAuxOffFreeHead, s->freeList.empty() ? 0 : s->freeList.front());
+  return file_->write(0, s->header, kAuxHeaderBytes) == kOk ? kOk : kAuxAccess;
+}
+
+namespace {
+
+// The blocks of the chain at `first`, as far as it is sound.
+std::vector<int32_t> chainBlocks(os::File& f, int32_t first, int32_t blocks,
+                                 const std::unordered_set<int32_t>& exclude) {
+  std::vector<int32_t> out;
+  std::unordered_set<int32_t> seen;
+  int32_t b = first;
+  while (b > 0 && b < blocks && !seen.count(b) && !exclude.count(b)) {
+    uint8_t h[kBlockHeader];
+    size_t got = 0;
+    if (f.read(int64_t(b) * kBlockSize, h, kBlockHeader, &got) != 0 || got < sizeof h) break;
+    out.push_back(b);
+    seen.insert(b);
+    b = getI32(h + 4);
+  }
+  return out;
+}
+
+}  // namespace
+
+int AuxFile::write(int32_t oldFirst, const void* data, size_t n, int32_t* newFirst) {
+  *newFirst = 0;
+  if (n > size_t(INT32_MAX) / 2) return kAuxAccess;
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  State s;
+  rc = loadState(&s);
+  if (rc == kOk) {
+    std::vector<int32_t> old = chainBlocks(*file_, oldFirst, s.blocks, s.freeSet);
+    size_t need = (n + kBlockData - 1) / kBlockData;
+    std::vector<int32_t> use;
+    size_t reuse = std::min(need, old.size());
+    use.assign(old.begin(), old.begin() + long(reuse));
+    while (use.size() < need && !s.freeList.empty()) {
+      use.push_back(s.freeList.front());
+      s.freeSet.erase(s.freeList.front());
+      s.freeList.erase(s.freeList.begin());
+    }
+    while (use.size() < need) use.push_back(s.blocks++);
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < use.size() && rc == kOk; ++i) {
+      uint8_t block[kBlockSize] = {};
+      size_t used = std::min(size_t(kBlockData), n - i * kBlockData);
+      putI32(block, i ? use[i - 1] : 0);
+      putI32(block + 4, i + 1 < use.size() ? use[i + 1] : 0);
+      putI32(block + 8, int32_t(used));
+      std::memcpy(block + kBlockHeader, p + i * kBlockData, used);
+      if (file_->write(int64_t(use[i]) * kBlockSize, block, kBlockSize) != kOk) rc = kAuxAccess;
+    }
+    for (size_t i = reuse; i < old.size(); ++i) {
+      s.freeList.insert(s.freeList.begin(), old[i]);
+      s.freeSet.insert(old[i]);
+    }
+    if (rc == kOk) rc = storeState(&s);
+    if (rc == kOk && !use.empty()) *newFirst = use.front();
+  }
+  unlockHeader();
+  return rc;
+}
+
+int AuxFile::release(int32_t first) {
+  if (first == 0) return kOk;
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  State s;
+  rc = loadState(&s);
+  if (rc == kOk) {
+    for (int32_t b : chainBlocks(*file_, first, s.blocks, s.freeSet)) {
+      s.freeList.insert(s.freeList.begin(), b);
+      s.freeSet.insert(b);
+    }
+    rc = storeState(&s);
+  }
+  unlockHeader();
+  return rc;
+}
+
+int AuxFile::reset() {
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  uint8_t h[kAuxHeaderBytes];
+  size_t got = 0;
+  rc = file_->read(0, h, sizeof h, &got);
+  if (rc == kOk && got == sizeof h) {
+    putI32(h + kAuxOffBlocks, 1);
+    putI32(h + kAuxOffFreeCount, 0);
+    putI32(h + kAuxOffFreeHead, 0);
+    rc = file_->write(0, h, sizeof h) == kOk && file_->truncate(kBlockSize) == kOk ? kOk : kAuxAccess;
+  } else {
+    rc = kAuxAccess;
+  }
+  unlockHeader();
+  return rc;
+}
+
+}  // namespace db

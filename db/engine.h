@@ -1,0 +1,46 @@
+// The table engine's public surface for the rest of the program.
+//
+// registerDatabaseCommands() installs the database commands in the
+// runtime's command table (OpenDatabase, SetCurrentDatabase, MoveFirst,
+// ReadField, FindRecord, RecordCount, MoveTo, ModifyRecord, AppendRecord,
+// FieldCount, Skip, SumRecords, FileExists, DeleteRecords, PackDatabase,
+// ReplaceFields, CreateDatabase, ZapDatabase, CloseDatabase, CopyRecords).
+// EditRecords belongs to the record-edit dialog and is not installed here.
+//
+// The commands work on one process-wide list of open databases and its
+// current database; they run on the window thread. Each database command
+// clears the calling thread's last error on entry and stores its own code
+// (db/errors.h); engine errors never end the program. Only a field read
+// with no current database or of a field that does not exist, a condition
+// that does not yield a bool, a field name in ReplaceFields that is not
+// text and a non-numeric value in SumRecords take the fatal path.
+//
+// Index files: the program opens none and their format is not defined, so
+// OpenDatabase accepts up to 10 index names (more: -34) and fails with -30
+// for any index named.
+#pragma once
+
+#include <string>
+
+#include "db/errors.h"
+
+namespace db {
+
+class Table;
+
+// Idempotent.
+void registerDatabaseCommands();
+
+// The current database (null when none): for kdbtool and tests. Owned by
+// the open-database list; valid until it is closed.
+Table* currentTable();
+
+// Closes every open database (the list is left empty, none current).
+void closeAllDatabases();
+
+// Fast route for conditions that compare a text field with a constant:
+// reads the record being scanned (or the current record) like ReadField,
+// without making a heap copy. Fatal errors as ReadField.
+bool fieldTextEquals(const char* field, const std::string& gbk);
+
+}  // namespace db

@@ -1,0 +1,38 @@
+// File names of tables on this platform.
+//
+// "/" separates directories. A name with no "." after its last "/" gets
+// ".kdb"; a name ending in "." gets "kdb"; a name with an extension keeps
+// it. The auxiliary file is the database file's name with its extension
+// replaced by ".kdt" (or ".kdt" appended when there is none).
+//
+// Names are compared ignoring letter case, as the program has always done:
+// an existing file is found whatever the case of its name on disk, so
+// "ypjbxx", "YPJBXX" and a copied "YPJBXX.KDB" all name one file; a file
+// that does not exist yet is made with the name exactly as built above.
+// Only the last component is matched this way; directories are taken as
+// given.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace db {
+
+std::string withDefaultExtension(std::string_view name);
+std::string auxNameFor(std::string_view dbName);
+// The file name without directory and extension.
+std::string fileTitle(std::string_view path);
+
+// The path of the existing file that `path` names ignoring case (the
+// exact name first). False when there is none.
+bool resolveExisting(const std::string& path, std::string* out);
+
+// Wildcard match ("*" any run, "?" one character), ignoring letter case,
+// walking GBK characters.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// True when at least one file or directory matches `pattern` (wildcards
+// allowed in its last component).
+bool fileExistsLike(const std::string& pattern);
+
+}  // namespace db

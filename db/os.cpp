@@ -1,0 +1,228 @@
+#include "db/os.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "db/errors.h"
+
+namespace db::os {
+
+int mapErrno(int err) {
+  switch (err) {
+    case ENOENT: return kNotFound;
+    case ENOTDIR: case ENAMETOOLONG: case ELOOP: case EINVAL: return kBadPath;
+    case EMFILE: case ENFILE: return kTooManyOpen;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return kAccessDenied;
+    case EBADF: return kBadHandle;
+    case EBUSY: return kRemoveCurrentDir;
+    case ESPIPE: case EOVERFLOW: return kSeekFailed;
+    case EIO: return kHardware;
+    case EAGAIN: return kLockViolation;
+    case ENOSPC: case EDQUOT: case EFBIG: return kDiskFull;
+    default: return kUnknown;
+  }
+}
+
+namespace {
+
+class PosixFile final : public File {
+ public:
+  PosixFile(int fd, bool writable) : fd_(fd), writable_(writable) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  int read(int64_t offset, void* buf, size_t n, size_t* got) override {
+    *got = 0;
+    if (offset < 0) return kSeekFailed;
+    char* p = static_cast<char*>(buf);
+    while (*got < n) {
+      ssize_t r = ::pread(fd_, p + *got, n - *got, off_t(offset + int64_t(*got)));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return mapErrno(errno);
+      }
+      if (r == 0) break;
+      *got += size_t(r);
+    }
+    return kOk;
+  }
+
+  int write(int64_t offset, const void* buf, size_t n) override {
+    if (offset < 0) return kSeekFailed;
+    const char* p = static_cast<const char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + int64_t(done)));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return mapErrno(errno);
+      }
+      if (r == 0) return kDiskFull;
+      done += size_t(r);
+    }
+    return kOk;
+  }
+
+  int size(int64_t* out) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return mapErrno(errno);
+    *out = int64_t(st.st_size);
+    return kOk;
+  }
+
+  int truncate(int64_t length) override {
+    if (length < 0) return kSeekFailed;
+    while (::ftruncate(fd_, off_t(length)) != 0) {
+      if (errno != EINTR) return mapErrno(errno);
+    }
+    return kOk;
+  }
+
+  int tryLock(int64_t offset, int64_t length) override {
+    return setLock(writable_ ? F_WRLCK : F_RDLCK, offset, length);
+  }
+  int tryLockShared(int64_t offset, int64_t length) override {
+    return setLock(F_RDLCK, offset, length);
+  }
+  int unlock(int64_t offset, int64_t length) override {
+    return setLock(F_UNLCK, offset, length);
+  }
+
+  int probe(int64_t offset, int64_t length, bool* held) override {
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = off_t(offset);
+    fl.l_len = off_t(length);
+    if (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) return mapErrno(errno);
+    *held = fl.l_type != F_UNLCK;
+    return kOk;
+  }
+
+  int tryGate() override {
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EWOULDBLOCK) return kBusy;
+      return mapErrno(errno);
+    }
+    return kOk;
+  }
+  void releaseGate() override { ::flock(fd_, LOCK_UN); }
+
+  bool writable() const override { return writable_; }
+
+ private:
+  int setLock(short type, int64_t offset, int64_t length) {
+    if (offset < 0 || length <= 0) return kLockFailed;
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = off_t(offset);
+    fl.l_len = off_t(length);
+    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+      if (errno == EINTR) continue;
+      if (type != F_UNLCK && (errno == EAGAIN || errno == EACCES)) return kBusy;
+      return mapErrno(errno);
+    }
+    return kOk;
+  }
+
+  int fd_;
+  bool writable_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  int open(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) override {
+    if (path.empty()) return kNotFound;
+    int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
+    if (create) flags |= O_CREAT;
+    int fd;
+    do {
+      fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return mapErrno(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return kAccessDenied;
+    }
+    // O_NONBLOCK only kept a FIFO from blocking the open.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    out->reset(new PosixFile(fd, write));
+    return kOk;
+  }
+
+  int fullPath(const std::string& path, std::string* out) override {
+    if (path.empty()) return kNotFound;
+    char buf[PATH_MAX];
+    if (::realpath(path.c_str(), buf)) {
+      *out = buf;
+      return kOk;
+    }
+    if (errno != ENOENT) return mapErrno(errno);
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty() || !::realpath(dir.c_str(), buf)) return mapErrno(errno ? errno : ENOENT);
+    *out = buf;
+    if (out->empty() || out->back() != '/') *out += '/';
+    *out += base;
+    return kOk;
+  }
+
+  int listDir(const std::string& dir, std::vector<std::string>* names) override {
+    names->clear();
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return mapErrno(errno);
+    while (struct dirent* e = ::readdir(d)) {
+      std::string n = e->d_name;
+      if (n != "." && n != "..") names->push_back(n);
+    }
+    ::closedir(d);
+    return kOk;
+  }
+
+  bool exists(const std::string& path) override {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+  }
+
+  int remove(const std::string& path) override {
+    return ::unlink(path.c_str()) == 0 ? kOk : mapErrno(errno);
+  }
+
+  void sleepMs(int ms) override {
+    struct timespec ts = {ms / 1000, long(ms % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+
+  uint64_t tickMs() override {
+    struct timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec / 1000000);
+  }
+};
+
+PosixEnv g_posix;
+Env* g_env = &g_posix;
+
+}  // namespace
+
+Env& posixEnv() { return g_posix; }
+Env& env() { return *g_env; }
+Env* setEnv(Env* e) {
+  Env* old = g_env;
+  g_env = e ? e : &g_posix;
+  return old;
+}
+
+}  // namespace db::os

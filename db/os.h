@@ -1,0 +1,94 @@
+// The file and lock layer. Every operating-system call the engine makes
+// (open, pread/pwrite, fstat, ftruncate, byte-range locks, sleeping, the
+// clock tick, full paths, directory listings, removing files) goes through
+// the Env and File interfaces below, so tests can install a failing or
+// recording layer with setEnv().
+//
+// Errors are returned as engine error codes (db/errors.h); the mapping from
+// errno is done once, in os.cpp. No call here throws.
+//
+// Locks are open-file-description locks (F_OFD_SETLK): they belong to the
+// open file, not to the process, so two handles on one file in one process
+// exclude each other just as two programs do, and closing the handle drops
+// its locks. A handle opened for writing takes exclusive locks; a read-only
+// handle takes shared ones (POSIX allows no exclusive lock without write
+// access); a shared lock still excludes every writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace db::os {
+
+// tryLock's answer when another open file holds a conflicting lock.
+constexpr int kBusy = 1;
+
+class File {
+ public:
+  virtual ~File() = default;
+
+  // Reads up to n bytes at `offset`; *got is the number read (less than n
+  // only at the end of the file). Returns 0 or an error code.
+  virtual int read(int64_t offset, void* buf, size_t n, size_t* got) = 0;
+  // Writes all n bytes at `offset`; 0 or an error code.
+  virtual int write(int64_t offset, const void* buf, size_t n) = 0;
+  virtual int size(int64_t* out) = 0;
+  virtual int truncate(int64_t length) = 0;
+
+  // One attempt at locking [offset, offset + length): 0, kBusy, or an
+  // error code. Never waits.
+  virtual int tryLock(int64_t offset, int64_t length) = 0;
+  virtual int unlock(int64_t offset, int64_t length) = 0;
+  // Takes a shared lock (used for the share-mode markers); 0, kBusy or an
+  // error code.
+  virtual int tryLockShared(int64_t offset, int64_t length) = 0;
+  // *held = some other open file holds any lock on the range.
+  virtual int probe(int64_t offset, int64_t length, bool* held) = 0;
+
+  // The open gate: a whole-file exclusive lock kept apart from the byte
+  // ranges above (flock), held for the short time in which an opener checks
+  // and sets its share-mode markers. 0, kBusy or an error code.
+  virtual int tryGate() = 0;
+  virtual void releaseGate() = 0;
+
+  virtual bool writable() const = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Opens `path` for reading, or reading and writing; `create` makes the
+  // file when it does not exist (never truncates). Only regular files
+  // open; anything else gives -6.
+  virtual int open(const std::string& path, bool write, bool create,
+                   std::unique_ptr<File>* out) = 0;
+  // Absolute path with "." / ".." and symbolic links resolved; for a file
+  // that does not exist yet, its resolved directory plus its name.
+  virtual int fullPath(const std::string& path, std::string* out) = 0;
+  // Names in a directory ("." and ".." left out).
+  virtual int listDir(const std::string& dir, std::vector<std::string>* names) = 0;
+  // True when something (file or directory) exists at exactly `path`.
+  virtual bool exists(const std::string& path) = 0;
+  virtual int remove(const std::string& path) = 0;
+  virtual void sleepMs(int ms) = 0;
+  // Milliseconds of a monotonic clock.
+  virtual uint64_t tickMs() = 0;
+};
+
+// The installed layer (the POSIX one unless a test installed another).
+Env& env();
+// Installs `e` (not owned; null puts the POSIX layer back); returns the
+// previous one.
+Env* setEnv(Env* e);
+
+// The POSIX layer itself, for test layers that wrap it.
+Env& posixEnv();
+
+// errno to engine code, for the rare caller outside this layer.
+int mapErrno(int err);
+
+}  // namespace db::os

@@ -1,0 +1,610 @@
+#include "db/table.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "db/errors.h"
+#include "db/names.h"
+#include "runtime/blocks.h"
+#include "runtime/clock.h"
+#include "runtime/dialogs.h"
+#include "runtime/gbk.h"
+#include "runtime/heap.h"
+
+namespace db {
+namespace {
+
+// Waits for the open gate of a file: openers hold it only while they check
+// and set their share markers.
+int takeGate(os::File& f) {
+  os::Env& env = os::env();
+  uint64_t start = env.tickMs();
+  for (;;) {
+    int rc = f.tryGate();
+    if (rc != os::kBusy) return rc == kOk ? kOk : kSharingViolation;
+    uint64_t now = env.tickMs();
+    if (now - start >= 2000) return kSharingViolation;
+    env.sleepMs(20 + int(now % 20));
+  }
+}
+
+bool markerHeld(os::File& f, int marker, int* rc) {
+  bool held = false;
+  int r = f.probe(kShareMarkers + marker, 1, &held);
+  if (r != kOk) *rc = r;
+  return held;
+}
+
+int askPassword(const std::string& stored) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string prompt;
+    if (attempt == 0) {
+      prompt = GBK("请输入数据库访问密码：");
+    } else {
+      char buf[128];
+      std::snprintf(buf, sizeof buf, GBK("密码错误，您还有 %d 次重新输入的机会。"), 3 - attempt);
+      prompt = buf;
+    }
+    std::string value;
+    if (!rt::dialogs().askText(prompt, GBK("数据库访问密码"), &value, true)) return kBadPassword;
+    if (digestMatches(stored, value)) return kOk;
+  }
+  return kBadPassword;
+}
+
+// Truncation toward zero to 64 bits, defined for every double.
+int64_t truncToInt64(double d) {
+  if (std::isnan(d)) return 0;
+  if (d >= 9223372036854775807.0) return INT64_MAX;
+  if (d <= -9223372036854775808.0) return INT64_MIN;
+  return int64_t(d);
+}
+
+// A numeric argument as either an integer or a floating value.
+void numericOf(const rt::Arg& v, bool* floating, int64_t* i, double* d) {
+  *floating = false;
+  switch (v.kind) {
+    case rt::kByte: *i = uint8_t(v.lo); break;
+    case rt::kShort: *i = int16_t(v.lo); break;
+    case rt::kInt: *i = int32_t(v.lo); break;
+    case rt::kLong: *i = rt::longValue(v); break;
+    case rt::kFloat: *floating = true; *d = rt::floatValue(v); break;
+    default: *floating = true; *d = rt::doubleValue(v); break;
+  }
+}
+
+}  // namespace
+
+// --- create -----------------------------------------------------------------
+
+int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
+                   const std::string* digest) {
+  if (path.empty()) return kNotFound;
+  std::vector<Field> fields;
+  for (const FieldDef& s : defs) {
+    if (s.name.empty()) break;
+    Field f;
+    f.name = s.name;
+    f.kind = s.kind;
+    f.size = s.size;
+    fields.push_back(f);
+  }
+  if (fields.empty()) return kNoFields;
+  bool chains = false;
+  for (const Field& f : fields) {
+    if (!isValidName(f.name, kMaxNameLength)) return kBadFieldName;
+    if (f.kind < kFByte || f.kind > kFMemo) return kBadFieldKind;
+    if (f.kind == kFText && (f.size < 1 || f.size > kMaxTextSize)) return kBadFieldSize;
+    chains = chains || isChainKind(f.kind);
+  }
+  for (size_t i = 0; i < fields.size(); ++i)
+    for (size_t j = i + 1; j < fields.size(); ++j)
+      if (equalsNoCase(fields[i].name, fields[j].name)) return kDuplicateField;
+  int64_t recordSize = kRecordHeader;
+  for (const Field& f : fields) recordSize += fieldWidth(f.kind, f.size);
+  if (recordSize > INT32_MAX || fields.size() > size_t(INT32_MAX / kDescriptorSize)) return kCreateFailed;
+  layoutFields(&fields);
+
+  std::unique_ptr<os::File> file;
+  int rc = os::env().open(path, true, true, &file);
+  if (rc != kOk) return rc;
+  // Made exclusively: a file another program has open is not replaced.
+  if (takeGate(*file) != kOk) return kSharingViolation;
+  int probe = kOk;
+  bool othersHaveIt = markerHeld(*file, kMarkOpen, &probe);
+  if (probe != kOk || othersHaveIt) {
+    file->releaseGate();
+    return kSharingViolation;
+  }
+  Header h;
+  h.protectedFile = digest != nullptr;
+  if (digest) h.digest = *digest;
+  h.created = rt::clockNow();
+  h.recordSize = int32_t(recordSize);
+  std::vector<uint8_t> bytes(size_t(kDescriptorsAt) + fields.size() * kDescriptorSize);
+  encodeHeader(h, bytes.data());
+  putI32(bytes.data() + kOffFieldCount, int32_t(fields.size()));
+  for (size_t i = 0; i < fields.size(); ++i)
+    encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
+  rc = file->truncate(0);
+  if (rc == kOk) rc = file->write(0, bytes.data(), bytes.size());
+  file->releaseGate();
+  file.reset();
+  if (rc != kOk) {
+    os::env().remove(path);
+    return kCreateFailed;
+  }
+  if (chains) {
+    std::string auxPath = auxNameFor(path), existing;
+    if (resolveExisting(auxPath, &existing)) auxPath = existing;
+    if (AuxFile::create(auxPath, kVersion, h.created) != kOk) {
+      os::env().remove(path);
+      return kAuxCreateFailed;
+    }
+  }
+  return kOk;
+}
+
+// --- open ---------------------------------------------------------------
+
+Table::~Table() = default;  // closing the files drops every lock and marker
+
+int Table::joinShare(int mode) {
+  os::File& f = *file_;
+  int rc = takeGate(f);
+  if (rc != kOk) return rc;
+  bool denyRead = mode == kDenyRead || mode == kDenyAll;
+  bool denyWrite = mode == kDenyWrite || mode == kDenyAll;
+  int probe = kOk;
+  bool clash = markerHeld(f, kMarkDenyRead, &probe) ||
+               (f.writable() && markerHeld(f, kMarkDenyWrite, &probe)) ||
+               (denyRead && markerHeld(f, kMarkOpen, &probe)) ||
+               (denyWrite && markerHeld(f, kMarkWriter, &probe));
+  rc = probe != kOk ? probe : (clash ? kSharingViolation : kOk);
+  if (rc == kOk) {
+    int marks[4] = {kMarkOpen, f.writable() ? kMarkWriter : -1, denyRead ? kMarkDenyRead : -1,
+                    denyWrite ? kMarkDenyWrite : -1};
+    for (int m : marks)
+      if (m >= 0 && rc == kOk && f.tryLockShared(kShareMarkers + m, 1) != kOk) rc = kSharingViolation;
+  }
+  f.releaseGate();
+  return rc;
+}
+
+int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr<Table>* out) {
+  std::unique_ptr<Table> t(new Table);
+  t->path_ = path;
+  t->readOnly_ = opt.readOnly;
+  int rc = os::env().open(path, !opt.readOnly, false, &t->file_);
+  if (rc != kOk) return rc;
+  int mode = opt.shareMode >= kShareAll && opt.shareMode <= kDenyAll ? opt.shareMode : kShareAll;
+  rc = t->joinShare(mode);
+  if (rc != kOk) return rc;
+  t->locks_.attach(t->file_.get(), mode == kDenyRead || mode == kDenyAll);
+  // Held while the file is checked and repaired, so no other writer can
+  // append in between.
+  rc = t->locks_.lockWhole(headerWaitMs());
+  if (rc != kOk) return rc;
+  rc = t->validate(opt);
+  t->locks_.unlockWhole();
+  if (rc != kOk) return rc;
+  t->position = 0;
+  *out = std::move(t);
+  return kOk;
+}
+
+int Table::validate(const OpenOptions& opt) {
+  os::File& f = *file_;
+  uint8_t fixed[kHeaderFixed];
+  size_t got = 0;
+  int rc = f.read(0, fixed, kHeaderFixed, &got);
+  if (rc != kOk) return rc;
+  if (got < size_t(kHeaderFixed) || decodeHeader(fixed, &header_) != kOk) return kNotDatabase;
+  if (opt.checkPassword) {
+    if (header_.protectedFile) {
+      if (opt.password == "?") {
+        if ((rc = askPassword(header_.digest)) != kOk) return rc;
+      } else if (!digestMatches(header_.digest, opt.password)) {
+        return kBadPassword;
+      }
+    } else if (!opt.password.empty()) {
+      return kBadPassword;
+    }
+  }
+  if ((rc = validateHeader(header_)) != kOk) return rc;
+  uint8_t nb[4];
+  if ((rc = f.read(kOffFieldCount, nb, 4, &got)) != kOk) return rc;
+  int32_t n = getI32(nb);
+  if (got < 4 || n <= 0) return kNotDatabase;
+  int64_t len = 0;
+  if ((rc = f.size(&len)) != kOk) return rc;
+  headerSize_ = int64_t(kDescriptorsAt) + int64_t(n) * kDescriptorSize;
+  if (headerSize_ > len) return kNotDatabase;  // the descriptors cannot all be there
+  std::vector<uint8_t> desc(size_t(n) * kDescriptorSize);
+  if ((rc = f.read(kDescriptorsAt, desc.data(), desc.size(), &got)) != kOk) return rc;
+  if (got < desc.size()) return kNotDatabase;
+  fields_.resize(size_t(n));
+  for (int32_t i = 0; i < n; ++i) {
+    if (decodeDescriptor(desc.data() + size_t(i) * kDescriptorSize, header_.recordSize, &fields_[size_t(i)]) != kOk)
+      return kNotDatabase;
+    hasChains_ = hasChains_ || isChainKind(fields_[size_t(i)].kind);
+  }
+  int64_t whole = (len - headerSize_) / header_.recordSize;
+  if (whole < header_.count) {
+    if (readOnly_) return kFileSizeWrong;
+    header_.count = int32_t(whole);
+    uint8_t c[4];
+    putI32(c, header_.count);
+    if ((rc = f.write(kOffCount, c, 4)) != kOk) return rc;
+  }
+  int64_t end = recordOffset(header_.count);
+  if (!readOnly_ && len > end && (rc = f.truncate(end)) != kOk) return rc;
+  if (hasChains_) {
+    std::string auxPath = auxNameFor(path_), existing;
+    if (resolveExisting(auxPath, &existing)) auxPath = existing;
+    // The aux file follows the database's share mode: alone means alone.
+    bool lockless = opt.shareMode == kDenyRead || opt.shareMode == kDenyAll;
+    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, &aux_);
+    if (rc != kOk) return rc;
+  }
+  return kOk;
+}
+
+int Table::fieldIndex(std::string_view name) const {
+  for (size_t i = 0; i < fields_.size(); ++i)
+    if (equalsNoCase(fields_[i].name, name)) return int(i);
+  return -1;
+}
+
+// --- count, locks, raw records -------------------------------------------
+
+int Table::lockHeader() { return locks_.lockByte(kHeaderLockOffset, headerWaitMs()); }
+int Table::unlockHeader() { return locks_.unlockByte(kHeaderLockOffset); }
+int Table::lockRecord(int32_t pos) {
+  return pos < 0 ? kLockFailed : locks_.lockByte(recordOffset(pos), lockWaitMs());
+}
+int Table::unlockRecord(int32_t pos) {
+  return pos < 0 ? kUnlockFailed : locks_.unlockByte(recordOffset(pos));
+}
+int Table::lockWhole() { return locks_.lockWhole(lockWaitMs()); }
+int Table::unlockWhole() { return locks_.unlockWhole(); }
+
+int Table::readCountSerial(int32_t* count, int32_t* serial) {
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  uint8_t b[8];
+  size_t got = 0;
+  rc = file_->read(kOffCount, b, 8, &got);
+  unlockHeader();
+  if (rc != kOk || got < 8) return kCountReadFailed;
+  *count = getI32(b);
+  if (serial) *serial = getI32(b + 4);
+  return kOk;
+}
+
+int Table::readCount(int32_t* count) {
+  int32_t serial;
+  int rc = readCountSerial(count, &serial);
+  if (rc == kOk && *count < 0) *count = 0;
+  return rc;
+}
+
+int Table::writeCountSerial(int32_t count, const int32_t* serial) {
+  uint8_t b[8];
+  putI32(b, count);
+  if (serial) putI32(b + 4, *serial);
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  rc = file_->write(kOffCount, b, serial ? 8 : 4);
+  unlockHeader();
+  return rc == kOk ? kOk : kRecordWriteFailed;
+}
+
+int64_t Table::fileLength() {
+  int64_t len = 0;
+  return file_->size(&len) == kOk ? len : 0;
+}
+
+int Table::readRecord(int32_t pos, uint8_t* buf) {
+  size_t got = 0;
+  if (pos < 0) return kNoCurrentRecord;
+  int rc = file_->read(recordOffset(pos), buf, size_t(header_.recordSize), &got);
+  return rc == kOk && got == size_t(header_.recordSize) ? kOk : kRecordReadFailed;
+}
+
+int Table::writeRecordBody(int32_t pos, const uint8_t* rec) {
+  return file_->write(recordOffset(pos) + kRecordHeader, rec + kRecordHeader,
+                      size_t(header_.recordSize - kRecordHeader)) == kOk
+             ? kOk
+             : kRecordWriteFailed;
+}
+
+int Table::writeRecordHeader(int32_t pos, int32_t value) {
+  uint8_t b[4];
+  putI32(b, value);
+  return file_->write(recordOffset(pos), b, 4) == kOk ? kOk : kRecordWriteFailed;
+}
+
+int Table::writeRecords(int32_t pos, const uint8_t* recs, size_t n) {
+  if (n == 0) return kOk;
+  return file_->write(recordOffset(pos), recs, n * size_t(header_.recordSize)) == kOk ? kOk
+                                                                                     : kRecordWriteFailed;
+}
+
+// --- values ---------------------------------------------------------------
+
+int Table::loadValue(const Field& f, const uint8_t* rec, rt::Arg* out) {
+  const uint8_t* p = rec + f.offset;
+  *out = rt::Arg{};
+  switch (f.kind) {
+    case kFByte: *out = rt::makeByte(p[0]); break;
+    case kFShort: *out = rt::makeShort(getI16(p)); break;
+    case kFInt: *out = rt::makeInt(getI32(p)); break;
+    case kFLong: *out = rt::makeLong(int64_t(getU64(p))); break;
+    case kFFloat: *out = rt::makeFloat(getF32(p)); break;
+    case kFDouble: *out = rt::makeDouble(getF64(p)); break;
+    case kFBool: *out = rt::makeBool(p[0] != 0); break;
+    case kFDateTime: *out = rt::makeDateTime(getF64(p)); break;
+    case kFSubPtr: out->lo = uint32_t(getI32(p)); out->kind = rt::kSubPtr; break;
+    case kFText: {
+      const void* nul = std::memchr(p, 0, size_t(f.size));
+      long len = nul ? long(static_cast<const uint8_t*>(nul) - p) : long(f.size);
+      *out = rt::makePointer(rt::textCopy(reinterpret_cast<const char*>(p), len), rt::kText);
+      break;
+    }
+    case kFMemo:
+    case kFBytes: {
+      out->kind = f.kind == kFMemo ? rt::kText : rt::kBytes;
+      std::string data;
+      if (!aux_) return kAuxAccess;
+      int rc = aux_->read(getI32(p), &data);
+      if (rc != kOk) return rc;
+      if (f.kind == kFMemo) {
+        size_t len = strnlen(data.data(), data.size());
+        *out = rt::makePointer(rt::textCopy(data.data(), long(len)), rt::kText);
+      } else {
+        *out = rt::makePointer(rt::makeByteSet(data.data(), data.size()), rt::kBytes);
+      }
+      break;
+    }
+    default: return kFieldReadFailed;
+  }
+  return kOk;
+}
+
+bool Table::textEquals(const Field& f, const uint8_t* rec, std::string_view gbk) const {
+  if (f.kind != kFText) return false;
+  const char* p = reinterpret_cast<const char*>(rec + f.offset);
+  size_t len = strnlen(p, size_t(f.size));
+  return len == gbk.size() && std::memcmp(p, gbk.data(), len) == 0;
+}
+
+int Table::checkValue(const Field& f, const rt::Arg& v) {
+  if (!rt::isBasicKind(v.kind)) return kValueKindMismatch;
+  uint32_t want = valueKindOf(f.kind);
+  if (v.kind == want || (rt::isNumericKind(v.kind) && rt::isNumericKind(want))) return kOk;
+  return kValueKindMismatch;
+}
+
+int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
+  uint8_t* p = rec + f.offset;
+  if (rt::isNumericKind(v.kind)) {
+    bool floating;
+    int64_t i = 0;
+    double d = 0;
+    numericOf(v, &floating, &i, &d);
+    switch (f.kind) {
+      case kFFloat: putF32(p, floating ? float(d) : float(i)); return kOk;
+      case kFDouble: putF64(p, floating ? d : double(i)); return kOk;
+      default: break;
+    }
+    if (floating) i = truncToInt64(d);
+    switch (f.kind) {
+      case kFByte: p[0] = uint8_t(i); return kOk;
+      case kFShort: putI16(p, int16_t(i)); return kOk;
+      case kFInt: putI32(p, int32_t(uint32_t(uint64_t(i)))); return kOk;
+      case kFLong: putU64(p, uint64_t(i)); return kOk;
+      default: return kValueKindMismatch;
+    }
+  }
+  switch (f.kind) {
+    case kFBool: p[0] = v.lo != 0 ? 1 : 0; return kOk;
+    case kFDateTime: putF64(p, rt::doubleValue(v)); return kOk;
+    case kFSubPtr: putI32(p, int32_t(v.lo)); return kOk;
+    case kFText: {
+      const char* s = rt::textValue(v);
+      size_t len = strnlen(s, size_t(f.size));
+      std::memset(p, 0, size_t(f.size));
+      std::memcpy(p, s, len);
+      return kOk;
+    }
+    case kFMemo:
+    case kFBytes: {
+      if (!aux_) return kAuxAccess;
+      const void* data = nullptr;
+      size_t n = 0;
+      if (f.kind == kFMemo) {
+        const char* s = rt::textValue(v);
+        n = std::strlen(s);
+        if (n) ++n;  // stored with its terminating NUL
+        data = s;
+      } else {
+        data = rt::byteSetData(rt::pointerValue<void>(v), &n);
+      }
+      int32_t first = 0;
+      int rc = aux_->write(getI32(p), data, n, &first);
+      if (rc != kOk) return rc;
+      putI32(p, first);
+      return kOk;
+    }
+    default: return kValueKindMismatch;
+  }
+}
+
+void Table::releaseChains(const uint8_t* rec) {
+  if (!aux_) return;
+  for (const Field& f : fields_)
+    if (isChainKind(f.kind)) aux_->release(getI32(rec + f.offset));
+}
+
+int Table::copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field& df, uint8_t* dstRec) {
+  putI32(dstRec + df.offset, 0);
+  int32_t first = getI32(rec + f.offset);
+  if (first == 0) return kOk;
+  if (!aux_ || !dst.aux_) return kAuxAccess;
+  std::string data;
+  int rc = aux_->read(first, &data);
+  if (rc != kOk) return rc;
+  int32_t nf = 0;
+  rc = dst.aux_->write(0, data.data(), data.size(), &nf);
+  if (rc == kOk) putI32(dstRec + df.offset, nf);
+  return rc;
+}
+
+// --- append and modify ----------------------------------------------------
+
+int Table::append(const rt::Arg* const* values, size_t n) {
+  n = std::min(n, fields_.size());
+  for (size_t i = 0; i < n; ++i)
+    if (values[i] && checkValue(fields_[i], *values[i]) != kOk) return kValueKindMismatch;
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  int32_t count = 0, serial = 1;
+  rc = readCountSerial(&count, &serial);
+  if (rc == kOk) {
+    if (count < 0) count = 0;
+    if (serial < 1) serial = 1;
+    if (count == INT32_MAX || serial == INT32_MAX) rc = kRecordWriteFailed;
+  }
+  std::vector<uint8_t> rec(size_t(header_.recordSize), 0);
+  if (rc == kOk) {
+    putI32(rec.data(), serial);
+    for (size_t i = 0; i < n && rc == kOk; ++i)
+      if (values[i]) rc = storeValue(fields_[i], *values[i], rec.data());
+    // The record goes in before the count that makes it part of the file:
+    // a crash in between leaves bytes that the next opening cuts off.
+    if (rc == kOk && file_->write(recordOffset(count), rec.data(), rec.size()) != kOk)
+      rc = kRecordWriteFailed;
+    if (rc == kOk) {
+      int32_t next = serial + 1;
+      rc = writeCountSerial(count + 1, &next);
+    }
+    if (rc != kOk) releaseChains(rec.data());
+  }
+  unlockHeader();
+  if (rc == kOk) position = count;
+  return rc;
+}
+
+int Table::modify(const rt::Arg* const* values, size_t n) {
+  n = std::min(n, fields_.size());
+  for (size_t i = 0; i < n; ++i)
+    if (values[i] && checkValue(fields_[i], *values[i]) != kOk) return kValueKindMismatch;
+  if (position < 0 || recordOffset(position) + header_.recordSize > fileLength()) return kNoCurrentRecord;
+  int32_t pos = position;
+  int rc = lockRecord(pos);
+  if (rc != kOk) return rc;
+  std::vector<uint8_t> rec(size_t(header_.recordSize));
+  rc = readRecord(pos, rec.data());
+  for (size_t i = 0; i < n && rc == kOk; ++i)
+    if (values[i]) rc = storeValue(fields_[i], *values[i], rec.data());
+  if (rc == kOk) rc = writeRecordBody(pos, rec.data());
+  unlockRecord(pos);
+  return rc;
+}
+
+// --- scans ----------------------------------------------------------------
+
+int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
+  int rc = kOk;
+  if (whole && (rc = lockWhole()) != kOk) return rc;
+  int32_t count = 0;
+  rc = readCount(&count);
+  const uint8_t* saved = scanRecord_;
+  if (start < 0) start = 0;
+  if (rc == kOk && start < count) {
+    const int64_t rs = header_.recordSize;
+    int64_t perBatch = std::max<int64_t>(1, kScanBatchBytes / rs);
+    int64_t first = std::min<int64_t>(perBatch, count - start);
+    std::vector<uint8_t> buf(size_t(first * rs));
+    for (int64_t pos = start; pos < count && rc == kOk;) {
+      int64_t n = std::min<int64_t>(perBatch, count - pos);
+      int64_t off = recordOffset(pos);
+      if (!whole && (rc = locks_.lockRange(off, n * rs, lockWaitMs())) != kOk) break;
+      size_t got = 0;
+      int r = file_->read(off, buf.data(), size_t(n * rs), &got);
+      if (r != kOk || got < size_t(n * rs)) rc = kRecordReadFailed;
+      for (int64_t i = 0; i < n && rc == kOk; ++i) {
+        uint8_t* rec = buf.data() + i * rs;
+        scanRecord_ = rec;
+        rc = fn(ctx, int32_t(pos + i), rec);
+      }
+      scanRecord_ = saved;
+      if (!whole) locks_.unlockRange(off, n * rs);
+      pos += n;
+    }
+  }
+  scanRecord_ = saved;
+  if (whole) unlockWhole();
+  return rc;
+}
+
+int Table::pack() {
+  int rc = lockWhole();
+  if (rc != kOk) return rc;
+  int32_t count = 0;
+  rc = readCount(&count);
+  int32_t kept = 0;
+  bool dropped = false;
+  if (rc == kOk && count > 0) {
+    const int64_t rs = header_.recordSize;
+    int64_t perBatch = std::max<int64_t>(1, kScanBatchBytes / rs);
+    std::vector<uint8_t> buf(size_t(std::min<int64_t>(perBatch, count) * rs));
+    for (int64_t pos = 0; pos < count && rc == kOk;) {
+      int64_t n = std::min<int64_t>(perBatch, count - pos);
+      size_t got = 0;
+      if (file_->read(recordOffset(pos), buf.data(), size_t(n * rs), &got) != kOk || got < size_t(n * rs)) {
+        rc = kRecordReadFailed;
+        break;
+      }
+      // Compact the batch in memory, then write it down over the gap. The
+      // write never reaches past the batch just read.
+      int64_t out = 0;
+      for (int64_t i = 0; i < n; ++i) {
+        uint8_t* rec = buf.data() + i * rs;
+        if (getI32(rec) < 0) {
+          releaseChains(rec);
+          dropped = true;
+          continue;
+        }
+        if (out != i) std::memmove(buf.data() + out * rs, rec, size_t(rs));
+        ++out;
+      }
+      if (dropped && out > 0) rc = writeRecords(kept, buf.data(), size_t(out));
+      kept += int32_t(out);
+      pos += n;
+    }
+    if (rc == kOk && dropped) {
+      rc = writeCountSerial(kept, nullptr);
+      if (rc == kOk && file_->truncate(recordOffset(kept)) != kOk) rc = kRecordWriteFailed;
+    }
+  }
+  if (rc == kOk) position = 0;
+  unlockWhole();
+  return rc;
+}
+
+int Table::zap() {
+  int rc = lockWhole();
+  if (rc != kOk) return rc;
+  rc = writeCountSerial(0, nullptr);
+  if (rc == kOk && file_->truncate(headerSize_) != kOk) rc = kRecordWriteFailed;
+  if (rc == kOk && aux_) rc = aux_->reset();
+  if (rc == kOk) position = 0;
+  unlockWhole();
+  return rc;
+}
+
+}  // namespace db

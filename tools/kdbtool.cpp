@@ -1,0 +1,315 @@
+// kdbtool: inspect, check, repair and fill ".kdb" tables from a terminal.
+//
+//   kdbtool [--password TEXT] info FILE
+//   kdbtool [--password TEXT] dump [--csv] FILE
+//   kdbtool [--password TEXT] check FILE       (read-only: validates)
+//   kdbtool [--password TEXT] repair FILE      (read-write: repairs on open)
+//   kdbtool [--password TEXT] create FILE NAME:KIND[:SIZE]...
+//   kdbtool [--password TEXT] append FILE VALUE...
+//   kdbtool [--password TEXT] sum FILE FIELD [--where FIELD=TEXT]
+//   kdbtool [--password TEXT] find FILE FIELD=TEXT
+//
+// The terminal speaks UTF-8; tables stay GBK, so field names, values and
+// output are converted at this edge. File names are passed through as
+// given. Every failure prints the engine code and its text on standard
+// error ("-22 指定文件不是数据库文件") and exits with status 1.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "db/engine.h"
+#include "db/errors.h"
+#include "db/facade.h"
+#include "db/format.h"
+#include "db/names.h"
+#include "db/table.h"
+#include "runtime/blocks.h"
+#include "runtime/builtins.h"
+#include "runtime/convert.h"
+#include "runtime/gbk.h"
+#include "runtime/heap.h"
+
+namespace {
+
+std::string g_password;  // GBK
+
+[[noreturn]] void fail(int code) {
+  std::string line = std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code)) + "\n";
+  std::fputs(line.c_str(), stderr);
+  std::exit(1);
+}
+
+[[noreturn]] void usage() {
+  std::fputs(
+      "usage: kdbtool [--password TEXT] COMMAND ...\n"
+      "  info FILE | dump [--csv] FILE | check FILE | repair FILE\n"
+      "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
+      "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n",
+      stderr);
+  std::exit(1);
+}
+
+void out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
+
+db::Table& openTable(const std::string& file, bool readOnly) {
+  if (!cmd::OpenDatabase(file, "", readOnly, 1, g_password)) fail(db::lastError());
+  return *db::currentTable();
+}
+
+std::string hex(const void* block) {
+  size_t n = 0;
+  const uint8_t* p = rt::byteSetData(block, &n);
+  static const char digits[] = "0123456789abcdef";
+  std::string s;
+  for (size_t i = 0; i < n; ++i) {
+    s += digits[p[i] >> 4];
+    s += digits[p[i] & 15];
+  }
+  return s;
+}
+
+// One field of a record image as text (UTF-8): ToText, byte-sets in hex.
+std::string fieldText(db::Table& t, const db::Field& f, const uint8_t* rec) {
+  rt::Arg v;
+  int rc = t.loadValue(f, rec, &v);
+  rt::Result owned(v);
+  if (rc != db::kOk) fail(rc);
+  if (v.kind == rt::kBytes) return hex(rt::pointerValue<void>(v));
+  return rt::gbkToUtf8(rt::valueToText(v));
+}
+
+std::string csvCell(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+int cmdInfo(const std::string& file) {
+  db::Table& t = openTable(file, true);
+  int32_t count = 0, serial = 0;
+  int rc = t.readCountSerial(&count, &serial);
+  if (rc != db::kOk) fail(rc);
+  const db::Header& h = t.header();
+  std::string s;
+  s += std::string("magic: ") + (h.protectedFile ? "WCDB" : "WKDB") + "\n";
+  s += "version: " + std::to_string(h.version) + "\n";
+  s += "created: " + rt::gbkToUtf8(rt::dateTimeToText(h.created)) + "\n";
+  s += "records: " + std::to_string(count) + "\n";
+  s += "next serial: " + std::to_string(serial) + "\n";
+  s += "record size: " + std::to_string(h.recordSize) + "\n";
+  s += "fields: " + std::to_string(t.fields().size()) + "\n";
+  for (size_t i = 0; i < t.fields().size(); ++i) {
+    const db::Field& f = t.fields()[i];
+    s += "field " + std::to_string(i + 1) + ": " + rt::gbkToUtf8(f.name) + " kind " +
+         std::to_string(f.kind) + " offset " + std::to_string(f.offset) + " size " +
+         std::to_string(f.width) + "\n";
+  }
+  out(s);
+  return 0;
+}
+
+int cmdDump(const std::string& file, bool csv) {
+  db::Table& t = openTable(file, true);
+  if (csv) {
+    std::string head = "serial";
+    for (const db::Field& f : t.fields()) head += "," + csvCell(rt::gbkToUtf8(f.name));
+    out(head + "\r\n");
+  }
+  int rc = t.scan(0, true, [&](int32_t, uint8_t* rec) {
+    std::string line = std::to_string(db::getI32(rec));
+    for (const db::Field& f : t.fields()) {
+      std::string v = fieldText(t, f, rec);
+      line += csv ? "," + csvCell(v) : "\t" + v;
+    }
+    out(line + (csv ? "\r\n" : "\n"));
+    return 0;
+  });
+  if (rc != db::kOk) fail(rc);
+  return 0;
+}
+
+int cmdCreate(const std::string& file, const std::vector<std::string>& defs) {
+  std::vector<db::FieldDef> fields;
+  for (const std::string& s : defs) {
+    size_t c1 = s.find(':');
+    if (c1 == std::string::npos) usage();
+    size_t c2 = s.find(':', c1 + 1);
+    db::FieldDef f;
+    f.name = rt::utf8ToGbk(s.substr(0, c1));
+    f.kind = std::atoi(s.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1).c_str());
+    f.size = c2 == std::string::npos ? 0 : std::atoi(s.substr(c2 + 1).c_str());
+    fields.push_back(f);
+  }
+  std::string path = db::withDefaultExtension(file), existing;
+  if (db::resolveExisting(path, &existing)) path = existing;
+  std::string digest = db::passwordDigest(g_password);
+  int rc = db::createDatabase(path, fields, g_password.empty() ? nullptr : &digest);
+  if (rc != db::kOk) fail(rc);
+  return 0;
+}
+
+bool parseHex(const std::string& s, std::string* bytes) {
+  if (s.size() % 2) return false;
+  auto nib = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (size_t i = 0; i < s.size(); i += 2) {
+    int a = nib(s[i]), b = nib(s[i + 1]);
+    if (a < 0 || b < 0) return false;
+    bytes->push_back(char(a * 16 + b));
+  }
+  return true;
+}
+
+int cmdAppend(const std::string& file, const std::vector<std::string>& values) {
+  db::Table& t = openTable(file, false);
+  std::vector<rt::Arg> args;
+  std::vector<std::string> texts(values.size());
+  std::vector<void*> blocks;
+  for (size_t i = 0; i < values.size() && i < t.fields().size(); ++i) {
+    const db::Field& f = t.fields()[i];
+    texts[i] = rt::utf8ToGbk(values[i]);
+    const std::string& v = texts[i];
+    rt::Arg a;
+    switch (f.kind) {
+      case db::kFBool:
+        if (v == GBK("真") || v == "1") a = rt::makeBool(true);
+        else if (v == GBK("假") || v == "0") a = rt::makeBool(false);
+        else fail(db::kValueKindMismatch);
+        break;
+      case db::kFDateTime: {
+        double d = rt::textToDateTime(v);
+        if (d == rt::kNoDate) fail(db::kValueKindMismatch);
+        a = rt::makeDateTime(d);
+        break;
+      }
+      case db::kFSubPtr:
+        a.kind = rt::kSubPtr;
+        a.lo = uint32_t(int64_t(rt::textToNumber(v)));
+        break;
+      case db::kFText:
+      case db::kFMemo:
+        a = rt::makeTextRef(v.empty() ? nullptr : v.c_str());
+        break;
+      case db::kFBytes: {
+        std::string bytes;
+        if (!parseHex(values[i], &bytes)) fail(db::kValueKindMismatch);
+        void* b = rt::makeByteSet(bytes.data(), bytes.size());
+        blocks.push_back(b);
+        a = rt::makePointer(b, rt::kBytes);
+        break;
+      }
+      default:
+        a = rt::makeDouble(rt::textToNumber(v));
+        break;
+    }
+    args.push_back(a);
+  }
+  bool ok = rt::call(rt::Cmd::AppendRecord, int(args.size()), args.data()).lo != 0;
+  for (void* b : blocks) rt::free(b);
+  if (!ok) fail(db::lastError());
+  return 0;
+}
+
+const db::Field& needField(db::Table& t, const std::string& utf8Name) {
+  int i = t.fieldIndex(rt::utf8ToGbk(utf8Name));
+  if (i < 0) fail(db::kFieldNotFound);
+  return t.fields()[size_t(i)];
+}
+
+// "FIELD=TEXT" as an exact text-equality condition on the record examined.
+struct Equality {
+  std::string field;  // GBK
+  std::string text;   // GBK
+  bool fixedText = false;
+  rt::Arg operator()() const {
+    if (fixedText) return rt::makeBool(db::fieldTextEquals(field.c_str(), text));
+    rt::Result v = cmd::ReadField(field.c_str());
+    return rt::makeBool(rt::valueToText(v.arg()) == text);
+  }
+};
+
+Equality parseEquality(db::Table& t, const std::string& arg) {
+  size_t eq = arg.find('=');
+  if (eq == std::string::npos) usage();
+  const db::Field& f = needField(t, arg.substr(0, eq));
+  return Equality{f.name, rt::utf8ToGbk(arg.substr(eq + 1)), f.kind == db::kFText};
+}
+
+int cmdSum(const std::string& file, const std::string& field, const std::string* where) {
+  db::Table& t = openTable(file, true);
+  const db::Field& f = needField(t, field);
+  if (f.kind < db::kFByte || f.kind > db::kFDouble) fail(db::kFieldKindWrong);
+  std::string name = f.name;
+  auto value = [&] { return cmd::ReadField(name.c_str()).release(); };
+  rt::Expr valueExpr(value);
+  double sum;
+  if (where) {
+    Equality cond = parseEquality(t, *where);
+    rt::Expr condExpr(cond);
+    sum = cmd::SumRecords(valueExpr.arg(), condExpr.arg());
+  } else {
+    sum = cmd::SumRecords(valueExpr.arg());
+  }
+  if (db::lastError() != db::kOk) fail(db::lastError());
+  out(rt::gbkToUtf8(rt::doubleToText(sum)) + "\n");
+  return 0;
+}
+
+int cmdFind(const std::string& file, const std::string& eq) {
+  db::Table& t = openTable(file, true);
+  Equality cond = parseEquality(t, eq);
+  rt::Expr condExpr(cond);
+  cmd::MoveFirst();
+  if (cmd::FindRecord(condExpr.arg())) {
+    out(std::to_string(t.position + 1) + "\n");
+    return 0;
+  }
+  if (db::lastError() != db::kOk) fail(db::lastError());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  db::registerDatabaseCommands();
+  std::vector<std::string> a(argv + 1, argv + argc);
+  size_t i = 0;
+  if (i + 1 < a.size() && a[i] == "--password") {
+    g_password = rt::utf8ToGbk(a[i + 1]);
+    i += 2;
+  }
+  if (i >= a.size()) usage();
+  std::string sub = a[i++];
+  std::vector<std::string> rest(a.begin() + long(i), a.end());
+  if (sub == "info" && rest.size() == 1) return cmdInfo(rest[0]);
+  if (sub == "dump" && rest.size() == 1) return cmdDump(rest[0], false);
+  if (sub == "dump" && rest.size() == 2 && rest[0] == "--csv") return cmdDump(rest[1], true);
+  if (sub == "check" && rest.size() == 1) {
+    openTable(rest[0], true);
+    out("ok\n");
+    return 0;
+  }
+  if (sub == "repair" && rest.size() == 1) {
+    openTable(rest[0], false);
+    out("ok\n");
+    return 0;
+  }
+  if (sub == "create" && rest.size() >= 2)
+    return cmdCreate(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
+  if (sub == "append" && rest.size() >= 1)
+    return cmdAppend(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
+  if (sub == "sum" && rest.size() == 2) return cmdSum(rest[0], rest[1], nullptr);
+  if (sub == "sum" && rest.size() == 4 && rest[2] == "--where") return cmdSum(rest[0], rest[1], &rest[3]);
+  if (sub == "find" && rest.size() == 2) return cmdFind(rest[0], rest[1]);
+  usage();
+}
