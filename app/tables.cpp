@@ -1,0 +1,100 @@
+#include "app/tables.h"
+
+#include <vector>
+
+#include "runtime/blocks.h"
+#include "runtime/commands.h"
+#include "runtime/heap.h"
+
+namespace app {
+namespace {
+
+constexpr int32_t kUnsized = 20;
+
+constexpr FieldDef kDrugFields[] = {
+    {"dm", kText, 15},      {"mch", kText, 30},       {"bm", kText, 100},
+    {"lb", kText, 6},       {"bx", kText, 6},         {"ph", kText, 15},
+    {"gg", kText, 10},      {"shch", kDateTime, kUnsized}, {"yx", kDateTime, kUnsized},
+    {"chd", kText, 100},    {"dw", kText, 6},         {"shl", kInteger, kUnsized},
+    {"jj", kFloat, kUnsized}, {"jh", kFloat, kUnsized}, {"xj", kFloat, kUnsized},
+    {"xh", kFloat, kUnsized},
+};
+
+constexpr FieldDef kInpatientFields[] = {
+    {"xm", kText, 6},  {"xb", kText, 2},   {"nl", kInteger, kUnsized}, {"zh", kText, 10},
+    {"sj", kDateTime, kUnsized}, {"bz", kText, 100}, {"zyh", kText, 10}, {"ks", kText, 10},
+    {"cwh", kText, 5}, {"ys", kText, 6},   {"yfk", kInteger, kUnsized},
+};
+
+constexpr FieldDef kUserFields[] = {{"use", kText, 10}, {"ma", kText, 10}};
+
+constexpr FieldDef kChargeFields[] = {
+    {"shj", kDateTime, kUnsized}, {"mch", kText, 30}, {"lb", kText, 6},
+    {"bx", kText, 6},             {"shl", kInteger, kUnsized}, {"dw", kText, 6},
+    {"dj", kFloat, kUnsized},     {"hj", kFloat, kUnsized},    {"cf", kText, 10},
+    {"shf", kText, 10},
+};
+
+// The category amounts follow the system's fixed category order.
+constexpr FieldDef kBillFields[] = {
+    {"shj", kDateTime, kUnsized}, {"chf", kText, 10},
+    {"ps", kFloat, kUnsized},  {"pj", kFloat, kUnsized},  {"pss", kFloat, kUnsized},
+    {"pzc", kFloat, kUnsized}, {"psy", kFloat, kUnsized}, {"pzl", kFloat, kUnsized},
+    {"phy", kFloat, kUnsized}, {"pqt", kFloat, kUnsized}, {"pzy", kFloat, kUnsized},
+    {"pfs", kFloat, kUnsized}, {"psx", kFloat, kUnsized}, {"pzhy", kFloat, kUnsized},
+    {"pln", kFloat, kUnsized}, {"pjs", kFloat, kUnsized}, {"pye", kFloat, kUnsized},
+    {"pyl", kFloat, kUnsized}, {"pjh", kFloat, kUnsized}, {"phj", kFloat, kUnsized},
+};
+
+constexpr FieldDef kPostingFields[] = {
+    {"c1", kFloat, kUnsized},  {"c2", kFloat, kUnsized},  {"c3", kFloat, kUnsized},
+    {"c4", kFloat, kUnsized},  {"c5", kFloat, kUnsized},  {"c6", kFloat, kUnsized},
+    {"c7", kFloat, kUnsized},  {"c8", kFloat, kUnsized},  {"c9", kFloat, kUnsized},
+    {"c10", kFloat, kUnsized}, {"c11", kFloat, kUnsized}, {"c12", kFloat, kUnsized},
+    {"c13", kFloat, kUnsized}, {"c14", kFloat, kUnsized}, {"c15", kFloat, kUnsized},
+    {"c16", kFloat, kUnsized}, {"zy", kText, 10},
+};
+
+std::string period(const char* prefix, rt::DateTime when, bool withMonth) {
+  std::string name = prefix + cmd::ToText(cmd::YearOf(when));
+  if (withMonth) name += cmd::ToText(cmd::MonthOf(when));
+  return name;
+}
+
+}  // namespace
+
+const TableDef kDrugCatalogue{"drug catalogue", kDrugFields};
+const TableDef kInpatients{"inpatient register", kInpatientFields};
+const TableDef kUsers{"user list", kUserFields};
+const TableDef kChargeLines{"charge lines", kChargeFields};
+const TableDef kBills{"yearly bills", kBillFields};
+const TableDef kPostings{"monthly postings", kPostingFields};
+
+std::string monthlyOutpatientTable(rt::DateTime when) { return period("m", when, true); }
+std::string monthlyPostingTable(rt::DateTime when) { return period("n", when, true); }
+std::string yearlyOutpatientBills(rt::DateTime when) { return period("bm", when, false); }
+std::string yearlyInpatientBills(rt::DateTime when) { return period("bz", when, false); }
+
+bool createTable(const std::string& bareName, const TableDef& def) {
+  // The descriptor array as CreateDatabase takes it: a one-dimensional
+  // array block of pointers to FieldInf records.
+  const size_t n = def.fields.size();
+  std::vector<rt::FieldInf> infos(n);
+  void* array = rt::makeArray(int32_t(n), sizeof(void*));
+  for (size_t i = 0; i < n; ++i) {
+    infos[i] = rt::FieldInf{def.fields[i].name, def.fields[i].kind, def.fields[i].size};
+    rt::setArrayPointer(array, int64_t(i), &infos[i]);
+  }
+  rt::Result ok = rt::invoke(rt::Cmd::CreateDatabase, bareName,
+                             rt::makePointer(array, rt::kFieldInf | rt::kArrayFlag));
+  rt::free(array);
+  return ok.boolean();
+}
+
+void openTable(const std::string& bareName, const TableDef& def) {
+  if (!rt::invoke(rt::Cmd::FileExists, bareName + ".kdb").boolean()) createTable(bareName, def);
+  rt::invoke(rt::Cmd::OpenDatabase, bareName);
+  rt::invoke(rt::Cmd::SetCurrentDatabase, bareName);
+}
+
+}  // namespace app

@@ -1,0 +1,63 @@
+// Every table of the application, defined once: file names, how period and
+// per-patient names are formed, and the fields in stored order. Windows
+// create a table the first time they need it and leave it open for the
+// rest of the run.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "runtime/facade.h"
+
+namespace app {
+
+// Field kinds the tables use.
+enum FieldKind : int32_t { kInteger = 3, kFloat = 5, kDateTime = 8, kText = 10 };
+
+struct FieldDef {
+  const char* name;
+  int32_t kind;
+  int32_t size;  // bytes for text fields; 20 (ignored) for the others
+};
+
+struct TableDef {
+  const char* what;  // for messages and tests
+  std::span<const FieldDef> fields;
+};
+
+// Fixed tables, one file each.
+extern const TableDef kDrugCatalogue;  // "ypjbxx", 16 fields
+extern const TableDef kInpatients;     // "zyjbxx", 11 fields
+extern const TableDef kUsers;          // "user", 2 fields
+// Generated tables, one file per inpatient, month or year.
+extern const TableDef kChargeLines;    // per-patient and monthly outpatient, 10 fields
+extern const TableDef kBills;          // "bm"/"bz" + year, 20 fields
+extern const TableDef kPostings;       // "n" + year + month, 17 fields
+
+constexpr const char* kDrugCatalogueName = "ypjbxx";
+constexpr const char* kInpatientsName = "zyjbxx";
+constexpr const char* kUsersName = "user";
+constexpr const char* kDrugScratchName = "lshk";
+constexpr const char* kInpatientScratchName = "zylshk";
+
+// Period names: the year and month as ToText of YearOf and MonthOf (four
+// digits, then one or two with no leading zero): m20105, m201012.
+std::string monthlyOutpatientTable(rt::DateTime when);  // "m" + year + month
+std::string monthlyPostingTable(rt::DateTime when);     // "n" + year + month
+std::string yearlyOutpatientBills(rt::DateTime when);   // "bm" + year
+std::string yearlyInpatientBills(rt::DateTime when);    // "bz" + year
+// A patient's charge table is named by the inpatient number as typed.
+inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
+
+// The create-if-missing-then-open step every owner repeats: when
+// FileExists(name + ".kdb") is false, CreateDatabase(name, fields); then
+// OpenDatabase(name) and SetCurrentDatabase(name). As the windows do, the
+// results of open and set-current are not checked: a table that cannot be
+// opened leaves the previous database current.
+void openTable(const std::string& bareName, const TableDef& def);
+
+// CreateDatabase with the table's fields, through the command table.
+bool createTable(const std::string& bareName, const TableDef& def);
+
+}  // namespace app
