@@ -2,9 +2,7 @@
 
 #include <vector>
 
-#include "runtime/blocks.h"
-#include "runtime/commands.h"
-#include "runtime/heap.h"
+#include "db/facade.h"
 
 namespace app {
 namespace {
@@ -76,25 +74,15 @@ std::string yearlyOutpatientBills(rt::DateTime when) { return period("bm", when,
 std::string yearlyInpatientBills(rt::DateTime when) { return period("bz", when, false); }
 
 bool createTable(const std::string& bareName, const TableDef& def) {
-  // The descriptor array as CreateDatabase takes it: a one-dimensional
-  // array block of pointers to FieldInf records.
-  const size_t n = def.fields.size();
-  std::vector<rt::FieldInf> infos(n);
-  void* array = rt::makeArray(int32_t(n), sizeof(void*));
-  for (size_t i = 0; i < n; ++i) {
-    infos[i] = rt::FieldInf{def.fields[i].name, def.fields[i].kind, def.fields[i].size};
-    rt::setArrayPointer(array, int64_t(i), &infos[i]);
-  }
-  rt::Result ok = rt::invoke(rt::Cmd::CreateDatabase, bareName,
-                             rt::makePointer(array, rt::kFieldInf | rt::kArrayFlag));
-  rt::free(array);
-  return ok.boolean();
+  std::vector<rt::FieldInf> infos;
+  for (const FieldDef& f : def.fields) infos.push_back(rt::FieldInf{f.name, f.kind, f.size});
+  return cmd::CreateDatabase(bareName, infos);
 }
 
 void openTable(const std::string& bareName, const TableDef& def) {
-  if (!rt::invoke(rt::Cmd::FileExists, bareName + ".kdb").boolean()) createTable(bareName, def);
-  rt::invoke(rt::Cmd::OpenDatabase, bareName);
-  rt::invoke(rt::Cmd::SetCurrentDatabase, bareName);
+  if (!cmd::FileExists(bareName + ".kdb")) createTable(bareName, def);
+  cmd::OpenDatabase(bareName);
+  cmd::SetCurrentDatabase(bareName);
 }
 
 }  // namespace app

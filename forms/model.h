@@ -74,6 +74,8 @@ struct Font {
   uint8_t charSet = 134;  // GB2312
   uint8_t outPrecision = 0, clipPrecision = 0, quality = 0, pitchAndFamily = 0;
   std::string face;  // GBK, at most 31 bytes ("宋体")
+
+  bool operator==(const Font&) const = default;
 };
 
 struct ListColumn {
@@ -82,11 +84,15 @@ struct ListColumn {
   int32_t alignment = 0;  // 0 left, 1 centred, 2 right
   int32_t width = 80;
   std::string caption;
+
+  bool operator==(const ListColumn&) const = default;
 };
 
 struct EventBinding {
   int32_t event = 0;
   int32_t handler = -1;  // index into the window's handler table, -1 none
+
+  bool operator==(const EventBinding&) const = default;
 };
 
 // One item of a window: the window itself (item 0), a control or a menu
@@ -121,14 +127,20 @@ struct Item {
   // combo box
   int32_t comboType = 1;  // 0 simple, 1 drop-down, 2 drop-down list
   std::vector<std::string> comboItems;
+  bool comboSorted = false;  // the list keeps its items sorted
   // list view
   int32_t viewType = 3;  // report view
   std::vector<ListColumn> columns;
+  // shape box: 0 rectangle, 1 horizontal line; its line colour
+  int32_t shape = 0;
+  uint32_t lineColor = 0;
   // timer
   int32_t interval = 500;
   // menu item
   int32_t menuLevel = 0;  // 0 menu-bar entry, 1 item of the menu before it
   int32_t menuHandler = -1;
+
+  bool operator==(const Item&) const = default;
 };
 
 struct WindowTemplate {
@@ -140,11 +152,15 @@ struct WindowTemplate {
   // The item with this control name (GBK), or null.
   const Item* find(const std::string& name) const;
   const Item* findId(uint32_t id) const;
+
+  bool operator==(const WindowTemplate&) const = default;
 };
 
 struct TemplateData {
   std::vector<WindowTemplate> windows;  // loading-table order
   const WindowTemplate* findWindow(uint32_t id) const;
+
+  bool operator==(const TemplateData&) const = default;
 };
 
 }  // namespace forms

@@ -15,4 +15,10 @@ inline QString fromGbk(const char* gbk) { return fromGbk(std::string_view(gbk ? 
 // QString to GBK. Characters GBK cannot hold become '?'.
 std::string toGbk(const QString& s);
 
+// The family a stored face name is drawn with, on screen and on paper: the
+// name itself when installed, otherwise an installed CJK serif face, then a
+// CJK sans face, so the forms laid out in 宋体 measure alike everywhere.
+// An empty name means 宋体.
+QString screenFamily(const std::string& gbkFace);
+
 }  // namespace forms

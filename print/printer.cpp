@@ -1,7 +1,6 @@
 #include "print/printer.h"
 
 #include <QCoreApplication>
-#include <QFontDatabase>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <memory>
 
 #include "forms/qtext.h"
+#include "forms/windows_rt.h"
 #include "print/progress.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"
@@ -38,24 +38,6 @@ int boolArg(int argc, const rt::Arg* argv, int i) {
   const rt::Arg* a = rt::argAt(argc, argv, i);
   if (!a || a->kind != rt::kBool) return -1;
   return a->lo != 0;
-}
-
-// The face a stored face name is drawn with. 宋体 is the face every form
-// was laid out in; where it is not installed an installed CJK serif face
-// takes its place so the forms measure alike on every workstation.
-QString resolveFace(const std::string& gbkFace) {
-  QString face = forms::fromGbk(gbkFace);
-  static const QString songti = QString::fromUtf8("宋体");
-  if (face.isEmpty() || face == songti) {
-    static const QString substitute = [] {
-      const QStringList families = QFontDatabase::families();
-      for (const char* f : {"宋体", "SimSun", "Noto Serif CJK SC", "Noto Sans CJK SC"})
-        if (families.contains(QString::fromUtf8(f))) return QString::fromUtf8(f);
-      return songti;
-    }();
-    return substitute;
-  }
-  return face;
 }
 
 // Device pixels per unit step: 0 pixel, 1 0.1 mm, 2 0.01 mm, 3 0.01 in,
@@ -286,7 +268,7 @@ int Printer::deviceFontHeight() const {
 }
 
 QFont Printer::deviceFont() const {
-  QFont f(resolveFace(font_.face));
+  QFont f(forms::screenFamily(font_.face));
   int px = int(std::lround(unitToPixelsY(std::abs(deviceFontHeight()))));
   f.setPixelSize(std::max(px, 1));
   f.setWeight(font_.weight >= 700 ? QFont::Bold : QFont::Normal);
@@ -548,9 +530,19 @@ void cmdDrawLine(rt::Arg*, int argc, const rt::Arg* argv) {
   if (Printer* p = printerArg(argc, argv)) p->drawLine(argc, argv);
 }
 
+rt::Arg printerProperty(uint32_t windowId, uint32_t controlId, int prop) {
+  return printerFor(windowId, controlId).property(prop);
+}
+void setPrinterProperty(uint32_t windowId, uint32_t controlId, int prop, int subField, const rt::Arg& v) {
+  printerFor(windowId, controlId).setProperty(prop, subField, v);
+}
+
 }  // namespace
 
 void registerPrintCommands() {
+  // The forms layer checks window and control, then hands printer
+  // properties to the printer object.
+  forms::registerKindProperties(forms::kPrinterKind, printerProperty, setPrinterProperty);
   rt::registerCommand(rt::Cmd::BeginPrinting, cmdBeginPrinting);
   rt::registerCommand(rt::Cmd::EndPrinting, cmdEndPrinting);
   rt::registerCommand(rt::Cmd::PrintTextAt, cmdPrintTextAt);

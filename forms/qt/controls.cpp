@@ -1,0 +1,738 @@
+// The control kinds on Qt Widgets, the building of a window from its
+// template, and the per-kind properties.
+#include <QAction>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+#include <cstdio>
+
+#include "forms/qt/live_p.h"
+#include "runtime/builtins.h"
+#include "runtime/clock.h"
+#include "runtime/fatal.h"
+#include "runtime/gbk.h"
+#include "runtime/heap.h"
+
+namespace forms::detail {
+namespace {
+
+// Screen metrics the templates were laid out for: 96 pixels per inch, so a
+// point size turns into the same pixel height everywhere.
+constexpr double kDesignDpi = 96.0;
+constexpr int kMinDropDownHeight = 160;
+
+QString qs(const std::string& gbk) { return fromGbk(gbk); }
+
+// --- values of property writes --------------------------------------------------
+
+QString argText(const rt::Arg& v) {
+  if (v.kind == rt::kText) return fromGbk(rt::textValue(v));
+  return fromGbk(rt::valueToText(v));
+}
+
+int argInt(const rt::Arg& v) {
+  double d = 0;
+  if (rt::numericValue(v, &d)) return int(d);
+  if (v.kind == rt::kBool) return v.lo != 0 ? 1 : 0;
+  return int(rt::valueToNumber(v));
+}
+
+[[noreturn]] void notBuilt(const Item& it, int prop, int sub, bool writing) {
+  char buf[120];
+  std::snprintf(buf, sizeof buf, "kind 0x%08X property %d sub-field %d (%s)", unsigned(it.kind),
+                prop, sub, writing ? "write" : "read");
+  std::string msg = GBK("窗口组件属性尚未实现：");
+  msg += buf;
+  rt::fatalError(msg.c_str());
+}
+
+// Date-times count days from 1899-12-30.
+const QDate kEpoch(1899, 12, 30);
+
+}  // namespace
+
+// --- fonts and colours ---------------------------------------------------------
+
+}  // namespace forms::detail
+
+QString forms::screenFamily(const std::string& gbkFace) {
+  static std::map<std::string, QString> cache;
+  auto hit = cache.find(gbkFace);
+  if (hit != cache.end()) return hit->second;
+  const QStringList families = QFontDatabase::families();
+  QString want = gbkFace.empty() ? QString::fromUtf8("宋体") : fromGbk(gbkFace);
+  QString pick;
+  const QStringList candidates = {want, QString::fromUtf8("宋体"), "SimSun", "Noto Serif CJK SC",
+                                  "Noto Sans CJK SC", "WenQuanYi Micro Hei"};
+  for (const QString& c : candidates)
+    if (families.contains(c, Qt::CaseInsensitive)) {
+      pick = c;
+      break;
+    }
+  if (pick.isEmpty()) pick = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+  cache[gbkFace] = pick;
+  return pick;
+}
+
+namespace forms::detail {
+
+QFont templateFont(const Font& f) {
+  QFont font(screenFamily(f.present ? f.face : std::string()));
+  if (!f.present) {
+    font.setPixelSize(12);  // 9 pt at 96 dpi, the system's default font
+    return font;
+  }
+  int px = f.height < 0 ? -f.height : int(std::lround(f.height * 0.85));  // cell height → character height
+  font.setPixelSize(px > 0 ? px : 12);
+  if (f.weight > 0) font.setWeight(QFont::Weight(std::clamp(f.weight, 1, 1000)));
+  font.setItalic(f.italic != 0);
+  font.setUnderline(f.underline != 0);
+  font.setStrikeOut(f.strikeOut != 0);
+  return font;
+}
+
+QColor templateColor(uint32_t word, const QColor& systemFallback) {
+  if ((word >> 24) == 0xFF) {
+    switch (word & 0xFF) {
+      case 5: return Qt::white;   // window background
+      case 8: return Qt::black;   // window text
+      default: return systemFallback;
+    }
+  }
+  return QColor(int(word & 0xFF), int((word >> 8) & 0xFF), int((word >> 16) & 0xFF));
+}
+
+// --- widgets ------------------------------------------------------------------
+
+EditBox::EditBox(const Item& it, Raiser r, QWidget* parent) : QLineEdit(parent), raise_(r) {
+  setFont(templateFont(it.font));
+  setText(qs(it.text));
+  setFrame(it.borderStyle != 0);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Text, templateColor(it.textColor, pal.color(QPalette::Text)));
+  pal.setColor(QPalette::Base, templateColor(it.editBackColor, pal.color(QPalette::Base)));
+  setPalette(pal);
+  switch (it.inputMode) {
+    case kInputReadOnly:
+      setReadOnly(true);
+      break;
+    case kInputPassword:
+      setEchoMode(QLineEdit::Password);
+      setStyleSheet(QString("QLineEdit { lineedit-password-character: %1; }")
+                        .arg(it.passwordChar ? int(it.passwordChar) : int('*')));
+      break;
+    case kInputInteger:
+      setValidator(new QRegularExpressionValidator(QRegularExpression("-?[0-9]*"), this));
+      break;
+    case kInputDateTime:
+      setValidator(new QRegularExpressionValidator(
+          QRegularExpression(QString::fromUtf8("[0-9 ./:\\-年月日时分秒]*")), this));
+      break;
+    default:
+      break;
+  }
+  // The user's edits; module code's writes go through setContent.
+  connect(this, &QLineEdit::textEdited, this, [this] { raise_(kEvFirst); });
+}
+
+void EditBox::setContent(const QString& s) {
+  setText(s);
+  raise_(kEvFirst);
+}
+
+ComboBox::ComboBox(const Item& it, QWidget* parent) : QComboBox(parent) {
+  setFont(templateFont(it.font));
+  sorted_ = it.comboSorted;
+  setType(it.comboType);
+  for (const std::string& s : it.comboItems) addEntry(qs(s), 0);
+  setCurrentIndex(-1);
+  if (isEditable()) setEditText(QString());
+}
+
+void ComboBox::setType(int t) {
+  type_ = t;
+  setEditable(t != 2);
+  // Enter in the box must not add the typed text to the list.
+  setInsertPolicy(QComboBox::NoInsert);
+  // A simple box is an edit line: no drop-down button.
+  setStyleSheet(t == 0 ? "QComboBox::drop-down { width: 0px; border: none; }"
+                         " QComboBox::down-arrow { image: none; }"
+                       : QString());
+}
+
+int ComboBox::addEntry(const QString& s, int32_t data) {
+  int at = count();
+  if (sorted_) {
+    at = 0;
+    while (at < count() && QString::compare(itemText(at), s, Qt::CaseInsensitive) <= 0) ++at;
+  }
+  // Adding chooses nothing: Qt would make the first item of an empty box
+  // current, and the box's text stays as it was.
+  QString keep = isEditable() ? currentText() : QString();
+  bool none = currentIndex() < 0;
+  insertItem(at, s, QVariant(int(data)));
+  if (none) setCurrentIndex(-1);
+  if (isEditable()) setEditText(keep);
+  return at;
+}
+
+QString ComboBox::content() const { return currentText(); }
+
+void ComboBox::setContent(const QString& s) {
+  if (isEditable()) {
+    int i = findText(s, Qt::MatchExactly);
+    setCurrentIndex(i);
+    setEditText(s);
+  } else {
+    setCurrentIndex(findText(s, Qt::MatchExactly));
+  }
+}
+
+void ComboBox::showPopup() {
+  if (type_ == 0) return;  // a simple box never drops down
+  QComboBox::showPopup();
+  if (QWidget* popup = view() ? view()->window() : nullptr; popup && popup != window()) {
+    if (popup->height() < kMinDropDownHeight) popup->resize(popup->width(), kMinDropDownHeight);
+  }
+}
+
+void ComboBox::keyPressEvent(QKeyEvent* e) {
+  // The simple box steps through its items with Up and Down (the base
+  // class does that) but F4 and Alt+Down, which would drop the list, do
+  // nothing.
+  if (type_ == 0 && (e->key() == Qt::Key_F4 ||
+                     ((e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) &&
+                      (e->modifiers() & Qt::AltModifier)))) {
+    e->accept();
+    return;
+  }
+  QComboBox::keyPressEvent(e);
+}
+
+Button::Button(const Item& it, QWidget* parent) : QPushButton(parent) {
+  setFont(templateFont(it.font));
+  QString caption = qs(it.text);
+  setText(caption.replace('&', "&&"));
+  setAutoDefault(false);
+  setType(it.buttonType);
+}
+
+void Button::setType(int t) {
+  type_ = t;
+  setDefault(t == 1);
+}
+
+Label::Label(const Item& it, bool transparent, QWidget* parent) : QLabel(parent) {
+  setFont(templateFont(it.font));
+  setText(qs(it.text));
+  setTextFormat(Qt::PlainText);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // A label with room for two lines wraps its text; a one-line label keeps
+  // its text on one line and grows to show all of it (captions designed for
+  // a slightly narrower face must not be cut or broken).
+  QFontMetrics fm(font());
+  bool multiLine = it.height >= 2 * fm.height();
+  setWordWrap(multiLine);
+  sized_ = !multiLine;
+  designWidth_ = it.width;
+  designHeight_ = it.height;
+  // A transparent label draws its text straight over the window's
+  // background picture; a plain label fills its own rectangle.
+  setAutoFillBackground(!transparent);
+}
+
+void Label::mousePressEvent(QMouseEvent* e) { e->accept(); }
+
+void Label::place(const QRect& r) {
+  QRect g = r;
+  if (sized_) {
+    QFontMetrics fm(font());
+    g.setWidth(std::max(r.width(), fm.horizontalAdvance(text()) + 2));
+    g.setHeight(std::max(r.height(), fm.height()));
+  }
+  setGeometry(g);
+}
+
+void Label::setCaption(const QString& s) {
+  setText(s);
+  if (sized_) place(QRect(pos(), QSize(std::max(1, designWidth_), std::max(1, designHeight_))));
+}
+
+ShapeBox::ShapeBox(const Item& it, QWidget* parent) : QFrame(parent) {
+  setFrameStyle((it.shape == 1 ? QFrame::HLine : QFrame::Box) | QFrame::Plain);
+  setLineWidth(1);
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, templateColor(it.lineColor, Qt::black));
+  setPalette(pal);
+}
+
+GroupBox::GroupBox(const Item& it, QWidget* parent) : QGroupBox(parent) {
+  setFont(templateFont(it.font));
+  setTitle(qs(it.text));
+}
+
+DatePicker::DatePicker(const Item& it, QWidget* parent) : QDateEdit(parent) {
+  setFont(templateFont(it.font));
+  setCalendarPopup(true);
+  setDisplayFormat(QString::fromUtf8("yyyy年M月d日"));
+  setMinimumDate(QDate(1753, 1, 1));
+  setValue(std::floor(rt::clockNow()));  // today when the window opens
+}
+
+double DatePicker::value() const { return double(kEpoch.daysTo(date())); }
+
+void DatePicker::setValue(double dateTime) {
+  if (!std::isfinite(dateTime)) return;
+  setDate(kEpoch.addDays(qint64(std::floor(dateTime))));
+}
+
+ListView::ListView(const Item& it, Raiser r, QWidget* parent) : QTreeWidget(parent) {
+  setFont(templateFont(it.font));
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setIndentation(0);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  header()->setStretchLastSection(false);
+  header()->setSectionsMovable(false);
+  header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  if (it.columns.empty()) {
+    setColumnCount(1);
+    setHeaderHidden(true);  // no columns: no header row
+    align_.push_back(Qt::AlignLeft | Qt::AlignVCenter);
+  } else {
+    setColumnCount(int(it.columns.size()));
+    QStringList captions;
+    for (const ListColumn& c : it.columns) captions << qs(c.caption);
+    setHeaderLabels(captions);
+    for (size_t i = 0; i < it.columns.size(); ++i) {
+      const ListColumn& c = it.columns[i];
+      Qt::Alignment a = c.alignment == 1   ? Qt::AlignHCenter
+                        : c.alignment == 2 ? Qt::AlignRight
+                                           : Qt::AlignLeft;
+      align_.push_back(a | Qt::AlignVCenter);
+      headerItem()->setTextAlignment(int(i), a | Qt::AlignVCenter);
+      header()->resizeSection(int(i), c.width);
+    }
+  }
+  // A double-click on a row; a click elsewhere in the list raises nothing.
+  connect(this, &QTreeWidget::itemDoubleClicked, this, [r](QTreeWidgetItem*, int) { r(kEvDoubleClick); });
+}
+
+namespace {
+constexpr int kRoleData = Qt::UserRole, kRoleImage = Qt::UserRole + 1,
+              kRoleStateImage = Qt::UserRole + 2, kRoleIndent = Qt::UserRole + 3;
+}
+
+int ListView::insertRow(int index, const QString& s, int32_t image, int32_t stateImage,
+                        int32_t indent, int32_t data) {
+  if (index < 0 || index > rowCount()) index = rowCount();
+  auto* item = new QTreeWidgetItem;
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  for (int c = 0; c < columnCount(); ++c) item->setTextAlignment(c, align_[size_t(c)]);
+  item->setText(0, s);
+  item->setData(0, kRoleData, int(data));
+  item->setData(0, kRoleImage, int(image));
+  item->setData(0, kRoleStateImage, int(stateImage));
+  item->setData(0, kRoleIndent, int(indent));
+  insertTopLevelItem(index, item);
+  return index;
+}
+
+bool ListView::setCellText(int row, int column, const QString& s) {
+  QTreeWidgetItem* item = topLevelItem(row);
+  if (!item || column < 0 || column >= columnCount()) return false;
+  item->setText(column, s);
+  return true;
+}
+
+int ListView::selectedRow() const {
+  const QList<QTreeWidgetItem*> sel = selectedItems();
+  return sel.isEmpty() ? -1 : indexOfTopLevelItem(sel.front());
+}
+
+ListItemInfo ListView::info(int row) const {
+  ListItemInfo out;
+  QTreeWidgetItem* item = topLevelItem(row);
+  if (!item) return out;
+  for (int c = 0; c < columnCount(); ++c) out.texts.push_back(toGbk(item->text(c)));
+  out.data = item->data(0, kRoleData).toInt();
+  out.image = item->data(0, kRoleImage).toInt();
+  out.stateImage = item->data(0, kRoleStateImage).toInt();
+  out.indent = item->data(0, kRoleIndent).toInt();
+  return out;
+}
+
+DrawPanel::DrawPanel(const Item& it, QWidget* parent) : QWidget(parent) {
+  font_ = templateFont(it.font);
+  points_ = int(std::lround(font_.pixelSize() * 72.0 / kDesignDpi));
+  surface_ = QImage(std::max(1, it.width), std::max(1, it.height), QImage::Format_RGB32);
+  surface_.fill(back_);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void DrawPanel::clearArea(std::optional<QRect> r) {
+  QPainter p(&surface_);
+  p.fillRect(r ? *r : surface_.rect(), back_);
+  pos_ = r ? r->topLeft() : QPoint(0, 0);
+  update();
+}
+
+void DrawPanel::textAt(std::optional<int> x, std::optional<int> y, const std::vector<QString>& texts) {
+  if (x) pos_.setX(*x);
+  if (y) pos_.setY(*y);
+  QPainter p(&surface_);
+  p.setFont(font_);
+  p.setPen(fore_);
+  QFontMetrics fm(font_);
+  for (const QString& t : texts) {
+    p.drawText(QPoint(pos_.x(), pos_.y() + fm.ascent()), t);
+    pos_.rx() += fm.horizontalAdvance(t);
+  }
+  update();
+}
+
+void DrawPanel::line(int x1, int y1, int x2, int y2) {
+  QPainter p(&surface_);
+  p.setPen(QPen(fore_, 1));
+  p.drawLine(x1, y1, x2, y2);
+  update();
+}
+
+void DrawPanel::setPointSize(int points) {
+  if (points <= 0) return;
+  points_ = points;
+  font_.setPixelSize(std::max(1, int(std::lround(points * kDesignDpi / 72.0))));
+}
+
+void DrawPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), back_);
+  p.drawImage(0, 0, surface_);
+}
+
+void DrawPanel::resizeEvent(QResizeEvent*) {
+  // The drawing survives a resize; a larger panel gets more background.
+  if (width() <= surface_.width() && height() <= surface_.height()) return;
+  QImage bigger(std::max(width(), surface_.width()), std::max(height(), surface_.height()),
+                QImage::Format_RGB32);
+  bigger.fill(back_);
+  QPainter(&bigger).drawImage(0, 0, surface_);
+  surface_ = bigger;
+}
+
+ClientArea::ClientArea(const Item& window, QWidget* parent) : QWidget(parent) {
+  back_ = templateColor(window.backColor, palette().color(QPalette::Window));
+  if (!window.picture.empty())
+    picture_.loadFromData(reinterpret_cast<const uchar*>(window.picture.data()),
+                          uint(window.picture.size()));
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ClientArea::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), back_);
+  if (!picture_.isNull()) p.drawTiledPixmap(rect(), picture_);  // tiled from the top-left
+}
+
+// --- the events of the common kinds -------------------------------------------
+
+namespace {
+
+// Maps the mouse, focus, keyboard and wheel events of a window's widgets to
+// event numbers -1 … -12 and raises those that have a binding.
+class EventRouter : public QObject {
+ public:
+  using QObject::QObject;
+  void watch(QObject* o, const Item* item, Raiser r, bool mouseOnly) {
+    entries_[o] = {item, r, mouseOnly};
+    o->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    auto it = entries_.find(o);
+    if (it == entries_.end()) return false;
+    const Entry& en = it->second;
+    auto bound = [&](int32_t ev) {
+      for (const EventBinding& b : en.item->events)
+        if (b.event == ev && b.handler >= 0) return true;
+      return false;
+    };
+    auto fire = [&](int32_t ev) {
+      if (bound(ev)) en.raise(ev);
+    };
+    switch (e->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease: {
+        auto* m = static_cast<QMouseEvent*>(e);
+        bool press = e->type() == QEvent::MouseButtonPress;
+        if (m->button() == Qt::LeftButton) fire(press ? kEvLeftDown : kEvLeftUp);
+        if (m->button() == Qt::RightButton) fire(press ? kEvRightDown : kEvRightUp);
+        break;
+      }
+      case QEvent::MouseButtonDblClick:
+        // Lists raise their double-click from the row itself.
+        if (en.item->kind != kListViewKind && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+          fire(kEvDoubleClick);
+        break;
+      case QEvent::MouseMove: fire(kEvMouseMove); break;
+      case QEvent::Wheel: fire(kEvWheel); break;
+      default: break;
+    }
+    if (en.mouseOnly) return false;
+    switch (e->type()) {
+      case QEvent::FocusIn:
+      case QEvent::FocusOut: {
+        auto* f = static_cast<QFocusEvent*>(e);
+        if (f->reason() == Qt::PopupFocusReason) break;  // a drop-down or menu, not a focus move
+        int32_t ev = e->type() == QEvent::FocusIn ? kEvGotFocus : kEvLostFocus;
+        // After the focus change has finished: a handler may move the focus.
+        if (bound(ev)) en.raise.queued(ev);
+        break;
+      }
+      case QEvent::KeyPress:
+        fire(kEvKeyDown);
+        if (!static_cast<QKeyEvent*>(e)->text().isEmpty()) fire(kEvChar);
+        break;
+      case QEvent::KeyRelease: fire(kEvKeyUp); break;
+      default: break;
+    }
+    return false;
+  }
+
+ private:
+  struct Entry {
+    const Item* item;
+    Raiser raise;
+    bool mouseOnly;
+  };
+  std::map<QObject*, Entry> entries_;
+};
+
+QString menuText(const std::string& gbk) { return fromGbk(gbk).replace('&', "&&"); }
+
+}  // namespace
+
+// --- building -------------------------------------------------------------------
+
+void buildWindow(LiveWindow& lw) {
+  const WindowTemplate& tpl = *lw.tpl;
+  const Item& wi = tpl.window();
+  auto* w = new FormWindow(lw.id, wi);
+  lw.widget = w;
+  w->setWindowTitle(qs(wi.text));
+  if (!wi.icon.empty()) {
+    QPixmap icon;
+    if (icon.loadFromData(reinterpret_cast<const uchar*>(wi.icon.data()), uint(wi.icon.size())))
+      w->setWindowIcon(QIcon(icon));
+  }
+  w->setFont(templateFont(wi.font));
+  auto* layout = new QVBoxLayout(w);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* router = new EventRouter(w);
+  auto raiser = [&](uint32_t item) { return Raiser{lw.id, item, lw.alive}; };
+
+  // Menus: a bar entry holding the items that follow it.
+  QMenuBar* bar = nullptr;
+  QMenu* current = nullptr;
+  for (size_t i = 1; i < tpl.items.size(); ++i) {
+    const Item& it = tpl.items[i];
+    if (it.kind != kMenuItemKind) continue;
+    if (!bar) {
+      bar = new QMenuBar(w);
+      layout->setMenuBar(bar);
+    }
+    LiveControl c;
+    c.item = &it;
+    bool opensMenu = false;
+    for (size_t j = i + 1; j < tpl.items.size(); ++j) {
+      if (tpl.items[j].kind != kMenuItemKind) continue;
+      opensMenu = tpl.items[j].menuLevel > 0;
+      break;
+    }
+    if (it.menuLevel <= 0) {
+      if (opensMenu) {
+        current = bar->addMenu(menuText(it.text));
+        c.action = current->menuAction();
+      } else {
+        current = nullptr;
+        c.action = bar->addAction(menuText(it.text));
+      }
+    } else {
+      c.action = current ? current->addAction(menuText(it.text)) : bar->addAction(menuText(it.text));
+    }
+    if (!opensMenu || it.menuLevel > 0) {
+      Raiser r = raiser(it.id);
+      QObject::connect(c.action, &QAction::triggered, w, [r] { r(kEvFirst); });
+    }
+    lw.controls[it.id] = c;
+  }
+
+  auto* client = new ClientArea(wi, w);
+  lw.client = client;
+  layout->addWidget(client, 1);
+  router->watch(client, &wi, raiser(wi.id), false);
+
+  for (size_t i = 1; i < tpl.items.size(); ++i) {
+    const Item& it = tpl.items[i];
+    if (it.kind == kMenuItemKind) continue;
+    LiveControl c;
+    c.item = &it;
+    Raiser r = raiser(it.id);
+    switch (it.kind) {
+      case kEditBoxKind: c.widget = new EditBox(it, r, client); break;
+      case kComboBoxKind: {
+        auto* cb = new ComboBox(it, client);
+        c.widget = cb;
+        if (cb->lineEdit()) router->watch(cb->lineEdit(), &it, r, true);
+        break;
+      }
+      case kButtonKind: {
+        auto* b = new Button(it, client);
+        QObject::connect(b, &QPushButton::clicked, b, [r] { r(kEvFirst); });
+        c.widget = b;
+        break;
+      }
+      case kLabelKind: c.widget = new Label(it, false, client); break;
+      case kTransLabelKind: c.widget = new Label(it, true, client); break;
+      case kShapeBoxKind: c.widget = new ShapeBox(it, client); break;
+      case kGroupBoxKind: c.widget = new GroupBox(it, client); break;
+      case kDatePickerKind: c.widget = new DatePicker(it, client); break;
+      case kListViewKind: {
+        auto* lv = new ListView(it, r, client);
+        router->watch(lv->viewport(), &it, r, true);
+        c.widget = lv;
+        break;
+      }
+      case kDrawPanelKind: c.widget = new DrawPanel(it, client); break;
+      case kTimerKind: {
+        c.timer = new QTimer(w);
+        c.timer->setInterval(it.interval > 0 ? it.interval : 500);
+        QObject::connect(c.timer, &QTimer::timeout, w, [r] { r(kEvFirst); });
+        break;
+      }
+      default:
+        break;  // printer objects and other invisible kinds: no widget
+    }
+    if (auto* label = dynamic_cast<Label*>(c.widget)) {
+      label->place(QRect(it.left, it.top, std::max(0, it.width), std::max(0, it.height)));
+      router->watch(c.widget, &it, r, false);
+    } else if (c.widget) {
+      c.widget->setGeometry(it.left, it.top, std::max(0, it.width), std::max(0, it.height));
+      router->watch(c.widget, &it, r, false);
+    }
+    lw.controls[it.id] = c;
+  }
+
+  // Nesting: a control held by a shape or group box is its child widget,
+  // placed relative to it, so it moves with the box.
+  for (auto& [id, c] : lw.controls) {
+    if (!c.widget || c.item->container == 0) continue;
+    auto box = lw.controls.find(c.item->container);
+    if (box == lw.controls.end() || !box->second.widget) continue;
+    c.widget->setParent(box->second.widget);
+    c.widget->move(c.item->left, c.item->top);
+    c.widget->show();
+  }
+  // Later controls stack above earlier ones, as they were designed.
+  for (size_t i = 1; i < tpl.items.size(); ++i) {
+    auto c = lw.controls.find(tpl.items[i].id);
+    if (c != lw.controls.end() && c->second.widget) c->second.widget->raise();
+  }
+
+  w->move(wi.left, wi.top);
+  w->resize(std::max(1, wi.width), std::max(1, wi.height));
+}
+
+// --- properties -------------------------------------------------------------------
+
+rt::Arg readControlProperty(LiveControl& c, int prop) {
+  const Item& it = *c.item;
+  QWidget* w = c.widget;
+  switch (it.kind) {
+    case kEditBoxKind:
+      if (prop == prop::kEditContent) return rt::makeTextResult(toGbk(static_cast<EditBox*>(w)->text()));
+      break;
+    case kComboBoxKind:
+      if (prop == prop::kComboType) return rt::makeInt(static_cast<ComboBox*>(w)->type());
+      if (prop == prop::kComboContent) return rt::makeTextResult(toGbk(static_cast<ComboBox*>(w)->content()));
+      break;
+    case kLabelKind:
+      if (prop == prop::kLabelCaption) return rt::makeTextResult(toGbk(static_cast<Label*>(w)->text()));
+      break;
+    case kButtonKind:
+      if (prop == prop::kButtonType) return rt::makeInt(static_cast<Button*>(w)->type());
+      break;
+    case kDatePickerKind:
+      if (prop == prop::kDateValue) return rt::makeDateTime(static_cast<DatePicker*>(w)->value());
+      break;
+    case kListViewKind:
+      if (prop == prop::kListSelected) return rt::makeInt(static_cast<ListView*>(w)->selectedRow());
+      break;
+    default:
+      break;
+  }
+  notBuilt(it, prop, -1, false);
+}
+
+void writeControlProperty(LiveControl& c, int prop, int subField, const rt::Arg& v) {
+  const Item& it = *c.item;
+  QWidget* w = c.widget;
+  switch (it.kind) {
+    case kEditBoxKind:
+      if (prop == prop::kEditContent) return static_cast<EditBox*>(w)->setContent(argText(v));
+      break;
+    case kComboBoxKind:
+      if (prop == prop::kComboType) return static_cast<ComboBox*>(w)->setType(argInt(v));
+      if (prop == prop::kComboContent) return static_cast<ComboBox*>(w)->setContent(argText(v));
+      break;
+    case kLabelKind:
+      if (prop == prop::kLabelCaption) return static_cast<Label*>(w)->setCaption(argText(v));
+      break;
+    case kButtonKind:
+      if (prop == prop::kButtonType) return static_cast<Button*>(w)->setType(argInt(v));
+      break;
+    case kDatePickerKind:
+      if (prop == prop::kDateValue) {
+        double d = 0;
+        if (v.kind == rt::kDateTime || v.kind == rt::kDouble) d = rt::doubleValue(v);
+        else d = rt::valueToNumber(v);
+        return static_cast<DatePicker*>(w)->setValue(d);
+      }
+      break;
+    case kListViewKind:
+      if (prop == prop::kListSelected) {
+        auto* lv = static_cast<ListView*>(w);
+        QTreeWidgetItem* row = lv->topLevelItem(argInt(v));
+        lv->clearSelection();
+        if (row) {
+          lv->setCurrentItem(row);
+          row->setSelected(true);
+        }
+        return;
+      }
+      break;
+    case kDrawPanelKind:
+      if (prop == prop::kPanelFont && subField == kFontSize)
+        return static_cast<DrawPanel*>(w)->setPointSize(argInt(v));
+      break;
+    default:
+      break;
+  }
+  notBuilt(it, prop, subField, true);
+}
+
+}  // namespace forms::detail

@@ -1,0 +1,154 @@
+// The Qt side of the dialog seam (message boxes, text prompts, the save-file
+// dialog), the fatal-error box, and the start-up of the forms layer.
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+#include "forms/qtext.h"
+#include "forms/windows_rt.h"
+#include "runtime/dialogs.h"
+#include "runtime/fatal.h"
+#include "runtime/gbk.h"
+
+namespace forms {
+namespace {
+
+std::atomic<bool> g_reportingFatal{false};
+
+QString boxText(const std::string& gbk) {
+  QString s = fromGbk(gbk);
+  s.replace("\r\n", "\n");
+  return s;
+}
+
+QMessageBox::Icon boxIcon(uint32_t style) {
+  switch (style & rt::mb::kIconMask) {
+    case rt::mb::kIconError: return QMessageBox::Critical;
+    case rt::mb::kIconQuestion: return QMessageBox::Question;
+    case rt::mb::kIconWarning: return QMessageBox::Warning;
+    case rt::mb::kIconInfo: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+  }
+}
+
+struct BoxButton {
+  const char* utf8;
+  int code;
+  QMessageBox::ButtonRole role;
+};
+
+std::vector<BoxButton> boxButtons(uint32_t style) {
+  const BoxButton ok{"确定", rt::kOk, QMessageBox::AcceptRole};
+  const BoxButton cancel{"取消", rt::kCancel, QMessageBox::RejectRole};
+  const BoxButton abort{"中止", rt::kAbort, QMessageBox::RejectRole};
+  const BoxButton retry{"重试", rt::kRetry, QMessageBox::AcceptRole};
+  const BoxButton ignore{"忽略", rt::kIgnore, QMessageBox::AcceptRole};
+  const BoxButton yes{"是", rt::kYes, QMessageBox::YesRole};
+  const BoxButton no{"否", rt::kNo, QMessageBox::NoRole};
+  switch (style & rt::mb::kButtonMask) {
+    case rt::mb::kOkCancel: return {ok, cancel};
+    case rt::mb::kAbortRetryIgnore: return {abort, retry, ignore};
+    case rt::mb::kYesNoCancel: return {yes, no, cancel};
+    case rt::mb::kYesNo: return {yes, no};
+    case rt::mb::kRetryCancel: return {retry, cancel};
+    default: return {ok};
+  }
+}
+
+class QtDialogs final : public rt::Dialogs {
+ public:
+  int message(const std::string& text, const std::string& caption, uint32_t style) override {
+    QMessageBox box;  // no owner window
+    box.setWindowTitle(boxText(caption));
+    box.setText(boxText(text));
+    box.setIcon(boxIcon(style));
+    box.setWindowModality(Qt::ApplicationModal);
+    std::vector<BoxButton> choices = boxButtons(style);
+    std::vector<QPushButton*> buttons;
+    for (const BoxButton& b : choices) buttons.push_back(box.addButton(QString::fromUtf8(b.utf8), b.role));
+    size_t def = (style & rt::mb::kDefButtonMask) >> 8;
+    box.setDefaultButton(buttons[def < buttons.size() ? def : 0]);
+    // Escape answers Cancel where there is one, OK on a lone OK box.
+    for (size_t i = 0; i < choices.size(); ++i)
+      if (choices[i].code == rt::kCancel || choices.size() == 1) box.setEscapeButton(buttons[i]);
+    box.exec();
+    for (size_t i = 0; i < buttons.size(); ++i)
+      if (box.clickedButton() == buttons[i]) return choices[i].code;
+    return choices.size() == 1 ? choices[0].code : rt::kCancel;
+  }
+
+  bool askText(const std::string& prompt, const std::string& caption, std::string* value,
+               bool password) override {
+    QInputDialog dlg;
+    dlg.setWindowTitle(boxText(caption));
+    dlg.setLabelText(boxText(prompt));
+    dlg.setInputMode(QInputDialog::TextInput);
+    dlg.setTextEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
+    dlg.setTextValue(value ? fromGbk(*value) : QString());
+    dlg.setOkButtonText(QString::fromUtf8("确定"));
+    dlg.setCancelButtonText(QString::fromUtf8("取消"));
+    if (dlg.exec() != QDialog::Accepted) return false;
+    if (value) *value = toGbk(dlg.textValue());
+    return true;
+  }
+
+  bool saveFile(const std::string& caption, const std::string& filter, std::string* path) override {
+    // Qt's save dialog asks before overwriting an existing file.
+    QString chosen = QFileDialog::getSaveFileName(nullptr, fromGbk(caption),
+                                                  path ? fromGbk(*path) : QString(), fromGbk(filter));
+    if (chosen.isEmpty()) return false;
+    if (path) *path = toGbk(chosen);
+    return true;
+  }
+};
+
+bool haveScreen() {
+  auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+  // The offscreen platform has nobody to press OK: the report on standard
+  // error is all there is.
+  return app && QGuiApplication::platformName() != "offscreen";
+}
+
+}  // namespace
+
+rt::Dialogs& qtDialogs() {
+  static QtDialogs d;
+  return d;
+}
+
+bool reportingFatal() { return g_reportingFatal.load(); }
+
+void qtFatalReporter(const std::string& gbkText, const std::string& gbkCaption) {
+  g_reportingFatal = true;
+  std::string out = rt::gbkToUtf8(gbkCaption) + "\n" + rt::gbkToUtf8(gbkText);
+  if (out.empty() || out.back() != '\n') out += '\n';
+  std::fwrite(out.data(), 1, out.size(), stderr);
+  std::fflush(stderr);
+  if (haveScreen()) {
+    QMessageBox box(QMessageBox::Critical, boxText(gbkCaption), boxText(gbkText), QMessageBox::NoButton);
+    box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+  }
+}
+
+void initForms() {
+  static bool done = false;
+  if (done) return;
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+    rt::fatalError(GBK("窗口层初始化失败：尚未创建 QApplication"));
+  done = true;
+  registerFormCommands();
+  rt::setDialogs(&qtDialogs());
+  rt::setFatalReporter(qtFatalReporter);
+  // The program ends when its last loaded window closes, not when Qt sees
+  // no visible window (a message box closing with no window shown).
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+}  // namespace forms

@@ -1,0 +1,88 @@
+// The tables as their owners create them: names, fields, and the
+// create-if-missing step that must never re-create a table over its data.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "app/tables.h"
+#include "db/engine.h"
+#include "db/facade.h"
+#include "runtime/clock.h"
+#include "runtime/convert.h"
+
+namespace {
+
+class TablesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tablestest.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    db::registerDatabaseCommands();
+  }
+  void TearDown() override {
+    db::closeAllDatabases();
+    rt::clearClock();
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_, old_;
+};
+
+TEST_F(TablesTest, PeriodNamesHaveNoLeadingZeros) {
+  rt::DateTime may{rt::makeDateTime(2010, 5, 31, 23, 59, 59)};
+  rt::DateTime dec{rt::makeDateTime(2010, 12, 1, 0, 0, 0)};
+  EXPECT_EQ(app::monthlyOutpatientTable(may), "m20105");
+  EXPECT_EQ(app::monthlyPostingTable(may), "n20105");
+  EXPECT_EQ(app::monthlyOutpatientTable(dec), "m201012");
+  EXPECT_EQ(app::yearlyOutpatientBills(dec), "bm2010");
+  EXPECT_EQ(app::yearlyInpatientBills(rt::DateTime{rt::makeDateTime(2027, 1, 1, 0, 0, 0)}), "bz2027");
+  // The current month, across the year end, from the clock.
+  rt::setClock(rt::makeDateTime(2026, 12, 31, 23, 59, 59));
+  EXPECT_EQ(app::monthlyOutpatientTable(cmd::Now()), "m202612");
+  rt::setClock(rt::makeDateTime(2027, 1, 1, 0, 0, 0));
+  EXPECT_EQ(app::monthlyOutpatientTable(cmd::Now()), "m20271");
+}
+
+TEST_F(TablesTest, EveryTableIsCreatedWithItsFields) {
+  struct { const char* name; const app::TableDef* def; int fields; const char* last; } cases[] = {
+      {"ypjbxx", &app::kDrugCatalogue, 16, "xh"}, {"zyjbxx", &app::kInpatients, 11, "yfk"},
+      {"user", &app::kUsers, 2, "ma"},            {"m20105", &app::kChargeLines, 10, "shf"},
+      {"bz2010", &app::kBills, 20, "phj"},        {"n20105", &app::kPostings, 17, "zy"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    app::openTable(c.name, *c.def);
+    EXPECT_TRUE(std::filesystem::exists(std::string(c.name) + ".kdb"));
+    EXPECT_EQ(cmd::FieldCount(), c.fields);
+    EXPECT_EQ(int(c.def->fields.size()), c.fields);
+    EXPECT_EQ(cmd::RecordCount(), 0);
+    EXPECT_STREQ(c.def->fields.back().name, c.last);
+  }
+  // Stored sizes of a few text fields: a longer text is cut to them.
+  app::openTable("user", app::kUsers);
+  ASSERT_TRUE(cmd::AppendRecord("longer-than-ten", "pw"));
+  EXPECT_EQ(cmd::ReadText("use"), "longer-tha");
+  app::openTable("zyjbxx", app::kInpatients);
+  ASSERT_TRUE(cmd::AppendRecord("\xD5\xC5\xC8\xFD\xB7\xE1\xCB\xC4", "\xC4\xD0", 30));  // 张三丰四
+  EXPECT_EQ(cmd::ReadText("xm"), "\xD5\xC5\xC8\xFD\xB7\xE1");
+}
+
+TEST_F(TablesTest, AnExistingTableIsOpenedNotRecreated) {
+  app::openTable("ypjbxx", app::kDrugCatalogue);
+  ASSERT_TRUE(cmd::AppendRecord("001", "a"));
+  db::closeAllDatabases();
+  app::openTable("ypjbxx", app::kDrugCatalogue);
+  EXPECT_EQ(cmd::RecordCount(), 1);
+  db::closeAllDatabases();
+  // A table copied from another machine with its name in capitals.
+  std::filesystem::rename("ypjbxx.kdb", "YPJBXX.KDB");
+  app::openTable("ypjbxx", app::kDrugCatalogue);
+  EXPECT_EQ(cmd::RecordCount(), 1);
+  EXPECT_FALSE(std::filesystem::exists("ypjbxx.kdb"));
+}
+
+}  // namespace

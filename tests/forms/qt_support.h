@@ -1,0 +1,135 @@
+// Shared pieces of the live-window tests: one QApplication for the test
+// program, a scripted dialog seam, hand-built window templates and a
+// fixture that leaves no window loaded behind it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "forms/model.h"
+#include "forms/windows_rt.h"
+#include "runtime/dialogs.h"
+#include "runtime/fatal.h"
+#include "runtime/gbk.h"
+
+namespace qtest {
+
+inline QApplication& app() {
+  static int argc = 1;
+  static char name[] = "forms_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* a = [] {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    auto* p = new QApplication(argc, argv);
+    forms::initForms();
+    // Reports go to standard error, where death tests read them.
+    rt::setFatalReporter(nullptr);
+    return p;
+  }();
+  return *a;
+}
+
+// Answers message boxes from a script and records what was asked.
+class ScriptedDialogs : public rt::Dialogs {
+ public:
+  struct Asked {
+    std::string text, caption;
+    uint32_t style;
+  };
+  std::deque<int> answers;
+  std::vector<Asked> asked;
+
+  int message(const std::string& text, const std::string& caption, uint32_t style) override {
+    asked.push_back({text, caption, style});
+    if (answers.empty()) ADD_FAILURE() << "unexpected message box: " << rt::gbkToUtf8(text);
+    int a = answers.empty() ? -1 : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return a;
+  }
+  bool askText(const std::string&, const std::string&, std::string*, bool) override {
+    ADD_FAILURE() << "unexpected text prompt";
+    return false;
+  }
+  bool saveFile(const std::string&, const std::string&, std::string*) override {
+    ADD_FAILURE() << "unexpected save dialog";
+    return false;
+  }
+};
+
+// --- template building ---
+
+inline forms::Item item(uint32_t id, uint32_t kind, const char* utf8Name, int l, int t, int w, int h) {
+  forms::Item it;
+  it.id = id;
+  it.kind = kind;
+  it.name = rt::utf8ToGbk(utf8Name);
+  it.left = l;
+  it.top = t;
+  it.width = w;
+  it.height = h;
+  it.stateWord = 5;
+  return it;
+}
+
+inline forms::Item& on(forms::Item& it, int32_t event, int32_t handler) {
+  it.events.push_back({event, handler});
+  return it;
+}
+
+inline forms::WindowTemplate window(uint32_t id, const char* utf8Title, int w, int h) {
+  forms::WindowTemplate t;
+  t.id = id;
+  forms::Item self;
+  self.id = 0x06010000 | (id & 0xFF) << 8;
+  self.kind = forms::kWindowKind;
+  self.left = 50;
+  self.top = 50;
+  self.width = w;
+  self.height = h;
+  self.text = rt::utf8ToGbk(utf8Title);
+  t.items.push_back(self);
+  return t;
+}
+
+inline std::string gbk(const char* utf8) { return rt::utf8ToGbk(utf8); }
+
+// Closes every window a test left loaded and lets Qt delete them.
+inline void closeAll() {
+  for (uint32_t id : forms::loadedWindows())
+    if (QWidget* w = forms::windowWidget(id)) w->close();
+  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class FormsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Death tests run in a fresh copy of the program: Qt has threads, and a
+    // forked copy of them cannot run an event loop. (gtest restores flags
+    // after every test, so this is set per test.)
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    app();
+    rt::setDialogs(&dialogs);
+  }
+  void TearDown() override {
+    closeAll();
+    EXPECT_TRUE(forms::loadedWindows().empty());
+    forms::setTemplateSource(nullptr);
+    rt::setDialogs(nullptr);
+  }
+  // Makes `data` the template source (kept by the fixture).
+  void use(forms::TemplateData d) {
+    data = std::move(d);
+    forms::setTemplateSource(&data);
+  }
+  forms::TemplateData data;
+  ScriptedDialogs dialogs;
+};
+
+}  // namespace qtest
