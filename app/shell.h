@@ -1,0 +1,33 @@
+// The frame around the modules: start-up, the start window, the login
+// against the user list, the module menu of the five module windows, the
+// about window and the end of the program.
+#pragma once
+
+#include <string>
+
+namespace app {
+
+// The user name of the last successful login (GBK); empty until then. The
+// charge windows record it as the cashier.
+const std::string& loggedInUser();
+
+// The manager code that opens the user list from the login window.
+constexpr const char* kManagerCode = "vaxol";
+
+// Installs the handler tables of every window: the start, login and about
+// windows in full, the module menu on the five module windows. A module's
+// own buttons that are not built yet say so when pressed.
+void installShellHandlers();
+
+// Start-up in order: template data, the program's directory as the
+// working directory, the layers' commands, the exit routine, the start
+// window, the message loop. Returns the process exit code.
+int runProgram(int argc, char** argv);
+
+// Ends the program at once with exit code 0, after the exit routine.
+[[noreturn]] void endProgram();
+
+// The exit routine: releases the program-wide texts.
+void releaseProgramTexts();
+
+}  // namespace app
