@@ -1,10 +1,10 @@
 // The tables as their owners create them: names, fields, and the
 // create-if-missing step that must never re-create a table over its data.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 
+#include "../db/db_test_util.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -13,23 +13,12 @@
 
 namespace {
 
-class TablesTest : public testing::Test {
+class TablesTest : public dbtest::DbTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tablestest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    db::registerDatabaseCommands();
-  }
   void TearDown() override {
-    db::closeAllDatabases();
     rt::clearClock();
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
+    dbtest::DbTest::TearDown();
   }
-  std::filesystem::path dir_, old_;
 };
 
 TEST_F(TablesTest, PeriodNamesHaveNoLeadingZeros) {
