@@ -56,7 +56,16 @@ std::string passwordBox() { return forms::text(ids::kLoginWindow, GBK("编辑框
 
 void loginCreated() {
   setVisualStyle3();
-  openTable(kUsersName, kUsers);
+  // A user list that exists but cannot be opened (damaged, or locked by
+  // another workstation) is reported, never replaced: otherwise the login
+  // would simply show no users and nobody would know why.
+  const int opened = openTable(kUsersName, kUsers);
+  if (opened != 0 && opened != db::kAlreadyOpen) {
+    std::string text = GBK("用户名单文件 user.kdb 无法打开：");
+    text += db::errorText(opened);
+    showMessage(text.c_str());
+    return;
+  }
   forms::Control users = forms::control(ids::kLoginWindow, GBK("组合框1"));
   const int count = cmd::RecordCount();
   for (int n = 1; n <= count; ++n) {

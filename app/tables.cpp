@@ -79,10 +79,12 @@ bool createTable(const std::string& bareName, const TableDef& def) {
   return cmd::CreateDatabase(bareName, infos);
 }
 
-void openTable(const std::string& bareName, const TableDef& def) {
+int openTable(const std::string& bareName, const TableDef& def) {
   if (!cmd::FileExists(bareName + ".kdb")) createTable(bareName, def);
   cmd::OpenDatabase(bareName);
+  const int opened = db::lastError();
   cmd::SetCurrentDatabase(bareName);
+  return opened;
 }
 
 }  // namespace app

@@ -54,8 +54,10 @@ inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
 // FileExists(name + ".kdb") is false, CreateDatabase(name, fields); then
 // OpenDatabase(name) and SetCurrentDatabase(name). As the windows do, the
 // results of open and set-current are not checked: a table that cannot be
-// opened leaves the previous database current.
-void openTable(const std::string& bareName, const TableDef& def);
+// opened leaves the previous database current. Returns the engine code of
+// the open (0, or for example -38 when the table was open already) for the
+// few callers that report a table they cannot open.
+int openTable(const std::string& bareName, const TableDef& def);
 
 // CreateDatabase with the table's fields, through the command table.
 bool createTable(const std::string& bareName, const TableDef& def);

@@ -91,6 +91,23 @@ TEST_F(ShellTest, FreshFolderCreatesTheUserListAndShowsNoUsers) {
   EXPECT_TRUE(app::loggedInUser().empty());
 }
 
+TEST_F(ShellTest, ADamagedUserListIsReportedNotReplaced) {
+  const std::string junk = "this is no table at all";
+  {
+    std::FILE* f = std::fopen("user.kdb", "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(junk.data(), 1, junk.size(), f);
+    std::fclose(f);
+  }
+  dialogs.answers.push_back(rt::kOk);
+  openLogin();
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find("user.kdb"), std::string::npos);
+  EXPECT_NE(messages()[0].find("指定文件不是数据库文件"), std::string::npos);
+  EXPECT_EQ(forms::comboCount(ids::kLoginWindow, ids::login::kCombo1), 0);
+  EXPECT_EQ(std::filesystem::file_size("user.kdb"), junk.size());
+}
+
 TEST_F(ShellTest, LoginChecksNameAndPasswordExactly) {
   addUsers({{"\xD5\xC5\xC8\xFD", "Secret"}, {"clerk", ""}, {"a-very-long-name", "x"}});
   openLogin();
@@ -241,13 +258,13 @@ TEST_F(ShellTest, EveryMenuItemOfEveryModuleWindow) {
 }
 
 TEST_F(ShellTest, UnbuiltModuleButtonsSaySoAndTimersStayQuiet) {
-  ASSERT_TRUE(forms::loadWindow(ids::kDrugWindow));
+  ASSERT_TRUE(forms::loadWindow(ids::kOutpatientWindow));
   dialogs.answers.push_back(rt::kOk);
-  press(ids::kDrugWindow, ids::drug::kButton1);
+  press(ids::kOutpatientWindow, ids::outpatient::kButton1);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "此功能尚未完成。");
   // Typing into a box with a handler says nothing.
-  forms::setText(ids::kDrugWindow, GBK("编辑框9"), "3");
+  forms::setText(ids::kOutpatientWindow, GBK("编辑框4"), "01");
   EXPECT_EQ(messages().size(), 1u);
 }
 
