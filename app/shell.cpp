@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/drug.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -206,9 +207,11 @@ void installShellHandlers() {
   forms::setHandlers(ids::kAboutWindow, about);
 
   namespace d = ids::drug;
-  installModule(ids::kDrugWindow, d::kHandlerCount,
-                {kNone, d::kOpenInpatient, d::kOpenMedication, d::kOpenOutpatient, d::kOpenReport,
+  std::vector<forms::Handler> drug = moduleTable(ids::kDrugWindow, d::kHandlerCount);
+  setMenu(drug, {kNone, d::kOpenInpatient, d::kOpenMedication, d::kOpenOutpatient, d::kOpenReport,
                  d::kExitProgram, d::kOpenAbout});
+  setDrugHandlers(drug);
+  forms::setHandlers(ids::kDrugWindow, drug);
   namespace i = ids::inpatient;
   installModule(ids::kInpatientWindow, i::kHandlerCount,
                 {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
