@@ -8,6 +8,7 @@
 
 #include "app/drug.h"
 #include "app/tables.h"
+#include "db/dialog/edit_records.h"
 #include "db/engine.h"
 #include "db/facade.h"
 #include "forms/template.h"
@@ -100,12 +101,7 @@ void loginEditUsers() {
   }
   cmd::OpenDatabase(kUsersName);
   cmd::SetCurrentDatabase(kUsersName);
-  if (!rt::isRegistered(rt::Cmd::EditRecords)) {
-    // The record-edit dialog is not part of this build yet: say so rather
-    // than pretend the user list was edited.
-    showMessage(GBK("记录编辑对话框尚未完成，暂时无法编辑用户名单。"));
-    return;
-  }
+  // Users added now reach the combo box at the next start.
   rt::invoke(rt::Cmd::EditRecords);
 }
 
@@ -240,6 +236,7 @@ int runProgram(int argc, char** argv) {
   enterProgramDirectory();
   forms::initForms();
   db::registerDatabaseCommands();
+  db::registerEditRecordsCommand();
   print::registerPrintCommands();
   // 2. Module initialisation: the handler tables.
   installShellHandlers();

@@ -1,0 +1,83 @@
+#include "db/dialog/edit_records.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include "db/dialog/record_dialog.h"
+#include "db/engine.h"
+#include "db/errors.h"
+#include "runtime/blocks.h"
+#include "runtime/builtins.h"
+#include "runtime/commands.h"
+#include "runtime/dialogs.h"
+#include "runtime/gbk.h"
+
+namespace db {
+namespace {
+
+std::function<void(QDialog&)>& hook() {
+  static std::function<void(QDialog&)> h;
+  return h;
+}
+
+// Field names from argument i on: texts, or arrays of texts.
+std::vector<std::string> fieldNames(int argc, const rt::Arg* argv, int from) {
+  std::vector<std::string> out;
+  for (int i = from; i < argc; ++i) {
+    const rt::Arg* a = rt::argAt(argc, argv, i);
+    if (!a) continue;
+    if (a->kind == rt::kText) {
+      if (*rt::textValue(*a)) out.emplace_back(rt::textValue(*a));
+    } else if (rt::isArray(a->kind) && rt::elementKind(a->kind) == rt::kText) {
+      const void* block = rt::pointerValue<void>(*a);
+      int64_t n = block ? rt::arrayCount(block) : 0;
+      for (int64_t k = 0; k < n; ++k) {
+        const char* s = static_cast<const char*>(rt::arrayPointerAt(block, k));
+        if (s && *s) out.emplace_back(s);
+      }
+    }
+  }
+  return out;
+}
+
+void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
+  setLastError(kOk);
+  Table* t = currentTable();
+  if (!t) return setLastError(kNoCurrentDatabase);
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    // Without a window system there is no dialog to show; say so rather
+    // than return as if the records had been edited.
+    rt::dialogs().message(GBK("没有窗口环境，无法打开记录编辑对话框。"), GBK("错误"),
+                          rt::mb::kOk | rt::mb::kIconError);
+    return setLastError(kUnknown);
+  }
+  const rt::Arg* caption = rt::argAt(argc, argv, 0);
+  std::string text = caption && caption->kind == rt::kText ? rt::textValue(*caption) : "";
+  double flags = 0;
+  const rt::Arg* f = rt::argAt(argc, argv, 1);
+  if (!f || !rt::numericValue(*f, &flags) || !(flags >= -2147483648.0 && flags <= 2147483647.0)) flags = 0;
+  int rc = runEditRecords(*t, text, int(flags), fieldNames(argc, argv, 2));
+  setLastError(rc);
+}
+
+}  // namespace
+
+void registerEditRecordsCommand() { rt::registerCommand(rt::Cmd::EditRecords, cmdEditRecords); }
+
+int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
+                   const std::vector<std::string>& gbkFields) {
+  RecordDialog dialog(table, gbkCaption, flags, gbkFields, QApplication::activeWindow());
+  armEditDialogHook(dialog);
+  dialog.exec();
+  return dialog.closeCode();
+}
+
+void setEditDialogHook(std::function<void(QDialog&)> h) { hook() = std::move(h); }
+
+void armEditDialogHook(QDialog& dialog) {
+  if (!hook()) return;
+  std::function<void(QDialog&)> h = hook();
+  QTimer::singleShot(0, &dialog, [h, &dialog] { h(dialog); });
+}
+
+}  // namespace db

@@ -1,0 +1,52 @@
+// The record-edit dialog: the runtime command EditRecords and the modal
+// window it opens on the current database.
+//
+//   EditRecords([caption], [mode flags], [field names, each a text or an
+//   array of texts])
+//
+// The dialog shows one line per field of the record at hand, moves from
+// record to record (saving a changed record before it leaves it), appends
+// blank records, toggles the deleted mark, purges and empties the table.
+// Closing saves the record shown. With no current database the command
+// sets -67 and opens nothing.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QDialog;
+
+namespace db {
+
+class Table;
+
+// Mode flags of EditRecords.
+enum EditFlags : int {
+  kEditViewOnly = 1,   // nothing may be changed
+  kEditNoAdding = 2,   // no new records
+  kEditNoDeleting = 4, // no deleted mark, no purge, no emptying
+};
+
+// Installs the EditRecords entry in the runtime's command table.
+// Idempotent. Needs a QApplication when the command runs.
+void registerEditRecordsCommand();
+
+// Opens the dialog modally on `table` and returns when it is closed; the
+// engine code of the last save (0 when it went well).
+// `gbkCaption` empty gives the default caption; `gbkFields` empty shows all
+// fields.
+int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
+                   const std::vector<std::string>& gbkFields);
+
+// Called with each window of the dialog (the dialog itself, objectName
+// "EditRecords", and its memo/byte-set window, "ChainWindow") once it is
+// up and its event loop runs, so a test can type into it, press its
+// buttons and close it. An empty function removes the hook.
+void setEditDialogHook(std::function<void(QDialog&)> hook);
+
+// Runs the hook (if any) on `dialog` from its event loop: call just before
+// exec().
+void armEditDialogHook(QDialog& dialog);
+
+}  // namespace db
