@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "../forms/qt_support.h"
+#include "app_fixture.h"
 #include "app/shell.h"
 #include "app/tables.h"
 #include "db/engine.h"
@@ -45,31 +45,8 @@ const char* const kBoxes[] = {"编辑框1", "编辑框2", "编辑框3", "组合�
                               "编辑框5", "编辑框6", "编辑框7", "编辑框8", "组合框3", "编辑框9",
                               "编辑框10", "编辑框11", "编辑框12", "编辑框13"};
 
-class DrugWindowTest : public testing::Test {
+class DrugWindowTest : public apptest::AppTest {
  protected:
-  void SetUp() override {
-    qtest::app();
-    char tmpl[] = "/tmp/drugtest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    forms::setTemplateSource(nullptr);
-    db::registerDatabaseCommands();
-    print::registerPrintCommands();
-    app::installShellHandlers();
-    previous_ = rt::setDialogs(&dialogs);
-  }
-  void TearDown() override {
-    for (uint32_t w : forms::loadedWindows()) forms::closeWindow(w);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    rt::setDialogs(previous_);
-    db::closeAllDatabases();
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-
   void open() { ASSERT_TRUE(forms::loadWindow(kWin)); }
   void type(const char* box, const char* utf8) { forms::setText(kWin, rt::utf8ToGbk(box), rt::utf8ToGbk(utf8)); }
   void type(const Typed& t) {
@@ -116,10 +93,6 @@ class DrugWindowTest : public testing::Test {
     }
     return out;
   }
-
-  qtest::ScriptedDialogs dialogs;
-  rt::Dialogs* previous_ = nullptr;
-  std::filesystem::path dir_, old_;
 };
 
 TEST_F(DrugWindowTest, OpeningRecomputesTotalsAndListsNewestFirst) {

@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "../forms/qt_support.h"
+#include "app_fixture.h"
 #include "app/shell.h"
 #include "db/dialog/edit_records.h"
 #include "db/dialog/record_dialog.h"
@@ -26,42 +26,12 @@ namespace {
 
 namespace ids = forms::ids;
 
-class EditRecordsEndToEnd : public testing::Test {
+class EditRecordsEndToEnd : public apptest::AppTest {
  protected:
-  void SetUp() override {
-    // Death tests run in a fresh copy of the program: Qt has threads.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    qtest::app();
-    char tmpl[] = "/tmp/editrecords_e2e.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    forms::setTemplateSource(nullptr);
-    db::registerDatabaseCommands();
-    db::registerEditRecordsCommand();
-    app::installShellHandlers();
-    previous_ = rt::setDialogs(&dialogs);
-  }
   void TearDown() override {
     db::setEditDialogHook({});
-    for (uint32_t w : forms::loadedWindows()) forms::closeWindow(w);
-    QCoreApplication::processEvents();
-    // The other tests of this program see the command table as they found it.
-    rt::registerCommand(rt::Cmd::EditRecords, nullptr);
-    rt::setDialogs(previous_);
-    db::closeAllDatabases();
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
+    apptest::AppTest::TearDown();
   }
-  bool loaded(uint32_t window) {
-    QCoreApplication::processEvents();
-    return forms::isLoaded(window);
-  }
-
-  qtest::ScriptedDialogs dialogs;
-  rt::Dialogs* previous_ = nullptr;
-  std::filesystem::path dir_, old_;
 };
 
 TEST_F(EditRecordsEndToEnd, FirstUserAddedThroughTheDialogLogsInAfterARestart) {

@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "../forms/qt_support.h"
+#include "app_fixture.h"
 #include "app/shell.h"
 #include "app/tables.h"
 #include "db/engine.h"
@@ -22,32 +22,8 @@ namespace {
 
 namespace ids = forms::ids;
 
-class ShellTest : public testing::Test {
+class ShellTest : public apptest::AppTest {
  protected:
-  void SetUp() override {
-    qtest::app();
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    char tmpl[] = "/tmp/shelltest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    forms::setTemplateSource(nullptr);
-    db::registerDatabaseCommands();
-    print::registerPrintCommands();
-    app::installShellHandlers();
-    previous_ = rt::setDialogs(&dialogs);
-  }
-  void TearDown() override {
-    for (uint32_t w : forms::loadedWindows()) forms::closeWindow(w);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    rt::setDialogs(previous_);
-    db::closeAllDatabases();
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-
   void addUsers(std::initializer_list<std::pair<const char*, const char*>> users) {
     app::openTable(app::kUsersName, app::kUsers);
     for (auto [name, password] : users) ASSERT_TRUE(cmd::AppendRecord(name, password));
@@ -65,15 +41,6 @@ class ShellTest : public testing::Test {
     for (const auto& a : dialogs.asked) out.push_back(rt::gbkToUtf8(a.text));
     return out;
   }
-  // After the posted closes have taken effect.
-  bool loaded(uint32_t window) {
-    QCoreApplication::processEvents();
-    return forms::isLoaded(window);
-  }
-
-  qtest::ScriptedDialogs dialogs;
-  rt::Dialogs* previous_ = nullptr;
-  std::filesystem::path dir_, old_;
 };
 
 TEST_F(ShellTest, FreshFolderCreatesTheUserListAndShowsNoUsers) {

@@ -1,0 +1,62 @@
+// The fixture of the module tests: one QApplication, a scratch directory as
+// the working directory (where the tables are made), the real windows with
+// the program's handler tables, every layer's commands, and a scripted
+// dialog seam. Nothing is left loaded or open behind a test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+
+#include "../forms/qt_support.h"
+#include "app/shell.h"
+#include "db/dialog/edit_records.h"
+#include "db/engine.h"
+#include "forms/template.h"
+#include "forms/window_ids.h"
+#include "print/printer.h"
+
+namespace apptest {
+
+class AppTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    // Death tests run in a fresh copy of the program: Qt has threads.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    qtest::app();
+    char tmpl[] = "/tmp/apptest.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    forms::setTemplateSource(nullptr);
+    db::registerDatabaseCommands();
+    db::registerEditRecordsCommand();
+    print::registerPrintCommands();
+    app::installShellHandlers();
+    previous_ = rt::setDialogs(&dialogs);
+  }
+  void TearDown() override {
+    for (uint32_t w : forms::loadedWindows()) forms::closeWindow(w);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    rt::setDialogs(previous_);
+    db::closeAllDatabases();
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  // After the posted closes have taken effect.
+  static bool loaded(uint32_t window) {
+    QCoreApplication::processEvents();
+    return forms::isLoaded(window);
+  }
+
+  qtest::ScriptedDialogs dialogs;
+  rt::Dialogs* previous_ = nullptr;
+  std::filesystem::path dir_, old_;
+};
+
+}  // namespace apptest
