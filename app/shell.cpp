@@ -25,6 +25,7 @@ namespace {
 namespace ids = forms::ids;
 
 std::string g_loggedInUser;
+bool g_loginDone = false;  // a login succeeded in this run
 
 void showMessage(const char* gbk) { rt::invoke(rt::Cmd::ShowMessage, gbk); }
 
@@ -40,6 +41,9 @@ void startCreated() {
   setVisualStyle3();
   // Modal: the start window stays disabled until the login window closes.
   rt::invoke(rt::Cmd::LoadWindow, forms::windowArg(ids::kLoginWindow), rt::omitted, true);
+  // Closed by its close box without a login: the modules must not open to
+  // someone who never logged in, so the program ends as "退出" would.
+  if (!g_loginDone) endProgram();
 }
 
 void openDrug() { load(ids::kDrugWindow); }
@@ -87,6 +91,7 @@ void loginCheck() {
   bool ok = cmd::FindRecord(condition.arg()) && cmd::ReadText("ma") == passwordBox();
   if (ok) {
     g_loggedInUser = name;
+    g_loginDone = true;
     rt::invoke(rt::Cmd::CloseWindow, forms::windowArg(ids::kLoginWindow));
     return;
   }

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
@@ -144,12 +146,28 @@ TEST_F(ShellTest, QuitAndExitItemsEndAtOnceWithCodeZero) {
       testing::ExitedWithCode(0), "");
 }
 
+TEST_F(ShellTest, ClosingTheLoginWithoutLoggingInEndsTheProgram) {
+  EXPECT_EXIT(
+      {
+        QTimer::singleShot(0, [] { forms::closeWindow(ids::kLoginWindow); });
+        forms::loadWindow(ids::kStartWindow);
+        std::fprintf(stderr, "start window usable without a login\n");
+        std::_Exit(3);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 TEST_F(ShellTest, StartWindowEntriesOpenTheModulesAndCloseOnlyItself) {
-  // The start window's creation opens the modal login; answer it by
-  // closing the login window as soon as it is up.
-  QTimer::singleShot(0, [] { forms::closeWindow(ids::kLoginWindow); });
+  // The start window's creation opens the modal login; log in as soon as
+  // it is up.
+  addUsers({{"clerk", "pw"}});
+  QTimer::singleShot(0, [this] {
+    type("clerk", "pw");
+    press(ids::kLoginWindow, ids::login::kButton2);
+  });
   ASSERT_TRUE(forms::loadWindow(ids::kStartWindow));
   EXPECT_FALSE(loaded(ids::kLoginWindow));
+  EXPECT_EQ(app::loggedInUser(), "clerk");
   const std::pair<uint32_t, uint32_t> entries[] = {
       {ids::start::kTransLabel1, ids::kDrugWindow},     {ids::start::kTransLabel2, ids::kInpatientWindow},
       {ids::start::kTransLabel3, ids::kMedicationWindow}, {ids::start::kTransLabel4, ids::kOutpatientWindow},
