@@ -362,6 +362,22 @@ int applyPairs(Table& t, const std::vector<Pair>& pairs, uint8_t* rec) {
   return rc;
 }
 
+// Reads the current record under its record lock, lets `change` edit and
+// write it, and unlocks: the record-level path of replace and delete.
+// -60 when the current record is not one inside the file.
+template <typename Change>
+int changeCurrentRecord(Table& t, Change change) {
+  const int32_t pos = t.position;
+  if (pos < 0 || t.recordOffset(pos) + t.recordSize() > t.fileLength()) return kNoCurrentRecord;
+  int rc = t.lockRecord(pos);
+  if (rc != kOk) return rc;
+  std::vector<uint8_t> rec(size_t(t.recordSize()));
+  rc = t.readRecord(pos, rec.data());
+  if (rc == kOk) rc = change(pos, rec.data());
+  t.unlockRecord(pos);
+  return rc;
+}
+
 void cmdReplaceFields(Arg* r, int argc, const Arg* argv) {
   std::shared_ptr<Table> keep = curShared();
   Table* t = keep.get();
@@ -379,17 +395,10 @@ void cmdReplaceFields(Arg* r, int argc, const Arg* argv) {
     pairs.push_back({&t->fields()[size_t(idx)], v ? v : &kOmittedArg});
   }
   if (!cond) {
-    int32_t pos = t->position;
-    if (pos < 0 || t->recordOffset(pos) + t->recordSize() > t->fileLength())
-      return setBool(r, kNoCurrentRecord);
-    int rc = t->lockRecord(pos);
-    if (rc != kOk) return setBool(r, rc);
-    std::vector<uint8_t> rec(size_t(t->recordSize()));
-    rc = t->readRecord(pos, rec.data());
-    if (rc == kOk) rc = applyPairs(*t, pairs, rec.data());
-    if (rc == kOk) rc = t->writeRecordBody(pos, rec.data());
-    t->unlockRecord(pos);
-    return setBool(r, rc);
+    return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
+      int rc = applyPairs(*t, pairs, rec);
+      return rc == kOk ? t->writeRecordBody(pos, rec) : rc;
+    }));
   }
   int rc = t->scan(0, true, [&](int32_t pos, uint8_t* rec) {
     if (!condition(*cond)) return 0;
@@ -452,17 +461,10 @@ void cmdDeleteRecords(Arg* r, int argc, const Arg* argv) {
   if (!t) return setBool(r, kNoCurrentDatabase);
   const Arg* cond = rt::argAt(argc, argv, 0);
   if (!cond) {
-    int32_t pos = t->position;
-    if (pos < 0 || t->recordOffset(pos) + t->recordSize() > t->fileLength())
-      return setBool(r, kNoCurrentRecord);
-    int rc = t->lockRecord(pos);
-    if (rc != kOk) return setBool(r, rc);
-    std::vector<uint8_t> rec(size_t(t->recordSize()));
-    rc = t->readRecord(pos, rec.data());
-    int32_t h = rc == kOk ? getI32(rec.data()) : 0;
-    if (rc == kOk && h > 0) rc = t->writeRecordHeader(pos, -h);
-    t->unlockRecord(pos);
-    return setBool(r, rc);
+    return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
+      int32_t h = getI32(rec);
+      return h > 0 ? t->writeRecordHeader(pos, -h) : int(kOk);
+    }));
   }
   int rc = t->scan(0, true, [&](int32_t pos, uint8_t* rec) {
     if (!condition(*cond)) return 0;
