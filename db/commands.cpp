@@ -90,26 +90,6 @@ bool condition(const Arg& c) {
   return r.lo != 0;
 }
 
-// Names given as texts or arrays of texts, from argument `from` on.
-std::vector<std::string> nameArgs(int argc, const Arg* argv, int from) {
-  std::vector<std::string> out;
-  for (int i = from; i < argc; ++i) {
-    const Arg* a = rt::argAt(argc, argv, i);
-    if (!a) continue;
-    if (a->kind == rt::kText) {
-      if (rt::pointerValue<void>(*a)) out.emplace_back(rt::textValue(*a));
-    } else if (rt::isArray(a->kind) && rt::elementKind(a->kind) == rt::kText) {
-      const void* block = rt::pointerValue<void>(*a);
-      int64_t n = block ? rt::arrayCount(block) : 0;
-      for (int64_t k = 0; k < n; ++k) {
-        const char* s = static_cast<const char*>(rt::arrayPointerAt(block, k));
-        if (s && *s) out.emplace_back(s);
-      }
-    }
-  }
-  return out;
-}
-
 bool sameFullPath(const std::string& a, const std::string& b) { return equalsNoCase(a, b); }
 
 bool isOpenPath(const std::string& full) {
@@ -212,7 +192,7 @@ void cmdOpenDatabase(Arg* r, int argc, const Arg* argv) {
   if (rc != kOk) return setBool(r, rc);
   if (isOpenPath(full)) return setBool(r, kAlreadyOpen);
   if (!alias.empty() && !isValidName(alias, 0)) return setBool(r, kBadAlias);
-  std::vector<std::string> indexes = nameArgs(argc, argv, 6);
+  std::vector<std::string> indexes = rt::textsFrom(argc, argv, 6);
   std::unique_ptr<Table> t;
   rc = Table::open(existing, opt, &t);
   if (rc != kOk) return setBool(r, rc);
@@ -494,7 +474,7 @@ void cmdCopyRecords(Arg* r, int argc, const Arg* argv) {
   if (name.empty()) return setBool(r, kNotFound);
   const Arg* cond = rt::argAt(argc, argv, 1);
   std::vector<int> chosen;
-  for (const std::string& n : nameArgs(argc, argv, 2)) {
+  for (const std::string& n : rt::textsFrom(argc, argv, 2)) {
     int idx = src->fieldIndex(n);
     if (idx >= 0) chosen.push_back(idx);
   }

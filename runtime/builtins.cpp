@@ -183,6 +183,25 @@ double valueToNumber(const Arg& v) {
   }
 }
 
+std::vector<std::string> textsFrom(int argc, const Arg* argv, int from) {
+  std::vector<std::string> out;
+  for (int i = from; i < argc; ++i) {
+    const Arg* a = argAt(argc, argv, i);
+    if (!a) continue;
+    if (a->kind == kText) {
+      if (*textValue(*a)) out.emplace_back(textValue(*a));
+    } else if (isArray(a->kind) && elementKind(a->kind) == kText) {
+      const void* block = pointerValue<const void>(*a);
+      const int64_t n = arrayCount(block);
+      for (int64_t k = 0; k < n; ++k) {
+        const char* s = static_cast<const char*>(arrayPointerAt(block, k));
+        if (s && *s) out.emplace_back(s);
+      }
+    }
+  }
+  return out;
+}
+
 Arg makeTextResult(const std::string& gbk) {
   return makePointer(textCopy(gbk.data(), long(gbk.size())), kText);
 }

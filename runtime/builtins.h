@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "runtime/value.h"
 
@@ -18,6 +19,11 @@ double valueToNumber(const Arg& v);
 // A numeric value (byte, short, integer, long, float, double) as a double;
 // false for any other kind.
 bool numericValue(const Arg& v, double* out);
+
+// The texts of the arguments from `from` on, each given as a text or an
+// array of texts (field names, index names); omitted and empty texts are
+// skipped.
+std::vector<std::string> textsFrom(int argc, const Arg* argv, int from);
 
 // A result record holding a new heap copy of `gbk` (null for "").
 Arg makeTextResult(const std::string& gbk);

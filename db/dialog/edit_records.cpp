@@ -20,26 +20,6 @@ std::function<void(QDialog&)>& hook() {
   return h;
 }
 
-// Field names from argument i on: texts, or arrays of texts.
-std::vector<std::string> fieldNames(int argc, const rt::Arg* argv, int from) {
-  std::vector<std::string> out;
-  for (int i = from; i < argc; ++i) {
-    const rt::Arg* a = rt::argAt(argc, argv, i);
-    if (!a) continue;
-    if (a->kind == rt::kText) {
-      if (*rt::textValue(*a)) out.emplace_back(rt::textValue(*a));
-    } else if (rt::isArray(a->kind) && rt::elementKind(a->kind) == rt::kText) {
-      const void* block = rt::pointerValue<void>(*a);
-      int64_t n = block ? rt::arrayCount(block) : 0;
-      for (int64_t k = 0; k < n; ++k) {
-        const char* s = static_cast<const char*>(rt::arrayPointerAt(block, k));
-        if (s && *s) out.emplace_back(s);
-      }
-    }
-  }
-  return out;
-}
-
 void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
   setLastError(kOk);
   Table* t = currentTable();
@@ -56,7 +36,7 @@ void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
   double flags = 0;
   const rt::Arg* f = rt::argAt(argc, argv, 1);
   if (!f || !rt::numericValue(*f, &flags) || !(flags >= -2147483648.0 && flags <= 2147483647.0)) flags = 0;
-  int rc = runEditRecords(*t, text, int(flags), fieldNames(argc, argv, 2));
+  int rc = runEditRecords(*t, text, int(flags), rt::textsFrom(argc, argv, 2));
   setLastError(rc);
 }
 

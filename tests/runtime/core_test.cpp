@@ -164,6 +164,17 @@ TEST(Blocks, ByteSetsArraysAndDamagedHeaders) {
   EXPECT_EQ(arrayElement(arr, 2), &c);
   EXPECT_EQ(arrayPointerAt(arr, 2), nullptr);
   rt::free(arr);
+
+  // Names given as texts or arrays of texts; omitted and empty ones skipped.
+  void* names = makeArray(3, sizeof(void*));
+  setArrayPointer(names, 0, "b");
+  setArrayPointer(names, 1, "");
+  setArrayPointer(names, 2, "c");
+  const Arg args[] = {makeInt(1), makeTextRef("a"), Arg{}, makeTextRef(nullptr),
+                      makePointer(names, kText | kArrayFlag), makeInt(7), makeTextRef("d")};
+  EXPECT_EQ(textsFrom(7, args, 1), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_TRUE(textsFrom(7, args, 7).empty());
+  rt::free(names);
 }
 
 TEST(FatalPath, ReportTextsAndExitCode) {
