@@ -90,14 +90,14 @@ DrugRecord readBoxes() {
 
 // The quantity goes as a double (the integer field cuts it to a whole
 // number); prices and totals go as the floats their fields hold.
-bool appendRecord(const DrugRecord& r) {
-  return cmd::AppendRecord(r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw,
-                           r.shl, asStored(r.jj), asStored(r.jh), asStored(r.xj), asStored(r.xh));
+// AppendRecord or ModifyRecord with the sixteen values in field order.
+bool writeRecord(rt::Cmd command, const DrugRecord& r) {
+  return rt::invoke(command, r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw,
+                    r.shl, asStored(r.jj), asStored(r.jh), asStored(r.xj), asStored(r.xh))
+      .boolean();
 }
-bool modifyRecord(const DrugRecord& r) {
-  return cmd::ModifyRecord(r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw,
-                           r.shl, asStored(r.jj), asStored(r.jh), asStored(r.xj), asStored(r.xh));
-}
+bool appendRecord(const DrugRecord& r) { return writeRecord(rt::Cmd::AppendRecord, r); }
+bool modifyRecord(const DrugRecord& r) { return writeRecord(rt::Cmd::ModifyRecord, r); }
 
 double fieldNumber(const char* field) { return cmd::ReadField(field).number(); }
 
