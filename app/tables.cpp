@@ -1,8 +1,10 @@
 #include "app/tables.h"
 
+#include <string_view>
 #include <vector>
 
 #include "db/facade.h"
+#include "runtime/gbk.h"
 
 namespace app {
 namespace {
@@ -72,6 +74,48 @@ std::string monthlyOutpatientTable(rt::DateTime when) { return period("m", when,
 std::string monthlyPostingTable(rt::DateTime when) { return period("n", when, true); }
 std::string yearlyOutpatientBills(rt::DateTime when) { return period("bm", when, false); }
 std::string yearlyInpatientBills(rt::DateTime when) { return period("bz", when, false); }
+
+namespace {
+
+bool allDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// "m20105", "N201012", "bm2010", "BZ2011": a name the period tables use.
+bool periodName(std::string_view lower) {
+  if (lower.starts_with("bm") || lower.starts_with("bz")) return allDigits(lower.substr(2));
+  if (lower.starts_with("m") || lower.starts_with("n")) return allDigits(lower.substr(1));
+  return false;
+}
+
+}  // namespace
+
+bool usablePatientNumber(const std::string& zyh) {
+  if (zyh.empty()) return true;
+  if (zyh == "." || zyh == "..") return false;
+  std::string lower;
+  for (size_t i = 0; i < zyh.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(zyh[i]);
+    if (rt::isGbkLead(b) && i + 1 < zyh.size()) {
+      // A two-byte character: its second byte may be 0x5C without being
+      // a backslash.
+      lower += zyh[i];
+      lower += zyh[++i];
+      continue;
+    }
+    if (b < 0x20 || b == 0x7F || b == '/' || b == '\\' || b == '*' || b == '?') return false;
+    lower += char(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+  }
+  std::string_view name = lower;
+  if (name.ends_with(".kdb")) name.remove_suffix(4);
+  for (const char* own : {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName,
+                          kInpatientScratchName})
+    if (name == own) return false;
+  return !periodName(name);
+}
 
 bool createTable(const std::string& bareName, const TableDef& def) {
   std::vector<rt::FieldInf> infos;

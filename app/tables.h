@@ -50,6 +50,15 @@ std::string yearlyInpatientBills(rt::DateTime when);    // "bz" + year
 // A patient's charge table is named by the inpatient number as typed.
 inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
 
+// An inpatient number names a table file, so not every text may be one.
+// False for a number holding "/", "\\" (outside a two-byte character) or a
+// control character, for "." and "..", for one holding "*" or "?", and for
+// one naming a table of the system's own, compared ignoring case as the
+// engine finds files (with or without ".kdb"): the fixed tables, the two
+// scratch tables and every period table ("m"/"n" + digits, "bm"/"bz" +
+// digits). The empty number is accepted: the windows that use it decide.
+bool usablePatientNumber(const std::string& zyh);
+
 // The create-if-missing-then-open step every owner repeats: when
 // FileExists(name + ".kdb") is false, CreateDatabase(name, fields); then
 // OpenDatabase(name) and SetCurrentDatabase(name). As the windows do, the

@@ -1,0 +1,68 @@
+#include "app/module.h"
+
+#include <limits>
+
+namespace app {
+
+forms::Control ModuleWindow::control(const char* utf8Name) const {
+  return forms::control(id_, rt::utf8ToGbk(utf8Name));
+}
+
+bool selectTable(const std::string& name) {
+  cmd::OpenDatabase(name);
+  const bool current = cmd::SetCurrentDatabase(name);
+  cmd::MoveFirst();
+  return current;
+}
+
+void fillListNewestFirst(const forms::Control& list) {
+  const rt::Arg l = list.arg();
+  cmd::ListClear(l);
+  cmd::MoveFirst();
+  const int n = cmd::RecordCount();
+  const int fields = cmd::FieldCount();
+  for (int i = 0; i < n; ++i) {
+    cmd::ListInsertItem(l, 0, cmd::ToText(cmd::ReadField(1).arg()));
+    for (int column = 1; column < fields; ++column)
+      cmd::ListSetItemText(l, 0, column, cmd::ToText(cmd::ReadField(column + 1).arg()));
+    cmd::Skip(1);
+  }
+}
+
+int chosenRecord(const forms::Control& list) { return cmd::RecordCount() - list.selectedRow(); }
+
+void showClock(const forms::Control& label) { label.setText(cmd::ToText(cmd::Now())); }
+
+void tell(const char* gbk) { cmd::ShowMessage(gbk); }
+
+bool confirm(const char* gbk) { return cmd::ShowMessage(gbk, int(rt::mb::kOkCancel)) == rt::kOk; }
+
+double sumField(const char* gbkField) {
+  auto value = [gbkField] { return cmd::ReadField(gbkField).release(); };
+  rt::Expr v(value);
+  return cmd::SumRecords(v.arg());
+}
+
+double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::string& value) {
+  auto field = [gbkField] { return cmd::ReadField(gbkField).release(); };
+  auto same = [gbkTextField, &value] { return rt::makeBool(db::fieldTextEquals(gbkTextField, value)); };
+  rt::Expr v(field);
+  rt::Expr c(same);
+  return cmd::SumRecords(v.arg(), c.arg());
+}
+
+bool findByText(const char* gbkField, const std::string& value) {
+  cmd::MoveFirst();
+  auto same = [gbkField, &value] { return rt::makeBool(db::fieldTextEquals(gbkField, value)); };
+  rt::Expr c(same);
+  return cmd::FindRecord(c.arg());
+}
+
+float asStored(double v) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  if (v > kMax) return std::numeric_limits<float>::infinity();
+  if (v < -kMax) return -std::numeric_limits<float>::infinity();
+  return float(v);
+}
+
+}  // namespace app

@@ -1,0 +1,79 @@
+// What the module windows do alike, in one place: their boxes by stored
+// control name, opening a table and making it current, the newest-first
+// list of a table, record numbers of list rows, the clock label,
+// messages and confirmations, and how a typed number becomes a float
+// field's value. Each window's own file holds only its handlers.
+//
+// Everything runs on the window thread, inside a handler of the window
+// named; controls are looked up per call (the window must be loaded, a
+// missing control name is fatal as in forms::control).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "db/facade.h"
+#include "forms/facade.h"
+#include "forms/windows_rt.h"
+#include "runtime/gbk.h"
+
+namespace app {
+
+// One loaded module window; controls by their stored names, written in
+// the source as UTF-8 literals ("编辑框3") and converted once each.
+class ModuleWindow {
+ public:
+  explicit constexpr ModuleWindow(uint32_t windowId) : id_(windowId) {}
+  uint32_t id() const { return id_; }
+  rt::Arg arg() const { return forms::windowArg(id_); }
+
+  forms::Control control(const char* utf8Name) const;
+  std::string text(const char* utf8Name) const { return control(utf8Name).text(); }
+  void setText(const char* utf8Name, const std::string& gbk) const { control(utf8Name).setText(gbk); }
+  // The box's text converted to a number (a text that is not a number is 0).
+  double number(const char* utf8Name) const { return cmd::ToNumber(text(utf8Name)); }
+  void focus(const char* utf8Name) const { cmd::FocusControl(control(utf8Name).arg()); }
+  void close() const { cmd::CloseWindow(arg()); }
+
+ private:
+  uint32_t id_;
+};
+
+// Opens a table (an open that fails because it is open already is
+// expected), makes it current by name and moves to its first record.
+// True when the table is the current database afterwards.
+bool selectTable(const std::string& name);
+
+// Fills a report-style list from the current table, newest first: every
+// record inserted at the top with field 1 as caption and fields 2..n as
+// columns 1..n-1, converted to text. Leaves the current record past the
+// last record. Row i then shows record (record count - i).
+void fillListNewestFirst(const forms::Control& list);
+
+// The record number a row of a newest-first list shows: record count - row
+// of the selected row. No selection (-1) gives count + 1, which MoveTo
+// clamps to the last record.
+int chosenRecord(const forms::Control& list);
+
+// The clock label: the current date-time as text.
+void showClock(const forms::Control& label);
+
+// Message box with the default caption, OK only.
+void tell(const char* gbk);
+// OK/Cancel confirmation; true only for OK.
+bool confirm(const char* gbk);
+
+// Sum of a numeric field over the current table, and over the records
+// whose text field `textField` equals `value` byte for byte.
+double sumField(const char* gbkField);
+double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::string& value);
+
+// Finds, from the first record of the current table, the first record
+// whose text field equals `value` byte for byte; it becomes current.
+bool findByText(const char* gbkField, const std::string& value);
+
+// A double as a float field holds it: beyond the float range it becomes an
+// infinity of the same sign instead of an undefined conversion.
+float asStored(double v);
+
+}  // namespace app

@@ -1,0 +1,42 @@
+// Typed printer commands for module code, in namespace cmd. The printer is
+// the window's printer control, passed as its argument record
+// (forms::Control::arg()); registerPrintCommands() must have run.
+//
+//   if (cmd::BeginPrinting(printer, true, true, 2)) {   // dialog, progress, A4
+//     cmd::SetPrinterFontSize(printer, 16);
+//     cmd::PrintTextAt(printer, 850, 300, title);
+//     cmd::DrawLine(printer, 200, 450, 2400, 450);
+//     cmd::EndPrinting(printer);
+//   }
+#pragma once
+
+#include "forms/windows_rt.h"
+#include "runtime/facade.h"
+
+namespace cmd {
+
+// printer, then the optional show-dialog flag, show-progress flag, paper
+// type, orientation (1 landscape), custom width and height. True when the
+// job and its first page are open.
+template <typename... Ts>
+bool BeginPrinting(const rt::Arg& printer, const Ts&... options) {
+  return rt::invoke(rt::Cmd::BeginPrinting, printer, options...).boolean();
+}
+// Prints the values one after the other from (x, y), in the printer's unit.
+template <typename... Ts>
+void PrintTextAt(const rt::Arg& printer, int x, int y, const Ts&... values) {
+  rt::invoke(rt::Cmd::PrintTextAt, printer, x, y, values...);
+}
+inline void DrawLine(const rt::Arg& printer, int x1, int y1, int x2, int y2) {
+  rt::invoke(rt::Cmd::DrawLine, printer, x1, y1, x2, y2);
+}
+inline void EndPrinting(const rt::Arg& printer) { rt::invoke(rt::Cmd::EndPrinting, printer); }
+
+// The font size in points, written into the printer's font property
+// (sub-field 5), as module code does before each group of texts.
+inline void SetPrinterFontSize(const rt::Arg& printer, int points) {
+  constexpr int kPrinterFont = 17;
+  forms::setProperty(printer.lo, printer.hi, kPrinterFont, forms::kFontSize, rt::makeInt(points));
+}
+
+}  // namespace cmd
