@@ -199,11 +199,15 @@ TEST_F(Windows, ModalLoadReturnsOnlyAfterTheDialogClosed) {
 TEST_F(Windows, MessageLoopEndsWhenTheLastWindowCloses) {
   forms::loadWindow(kMain);
   forms::loadWindow(kOther);
-  QTimer::singleShot(10, [] { forms::closeWindow(kMain); });
   // Closing the window that was loaded first leaves the program running.
-  QTimer::singleShot(40, [] {
-    EXPECT_EQ(forms::loadedWindows(), std::vector<uint32_t>{kOther});
-    forms::closeWindow(kOther);
+  // The check is timed from the close, not from the start, so a slow
+  // machine cannot run it before the posted close has taken effect.
+  QTimer::singleShot(10, [] {
+    forms::closeWindow(kMain);
+    QTimer::singleShot(30, [] {
+      EXPECT_EQ(forms::loadedWindows(), std::vector<uint32_t>{kOther});
+      forms::closeWindow(kOther);
+    });
   });
   QTimer guard;
   guard.setSingleShot(true);
