@@ -367,6 +367,11 @@ int Table::writeRecordHeader(int32_t pos, int32_t value) {
   return file_->write(recordOffset(pos), b, 4) == kOk ? kOk : kRecordWriteFailed;
 }
 
+int Table::writeField(int32_t pos, const Field& f, const uint8_t* rec) {
+  return file_->write(recordOffset(pos) + f.offset, rec + f.offset, size_t(f.width)) == kOk ? kOk
+                                                                                           : kRecordWriteFailed;
+}
+
 int Table::writeRecords(int32_t pos, const uint8_t* recs, size_t n) {
   if (n == 0) return kOk;
   return file_->write(recordOffset(pos), recs, n * size_t(header_.recordSize)) == kOk ? kOk

@@ -103,6 +103,9 @@ class Table {
   // Writes the record from offset 4 (the header stays) / only the header.
   int writeRecordBody(int32_t pos, const uint8_t* rec);
   int writeRecordHeader(int32_t pos, int32_t value);
+  // Writes only field f of the record image (repairs that must leave the
+  // rest of a record alone).
+  int writeField(int32_t pos, const Field& f, const uint8_t* rec);
 
   // Value of field f of a record image (heap text / byte-set for the
   // caller). On failure the result is the zero of the field's kind and
