@@ -370,6 +370,9 @@ TEST_F(BatchesTest, PackMovesEveryLaterBatch) {
   deletePackAndCheck({0, 5, 17}, "deletions in the first batch only");
   deletePackAndCheck({kPerBatch + 3, kPerBatch + 4}, "deletions in the second batch only");
   deletePackAndCheck({kRecords - 1}, "the last record");
+  std::vector<int> firstBatch;
+  for (int i = 0; i < kPerBatch + 10; ++i) firstBatch.push_back(i);
+  deletePackAndCheck(firstBatch, "the whole first batch: later ones move down a batch");
   deletePackAndCheck({kPerBatch - 1, kPerBatch, 2 * kPerBatch - 1, 2 * kPerBatch}, "on the batch edges");
   std::vector<int> many;
   for (int i = 0; i < kRecords; i += 3) many.push_back(i);

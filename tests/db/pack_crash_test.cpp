@@ -90,11 +90,14 @@ class PackCrashTest : public DbTest {
     for (int i = 0; i < kRecords; ++i)
       ASSERT_TRUE(hasMemo(i) ? cmd::AppendRecord(i, "r" + std::to_string(i), memoOf(i))
                              : cmd::AppendRecord(i, "r" + std::to_string(i)));
-    // Deletions in clusters, scattered, none at all in the third batch.
+    // Deletions in clusters, scattered, one run longer than a batch (the
+    // records after it move straight into the gap), none at all in the
+    // third batch.
     gone_.assign(kRecords, false);
     std::mt19937 rng(7);
     for (int i = 100; i < 130; ++i) gone_[size_t(i)] = true;
-    for (int i = 1780; i < 3560; i += 7) gone_[size_t(i)] = true;
+    for (int i = 400; i < 2400; ++i) gone_[size_t(i)] = true;
+    for (int i = 2400; i < 3560; i += 7) gone_[size_t(i)] = true;
     for (int k = 0; k < 40; ++k) gone_[size_t(5340 + rng() % 660)] = true;
     gone_[0] = gone_[kRecords - 1] = true;
     for (int i = 0; i < kRecords; ++i) {
