@@ -1,6 +1,10 @@
 #include "app/module.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+
+#include "runtime/convert.h"
 
 namespace app {
 
@@ -27,6 +31,11 @@ void fillListNewestFirst(const forms::Control& list) {
       cmd::ListSetItemText(l, 0, column, cmd::ToText(cmd::ReadField(column + 1).arg()));
     cmd::Skip(1);
   }
+}
+
+void moveAfterLast() {
+  cmd::MoveTo(cmd::RecordCount());
+  cmd::Skip(1);
 }
 
 int chosenRecord(const forms::Control& list) { return cmd::RecordCount() - list.selectedRow(); }
@@ -56,6 +65,12 @@ bool findByText(const char* gbkField, const std::string& value) {
   auto same = [gbkField, &value] { return rt::makeBool(db::fieldTextEquals(gbkField, value)); };
   rt::Expr c(same);
   return cmd::FindRecord(c.arg());
+}
+
+double linearDate(rt::DateTime d) {
+  const double v = std::clamp(d.days, rt::kNoDate, rt::kMaxDate);
+  if (v >= 0) return v;
+  return 2 * std::trunc(v) - v;
 }
 
 float asStored(double v) {

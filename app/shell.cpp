@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/drug.h"
+#include "app/inpatient.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
@@ -214,9 +215,11 @@ void installShellHandlers() {
   setDrugHandlers(drug);
   forms::setHandlers(ids::kDrugWindow, drug);
   namespace i = ids::inpatient;
-  installModule(ids::kInpatientWindow, i::kHandlerCount,
-                {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
-                 i::kExitProgram, i::kOpenAbout});
+  std::vector<forms::Handler> inpatient = moduleTable(ids::kInpatientWindow, i::kHandlerCount);
+  setMenu(inpatient, {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
+                      i::kExitProgram, i::kOpenAbout});
+  setInpatientHandlers(inpatient);
+  forms::setHandlers(ids::kInpatientWindow, inpatient);
   namespace m = ids::medication;
   installModule(ids::kMedicationWindow, m::kHandlerCount,
                 {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
@@ -229,8 +232,9 @@ void installShellHandlers() {
   installModule(ids::kReportWindow, r::kHandlerCount,
                 {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
                  r::kExitProgram, r::kOpenAbout});
-  forms::setHandlers(ids::kPrintRangeWindow,
-                     moduleTable(ids::kPrintRangeWindow, ids::printRange::kHandlerCount));
+  std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);
+  setPrintRangeHandlers(printRange);
+  forms::setHandlers(ids::kPrintRangeWindow, printRange);
 }
 
 int runProgram(int argc, char** argv) {

@@ -117,6 +117,11 @@ bool usablePatientNumber(const std::string& zyh) {
   return !periodName(name);
 }
 
+const char* unusablePatientNumberText() {
+  return GBK("该住院号不能使用：住院号不能含有“/”“\\”“*”“?”或控制字符，不能是“.”或“..”，"
+             "也不能与系统的数据文件同名。请重新输入住院号。");
+}
+
 bool createTable(const std::string& bareName, const TableDef& def) {
   std::vector<rt::FieldInf> infos;
   for (const FieldDef& f : def.fields) infos.push_back(rt::FieldInf{f.name, f.kind, f.size});

@@ -58,6 +58,8 @@ inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
 // scratch tables and every period table ("m"/"n" + digits, "bm"/"bz" +
 // digits). The empty number is accepted: the windows that use it decide.
 bool usablePatientNumber(const std::string& zyh);
+// What a window says when it refuses such a number (GBK).
+const char* unusablePatientNumberText();
 
 // The create-if-missing-then-open step every owner repeats: when
 // FileExists(name + ".kdb") is false, CreateDatabase(name, fields); then

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "forms/windows_rt.h"
+#include "print/printer.h"
 #include "runtime/facade.h"
 
 namespace cmd {
@@ -37,6 +38,20 @@ inline void EndPrinting(const rt::Arg& printer) { rt::invoke(rt::Cmd::EndPrintin
 inline void SetPrinterFontSize(const rt::Arg& printer, int points) {
   constexpr int kPrinterFont = 17;
   forms::setProperty(printer.lo, printer.hi, kPrinterFont, forms::kFontSize, rt::makeInt(points));
+}
+
+// The height of the page's printable area in the printer's unit, less the
+// top and bottom margins; 0 when no job is open. Module code that lays out
+// a list longer than a page compares its rows against it.
+inline int PrintableHeight(const rt::Arg& printer) {
+  return int32_t(forms::getProperty(printer.lo, printer.hi, print::Printer::kPrintableHeight).lo);
+}
+
+// A page break: the next output goes on a new page. The printer object's
+// own member (the command table has no page command); the printer argument
+// is checked as the print commands check it.
+inline void NewPage(const rt::Arg& printer) {
+  if (printer.kind == rt::kPrinter) print::printerFor(printer.lo, printer.hi).newPage();
 }
 
 }  // namespace cmd

@@ -498,6 +498,16 @@ void Printer::drawLine(int argc, const rt::Arg* argv) {
                      penStyle());
 }
 
+void Printer::newPage() {
+  if (!prepareOutput()) return;
+  if (!surface_->newPage()) {
+    closeJob(false);
+    return;
+  }
+  ++pageNumber_;
+  refreshProgress();
+}
+
 // --- the printer objects of the program and their commands ---------------------
 
 Printer& printerFor(uint32_t windowId, uint32_t controlId) {

@@ -112,6 +112,9 @@ class Printer {
   // would pass the bottom of the page.
   void printTextLines(int argc, const rt::Arg* argv);
   void drawLine(int argc, const rt::Arg* argv);
+  // Closes the open page and opens the next one, counting it; a device
+  // that refuses the page ends the job. Nothing without a job.
+  void newPage();
   void end();
 
   // The progress window's "中止打印": ends the job at once.

@@ -259,7 +259,8 @@ TEST(TemplateWindows, InpatientOutpatientReportAndSmallWindows) {
   ASSERT_EQ(patients.columns.size(), 11u);
   for (const ListColumn& c : patients.columns) EXPECT_EQ(c.alignment, 0);
   EXPECT_EQ(u8(patients.columns[10].caption), "预付款");
-  EXPECT_TRUE(control(ids::kInpatientWindow, "按钮5").events.empty());  // 退出 without handler
+  // 退出 closes the window.
+  EXPECT_EQ(handlerOf(control(ids::kInpatientWindow, "按钮5"), kEvFirst), ids::inpatient::kClose);
   EXPECT_EQ(u8(control(ids::kInpatientWindow, "组合框1").comboItems[1]), "女");
   EXPECT_EQ(control(ids::kInpatientWindow, "时钟1").height, 32);
 
