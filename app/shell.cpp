@@ -8,10 +8,13 @@
 
 #include "app/drug.h"
 #include "app/inpatient.h"
+#include "app/medication.h"
+#include "app/program_values.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
 #include "db/facade.h"
+#include "db/locks.h"
 #include "forms/template.h"
 #include "forms/window_ids.h"
 #include "forms/windows_rt.h"
@@ -174,6 +177,7 @@ const std::string& loggedInUser() { return g_loggedInUser; }
 void releaseProgramTexts() {
   g_loggedInUser.clear();
   g_loggedInUser.shrink_to_fit();
+  releaseProgramValues();
 }
 
 void endProgram() {
@@ -221,9 +225,11 @@ void installShellHandlers() {
   setInpatientHandlers(inpatient);
   forms::setHandlers(ids::kInpatientWindow, inpatient);
   namespace m = ids::medication;
-  installModule(ids::kMedicationWindow, m::kHandlerCount,
-                {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
-                 m::kOpenReport, m::kExitProgram, m::kOpenAbout});
+  std::vector<forms::Handler> medication = moduleTable(ids::kMedicationWindow, m::kHandlerCount);
+  setMenu(medication, {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
+                       m::kOpenReport, m::kExitProgram, m::kOpenAbout});
+  setMedicationHandlers(medication);
+  forms::setHandlers(ids::kMedicationWindow, medication);
   namespace o = ids::outpatient;
   installModule(ids::kOutpatientWindow, o::kHandlerCount,
                 {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
@@ -247,6 +253,9 @@ int runProgram(int argc, char** argv) {
   db::registerDatabaseCommands();
   db::registerEditRecordsCommand();
   print::registerPrintCommands();
+  // A write that meets another workstation's lock waits this long before
+  // it is reported as failed.
+  db::setLockWaitMs(kLockWaitMs);
   // 2. Module initialisation: the handler tables.
   installShellHandlers();
   // 3. The exit routine runs after the loop below, and from endProgram().

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "db/facade.h"
+#include "db/format.h"
+#include "db/table.h"
 #include "runtime/gbk.h"
 
 namespace app {
@@ -126,6 +128,17 @@ bool createTable(const std::string& bareName, const TableDef& def) {
   std::vector<rt::FieldInf> infos;
   for (const FieldDef& f : def.fields) infos.push_back(rt::FieldInf{f.name, f.kind, f.size});
   return cmd::CreateDatabase(bareName, infos);
+}
+
+bool currentTableIs(const TableDef& def) {
+  const db::Table* t = db::currentTable();
+  if (!t || t->fields().size() != def.fields.size()) return false;
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    const db::Field& have = t->fields()[i];
+    if (have.kind != def.fields[i].kind || !db::equalsNoCase(have.name, def.fields[i].name))
+      return false;
+  }
+  return true;
 }
 
 int openTable(const std::string& bareName, const TableDef& def) {

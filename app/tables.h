@@ -70,6 +70,12 @@ const char* unusablePatientNumberText();
 // few callers that report a table they cannot open.
 int openTable(const std::string& bareName, const TableDef& def);
 
+// True when the current database has exactly the table's fields, in its
+// order, with their names (ignoring case, as the engine finds fields) and
+// kinds; text sizes may differ. False when there is no current database.
+// Guards the writes that take their values in field order.
+bool currentTableIs(const TableDef& def);
+
 // CreateDatabase with the table's fields, through the command table.
 bool createTable(const std::string& bareName, const TableDef& def);
 
