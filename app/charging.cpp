@@ -1,7 +1,9 @@
 #include "app/charging.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 
 #include "app/module.h"
 #include "app/tables.h"
@@ -82,18 +84,65 @@ CategoryTotals sumCategories() {
 }
 
 CategoryTotals sumCategories(const std::string& prescription) {
-  CategoryTotals totals{};
-  for (int c = 0; c < kCategoryCount; ++c) {
-    const std::string& word = categoryName(c);
-    auto lineTotal = [] { return cmd::ReadField("hj").release(); };
-    auto ofCategoryAndPrescription = [&word, &prescription] {
-      return rt::makeBool(db::fieldTextEquals("lb", word) && db::fieldTextEquals("cf", prescription));
-    };
-    rt::Expr value(lineTotal);
-    rt::Expr condition(ofCategoryAndPrescription);
-    totals[size_t(c)] = float(cmd::SumRecords(value.arg(), condition.arg()));
+  return sumCharges(prescription).categories;
+}
+
+ChargeSums sumCharges(const std::string& prescription) {
+  // One SumRecords over every line gives the whole sum; its value
+  // expression adds the same line total into the prescription's sum and
+  // its category's as the scan passes each line.
+  double ofPrescription = 0;
+  std::array<double, kCategoryCount> ofCategory{};
+  auto lineTotal = [&] {
+    rt::Result hj = cmd::ReadField("hj");
+    double v = 0;
+    if (db::fieldTextEquals("cf", prescription) && rt::numericValue(hj.arg(), &v)) {
+      ofPrescription += v;
+      for (int c = 0; c < kCategoryCount; ++c)
+        if (db::fieldTextEquals("lb", categoryName(c))) {
+          ofCategory[size_t(c)] += v;
+          break;
+        }
+    }
+    return hj.release();
+  };
+  rt::Expr value(lineTotal);
+  ChargeSums sums;
+  sums.all = cmd::SumRecords(value.arg());
+  // A scan that failed part way sums to 0, as each separate sum would.
+  if (db::lastError() != db::kOk) return ChargeSums{};
+  sums.prescription = ofPrescription;
+  for (int c = 0; c < kCategoryCount; ++c) sums.categories[size_t(c)] = float(ofCategory[size_t(c)]);
+  return sums;
+}
+
+bool postBill(const std::string& table, const std::string& number, const CategoryTotals& totals) {
+  if (!cmd::FileExists(table + ".kdb")) createTable(table, kBills);
+  cmd::OpenDatabase(table);
+  const int opened = db::lastError();
+  if (!cmd::SetCurrentDatabase(table)) {
+    tellFailure(GBK("票据已打印，但未能记入年度票据表") + quoted(table), selectionFailure(opened), "");
+    return false;
   }
-  return totals;
+  if (!currentTableIs(kBills)) {
+    std::string text = GBK("票据已打印，但") + quoted(table) + GBK("不是年度票据表，未记入。");
+    tell(text.c_str());
+    return false;
+  }
+  // The sum in double from the seventeen single amounts, stored as a float.
+  double sum = 0;
+  for (float t : totals) sum += double(t);
+  const cmd::DateTime today = cmd::DateOnly(cmd::Now());
+  auto write = [&](auto command) {
+    return std::apply([&](auto... amount) { return command(today, number, amount..., asStored(sum)); },
+                      totals);
+  };
+  const bool written =
+      findByText("chf", number)
+          ? write([](const auto&... v) { return cmd::ModifyRecord(v...); })
+          : write([](const auto&... v) { return cmd::AppendRecord(v...); });
+  if (!written) tellFailure(GBK("票据已打印，但未能记入年度票据表") + quoted(table), db::lastError(), "");
+  return written;
 }
 
 void lookUpCode(const std::string& code, const forms::Control& matches) {

@@ -38,6 +38,25 @@ bool useChargeTable(const std::string& name, const char* gbkNothingDone);
 CategoryTotals sumCategories();
 CategoryTotals sumCategories(const std::string& prescription);
 
+// The figures of a charge table in one pass over it: the sum of `hj` over
+// every line, over the lines of one prescription, and over that
+// prescription's lines of each category (held as single floats). Each is
+// added up in double precision in stored order, as SumRecords adds up the
+// same lines, so the results are those of nineteen separate sums.
+struct ChargeSums {
+  double all = 0;
+  double prescription = 0;
+  CategoryTotals categories{};
+};
+ChargeSums sumCharges(const std::string& prescription);
+
+// Posts a bill into a yearly bill table ("bm" or "bz" + year), created when
+// missing: the record whose `chf` is `number` is rewritten, or one is
+// appended, with today's date, the number, the seventeen category amounts
+// and their sum. A table that cannot be opened or is not a bill table is
+// reported (what was printed stays printed) and nothing is written.
+bool postBill(const std::string& table, const std::string& number, const CategoryTotals& totals);
+
 // "确　定": "lshk" emptied and closed, the catalogue records whose `dm`
 // equals `code` copied into it, `matches` filled from it newest first.
 // A catalogue or scratch table that cannot be used is reported and leaves

@@ -9,6 +9,7 @@
 #include "app/drug.h"
 #include "app/inpatient.h"
 #include "app/medication.h"
+#include "app/outpatient.h"
 #include "app/program_values.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
@@ -231,9 +232,11 @@ void installShellHandlers() {
   setMedicationHandlers(medication);
   forms::setHandlers(ids::kMedicationWindow, medication);
   namespace o = ids::outpatient;
-  installModule(ids::kOutpatientWindow, o::kHandlerCount,
-                {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
-                 o::kExitProgram, o::kOpenAbout});
+  std::vector<forms::Handler> outpatient = moduleTable(ids::kOutpatientWindow, o::kHandlerCount);
+  setMenu(outpatient, {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
+                       o::kExitProgram, o::kOpenAbout});
+  setOutpatientHandlers(outpatient);
+  forms::setHandlers(ids::kOutpatientWindow, outpatient);
   namespace r = ids::report;
   installModule(ids::kReportWindow, r::kHandlerCount,
                 {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
