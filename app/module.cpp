@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "db/each.h"
 #include "runtime/convert.h"
 
 namespace app {
@@ -23,12 +24,18 @@ void fillListNewestFirst(const forms::Control& list) {
   const rt::Arg l = list.arg();
   cmd::ListClear(l);
   cmd::MoveFirst();
-  const int n = cmd::RecordCount();
   const int fields = cmd::FieldCount();
-  for (int i = 0; i < n; ++i) {
+  // Each record is read once and its fields taken from that reading: a
+  // stay of thousands of lines lists without a lock and a read per field.
+  db::forEachRecord([&] {
     cmd::ListInsertItem(l, 0, cmd::ToText(cmd::ReadField(1).arg()));
     for (int column = 1; column < fields; ++column)
       cmd::ListSetItemText(l, 0, column, cmd::ToText(cmd::ReadField(column + 1).arg()));
+  });
+  // Past the last record, where skipping through them would have left it.
+  const int n = cmd::RecordCount();
+  if (n > 0) {
+    cmd::MoveTo(n);
     cmd::Skip(1);
   }
 }
