@@ -49,16 +49,7 @@ int selectionFailure(int opened) {
 const char* nothingCharged() { return GBK("本次未记帐，库存未变动。"); }
 const char* nothingDeleted() { return GBK("未删除任何记录，库存未变动。"); }
 
-int openChargeTable(const std::string& name) {
-  cmd::OpenDatabase(name);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(name)) {
-    const int code = selectionFailure(opened);
-    return code != db::kOk ? code : db::kNotOpened;
-  }
-  cmd::MoveFirst();
-  return currentTableIs(kChargeLines) ? 0 : kNotChargeLines;
-}
+int openChargeTable(const std::string& name) { return selectCheckedTable(name, kChargeLines); }
 
 bool useChargeTable(const std::string& name, const char* gbkNothingDone) {
   const int why = openChargeTable(name);

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/program_values.h"
+#include "app/tables.h"
 #include "forms/windows_rt.h"
 
 namespace app {
@@ -25,7 +26,7 @@ const char* nothingDeleted();   // "未删除任何记录，库存未变动。"
 // moves to its first record and checks that it is a table of charge lines.
 // Returns 0, the engine's code when it could not be opened or made current,
 // or kNotChargeLines.
-constexpr int kNotChargeLines = 1;
+constexpr int kNotChargeLines = kWrongLayout;
 int openChargeTable(const std::string& name);
 
 // openChargeTable; when the table is refused, tells the operator why and

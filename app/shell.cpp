@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/drug.h"
+#include "app/inpatient_bill.h"
 #include "app/medication.h"
 #include "app/program_values.h"
 #include "app/tables.h"
@@ -226,6 +227,7 @@ void installShellHandlers() {
   setMenu(medication, {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
                        m::kOpenReport, m::kExitProgram, m::kOpenAbout});
   setMedicationHandlers(medication);
+  setInpatientBillHandlers(medication);
   forms::setHandlers(ids::kMedicationWindow, medication);
   namespace o = ids::outpatient;
   installModule(ids::kOutpatientWindow, o::kHandlerCount,
