@@ -51,16 +51,7 @@ int selectionFailure(int opened) {
 const char* nothingCharged() { return GBK("本次未记帐，库存未变动。"); }
 const char* nothingDeleted() { return GBK("未删除任何记录，库存未变动。"); }
 
-int openChargeTable(const std::string& name) {
-  cmd::OpenDatabase(name);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(name)) {
-    const int code = selectionFailure(opened);
-    return code != db::kOk ? code : db::kNotOpened;
-  }
-  cmd::MoveFirst();
-  return currentTableIs(kChargeLines) ? 0 : kNotChargeLines;
-}
+int openChargeTable(const std::string& name) { return selectCheckedTable(name, kChargeLines); }
 
 bool useChargeTable(const std::string& name, const char* gbkNothingDone) {
   const int why = openChargeTable(name);
@@ -116,32 +107,36 @@ ChargeSums sumCharges(const std::string& prescription) {
   return sums;
 }
 
-bool postBill(const std::string& table, const std::string& number, const CategoryTotals& totals) {
-  if (!cmd::FileExists(table + ".kdb")) createTable(table, kBills);
-  cmd::OpenDatabase(table);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(table)) {
-    tellFailure(GBK("票据已打印，但未能记入年度票据表") + quoted(table), selectionFailure(opened), "");
-    return false;
-  }
-  if (!currentTableIs(kBills)) {
-    std::string text = GBK("票据已打印，但") + quoted(table) + GBK("不是年度票据表，未记入。");
-    tell(text.c_str());
-    return false;
-  }
-  // The sum in double from the seventeen single amounts, stored as a float.
+bool usePostingTable(const std::string& name, const TableDef& def) {
+  if (!cmd::FileExists(name + ".kdb")) createTable(name, def);
+  const int why = selectCheckedTable(name, def);
+  if (why == 0) return true;
+  const std::string text = GBK("票据数字未能记入“") + name + GBK("”：") +
+                           (why == kWrongLayout ? std::string(GBK("该表的字段与结算表不符")) : db::errorText(why)) +
+                           GBK("。请核对后重新打印本票据。");
+  tell(text.c_str());
+  return false;
+}
+
+void tellPostingFailed(const std::string& table) {
+  const std::string text = GBK("票据数字未能记入“") + table + GBK("”：") + db::errorText(db::lastError()) +
+                           GBK("。请核对后重新打印本票据。");
+  tell(text.c_str());
+}
+
+bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
+              const CategoryTotals& totals) {
+  if (!usePostingTable(table, kBills)) return false;
   double sum = 0;
-  for (float t : totals) sum += double(t);
-  const cmd::DateTime today = cmd::DateOnly(cmd::Now());
+  for (float amount : totals) sum += double(amount);
+  const float phj = asStored(sum);
   auto write = [&](auto command) {
-    return std::apply([&](auto... amount) { return command(today, number, amount..., asStored(sum)); },
-                      totals);
+    return std::apply([&](auto... amount) { return command(today, number, amount..., phj); }, totals);
   };
-  const bool written =
-      findByText("chf", number)
-          ? write([](const auto&... v) { return cmd::ModifyRecord(v...); })
-          : write([](const auto&... v) { return cmd::AppendRecord(v...); });
-  if (!written) tellFailure(GBK("票据已打印，但未能记入年度票据表") + quoted(table), db::lastError(), "");
+  const bool written = findByText("chf", number)
+                           ? write([](const auto&... v) { return cmd::ModifyRecord(v...); })
+                           : write([](const auto&... v) { return cmd::AppendRecord(v...); });
+  if (!written) tellPostingFailed(table);
   return written;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/program_values.h"
+#include "app/tables.h"
 #include "forms/windows_rt.h"
 
 namespace app {
@@ -25,7 +26,7 @@ const char* nothingDeleted();   // "未删除任何记录，库存未变动。"
 // moves to its first record and checks that it is a table of charge lines.
 // Returns 0, the engine's code when it could not be opened or made current,
 // or kNotChargeLines.
-constexpr int kNotChargeLines = 1;
+constexpr int kNotChargeLines = kWrongLayout;
 int openChargeTable(const std::string& name);
 
 // openChargeTable; when the table is refused, tells the operator why and
@@ -50,12 +51,20 @@ struct ChargeSums {
 };
 ChargeSums sumCharges(const std::string& prescription);
 
-// Posts a bill into a yearly bill table ("bm" or "bz" + year), created when
-// missing: the record whose `chf` is `number` is rewritten, or one is
-// appended, with today's date, the number, the seventeen category amounts
-// and their sum. A table that cannot be opened or is not a bill table is
-// reported (what was printed stays printed) and nothing is written.
-bool postBill(const std::string& table, const std::string& number, const CategoryTotals& totals);
+// The table a bill posts into ("bm"/"bz" + year, "n" + year + month),
+// created when missing and made current. One that cannot be opened or has
+// another layout is reported and false is returned: nothing is posted.
+bool usePostingTable(const std::string& name, const TableDef& def);
+// Tells the operator a posting into `table` was not written.
+void tellPostingFailed(const std::string& table);
+
+// Posts a bill into a yearly bill table ("bm" or "bz" + year): the record
+// whose `chf` is `number` is rewritten, or one is appended, with `today`,
+// the number, the seventeen category amounts and their sum (added up in
+// double, stored as a single float). Refusals and failed writes are
+// reported; what was printed stays printed.
+bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
+              const CategoryTotals& totals);
 
 // "确　定": "lshk" emptied and closed, the catalogue records whose `dm`
 // equals `code` copied into it, `matches` filled from it newest first.

@@ -64,16 +64,6 @@ void showTotals() {
   kWin.setText("标签13", cmd::ToText(kWin.number("标签19") - kWin.number("编辑框11")));
 }
 
-// After a query, a charge or a deletion, with the patient table current:
-// the usage list, the totals, the category totals and the current number.
-void showCharges(const std::string& zyh) {
-  cmd::MoveFirst();
-  fillListNewestFirst(kWin.control("超级列表框2"));
-  showTotals();
-  programValues().categoryTotals = sumCategories();
-  programValues().currentNumber = zyh;
-}
-
 // The table named by 编辑框1, when it may take charge lines; refused with a
 // message otherwise.
 bool chargeTableOf(const std::string& zyh, const char* gbkNothingDone) {
@@ -107,7 +97,7 @@ void query() {
   // 3. The panel.
   showPatient(patient);
   // 6. His charges.
-  showCharges(zyh);
+  showChargesOf(zyh);
   // 7. Ready for the first code; Enter now presses "确　定".
   kWin.focus("编辑框2");
   kWin.control("按钮1").setButtonType(0);
@@ -126,7 +116,7 @@ void charge() {
   if (!useChargeTable(patientChargeTable(zyh), nothingCharged())) return;
   const bool charged = appendCharge(kWin.text("编辑框4"));
   // 8. What he has been charged now.
-  showCharges(zyh);
+  showChargesOf(zyh);
   // 9. The stock follows the charge, only when the line was written.
   if (charged) takeStockForCharge();
   // 10. Ready for the next code; quantity and prescription stay.
@@ -142,7 +132,7 @@ void deleteCharge() {
   // 2-5. The chosen line, confirmed, marked and packed.
   const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"));
   // 6. In both cases.
-  showCharges(zyh);
+  showChargesOf(zyh);
   // 7. The stock back only for a line that is gone.
   if (deletion == Deletion::kDeleted) giveStockForDeletion();
 }
@@ -150,6 +140,15 @@ void deleteCharge() {
 void clockTick() { showClock(kWin.control("标签18")); }
 
 }  // namespace
+
+// After a query, a charge or a deletion.
+void showChargesOf(const std::string& zyh) {
+  cmd::MoveFirst();
+  fillListNewestFirst(kWin.control("超级列表框2"));
+  showTotals();
+  programValues().categoryTotals = sumCategories();
+  programValues().currentNumber = zyh;
+}
 
 bool acceptedPatientNumber(const std::string& zyh, const char* gbkNothingDone) {
   std::string text;

@@ -17,6 +17,11 @@ namespace app {
 // already in the table are left as they are.
 void setMedicationHandlers(std::vector<forms::Handler>& table);
 
+// With the patient's charge table current: the usage list, the total in
+// 编辑框11 and the balance in 标签13, the category totals and the current
+// number, as a query leaves them. The bill print recomputes them this way.
+void showChargesOf(const std::string& zyh);
+
 // Refuses an inpatient number that cannot name his charge table (empty, or
 // one the registration rule refuses), telling the operator and what was not
 // done (`gbkNothingDone`, may be ""). The bill print uses it too.

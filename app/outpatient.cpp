@@ -168,7 +168,7 @@ void printBill() {
   printForm(printer, totals);
   cmd::EndPrinting(printer);
   // 7. The bill into the year's table, one record per prescription.
-  postBill(yearlyOutpatientBills(cmd::Now()), prescription, totals);
+  postBill(yearlyOutpatientBills(cmd::Now()), cmd::DateOnly(cmd::Now()), prescription, totals);
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }

@@ -8,6 +8,7 @@
 
 #include "app/drug.h"
 #include "app/inpatient.h"
+#include "app/inpatient_bill.h"
 #include "app/medication.h"
 #include "app/outpatient.h"
 #include "app/program_values.h"
@@ -230,6 +231,7 @@ void installShellHandlers() {
   setMenu(medication, {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
                        m::kOpenReport, m::kExitProgram, m::kOpenAbout});
   setMedicationHandlers(medication);
+  setInpatientBillHandlers(medication);
   forms::setHandlers(ids::kMedicationWindow, medication);
   namespace o = ids::outpatient;
   std::vector<forms::Handler> outpatient = moduleTable(ids::kOutpatientWindow, o::kHandlerCount);

@@ -141,6 +141,17 @@ bool currentTableIs(const TableDef& def) {
   return true;
 }
 
+int selectCheckedTable(const std::string& name, const TableDef& def) {
+  cmd::OpenDatabase(name);
+  const int opened = db::lastError();
+  if (!cmd::SetCurrentDatabase(name)) {
+    if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
+    return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+  }
+  cmd::MoveFirst();
+  return currentTableIs(def) ? 0 : kWrongLayout;
+}
+
 int openTable(const std::string& bareName, const TableDef& def) {
   if (!cmd::FileExists(bareName + ".kdb")) createTable(bareName, def);
   cmd::OpenDatabase(bareName);

@@ -76,6 +76,14 @@ int openTable(const std::string& bareName, const TableDef& def);
 // Guards the writes that take their values in field order.
 bool currentTableIs(const TableDef& def);
 
+// Opens the table `name` (already open is fine), makes it current, moves to
+// its first record and checks it with currentTableIs. Returns 0, the
+// engine's code when it could not be opened or made current, or
+// kWrongLayout. Writes that must land in a table of one layout and nowhere
+// else go through this.
+constexpr int kWrongLayout = 1;
+int selectCheckedTable(const std::string& name, const TableDef& def);
+
 // CreateDatabase with the table's fields, through the command table.
 bool createTable(const std::string& bareName, const TableDef& def);
 

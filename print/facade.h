@@ -33,25 +33,23 @@ inline void DrawLine(const rt::Arg& printer, int x1, int y1, int x2, int y2) {
 }
 inline void EndPrinting(const rt::Arg& printer) { rt::invoke(rt::Cmd::EndPrinting, printer); }
 
+// Starts a new page of the open job (module code that lays out more rows
+// than one page holds). False when no job is open or the page cannot be had.
+inline bool NewPage(const rt::Arg& printer) {
+  return printer.kind == rt::kPrinter && print::printerFor(printer.lo, printer.hi).newPage();
+}
+
+// The printable height of the open job's page in the printer's unit, less
+// the top and bottom margins; 0 when no job is open.
+inline int PrintableHeight(const rt::Arg& printer) {
+  return rt::Result(forms::getProperty(printer.lo, printer.hi, print::Printer::kPrintableHeight)).integer();
+}
+
 // The font size in points, written into the printer's font property
 // (sub-field 5), as module code does before each group of texts.
 inline void SetPrinterFontSize(const rt::Arg& printer, int points) {
   constexpr int kPrinterFont = 17;
   forms::setProperty(printer.lo, printer.hi, kPrinterFont, forms::kFontSize, rt::makeInt(points));
-}
-
-// The height of the page's printable area in the printer's unit, less the
-// top and bottom margins; 0 when no job is open. Module code that lays out
-// a list longer than a page compares its rows against it.
-inline int PrintableHeight(const rt::Arg& printer) {
-  return int32_t(forms::getProperty(printer.lo, printer.hi, print::Printer::kPrintableHeight).lo);
-}
-
-// A page break: the next output goes on a new page. The printer object's
-// own member (the command table has no page command); the printer argument
-// is checked as the print commands check it.
-inline void NewPage(const rt::Arg& printer) {
-  if (printer.kind == rt::kPrinter) print::printerFor(printer.lo, printer.hi).newPage();
 }
 
 }  // namespace cmd

@@ -420,6 +420,19 @@ void Printer::end() {
   closeJob(false);
 }
 
+bool Printer::newPage() {
+  QCoreApplication::processEvents();
+  if (!jobOpen()) return false;
+  if (!surface_->newPage()) {
+    closeJob(false);
+    return false;
+  }
+  pageOpen_ = true;
+  ++pageNumber_;
+  refreshProgress();
+  return true;
+}
+
 void Printer::abort() {
   if (!jobOpen()) return;
   aborted_ = true;
@@ -496,16 +509,6 @@ void Printer::drawLine(int argc, const rt::Arg* argv) {
   surface_->drawLine(unitToPixelsX(double(c[0]) + marginLeft_), unitToPixelsY(double(c[1]) + marginTop_),
                      unitToPixelsX(double(c[2]) + marginLeft_), unitToPixelsY(double(c[3]) + marginTop_),
                      penStyle());
-}
-
-void Printer::newPage() {
-  if (!prepareOutput()) return;
-  if (!surface_->newPage()) {
-    closeJob(false);
-    return;
-  }
-  ++pageNumber_;
-  refreshProgress();
 }
 
 // --- the printer objects of the program and their commands ---------------------

@@ -112,10 +112,13 @@ class Printer {
   // would pass the bottom of the page.
   void printTextLines(int argc, const rt::Arg* argv);
   void drawLine(int argc, const rt::Arg* argv);
-  // Closes the open page and opens the next one, counting it; a device
-  // that refuses the page ends the job. Nothing without a job.
-  void newPage();
   void end();
+
+  // Closes the page and opens the next one, as the text-lines member does
+  // before a piece that would pass the bottom: the page counter and the
+  // progress window follow. False when no job is open, and when the device
+  // refuses the page (the job is then ended).
+  bool newPage();
 
   // The progress window's "中止打印": ends the job at once.
   void abort();

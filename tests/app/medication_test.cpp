@@ -18,44 +18,12 @@ namespace {
 
 namespace ids = forms::ids;
 namespace m = ids::medication;
-constexpr uint32_t kWin = ids::kMedicationWindow;
 
 // Fields of a charge line (0-based).
 enum { shj, mch, lb, bx, shl, dw, dj, hj, cf, shf };
 
-class MedicationTest : public apptest::ChargeTest {
+class MedicationTest : public apptest::MedicationWindowTest {
  protected:
-  void SetUp() override {
-    ChargeTest::SetUp();
-    addDrugs({{"A01", "阿莫西林", "西药", 100, 12.5f},
-              {"X01", "心电监护", "监护", 1000, 30.0f},
-              {"Q01", "理疗", "康复", 1000, 8.0f}});  // a category the bill does not know
-    admit("王五", "1001", 1000);
-    logIn("张三");
-    ASSERT_TRUE(forms::loadWindow(kWin));
-  }
-
-  void type(const char* box, const char* utf8) { forms::setText(kWin, g(box), g(utf8)); }
-  std::string text(const char* name) { return u(forms::text(kWin, g(name))); }
-  void press(uint32_t button) { forms::raiseEvent(kWin, button, forms::kEvFirst); }
-  void query(const char* zyh) {
-    type("编辑框1", zyh);
-    press(m::kButton1);
-  }
-  void lookUp(const char* code) {
-    type("编辑框2", code);
-    press(m::kButton2);
-  }
-  void select(uint32_t list, int row) {
-    forms::setProperty(kWin, list, forms::prop::kListSelected, -1, rt::makeInt(row));
-  }
-  void charge(const char* code, const char* quantity, const char* prescription = "0312", int row = 0) {
-    lookUp(code);
-    type("编辑框3", quantity);
-    type("编辑框4", prescription);
-    select(m::kList1, row);
-    forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick);
-  }
   void deleteRow(int row, int answer) {
     select(m::kList2, row);
     dialogs.answers.push_back(answer);
