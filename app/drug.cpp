@@ -1,21 +1,20 @@
 #include "app/drug.h"
 
 #include <cmath>
-#include <limits>
 #include <string>
 
+#include "app/module.h"
 #include "app/tables.h"
-#include "db/engine.h"
 #include "db/facade.h"
+#include "forms/facade.h"
 #include "forms/window_ids.h"
-#include "runtime/dialogs.h"
 #include "runtime/gbk.h"
 
 namespace app {
 namespace {
 
 namespace ids = forms::ids;
-constexpr uint32_t kWindow = ids::kDrugWindow;
+constexpr ModuleWindow kWin(ids::kDrugWindow);
 const std::string kCatalogue = kDrugCatalogueName;
 
 // --- the sixteen boxes ------------------------------------------------------------
@@ -43,21 +42,6 @@ constexpr BoxField kBoxes[] = {
     {"xj", "编辑框12", Shown::kNumber},  {"xh", "编辑框13", Shown::kNumber},
 };
 
-forms::Control box(const char* utf8Name) { return forms::control(kWindow, rt::utf8ToGbk(utf8Name)); }
-std::string boxText(const char* utf8Name) { return box(utf8Name).text(); }
-void setBox(const char* utf8Name, const std::string& gbk) { box(utf8Name).setText(gbk); }
-double boxNumber(const char* utf8Name) { return cmd::ToNumber(boxText(utf8Name)); }
-
-// A float field holds what single precision can: a product beyond its range
-// is stored as an infinity of the same sign rather than converted out of
-// range.
-float asStored(double v) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (v > kMax) return std::numeric_limits<float>::infinity();
-  if (v < -kMax) return -std::numeric_limits<float>::infinity();
-  return float(v);
-}
-
 // One catalogue record as read from the boxes, in field order.
 struct DrugRecord {
   std::string dm, mch, bm, lb, bx, ph, gg;
@@ -69,92 +53,69 @@ struct DrugRecord {
 // Build a record: every box read as its field is shown.
 DrugRecord readBoxes() {
   DrugRecord r;
-  r.dm = boxText("编辑框1");
-  r.mch = boxText("编辑框2");
-  r.bm = boxText("编辑框3");
-  r.lb = boxText("组合框1");
-  r.bx = boxText("组合框2");
-  r.ph = boxText("编辑框4");
-  r.gg = boxText("编辑框5");
-  r.shch = cmd::ToDateTime(boxText("编辑框6"));
-  r.yx = cmd::ToDateTime(boxText("编辑框7"));
-  r.chd = boxText("编辑框8");
-  r.dw = boxText("组合框3");
-  r.shl = boxNumber("编辑框9");
-  r.jj = boxNumber("编辑框10");
-  r.jh = boxNumber("编辑框11");
-  r.xj = boxNumber("编辑框12");
-  r.xh = boxNumber("编辑框13");
+  r.dm = kWin.text("编辑框1");
+  r.mch = kWin.text("编辑框2");
+  r.bm = kWin.text("编辑框3");
+  r.lb = kWin.text("组合框1");
+  r.bx = kWin.text("组合框2");
+  r.ph = kWin.text("编辑框4");
+  r.gg = kWin.text("编辑框5");
+  r.shch = cmd::ToDateTime(kWin.text("编辑框6"));
+  r.yx = cmd::ToDateTime(kWin.text("编辑框7"));
+  r.chd = kWin.text("编辑框8");
+  r.dw = kWin.text("组合框3");
+  r.shl = kWin.number("编辑框9");
+  r.jj = kWin.number("编辑框10");
+  r.jh = kWin.number("编辑框11");
+  r.xj = kWin.number("编辑框12");
+  r.xh = kWin.number("编辑框13");
   return r;
 }
 
-// The quantity goes as a double (the integer field cuts it to a whole
-// number); prices and totals go as the floats their fields hold.
-// AppendRecord or ModifyRecord with the sixteen values in field order.
-bool writeRecord(rt::Cmd command, const DrugRecord& r) {
-  return rt::invoke(command, r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw,
-                    r.shl, asStored(r.jj), asStored(r.jh), asStored(r.xj), asStored(r.xh))
-      .boolean();
+// AppendRecord or ModifyRecord with the sixteen values in field order. The
+// quantity goes as a double (the integer field cuts it to a whole number);
+// prices and totals go as the floats their fields hold.
+template <typename Command>
+bool writeRecord(Command command, const DrugRecord& r) {
+  return command(r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw, r.shl,
+                 asStored(r.jj), asStored(r.jh), asStored(r.xj), asStored(r.xh));
 }
-bool appendRecord(const DrugRecord& r) { return writeRecord(rt::Cmd::AppendRecord, r); }
-bool modifyRecord(const DrugRecord& r) { return writeRecord(rt::Cmd::ModifyRecord, r); }
+bool appendRecord(const DrugRecord& r) {
+  return writeRecord([](const auto&... v) { return cmd::AppendRecord(v...); }, r);
+}
+bool modifyRecord(const DrugRecord& r) {
+  return writeRecord([](const auto&... v) { return cmd::ModifyRecord(v...); }, r);
+}
 
 double fieldNumber(const char* field) { return cmd::ReadField(field).number(); }
 
 // --- shared steps -----------------------------------------------------------------
 
-void showMessage(const char* gbk) { rt::invoke(rt::Cmd::ShowMessage, gbk); }
-
-// OpenDatabase fails once the catalogue is open; that is expected.
-void selectCatalogue() {
-  cmd::OpenDatabase(kCatalogue);
-  cmd::SetCurrentDatabase(kCatalogue);
-  cmd::MoveFirst();
-}
-
-// Every record, the last record of the file as the top row.
-void fillList() {
-  const rt::Arg list = box("超级列表框1").arg();
-  rt::invoke(rt::Cmd::ListClear, list);
-  cmd::MoveFirst();
-  const int n = cmd::RecordCount();
-  const int fields = cmd::FieldCount();
-  for (int i = 0; i < n; ++i) {
-    rt::invoke(rt::Cmd::ListInsertItem, list, 0, cmd::ToText(cmd::ReadField(1).arg()));
-    for (int column = 1; column < fields; ++column)
-      rt::invoke(rt::Cmd::ListSetItemText, list, 0, column,
-                 cmd::ToText(cmd::ReadField(column + 1).arg()));
-    cmd::Skip(1);
-  }
-}
+void fillList() { fillListNewestFirst(kWin.control("超级列表框1")); }
 
 void showSummary() {
-  setBox("编辑框14", cmd::ToText(cmd::RecordCount()));
-  auto purchase = [] { return cmd::ReadField("jh").release(); };
-  auto sale = [] { return cmd::ReadField("xh").release(); };
-  rt::Expr purchaseValue(purchase);
-  rt::Expr saleValue(sale);
-  setBox("编辑框15", cmd::ToText(cmd::SumRecords(purchaseValue.arg())));
-  setBox("编辑框16", cmd::ToText(cmd::SumRecords(saleValue.arg())));
+  kWin.setText("编辑框14", cmd::ToText(cmd::RecordCount()));
+  kWin.setText("编辑框15", cmd::ToText(sumField("jh")));
+  kWin.setText("编辑框16", cmd::ToText(sumField("xh")));
 }
 
 void clearBoxes() {
-  for (const BoxField& b : kBoxes) setBox(b.box, "");
+  for (const BoxField& b : kBoxes) kWin.setText(b.box, "");
 }
 
 void showCurrentRecord() {
   for (const BoxField& b : kBoxes) {
     rt::Result value = cmd::ReadField(b.field);
-    setBox(b.box, b.how == Shown::kText ? value.text() : cmd::ToText(value.arg()));
+    kWin.setText(b.box, b.how == Shown::kText ? value.text() : cmd::ToText(value.arg()));
   }
 }
 
-void focusCode() { box("编辑框1").focus(); }
+void focusCode() { kWin.focus("编辑框1"); }
 
 // --- handlers ---------------------------------------------------------------------
 
 void openWindow() {
-  rt::invoke(rt::Cmd::SetVisualStyle, 3);
+  cmd::SetVisualStyle(3);
   openTable(kCatalogue, kDrugCatalogue);
   cmd::MoveFirst();
   // The stock values follow quantity and prices: each record's products,
@@ -171,20 +132,17 @@ void openWindow() {
 }
 
 void findDrug() {
-  selectCatalogue();
-  const std::string code = boxText("编辑框1");
-  auto sameCode = [&code] { return rt::makeBool(db::fieldTextEquals("dm", code)); };
-  rt::Expr condition(sameCode);
-  if (cmd::FindRecord(condition.arg())) {
+  selectTable(kCatalogue);
+  if (findByText("dm", kWin.text("编辑框1"))) {
     showCurrentRecord();
     return;
   }
-  showMessage(GBK("无该药品"));
+  tell(GBK("无该药品"));
   clearBoxes();
 }
 
 void addDrug() {
-  selectCatalogue();
+  selectTable(kCatalogue);
   DrugRecord typed = readBoxes();
   // The sale price is compared as its field holds it: a price typed again
   // exactly as before matches the stored single-precision value.
@@ -219,7 +177,7 @@ void modifyDrug() {
   // be the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
   if (!modifyRecord(readBoxes())) {
-    showMessage(GBK("修改失败!"));
+    tell(GBK("修改失败!"));
     return;
   }
   fillList();
@@ -231,44 +189,39 @@ void modifyDrug() {
 void deleteDrug() {
   // As in modify: the record marked and the table packed are the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
-  const int answer =
-      rt::invoke(rt::Cmd::ShowMessage, GBK("你确定要删除此项吗？"), int(rt::mb::kOkCancel)).integer();
-  if (answer == rt::kOk) {
+  if (confirm(GBK("你确定要删除此项吗？"))) {
     cmd::DeleteRecords();
     cmd::PackDatabase();
-    cmd::OpenDatabase(kCatalogue);
-    cmd::SetCurrentDatabase(kCatalogue);
+    selectTable(kCatalogue);
     fillList();
     clearBoxes();
   }
   showSummary();
 }
 
-void closeWindow() { rt::invoke(rt::Cmd::CloseWindow, forms::windowArg(kWindow)); }
+void closeWindow() { kWin.close(); }
 
-// Row r from the top shows record n - r; no selection (-1) lands past the
-// last record, which MoveTo clamps to the last one.
+// Row r from the top shows record n - r; no selection lands past the last
+// record, which MoveTo clamps to the last one.
 void showChosenRow() {
   cmd::SetCurrentDatabase(kCatalogue);
-  const int row = box("超级列表框1").selectedRow();
-  const int n = cmd::RecordCount();
-  cmd::MoveTo(n - row);
+  cmd::MoveTo(chosenRecord(kWin.control("超级列表框1")));
   showCurrentRecord();
 }
 
 // --- line totals while typing ---------------------------------------------------------
 
 void purchaseLineTotal() {
-  setBox("编辑框11", cmd::ToText(boxNumber("编辑框9") * boxNumber("编辑框10")));
+  kWin.setText("编辑框11", cmd::ToText(kWin.number("编辑框9") * kWin.number("编辑框10")));
 }
 void saleLineTotal() {
-  setBox("编辑框13", cmd::ToText(boxNumber("编辑框9") * boxNumber("编辑框12")));
+  kWin.setText("编辑框13", cmd::ToText(kWin.number("编辑框9") * kWin.number("编辑框12")));
 }
 void quantityChanged() {
   saleLineTotal();
   purchaseLineTotal();
 }
-void purchasePriceLeft() { box("编辑框12").focus(); }
+void purchasePriceLeft() { kWin.focus("编辑框12"); }
 
 }  // namespace
 

@@ -50,6 +50,11 @@ bool selectTable(const std::string& name);
 // last record. Row i then shows record (record count - i).
 void fillListNewestFirst(const forms::Control& list);
 
+// Leaves the current table with no record current (the position past the
+// last record), so that a modify or delete that follows fails instead of
+// acting on a record nobody chose.
+void moveAfterLast();
+
 // The record number a row of a newest-first list shows: record count - row
 // of the selected row. No selection (-1) gives count + 1, which MoveTo
 // clamps to the last record.
@@ -71,6 +76,12 @@ double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::
 // Finds, from the first record of the current table, the first record
 // whose text field equals `value` byte for byte; it becomes current.
 bool findByText(const char* gbkField, const std::string& value);
+
+// A date-time on a scale that orders every date-time by time: clamped to
+// 100-01-01 .. 9999-12-31 first; before the epoch the whole part counts
+// days back but the fraction still counts forward (-1.25 is 1899-12-29
+// 06:00), so such a value d with whole part w becomes 2w - d.
+double linearDate(rt::DateTime d);
 
 // A double as a float field holds it: beyond the float range it becomes an
 // infinity of the same sign instead of an undefined conversion.

@@ -8,10 +8,16 @@
 
 #include "app/drug.h"
 #include "app/first_start.h"
+#include "app/inpatient.h"
+#include "app/inpatient_bill.h"
+#include "app/medication.h"
+#include "app/outpatient.h"
+#include "app/program_values.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
 #include "db/facade.h"
+#include "db/locks.h"
 #include "forms/template.h"
 #include "forms/window_ids.h"
 #include "forms/windows_rt.h"
@@ -179,6 +185,7 @@ const std::string& loggedInUser() { return g_loggedInUser; }
 void releaseProgramTexts() {
   g_loggedInUser.clear();
   g_loggedInUser.shrink_to_fit();
+  releaseProgramValues();
 }
 
 void endProgram() {
@@ -220,23 +227,31 @@ void installShellHandlers() {
   setDrugHandlers(drug);
   forms::setHandlers(ids::kDrugWindow, drug);
   namespace i = ids::inpatient;
-  installModule(ids::kInpatientWindow, i::kHandlerCount,
-                {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
-                 i::kExitProgram, i::kOpenAbout});
+  std::vector<forms::Handler> inpatient = moduleTable(ids::kInpatientWindow, i::kHandlerCount);
+  setMenu(inpatient, {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
+                      i::kExitProgram, i::kOpenAbout});
+  setInpatientHandlers(inpatient);
+  forms::setHandlers(ids::kInpatientWindow, inpatient);
   namespace m = ids::medication;
-  installModule(ids::kMedicationWindow, m::kHandlerCount,
-                {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
-                 m::kOpenReport, m::kExitProgram, m::kOpenAbout});
+  std::vector<forms::Handler> medication = moduleTable(ids::kMedicationWindow, m::kHandlerCount);
+  setMenu(medication, {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
+                       m::kOpenReport, m::kExitProgram, m::kOpenAbout});
+  setMedicationHandlers(medication);
+  setInpatientBillHandlers(medication);
+  forms::setHandlers(ids::kMedicationWindow, medication);
   namespace o = ids::outpatient;
-  installModule(ids::kOutpatientWindow, o::kHandlerCount,
-                {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
-                 o::kExitProgram, o::kOpenAbout});
+  std::vector<forms::Handler> outpatient = moduleTable(ids::kOutpatientWindow, o::kHandlerCount);
+  setMenu(outpatient, {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
+                       o::kExitProgram, o::kOpenAbout});
+  setOutpatientHandlers(outpatient);
+  forms::setHandlers(ids::kOutpatientWindow, outpatient);
   namespace r = ids::report;
   installModule(ids::kReportWindow, r::kHandlerCount,
                 {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
                  r::kExitProgram, r::kOpenAbout});
-  forms::setHandlers(ids::kPrintRangeWindow,
-                     moduleTable(ids::kPrintRangeWindow, ids::printRange::kHandlerCount));
+  std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);
+  setPrintRangeHandlers(printRange);
+  forms::setHandlers(ids::kPrintRangeWindow, printRange);
 }
 
 int runProgram(int argc, char** argv) {
@@ -249,6 +264,9 @@ int runProgram(int argc, char** argv) {
   db::registerDatabaseCommands();
   db::registerEditRecordsCommand();
   print::registerPrintCommands();
+  // A write that meets another workstation's lock waits this long before
+  // it is reported as failed.
+  db::setLockWaitMs(kLockWaitMs);
   // 2. Module initialisation: the handler tables.
   installShellHandlers();
   // 3. The exit routine runs after the loop below, and from endProgram().

@@ -14,6 +14,11 @@ const std::string& loggedInUser();
 // The manager code that opens the user list from the login window.
 constexpr const char* kManagerCode = "vaxol";
 
+// How long a table operation waits for another workstation's lock before it
+// fails (-13), set once at start-up: long enough to outlast another copy's
+// scan or pack of a table, short enough that an operator is told soon.
+constexpr int kLockWaitMs = 3000;
+
 // Installs the handler tables of every window: the start, login and about
 // windows in full, the module menu on the five module windows. A module's
 // own buttons that are not built yet say so when pressed.

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "db/facade.h"
+#include "db/format.h"
+#include "db/table.h"
 #include "runtime/gbk.h"
 
 namespace app {
@@ -117,10 +119,37 @@ bool usablePatientNumber(const std::string& zyh) {
   return !periodName(name);
 }
 
+const char* unusablePatientNumberText() {
+  return GBK("该住院号不能使用：住院号不能含有“/”“\\”“*”“?”或控制字符，不能是“.”或“..”，"
+             "也不能与系统的数据文件同名。请重新输入住院号。");
+}
+
 bool createTable(const std::string& bareName, const TableDef& def) {
   std::vector<rt::FieldInf> infos;
   for (const FieldDef& f : def.fields) infos.push_back(rt::FieldInf{f.name, f.kind, f.size});
   return cmd::CreateDatabase(bareName, infos);
+}
+
+bool currentTableIs(const TableDef& def) {
+  const db::Table* t = db::currentTable();
+  if (!t || t->fields().size() != def.fields.size()) return false;
+  for (size_t i = 0; i < def.fields.size(); ++i) {
+    const db::Field& have = t->fields()[i];
+    if (have.kind != def.fields[i].kind || !db::equalsNoCase(have.name, def.fields[i].name))
+      return false;
+  }
+  return true;
+}
+
+int selectCheckedTable(const std::string& name, const TableDef& def) {
+  cmd::OpenDatabase(name);
+  const int opened = db::lastError();
+  if (!cmd::SetCurrentDatabase(name)) {
+    if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
+    return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+  }
+  cmd::MoveFirst();
+  return currentTableIs(def) ? 0 : kWrongLayout;
 }
 
 int openTable(const std::string& bareName, const TableDef& def) {

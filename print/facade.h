@@ -11,6 +11,7 @@
 #pragma once
 
 #include "forms/windows_rt.h"
+#include "print/printer.h"
 #include "runtime/facade.h"
 
 namespace cmd {
@@ -31,6 +32,18 @@ inline void DrawLine(const rt::Arg& printer, int x1, int y1, int x2, int y2) {
   rt::invoke(rt::Cmd::DrawLine, printer, x1, y1, x2, y2);
 }
 inline void EndPrinting(const rt::Arg& printer) { rt::invoke(rt::Cmd::EndPrinting, printer); }
+
+// Starts a new page of the open job (module code that lays out more rows
+// than one page holds). False when no job is open or the page cannot be had.
+inline bool NewPage(const rt::Arg& printer) {
+  return printer.kind == rt::kPrinter && print::printerFor(printer.lo, printer.hi).newPage();
+}
+
+// The printable height of the open job's page in the printer's unit, less
+// the top and bottom margins; 0 when no job is open.
+inline int PrintableHeight(const rt::Arg& printer) {
+  return rt::Result(forms::getProperty(printer.lo, printer.hi, print::Printer::kPrintableHeight)).integer();
+}
 
 // The font size in points, written into the printer's font property
 // (sub-field 5), as module code does before each group of texts.

@@ -427,6 +427,19 @@ void Printer::end() {
   closeJob(false);
 }
 
+bool Printer::newPage() {
+  QCoreApplication::processEvents();
+  if (!jobOpen()) return false;
+  if (!surface_->newPage()) {
+    closeJob(false);
+    return false;
+  }
+  pageOpen_ = true;
+  ++pageNumber_;
+  refreshProgress();
+  return true;
+}
+
 void Printer::abort() {
   if (!jobOpen()) return;
   aborted_ = true;

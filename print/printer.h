@@ -120,6 +120,12 @@ class Printer {
   void drawLine(int argc, const rt::Arg* argv);
   void end();
 
+  // Closes the page and opens the next one, as the text-lines member does
+  // before a piece that would pass the bottom: the page counter and the
+  // progress window follow. False when no job is open, and when the device
+  // refuses the page (the job is then ended).
+  bool newPage();
+
   // The progress window's "中止打印": ends the job at once.
   void abort();
 

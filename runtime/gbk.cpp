@@ -9,11 +9,39 @@ namespace {
 // One conversion through iconv. `onInvalid` is called when iconv stops at
 // a sequence it cannot read or write; it appends a replacement and returns
 // how many input bytes to skip.
+// The two descriptors are opened once per thread and kept: opening one
+// costs far more than converting a short text, and lists convert tens of
+// thousands of cells.
+struct Descriptor {
+  iconv_t cd = iconv_t(-1);
+  Descriptor(const char* to, const char* from) : cd(iconv_open(to, from)) {}
+  ~Descriptor() {
+    if (cd != iconv_t(-1)) iconv_close(cd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+};
+
+iconv_t toGbk() {
+  thread_local Descriptor d("GBK", "UTF-8");
+  return d.cd;
+}
+iconv_t toUtf8() {
+  thread_local Descriptor d("UTF-8", "GBK");
+  return d.cd;
+}
+
+// Seven-bit text reads the same in both encodings.
+bool plainAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 template <typename OnInvalid>
-std::string convert(const char* to, const char* from, std::string_view in,
-                    OnInvalid onInvalid) {
+std::string convert(iconv_t cd, std::string_view in, OnInvalid onInvalid) {
+  if (plainAscii(in)) return std::string(in);
   std::string out;
-  iconv_t cd = iconv_open(to, from);
   if (cd == iconv_t(-1)) return std::string(in);  // glibc always has both
   out.reserve(in.size() * 2 + 4);
   char* src = const_cast<char*>(in.data());
@@ -32,15 +60,15 @@ std::string convert(const char* to, const char* from, std::string_view in,
     src += skip;
     srcLeft -= skip;
   }
+  // Back to the initial state for the next text.
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  iconv_close(cd);
   return out;
 }
 
 }  // namespace
 
 std::string utf8ToGbk(std::string_view utf8) {
-  return convert("GBK", "UTF-8", utf8, [](std::string& out, const char* src, size_t left) {
+  return convert(toGbk(), utf8, [](std::string& out, const char* src, size_t left) {
     out.push_back('?');
     // Skip the whole UTF-8 sequence iconv could not write.
     unsigned char b = static_cast<unsigned char>(src[0]);
@@ -50,7 +78,7 @@ std::string utf8ToGbk(std::string_view utf8) {
 }
 
 std::string gbkToUtf8(std::string_view gbk) {
-  return convert("UTF-8", "GBK", gbk, [](std::string& out, const char*, size_t) {
+  return convert(toUtf8(), gbk, [](std::string& out, const char*, size_t) {
     out.append("\xEF\xBF\xBD");  // U+FFFD
     return size_t(1);
   });

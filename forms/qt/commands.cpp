@@ -39,6 +39,13 @@ bool boolArg(int argc, const Arg* argv, int i) {
   return rt::numericValue(*a, &d) && d != 0;
 }
 
+// A text argument as GBK, other kinds as ToText gives them.
+std::string gbkArg(int argc, const Arg* argv, int i) {
+  const Arg* a = argAt(argc, argv, i);
+  if (!a) return std::string();
+  return a->kind == rt::kText ? std::string(rt::textValue(*a)) : rt::valueToText(*a);
+}
+
 QString textArg(int argc, const Arg* argv, int i) {
   const Arg* a = argAt(argc, argv, i);
   if (!a) return QString();
@@ -108,14 +115,14 @@ void cmdListInsertItem(Arg* r, int argc, const Arg* argv) {
   int stateImage = state ? std::max(*state + 1, 0) : 0;
   int indent = std::max(intArg(argc, argv, 5, 0), 0);
   int data = intArg(argc, argv, 6, 0);
-  setInt(r, lv->insertRow(index, textArg(argc, argv, 2), image, stateImage, indent, data));
+  setInt(r, lv->insertRow(index, gbkArg(argc, argv, 2), image, stateImage, indent, data));
 }
 
 void cmdListSetItemText(Arg*, int argc, const Arg* argv) {
   auto* lv = widgetArg<ListView>(argc, argv, kListViewKind);
   std::optional<int> row = optInt(argc, argv, 1), col = optInt(argc, argv, 2);
   if (!lv || !row || !col) return;
-  lv->setCellText(*row, *col, textArg(argc, argv, 3));
+  lv->setCellText(*row, *col, gbkArg(argc, argv, 3));
 }
 
 // --- draw panel ---

@@ -336,7 +336,55 @@ void DatePicker::setValue(double dateTime) {
   setDate(kEpoch.addDays(qint64(std::floor(dateTime))));
 }
 
-ListView::ListView(const Item& it, Raiser r, QWidget* parent) : QTreeWidget(parent) {
+ListModel::ListModel(std::vector<QString> captions, std::vector<Qt::Alignment> align, QObject* parent)
+    : QAbstractTableModel(parent), captions_(std::move(captions)), align_(std::move(align)) {}
+
+int ListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : int(align_.size());
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || size_t(index.row()) >= rows_.size()) return QVariant();
+  const size_t column = size_t(index.column());
+  if (role == Qt::DisplayRole) return fromGbk(rows_[size_t(index.row())].cells[column]);
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(align_[column]);
+  return QVariant();
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation o, int role) const {
+  if (o != Qt::Horizontal || section < 0 || size_t(section) >= align_.size()) return QVariant();
+  if (role == Qt::DisplayRole && size_t(section) < captions_.size()) return captions_[size_t(section)];
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(align_[size_t(section)]);
+  return QVariant();
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
+  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void ListModel::insert(int index, Row row) {
+  beginInsertRows(QModelIndex(), index, index);
+  rows_.insert(rows_.begin() + index, std::move(row));
+  endInsertRows();
+}
+
+void ListModel::setCell(int row, int column, std::string gbk) {
+  rows_[size_t(row)].cells[size_t(column)] = std::move(gbk);
+  const QModelIndex at = index(row, column);
+  emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+void ListModel::replaceAll(std::deque<Row> rows) {
+  beginResetModel();
+  rows_.swap(rows);
+  endResetModel();
+}
+
+ListView::ListView(const Item& it, Raiser r, QWidget* parent) : QTreeView(parent) {
   setFont(templateFont(it.font));
   setRootIsDecorated(false);
   setItemsExpandable(false);
@@ -349,70 +397,96 @@ ListView::ListView(const Item& it, Raiser r, QWidget* parent) : QTreeWidget(pare
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  if (it.columns.empty()) {
-    setColumnCount(1);
-    setHeaderHidden(true);  // no columns: no header row
-    align_.push_back(Qt::AlignLeft | Qt::AlignVCenter);
-  } else {
-    setColumnCount(int(it.columns.size()));
-    QStringList captions;
-    for (const ListColumn& c : it.columns) captions << qs(c.caption);
-    setHeaderLabels(captions);
-    for (size_t i = 0; i < it.columns.size(); ++i) {
-      const ListColumn& c = it.columns[i];
-      Qt::Alignment a = c.alignment == 1   ? Qt::AlignHCenter
-                        : c.alignment == 2 ? Qt::AlignRight
-                                           : Qt::AlignLeft;
-      align_.push_back(a | Qt::AlignVCenter);
-      headerItem()->setTextAlignment(int(i), a | Qt::AlignVCenter);
-      header()->resizeSection(int(i), c.width);
-    }
+  std::vector<QString> captions;
+  std::vector<Qt::Alignment> align;
+  for (const ListColumn& c : it.columns) {
+    Qt::Alignment a = c.alignment == 1   ? Qt::AlignHCenter
+                      : c.alignment == 2 ? Qt::AlignRight
+                                         : Qt::AlignLeft;
+    align.push_back(a | Qt::AlignVCenter);
+    captions.push_back(qs(c.caption));
   }
+  if (it.columns.empty()) {
+    align.push_back(Qt::AlignLeft | Qt::AlignVCenter);
+    setHeaderHidden(true);  // no columns: no header row
+  }
+  model_ = new ListModel(std::move(captions), std::move(align), this);
+  setModel(model_);
+  for (size_t i = 0; i < it.columns.size(); ++i) header()->resizeSection(int(i), it.columns[i].width);
   // A double-click on a row; a click elsewhere in the list raises nothing.
-  connect(this, &QTreeWidget::itemDoubleClicked, this, [r](QTreeWidgetItem*, int) { r(kEvDoubleClick); });
+  connect(this, &QTreeView::doubleClicked, this, [r](const QModelIndex&) { r(kEvDoubleClick); });
 }
 
-namespace {
-constexpr int kRoleData = Qt::UserRole, kRoleImage = Qt::UserRole + 1,
-              kRoleStateImage = Qt::UserRole + 2, kRoleIndent = Qt::UserRole + 3;
+void ListView::clearRows() {
+  pending_.clear();
+  model_->replaceAll({});
+  if (!filling_) {
+    filling_ = true;
+    // Whatever the handler does not read itself is shown at the next turn.
+    QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
+  }
 }
 
-int ListView::insertRow(int index, const QString& s, int32_t image, int32_t stateImage,
+void ListView::flush() {
+  if (!filling_) return;
+  filling_ = false;
+  model_->replaceAll(std::move(pending_));
+  pending_.clear();
+}
+
+bool ListView::event(QEvent* e) {
+  // Painted, clicked or asked about by the platform: with every row.
+  flush();
+  return QTreeView::event(e);
+}
+
+int ListView::insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage,
                         int32_t indent, int32_t data) {
   if (index < 0 || index > rowCount()) index = rowCount();
-  auto* item = new QTreeWidgetItem;
-  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  for (int c = 0; c < columnCount(); ++c) item->setTextAlignment(c, align_[size_t(c)]);
-  item->setText(0, s);
-  item->setData(0, kRoleData, int(data));
-  item->setData(0, kRoleImage, int(image));
-  item->setData(0, kRoleStateImage, int(stateImage));
-  item->setData(0, kRoleIndent, int(indent));
-  insertTopLevelItem(index, item);
+  ListModel::Row row;
+  row.cells.resize(size_t(columnCount()));
+  row.cells[0] = std::move(gbkCaption);
+  row.image = image;
+  row.stateImage = stateImage;
+  row.indent = indent;
+  row.data = data;
+  if (filling_) pending_.insert(pending_.begin() + index, std::move(row));
+  else model_->insert(index, std::move(row));
   return index;
 }
 
-bool ListView::setCellText(int row, int column, const QString& s) {
-  QTreeWidgetItem* item = topLevelItem(row);
-  if (!item || column < 0 || column >= columnCount()) return false;
-  item->setText(column, s);
+bool ListView::setCellText(int row, int column, std::string gbk) {
+  if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return false;
+  if (filling_) pending_[size_t(row)].cells[size_t(column)] = std::move(gbk);
+  else model_->setCell(row, column, std::move(gbk));
   return true;
 }
 
-int ListView::selectedRow() const {
-  const QList<QTreeWidgetItem*> sel = selectedItems();
-  return sel.isEmpty() ? -1 : indexOfTopLevelItem(sel.front());
+int ListView::selectedRow() {
+  flush();
+  const QModelIndexList sel = selectionModel()->selectedRows();
+  return sel.isEmpty() ? -1 : sel.front().row();
 }
 
-ListItemInfo ListView::info(int row) const {
+void ListView::selectRow(int row) {
+  flush();
+  clearSelection();
+  if (row < 0 || row >= model_->rowCount()) return;
+  const QModelIndex at = model_->index(row, 0);
+  setCurrentIndex(at);
+  selectionModel()->select(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+ListItemInfo ListView::info(int row) {
+  flush();
   ListItemInfo out;
-  QTreeWidgetItem* item = topLevelItem(row);
-  if (!item) return out;
-  for (int c = 0; c < columnCount(); ++c) out.texts.push_back(toGbk(item->text(c)));
-  out.data = item->data(0, kRoleData).toInt();
-  out.image = item->data(0, kRoleImage).toInt();
-  out.stateImage = item->data(0, kRoleStateImage).toInt();
-  out.indent = item->data(0, kRoleIndent).toInt();
+  if (row < 0 || row >= model_->rowCount()) return out;
+  const ListModel::Row& r = model_->row(row);
+  out.texts = r.cells;
+  out.data = r.data;
+  out.image = r.image;
+  out.stateImage = r.stateImage;
+  out.indent = r.indent;
   return out;
 }
 
@@ -822,13 +896,7 @@ void writeControlProperty(LiveControl& c, int prop, int subField, const rt::Arg&
       break;
     case kListViewKind:
       if (prop == prop::kListSelected) {
-        auto* lv = static_cast<ListView*>(w);
-        QTreeWidgetItem* row = lv->topLevelItem(argInt(v));
-        lv->clearSelection();
-        if (row) {
-          lv->setCurrentItem(row);
-          row->setSelected(true);
-        }
+        static_cast<ListView*>(w)->selectRow(argInt(v));
         return;
       }
       break;

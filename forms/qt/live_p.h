@@ -12,8 +12,10 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QAbstractTableModel>
+#include <QTreeView>
 #include <QWidget>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -144,20 +146,65 @@ class DatePicker : public QDateEdit {
   void setValue(double dateTime);
 };
 
-class ListView : public QTreeWidget {
+// The rows of a report-style list. Cells are kept as the GBK texts module
+// code gave and become QStrings only for the rows the view draws, so a
+// table of tens of thousands of lines costs one string per cell.
+class ListModel : public QAbstractTableModel {
  public:
-  ListView(const Item& it, Raiser r, QWidget* parent);
-  int rowCount() const { return topLevelItemCount(); }
-  // Inserts a row (index out of range or negative: appended); returns it.
-  int insertRow(int index, const QString& text, int32_t image, int32_t stateImage,
-                int32_t indent, int32_t data);
-  bool setCellText(int row, int column, const QString& text);
-  int selectedRow() const;
-  void clearRows() { clear(); }
-  ListItemInfo info(int row) const;
+  struct Row {
+    std::vector<std::string> cells;  // GBK, one per column
+    int32_t image = -1, stateImage = 0, indent = 0, data = 0;
+  };
+
+  ListModel(std::vector<QString> captions, std::vector<Qt::Alignment> align, QObject* parent);
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation o, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  const Row& row(int i) const { return rows_[size_t(i)]; }
+  // One row or one cell, each with its signal.
+  void insert(int index, Row row);
+  void setCell(int row, int column, std::string gbk);
+  // Every row at once, in one reset.
+  void replaceAll(std::deque<Row> rows);
 
  private:
+  std::vector<QString> captions_;
   std::vector<Qt::Alignment> align_;
+  std::deque<Row> rows_;
+};
+
+// A report-style list. Rows inserted after a ListClear are kept aside and
+// handed to the model in one reset, when anything reads the list or at the
+// next turn of the message loop: a table of tens of thousands of lines then
+// fills without a model signal per inserted row and cell. What module code
+// sees (rows, texts, selection) is the same either way.
+class ListView : public QTreeView {
+ public:
+  ListView(const Item& it, Raiser r, QWidget* parent);
+  int columnCount() const { return model_->columnCount(); }
+  int rowCount() const { return filling_ ? int(pending_.size()) : model_->rowCount(); }
+  // Inserts a row (index out of range or negative: appended); returns it.
+  int insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage, int32_t indent,
+                int32_t data);
+  bool setCellText(int row, int column, std::string gbk);
+  int selectedRow();
+  void selectRow(int row);  // -1 or out of range: no selection
+  void clearRows();
+  ListItemInfo info(int row);
+
+ protected:
+  bool event(QEvent* e) override;
+
+ private:
+  // The rows kept aside go into the model.
+  void flush();
+
+  ListModel* model_;
+  bool filling_ = false;
+  std::deque<ListModel::Row> pending_;
 };
 
 class DrawPanel : public QWidget {

@@ -11,7 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QValidator>
 #include <cmath>
 #include <functional>
@@ -346,19 +346,23 @@ TEST_F(Controls, ListInsertItemDefaultsAndClamps) {
 }
 
 TEST_F(Controls, ListViewHeaderSelectionAndRowDoubleClick) {
-  auto* tree = widget<QTreeWidget>(kList);
+  auto* tree = widget<QTreeView>(kList);
   EXPECT_FALSE(tree->isHeaderHidden());
   EXPECT_EQ(tree->header()->sectionSize(0), 80);
   EXPECT_EQ(tree->header()->sectionSize(1), 100);
-  EXPECT_TRUE(widget<QTreeWidget>(kBareList)->isHeaderHidden());  // no columns, no header
+  EXPECT_TRUE(widget<QTreeView>(kBareList)->isHeaderHidden());  // no columns, no header
 
   rt::Arg l = obj(rt::kListView, kList);
   for (int i = 0; i < 3; ++i) rt::call(rt::Cmd::ListInsertItem, 1, &l);
-  EXPECT_EQ(tree->topLevelItem(0)->textAlignment(0) & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-  EXPECT_EQ(tree->topLevelItem(0)->textAlignment(1) & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+  auto alignment = [tree](int column) {
+    return tree->model()->index(0, column).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+           Qt::AlignHorizontal_Mask;
+  };
+  EXPECT_EQ(alignment(0), Qt::AlignLeft);
+  EXPECT_EQ(alignment(1), Qt::AlignHCenter);
   EXPECT_EQ(ctl("超级列表框1").selectedRow(), -1);
 
-  QRect r1 = tree->visualItemRect(tree->topLevelItem(1));
+  QRect r1 = tree->visualRect(tree->model()->index(1, 0));
   QPointF at = r1.center();
   QWidget* vp = tree->viewport();
   QMouseEvent press(QEvent::MouseButtonPress, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
@@ -382,6 +386,41 @@ TEST_F(Controls, ListViewHeaderSelectionAndRowDoubleClick) {
                    Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(vp, &dbl2);
   EXPECT_TRUE(g_events.empty());
+}
+
+TEST_F(Controls, AListRefilledAfterAClearReadsTheSameBeforeAndAfterItIsShown) {
+  rt::Arg l = obj(rt::kListView, kList);
+  auto insertTop = [&](const std::string& caption, const std::string& cell) {
+    rt::Arg ins[3] = {l, rt::makeInt(0), rt::makeTextRef(caption.c_str())};
+    rt::call(rt::Cmd::ListInsertItem, 3, ins);
+    rt::Arg set[4] = {l, rt::makeInt(0), rt::makeInt(1), rt::makeTextRef(cell.c_str())};
+    rt::call(rt::Cmd::ListSetItemText, 4, set);
+  };
+  insertTop("old", "x");
+  forms::setProperty(kWin, kList, forms::prop::kListSelected, -1, rt::makeInt(0));
+  // Cleared and refilled newest first within one handler: rows, texts and
+  // a middle insertion read as they will be shown, with no selection left.
+  rt::call(rt::Cmd::ListClear, 1, &l);
+  for (int i = 1; i <= 3000; ++i) insertTop("r" + std::to_string(i), std::to_string(i * 10));
+  rt::Arg middle[3] = {l, rt::makeInt(1), rt::makeTextRef("mid")};
+  EXPECT_EQ(rt::lowInt(rt::call(rt::Cmd::ListInsertItem, 3, middle)), 1);
+  EXPECT_EQ(forms::listRowCount(kWin, kList), 3001);
+  EXPECT_EQ(ctl("超级列表框1").selectedRow(), -1);
+  EXPECT_EQ(forms::listItem(kWin, kList, 0).texts, (std::vector<std::string>{"r3000", "30000"}));
+  EXPECT_EQ(forms::listItem(kWin, kList, 1).texts[0], "mid");
+  EXPECT_EQ(forms::listItem(kWin, kList, 3000).texts[0], "r1");
+  // The view has every row once the message loop turns, and a row chosen
+  // before that is the row chosen after it.
+  rt::call(rt::Cmd::ListClear, 1, &l);
+  insertTop("a", "1");
+  insertTop("b", "2");
+  forms::setProperty(kWin, kList, forms::prop::kListSelected, -1, rt::makeInt(1));
+  QCoreApplication::processEvents();
+  auto* tree = widget<QTreeView>(kList);
+  EXPECT_EQ(tree->model()->rowCount(), 2);
+  EXPECT_EQ(tree->model()->index(1, 1).data().toString(), "1");
+  EXPECT_EQ(ctl("超级列表框1").selectedRow(), 1);
+  EXPECT_EQ(tree->currentIndex().row(), 1);
 }
 
 TEST_F(Controls, DrawPanelClearTextAndLines) {

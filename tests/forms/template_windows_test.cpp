@@ -259,12 +259,15 @@ TEST(TemplateWindows, InpatientOutpatientReportAndSmallWindows) {
   ASSERT_EQ(patients.columns.size(), 11u);
   for (const ListColumn& c : patients.columns) EXPECT_EQ(c.alignment, 0);
   EXPECT_EQ(u8(patients.columns[10].caption), "预付款");
-  EXPECT_TRUE(control(ids::kInpatientWindow, "按钮5").events.empty());  // 退出 without handler
+  // 退出 closes the window.
+  EXPECT_EQ(handlerOf(control(ids::kInpatientWindow, "按钮5"), kEvFirst), ids::inpatient::kClose);
   EXPECT_EQ(u8(control(ids::kInpatientWindow, "组合框1").comboItems[1]), "女");
   EXPECT_EQ(control(ids::kInpatientWindow, "时钟1").height, 32);
 
-  EXPECT_TRUE(control(ids::kOutpatientWindow, "按钮3").events.empty());
-  EXPECT_TRUE(control(ids::kOutpatientWindow, "时钟1").events.empty());
+  // The second "删　除" does what the first does; the timer runs the clock.
+  EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "按钮3"), kEvFirst), ids::outpatient::kDeleteCharge);
+  EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "按钮4"), kEvFirst), ids::outpatient::kDeleteCharge);
+  EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "时钟1"), kEvFirst), ids::outpatient::kClockTick);
   EXPECT_EQ(u8(control(ids::kOutpatientWindow, "按钮4").text), "删　除");
   EXPECT_EQ(control(ids::kOutpatientWindow, "打印机1").kind, uint32_t(kPrinterKind));
   EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "编辑框4"), kEvFirst),

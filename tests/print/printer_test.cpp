@@ -492,6 +492,23 @@ TEST_F(PrinterTest, TextLinesBreakPagesAndFailedPagesEndTheJob) {
   EXPECT_LT(texts().size(), 15u);
 }
 
+TEST_F(PrinterTest, NewPageCountsPagesAndARefusedPageEndsTheJob) {
+  EXPECT_FALSE(printer.newPage());  // no job
+  ASSERT_TRUE(beginAll());
+  EXPECT_TRUE(printer.newPage());
+  EXPECT_EQ(prop(Printer::kPageNumber), 2);
+  EXPECT_EQ(printer.progressWindow()->pageText(), QString("2"));
+  const Arg argv[] = {self(), rt::makeInt(100), rt::makeInt(100), rt::makeTextRef("p2")};
+  printer.printTextAt(4, argv);
+  EXPECT_EQ(print::recordedOf(*backend.log, Recorded::NewPage).size(), 1u);
+  printer.end();
+
+  backend.refusePageAfter = 1;
+  ASSERT_TRUE(beginAll());
+  EXPECT_FALSE(printer.newPage());
+  EXPECT_FALSE(printer.jobOpen());
+}
+
 TEST_F(PrinterTest, CommandsReachThePrinterOfTheControl) {
   print::registerPrintCommands();
   Arg p = rt::makeObject(rt::kPrinter, 7, 9);

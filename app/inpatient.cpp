@@ -1,0 +1,317 @@
+#include "app/inpatient.h"
+
+#include <string>
+
+#include "app/module.h"
+#include "app/tables.h"
+#include "db/errors.h"
+#include "db/facade.h"
+#include "forms/facade.h"
+#include "forms/window_ids.h"
+#include "print/facade.h"
+#include "runtime/fatal.h"
+#include "runtime/gbk.h"
+
+namespace app {
+namespace {
+
+namespace ids = forms::ids;
+constexpr ModuleWindow kWin(ids::kInpatientWindow);
+constexpr ModuleWindow kRange(ids::kPrintRangeWindow);
+const std::string kRegister = kInpatientsName;
+const std::string kScratch = kInpatientScratchName;
+
+// --- the eleven boxes ---------------------------------------------------------------
+
+// One admission as typed, in stored field order, converted as it is stored:
+// age and prepayment as numbers (the integer fields cut them), the
+// admission time as a date-time.
+struct Admission {
+  std::string xm, xb;
+  double nl;
+  std::string zh;
+  cmd::DateTime sj;
+  std::string bz, zyh, ks, cwh, ys;
+  double yfk;
+};
+
+Admission readBoxes() {
+  Admission a;
+  a.xm = kWin.text("编辑框1");
+  a.xb = kWin.text("组合框1");
+  a.nl = kWin.number("编辑框2");
+  a.zh = kWin.text("编辑框12");
+  a.sj = cmd::ToDateTime(kWin.text("编辑框3"));
+  a.bz = kWin.text("编辑框4");
+  a.zyh = kWin.text("编辑框5");
+  a.ks = kWin.text("编辑框6");
+  a.cwh = kWin.text("编辑框7");
+  a.ys = kWin.text("编辑框8");
+  a.yfk = kWin.number("编辑框9");
+  return a;
+}
+
+// AppendRecord or ModifyRecord with the eleven values in field order.
+template <typename Command>
+bool writeAdmission(Command command, const Admission& a) {
+  return command(a.xm, a.xb, a.nl, a.zh, a.sj, a.bz, a.zyh, a.ks, a.cwh, a.ys, a.yfk);
+}
+bool appendAdmission(const Admission& a) {
+  return writeAdmission([](const auto&... v) { return cmd::AppendRecord(v...); }, a);
+}
+bool modifyAdmission(const Admission& a) {
+  return writeAdmission([](const auto&... v) { return cmd::ModifyRecord(v...); }, a);
+}
+
+// The current record into the boxes: texts as stored, numbers and the
+// admission time as text.
+void showCurrentRecord() {
+  kWin.setText("编辑框1", cmd::ReadText("xm"));
+  kWin.setText("组合框1", cmd::ReadText("xb"));
+  kWin.setText("编辑框2", cmd::ToText(cmd::ReadField("nl").arg()));
+  kWin.setText("编辑框3", cmd::ToText(cmd::ReadField("sj").arg()));
+  kWin.setText("编辑框4", cmd::ReadText("bz"));
+  kWin.setText("编辑框5", cmd::ReadText("zyh"));
+  kWin.setText("编辑框6", cmd::ReadText("ks"));
+  kWin.setText("编辑框7", cmd::ReadText("cwh"));
+  kWin.setText("编辑框8", cmd::ReadText("ys"));
+  kWin.setText("编辑框9", cmd::ToText(cmd::ReadField("yfk").arg()));
+  kWin.setText("编辑框12", cmd::ReadText("zh"));
+}
+
+void clearBoxes() {
+  for (const char* box : {"编辑框1", "组合框1", "编辑框2", "编辑框3", "编辑框4", "编辑框5", "编辑框6",
+                          "编辑框7", "编辑框8", "编辑框9", "编辑框12"})
+    kWin.setText(box, "");
+}
+
+// --- shared steps -------------------------------------------------------------------
+
+void showTotals() {
+  kWin.setText("编辑框10", cmd::ToText(cmd::RecordCount()));
+  kWin.setText("编辑框11", cmd::ToText(sumField("yfk")));
+}
+
+// After every add, modify and delete. The refresh leaves no record
+// current, so a modify or delete without a patient brought up fails.
+void refresh() {
+  fillListNewestFirst(kWin.control("超级列表框1"));
+  showTotals();
+}
+
+// The register current with the same record it had: the handlers that act
+// on the patient brought up make it current by name first, because another
+// window may have made its own table current since.
+bool selectRegister() { return cmd::SetCurrentDatabase(kRegister); }
+
+// Add and modify refuse a number that cannot name the patient's charge
+// table (a path, a pattern, or the name of one of the program's own
+// tables): the charge window would write his charges into that file.
+bool refuseUnusableNumber(const std::string& zyh) {
+  if (usablePatientNumber(zyh)) return false;
+  tell(unusablePatientNumberText());
+  return true;
+}
+
+// --- handlers -----------------------------------------------------------------------
+
+void openWindow() {
+  // A register that exists but cannot be opened (damaged, or held by
+  // another workstation) is reported and never listed: the list would
+  // otherwise show whatever table is current.
+  const int opened = openTable(kRegister, kInpatients);
+  if (opened != 0 && opened != db::kAlreadyOpen) {
+    std::string text = GBK("住院信息文件 zyjbxx.kdb 无法打开：");
+    text += db::errorText(opened);
+    tell(text.c_str());
+    return;
+  }
+  cmd::MoveFirst();
+  refresh();
+}
+
+void findPatient() {
+  if (!selectTable(kRegister)) return;
+  if (findByText("zyh", kWin.text("编辑框5"))) {
+    showCurrentRecord();
+    return;
+  }
+  tell(GBK("该记录不存在。"));
+  clearBoxes();
+  // The search leaves the first record current; a modify or delete pressed
+  // now must not overwrite or remove that patient, whom nobody chose.
+  moveAfterLast();
+}
+
+void addPatient() {
+  const Admission typed = readBoxes();
+  if (refuseUnusableNumber(typed.zyh)) return;
+  // Without the register current the record would go into another
+  // window's table.
+  if (!selectTable(kRegister)) return;
+  if (findByText("zyh", typed.zyh))
+    tell(GBK("该住院号已经存在，请直接进入药品支出模块。"));
+  else
+    appendAdmission(typed);
+  refresh();
+  clearBoxes();
+}
+
+void modifyPatient() {
+  const Admission typed = readBoxes();
+  if (refuseUnusableNumber(typed.zyh)) return;
+  if (!selectRegister()) return;
+  // No search and no duplicate check: the patient brought up is rewritten.
+  modifyAdmission(typed);
+  refresh();
+  clearBoxes();
+}
+
+void deletePatient() {
+  if (!confirm(GBK("你确定要删除此条记录吗？"))) return;
+  if (!selectRegister()) return;
+  // Marked and packed at once: no deleted admission stays in the file.
+  if (cmd::DeleteRecords()) cmd::PackDatabase();
+  refresh();
+}
+
+void showChosenPatient() {
+  if (!selectRegister()) return;
+  cmd::MoveTo(chosenRecord(kWin.control("超级列表框1")));
+  showCurrentRecord();
+}
+
+void clockTick() { showClock(kWin.control("标签14")); }
+void ageLeft() { kWin.focus("编辑框12"); }
+void insuranceLeft() { kWin.focus("编辑框3"); }
+void openPrintRange() { cmd::LoadWindow(kRange.arg(), rt::Arg{}, true); }
+void closeWindow() { kWin.close(); }
+
+// --- the printed inpatient list -------------------------------------------------------
+
+// Row positions: row k of a page (from 1) at 470 + 50k; the closing line
+// 80 and the print time 110 below the last row.
+constexpr int kRowPitch = 50;
+constexpr int kFirstRow = 470;
+
+void printHeadings(const rt::Arg& p) {
+  cmd::PrintTextAt(p, 200, 400, GBK("姓名"));
+  cmd::PrintTextAt(p, 320, 400, GBK("性别"));
+  cmd::PrintTextAt(p, 400, 400, GBK("年龄"));
+  cmd::PrintTextAt(p, 500, 400, GBK("医保证号"));
+  cmd::PrintTextAt(p, 700, 400, GBK("住院时间"));
+  cmd::PrintTextAt(p, 900, 400, GBK("    病      种    "));
+  cmd::PrintTextAt(p, 1350, 400, GBK("住院号"));
+  cmd::PrintTextAt(p, 1450, 400, GBK("  科室  "));
+  cmd::PrintTextAt(p, 1550, 400, GBK("  床位号 "));
+  cmd::PrintTextAt(p, 1730, 400, GBK("主治医师"));
+  cmd::PrintTextAt(p, 1880, 400, GBK(" 预付款 "));
+  cmd::DrawLine(p, 200, 450, 2400, 450);
+}
+
+void printRow(const rt::Arg& p, int y) {
+  struct Column {
+    const char* field;
+    int x;
+  };
+  constexpr Column kColumns[] = {
+      {"xm", 200},  {"xb", 350},  {"nl", 420},   {"zh", 500},   {"sj", 660},   {"bz", 900},
+      {"zyh", 1350}, {"ks", 1500}, {"cwh", 1600}, {"ys", 1750}, {"yfk", 1900},
+  };
+  for (const Column& c : kColumns) cmd::PrintTextAt(p, c.x, y, cmd::ToText(cmd::ReadField(c.field).arg()));
+}
+
+// The list of the current table (the scratch copy). A list longer than the
+// printable area goes on over further pages, each with the headings and
+// their line again; the title stays on the first. One page when it fits.
+void printList(const rt::Arg& p) {
+  const int bottom = cmd::PrintableHeight(p);  // 0 when no job is open
+  int onPage = 0;
+  auto fits = [bottom](int rowsAbove, int below) {
+    return bottom <= 0 || kFirstRow + kRowPitch * rowsAbove + below + kRowPitch <= bottom;
+  };
+  auto nextPage = [&p, &onPage] {
+    cmd::NewPage(p);
+    printHeadings(p);
+    onPage = 0;
+  };
+
+  cmd::SetPrinterFontSize(p, 16);
+  cmd::PrintTextAt(p, 850, 300, GBK("住院病人一览表"));
+  cmd::SetPrinterFontSize(p, 10);
+  printHeadings(p);
+  const int n = cmd::RecordCount();
+  for (int r = 1; r <= n; ++r) {
+    if (onPage > 0 && !fits(onPage + 1, 0)) nextPage();
+    ++onPage;
+    cmd::MoveTo(r);
+    printRow(p, kFirstRow + kRowPitch * onPage);
+  }
+  if (onPage > 0 && !fits(onPage, 110)) nextPage();
+  const int last = kFirstRow + kRowPitch * onPage;
+  cmd::DrawLine(p, 200, last + 80, 2400, last + 80);
+  cmd::PrintTextAt(p, 1300, last + 110, GBK("打印时间："), cmd::Now());
+}
+
+// The admission time of the record being examined; a register whose `sj`
+// is not a date-time is a damaged one, and the program stops.
+double admissionOrder() {
+  rt::Result sj = cmd::ReadField("sj");
+  if (sj.kind() != rt::kDateTime) rt::raiseRuntimeError(5);
+  return linearDate({sj.real()});
+}
+
+void printInpatientList() {
+  const double start = linearDate(cmd::ToDateTime(kRange.text("编辑框1")));
+  const double end = linearDate(cmd::ToDateTime(kRange.text("编辑框2")));
+  // Without the register current the copy would be of another table.
+  if (selectTable(kRegister)) {
+    auto inRange = [start, end] {
+      const double t = admissionOrder();
+      return rt::makeBool(start <= t && t <= end);
+    };
+    rt::Expr condition(inRange);
+    cmd::CopyRecords(kScratch, condition.arg());
+    // The copy restored the register to its first record; no patient is
+    // brought up after printing.
+    moveAfterLast();
+    if (selectTable(kScratch)) {
+      const rt::Arg printer = kRange.control("打印机1").arg();
+      cmd::BeginPrinting(printer, rt::omitted, rt::omitted, 2, 0, rt::omitted, rt::omitted);
+      printList(printer);
+      cmd::EndPrinting(printer);
+      cmd::ZapDatabase();
+      cmd::CloseDatabase(kScratch);
+    }
+  }
+  kRange.close();
+}
+
+void cancelPrint() { kRange.close(); }
+
+}  // namespace
+
+void setInpatientHandlers(std::vector<forms::Handler>& table) {
+  namespace i = ids::inpatient;
+  if (table.size() < size_t(i::kHandlerCount)) table.resize(size_t(i::kHandlerCount), nullptr);
+  table[i::kCreated] = openWindow;
+  table[i::kInsuranceLeft] = insuranceLeft;
+  table[i::kOpenPrintRange] = openPrintRange;
+  table[i::kClockTick] = clockTick;
+  table[i::kShowPatient] = showChosenPatient;
+  table[i::kClose] = closeWindow;
+  table[i::kDelete] = deletePatient;
+  table[i::kModify] = modifyPatient;
+  table[i::kFind] = findPatient;
+  table[i::kAdd] = addPatient;
+  table[i::kAgeLeft] = ageLeft;
+}
+
+void setPrintRangeHandlers(std::vector<forms::Handler>& table) {
+  namespace r = ids::printRange;
+  if (table.size() < size_t(r::kHandlerCount)) table.resize(size_t(r::kHandlerCount), nullptr);
+  table[r::kPrint] = printInpatientList;
+  table[r::kCancel] = cancelPrint;
+}
+
+}  // namespace app

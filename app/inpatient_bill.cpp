@@ -1,0 +1,255 @@
+#include "app/inpatient_bill.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "app/charging.h"
+#include "app/medication.h"
+#include "app/module.h"
+#include "app/program_values.h"
+#include "app/tables.h"
+#include "db/errors.h"
+#include "db/facade.h"
+#include "forms/window_ids.h"
+#include "print/facade.h"
+#include "runtime/gbk.h"
+
+namespace app {
+namespace {
+
+namespace ids = forms::ids;
+constexpr ModuleWindow kWin{ids::kMedicationWindow};
+
+rt::Arg printer() { return kWin.control("打印机1").arg(); }
+
+// --- the patient the prints are for -------------------------------------------------
+
+// The prints take the patient from the panel and the totals from his table:
+// 编辑框1 must still hold the number of the patient the panel shows, or a
+// bill would carry one patient's particulars with another's figures (or a
+// prescription's, left by the outpatient window) and post them under his
+// number. His charge table is made current.
+bool patientShown(std::string* zyh) {
+  *zyh = kWin.text("编辑框1");
+  if (zyh->empty()) {
+    tell(GBK("请先输入患者的住院号并查询，再打印。"));
+    return false;
+  }
+  if (kWin.text("标签26") != *zyh) {
+    const std::string text = GBK("请先查询住院号“") + *zyh + GBK("”的患者，再打印。");
+    tell(text.c_str());
+    return false;
+  }
+  return useChargeTable(patientChargeTable(*zyh), GBK("本次未打印。"));
+}
+
+// --- discharge cost statement ------------------------------------------------------
+
+// Rows are 40 apart; a row, the closing line and the print time need that
+// much room above the bottom of the printable area.
+constexpr int kRowPitch = 40;
+constexpr int kLineRoom = 40;
+constexpr int kTimeRoom = 50;
+// On the first page row r stands at 550 + 40·r under the headings at 500;
+// a continued page repeats the headings at the top, the rows 90 below as on
+// the first page.
+constexpr int kFirstRows = 550;
+constexpr int kContinuedHeadings = 100;
+constexpr int kContinuedRows = kContinuedHeadings + 50;
+
+void printHeadings(const rt::Arg& p, int y) {
+  const struct {
+    int x;
+    const char* text;
+  } headings[] = {
+      {220, "使用时间"}, {500, "药品名称"}, {780, "类别"},     {940, "报销"},     {1100, "单位"},
+      {1300, "数量"},    {1400, "  单价  "}, {1550, "  合计  "}, {1700, "  处方  "}, {1900, "收费员"},
+  };
+  cmd::SetPrinterFontSize(p, 11);
+  for (const auto& h : headings) cmd::PrintTextAt(p, h.x, y, rt::utf8ToGbk(h.text));
+}
+
+// One charge line, every field as text, oldest first.
+void printRow(const rt::Arg& p, int r, int y) {
+  constexpr struct {
+    const char* field;
+    int x;
+  } columns[] = {{"shj", 200}, {"mch", 450}, {"lb", 800},  {"bx", 950},  {"dw", 1100},
+                 {"shl", 1300}, {"dj", 1450}, {"hj", 1600}, {"cf", 1750}, {"shf", 1900}};
+  cmd::MoveTo(r);
+  for (const auto& c : columns) cmd::PrintTextAt(p, c.x, y, cmd::ToText(cmd::ReadField(c.field).arg()));
+}
+
+void printClosing(const rt::Arg& p, int lineY, int timeY) {
+  cmd::DrawLine(p, 200, lineY, 2300, lineY);
+  cmd::SetPrinterFontSize(p, 11);
+  cmd::PrintTextAt(p, 1300, timeY, GBK("打印时间：") + cmd::ToText(cmd::Now()));
+}
+
+void printStatement() {
+  std::string zyh;
+  if (!patientShown(&zyh)) return;
+  const rt::Arg p = printer();
+  // 1. A4, portrait, the printer dialog shown.
+  if (!cmd::BeginPrinting(p, rt::omitted, rt::omitted, 2, rt::omitted, rt::omitted, rt::omitted))
+    return;  // cancelled: nothing to print on
+  // 2. The title.
+  cmd::SetPrinterFontSize(p, 16);
+  cmd::PrintTextAt(p, 800, 300, GBK("出院病人总费用明细单"));
+  // 3. The patient from the panel.
+  cmd::SetPrinterFontSize(p, 11);
+  cmd::PrintTextAt(p, 200, 420,
+                   GBK("住院号：") + kWin.text("标签26") + GBK("     科别： ") + kWin.text("标签27") +
+                       GBK("   床位号：") + kWin.text("标签28") + GBK("       姓名： ") + kWin.text("标签21"));
+  // 4, 5. The line and the headings.
+  cmd::DrawLine(p, 200, 470, 2200, 470);
+  printHeadings(p, 500);
+  // 6. His charge lines, oldest first.
+  selectTable(patientChargeTable(zyh));
+  cmd::SetPrinterFontSize(p, 9);
+  const int n = cmd::RecordCount();
+  const int bottom = cmd::PrintableHeight(p);
+  // A statement whose rows, closing line and print time all fit the page
+  // prints as laid out for one page: row r at 550 + 40·r, the closing line
+  // at 40n + 600, the print time at 50n + 580.
+  const bool onePage = kFirstRows + kRowPitch * n + kRowPitch <= bottom &&
+                       40 * n + 600 + kLineRoom <= bottom && 50 * n + 580 + kTimeRoom <= bottom;
+  if (onePage) {
+    for (int r = 1; r <= n; ++r) printRow(p, r, kFirstRows + kRowPitch * r);
+    printClosing(p, 40 * n + 600, 50 * n + 580);
+    cmd::EndPrinting(p);
+    return;
+  }
+  // 7. A longer one goes on over as many pages as it needs, the headings
+  //    repeated at the top of each; the closing line and the print time
+  //    follow the last row.
+  int y = kFirstRows;
+  for (int r = 1; r <= n; ++r) {
+    y += kRowPitch;
+    if (y + kRowPitch > bottom) {
+      cmd::NewPage(p);
+      printHeadings(p, kContinuedHeadings);
+      cmd::SetPrinterFontSize(p, 9);
+      y = kContinuedRows + kRowPitch;
+    }
+    printRow(p, r, y);
+  }
+  int lineY = y + 50, timeY = y + 80;
+  if (timeY + kTimeRoom > bottom) {
+    cmd::NewPage(p);
+    lineY = kContinuedHeadings;
+    timeY = kContinuedHeadings + 30;
+  }
+  printClosing(p, lineY, timeY);
+  cmd::EndPrinting(p);
+}
+
+// --- inpatient bill and its postings -----------------------------------------------
+
+// Sum of `hj` over the lines whose prescription number begins with `code`
+// (its first two bytes), as a single float.
+float sumOfCode(const char* code) {
+  auto lineTotal = [] { return cmd::ReadField("hj").release(); };
+  auto ofCode = [code] { return rt::makeBool(cmd::LeftText(cmd::ReadText("cf"), 2) == code); };
+  rt::Expr value(lineTotal);
+  rt::Expr condition(ofCode);
+  return float(cmd::SumRecords(value.arg(), condition.arg()));
+}
+
+// 3. The yearly record, keyed by the current inpatient number.
+void postYear(rt::DateTime today) {
+  const ProgramValues& v = programValues();
+  postBill(yearlyInpatientBills(cmd::Now()), today, v.currentNumber, v.categoryTotals);
+}
+
+// 4. The monthly record: the patient's totals per prescription code.
+void postMonth(const std::string& zyh) {
+  if (!useChargeTable(patientChargeTable(zyh), GBK("本月的处方合计未记入。"))) return;
+  float c[17] = {};
+  const char* const regular[] = {"01", "02", "03", "04", "05", "06", "07"};
+  const char* const special[] = {"11", "12", "13", "14", "15", "16", "17"};
+  double regularSum = 0, specialSum = 0;
+  for (int i = 0; i < 7; ++i) {
+    c[1 + i] = sumOfCode(regular[i]);
+    regularSum += c[1 + i];
+    c[9 + i] = sumOfCode(special[i]);
+    specialSum += c[9 + i];
+  }
+  c[8] = asStored(regularSum);
+  c[16] = asStored(std::trunc(specialSum));  // whole yuan
+  const std::string table = monthlyPostingTable(cmd::Now());
+  if (!usePostingTable(table, kPostings)) return;
+  const bool found = findByText("zy", zyh);
+  const bool written =
+      found ? cmd::ModifyRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
+                                c[13], c[14], c[15], c[16], zyh)
+            : cmd::AppendRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
+                                c[13], c[14], c[15], c[16], zyh);
+  if (!written) tellPostingFailed(table);
+}
+
+void printBill() {
+  std::string zyh;
+  if (!patientShown(&zyh)) return;
+  // His figures, computed afresh from his table: the program-wide totals
+  // may be another patient's or a prescription's by now.
+  showChargesOf(zyh);
+  const rt::Arg p = printer();
+  // 1. The printer's own paper, portrait, the dialog shown. A cancelled
+  //    dialog prints nothing but still posts: the posting records the bill.
+  cmd::BeginPrinting(p, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted);
+  cmd::SetPrinterFontSize(p, 11);
+  // 2. The form.
+  const rt::DateTime today = cmd::DateOnly(cmd::Now());
+  cmd::PrintTextAt(p, 450, 130, GBK("青山康复中心"));
+  cmd::PrintTextAt(p, 350, 210, kWin.text("标签21"));
+  cmd::PrintTextAt(p, 750, 210, kWin.text("标签27"));
+  cmd::PrintTextAt(p, 1300, 210, kWin.text("标签26"));
+  cmd::PrintTextAt(p, 420, 290, kWin.text("标签24"));
+  cmd::PrintTextAt(p, 800, 290, today);
+  cmd::PrintTextAt(p, 1300, 290, cmd::TimeInterval(today, cmd::ToDateTime(kWin.text("标签24")), 5));
+  const CategoryTotals& t = programValues().categoryTotals;
+  const struct {
+    int y;
+    Category columns[4];
+  } rows[] = {
+      {370, {kWard, kHerbal, kDelivery, kSurgery}},
+      {450, {kHeating, kTreatment, kInfant, kTransfusion}},
+      {530, {kWestern, kExamination, kMedical, kOxygen}},
+      {620, {kPatentChinese, kLaboratory, kRadiology, kCare}},
+  };
+  const int columnX[4] = {350, 700, 1100, 1450};
+  for (const auto& row : rows)
+    for (int i = 0; i < 4; ++i) cmd::PrintTextAt(p, columnX[i], row.y, t[size_t(row.columns[i])]);
+  cmd::PrintTextAt(p, 450, 700, GBK("※") + cmd::ChineseNumerals(kWin.number("编辑框11"), false));
+  cmd::PrintTextAt(p, 1400, 700, kWin.text("编辑框11"));
+  cmd::PrintTextAt(p, 550, 780, kWin.text("标签19"));
+  // Prepayment − total: what is still to pay, or what is refunded.
+  const double balance = kWin.number("标签13");
+  if (balance < -1e-7) {
+    cmd::PrintTextAt(p, 950, 780, cmd::Abs(balance));
+    cmd::PrintTextAt(p, 1400, 780, int32_t(0));
+  } else {
+    cmd::PrintTextAt(p, 950, 780, int32_t(0));
+    cmd::PrintTextAt(p, 1400, 780, kWin.text("标签13"));
+  }
+  cmd::PrintTextAt(p, 450, 850, today);
+  cmd::PrintTextAt(p, 1400, 850, cashier());
+  // 3, 4. The postings the reports read.
+  postYear(today);
+  postMonth(zyh);
+  // 5.
+  cmd::EndPrinting(p);
+}
+
+}  // namespace
+
+void setInpatientBillHandlers(std::vector<forms::Handler>& table) {
+  namespace m = ids::medication;
+  if (table.size() < size_t(m::kHandlerCount)) table.resize(size_t(m::kHandlerCount), nullptr);
+  table[m::kPrintStatement] = printStatement;
+  table[m::kPrintBill] = printBill;
+}
+
+}  // namespace app

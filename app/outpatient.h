@@ -1,0 +1,21 @@
+// The outpatient window "门诊用药模块": every charge of the month into the
+// month's table "m" + year + month (created when the month turns), the
+// month's total and the prescription's total following the typing, look-up
+// by code, charging by double-click and deleting with the stock following,
+// and the outpatient bill printed on the pre-printed form and posted into
+// the year's table "bm" + year.
+#pragma once
+
+#include <vector>
+
+#include "forms/windows_rt.h"
+
+namespace app {
+
+// Puts the window's own handlers (creation, the focus moves, the
+// prescription box, "确　定", the charge double-click, both "删　除"
+// buttons, "打　印" and the clock) into its handler table; the module menu
+// entries already there are left as they are.
+void setOutpatientHandlers(std::vector<forms::Handler>& table);
+
+}  // namespace app

@@ -1,0 +1,23 @@
+#include "db/each.h"
+
+#include "db/engine.h"
+#include "db/errors.h"
+#include "db/table.h"
+
+namespace db {
+
+int forEachRecord(const std::function<void()>& step) {
+  Table* t = currentTable();
+  if (!t) {
+    setLastError(kNoCurrentDatabase);
+    return kNoCurrentDatabase;
+  }
+  const int rc = t->scan(0, false, [&step](int32_t, uint8_t*) {
+    step();
+    return 0;
+  });
+  setLastError(rc);
+  return rc;
+}
+
+}  // namespace db

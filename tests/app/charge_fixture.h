@@ -1,0 +1,170 @@
+// Shared pieces of the charge window tests: a catalogue and a register made
+// through the application's own table definitions, a login so that the
+// cashier is known, the tables read back through a handle of their own, and
+// the clock held still.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/program_values.h"
+#include "app/shell.h"
+#include "app/tables.h"
+#include "app_fixture.h"
+#include "db/engine.h"
+#include "db/facade.h"
+#include "db/table.h"
+#include "forms/window_ids.h"
+#include "runtime/builtins.h"
+#include "runtime/clock.h"
+#include "runtime/convert.h"
+#include "runtime/gbk.h"
+
+namespace apptest {
+
+// One catalogue entry as the tests need it (UTF-8 texts).
+struct Drug {
+  const char* dm;
+  const char* mch;
+  const char* lb;
+  int shl;
+  float xj;
+  const char* bx = "甲类";
+  const char* dw = "支";
+};
+
+// A stored record: every field as ToText shows it, UTF-8.
+using Stored = std::vector<std::string>;
+
+class ChargeTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    app::releaseProgramValues();
+    // 2010-05-03 14:30: charges are dated 2010-05-03 00:00.
+    rt::setClock(rt::makeDateTime(2010, 5, 3, 14, 30, 0));
+  }
+  void TearDown() override {
+    rt::clearClock();
+    // The login and the program-wide values belong to this test only.
+    app::releaseProgramTexts();
+    AppTest::TearDown();
+  }
+
+  static std::string g(const char* utf8) { return rt::utf8ToGbk(utf8); }
+  static std::string u(const std::string& gbk) { return rt::gbkToUtf8(gbk); }
+
+  void addDrugs(std::initializer_list<Drug> drugs) {
+    app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+    for (const Drug& d : drugs)
+      ASSERT_TRUE(cmd::AppendRecord(d.dm, g(d.mch), "", g(d.lb), g(d.bx), "B1", "", rt::DateTime{40000},
+                                    rt::DateTime{40400}, "", g(d.dw), d.shl, 1.0f, float(d.shl),
+                                    d.xj, float(d.shl * double(d.xj))));
+    cmd::CloseDatabase(app::kDrugCatalogueName);
+  }
+
+  // An admission: name, number, prepayment, admission time.
+  void admit(const char* xm, const char* zyh, int yfk, double sj = rt::makeDateTime(2010, 4, 24, 8, 0, 0)) {
+    app::openTable(app::kInpatientsName, app::kInpatients);
+    ASSERT_TRUE(cmd::AppendRecord(g(xm), g("男"), 45, "YB001", rt::DateTime{sj}, g("腰椎间盘突出"), zyh,
+                                  g("康复科"), "12", g("李医生"), yfk));
+    cmd::CloseDatabase(app::kInpatientsName);
+  }
+
+  // Logs in through the login window, so the cashier is that user.
+  void logIn(const char* userUtf8) {
+    app::openTable(app::kUsersName, app::kUsers);
+    ASSERT_TRUE(cmd::AppendRecord(g(userUtf8), "pw"));
+    cmd::CloseDatabase(app::kUsersName);
+    ASSERT_TRUE(forms::loadWindow(forms::ids::kLoginWindow));
+    forms::setText(forms::ids::kLoginWindow, g("组合框1"), g(userUtf8));
+    forms::setText(forms::ids::kLoginWindow, g("编辑框1"), "pw");
+    forms::raiseEvent(forms::ids::kLoginWindow, forms::ids::login::kButton2, forms::kEvFirst);
+    ASSERT_EQ(app::loggedInUser(), g(userUtf8));
+  }
+
+  // A table as a second opener sees it; the windows' handles and current
+  // records are left alone. Empty when the file does not exist.
+  std::vector<Stored> stored(const std::string& bareName) {
+    std::unique_ptr<db::Table> t;
+    db::OpenOptions readOnly;
+    readOnly.readOnly = true;
+    if (!std::filesystem::exists(dir_ / (bareName + ".kdb"))) return {};
+    EXPECT_EQ(db::Table::open((dir_ / (bareName + ".kdb")).string(), readOnly, &t), 0);
+    int32_t count = 0;
+    if (!t || t->readCount(&count) != 0) return {};
+    std::vector<Stored> out(static_cast<size_t>(count));
+    std::vector<uint8_t> rec(size_t(t->recordSize()));
+    for (int32_t pos = 0; pos < count; ++pos) {
+      EXPECT_EQ(t->readRecord(pos, rec.data()), 0);
+      for (const db::Field& f : t->fields()) {
+        rt::Arg a;
+        t->loadValue(f, rec.data(), &a);
+        out[size_t(pos)].push_back(u(rt::valueToText(rt::Result(a).arg())));
+      }
+    }
+    return out;
+  }
+
+  // The stock (`shl`) of every catalogue record, in stored order.
+  std::vector<int> stock() {
+    std::vector<int> out;
+    for (const Stored& r : stored(app::kDrugCatalogueName)) out.push_back(std::stoi(r[11]));
+    return out;
+  }
+
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    for (const auto& a : dialogs.asked) out.push_back(u(a.text));
+    return out;
+  }
+};
+
+
+// The inpatient medication window, loaded after a catalogue, the patient
+// 1001 (prepayment 1000, admitted 2010-04-24 08:00) and the login of 张三,
+// with the steps an operator takes in it.
+class MedicationWindowTest : public ChargeTest {
+ protected:
+  static constexpr uint32_t kWin = forms::ids::kMedicationWindow;
+
+  void SetUp() override {
+    ChargeTest::SetUp();
+    addDrugs({{"A01", "阿莫西林", "西药", 100, 12.5f},
+              {"X01", "心电监护", "监护", 1000, 30.0f},
+              {"Q01", "理疗", "康复", 1000, 8.0f}});  // a category the bill does not know
+    admit("王五", "1001", 1000);
+    logIn("张三");
+    ASSERT_TRUE(forms::loadWindow(kWin));
+  }
+
+  void type(const char* box, const char* utf8) { forms::setText(kWin, g(box), g(utf8)); }
+  std::string text(const char* name) { return u(forms::text(kWin, g(name))); }
+  void press(uint32_t button) { forms::raiseEvent(kWin, button, forms::kEvFirst); }
+  void query(const char* zyh) {
+    type("编辑框1", zyh);
+    press(forms::ids::medication::kButton1);
+  }
+  void lookUp(const char* code) {
+    type("编辑框2", code);
+    press(forms::ids::medication::kButton2);
+  }
+  void select(uint32_t list, int row) {
+    forms::setProperty(kWin, list, forms::prop::kListSelected, -1, rt::makeInt(row));
+  }
+  void charge(const char* code, const char* quantity, const char* prescription = "0312", int row = 0) {
+    lookUp(code);
+    type("编辑框3", quantity);
+    type("编辑框4", prescription);
+    select(forms::ids::medication::kList1, row);
+    forms::raiseEvent(kWin, forms::ids::medication::kList1, forms::kEvDoubleClick);
+  }
+};
+
+}  // namespace apptest

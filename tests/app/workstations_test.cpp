@@ -1,0 +1,83 @@
+// Several workstations on one catalogue: two processes charge the same drug
+// through the real inpatient medication window at the same time while a
+// third scans the catalogue. Each workstation has its own folder (its own
+// scratch table and patient table) holding links to the shared catalogue
+// and register, as workstations mount one shared folder.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "charge_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+pid_t start(std::vector<std::string> args, const fs::path& out) {
+  args.insert(args.begin(), CHARGE_WORKER);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&files);
+  return pid;
+}
+
+int finish(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string contents(const fs::path& p) {
+  std::ifstream in(p);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class WorkstationsTest : public apptest::ChargeTest {};
+
+TEST_F(WorkstationsTest, TwoChargingAndOneScanningLoseNoDecrement) {
+  constexpr int kTimes = 200, kQuantity = 3, kStock = 5000;
+  addDrugs({{"B02", "葡萄糖", "输氧", 7, 1.5f},  // another drug before it
+            {"A01", "阿莫西林", "西药", kStock, 12.5f}});
+  admit("王五", "1001", 1000);
+  admit("赵六", "1002", 1000);
+  db::closeAllDatabases();
+  for (const char* ws : {"ws1", "ws2"}) {
+    fs::create_directory(dir_ / ws);
+    fs::create_symlink(dir_ / "ypjbxx.kdb", dir_ / ws / "ypjbxx.kdb");
+    fs::create_symlink(dir_ / "zyjbxx.kdb", dir_ / ws / "zyjbxx.kdb");
+  }
+  const fs::path stop = dir_ / "stop";
+  pid_t scanner = start({"scan", dir_.string(), stop.string()}, dir_ / "scan.out");
+  pid_t ws1 = start({"charge", (dir_ / "ws1").string(), "1001", "A01", std::to_string(kQuantity),
+                     std::to_string(kTimes)},
+                    dir_ / "ws1.out");
+  pid_t ws2 = start({"charge", (dir_ / "ws2").string(), "1002", "A01", std::to_string(kQuantity),
+                     std::to_string(kTimes)},
+                    dir_ / "ws2.out");
+  EXPECT_EQ(finish(ws1), 0);
+  EXPECT_EQ(finish(ws2), 0);
+  std::ofstream(stop).put('x');
+  EXPECT_EQ(finish(scanner), 0);
+  EXPECT_EQ(contents(dir_ / "ws1.out"), "200\n");
+  EXPECT_EQ(contents(dir_ / "ws2.out"), "200\n");
+  EXPECT_GT(std::stoi(contents(dir_ / "scan.out")), 0);
+
+  EXPECT_EQ(stock(), (std::vector<int>{7, kStock - 2 * kTimes * kQuantity}));
+  EXPECT_EQ(stored("ws1/1001").size(), size_t(kTimes));
+  EXPECT_EQ(stored("ws2/1002").size(), size_t(kTimes));
+}
+
+}  // namespace
