@@ -344,6 +344,7 @@ TEST_F(InpatientTest, ClockFocusMovesAndExit) {
 
   // "打印" opens the range window as a dialog; "取 消" closes it unprinted.
   apptest::RecordingPrinter printer;
+  qtest::ExpectModal modal;  // the range window, answered from the timer below
   bool wasUp = false;
   QTimer::singleShot(0, [&] {
     wasUp = forms::isLoaded(kRange);
