@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/drug.h"
+#include "app/report.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
@@ -107,7 +108,7 @@ void loginEditUsers() {
   cmd::OpenDatabase(kUsersName);
   cmd::SetCurrentDatabase(kUsersName);
   // Users added now reach the combo box at the next start.
-  rt::invoke(rt::Cmd::EditRecords);
+  cmd::EditRecords();
 }
 
 void loginQuit() { endProgram(); }
@@ -226,9 +227,11 @@ void installShellHandlers() {
                 {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
                  o::kExitProgram, o::kOpenAbout});
   namespace r = ids::report;
-  installModule(ids::kReportWindow, r::kHandlerCount,
-                {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
-                 r::kExitProgram, r::kOpenAbout});
+  std::vector<forms::Handler> report = moduleTable(ids::kReportWindow, r::kHandlerCount);
+  setMenu(report, {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
+                   r::kExitProgram, r::kOpenAbout});
+  setReportHandlers(report);
+  forms::setHandlers(ids::kReportWindow, report);
   forms::setHandlers(ids::kPrintRangeWindow,
                      moduleTable(ids::kPrintRangeWindow, ids::printRange::kHandlerCount));
 }
