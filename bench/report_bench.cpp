@@ -58,8 +58,8 @@ void chargeTable(const std::string& name, int month, int n) {
     const float dj = float(i % 1000) / 10.0f;
     // Doctor codes 01..07, 11..17 and a few that belong to nobody.
     const int code = (i % 3 == 0 ? 10 : 0) + 1 + i % 8;
-    char cf[11];
-    std::snprintf(cf, sizeof cf, "%02d%06d", code, i);
+    char cf[24];
+    std::snprintf(cf, sizeof cf, "%02d%06d", code, i % 1000000);
     check(cmd::AppendRecord(rt::DateTime{day(2010, month, 1 + i % 28)}, drug, cats[size_t(i % 17)], cls,
                             int32_t(shl), unit, dj, float(shl * dj), std::string(cf), cashier),
           "append charge");

@@ -70,8 +70,13 @@ QString forms::screenFamily(const std::string& gbkFace) {
   const QStringList families = QFontDatabase::families();
   QString want = gbkFace.empty() ? QString::fromUtf8("宋体") : fromGbk(gbkFace);
   QString pick;
-  const QStringList candidates = {want, QString::fromUtf8("宋体"), "SimSun", "Noto Serif CJK SC",
-                                  "Noto Sans CJK SC", "WenQuanYi Micro Hei"};
+  // Layouts (report headings spaced out to stand over their columns, bill
+  // forms) count on 宋体's widths: a half-width space and digit, a
+  // full-width Chinese character. AR PL UMing is a Song face with exactly
+  // those widths; the Noto faces have narrow proportional spaces and come
+  // only when it is missing.
+  const QStringList candidates = {want, QString::fromUtf8("宋体"), "SimSun", "AR PL UMing CN",
+                                  "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Micro Hei"};
   for (const QString& c : candidates)
     if (families.contains(c, Qt::CaseInsensitive)) {
       pick = c;
