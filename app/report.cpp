@@ -40,11 +40,7 @@ void editPeriodTable(const std::string& name) {
     tell(text.c_str());
     return;
   }
-  cmd::OpenDatabase(name);
-  int code = db::lastError();
-  if (code == db::kAlreadyOpen) code = 0;
-  if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
-  if (code != 0) {
+  if (const int code = report::openPeriodTable(name); code != 0) {
     const std::string text = GBK("数据表 ") + file + GBK(" 无法打开：") + db::errorText(code);
     tell(text.c_str());
     return;

@@ -156,14 +156,17 @@ void tellUnreadable(const std::string& name, int code) {
 
 }  // namespace
 
-bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read) {
-  if (!cmd::FileExists(name + ".kdb")) return false;
-  // Open under its period name; one opened earlier in the run is used as it is.
+int openPeriodTable(const std::string& name) {
   cmd::OpenDatabase(name);
   int code = db::lastError();
   if (code == db::kAlreadyOpen) code = 0;
   if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
-  if (code != 0) {
+  return code;
+}
+
+bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read) {
+  if (!cmd::FileExists(name + ".kdb")) return false;
+  if (const int code = openPeriodTable(name); code != 0) {
     tellUnreadable(name, code);
     return false;
   }

@@ -107,6 +107,11 @@ class Sums {
   int failure_ = 0;
 };
 
+// Opens a period table under its name (one opened earlier in the run is
+// used as it is) and makes it current. 0, or the engine code of the step
+// that failed.
+int openPeriodTable(const std::string& name);
+
 // Reads a period table for a report: when its file exists, opens it (it
 // may be open already), makes it current and runs `read` on it. True when
 // the figures were read. A file that is missing is simply not there (the

@@ -691,15 +691,22 @@ TEST_F(ReportTest, EditButtonOnAMissingTableOpensNothing) {
     ++opened;
     dlg.reject();
   });
-  dialogs.answers = {rt::kOk, rt::kOk, rt::kOk};
+  dialogs.answers = {rt::kOk, rt::kOk, rt::kOk, rt::kOk};
   press(r::kButton5);
   press(r::kButton6);
   press(r::kButton10);
+  // A damaged table is named with the engine's text.
+  std::ofstream("bz2013.kdb", std::ios::binary) << "not a table";
+  pick(r::kDate2, 2013, 1);
+  press(r::kButton7);
   EXPECT_EQ(opened, 0);
-  ASSERT_EQ(messages().size(), 3u);
+  ASSERT_EQ(messages().size(), 4u);
   EXPECT_NE(messages()[0].find("bz2012.kdb"), std::string::npos) << messages()[0];
   EXPECT_NE(messages()[1].find("bm2012.kdb"), std::string::npos) << messages()[1];
   EXPECT_NE(messages()[2].find("n20122.kdb"), std::string::npos) << messages()[2];
+  EXPECT_NE(messages()[3].find("bz2013.kdb"), std::string::npos) << messages()[3];
+  cmd::OpenDatabase("bz2013");
+  EXPECT_NE(messages()[3].find(rt::gbkToUtf8(db::errorText(db::lastError()))), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists("bz2012.kdb"));
 }
 
