@@ -200,11 +200,17 @@ TEST_F(Windows, MessageLoopEndsWhenTheLastWindowCloses) {
   forms::loadWindow(kMain);
   forms::loadWindow(kOther);
   QTimer::singleShot(10, [] { forms::closeWindow(kMain); });
-  // Closing the window that was loaded first leaves the program running.
-  QTimer::singleShot(40, [] {
-    EXPECT_EQ(forms::loadedWindows(), std::vector<uint32_t>{kOther});
+  // Closing the window that was loaded first leaves the program running:
+  // once that close has taken effect (however busy the machine), the loop
+  // still runs with the other window loaded. Had it ended, the other
+  // window would still be loaded below.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&poll] {
+    if (forms::loadedWindows() != std::vector<uint32_t>{kOther}) return;
+    poll.stop();
     forms::closeWindow(kOther);
   });
+  poll.start(10);
   QTimer guard;
   guard.setSingleShot(true);
   QObject::connect(&guard, &QTimer::timeout, [] {
