@@ -4,6 +4,7 @@
 #include <QDir>
 #include <cstdio>
 #include <unistd.h>
+#include <initializer_list>
 #include <vector>
 
 #include "app/drug.h"
@@ -13,6 +14,7 @@
 #include "app/medication.h"
 #include "app/outpatient.h"
 #include "app/program_values.h"
+#include "app/report.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
@@ -118,7 +120,7 @@ void loginEditUsers() {
   cmd::OpenDatabase(kUsersName);
   cmd::SetCurrentDatabase(kUsersName);
   // Users added now reach the combo box at the next start.
-  rt::invoke(rt::Cmd::EditRecords);
+  cmd::EditRecords();
   showNoUserLine(cmd::RecordCount() == 0);
 }
 
@@ -165,9 +167,15 @@ void setMenu(std::vector<forms::Handler>& t, const MenuSlots& m) {
     if (slot >= 0 && size_t(slot) < t.size()) t[size_t(slot)] = handler;
 }
 
-void installModule(uint32_t windowId, int handlerCount, const MenuSlots& menu) {
+// A module window's table: the module menu, then the window's own
+// handlers put in by each setter (the medication window has two: its
+// charges and its bill).
+using HandlerSetter = void (*)(std::vector<forms::Handler>&);
+void installModule(uint32_t windowId, int handlerCount, const MenuSlots& menu,
+                   std::initializer_list<HandlerSetter> setters) {
   std::vector<forms::Handler> table = moduleTable(windowId, handlerCount);
   setMenu(table, menu);
+  for (HandlerSetter set : setters) set(table);
   forms::setHandlers(windowId, table);
 }
 
@@ -221,34 +229,30 @@ void installShellHandlers() {
   forms::setHandlers(ids::kAboutWindow, about);
 
   namespace d = ids::drug;
-  std::vector<forms::Handler> drug = moduleTable(ids::kDrugWindow, d::kHandlerCount);
-  setMenu(drug, {kNone, d::kOpenInpatient, d::kOpenMedication, d::kOpenOutpatient, d::kOpenReport,
-                 d::kExitProgram, d::kOpenAbout});
-  setDrugHandlers(drug);
-  forms::setHandlers(ids::kDrugWindow, drug);
+  installModule(ids::kDrugWindow, d::kHandlerCount,
+                {kNone, d::kOpenInpatient, d::kOpenMedication, d::kOpenOutpatient, d::kOpenReport,
+                 d::kExitProgram, d::kOpenAbout},
+                {setDrugHandlers});
   namespace i = ids::inpatient;
-  std::vector<forms::Handler> inpatient = moduleTable(ids::kInpatientWindow, i::kHandlerCount);
-  setMenu(inpatient, {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
-                      i::kExitProgram, i::kOpenAbout});
-  setInpatientHandlers(inpatient);
-  forms::setHandlers(ids::kInpatientWindow, inpatient);
+  installModule(ids::kInpatientWindow, i::kHandlerCount,
+                {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
+                 i::kExitProgram, i::kOpenAbout},
+                {setInpatientHandlers});
   namespace m = ids::medication;
-  std::vector<forms::Handler> medication = moduleTable(ids::kMedicationWindow, m::kHandlerCount);
-  setMenu(medication, {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
-                       m::kOpenReport, m::kExitProgram, m::kOpenAbout});
-  setMedicationHandlers(medication);
-  setInpatientBillHandlers(medication);
-  forms::setHandlers(ids::kMedicationWindow, medication);
+  installModule(ids::kMedicationWindow, m::kHandlerCount,
+                {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
+                 m::kOpenReport, m::kExitProgram, m::kOpenAbout},
+                {setMedicationHandlers, setInpatientBillHandlers});
   namespace o = ids::outpatient;
-  std::vector<forms::Handler> outpatient = moduleTable(ids::kOutpatientWindow, o::kHandlerCount);
-  setMenu(outpatient, {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
-                       o::kExitProgram, o::kOpenAbout});
-  setOutpatientHandlers(outpatient);
-  forms::setHandlers(ids::kOutpatientWindow, outpatient);
+  installModule(ids::kOutpatientWindow, o::kHandlerCount,
+                {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
+                 o::kExitProgram, o::kOpenAbout},
+                {setOutpatientHandlers});
   namespace r = ids::report;
   installModule(ids::kReportWindow, r::kHandlerCount,
                 {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
-                 r::kExitProgram, r::kOpenAbout});
+                 r::kExitProgram, r::kOpenAbout},
+                {setReportHandlers});
   std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);
   setPrintRangeHandlers(printRange);
   forms::setHandlers(ids::kPrintRangeWindow, printRange);

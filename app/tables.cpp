@@ -1,5 +1,6 @@
 #include "app/tables.h"
 
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -64,6 +65,15 @@ std::string period(const char* prefix, rt::DateTime when, bool withMonth) {
 }
 
 }  // namespace
+
+const char* const kCategories[kCategoryCount] = {
+    "西药", "检查", "手术", "中成", "输氧", "治疗", "化验", "其它", "中草",
+    "放射", "输血", "住院", "冷暖", "接生", "婴儿", "医疗", "监护",
+};
+
+static_assert(std::size(kBillFields) == 2 + kCategoryCount + 1, "date, number, categories, total");
+
+const char* billAmountField(int category) { return kBillFields[2 + category].name; }
 
 const TableDef kDrugCatalogue{"drug catalogue", kDrugFields};
 const TableDef kInpatients{"inpatient register", kInpatientFields};

@@ -35,6 +35,17 @@ extern const TableDef kChargeLines;    // per-patient and monthly outpatient, 10
 extern const TableDef kBills;          // "bm"/"bz" + year, 20 fields
 extern const TableDef kPostings;       // "n" + year + month, 17 fields
 
+// The seventeen charge categories in the system's fixed order (UTF-8
+// here; stored and compared as GBK). A charge line's `lb` holds one of them;
+// the bill tables keep one amount field per category in this order,
+// fields 3 to 19 of kBills, followed by the total `phj`.
+constexpr int kCategoryCount = 17;
+extern const char* const kCategories[kCategoryCount];
+// The bill amount field of category i (0-based, in the order above), and
+// the bill total.
+const char* billAmountField(int category);
+constexpr const char* kBillTotalField = "phj";
+
 constexpr const char* kDrugCatalogueName = "ypjbxx";
 constexpr const char* kInpatientsName = "zyjbxx";
 constexpr const char* kUsersName = "user";

@@ -203,6 +203,24 @@ inline void setText(uint32_t windowId, const std::string& gbkName, const std::st
   control(windowId, gbkName).setText(gbk);
 }
 
+// --- what a draw panel holds --------------------------------------------------------
+
+// One text or line drawn on a draw panel since its last full clear, in
+// panel pixels: a text with its top-left corner at (x, y) in the font size
+// of the moment (points), a line from (x, y) to (x2, y2). Each value of a
+// PanelTextAt is one text.
+struct PanelDrawn {
+  enum Op { Text, Line };
+  Op op = Text;
+  int x = 0, y = 0, x2 = 0, y2 = 0;
+  std::string text;  // GBK
+  int points = 0;
+};
+// In drawing order. Clearing the whole panel empties the list; clearing an
+// area leaves it as it is (the list says what was drawn, the surface what
+// is left of it).
+std::vector<PanelDrawn> panelDrawing(uint32_t windowId, uint32_t controlId);
+
 // --- list and combo contents (what the list commands stored) ---------------------
 
 struct ListItemInfo {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/facade.h"
+
 class QDialog;
 
 namespace db {
@@ -50,3 +52,16 @@ void setEditDialogHook(std::function<void(QDialog&)> hook);
 void armEditDialogHook(QDialog& dialog);
 
 }  // namespace db
+
+namespace cmd {
+
+// The record-edit dialog on the current database, for module code: the
+// optional caption, mode flags (db::EditFlags) and field names, each passed
+// or rt::omitted. With none, the default caption, every field and no
+// restrictions. Returns when the dialog is closed.
+template <typename... Ts>
+void EditRecords(const Ts&... options) {
+  rt::invoke(rt::Cmd::EditRecords, options...);
+}
+
+}  // namespace cmd

@@ -501,6 +501,7 @@ DrawPanel::DrawPanel(const Item& it, QWidget* parent) : QWidget(parent) {
 void DrawPanel::clearArea(std::optional<QRect> r) {
   QPainter p(&surface_);
   p.fillRect(r ? *r : surface_.rect(), back_);
+  if (!r) drawn_.clear();
   pos_ = r ? r->topLeft() : QPoint(0, 0);
   update();
 }
@@ -514,6 +515,12 @@ void DrawPanel::textAt(std::optional<int> x, std::optional<int> y, const std::ve
   QFontMetrics fm(font_);
   for (const QString& t : texts) {
     p.drawText(QPoint(pos_.x(), pos_.y() + fm.ascent()), t);
+    PanelDrawn d;
+    d.x = pos_.x();
+    d.y = pos_.y();
+    d.text = toGbk(t);
+    d.points = points_;
+    drawn_.push_back(std::move(d));
     pos_.rx() += fm.horizontalAdvance(t);
   }
   update();
@@ -523,6 +530,10 @@ void DrawPanel::line(int x1, int y1, int x2, int y2) {
   QPainter p(&surface_);
   p.setPen(QPen(fore_, 1));
   p.drawLine(x1, y1, x2, y2);
+  PanelDrawn d;
+  d.op = PanelDrawn::Line;
+  d.x = x1, d.y = y1, d.x2 = x2, d.y2 = y2;
+  drawn_.push_back(std::move(d));
   update();
 }
 

@@ -222,6 +222,7 @@ class DrawPanel : public QWidget {
   int pointSize() const { return points_; }
   QPoint textPosition() const { return pos_; }
   const QImage& surface() const { return surface_; }
+  const std::vector<PanelDrawn>& drawn() const { return drawn_; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -229,6 +230,7 @@ class DrawPanel : public QWidget {
 
  private:
   QImage surface_;
+  std::vector<PanelDrawn> drawn_;  // since the last full clear
   QFont font_;
   int points_ = 0;
   QPoint pos_;

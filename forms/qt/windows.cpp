@@ -449,6 +449,10 @@ ListItemInfo listItem(uint32_t windowId, uint32_t controlId, int row) {
   return lv->info(row);
 }
 
+std::vector<PanelDrawn> panelDrawing(uint32_t windowId, uint32_t controlId) {
+  return widgetOf<DrawPanel>(windowId, controlId)->drawn();
+}
+
 int comboCount(uint32_t windowId, uint32_t controlId) {
   return widgetOf<ComboBox>(windowId, controlId)->count();
 }

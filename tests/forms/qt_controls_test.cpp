@@ -3,12 +3,16 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QImage>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
@@ -463,6 +467,33 @@ TEST_F(Controls, DrawPanelClearTextAndLines) {
   EXPECT_EQ(inked(QRect(150, 100, 150, 1)), 150);
   EXPECT_EQ(panel->textPosition(), QPoint(0, 90));
   EXPECT_GT(inked(QRect(20, 10, end - 20, 20)), 0);  // the drawing stays until cleared
+
+  // What was drawn, value by value, in its font size; an area clear keeps
+  // the list, a full clear empties it.
+  std::vector<forms::PanelDrawn> drawn = forms::panelDrawing(kWin, kPanel);
+  ASSERT_EQ(drawn.size(), 4u);
+  EXPECT_EQ(drawn[0].op, forms::PanelDrawn::Text);
+  EXPECT_EQ(drawn[0].text, "12");
+  EXPECT_EQ(drawn[0].points, 12);
+  EXPECT_EQ(QPoint(drawn[0].x, drawn[0].y), QPoint(20, 10));
+  EXPECT_EQ(drawn[1].text, "3.5");
+  EXPECT_GT(drawn[1].x, 20);
+  EXPECT_EQ(drawn[2].text, "x");
+  EXPECT_EQ(drawn[2].x, end);
+  EXPECT_EQ(drawn[3].op, forms::PanelDrawn::Line);
+  EXPECT_EQ(QRect(QPoint(drawn[3].x, drawn[3].y), QPoint(drawn[3].x2, drawn[3].y2)),
+            QRect(QPoint(0, 100), QPoint(299, 100)));
+  rt::call(rt::Cmd::ClearPanel, 1, &p);
+  EXPECT_TRUE(forms::panelDrawing(kWin, kPanel).empty());
+
+  // The panel shows its drawing again whenever it is repainted (covered by
+  // another window, hidden and shown): it paints from its own surface.
+  rt::call(rt::Cmd::PanelLine, 5, line);
+  panel->hide();
+  panel->show();
+  QImage shown = panel->grab().toImage();
+  EXPECT_EQ(shown.pixelColor(150, 100), QColor(Qt::black));
+  EXPECT_EQ(shown.pixelColor(150, 101), QColor(Qt::white));
 }
 
 // --- ShowMessage and the dialog seam ---

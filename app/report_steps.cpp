@@ -1,0 +1,209 @@
+#include "app/report_steps.h"
+
+#include <cmath>
+#include <limits>
+
+#include "app/module.h"
+#include "db/engine.h"
+#include "db/facade.h"
+#include "forms/facade.h"
+#include "forms/window_ids.h"
+#include "print/facade.h"
+#include "runtime/gbk.h"
+
+namespace app::report {
+namespace {
+
+const ModuleWindow kWindow(forms::ids::kReportWindow);
+
+// Paper type A4 and landscape orientation for BeginPrinting.
+constexpr int kA4 = 2;
+constexpr int kLandscape = 1;
+
+}  // namespace
+
+// --- figures -----------------------------------------------------------------------
+
+Figure Figure::single(double sum) {
+  Figure f;
+  f.kind_ = kSingle;
+  f.single_ = asStored(sum);
+  return f;
+}
+
+Figure Figure::whole(double sum) {
+  Figure f;
+  f.kind_ = kWhole;
+  constexpr double kLow = std::numeric_limits<int32_t>::min();
+  constexpr double kHigh = std::numeric_limits<int32_t>::max();
+  const double cut = std::trunc(sum);
+  f.whole_ = std::isnan(cut) ? 0 : cut <= kLow ? int32_t(kLow) : cut >= kHigh ? int32_t(kHigh) : int32_t(cut);
+  return f;
+}
+
+Figure Figure::combined(std::initializer_list<Figure> parts) {
+  return sumOf(std::span<const Figure>(parts.begin(), parts.size()));
+}
+
+Figure Figure::sumOf(std::span<const Figure> parts) {
+  Figure f;
+  f.kind_ = kCombined;
+  for (const Figure& p : parts) f.combined_ += p.value();
+  return f;
+}
+
+double Figure::value() const {
+  switch (kind_) {
+    case kSingle: return single_;
+    case kWhole: return whole_;
+    case kCombined: break;
+  }
+  return combined_;
+}
+
+rt::Arg Figure::arg() const {
+  switch (kind_) {
+    case kSingle: return rt::makeFloat(single_);
+    case kWhole: return rt::makeInt(whole_);
+    case kCombined: break;
+  }
+  return rt::makeDouble(combined_);
+}
+
+// --- where a report is drawn --------------------------------------------------------
+
+Sheet::Sheet(Where where)
+    : where_(where), control_(kWindow.control(where == Where::kPaper ? "打印机1" : "画板1")) {}
+
+void Sheet::clear() const {
+  if (!onPaper()) cmd::ClearPanel(control_.arg());
+}
+
+bool Sheet::begin() const {
+  if (!onPaper()) return true;
+  return cmd::BeginPrinting(control_.arg(), rt::omitted, rt::omitted, kA4, kLandscape, rt::omitted,
+                            rt::omitted);
+}
+
+void Sheet::end() const {
+  if (onPaper()) cmd::EndPrinting(control_.arg());
+}
+
+void Sheet::font(int points) const {
+  if (onPaper())
+    cmd::SetPrinterFontSize(control_.arg(), points);
+  else
+    control_.setFontSize(points);
+}
+
+void Sheet::text(int x, int y, const char* gbk) const {
+  if (onPaper())
+    cmd::PrintTextAt(control_.arg(), x, y, gbk);
+  else
+    cmd::PanelTextAt(control_.arg(), x, y, gbk);
+}
+
+void Sheet::text(int x, int y, const Figure& f) const {
+  if (onPaper())
+    cmd::PrintTextAt(control_.arg(), x, y, f.arg());
+  else
+    cmd::PanelTextAt(control_.arg(), x, y, f.arg());
+}
+
+void Sheet::line(int x1, int y1, int x2, int y2) const {
+  if (onPaper())
+    cmd::DrawLine(control_.arg(), x1, y1, x2, y2);
+  else
+    cmd::PanelLine(control_.arg(), x1, y1, x2, y2);
+}
+
+void drawRow(const Sheet& sheet, std::span<const int> xs, int y, std::span<const Figure> row) {
+  for (size_t i = 0; i < row.size() && i < xs.size(); ++i) sheet.text(xs[i], y, row[i]);
+}
+
+// --- period tables ------------------------------------------------------------------
+
+double Sums::noted(double sum) {
+  if (failure_ == 0) failure_ = db::lastError();
+  return sum;
+}
+
+double Sums::of(const char* gbkField) { return noted(sumField(gbkField)); }
+
+double Sums::where(const char* gbkField, const char* gbkTextField, const std::string& value) {
+  return noted(sumFieldWhere(gbkField, gbkTextField, value));
+}
+
+double Sums::when(const char* gbkField, const std::function<bool()>& keep) {
+  auto field = [gbkField] { return cmd::ReadField(gbkField).release(); };
+  auto condition = [&keep] { return rt::makeBool(keep()); };
+  rt::Expr v(field);
+  rt::Expr c(condition);
+  return noted(cmd::SumRecords(v.arg(), c.arg()));
+}
+
+namespace {
+
+// "数据表 m20105.kdb 无法读取：<engine text>" and what the report does about it.
+void tellUnreadable(const std::string& name, int code) {
+  std::string text = GBK("数据表 ");
+  text += name;
+  text += GBK(".kdb 无法读取：");
+  text += db::errorText(code);
+  text += GBK("\r\n报表中按该表不存在处理。");
+  tell(text.c_str());
+}
+
+}  // namespace
+
+int openPeriodTable(const std::string& name) {
+  cmd::OpenDatabase(name);
+  int code = db::lastError();
+  if (code == db::kAlreadyOpen) code = 0;
+  if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
+  return code;
+}
+
+bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read) {
+  if (!cmd::FileExists(name + ".kdb")) return false;
+  if (const int code = openPeriodTable(name); code != 0) {
+    tellUnreadable(name, code);
+    return false;
+  }
+  Sums sums;
+  read(sums);
+  if (sums.failure() != 0) {
+    tellUnreadable(name, sums.failure());
+    return false;
+  }
+  return true;
+}
+
+// --- the four cases -------------------------------------------------------------------
+
+Case chooseCase(bool firstRead, bool secondRead) {
+  if (firstRead && secondRead) return Case::kBoth;
+  if (!firstRead && !secondRead) return Case::kNeither;
+  if (firstRead) return Case::kFirstOnly;
+  return Case::kSecondOnly;
+}
+
+void produce(const Plan& plan, Where where) {
+  const Sheet sheet(where);
+  // 1. The panel starts blank.
+  sheet.clear();
+  // 2. Both tables are read before anything is drawn: the case depends on
+  //    which of them could be read.
+  const bool first = readPeriodTable(plan.first, plan.readFirst);
+  const bool second = readPeriodTable(plan.second, plan.readSecond);
+  const Case c = chooseCase(first, second);
+  // 3. Paper: one job on A4 landscape; a cancelled dialog ends it here.
+  if (!sheet.begin()) return;
+  plan.frame(sheet);
+  plan.rows(sheet, c);
+  sheet.end();
+}
+
+rt::DateTime chosenDate(const char* utf8Picker) { return kWindow.control(utf8Picker).date(); }
+
+}  // namespace app::report

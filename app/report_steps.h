@@ -1,0 +1,160 @@
+// What the three reports of the report window share: where a report is
+// drawn (the draw panel or the printer), how a figure is held and written,
+// how a period table is read, and the four cases a report draws, one of
+// them picked by which of its two period tables could be read.
+//
+// A report is built from a first and a second period table. Both are read
+// first (opened, made current, every figure summed); then the panel is
+// drawn, or the print job opened and the page drawn: the frame, and the
+// rows of the case.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <span>
+#include <string>
+
+#include "forms/windows_rt.h"
+#include "runtime/facade.h"
+
+namespace app::report {
+
+// --- figures -----------------------------------------------------------------------
+
+// A report figure as it is held and written: a single-precision figure
+// (a sum as the float it is stored in, written with six significant
+// digits), a whole number (written in decimal), or a combined figure (the
+// sum of held figures computed in double, written with the double rule, so
+// the single-precision rounding of its parts shows in the last digits).
+class Figure {
+ public:
+  Figure() = default;  // a single-precision 0
+  static Figure single(double sum);
+  // Truncated toward zero; beyond the range of a whole number it stops at
+  // the nearest end instead of wrapping.
+  static Figure whole(double sum);
+  // Added in double, in the order given.
+  static Figure combined(std::initializer_list<Figure> parts);
+  static Figure sumOf(std::span<const Figure> parts);
+
+  double value() const;
+  rt::Arg arg() const;
+
+ private:
+  enum Kind { kSingle, kWhole, kCombined };
+  Kind kind_ = kSingle;
+  float single_ = 0;
+  int32_t whole_ = 0;
+  double combined_ = 0;
+};
+
+// --- where a report is drawn --------------------------------------------------------
+
+enum class Where { kPanel, kPaper };
+
+// The report window's draw panel `画板1` or its printer `打印机1`; the same
+// drawing steps serve both, in panel pixels or in the printer's 0.1 mm.
+class Sheet {
+ public:
+  explicit Sheet(Where where);
+  bool onPaper() const { return where_ == Where::kPaper; }
+
+  // Panel: clears it. Paper: nothing (a new job starts on a blank page).
+  void clear() const;
+  // Paper: BeginPrinting on A4, landscape, the rest omitted; false when the
+  // print dialog was cancelled or the job could not be opened. Panel: true.
+  bool begin() const;
+  // Paper: EndPrinting.
+  void end() const;
+
+  // The font size in points for the texts that follow.
+  void font(int points) const;
+  void text(int x, int y, const char* gbk) const;
+  void text(int x, int y, const std::string& gbk) const { text(x, y, gbk.c_str()); }
+  void text(int x, int y, const Figure& f) const;
+  void line(int x1, int y1, int x2, int y2) const;
+
+ private:
+  Where where_;
+  forms::Control control_;
+};
+
+// Writes one row of figures: figure i at (xs[i], y).
+void drawRow(const Sheet& sheet, std::span<const int> xs, int y, std::span<const Figure> row);
+
+// --- period tables ------------------------------------------------------------------
+
+// Sums over the period table being read (the current database), each as
+// SumRecords over all its records. Remembers the first engine failure of a
+// sum (a scan that met a lock it could not wait out, a damaged record), so
+// that a table that could not be read whole is not drawn as figures of
+// nothing.
+class Sums {
+ public:
+  // The field summed over every record.
+  double of(const char* gbkField);
+  // Over the records whose text field equals `value` byte for byte.
+  double where(const char* gbkField, const char* gbkTextField, const std::string& value);
+  // Over the records for which `keep` (run with the record being summed
+  // current) is true.
+  double when(const char* gbkField, const std::function<bool()>& keep);
+
+  int failure() const { return failure_; }
+
+ private:
+  double noted(double sum);
+  int failure_ = 0;
+};
+
+// Opens a period table under its name (one opened earlier in the run is
+// used as it is) and makes it current. 0, or the engine code of the step
+// that failed.
+int openPeriodTable(const std::string& name);
+
+// Reads a period table for a report: when its file exists, opens it (it
+// may be open already), makes it current and runs `read` on it. True when
+// the figures were read. A file that is missing is simply not there (the
+// report draws the case without it). A file that exists but cannot be
+// opened or read whole (damaged, locked by a pack at another workstation)
+// is counted as missing too, and the user is told which table it is with
+// the engine's text: the figures must never be summed from whatever other
+// table happens to be current.
+bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read);
+
+// --- the four cases -------------------------------------------------------------------
+
+// Which of its two period tables a report draws rows from.
+enum class Case { kBoth, kNeither, kFirstOnly, kSecondOnly };
+Case chooseCase(bool firstRead, bool secondRead);
+
+// One report: its two period tables (bare names), how the figures of each
+// are read while it is current, its frame, and the rows of a case.
+struct Plan {
+  std::string first, second;
+  std::function<void(Sums&)> readFirst, readSecond;
+  std::function<void(const Sheet&)> frame;
+  std::function<void(const Sheet&, Case)> rows;
+};
+
+// Produces a report: clears the panel (for the panel), reads both tables,
+// picks the case, and draws the frame and the case's rows, on paper inside
+// one print job on A4 landscape. A print dialog that is cancelled leaves
+// nothing printed and says nothing.
+void produce(const Plan& plan, Where where);
+
+// --- the reports ------------------------------------------------------------------------
+
+// The monthly business report of the month in `日期框1`.
+void monthlyReport(Where where);
+// The yearly business report of the year in `日期框2`.
+void yearlyReport(Where where);
+// The internal report per doctor: outpatient figures and titles of the
+// month in `日期框1`, inpatient figures of the month in `日期框3`.
+void internalReport(Where where);
+
+// The date chosen in a date picker of the report window (stored name,
+// UTF-8).
+rt::DateTime chosenDate(const char* utf8Picker);
+
+}  // namespace app::report

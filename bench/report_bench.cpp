@@ -1,0 +1,148 @@
+// Times the report window's previews over a year of postings: twelve
+// monthly outpatient charge tables of 20,000 lines each, and the year's
+// outpatient and inpatient bill tables of 20,000 bills each (plus a month
+// of inpatient postings). The yearly report is the one with a goal: at
+// most 200 ms per preview. The window is the real one, offscreen; each
+// preview is a click on its button.
+//
+//   report_bench [records]
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDate>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "app/tables.h"
+#include "db/dialog/edit_records.h"
+#include "db/engine.h"
+#include "db/facade.h"
+#include "forms/window_ids.h"
+#include "forms/windows_rt.h"
+#include "print/printer.h"
+#include "runtime/gbk.h"
+
+namespace {
+
+namespace r = forms::ids::report;
+
+double day(int y, int m, int d) { return double(QDate(1899, 12, 30).daysTo(QDate(y, m, d))); }
+
+void check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(),
+                 rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
+    std::exit(1);
+  }
+}
+
+void open(const std::string& name, const app::TableDef& def) {
+  check(app::createTable(name, def), "create");
+  check(cmd::OpenDatabase(name), "open");
+  check(cmd::SetCurrentDatabase(name), "set current");
+}
+
+void chargeTable(const std::string& name, int month, int n) {
+  open(name, app::kChargeLines);
+  std::vector<std::string> cats;
+  for (const char* c : app::kCategories) cats.push_back(rt::utf8ToGbk(c));
+  const std::string drug = rt::utf8ToGbk("阿莫西林胶囊"), cls = rt::utf8ToGbk("甲类"),
+                    unit = rt::utf8ToGbk("盒"), cashier = rt::utf8ToGbk("张三");
+  for (int i = 0; i < n; ++i) {
+    const int shl = 1 + i % 5;
+    const float dj = float(i % 1000) / 10.0f;
+    // Doctor codes 01..07, 11..17 and a few that belong to nobody.
+    const int code = (i % 3 == 0 ? 10 : 0) + 1 + i % 8;
+    char cf[24];
+    std::snprintf(cf, sizeof cf, "%02d%06d", code, i % 1000000);
+    check(cmd::AppendRecord(rt::DateTime{day(2010, month, 1 + i % 28)}, drug, cats[size_t(i % 17)], cls,
+                            int32_t(shl), unit, dj, float(shl * dj), std::string(cf), cashier),
+          "append charge");
+  }
+  cmd::CloseDatabase(name);
+}
+
+void billTable(const std::string& name, int n) {
+  open(name, app::kBills);
+  for (int i = 0; i < n; ++i) {
+    std::vector<rt::Arg> v = {rt::makeDateTime(day(2010, 1 + i % 12, 1 + i % 28)), rt::makeTextRef("1234567")};
+    float total = 0;
+    for (int c = 0; c < app::kCategoryCount; ++c) {
+      const float amount = (i + c) % 4 == 0 ? float((i * 7 + c) % 500) / 4.0f : 0.0f;
+      total += amount;
+      v.push_back(rt::makeFloat(amount));
+    }
+    v.push_back(rt::makeFloat(total));
+    check(rt::Result(rt::call(rt::Cmd::AppendRecord, int(v.size()), v.data())).boolean(), "append bill");
+  }
+  cmd::CloseDatabase(name);
+}
+
+void postingTable(const std::string& name, int n) {
+  open(name, app::kPostings);
+  for (int i = 0; i < n; ++i) {
+    std::vector<rt::Arg> v;
+    for (int k = 1; k <= 16; ++k) v.push_back(rt::makeFloat(float((i + k) % 300) / 2.0f));
+    v.push_back(rt::makeTextRef("Z1"));
+    check(rt::Result(rt::call(rt::Cmd::AppendRecord, int(v.size()), v.data())).boolean(), "append posting");
+  }
+  cmd::CloseDatabase(name);
+}
+
+double millis(uint32_t button) {
+  auto t0 = std::chrono::steady_clock::now();
+  forms::raiseEvent(r::kWindow, button, forms::kEvFirst);
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void report(const char* what, uint32_t button, int runs) {
+  const double first = millis(button);
+  std::vector<double> t;
+  for (int i = 0; i < runs; ++i) t.push_back(millis(button));
+  std::sort(t.begin(), t.end());
+  std::printf("%-34s first %7.1f ms   median %7.1f ms   min %7.1f ms   max %7.1f ms\n", what, first,
+              t[t.size() / 2], t.front(), t.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int n = argc > 1 ? std::atoi(argv[1]) : 20000;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication qt(argc, argv);
+  char tmpl[] = "/tmp/report_bench.XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  std::filesystem::current_path(tmpl);
+  forms::initForms();
+  db::registerDatabaseCommands();
+  db::registerEditRecordsCommand();
+  print::registerPrintCommands();
+  app::installShellHandlers();
+
+  auto t0 = std::chrono::steady_clock::now();
+  for (int m = 1; m <= 12; ++m) chargeTable("m2010" + std::to_string(m), m, n);
+  billTable("bm2010", n);
+  billTable("bz2010", n);
+  postingTable("n20106", n);
+  std::printf("filled 12 x %d charge lines, 2 x %d bills, %d postings in %.1f s (%s)\n", n, n, n,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), tmpl);
+
+  if (!forms::loadWindow(r::kWindow)) return 1;
+  const double june = day(2010, 6, 15);
+  for (uint32_t picker : {r::kDate1, r::kDate2, r::kDate3})
+    forms::setProperty(r::kWindow, picker, forms::prop::kDateValue, -1, rt::makeDateTime(june));
+
+  report("yearly report preview (goal 200)", r::kButton4, 15);
+  report("monthly report preview", r::kButton1, 5);
+  report("internal report preview", r::kButton8, 5);
+
+  db::closeAllDatabases();
+  std::filesystem::current_path("/");
+  std::filesystem::remove_all(tmpl);
+  return 0;
+}
