@@ -11,20 +11,17 @@
 #include <cstdint>
 #include <string>
 
+#include "app/tables.h"
 #include "runtime/facade.h"
 
 namespace app {
 
-// The charge categories in the system's fixed order: the order of the
-// category totals, of the bill tables' amount fields and of the reports.
-constexpr int kCategoryCount = 17;
+// The charge categories by position in the fixed order of kCategories
+// (app/tables.h).
 enum Category : int {
   kWestern, kExamination, kSurgery, kPatentChinese, kOxygen, kTreatment, kLaboratory, kOther,
   kHerbal, kRadiology, kTransfusion, kWard, kHeating, kDelivery, kInfant, kMedical, kCare,
 };
-// The category word (GBK) a charge line's `lb` holds, matched byte for byte.
-const std::string& categoryName(int category);
-
 using CategoryTotals = std::array<float, kCategoryCount>;
 
 // The charge being recorded: read from the chosen catalogue entry and the

@@ -40,21 +40,13 @@ constexpr Category kColumnCategory[kColumns - 2] = {
 
 // --- figures ---------------------------------------------------------------------
 
-const std::string& categoryWord(int i) {
-  static const std::array<std::string, kCategoryCount> words = [] {
-    std::array<std::string, kCategoryCount> w;
-    for (int k = 0; k < kCategoryCount; ++k) w[size_t(k)] = rt::utf8ToGbk(kCategories[k]);
-    return w;
-  }();
-  return words[size_t(i)];
-}
 
 // Outpatient charge lines: `hj` summed per category word of `lb`, then
 // over every line.
 Takings chargeTakings(Sums& sums) {
   Takings t;
   for (int i = 0; i < kCategoryCount; ++i)
-    t.category[size_t(i)] = Figure::single(sums.where("hj", "lb", categoryWord(i)));
+    t.category[size_t(i)] = Figure::single(sums.where("hj", "lb", categoryName(i)));
   t.total = Figure::single(sums.of("hj"));
   return t;
 }

@@ -1,6 +1,7 @@
 #include "app/tables.h"
 
 #include <iterator>
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +71,15 @@ const char* const kCategories[kCategoryCount] = {
     "西药", "检查", "手术", "中成", "输氧", "治疗", "化验", "其它", "中草",
     "放射", "输血", "住院", "冷暖", "接生", "婴儿", "医疗", "监护",
 };
+
+const std::string& categoryName(int category) {
+  static const std::array<std::string, kCategoryCount> names = [] {
+    std::array<std::string, kCategoryCount> gbk;
+    for (int i = 0; i < kCategoryCount; ++i) gbk[size_t(i)] = rt::utf8ToGbk(kCategories[i]);
+    return gbk;
+  }();
+  return names.at(size_t(category));
+}
 
 static_assert(std::size(kBillFields) == 2 + kCategoryCount + 1, "date, number, categories, total");
 

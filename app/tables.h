@@ -41,6 +41,9 @@ extern const TableDef kPostings;       // "n" + year + month, 17 fields
 // fields 3 to 19 of kBills, followed by the total `phj`.
 constexpr int kCategoryCount = 17;
 extern const char* const kCategories[kCategoryCount];
+// The category word of position i as a charge line's `lb` holds it (GBK),
+// matched byte for byte.
+const std::string& categoryName(int category);
 // The bill amount field of category i (0-based, in the order above), and
 // the bill total.
 const char* billAmountField(int category);

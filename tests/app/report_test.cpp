@@ -662,6 +662,7 @@ TEST_F(MonthlyReport, LockedPeriodFileCountsAsMissing) {
 // --- edit buttons --------------------------------------------------------------------------
 
 TEST_F(ReportTest, EditButtonsOpenTheChosenPeriodTable) {
+  qtest::ExpectModal modal;  // the record-edit dialog, answered by the test's hook
   bill("bz2010", day(2010, 5, 3), {{"ps", 1}, {"phj", 1}});
   bill("bm2010", day(2010, 5, 3), {{"ps", 2}, {"phj", 2}});
   posting("n20113", {{1, 3}, {8, 3}});

@@ -269,12 +269,4 @@ TEST_F(ShellTest, EveryMenuItemOfEveryModuleWindow) {
   EXPECT_TRUE(dialogs.asked.empty());
 }
 
-TEST_F(ShellTest, UnbuiltModuleButtonsSaySo) {
-  ASSERT_TRUE(forms::loadWindow(ids::kReportWindow));
-  dialogs.answers.push_back(rt::kOk);
-  press(ids::kReportWindow, ids::report::kButton1);
-  ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0], "此功能尚未完成。");
-}
-
 }  // namespace
