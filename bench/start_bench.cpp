@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
