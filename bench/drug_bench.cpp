@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
   bench::startWindows(dir, dialogs);
   rt::setClock(rt::makeDateTime(2010, 12, 31, 10, 0, 0));
 
-  std::vector<double> open, add;
+  std::vector<bench::Run> open, add;
   for (int r = 0; r < runs; ++r) {
-    open.push_back(bench::timeMs([] {
+    open.push_back(bench::timeRun([] {
       forms::loadWindow(kWin);
       QCoreApplication::processEvents();
     }));
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     type("编辑框10", "1.2");
     type("编辑框12", "1.5");
     QCoreApplication::processEvents();
-    add.push_back(bench::timeMs([] {
+    add.push_back(bench::timeRun([] {
       press("按钮1");
       QCoreApplication::processEvents();
     }));
