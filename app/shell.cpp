@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/drug.h"
+#include "app/first_start.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
@@ -78,6 +79,7 @@ void loginCreated() {
     cmd::MoveTo(n);
     rt::invoke(rt::Cmd::AddComboItem, users.arg(), cmd::ReadText("use"));
   }
+  showNoUserLine(count == 0);
 }
 
 void loginCheck() {
@@ -108,6 +110,7 @@ void loginEditUsers() {
   cmd::SetCurrentDatabase(kUsersName);
   // Users added now reach the combo box at the next start.
   rt::invoke(rt::Cmd::EditRecords);
+  showNoUserLine(cmd::RecordCount() == 0);
 }
 
 void loginQuit() { endProgram(); }

@@ -8,6 +8,8 @@
 //   kdbtool [--password TEXT] append FILE VALUE...
 //   kdbtool [--password TEXT] sum FILE FIELD [--where FIELD=TEXT]
 //   kdbtool [--password TEXT] find FILE FIELD=TEXT
+//   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
+//   kdbtool verify [--wait SECONDS] DIR
 //
 // The terminal speaks UTF-8; tables stay GBK, so field names, values and
 // output are converted at this edge. File names are passed through as
@@ -25,6 +27,7 @@
 #include "db/format.h"
 #include "db/names.h"
 #include "db/table.h"
+#include "kdbtool_backup.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"
 #include "runtime/convert.h"
@@ -46,7 +49,8 @@ std::string g_password;  // GBK
       "usage: kdbtool [--password TEXT] COMMAND ...\n"
       "  info FILE | dump [--csv] FILE | check FILE | repair FILE\n"
       "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
-      "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n",
+      "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
+      "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n",
       stderr);
   std::exit(1);
 }
@@ -311,5 +315,7 @@ int main(int argc, char** argv) {
   if (sub == "sum" && rest.size() == 2) return cmdSum(rest[0], rest[1], nullptr);
   if (sub == "sum" && rest.size() == 4 && rest[2] == "--where") return cmdSum(rest[0], rest[1], &rest[3]);
   if (sub == "find" && rest.size() == 2) return cmdFind(rest[0], rest[1]);
+  if (sub == "backup") return kdbtool::backupCommand(rest);
+  if (sub == "verify") return kdbtool::verifyCommand(rest);
   usage();
 }

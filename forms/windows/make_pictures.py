@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes the window pictures: background.gif (256 x 211, a pale gradient
 with soft diagonal waves, light enough for black text on top) and
-icon.ico (32 x 32, a green cross on a light rounded square).
+icon.ico (32 x 32, a green cross on a light rounded square), and the
+same icon drawn at 64 x 64 as icon.png for the desktop menu entry of an
+installed program.
 
 Run from this directory; the build uses the files it writes."""
 import math
 import struct
+import zlib
 
 W, H = 256, 211
 COLOURS = 64  # palette entries; a code size of 6 bits
@@ -92,17 +95,21 @@ def gif():
     return bytes(out)
 
 
-def ico():
-    n = 32
+def icon_rows(scale=1):
+    """The icon's pixels, top row first, at 32 * scale pixels square."""
+    n = 32 * scale
     rows = []
-    for y in range(n):
+    for Y in range(n):
         row = []
-        for x in range(n):
+        for X in range(n):
+            # Measured on the 32-pixel grid, so every size draws one design.
+            x = (X + 0.5) / scale - 0.5
+            y = (Y + 0.5) / scale - 0.5
             # Rounded square with a 3-pixel margin, corner radius 6.
             cx = min(max(x, 9), 22)
             cy = min(max(y, 9), 22)
-            inside = 3 <= x <= 28 and 3 <= y <= 28 and (x - cx) ** 2 + (y - cy) ** 2 <= 36
-            cross = (12 <= x <= 19 and 7 <= y <= 24) or (7 <= x <= 24 and 12 <= y <= 19)
+            inside = 2.5 <= x <= 28.5 and 2.5 <= y <= 28.5 and (x - cx) ** 2 + (y - cy) ** 2 <= 36
+            cross = (11.5 <= x <= 19.5 and 6.5 <= y <= 24.5) or (6.5 <= x <= 24.5 and 11.5 <= y <= 19.5)
             if not inside:
                 row.append((0, 0, 0, 0))
             elif cross:
@@ -110,6 +117,33 @@ def ico():
             else:
                 row.append((244, 250, 246, 255))   # near white
         rows.append(row)
+    return rows
+
+
+def png(scale):
+    """The icon as an 8-bit RGBA PNG."""
+    rows = icon_rows(scale)
+    n = len(rows)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)  # no filter
+        for px in row:
+            raw += bytes(px)
+    out = b"\x89PNG\r\n\x1a\n"
+    out += chunk(b"IHDR", struct.pack(">IIBBBBB", n, n, 8, 6, 0, 0, 0))
+    out += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+    out += chunk(b"IEND", b"")
+    return out
+
+
+def ico():
+    n = 32
+    rows = icon_rows()
     xor = bytearray()
     for row in reversed(rows):  # bottom-up
         for r, g, b, a in row:
@@ -133,3 +167,5 @@ if __name__ == "__main__":
         f.write(gif())
     with open("icon.ico", "wb") as f:
         f.write(ico())
+    with open("icon.png", "wb") as f:
+        f.write(png(2))

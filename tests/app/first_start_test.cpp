@@ -1,0 +1,97 @@
+// A fresh installation's login window: one line says that no user exists
+// yet and that the administrator adds the first one; it goes once a user
+// is there, and the window is otherwise the one the template data makes.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app_fixture.h"
+#include "app/first_start.h"
+#include "app/tables.h"
+#include "db/dialog/edit_records.h"
+#include "db/facade.h"
+#include "forms/qtext.h"
+#include "forms/window_ids.h"
+
+namespace {
+
+namespace ids = forms::ids;
+
+class FirstStartTest : public apptest::AppTest {
+ protected:
+  void TearDown() override {
+    db::setEditDialogHook({});
+    apptest::AppTest::TearDown();
+  }
+  QLabel* noUserLine() {
+    QWidget* w = forms::windowWidget(ids::kLoginWindow);
+    return w ? w->findChild<QLabel*>(app::kNoUserLineName) : nullptr;
+  }
+};
+
+TEST_F(FirstStartTest, EmptyUserListShowsOneLineThatKeepsClearOfTheControls) {
+  ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
+  QLabel* line = noUserLine();
+  ASSERT_NE(line, nullptr);
+  EXPECT_TRUE(line->isVisible());
+  const QString text = line->text();
+  EXPECT_EQ(text.toStdString(), "尚无用户，请管理员新增第一个用户");
+  EXPECT_FALSE(text.contains("vaxol", Qt::CaseInsensitive));
+  // One line, whole: the text fits its width and the line fits the window.
+  EXPECT_LE(QFontMetrics(line->font()).horizontalAdvance(text), line->width());
+  const QRect area = line->parentWidget()->rect();
+  EXPECT_TRUE(area.contains(line->geometry())) << area.width() << "x" << area.height();
+  // It covers none of the controls the user works with.
+  for (uint32_t id : {ids::login::kEdit1, ids::login::kCombo1, ids::login::kButton1,
+                      ids::login::kButton2, ids::login::kButton3, ids::login::kTransLabel1,
+                      ids::login::kTransLabel2}) {
+    QWidget* c = forms::controlWidget(ids::kLoginWindow, id);
+    ASSERT_NE(c, nullptr) << std::hex << id;
+    const QRect r(c->mapTo(line->parentWidget(), QPoint(0, 0)), c->size());
+    EXPECT_FALSE(r.intersects(line->geometry())) << std::hex << id;
+  }
+  // Nothing else changed: no item, no message, the password box empty.
+  EXPECT_EQ(forms::comboCount(ids::kLoginWindow, ids::login::kCombo1), 0);
+  EXPECT_TRUE(forms::text(ids::kLoginWindow, GBK("编辑框1")).empty());
+  EXPECT_TRUE(dialogs.asked.empty());
+}
+
+TEST_F(FirstStartTest, NoLineOnceAUserExists) {
+  app::openTable(app::kUsersName, app::kUsers);
+  ASSERT_TRUE(cmd::AppendRecord("clerk", "pw"));
+  db::closeAllDatabases();
+  ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
+  QLabel* line = noUserLine();
+  EXPECT_TRUE(line == nullptr || !line->isVisible());
+  EXPECT_EQ(forms::comboCount(ids::kLoginWindow, ids::login::kCombo1), 1);
+}
+
+TEST_F(FirstStartTest, LineGoesWhenTheAdministratorAddsTheFirstUser) {
+  ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
+  ASSERT_NE(noUserLine(), nullptr);
+  // A wrong code leaves it standing.
+  dialogs.answers.push_back(rt::kOk);
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "wrong");
+  forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);  // 新增
+  EXPECT_TRUE(noUserLine()->isVisible());
+  // Opening the dialog and adding nobody leaves it standing too.
+  db::setEditDialogHook([](QDialog& d) { d.findChild<QPushButton*>("close")->click(); });
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "vaxol");
+  forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);
+  EXPECT_TRUE(noUserLine()->isVisible());
+  db::setEditDialogHook([](QDialog& d) {
+    d.findChild<QPushButton*>("newRecord")->click();
+    d.findChild<QLineEdit*>("field_1")->setText("admin");
+    d.findChild<QLineEdit*>("field_2")->setText("pw");
+    d.findChild<QPushButton*>("close")->click();
+  });
+  forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);
+  EXPECT_FALSE(noUserLine()->isVisible());
+}
+
+}  // namespace

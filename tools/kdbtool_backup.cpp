@@ -1,0 +1,352 @@
+#include "kdbtool_backup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "db/errors.h"
+#include "db/format.h"
+#include "db/locks.h"
+#include "db/names.h"
+#include "db/os.h"
+#include "db/table.h"
+#include "runtime/facade.h"
+#include "runtime/gbk.h"
+
+namespace kdbtool {
+namespace {
+
+// How long a table that another workstation holds locked is waited for.
+// A report's scan or a pack holds the whole file for seconds at most.
+constexpr int kDefaultWaitSeconds = 30;
+constexpr size_t kCopyChunk = size_t(1) << 20;
+
+void say(std::FILE* to, const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), to); }
+
+std::string codeText(int code) {
+  return std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code));
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string baseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isTableName(const std::string& name) {
+  if (name.size() <= 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return ext == ".kdb";
+}
+
+// The table files of a folder (".kdb" in any letter case), sorted by name.
+int listTables(const std::string& dir, std::vector<std::string>* tables) {
+  std::vector<std::string> names;
+  int rc = db::os::env().listDir(dir, &names);
+  if (rc != db::kOk) return rc;
+  tables->clear();
+  for (const std::string& n : names)
+    if (isTableName(n)) tables->push_back(n);
+  std::sort(tables->begin(), tables->end());
+  return db::kOk;
+}
+
+// The ".kdt" file of an open table that keeps memo or byte-set values;
+// empty for a table without one.
+std::string auxFileOf(db::Table& t) {
+  if (!t.aux()) return {};
+  std::string aux = db::auxNameFor(t.path()), existing;
+  if (db::resolveExisting(aux, &existing)) aux = existing;
+  return aux;
+}
+
+// Puts the written bytes of a file on the disk, so a backup that said
+// "copied" survives a power cut of the backup machine.
+int syncToDisk(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return db::os::mapErrno(errno);
+  int rc = ::fsync(fd) == 0 ? db::kOk : db::os::mapErrno(errno);
+  ::close(fd);
+  return rc;
+}
+
+// Copies `from` into the new file `to` through the engine's file layer
+// (called with the table's whole-file lock held).
+int copyFile(const std::string& from, const std::string& to) {
+  db::os::Env& env = db::os::env();
+  if (env.exists(to)) return db::kCreateFailed;  // the dated folder is new: nothing is overwritten
+  std::unique_ptr<db::os::File> src, dst;
+  int rc = env.open(from, false, false, &src);
+  if (rc != db::kOk) return rc;
+  int64_t length = 0;
+  if ((rc = src->size(&length)) != db::kOk) return rc;
+  if ((rc = env.open(to, true, true, &dst)) != db::kOk) return rc;
+  std::vector<uint8_t> buf(std::min<size_t>(kCopyChunk, size_t(std::max<int64_t>(length, 1))));
+  for (int64_t at = 0; at < length && rc == db::kOk;) {
+    size_t want = size_t(std::min<int64_t>(int64_t(buf.size()), length - at)), got = 0;
+    rc = src->read(at, buf.data(), want, &got);
+    if (rc == db::kOk && got < want) rc = db::kEndOfFile;  // the file shrank under a lock: no copy
+    if (rc == db::kOk) rc = dst->write(at, buf.data(), want);
+    at += int64_t(want);
+  }
+  return rc;
+}
+
+// What reading a whole table found.
+struct TableState {
+  int code = db::kOk;
+  int32_t records = 0;
+  int32_t deleted = 0;
+  int64_t strayBytes = 0;  // past the last record: a cut-off append, dropped at the next writing open
+};
+
+// Opens the table read-only (it is never repaired here) and reads every
+// record and every memo and byte-set value it refers to. `whole` holds the
+// whole-file lock for the read; without it each batch of records is
+// locked while it is read, so workstations can go on writing in between.
+// The access password is not needed: nothing of the contents is shown.
+TableState readWholeTable(const std::string& path, bool whole) {
+  TableState s;
+  db::OpenOptions o;
+  o.readOnly = true;
+  o.checkPassword = false;
+  std::unique_ptr<db::Table> t;
+  if ((s.code = db::Table::open(path, o, &t)) != db::kOk) return s;
+  if ((s.code = t->readCount(&s.records)) != db::kOk) return s;
+  std::vector<const db::Field*> chains;
+  for (const db::Field& f : t->fields())
+    if (db::isChainKind(f.kind)) chains.push_back(&f);
+  int32_t seen = 0;
+  s.code = t->scan(0, whole, [&](int32_t, uint8_t* rec) {
+    ++seen;
+    if (db::getI32(rec) < 0) ++s.deleted;
+    for (const db::Field* f : chains) {
+      rt::Arg v;
+      int rc = t->loadValue(*f, rec, &v);
+      rt::Result owned(v);
+      if (rc != db::kOk) return rc;
+    }
+    return 0;
+  });
+  if (s.code == db::kOk && seen < s.records) s.code = db::kRecordReadFailed;
+  // Count and length together under the header lock: an append writes its
+  // record before the count, so apart they could show a record in flight.
+  if (s.code == db::kOk && (s.code = t->lockHeader()) == db::kOk) {
+    int32_t now = 0;
+    s.code = t->readCount(&now);
+    if (s.code == db::kOk) s.strayBytes = std::max<int64_t>(0, t->fileLength() - t->recordOffset(now));
+    t->unlockHeader();
+  }
+  return s;
+}
+
+std::string recordsText(const TableState& s) {
+  std::string text = std::to_string(s.records) + (s.records == 1 ? " record" : " records");
+  if (s.deleted) text += " (" + std::to_string(s.deleted) + " marked deleted)";
+  return text;
+}
+
+bool isBusy(int code) { return code == db::kLockViolation || code == db::kSharingViolation; }
+
+// "--wait SECONDS" in front of the folders; the rest are the folders.
+bool takeWait(std::vector<std::string>* args) {
+  int seconds = kDefaultWaitSeconds;
+  if (args->size() >= 2 && (*args)[0] == "--wait") {
+    char* end = nullptr;
+    long v = std::strtol((*args)[1].c_str(), &end, 10);
+    if ((*args)[1].empty() || *end != '\0' || v < 0 || v > 3600) return false;
+    seconds = int(v);
+    args->erase(args->begin(), args->begin() + 2);
+  }
+  db::setLockWaitMs(seconds * 1000);
+  return true;
+}
+
+void usage(const char* line) {
+  std::fprintf(stderr, "usage: kdbtool %s\n", line);
+  std::exit(1);
+}
+
+// A new folder under `dest` named by the local date and time
+// ("2024-05-31_211500", "-2" added when that name is taken).
+int makeDatedFolder(const std::string& dest, std::string* made) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H%M%S", &local);
+  for (int k = 1; k < 100; ++k) {
+    std::string path = joinPath(dest, std::string(stamp) + (k > 1 ? "-" + std::to_string(k) : ""));
+    if (::mkdir(path.c_str(), 0777) == 0) {
+      *made = path;
+      return db::kOk;
+    }
+    if (errno != EEXIST) return db::os::mapErrno(errno);
+  }
+  return db::kCreateFailed;
+}
+
+struct Failure {
+  std::string table, what;
+};
+
+// One table into `folder`: opened read-only, its files copied while the
+// whole-file lock is held (no append, change, delete or pack of any
+// workstation is half in the copy, and the ".kdt" is copied together with
+// the records that point into it), the lock released at once, then the
+// copy read through on its own. Returns "" or what went wrong.
+std::string backupTable(const std::string& dir, const std::string& name, const std::string& folder,
+                        std::string* done) {
+  const std::string path = joinPath(dir, name);
+  db::OpenOptions o;
+  o.readOnly = true;
+  o.checkPassword = false;
+  std::unique_ptr<db::Table> t;
+  int rc = db::Table::open(path, o, &t);
+  if (rc != db::kOk) return "not copied: " + codeText(rc);
+  const std::string aux = auxFileOf(*t);
+  std::vector<std::string> copies = {joinPath(folder, name)};
+  if (!aux.empty()) copies.push_back(joinPath(folder, baseName(aux)));
+
+  int32_t count = 0;
+  rc = t->lockWhole();
+  if (rc != db::kOk) return "not copied: " + codeText(rc);
+  rc = t->readCount(&count);
+  if (rc == db::kOk) rc = copyFile(path, copies[0]);
+  if (rc == db::kOk && !aux.empty()) rc = copyFile(aux, copies[1]);
+  t->unlockWhole();
+  t.reset();
+  // Forcing the copies to disk can take long on a slow backup disk; the
+  // workstations need not wait for it.
+  for (size_t i = 0; i < copies.size() && rc == db::kOk; ++i) rc = syncToDisk(copies[i]);
+
+  std::string problem;
+  TableState s;
+  if (rc != db::kOk) {
+    problem = "not copied: " + codeText(rc);
+  } else {
+    s = readWholeTable(copies[0], true);
+    if (s.code != db::kOk)
+      problem = "copy not checked: " + codeText(s.code);
+    else if (s.records != count)
+      problem = "copy not checked: it holds " + std::to_string(s.records) + " records, the table held " +
+                std::to_string(count);
+  }
+  if (!problem.empty()) {
+    // A copy that is not known to be good must not be restored by mistake.
+    for (const std::string& c : copies) db::os::env().remove(c);
+    return problem;
+  }
+  *done = name + (aux.empty() ? "" : ", " + baseName(aux)) + ": " + recordsText(s) + ", copied and checked";
+  return {};
+}
+
+void reportFailures(const char* heading, const std::vector<Failure>& failed) {
+  std::string text = heading;
+  for (const Failure& f : failed) text += "\n  " + f.table + " " + f.what;
+  say(stderr, text + "\n");
+}
+
+}  // namespace
+
+int backupCommand(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  if (!takeWait(&args) || args.size() != 2) usage("backup [--wait SECONDS] DIR DEST");
+  const std::string& dir = args[0];
+  const std::string& dest = args[1];
+
+  std::vector<std::string> tables;
+  int rc = listTables(dir, &tables);
+  if (rc != db::kOk) {
+    say(stderr, "cannot read the folder " + dir + ": " + codeText(rc) + "\n");
+    return 1;
+  }
+  if (tables.empty()) {
+    // Most likely the wrong folder: an empty backup must not look like a good one.
+    say(stderr, "no tables (.kdb) in " + dir + ": nothing backed up\n");
+    return 1;
+  }
+  struct stat st;
+  if (::stat(dest.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    say(stderr, "the backup folder " + dest + " does not exist (is the backup disk mounted?)\n");
+    return 1;
+  }
+  std::string folder;
+  if ((rc = makeDatedFolder(dest, &folder)) != db::kOk) {
+    say(stderr, "cannot make a new folder in " + dest + ": " + codeText(rc) + "\n");
+    return 1;
+  }
+  say(stdout, "backup of " + dir + " into " + folder + "\n");
+
+  std::vector<Failure> failed;
+  int copied = 0;
+  for (const std::string& name : tables) {
+    std::string done;
+    std::string problem = backupTable(dir, name, folder, &done);
+    if (problem.empty()) {
+      ++copied;
+      say(stdout, done + "\n");
+    } else {
+      say(stdout, name + ": " + problem + "\n");
+      failed.push_back({name, problem});
+    }
+    std::fflush(stdout);
+  }
+  say(stdout, std::to_string(copied) + " of " + std::to_string(tables.size()) +
+                  " tables copied and checked\n");
+  if (failed.empty()) return 0;
+  reportFailures("backup incomplete:", failed);
+  return 1;
+}
+
+int verifyCommand(const std::vector<std::string>& given) {
+  std::vector<std::string> args = given;
+  if (!takeWait(&args) || args.size() != 1) usage("verify [--wait SECONDS] DIR");
+  const std::string& dir = args[0];
+  std::vector<std::string> tables;
+  int rc = listTables(dir, &tables);
+  if (rc != db::kOk) {
+    say(stderr, "cannot read the folder " + dir + ": " + codeText(rc) + "\n");
+    return 1;
+  }
+  if (tables.empty()) {
+    say(stderr, "no tables (.kdb) in " + dir + "\n");
+    return 1;
+  }
+  std::vector<Failure> failed;
+  for (const std::string& name : tables) {
+    TableState s = readWholeTable(joinPath(dir, name), false);
+    std::string line = name + ": ";
+    if (s.code == db::kOk) {
+      line += "ok, " + recordsText(s);
+      if (s.strayBytes)
+        line += "; " + std::to_string(s.strayBytes) +
+                " bytes of an unfinished append after the last record (cut off when next opened for writing)";
+    } else {
+      std::string what = (isBusy(s.code) ? "in use, not checked: " : "damaged: ") + codeText(s.code);
+      line += what;
+      failed.push_back({name, what});
+    }
+    say(stdout, line + "\n");
+  }
+  say(stdout, std::to_string(tables.size() - failed.size()) + " of " + std::to_string(tables.size()) +
+                  " tables sound\n");
+  if (failed.empty()) return 0;
+  reportFailures("not sound:", failed);
+  return 1;
+}
+
+}  // namespace kdbtool
