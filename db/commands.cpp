@@ -5,8 +5,6 @@
 // the current database in it (-1 = none). Entries are shared pointers so a
 // scan keeps its database alive even if the expression it runs closes it.
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -274,41 +272,6 @@ void cmdSkip(Arg* r, int argc, const Arg* argv) {
   setBool(r, kOk);
 }
 
-// --- the record a run of ReadField reads ---------------------------------------
-//
-// Showing a record reads its fields one after another (a list row, the
-// boxes of a window), and each read locks the record, reads it and unlocks
-// it: three system calls a field, the bulk of filling a list. The record
-// read under its lock is kept and serves the following reads of the same
-// record while no other database command has run in this process and no
-// more than kRecordKeptNs have passed. A write by another workstation in
-// that moment is seen by the next command, as if it had landed a moment
-// later; the reads of one record then show one state of it.
-std::atomic<uint64_t> g_commandsRun{0};
-constexpr int64_t kRecordKeptNs = 20'000'000;
-
-struct KeptRecord {
-  const Table* table = nullptr;
-  int32_t pos = -1;
-  uint64_t commandsRun = 0;
-  int64_t readAt = 0;
-  std::vector<uint8_t> bytes;
-};
-thread_local KeptRecord t_kept;
-
-int64_t steadyNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// Every database command but ReadField ends what a kept record may serve.
-template <rt::CommandFn F>
-void counted(Arg* r, int argc, const Arg* argv) {
-  g_commandsRun.fetch_add(1, std::memory_order_relaxed);
-  F(r, argc, argv);
-}
-
 void cmdReadField(Arg* r, int argc, const Arg* argv) {
   std::shared_ptr<Table> keep = curShared();
   Table* t = keep.get();
@@ -320,24 +283,16 @@ void cmdReadField(Arg* r, int argc, const Arg* argv) {
   }
   int32_t pos = t->position;
   if (pos < 0) return setLastError(kNoCurrentRecord), void(*r = zeroOf(f));
-  KeptRecord& k = t_kept;
-  const int64_t now = steadyNs();
-  if (k.table == t && k.pos == pos && k.commandsRun == g_commandsRun.load(std::memory_order_relaxed) &&
-      now - k.readAt <= kRecordKeptNs) {
-    setLastError(t->loadValue(f, k.bytes.data(), r));
-    return;
-  }
-  k.table = nullptr;
   int rc = t->lockRecord(pos);
   if (rc != kOk) return setLastError(rc), void(*r = zeroOf(f));
-  k.bytes.assign(size_t(t->recordSize()), 0);
-  rc = t->readRecord(pos, k.bytes.data());
+  // Only the field's bytes are read, placed where they sit in a record.
+  std::vector<uint8_t> rec(size_t(t->recordSize()), 0);
+  rc = t->readRecord(pos, rec.data());
   if (rc != kOk) {
     rc = kSeekFailed;
     *r = zeroOf(f);
   } else {
-    rc = t->loadValue(f, k.bytes.data(), r);
-    k = KeptRecord{t, pos, g_commandsRun.load(std::memory_order_relaxed), now, std::move(k.bytes)};
+    rc = t->loadValue(f, rec.data(), r);
   }
   t->unlockRecord(pos);
   setLastError(rc);
@@ -603,26 +558,26 @@ std::once_flag g_once;
 void registerDatabaseCommands() {
   std::call_once(g_once, [] {
     using rt::Cmd;
-    rt::registerCommand(Cmd::OpenDatabase, counted<cmdOpenDatabase>);
-    rt::registerCommand(Cmd::SetCurrentDatabase, counted<cmdSetCurrentDatabase>);
-    rt::registerCommand(Cmd::MoveFirst, counted<cmdMoveFirst>);
+    rt::registerCommand(Cmd::OpenDatabase, cmdOpenDatabase);
+    rt::registerCommand(Cmd::SetCurrentDatabase, cmdSetCurrentDatabase);
+    rt::registerCommand(Cmd::MoveFirst, cmdMoveFirst);
     rt::registerCommand(Cmd::ReadField, cmdReadField);
-    rt::registerCommand(Cmd::FindRecord, counted<cmdFindRecord>);
-    rt::registerCommand(Cmd::RecordCount, counted<cmdRecordCount>);
-    rt::registerCommand(Cmd::MoveTo, counted<cmdMoveTo>);
-    rt::registerCommand(Cmd::ModifyRecord, counted<cmdModifyRecord>);
-    rt::registerCommand(Cmd::AppendRecord, counted<cmdAppendRecord>);
-    rt::registerCommand(Cmd::FieldCount, counted<cmdFieldCount>);
-    rt::registerCommand(Cmd::Skip, counted<cmdSkip>);
-    rt::registerCommand(Cmd::SumRecords, counted<cmdSumRecords>);
-    rt::registerCommand(Cmd::FileExists, counted<cmdFileExists>);
-    rt::registerCommand(Cmd::DeleteRecords, counted<cmdDeleteRecords>);
-    rt::registerCommand(Cmd::PackDatabase, counted<cmdPackDatabase>);
-    rt::registerCommand(Cmd::ReplaceFields, counted<cmdReplaceFields>);
-    rt::registerCommand(Cmd::CreateDatabase, counted<cmdCreateDatabase>);
-    rt::registerCommand(Cmd::ZapDatabase, counted<cmdZapDatabase>);
-    rt::registerCommand(Cmd::CloseDatabase, counted<cmdCloseDatabase>);
-    rt::registerCommand(Cmd::CopyRecords, counted<cmdCopyRecords>);
+    rt::registerCommand(Cmd::FindRecord, cmdFindRecord);
+    rt::registerCommand(Cmd::RecordCount, cmdRecordCount);
+    rt::registerCommand(Cmd::MoveTo, cmdMoveTo);
+    rt::registerCommand(Cmd::ModifyRecord, cmdModifyRecord);
+    rt::registerCommand(Cmd::AppendRecord, cmdAppendRecord);
+    rt::registerCommand(Cmd::FieldCount, cmdFieldCount);
+    rt::registerCommand(Cmd::Skip, cmdSkip);
+    rt::registerCommand(Cmd::SumRecords, cmdSumRecords);
+    rt::registerCommand(Cmd::FileExists, cmdFileExists);
+    rt::registerCommand(Cmd::DeleteRecords, cmdDeleteRecords);
+    rt::registerCommand(Cmd::PackDatabase, cmdPackDatabase);
+    rt::registerCommand(Cmd::ReplaceFields, cmdReplaceFields);
+    rt::registerCommand(Cmd::CreateDatabase, cmdCreateDatabase);
+    rt::registerCommand(Cmd::ZapDatabase, cmdZapDatabase);
+    rt::registerCommand(Cmd::CloseDatabase, cmdCloseDatabase);
+    rt::registerCommand(Cmd::CopyRecords, cmdCopyRecords);
     rt::addShutdownHook(shutdownHook);
   });
 }

@@ -39,14 +39,17 @@ const char* const kDepartments[] = {"康复科", "针灸科", "理疗科", "中�
 
 // How much of an item one line uses, by its unit.
 int32_t quantityFor(const Item& it, Rng& rng) {
+  static const std::string piece = gbk("片"), capsule = gbk("粒"), pill = gbk("丸"), gram = gbk("克"),
+                           ampoule = gbk("支"), box = gbk("盒"), bottle = gbk("瓶"), ml = gbk("毫升"),
+                           hour = gbk("小时"), day = gbk("天");
   const std::string& u = it.dw;
-  if (u == gbk("片") || u == gbk("粒") || u == gbk("丸")) return rng.between(1, 6) * 6;
-  if (u == gbk("克")) return rng.between(2, 12) * 5;
-  if (u == gbk("支")) return rng.between(1, 6);
-  if (u == gbk("盒") || u == gbk("瓶")) return rng.between(1, 3);
-  if (u == gbk("毫升")) return rng.between(1, 4) * 100;
-  if (u == gbk("小时")) return rng.between(1, 8);
-  if (u == gbk("天")) return 1;
+  if (u == piece || u == capsule || u == pill) return rng.between(1, 6) * 6;
+  if (u == gram) return rng.between(2, 12) * 5;
+  if (u == ampoule) return rng.between(1, 6);
+  if (u == box || u == bottle) return rng.between(1, 3);
+  if (u == ml) return rng.between(1, 4) * 100;
+  if (u == hour) return rng.between(1, 8);
+  if (u == day) return 1;
   return rng.chance(0.8) ? 1 : rng.between(2, 3);
 }
 
@@ -120,8 +123,9 @@ class Maker {
     std::sort(admitted.begin(), admitted.end());
     if (busy()) {
       // A long stay of exactly 3,000 charge lines, still in hospital at
-      // the end of the year: the inpatient window's heaviest patient.
-      admitted[0] = dayOf(y_.year, 1, 4) + 9.0 / 24;
+      // the end of the year: the inpatient window's heaviest patient. No
+      // admission is earlier than 08:00 on the first day.
+      admitted[0] = dayOf(y_.year, 1, 1) + 8.0 / 24;
     }
     const double yearEnd = dayOf(y_.year, 12, 31);
     for (int i = 0; i < count; ++i) {

@@ -1,6 +1,4 @@
 // The database commands through the command table, grouped by command.
-#include <fcntl.h>
-
 #include <cmath>
 
 #include "db/table.h"
@@ -504,45 +502,3 @@ TEST_F(CommandsTest, OneFileWhateverTheCase) {
 }
 
 }  // namespace
-
-// Showing a record reads its fields one after another; the engine reads
-// the record once for them, but never serves a read from what it kept
-// once another command has run or a moment has passed, so no write, of
-// this process or of another workstation, goes unseen.
-TEST_F(CommandsTest, ReadsOfOneRecordNeverHideAWrite) {
-  makeInts(3);
-  ASSERT_TRUE(cmd::MoveTo(2));
-  EXPECT_EQ(readInt("v"), 20);
-  EXPECT_EQ(cmd::ReadText("t"), "2");
-  // This process's own write.
-  ASSERT_TRUE(cmd::ModifyRecord(21, "b"));
-  EXPECT_EQ(readInt("v"), 21);
-  EXPECT_EQ(cmd::ReadText("t"), "b");
-
-  // Another workstation's write, straight into the file: field v of
-  // record 2 sits after the header, the descriptors, record 1 and the
-  // record's 4-byte header.
-  auto foreignWrite = [](int32_t v) {
-    auto b = readFile("n.kdb");
-    const size_t recordSize = size_t(at32(b, 24)), fields = 2;
-    const off_t at = off_t(116 + fields * 72 + recordSize + 4);
-    const int fd = ::open("n.kdb", O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, &v, 4, at), 4);
-    ::close(fd);
-  };
-  foreignWrite(22);
-  // Any other command, even one that moves nowhere, ends the kept record.
-  ASSERT_TRUE(cmd::MoveTo(2));
-  EXPECT_EQ(readInt("v"), 22);
-  foreignWrite(23);
-  ASSERT_EQ(cmd::RecordCount(), 3);
-  EXPECT_EQ(readInt("v"), 23);
-  // And without any command between, a moment later.
-  foreignWrite(24);
-  ::usleep(50000);
-  EXPECT_EQ(readInt("v"), 24);
-  // Another record is read afresh.
-  ASSERT_TRUE(cmd::Skip());
-  EXPECT_EQ(readInt("v"), 30);
-}
