@@ -3,11 +3,13 @@
 // (stock values recomputed, list of every record, summary) and "添加" of a
 // new drug (find, append, list refilled, summary).
 //
-//   drug_bench BUSYDIR [runs]
+//   drug_bench BUSYDIR [runs] [PNG]
 //
-// Works on a scratch copy of BUSYDIR; prints bench/run rows.
+// Works on a scratch copy of BUSYDIR; prints bench/run rows. With PNG, the
+// window as it stands after the first add is saved there, to look at.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -69,6 +71,7 @@ int main(int argc, char** argv) {
       press("按钮1");
       QCoreApplication::processEvents();
     }));
+    if (r == 0 && argc > 3) forms::windowWidget(kWin)->grab().save(QString::fromLocal8Bit(argv[3]));
     forms::closeWindow(kWin);
     QCoreApplication::processEvents();
   }

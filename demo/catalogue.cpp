@@ -229,6 +229,8 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
           secondBatches.push_back(second);
         }
       } else {
+        // A service is not bought in: no purchase price.
+        it.jj = 0;
         it.shch = day(2009, 12, 1);
         it.yx = day(2014, 12, 31);
         it.chd = gbk(kOwnService);

@@ -290,7 +290,10 @@ class Maker {
   // What the shelves hold at the end of the year: every charge has already
   // been taken off, so the stock is simply the remainder.
   void stock() {
-    for (Item& it : y_.catalogue) it.shl = int32_t(rng_.between(20, 500));
+    // Services are counted too (the charge windows lower every record's
+    // stock), in the few dozens the staff keep them at.
+    for (Item& it : y_.catalogue)
+      it.shl = int32_t(it.jj > 0 ? rng_.between(20, 500) : rng_.between(10, 60));
   }
 
   Scale scale_;
