@@ -63,6 +63,9 @@ std::string passwordBox() { return forms::text(ids::kLoginWindow, GBK("编辑框
 
 void loginCreated() {
   setVisualStyle3();
+  // 确定 is the window's default button: Enter in the user or password box
+  // checks the login as a click would.
+  forms::control(ids::kLoginWindow, GBK("按钮2")).setButtonType(1);
   // A user list that exists but cannot be opened (damaged, or locked by
   // another workstation) is reported, never replaced: otherwise the login
   // would simply show no users and nobody would know why.

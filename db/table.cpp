@@ -416,6 +416,19 @@ int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
     case kFText: {
       const char* s = rt::textValue(v);
       size_t len = strnlen(s, size_t(f.size));
+      // A text longer than the field is cut to whole characters: the lead
+      // byte of a two-byte character whose second byte falls past the
+      // field is dropped rather than stored alone (it would show as a
+      // broken character everywhere the field is read).
+      if (len == size_t(f.size) && s[len] != '\0') {
+        size_t whole = 0;
+        while (whole < len) {
+          size_t step = rt::isGbkLead(static_cast<unsigned char>(s[whole])) ? 2 : 1;
+          if (whole + step > len) break;
+          whole += step;
+        }
+        len = whole;
+      }
       std::memset(p, 0, size_t(f.size));
       std::memcpy(p, s, len);
       return kOk;

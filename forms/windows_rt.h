@@ -30,8 +30,15 @@ namespace forms {
 // Prepares the forms layer: registers the window and control commands,
 // installs the Qt dialogs (rt::setDialogs) and the fatal-error box
 // (rt::setFatalReporter), stops Qt from quitting on its own when a window
-// closes. Needs a QApplication. Idempotent.
+// closes, and makes Qt's own dialogs Chinese (installChineseQt). Needs a
+// QApplication. Idempotent.
 void initForms();
+
+// Chinese (China) as Qt's default locale, and the Chinese (Simplified)
+// translation of Qt's own texts from the system's Qt translations. False
+// when the translation file is not installed (the dialogs then stay in
+// Qt's built-in English). Idempotent.
+bool installChineseQt();
 
 // Registers LoadWindow, CloseWindow, FocusControl, AddComboItem, ListClear,
 // ListInsertItem, ListSetItemText, ClearPanel, PanelTextAt, PanelLine,

@@ -290,7 +290,12 @@ TextStyle Printer::textStyle() const {
 PenStyle Printer::penStyle() const {
   PenStyle p;
   p.style = penStyle_;
-  p.width = penWidth_ == 0 ? 0 : unitToPixelsX(penWidth_);
+  // No line is thinner than 0.1 mm (a device pixel of a 254-dpi printer):
+  // the default pen, one device pixel, is a hairline on a high-resolution
+  // printer or in a PDF, and the bills' and reports' rules would fade or
+  // vanish. Wider pens keep their width.
+  const double thinnest = std::max(1.0, page_.dpiX * kThinnestLineMm / 25.4);
+  p.width = std::max(penWidth_ == 0 ? 0.0 : unitToPixelsX(penWidth_), thinnest);
   p.color = fromColorRef(penColor_);
   return p;
 }
@@ -349,8 +354,10 @@ bool Printer::begin(int argc, const rt::Arg* argv) {
     }
   }
 
-  std::string outputFile;
-  if (s.printToFile) {
+  // A file named in the print dialog is the file written; "打印到文件"
+  // asks only when the dialog's choice named none.
+  std::string outputFile = s.printToFile ? s.dialogFile : std::string();
+  if (s.printToFile && outputFile.empty()) {
     std::string path = "Output.prn";
     if (!rt::dialogs().saveFile(GBK("打印到文件"), GBK("打印输出文件 (*.prn);;所有文件 (*.*)"), &path) ||
         path.empty())

@@ -43,6 +43,9 @@ struct JobSettings {
   bool landscape = false;
   // Handed back by the dialog.
   bool printToFile = false;
+  // The file the dialog's own file choice names (GBK; empty when the
+  // dialog named none): it is the file written, without asking again.
+  std::string dialogFile;
   bool pageRangeChosen = false;
 };
 
@@ -59,8 +62,8 @@ class Backend {
   // writes back what the user chose.
   virtual bool showPrintDialog(JobSettings& s) = 0;
   // Takes over the device chosen by the last dialog (or the default one):
-  // prints to `outputFile` when not empty. Null when the device cannot be
-  // had.
+  // prints to `outputFile` (GBK) when not empty. Null when the device
+  // cannot be had.
   virtual std::unique_ptr<Surface> openDevice(const JobSettings& s, const std::string& outputFile) = 0;
 };
 
@@ -78,6 +81,9 @@ int paperCodeFor(int paperType);
 // Screen resolution the font sizes are stored at: fixed, so a stored size
 // means the same on every workstation.
 constexpr int kScreenDpi = 96;
+
+// The thinnest line put on paper or into a PDF, in millimetres.
+constexpr double kThinnestLineMm = 0.1;
 
 class Printer {
  public:
@@ -124,6 +130,8 @@ class Printer {
   // The font's height in the current unit, as the device font is built:
   // negative, truncated.
   int deviceFontHeight() const;
+  // The font texts are drawn with on the open job's device.
+  QFont deviceFont() const;
 
  private:
   struct FontRecord {
@@ -137,7 +145,6 @@ class Printer {
   double unitToPixelsX(double v) const;
   double unitToPixelsY(double v) const;
   double pixelsToUnitY(double px) const;
-  QFont deviceFont() const;
   TextStyle textStyle() const;
   PenStyle penStyle() const;
   bool ensurePage();

@@ -102,6 +102,7 @@ class QtBackend final : public Backend {
   bool hasDefaultPrinter() override { return !QPrinterInfo::defaultPrinter().isNull(); }
 
   bool showPrintDialog(JobSettings& s) override {
+    chosenFile_.clear();
     std::unique_ptr<QPrinter> printer = prepare(s);
     QPrintDialog dialog(printer.get());
     QAbstractPrintDialog::PrintDialogOptions options = QAbstractPrintDialog::PrintToFile |
@@ -125,8 +126,10 @@ class QtBackend final : public Backend {
       s.toPage = printer->toPage();
     }
     // The dialog's own "print to file" is a PDF printer with a file name:
-    // the file name is asked for again by the caller.
+    // that name is the file written.
     s.printToFile = printer->outputFormat() == QPrinter::PdfFormat || !printer->outputFileName().isEmpty();
+    s.dialogFile = forms::toGbk(printer->outputFileName());
+    chosenFile_ = printer->outputFileName();
     chosen_ = std::move(printer);
     return true;
   }
@@ -134,8 +137,12 @@ class QtBackend final : public Backend {
   std::unique_ptr<Surface> openDevice(const JobSettings& s, const std::string& outputFile) override {
     std::unique_ptr<QPrinter> printer = chosen_ ? std::move(chosen_) : prepare(s);
     if (!outputFile.empty()) {
+      // The dialog's own name as the dialog gave it (it may hold characters
+      // GBK has not); a name asked for afterwards comes as GBK.
+      QString name = !chosenFile_.isEmpty() && outputFile == s.dialogFile ? chosenFile_
+                                                                           : forms::fromGbk(outputFile);
       printer->setOutputFormat(QPrinter::PdfFormat);
-      printer->setOutputFileName(QString::fromLocal8Bit(outputFile.c_str()));
+      printer->setOutputFileName(name);
       // A file has no unprintable border: the printable area is the page.
       printer->setFullPage(false);
       printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
@@ -174,6 +181,7 @@ class QtBackend final : public Backend {
   }
 
   std::unique_ptr<QPrinter> chosen_;
+  QString chosenFile_;  // the file name the last dialog gave
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "db/dialog/record_dialog.h"
 #include "db/engine.h"
 #include "db/errors.h"
+#include "forms/windows_rt.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"
 #include "runtime/commands.h"
@@ -46,7 +47,11 @@ void registerEditRecordsCommand() { rt::registerCommand(rt::Cmd::EditRecords, cm
 
 int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
                    const std::vector<std::string>& gbkFields) {
-  RecordDialog dialog(table, gbkCaption, flags, gbkFields, QApplication::activeWindow());
+  // Over the window whose handler asked for it; else the active one.
+  QWidget* owner = nullptr;
+  if (uint32_t w = forms::eventSource().window) owner = forms::windowWidget(w);
+  if (!owner) owner = QApplication::activeWindow();
+  RecordDialog dialog(table, gbkCaption, flags, gbkFields, owner);
   armEditDialogHook(dialog);
   dialog.exec();
   return dialog.closeCode();

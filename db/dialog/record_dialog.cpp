@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -71,6 +72,10 @@ RecordDialog::RecordDialog(Table& table, const std::string& gbkCaption, int flag
 
   buildMenus();
   buildBody();
+  // The layout may widen the dialog to fit its buttons: settle the size
+  // before placing it.
+  layout()->activate();
+  if (parent) centreOver(parent);
 
   readCount();
   if (count_ > 0) load(std::clamp(t_.position, 0, count_ - 1));
@@ -79,6 +84,20 @@ RecordDialog::RecordDialog(Table& table, const std::string& gbkCaption, int flag
 }
 
 RecordDialog::~RecordDialog() = default;
+
+void RecordDialog::centreOver(QWidget* owner) {
+  const QRect over = owner->window()->frameGeometry();
+  QRect r(QPoint(0, 0), size());
+  r.moveCenter(over.center());
+  // A small owner (the login window) must not push the title bar off the
+  // screen, where the dialog could no longer be moved.
+  if (QScreen* screen = owner->screen()) {
+    const QRect avail = screen->availableGeometry();
+    r.moveLeft(std::max(r.left(), avail.left()));
+    r.moveTop(std::max(r.top(), avail.top()));
+  }
+  move(r.topLeft());
+}
 
 // --- building -------------------------------------------------------------
 
@@ -93,6 +112,9 @@ QPushButton* RecordDialog::button(const char* name, const char* utf8Label, void 
 
 void RecordDialog::buildBody() {
   auto* outer = new QVBoxLayout(this);
+  // The menu bar is the layout's: the body starts below it instead of
+  // covering it.
+  outer->setMenuBar(findChild<QMenuBar*>("menu"));
   auto* area = new QScrollArea(this);
   area->setWidgetResizable(true);
   auto* body = new QWidget(area);

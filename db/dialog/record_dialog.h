@@ -51,6 +51,11 @@ class RecordDialog : public QDialog {
   // save; -72 when a typed value was refused).
   int closeCode() const { return closeCode_; }
 
+  // Places the dialog centred over the window of `owner` (kept below the
+  // screen's top and right of its left edge). The constructor does this
+  // for its parent.
+  void centreOver(QWidget* owner);
+
   // Shows record position p (clamped), saving a changed record first.
   // False when nothing moved because the save failed or there is no record.
   bool moveTo(int32_t p);

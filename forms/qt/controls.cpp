@@ -1,6 +1,7 @@
 // The control kinds on Qt Widgets, the building of a window from its
 // template, and the per-kind properties.
 #include <QAction>
+#include <QCalendarWidget>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QIcon>
@@ -70,8 +71,20 @@ QString forms::screenFamily(const std::string& gbkFace) {
   const QStringList families = QFontDatabase::families();
   QString want = gbkFace.empty() ? QString::fromUtf8("宋体") : fromGbk(gbkFace);
   QString pick;
-  const QStringList candidates = {want, QString::fromUtf8("宋体"), "SimSun", "Noto Serif CJK SC",
-                                  "Noto Sans CJK SC", "WenQuanYi Micro Hei"};
+  // 宋体 itself where it is installed; else a Song (Ming) face whose
+  // half-width characters are exactly half a Chinese character, as in
+  // 宋体, since the forms, bills and reports line up their headings with
+  // spaces and digits; the Noto faces (proportional Latin) only when no
+  // such face is there.
+  const QStringList candidates = {want,
+                                  QString::fromUtf8("宋体"),
+                                  "SimSun",
+                                  "NSimSun",
+                                  "AR PL UMing CN",
+                                  "AR PL New Sung",
+                                  "Noto Serif CJK SC",
+                                  "Noto Sans CJK SC",
+                                  "WenQuanYi Micro Hei"};
   for (const QString& c : candidates)
     if (families.contains(c, Qt::CaseInsensitive)) {
       pick = c;
@@ -84,14 +97,20 @@ QString forms::screenFamily(const std::string& gbkFace) {
 
 namespace forms::detail {
 
+int screenFontPixels(int32_t storedHeight) {
+  // A positive height is a cell height: the character is about 85% of it.
+  double px = storedHeight < 0 ? -double(storedHeight) : storedHeight * 0.85;
+  int scaled = int(std::lround(px * kTemplateFontScale));
+  return scaled > 0 ? scaled : kDefaultFontPixels;
+}
+
 QFont templateFont(const Font& f) {
   QFont font(screenFamily(f.present ? f.face : std::string()));
   if (!f.present) {
-    font.setPixelSize(12);  // 9 pt at 96 dpi, the system's default font
+    font.setPixelSize(kDefaultFontPixels);
     return font;
   }
-  int px = f.height < 0 ? -f.height : int(std::lround(f.height * 0.85));  // cell height → character height
-  font.setPixelSize(px > 0 ? px : 12);
+  font.setPixelSize(screenFontPixels(f.height));
   if (f.weight > 0) font.setWeight(QFont::Weight(std::clamp(f.weight, 1, 1000)));
   font.setItalic(f.italic != 0);
   font.setUnderline(f.underline != 0);
@@ -205,6 +224,12 @@ void ComboBox::showPopup() {
 }
 
 void ComboBox::keyPressEvent(QKeyEvent* e) {
+  // Enter with the list closed belongs to the window (its default button),
+  // as in an edit box.
+  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !(view() && view()->isVisible())) {
+    e->ignore();
+    return;
+  }
   // The simple box steps through its items with Up and Down (the base
   // class does that) but F4 and Alt+Down, which would drop the list, do
   // nothing.
@@ -242,6 +267,19 @@ Label::Label(const Item& it, bool transparent, QWidget* parent) : QLabel(parent)
   bool multiLine = it.height >= 2 * fm.height();
   setWordWrap(multiLine);
   sized_ = !multiLine;
+  // A one-line caption that is wider than its rectangle even at the common
+  // size (the login window's title line) is drawn smaller, down to the
+  // default size, before the label grows over its neighbours or is cut by
+  // the box it sits in.
+  if (!multiLine && !text().isEmpty()) {
+    QFont f = font();
+    auto inkWidth = [this](const QFont& font) {
+      QRect ink = QFontMetrics(font).boundingRect(text());
+      return ink.x() + ink.width();
+    };
+    while (f.pixelSize() > kDefaultFontPixels && inkWidth(f) > it.width) f.setPixelSize(f.pixelSize() - 1);
+    setFont(f);
+  }
   designWidth_ = it.width;
   designHeight_ = it.height;
   // A transparent label draws its text straight over the window's
@@ -281,7 +319,11 @@ GroupBox::GroupBox(const Item& it, QWidget* parent) : QGroupBox(parent) {
 
 DatePicker::DatePicker(const Item& it, QWidget* parent) : QDateEdit(parent) {
   setFont(templateFont(it.font));
+  // Chinese month and day names in the calendar, whatever the default.
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  setLocale(chinese);
   setCalendarPopup(true);
+  if (QCalendarWidget* cal = calendarWidget()) cal->setLocale(chinese);
   setDisplayFormat(QString::fromUtf8("yyyy年M月d日"));
   setMinimumDate(QDate(1753, 1, 1));
   setValue(std::floor(rt::clockNow()));  // today when the window opens
@@ -527,6 +569,69 @@ QString menuText(const std::string& gbk) { return fromGbk(gbk).replace('&', "&&"
 
 // --- building -------------------------------------------------------------------
 
+namespace {
+
+bool takesKeyboardInput(uint32_t kind) {
+  switch (kind) {
+    case kEditBoxKind: case kButtonKind: case kComboBoxKind: case kListViewKind:
+    case kDatePickerKind:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A control's rectangle in window coordinates: its own position plus that
+// of every box it sits in.
+QRect windowRect(const WindowTemplate& tpl, const Item& it) {
+  QPoint at(it.left, it.top);
+  const Item* box = it.container ? tpl.findId(it.container) : nullptr;
+  for (int depth = 0; box && depth < 16; ++depth) {
+    at += QPoint(box->left, box->top);
+    box = box->container ? tpl.findId(box->container) : nullptr;
+  }
+  return QRect(at, QSize(std::max(1, it.width), std::max(1, it.height)));
+}
+
+}  // namespace
+
+// Tab and the first focus follow reading order: rows from top to bottom,
+// each row from left to right. The templates store their controls in the
+// order they were drawn (often bottom-up), which would send Tab backwards
+// through the boxes and open a window with the focus in a summary box at
+// its foot. Boxes of one row are rarely on the same pixel line (40, 42,
+// 44), so a control joins the row when its top lies above the middle of
+// the row's first control.
+void setReadingOrder(LiveWindow& lw) {
+  struct Entry {
+    QWidget* widget;
+    QRect rect;
+  };
+  std::vector<Entry> entries;
+  for (const Item& it : lw.tpl->items) {
+    if (!takesKeyboardInput(it.kind)) continue;
+    auto c = lw.controls.find(it.id);
+    if (c == lw.controls.end() || !c->second.widget) continue;
+    entries.push_back({c->second.widget, windowRect(*lw.tpl, it)});
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return a.rect.top() < b.rect.top(); });
+  std::vector<Entry> ordered;
+  for (size_t i = 0; i < entries.size();) {
+    const QRect& first = entries[i].rect;
+    size_t end = i + 1;
+    while (end < entries.size() && entries[end].rect.top() < first.top() + first.height() / 2) ++end;
+    std::stable_sort(entries.begin() + long(i), entries.begin() + long(end),
+                     [](const Entry& a, const Entry& b) { return a.rect.left() < b.rect.left(); });
+    ordered.insert(ordered.end(), entries.begin() + long(i), entries.begin() + long(end));
+    i = end;
+  }
+  for (size_t i = 1; i < ordered.size(); ++i) QWidget::setTabOrder(ordered[i - 1].widget, ordered[i].widget);
+  // The window opens with the focus on the first of them (module code may
+  // move it from its created handler).
+  if (!ordered.empty()) ordered.front().widget->setFocus(Qt::OtherFocusReason);
+}
+
 void buildWindow(LiveWindow& lw) {
   const WindowTemplate& tpl = *lw.tpl;
   const Item& wi = tpl.window();
@@ -652,6 +757,8 @@ void buildWindow(LiveWindow& lw) {
     auto c = lw.controls.find(tpl.items[i].id);
     if (c != lw.controls.end() && c->second.widget) c->second.widget->raise();
   }
+
+  setReadingOrder(lw);
 
   w->move(wi.left, wi.top);
   w->resize(std::max(1, wi.width), std::max(1, wi.height));

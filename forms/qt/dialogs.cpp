@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -137,12 +140,32 @@ void qtFatalReporter(const std::string& gbkText, const std::string& gbkCaption) 
   }
 }
 
+bool installChineseQt() {
+  // Dates, month and day names in Qt's own widgets (the date picker's
+  // calendar, the file dialog's columns) in Chinese, whatever the desktop's
+  // language.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+  // The texts of Qt's own dialogs (print, save file, the input prompt's
+  // buttons) from the system's Qt translations.
+  static QTranslator* translator = nullptr;
+  if (translator) return true;
+  auto* t = new QTranslator(QCoreApplication::instance());
+  if (!t->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete t;
+    return false;
+  }
+  QCoreApplication::installTranslator(t);
+  translator = t;
+  return true;
+}
+
 void initForms() {
   static bool done = false;
   if (done) return;
   if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
     rt::fatalError(GBK("窗口层初始化失败：尚未创建 QApplication"));
   done = true;
+  installChineseQt();
   registerFormCommands();
   rt::setDialogs(&qtDialogs());
   rt::setFatalReporter(qtFatalReporter);

@@ -47,6 +47,18 @@ struct Raiser {
 
 // --- fonts and colours ---------------------------------------------------------
 
+// The windows were laid out for text about 14 px per Chinese character
+// where the template stores a 19-px font (about 12 px where it stores 16):
+// drawn at the stored size, captions run past their labels and buttons.
+// Every stored height is scaled by this one factor, so the windows keep
+// their proportions.
+constexpr double kTemplateFontScale = 14.0 / 19.0;
+// The system's default font (9 pt at 96 dpi), used where a control stores
+// no font; the layouts already assume it.
+constexpr int kDefaultFontPixels = 12;
+
+// The pixel height a stored font height is drawn with on screen.
+int screenFontPixels(int32_t storedHeight);
 // The font of a template font record (an absent record: 宋体 12 px, the
 // system's default font).
 QFont templateFont(const Font& f);
@@ -226,6 +238,9 @@ LiveControl* commandControl(const rt::Arg* a, uint32_t kind);
 // Builds the widgets of a window into lw (client area, controls, menus,
 // timers); the caller shows it.
 void buildWindow(LiveWindow& lw);
+// Chains Tab through a built window's input controls in reading order and
+// gives the first of them the focus.
+void setReadingOrder(LiveWindow& lw);
 
 // Per-kind property access (window and control already checked).
 rt::Arg readControlProperty(LiveControl& c, int prop);

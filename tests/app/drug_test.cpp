@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QWidget>
 #include <filesystem>
 
@@ -14,6 +16,7 @@
 #include "db/engine.h"
 #include "db/facade.h"
 #include "db/table.h"
+#include "forms/template.h"
 #include "forms/window_ids.h"
 #include "print/printer.h"
 
@@ -283,6 +286,44 @@ TEST_F(DrugWindowTest, LineTotalsFollowTheTypingAndFocusMovesOn) {
   }
   forms::raiseEvent(kWin, d::kEdit10, forms::kEvLostFocus);
   EXPECT_EQ(forms::windowWidget(kWin)->focusWidget(), forms::controlWidget(kWin, d::kEdit12));
+}
+
+// Tab runs through the window in reading order, rows top to bottom, each
+// from left to right, starting where the window opens with the focus; the
+// purchase price box still sends the focus on to the sale price.
+TEST_F(DrugWindowTest, TabFollowsReadingOrderFromTheFirstBox) {
+  open();
+  QWidget* w = forms::windowWidget(kWin);
+  w->activateWindow();
+  QApplication::setActiveWindow(w);
+  QCoreApplication::processEvents();
+  auto nameOf = [this](QWidget* focused) -> std::string {
+    for (const forms::Item& it : forms::templates().findWindow(kWin)->items) {
+      QWidget* c = forms::controlWidget(kWin, it.id);
+      if (c && (c == focused || c->isAncestorOf(focused))) return rt::gbkToUtf8(it.name);
+    }
+    return "(none)";
+  };
+  std::vector<std::string> seen = {nameOf(QApplication::focusWidget())};
+  for (int i = 0; i < 24; ++i) {
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QCoreApplication::sendEvent(QApplication::focusWidget(), &tab);
+    QCoreApplication::processEvents();  // the lost-focus handler runs queued
+    QCoreApplication::processEvents();
+    seen.push_back(nameOf(QApplication::focusWidget()));
+  }
+  const std::vector<std::string> expected = {
+      "编辑框1", "编辑框2", "编辑框3",             // 药品代码, 名称, 别名
+      "组合框1", "组合框2", "编辑框4",             // 类别, 报销类别, 批号
+      "编辑框5", "编辑框6", "编辑框7",             // 规格, 生产日期, 有效期限
+      "编辑框8", "组合框3", "编辑框9",             // 产地, 单位, 数量
+      "编辑框10", "编辑框12", "编辑框13",          // 进价 (on to 售价), 售价合计
+      "按钮1", "按钮2", "按钮3", "按钮4", "按钮5",  // 添加 … 退出
+      "超级列表框1",
+      "编辑框14", "编辑框15", "编辑框16",          // 种类, 进价累计, 应售累计
+      "编辑框1",                                    // and round again
+  };
+  EXPECT_EQ(seen, expected);
 }
 
 TEST_F(DrugWindowTest, BadInputIsStoredAsItConverts) {

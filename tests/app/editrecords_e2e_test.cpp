@@ -35,10 +35,15 @@ class EditRecordsEndToEnd : public apptest::AppTest {
 };
 
 TEST_F(EditRecordsEndToEnd, FirstUserAddedThroughTheDialogLogsInAfterARestart) {
+  qtest::ExpectModal modal;  // answered by the test itself
   ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
   std::vector<std::string> titles;
   db::setEditDialogHook([&](QDialog& d) {
     auto& r = static_cast<db::RecordDialog&>(d);
+    // Owned by the window whose button opened it, and placed over it
+    // (kept on the screen: the login window is smaller than the dialog).
+    EXPECT_EQ(d.parentWidget(), forms::windowWidget(ids::kLoginWindow));
+    EXPECT_TRUE(d.frameGeometry().intersects(forms::windowWidget(ids::kLoginWindow)->frameGeometry()));
     titles.push_back(rt::gbkToUtf8(r.titleText()));
     d.findChild<QPushButton*>("newRecord")->click();
     titles.push_back(rt::gbkToUtf8(r.titleText()));

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
@@ -92,6 +95,9 @@ TEST_F(ShellTest, LoginChecksNameAndPasswordExactly) {
       {"张三", "Secret "},  // a space more
       {"李四", "Secret"},   // no such user
       {"clerk", "x"},
+      {"张三", "Secre"},    // the first part of the password
+      {"张三", "S"},
+      {"张三", ""},         // nothing, for a user who has a password
   };
   for (auto w : wrong) {
     dialogs.answers.push_back(rt::kOk);
@@ -100,7 +106,7 @@ TEST_F(ShellTest, LoginChecksNameAndPasswordExactly) {
     EXPECT_TRUE(password().empty()) << w.user;
     EXPECT_TRUE(loaded(ids::kLoginWindow));
   }
-  EXPECT_EQ(messages(), std::vector<std::string>(4, "密码错误!"));
+  EXPECT_EQ(messages(), std::vector<std::string>(7, "密码错误!"));
   EXPECT_EQ(rt::gbkToUtf8(dialogs.asked[0].caption), "信息：");
   EXPECT_TRUE(app::loggedInUser().empty());
 
@@ -115,6 +121,32 @@ TEST_F(ShellTest, LoginChecksNameAndPasswordExactly) {
   press(ids::kLoginWindow, ids::login::kButton2);
   EXPECT_EQ(app::loggedInUser(), "\xD5\xC5\xC8\xFD");
   EXPECT_FALSE(loaded(ids::kLoginWindow));
+}
+
+// Enter in the user or the password box acts as 确定.
+TEST_F(ShellTest, EnterInTheBoxesChecksTheLogin) {
+  addUsers({{"clerk", "pw"}});
+  auto enterIn = [](QWidget* w) {
+    ASSERT_NE(w, nullptr);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QCoreApplication::sendEvent(w, &press);
+  };
+  openLogin();
+  auto* combo = qobject_cast<QComboBox*>(forms::controlWidget(ids::kLoginWindow, ids::login::kCombo1));
+  ASSERT_NE(combo, nullptr);
+  // A wrong password, Enter in the user box: checked, refused.
+  dialogs.answers.push_back(rt::kOk);
+  type("clerk", "p");
+  enterIn(combo->lineEdit());
+  EXPECT_EQ(messages(), std::vector<std::string>{"密码错误!"});
+  EXPECT_TRUE(password().empty());
+  EXPECT_TRUE(loaded(ids::kLoginWindow));
+  // The right one, Enter in the password box: logged in.
+  type("clerk", "pw");
+  enterIn(forms::controlWidget(ids::kLoginWindow, ids::login::kEdit1));
+  EXPECT_EQ(app::loggedInUser(), "clerk");
+  EXPECT_FALSE(loaded(ids::kLoginWindow));
+  EXPECT_EQ(dialogs.asked.size(), 1u);
 }
 
 TEST_F(ShellTest, ManagerCodeGuardsTheUserList) {
@@ -147,6 +179,7 @@ TEST_F(ShellTest, QuitAndExitItemsEndAtOnceWithCodeZero) {
 }
 
 TEST_F(ShellTest, ClosingTheLoginWithoutLoggingInEndsTheProgram) {
+  qtest::ExpectModal modal;  // answered by the test itself
   EXPECT_EXIT(
       {
         QTimer::singleShot(0, [] { forms::closeWindow(ids::kLoginWindow); });
@@ -158,6 +191,7 @@ TEST_F(ShellTest, ClosingTheLoginWithoutLoggingInEndsTheProgram) {
 }
 
 TEST_F(ShellTest, StartWindowEntriesOpenTheModulesAndCloseOnlyItself) {
+  qtest::ExpectModal modal;  // answered by the test itself
   // The start window's creation opens the modal login; log in as soon as
   // it is up.
   addUsers({{"clerk", "pw"}});

@@ -24,6 +24,7 @@ TEST_F(DialogTest, WithoutCurrentDatabaseNothingOpensAndTheErrorIsSet) {
 }
 
 TEST_F(DialogTest, CommandRunsModallyWithCaptionFlagsAndFieldArray) {
+  qtest::ExpectModal modal;  // answered by the test itself
   makeTable(2);
   std::string title;
   int lines = 0;
@@ -52,6 +53,7 @@ TEST_F(DialogTest, CommandRunsModallyWithCaptionFlagsAndFieldArray) {
 }
 
 TEST_F(DialogTest, MemoWindowEditsTheFieldAndTheRecordSavesIt) {
+  qtest::ExpectModal modal;  // answered by the test itself
   makeTable(1);
   std::vector<std::string> titles;
   db::setEditDialogHook([&](QDialog& d) {
@@ -90,6 +92,7 @@ TEST_F(DialogTest, MemoWindowEditsTheFieldAndTheRecordSavesIt) {
 }
 
 TEST_F(DialogTest, ByteSetWindowShowsSizeWritesOutAndReportsFailures) {
+  qtest::ExpectModal modal;  // answered by the test itself
   std::vector<rt::FieldInf> f = {{"pic", 11, 20}};
   ASSERT_TRUE(cmd::CreateDatabase("b", f));
   ASSERT_TRUE(cmd::OpenDatabase("b"));

@@ -405,4 +405,43 @@ TEST_F(DialogTest, MenusCarryEveryItemAndShortcut) {
   EXPECT_EQ(dlg->position(), 0);
 }
 
+// The whole menu bar shows above the body, each title at its full width,
+// and the dialog opens centred over the window that opened it.
+TEST_F(DialogTest, MenuBarShowsWholeAboveTheBodyAndTheDialogIsCentred) {
+  makeTable(2);
+  QWidget owner;
+  owner.setGeometry(50, 50, 800, 500);
+  owner.show();
+  dlg = std::make_unique<db::RecordDialog>(*db::currentTable(), "", 0, std::vector<std::string>{}, &owner);
+  dlg->show();
+  QCoreApplication::processEvents();
+
+  auto* bar = dlg->findChild<QMenuBar*>("menu");
+  ASSERT_NE(bar, nullptr);
+  ASSERT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->geometry().top(), 0);
+  EXPECT_GE(bar->height(), bar->sizeHint().height());
+  const QFontMetrics fm(bar->font());
+  ASSERT_EQ(bar->actions().size(), 3);
+  for (QAction* menu : bar->actions()) {
+    const QRect r = bar->actionGeometry(menu);
+    const QString text = QString(menu->text()).remove('&');
+    EXPECT_TRUE(bar->rect().contains(r)) << text.toStdString();
+    EXPECT_GE(r.width(), fm.horizontalAdvance(text)) << text.toStdString();
+    EXPECT_GE(r.height(), fm.height()) << text.toStdString();
+  }
+  // Nothing of the body covers the bar.
+  for (QWidget* child : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (child == bar || !child->isVisible() || child->isWindow()) continue;
+    EXPECT_GE(child->geometry().top(), bar->geometry().bottom() + 1)
+        << child->metaObject()->className() << " " << child->objectName().toStdString();
+  }
+
+  // Centred over its owner.
+  const QPoint centre = dlg->frameGeometry().center(), over = owner.frameGeometry().center();
+  EXPECT_LE(std::abs(centre.x() - over.x()), 2);
+  EXPECT_LE(std::abs(centre.y() - over.y()), 2);
+  dlg.reset();
+}
+
 }  // namespace

@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
@@ -20,6 +23,47 @@
 
 namespace qtest {
 
+// How many modal windows the running test has said it will answer (see
+// ExpectModal).
+inline int& modalsExpected() {
+  static int n = 0;
+  return n;
+}
+
+// Declares, for its lifetime, that the test opens modal windows and
+// answers them itself (from a timer, a dialog hook, a scripted click).
+struct ExpectModal {
+  ExpectModal() { ++modalsExpected(); }
+  ~ExpectModal() { --modalsExpected(); }
+  ExpectModal(const ExpectModal&) = delete;
+  ExpectModal& operator=(const ExpectModal&) = delete;
+};
+
+// A modal window that opens where the test expects none would wait for a
+// person who never comes, and the test would hang until ctest's timeout.
+// The guard fails the test at once, naming the window, and ends the test
+// program: closing the window instead could let module code run on (a
+// login closed unanswered ends the program with exit code 0).
+class ModalGuard : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() != QEvent::Show || modalsExpected() > 0) return false;
+    auto* w = qobject_cast<QWidget*>(o);
+    if (!w || !w->isWindow() || !w->isModal()) return false;
+    const std::string title = w->windowTitle().toStdString();
+    const std::string name = w->objectName().toStdString();
+    ADD_FAILURE() << "unexpected modal window \"" << title << "\" (" << w->metaObject()->className()
+                  << (name.empty() ? "" : " " + name) << ") opened; nothing in the test answers it";
+    std::fprintf(stderr, "unexpected modal window \"%s\" (%s): test program ended\n", title.c_str(),
+                 w->metaObject()->className());
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }
+};
+
 inline QApplication& app() {
   static int argc = 1;
   static char name[] = "forms_tests";
@@ -27,6 +71,7 @@ inline QApplication& app() {
   static QApplication* a = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     auto* p = new QApplication(argc, argv);
+    p->installEventFilter(new ModalGuard(p));
     forms::initForms();
     // Reports go to standard error, where death tests read them.
     rt::setFatalReporter(nullptr);

@@ -174,6 +174,7 @@ TEST_F(Windows, CloseTakesEffectAfterTheHandlerReturns) {
 }
 
 TEST_F(Windows, ModalLoadReturnsOnlyAfterTheDialogClosed) {
+  qtest::ExpectModal modal;  // answered by the test itself
   bool closedByTimer = false;
   forms::loadWindow(kMain);
   QTimer::singleShot(30, [&] {

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -11,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "../forms/qt_support.h"
 #include "print/printer.h"
 #include "print/progress.h"
 #include "runtime/blocks.h"
@@ -29,10 +35,7 @@ using rt::Arg;
 class QtEnvironment : public testing::Environment {
  public:
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "print_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
+    app_ = &qtest::app();
   }
   QApplication* app_ = nullptr;
 };
@@ -44,6 +47,7 @@ class ScriptedBackend : public print::Backend {
  public:
   bool cancel = false;
   bool toFile = false;
+  std::string dialogFile;  // the file the dialog's own choice names
   bool defaultPrinter = true;
   bool refuseJob = false;
   int refusePageAfter = -1;
@@ -63,6 +67,7 @@ class ScriptedBackend : public print::Backend {
     seen = s;
     if (cancel) return false;
     s.printToFile = toFile;
+    s.dialogFile = dialogFile;
     s.copies = copiesChosen;
     s.pageRangeChosen = rangeChosen;
     s.fromPage = fromChosen;
@@ -187,6 +192,16 @@ TEST_F(PrinterTest, FontSizeFaceAndDeviceHeightPerUnit) {
   set(Printer::kFont, 9, 5);  // 9 points -> -12 -> back to 9 points
   set(Printer::kUnit, 1);
   EXPECT_EQ(printer.deviceFontHeight(), -31);
+  // 11 points are 14.67 pixels: the stored height is rounded, not cut.
+  set(Printer::kFont, 11, 5);
+  rt::Result rec11(printer.property(Printer::kFont));
+  std::memcpy(&height, rt::byteSetData(rt::pointerValue<const void>(rec11.arg()), &n), 4);
+  EXPECT_EQ(height, -15);
+  EXPECT_EQ(printer.deviceFontHeight(), -39);  // 11.25 points x 3.525..., truncated
+  set(Printer::kFont, 10, 5);  // 13.33 pixels
+  rt::Result rec10(printer.property(Printer::kFont));
+  std::memcpy(&height, rt::byteSetData(rt::pointerValue<const void>(rec10.arg()), &n), 4);
+  EXPECT_EQ(height, -13);
 
   auto face = [&] {
     rt::Result r(printer.property(Printer::kFont));
@@ -268,11 +283,13 @@ TEST_F(PrinterTest, LinesUnitsAndMargins) {
   // 255 mm long, 35 mm below the top of the printable area.
   EXPECT_NEAR((l[0].x2 - l[0].x) / 600 * 25.4, 255.0, 1e-9);
   EXPECT_NEAR(l[0].y / 600 * 25.4, 35.0, 1e-9);
-  EXPECT_EQ(l[0].penWidth, 0);
+  // The default pen draws 0.1 mm wide, not one 600-dpi pixel.
+  EXPECT_NEAR(l[0].penWidth, 600 * 0.1 / 25.4, 1e-9);
   EXPECT_NEAR(l[1].x, 100 * kPxPerUnit, 1e-9);
   EXPECT_NEAR(l[1].y, 50 * kPxPerUnit, 1e-9);
   EXPECT_NEAR(l[2].x, 101, 1e-9);
   EXPECT_NEAR(l[2].y2, 54, 1e-9);
+  EXPECT_NEAR(l[2].penWidth, 600 * 0.1 / 25.4, 1e-9);
   EXPECT_NEAR(l[3].x, 600, 1e-9);  // one inch
   EXPECT_NEAR(l[3].x2, 1200, 1e-9);
   EXPECT_NEAR(l[3].penWidth, 60, 1e-9);  // a tenth of an inch
@@ -399,6 +416,41 @@ TEST_F(PrinterTest, PrintToFileAsksForTheFile) {
   dialogs.savePath = "/tmp/x.pdf";
   ASSERT_TRUE(beginAll());
   EXPECT_EQ(backend.openedFile, "/tmp/x.pdf");
+}
+
+// The file named in the print dialog is the file written: no second prompt.
+TEST_F(PrinterTest, AFileNamedInTheDialogIsNotAskedForAgain) {
+  backend.toFile = true;
+  backend.dialogFile = "/tmp/some dir/bill.pdf";
+  ASSERT_TRUE(beginAll());
+  EXPECT_TRUE(dialogs.askedCaption.empty()) << "asked again for the file";
+  EXPECT_EQ(backend.openedFile, "/tmp/some dir/bill.pdf");
+  EXPECT_EQ(printer.progressWindow()->destinationText(), "bill.pdf");
+  printer.end();
+  // A printer, not a file: no prompt, no file.
+  backend.toFile = false;
+  backend.dialogFile.clear();
+  ASSERT_TRUE(beginAll());
+  EXPECT_TRUE(dialogs.askedCaption.empty());
+  EXPECT_TRUE(backend.openedFile.empty());
+}
+
+// Headings line up with spaces and digits on paper as in 宋体: each is half
+// a Chinese character wide.
+TEST_F(PrinterTest, SpacesAndDigitsAreHalfAChineseCharacterOnPaper) {
+  ASSERT_TRUE(beginAll());
+  for (int points : {9, 11, 12}) {
+    set(Printer::kFont, points, 5);
+    text(0, 0, GBK("中"), " ", "8", "       ");
+    std::vector<Recorded> t = texts();
+    ASSERT_EQ(t.size(), 4u);
+    const double han = t[0].width;
+    ASSERT_GT(han, 0);
+    EXPECT_NEAR(t[1].width, han / 2, han * 0.01) << points << " pt";
+    EXPECT_NEAR(t[2].width, han / 2, han * 0.01) << points << " pt";
+    EXPECT_NEAR(t[3].width, 3.5 * han, han * 0.03) << points << " pt";
+    backend.log->clear();
+  }
 }
 
 TEST_F(PrinterTest, TextLinesBreakPagesAndFailedPagesEndTheJob) {
@@ -589,5 +641,98 @@ TEST_P(PdfTest, PositionsMeasureRightInMillimetres) {
 
 INSTANTIATE_TEST_SUITE_P(Orientation, PdfTest, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& i) { return i.param ? "Landscape" : "Portrait"; });
+
+// How dark a line is across row band [y0, y1) of column x on a page
+// rendered at 254 dpi (one pixel = 0.1 mm): the sum of every pixel's
+// darkness, so a line of full black n pixels wide gives n however the
+// renderer smooths its edges.
+double inkAcross(const QImage& page, int x, int y0, int y1) {
+  double ink = 0;
+  for (int y = y0; y < y1 && y < page.height(); ++y) ink += (255 - qGray(page.pixel(x, y))) / 255.0;
+  return ink;
+}
+
+// The real print dialog, in Chinese, with its own "print to file" choice
+// naming a PDF: that file is written, nothing asks for a file again, and
+// the default pen's lines are 0.1 mm wide in it.
+TEST(QtPrintDialog, PdfNamedInTheDialogIsWrittenWithVisibleLines) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString pdf = dir.path() + "/bill.pdf";
+  ScriptedDialogs dialogs;
+  print::setBackend(nullptr);
+  rt::setDialogs(&dialogs);
+
+  qtest::ExpectModal modal;
+  QString title;
+  bool answered = false;
+  QTimer poll;
+  int tries = 0;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dlg = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+    if (!dlg) {
+      if (++tries > 250) {
+        ADD_FAILURE() << "no print dialog";
+        poll.stop();
+      }
+      return;
+    }
+    poll.stop();
+    title = dlg->windowTitle();
+    auto* printers = dlg->findChild<QComboBox*>("printers");
+    auto* file = dlg->findChild<QLineEdit*>("filename");
+    if (!printers || !file) {
+      ADD_FAILURE() << "the dialog has no printer list or file name box";
+      dlg->reject();
+      return;
+    }
+    printers->setCurrentIndex(printers->count() - 1);  // the PDF file choice comes last
+    file->setText(pdf);
+    answered = true;
+    dlg->accept();
+  });
+  poll.start(20);
+
+  Printer printer;
+  const Arg self = rt::makeObject(rt::kPrinter, 1, 3);
+  const Arg begin[] = {self, Arg{}, rt::makeBool(false), rt::makeInt(2), rt::makeInt(2), Arg{}, Arg{}};
+  ASSERT_TRUE(printer.begin(7, begin));
+  ASSERT_TRUE(answered);
+  EXPECT_EQ(title, QString::fromUtf8("打印"));
+  EXPECT_TRUE(dialogs.askedCaption.empty()) << "asked for the file a second time";
+
+  // On this device too a space and a digit are half a Chinese character.
+  printer.setProperty(Printer::kFont, 5, rt::makeInt(12));
+  const QFont font = printer.deviceFont();
+  const double han = printer.surface()->measure(GBK("中"), font).width();
+  EXPECT_NEAR(printer.surface()->measure(" ", font).width(), han / 2, han * 0.01);
+  EXPECT_NEAR(printer.surface()->measure("0", font).width(), han / 2, han * 0.01);
+
+  // A rule with the default pen at 35 mm, one with a 0.5-mm pen at 70 mm.
+  const Arg thin[] = {self, rt::makeInt(200), rt::makeInt(350), rt::makeInt(1800), rt::makeInt(350)};
+  printer.drawLine(5, thin);
+  printer.setProperty(Printer::kPenWidth, -1, rt::makeInt(5));
+  const Arg wide[] = {self, rt::makeInt(200), rt::makeInt(700), rt::makeInt(1800), rt::makeInt(700)};
+  printer.drawLine(5, wide);
+  printer.end();
+  rt::setDialogs(nullptr);
+
+  // The one file, under the name given in the dialog.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"bill.pdf"});
+  QFile f(pdf);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.read(5), QByteArray("%PDF-"));
+  f.close();
+
+  QProcess p;
+  p.start("pdftoppm", {"-r", "254", "-gray", "-f", "1", "-l", "1", "-png", "-singlefile", pdf, dir.path() + "/page"});
+  ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << "pdftoppm (poppler-utils) failed";
+  QImage page(dir.path() + "/page.png");
+  ASSERT_FALSE(page.isNull());
+  for (int x : {300, 1000, 1700}) {
+    EXPECT_GE(inkAcross(page, x, 330, 370), 0.9) << "default pen at " << x / 10 << " mm";
+    EXPECT_NEAR(inkAcross(page, x, 670, 730), 5.0, 0.6) << "0.5-mm pen at " << x / 10 << " mm";
+  }
+}
 
 }  // namespace
