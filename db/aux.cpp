@@ -19,15 +19,13 @@ struct AuxFile::State {
   uint8_t header[kAuxHeaderBytes] = {};
 };
 
-int AuxFile::create(const std::string& path, int32_t version, double created) {
-  std::unique_ptr<os::File> f;
-  if (os::env().open(path, true, true, &f) != kOk) return kAuxCreateFailed;
+int AuxFile::create(os::File& f, int32_t version, double created) {
   uint8_t block[kBlockSize] = {};
   std::memcpy(block, kAuxMagic, 4);
   putI32(block + 4, version);
   putF64(block + 8, created);
   putI32(block + kAuxOffBlocks, 1);
-  if (f->truncate(0) != kOk || f->write(0, block, kBlockSize) != kOk) return kAuxCreateFailed;
+  if (f.truncate(0) != kOk || f.write(0, block, kBlockSize) != kOk) return kAuxCreateFailed;
   return kOk;
 }
 
@@ -36,6 +34,12 @@ int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool l
   std::unique_ptr<AuxFile> a(new AuxFile);
   a->lockless_ = lockless;
   int rc = os::env().open(path, write, false, &a->file_);
+  if (rc != kOk) return rc;
+  // Marked open under the gate, so nobody creates a table over this file
+  // while it is in use.
+  if ((rc = takeGate(*a->file_)) != kOk) return rc;
+  rc = a->file_->tryLockShared(kShareMarkers + kMarkOpen, 1) == kOk ? kOk : kSharingViolation;
+  releaseGate(*a->file_);
   if (rc != kOk) return rc;
   uint8_t h[kAuxHeaderBytes];
   size_t got = 0;
@@ -206,17 +210,48 @@ int AuxFile::write(int32_t oldFirst, const void* data, size_t n, int32_t* newFir
 
 int AuxFile::release(int32_t first) {
   if (first == 0) return kOk;
+  return release(std::vector<int32_t>{first});
+}
+
+int AuxFile::release(const std::vector<int32_t>& firsts) {
+  if (firsts.empty()) return kOk;
   int rc = lockHeader();
   if (rc != kOk) return rc;
   State s;
   rc = loadState(&s);
   if (rc == kOk) {
-    for (int32_t b : chainBlocks(*file_, first, s.blocks, s.freeSet)) {
-      s.freeList.insert(s.freeList.begin(), b);
-      s.freeSet.insert(b);
-    }
+    std::vector<int32_t> freed;
+    for (int32_t first : firsts)
+      for (int32_t b : chainBlocks(*file_, first, s.blocks, s.freeSet)) {
+        freed.push_back(b);
+        s.freeSet.insert(b);
+      }
+    // Newest first, as single releases would have put them.
+    s.freeList.insert(s.freeList.begin(), freed.rbegin(), freed.rend());
     rc = storeState(&s);
   }
+  unlockHeader();
+  return rc;
+}
+
+int AuxFile::rebuildFreeList(const std::vector<bool>& inUse) {
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  State s;
+  size_t got = 0;
+  int64_t len = 0;
+  if (file_->read(0, s.header, kAuxHeaderBytes, &got) != kOk || got < size_t(kAuxHeaderBytes) ||
+      file_->size(&len) != kOk) {
+    unlockHeader();
+    return kAuxAccess;
+  }
+  s.blocks = int32_t(std::max<int64_t>(1, std::min<int64_t>(getI32(s.header + kAuxOffBlocks), len / kBlockSize)));
+  for (int32_t b = 1; b < s.blocks; ++b) {
+    if (size_t(b) < inUse.size() && inUse[size_t(b)]) continue;
+    s.freeList.push_back(b);
+    s.freeSet.insert(b);
+  }
+  rc = storeState(&s);
   unlockHeader();
   return rc;
 }

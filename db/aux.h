@@ -27,12 +27,14 @@
 //
 // The free list and block count change only under the lock on byte 0 of
 // this file and are read fresh from the file each time, so several
-// programs can write values at once.
+// programs can write values at once. An open auxiliary file holds the
+// "open" share marker (locks.h) for as long as it is open.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/os.h"
 
@@ -47,8 +49,9 @@ constexpr char kAuxMagic[4] = {'W', 'K', 'D', 'T'};
 
 class AuxFile {
  public:
-  // Makes a new one-block file at `path` (replacing any). 0 or -50.
-  static int create(const std::string& path, int32_t version, double created);
+  // Makes `f` (a file opened for writing) a new one-block file, dropping
+  // what it held. 0 or -50.
+  static int create(os::File& f, int32_t version, double created);
 
   // Opens and validates: -35 for a bad header, -36 for a version other
   // than `dbVersion`; a file shorter than its block count gets the count
@@ -70,6 +73,12 @@ class AuxFile {
 
   // Puts the chain at `first` on the free list.
   int release(int32_t first);
+  // Puts every chain of `firsts` on the free list in one rewrite of it.
+  int release(const std::vector<int32_t>& firsts);
+
+  // Makes every block from 1 up that `inUse` does not mark the free list
+  // (repairing a damaged one); free blocks at the end are cut off.
+  int rebuildFreeList(const std::vector<bool>& inUse);
 
   // Back to one empty block (zapping the database).
   int reset();

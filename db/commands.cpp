@@ -186,6 +186,7 @@ void cmdOpenDatabase(Arg* r, int argc, const Arg* argv) {
   if (numberArg(argc, argv, 3, &share)) opt.shareMode = toInt32(share);
   opt.password = textArg(argc, argv, 5);
   std::string path = withDefaultExtension(name), existing;
+  if (hasAuxExtension(path)) return setBool(r, kNotDatabase);
   if (!resolveExisting(path, &existing)) return setBool(r, kNotFound);
   std::string full;
   int rc = os::env().fullPath(existing, &full);
@@ -472,6 +473,8 @@ void cmdCopyRecords(Arg* r, int argc, const Arg* argv) {
   if (!src) return setBool(r, kNoCurrentDatabase);
   std::string name = textArg(argc, argv, 0);
   if (name.empty()) return setBool(r, kNotFound);
+  // The source's own auxiliary file above all must not be made a table.
+  if (hasAuxExtension(withDefaultExtension(name))) return setBool(r, kBadPath);
   const Arg* cond = rt::argAt(argc, argv, 1);
   std::vector<int> chosen;
   for (const std::string& n : rt::textsFrom(argc, argv, 2)) {

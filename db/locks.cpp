@@ -1,6 +1,8 @@
 #include "db/locks.h"
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 #include "db/errors.h"
 
@@ -32,28 +34,35 @@ int lockWithRetry(os::File& f, int64_t offset, int64_t length, int waitMs) {
   }
 }
 
+int takeGate(os::File& f) {
+  os::Env& env = os::env();
+  uint64_t start = env.tickMs();
+  for (;;) {
+    int rc = f.writable() ? f.tryLock(kOpenGate, 1) : f.tryLockShared(kOpenGate, 1);
+    if (rc != os::kBusy) return rc == kOk ? kOk : kSharingViolation;
+    uint64_t now = env.tickMs();
+    if (now - start >= 2000) return kSharingViolation;
+    env.sleepMs(20 + int(now % 20));
+  }
+}
+
+void releaseGate(os::File& f) { f.unlock(kOpenGate, 1); }
+
+bool markerHeld(os::File& f, int marker, int* rc) {
+  bool held = false;
+  int r = f.probe(kShareMarkers + marker, 1, &held);
+  if (r != kOk) *rc = r;
+  return held;
+}
+
 int LockSet::lockByte(int64_t offset, int waitMs) {
   if (offset < 0) return kLockFailed;
-  auto it = held_.find(offset);
-  if (it != held_.end()) {
-    ++it->second;
-    return kOk;
-  }
-  if (!bypass_ && whole_ == 0) {
-    int rc = lockWithRetry(*file_, offset, 1, waitMs);
-    if (rc != kOk) return rc;
-  }
-  held_.emplace(offset, 1);
-  return kOk;
+  return lockRange(offset, 1, waitMs);
 }
 
 int LockSet::unlockByte(int64_t offset) {
-  auto it = held_.find(offset);
-  if (offset < 0 || it == held_.end()) return kUnlockFailed;
-  if (--it->second > 0) return kOk;
-  held_.erase(it);
-  if (bypass_ || whole_ > 0) return kOk;
-  return file_->unlock(offset, 1) == kOk ? kOk : kUnlockFailed;
+  if (offset < 0) return kUnlockFailed;
+  return unlockRange(offset, 1);
 }
 
 int LockSet::lockWhole(int waitMs) {
@@ -70,29 +79,47 @@ int LockSet::lockWhole(int waitMs) {
 int LockSet::unlockWhole() {
   if (whole_ == 0) return kUnlockFailed;
   if (--whole_ > 0 || bypass_) return kOk;
-  return unlockGaps(0, kWholeFileLength);
+  return unlockUncovered(0, kWholeFileLength);
 }
 
 int LockSet::lockRange(int64_t offset, int64_t length, int waitMs) {
-  if (offset < 0) return kLockFailed;
-  if (bypass_ || whole_ > 0) return kOk;
-  return lockWithRetry(*file_, offset, length, waitMs);
+  if (offset < 0 || length <= 0) return kLockFailed;
+  auto key = std::make_pair(offset, offset + length);
+  auto it = held_.find(key);
+  if (it != held_.end()) {
+    ++it->second;
+    return kOk;
+  }
+  if (!bypass_ && whole_ == 0) {
+    int rc = lockWithRetry(*file_, offset, length, waitMs);
+    if (rc != kOk) return rc;
+  }
+  held_.emplace(key, 1);
+  return kOk;
 }
 
 int LockSet::unlockRange(int64_t offset, int64_t length) {
-  if (offset < 0) return kUnlockFailed;
+  auto it = held_.find(std::make_pair(offset, offset + length));
+  if (offset < 0 || it == held_.end()) return kUnlockFailed;
+  if (--it->second > 0) return kOk;
+  held_.erase(it);
   if (bypass_ || whole_ > 0) return kOk;
-  return unlockGaps(offset, offset + length);
+  return unlockUncovered(offset, offset + length);
 }
 
-// Unlocks [from, to) except the single bytes still held.
-int LockSet::unlockGaps(int64_t from, int64_t to) {
+// Unlocks the bytes of [from, to) that no held entry covers.
+int LockSet::unlockUncovered(int64_t from, int64_t to) {
+  std::vector<std::pair<int64_t, int64_t>> cover;
+  for (const auto& [range, n] : held_)
+    if (range.first < to && range.second > from) cover.push_back(range);
+  std::sort(cover.begin(), cover.end());
   int rc = kOk;
-  for (auto it = held_.lower_bound(from); it != held_.end() && it->first < to; ++it) {
-    if (it->first > from && file_->unlock(from, it->first - from) != kOk) rc = kUnlockFailed;
-    from = it->first + 1;
+  int64_t at = from;
+  for (const auto& [s, e] : cover) {
+    if (s > at && file_->unlock(at, s - at) != kOk) rc = kUnlockFailed;
+    at = std::max(at, e);
   }
-  if (from < to && file_->unlock(from, to - from) != kOk) rc = kUnlockFailed;
+  if (at < to && file_->unlock(at, to - at) != kOk) rc = kUnlockFailed;
   return rc;
 }
 

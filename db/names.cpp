@@ -52,6 +52,14 @@ std::string auxNameFor(std::string_view dbName) {
   return n.substr(0, dot) + ".kdt";
 }
 
+bool hasAuxExtension(std::string_view path) {
+  size_t b = baseStart(path);
+  size_t dot = path.rfind('.');
+  return dot != std::string_view::npos && dot >= b && equalsNoCase(path.substr(dot), ".kdt");
+}
+
+std::string packLogNameFor(std::string_view dbName) { return std::string(dbName) + ".pack"; }
+
 std::string fileTitle(std::string_view path) {
   std::string_view base = path.substr(baseStart(path));
   size_t dot = base.rfind('.');

@@ -4,7 +4,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -106,16 +105,6 @@ class PosixFile final : public File {
     return kOk;
   }
 
-  int tryGate() override {
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      if (errno == EWOULDBLOCK) return kBusy;
-      return mapErrno(errno);
-    }
-    return kOk;
-  }
-  void releaseGate() override { ::flock(fd_, LOCK_UN); }
-
   bool writable() const override { return writable_; }
 
  private:
@@ -143,7 +132,9 @@ class PosixEnv final : public Env {
   int open(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) override {
     if (path.empty()) return kNotFound;
     int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
-    if (create) flags |= O_CREAT;
+    // A new or replaced file is never reached through a symbolic link: the
+    // link's target may be any file of the user's.
+    if (create) flags |= O_CREAT | O_NOFOLLOW;
     int fd;
     do {
       fd = ::open(path.c_str(), flags, 0666);
@@ -216,6 +207,11 @@ PosixEnv g_posix;
 Env* g_env = &g_posix;
 
 }  // namespace
+
+bool Env::isLink(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
 
 Env& posixEnv() { return g_posix; }
 Env& env() { return *g_env; }

@@ -12,7 +12,9 @@
 // exclude each other just as two programs do, and closing the handle drops
 // its locks. A handle opened for writing takes exclusive locks; a read-only
 // handle takes shared ones (POSIX allows no exclusive lock without write
-// access); a shared lock still excludes every writer.
+// access); a shared lock still excludes every writer. No other kind of lock
+// (flock, classic fcntl) is ever taken: network file systems turn flock
+// into whole-file byte-range locks that would clash with these.
 #pragma once
 
 #include <cstddef>
@@ -48,12 +50,6 @@ class File {
   // *held = some other open file holds any lock on the range.
   virtual int probe(int64_t offset, int64_t length, bool* held) = 0;
 
-  // The open gate: a whole-file exclusive lock kept apart from the byte
-  // ranges above (flock), held for the short time in which an opener checks
-  // and sets its share-mode markers. 0, kBusy or an error code.
-  virtual int tryGate() = 0;
-  virtual void releaseGate() = 0;
-
   virtual bool writable() const = 0;
 };
 
@@ -62,8 +58,9 @@ class Env {
   virtual ~Env() = default;
 
   // Opens `path` for reading, or reading and writing; `create` makes the
-  // file when it does not exist (never truncates). Only regular files
-  // open; anything else gives -6.
+  // file when it does not exist (never truncates) and never follows a
+  // symbolic link at `path` (-4). Only regular files open; anything else
+  // gives -6.
   virtual int open(const std::string& path, bool write, bool create,
                    std::unique_ptr<File>* out) = 0;
   // Absolute path with "." / ".." and symbolic links resolved; for a file
@@ -74,6 +71,8 @@ class Env {
   // True when something (file or directory) exists at exactly `path`.
   virtual bool exists(const std::string& path) = 0;
   virtual int remove(const std::string& path) = 0;
+  // True when `path` itself is a symbolic link (dangling or not).
+  virtual bool isLink(const std::string& path);
   virtual void sleepMs(int ms) = 0;
   // Milliseconds of a monotonic clock.
   virtual uint64_t tickMs() = 0;

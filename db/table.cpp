@@ -16,25 +16,24 @@
 namespace db {
 namespace {
 
-// Waits for the open gate of a file: openers hold it only while they check
-// and set their share markers.
-int takeGate(os::File& f) {
-  os::Env& env = os::env();
-  uint64_t start = env.tickMs();
-  for (;;) {
-    int rc = f.tryGate();
-    if (rc != os::kBusy) return rc == kOk ? kOk : kSharingViolation;
-    uint64_t now = env.tickMs();
-    if (now - start >= 2000) return kSharingViolation;
-    env.sleepMs(20 + int(now % 20));
+// Opens (making it when missing) a file that create is about to fill, and
+// holds its open gate: -12 when another program has it open, -4 for a
+// symbolic link at the name.
+int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
+  int rc = os::env().open(path, true, true, out);
+  if (rc != kOk) return rc;
+  if (takeGate(**out) != kOk) {
+    out->reset();
+    return kSharingViolation;
   }
-}
-
-bool markerHeld(os::File& f, int marker, int* rc) {
-  bool held = false;
-  int r = f.probe(kShareMarkers + marker, 1, &held);
-  if (r != kOk) *rc = r;
-  return held;
+  int probe = kOk;
+  bool othersHaveIt = markerHeld(**out, kMarkOpen, &probe);
+  if (probe != kOk || othersHaveIt) {
+    releaseGate(**out);
+    out->reset();
+    return kSharingViolation;
+  }
+  return kOk;
 }
 
 int askPassword(const std::string& stored) {
@@ -107,17 +106,31 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
   if (recordSize > INT32_MAX || fields.size() > size_t(INT32_MAX / kDescriptorSize)) return kCreateFailed;
   layoutFields(&fields);
 
-  std::unique_ptr<os::File> file;
-  int rc = os::env().open(path, true, true, &file);
-  if (rc != kOk) return rc;
-  // Made exclusively: a file another program has open is not replaced.
-  if (takeGate(*file) != kOk) return kSharingViolation;
-  int probe = kOk;
-  bool othersHaveIt = markerHeld(*file, kMarkOpen, &probe);
-  if (probe != kOk || othersHaveIt) {
-    file->releaseGate();
-    return kSharingViolation;
+  // Every refusal comes before the first byte of any file changes: the
+  // names, symbolic links at either name, and the "open" markers of both
+  // files (another program's table, or another table whose auxiliary file
+  // has this name).
+  if (hasAuxExtension(path)) return kBadPath;
+  os::Env& env = os::env();
+  std::string auxPath;
+  if (chains) {
+    auxPath = auxNameFor(path);
+    std::string existing;
+    if (resolveExisting(auxPath, &existing)) auxPath = existing;
   }
+  if (env.isLink(path) || (chains && env.isLink(auxPath))) return kBadPath;
+  const bool hadFile = env.exists(path), hadAux = chains && env.exists(auxPath);
+  std::unique_ptr<os::File> file, aux;
+  int rc = claimForCreate(path, &file);
+  if (rc == kOk && chains) rc = claimForCreate(auxPath, &aux);
+  if (rc != kOk) {
+    if (file) releaseGate(*file);
+    file.reset();
+    if (!hadFile && env.exists(path)) env.remove(path);
+    if (chains && !hadAux && env.exists(auxPath)) env.remove(auxPath);
+    return rc;
+  }
+
   Header h;
   h.protectedFile = digest != nullptr;
   if (digest) h.digest = *digest;
@@ -130,21 +143,14 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
     encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
   rc = file->truncate(0);
   if (rc == kOk) rc = file->write(0, bytes.data(), bytes.size());
-  file->releaseGate();
+  rc = rc == kOk ? kOk : kCreateFailed;
+  if (rc == kOk && aux && AuxFile::create(*aux, kVersion, h.created) != kOk) rc = kAuxCreateFailed;
+  releaseGate(*file);
+  if (aux) releaseGate(*aux);
   file.reset();
-  if (rc != kOk) {
-    os::env().remove(path);
-    return kCreateFailed;
-  }
-  if (chains) {
-    std::string auxPath = auxNameFor(path), existing;
-    if (resolveExisting(auxPath, &existing)) auxPath = existing;
-    if (AuxFile::create(auxPath, kVersion, h.created) != kOk) {
-      os::env().remove(path);
-      return kAuxCreateFailed;
-    }
-  }
-  return kOk;
+  aux.reset();
+  if (rc != kOk) env.remove(path);
+  return rc;
 }
 
 // --- open ---------------------------------------------------------------
@@ -157,23 +163,26 @@ int Table::joinShare(int mode) {
   if (rc != kOk) return rc;
   bool denyRead = mode == kDenyRead || mode == kDenyAll;
   bool denyWrite = mode == kDenyWrite || mode == kDenyAll;
+  // Markers are set before the others' are looked at: read-only openers
+  // share the gate, and of two that race at least one sees the other.
+  int marks[4] = {kMarkOpen, f.writable() ? kMarkWriter : -1, denyRead ? kMarkDenyRead : -1,
+                  denyWrite ? kMarkDenyWrite : -1};
+  for (int m : marks)
+    if (m >= 0 && rc == kOk && f.tryLockShared(kShareMarkers + m, 1) != kOk) rc = kSharingViolation;
   int probe = kOk;
-  bool clash = markerHeld(f, kMarkDenyRead, &probe) ||
+  bool clash = rc != kOk || markerHeld(f, kMarkDenyRead, &probe) ||
                (f.writable() && markerHeld(f, kMarkDenyWrite, &probe)) ||
                (denyRead && markerHeld(f, kMarkOpen, &probe)) ||
                (denyWrite && markerHeld(f, kMarkWriter, &probe));
-  rc = probe != kOk ? probe : (clash ? kSharingViolation : kOk);
-  if (rc == kOk) {
-    int marks[4] = {kMarkOpen, f.writable() ? kMarkWriter : -1, denyRead ? kMarkDenyRead : -1,
-                    denyWrite ? kMarkDenyWrite : -1};
-    for (int m : marks)
-      if (m >= 0 && rc == kOk && f.tryLockShared(kShareMarkers + m, 1) != kOk) rc = kSharingViolation;
-  }
-  f.releaseGate();
+  if (rc == kOk) rc = probe != kOk ? probe : (clash ? kSharingViolation : kOk);
+  if (rc != kOk) f.unlock(kShareMarkers, 4);
+  releaseGate(f);
   return rc;
 }
 
 int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr<Table>* out) {
+  // The auxiliary file is never a table, whatever it holds.
+  if (hasAuxExtension(path)) return kNotDatabase;
   std::unique_ptr<Table> t(new Table);
   t->path_ = path;
   t->readOnly_ = opt.readOnly;
@@ -213,7 +222,11 @@ int Table::validate(const OpenOptions& opt) {
       return kBadPassword;
     }
   }
-  if ((rc = validateHeader(header_)) != kOk) return rc;
+  // A negated next serial marks a pack that has not finished (pack.cpp).
+  const bool packPending = header_.nextSerial < 0 && header_.nextSerial != INT32_MIN;
+  Header plain = header_;
+  if (packPending) plain.nextSerial = -plain.nextSerial;
+  if ((rc = validateHeader(plain)) != kOk) return rc;
   uint8_t nb[4];
   if ((rc = f.read(kOffFieldCount, nb, 4, &got)) != kOk) return rc;
   int32_t n = getI32(nb);
@@ -226,10 +239,39 @@ int Table::validate(const OpenOptions& opt) {
   if ((rc = f.read(kDescriptorsAt, desc.data(), desc.size(), &got)) != kOk) return rc;
   if (got < desc.size()) return kNotDatabase;
   fields_.resize(size_t(n));
+  int64_t at = kRecordHeader;
   for (int32_t i = 0; i < n; ++i) {
-    if (decodeDescriptor(desc.data() + size_t(i) * kDescriptorSize, header_.recordSize, &fields_[size_t(i)]) != kOk)
+    Field& fd = fields_[size_t(i)];
+    if (decodeDescriptor(desc.data() + size_t(i) * kDescriptorSize, header_.recordSize, &fd) != kOk)
       return kNotDatabase;
-    hasChains_ = hasChains_ || isChainKind(fields_[size_t(i)].kind);
+    // Fields lie end to end from offset 4 and fill the record exactly. A
+    // damaged descriptor (or record size, or field count) breaks this; the
+    // file is then refused as it is, before the count repair below could
+    // cut records off it.
+    if (fd.offset != at) return kNotDatabase;
+    at += fd.width;
+    hasChains_ = hasChains_ || isChainKind(fd.kind);
+  }
+  if (at != header_.recordSize) return kNotDatabase;
+  // The auxiliary file is checked before anything is written, so a refused
+  // table is left as it was.
+  if (hasChains_) {
+    std::string auxPath = auxNameFor(path_), existing;
+    if (resolveExisting(auxPath, &existing)) auxPath = existing;
+    // The aux file follows the database's share mode: alone means alone.
+    bool lockless = opt.shareMode == kDenyRead || opt.shareMode == kDenyAll;
+    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, &aux_);
+    if (rc != kOk) return rc;
+  }
+  if (packPending) {
+    // Half packed: a read-only opener cannot finish it and must not read it.
+    if (readOnly_) return kFileSizeWrong;
+    if ((rc = completePack()) != kOk) return rc;
+    header_.count = getCountAt16();
+    header_.nextSerial = plain.nextSerial;
+    if ((rc = f.size(&len)) != kOk) return rc;
+  } else if (!readOnly_) {
+    discardStalePackLog();
   }
   int64_t whole = (len - headerSize_) / header_.recordSize;
   if (whole < header_.count) {
@@ -241,14 +283,6 @@ int Table::validate(const OpenOptions& opt) {
   }
   int64_t end = recordOffset(header_.count);
   if (!readOnly_ && len > end && (rc = f.truncate(end)) != kOk) return rc;
-  if (hasChains_) {
-    std::string auxPath = auxNameFor(path_), existing;
-    if (resolveExisting(auxPath, &existing)) auxPath = existing;
-    // The aux file follows the database's share mode: alone means alone.
-    bool lockless = opt.shareMode == kDenyRead || opt.shareMode == kDenyAll;
-    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, &aux_);
-    if (rc != kOk) return rc;
-  }
   return kOk;
 }
 
@@ -279,6 +313,12 @@ int Table::readCountSerial(int32_t* count, int32_t* serial) {
   rc = file_->read(kOffCount, b, 8, &got);
   unlockHeader();
   if (rc != kOk || got < 8) return kCountReadFailed;
+  if (getI32(b + 4) < 0 && !packing_) {
+    // Another opener's pack was interrupted (a running one would hold the
+    // whole-file lock and keep us from reading): finish it first.
+    if ((rc = finishInterruptedPack()) != kOk) return rc;
+    return readCountSerial(count, serial);
+  }
   *count = getI32(b);
   if (serial) *serial = getI32(b + 4);
   return kOk;
@@ -325,6 +365,11 @@ int Table::writeRecordHeader(int32_t pos, int32_t value) {
   uint8_t b[4];
   putI32(b, value);
   return file_->write(recordOffset(pos), b, 4) == kOk ? kOk : kRecordWriteFailed;
+}
+
+int Table::writeField(int32_t pos, const Field& f, const uint8_t* rec) {
+  return file_->write(recordOffset(pos) + f.offset, rec + f.offset, size_t(f.width)) == kOk ? kOk
+                                                                                           : kRecordWriteFailed;
 }
 
 int Table::writeRecords(int32_t pos, const uint8_t* recs, size_t n) {
@@ -564,55 +609,12 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
   return rc;
 }
 
-int Table::pack() {
-  int rc = lockWhole();
-  if (rc != kOk) return rc;
-  int32_t count = 0;
-  rc = readCount(&count);
-  int32_t kept = 0;
-  bool dropped = false;
-  if (rc == kOk && count > 0) {
-    const int64_t rs = header_.recordSize;
-    int64_t perBatch = std::max<int64_t>(1, kScanBatchBytes / rs);
-    std::vector<uint8_t> buf(size_t(std::min<int64_t>(perBatch, count) * rs));
-    for (int64_t pos = 0; pos < count && rc == kOk;) {
-      int64_t n = std::min<int64_t>(perBatch, count - pos);
-      size_t got = 0;
-      if (file_->read(recordOffset(pos), buf.data(), size_t(n * rs), &got) != kOk || got < size_t(n * rs)) {
-        rc = kRecordReadFailed;
-        break;
-      }
-      // Compact the batch in memory, then write it down over the gap. The
-      // write never reaches past the batch just read.
-      int64_t out = 0;
-      for (int64_t i = 0; i < n; ++i) {
-        uint8_t* rec = buf.data() + i * rs;
-        if (getI32(rec) < 0) {
-          releaseChains(rec);
-          dropped = true;
-          continue;
-        }
-        if (out != i) std::memmove(buf.data() + out * rs, rec, size_t(rs));
-        ++out;
-      }
-      if (dropped && out > 0) rc = writeRecords(kept, buf.data(), size_t(out));
-      kept += int32_t(out);
-      pos += n;
-    }
-    if (rc == kOk && dropped) {
-      rc = writeCountSerial(kept, nullptr);
-      if (rc == kOk && file_->truncate(recordOffset(kept)) != kOk) rc = kRecordWriteFailed;
-    }
-  }
-  if (rc == kOk) position = 0;
-  unlockWhole();
-  return rc;
-}
-
 int Table::zap() {
   int rc = lockWhole();
   if (rc != kOk) return rc;
-  rc = writeCountSerial(0, nullptr);
+  int32_t count = 0;
+  rc = readCount(&count);  // finishes an interrupted pack first
+  if (rc == kOk) rc = writeCountSerial(0, nullptr);
   if (rc == kOk && file_->truncate(headerSize_) != kOk) rc = kRecordWriteFailed;
   if (rc == kOk && aux_) rc = aux_->reset();
   if (rc == kOk) position = 0;

@@ -12,9 +12,9 @@
 // Share modes exist on this platform only as an agreement between openers:
 // every opener holds shared locks on marker bytes past the whole-file lock
 // range saying "open", "open for writing", "denies reading", "denies
-// writing", and checks the others' markers under a short exclusive gate
-// before it sets its own; a clash fails with -12. An opener that denies
-// reading (modes 2 and 4) is alone and takes no record locks.
+// writing" (locks.h), sets its own and then checks the others' under a
+// short gate; a clash fails with -12. An opener that denies reading (modes
+// 2 and 4) is alone and takes no record locks.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,8 @@
 
 namespace db {
 
+class PackLog;
+
 enum ShareMode : int { kShareAll = 1, kDenyRead = 2, kDenyWrite = 3, kDenyAll = 4 };
 
 struct FieldDef {
@@ -42,10 +44,11 @@ struct FieldDef {
 // Creates the database file `path` (taken as given: no extension added,
 // see names.h) and its auxiliary file when a field needs one. `digest`
 // non-null makes a protected file holding that digest. Returns 0, -3 for
-// an empty name, -16..-20 for bad fields, the file error when the file
-// cannot be made, -12 when another program has it open, -2 for a failed
-// write, -50 for the auxiliary file (the half-made database file is then
-// removed).
+// an empty name, -16..-20 for bad fields, -4 for a name with the auxiliary
+// extension or a symbolic link at either file's name, the file error when
+// a file cannot be made, -12 when another program has either file open
+// (all of these before any file changes), -2 for a failed write, -50 for
+// the auxiliary file (the half-made database file is then removed).
 int createDatabase(const std::string& path, const std::vector<FieldDef>& fields,
                    const std::string* digest);
 
@@ -100,6 +103,9 @@ class Table {
   // Writes the record from offset 4 (the header stays) / only the header.
   int writeRecordBody(int32_t pos, const uint8_t* rec);
   int writeRecordHeader(int32_t pos, int32_t value);
+  // Writes only field f of the record image (repairs that must leave the
+  // rest of a record alone).
+  int writeField(int32_t pos, const Field& f, const uint8_t* rec);
 
   // Value of field f of a record image (heap text / byte-set for the
   // caller). On failure the result is the zero of the field's kind and
@@ -138,6 +144,9 @@ class Table {
   }
   const uint8_t* scanRecord() const { return scanRecord_; }
 
+  // Removes the records marked deleted, in place (pack.cpp): a pack cut
+  // short by a crash is finished by the next opener, or by any opener's
+  // next count read.
   int pack();
   int zap();
 
@@ -153,6 +162,12 @@ class Table {
   int scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx);
   int joinShare(int mode);
   int validate(const OpenOptions& opt);
+  // pack.cpp
+  int completePack();
+  int finishInterruptedPack();
+  void discardStalePackLog();
+  int32_t getCountAt16();
+  int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
 
   std::unique_ptr<os::File> file_;
   std::unique_ptr<AuxFile> aux_;
@@ -164,10 +179,8 @@ class Table {
   bool hasChains_ = false;
   std::string path_;
   const uint8_t* scanRecord_ = nullptr;
+  bool packing_ = false;
 };
 
-// Share-mode marker bytes (past the whole-file lock range).
-constexpr int64_t kShareMarkers = 0x100000000LL;
-constexpr int kMarkOpen = 0, kMarkWriter = 1, kMarkDenyRead = 2, kMarkDenyWrite = 3;
 
 }  // namespace db

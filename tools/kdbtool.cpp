@@ -2,12 +2,16 @@
 //
 //   kdbtool [--password TEXT] info FILE
 //   kdbtool [--password TEXT] dump [--csv] FILE
-//   kdbtool [--password TEXT] check FILE       (read-only: validates)
-//   kdbtool [--password TEXT] repair FILE      (read-write: repairs on open)
+//   kdbtool [--password TEXT] check FILE       (read-only: header, records,
+//                                               every memo chain, free list)
+//   kdbtool [--password TEXT] repair FILE      (read-write: repairs on open,
+//                                               drops damaged chains)
 //   kdbtool [--password TEXT] create FILE NAME:KIND[:SIZE]...
 //   kdbtool [--password TEXT] append FILE VALUE...
 //   kdbtool [--password TEXT] sum FILE FIELD [--where FIELD=TEXT]
 //   kdbtool [--password TEXT] find FILE FIELD=TEXT
+//   kdbtool [--password TEXT] delete FILE --where FIELD=TEXT
+//   kdbtool [--password TEXT] pack FILE
 //   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
 //
@@ -21,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "db/chaincheck.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/facade.h"
@@ -50,6 +55,7 @@ std::string g_password;  // GBK
       "  info FILE | dump [--csv] FILE | check FILE | repair FILE\n"
       "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
+      "  delete FILE --where FIELD=TEXT | pack FILE\n"
       "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n",
       stderr);
   std::exit(1);
@@ -75,13 +81,17 @@ std::string hex(const void* block) {
 }
 
 // One field of a record image as text (UTF-8): ToText, byte-sets in hex.
-std::string fieldText(db::Table& t, const db::Field& f, const uint8_t* rec) {
+// False (with *code) when the field cannot be read.
+bool fieldText(db::Table& t, const db::Field& f, const uint8_t* rec, std::string* text, int* code) {
   rt::Arg v;
   int rc = t.loadValue(f, rec, &v);
   rt::Result owned(v);
-  if (rc != db::kOk) fail(rc);
-  if (v.kind == rt::kBytes) return hex(rt::pointerValue<void>(v));
-  return rt::gbkToUtf8(rt::valueToText(v));
+  if (rc != db::kOk) {
+    *code = rc;
+    return false;
+  }
+  *text = v.kind == rt::kBytes ? hex(rt::pointerValue<void>(v)) : rt::gbkToUtf8(rt::valueToText(v));
+  return true;
 }
 
 std::string csvCell(const std::string& s) {
@@ -118,6 +128,8 @@ int cmdInfo(const std::string& file) {
   return 0;
 }
 
+// Prints every record it can read; a record with a field it cannot read
+// is named on standard error instead, and the exit status is then 1.
 int cmdDump(const std::string& file, bool csv) {
   db::Table& t = openTable(file, true);
   if (csv) {
@@ -125,17 +137,26 @@ int cmdDump(const std::string& file, bool csv) {
     for (const db::Field& f : t.fields()) head += "," + csvCell(rt::gbkToUtf8(f.name));
     out(head + "\r\n");
   }
-  int rc = t.scan(0, true, [&](int32_t, uint8_t* rec) {
+  int unreadable = 0;
+  int rc = t.scan(0, true, [&](int32_t pos, uint8_t* rec) {
     std::string line = std::to_string(db::getI32(rec));
     for (const db::Field& f : t.fields()) {
-      std::string v = fieldText(t, f, rec);
+      std::string v;
+      int code = 0;
+      if (!fieldText(t, f, rec, &v, &code)) {
+        ++unreadable;
+        std::string msg = "record " + std::to_string(pos + 1) + " field " + rt::gbkToUtf8(f.name) + ": " +
+                          std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code)) + "\n";
+        std::fputs(msg.c_str(), stderr);
+        return 0;
+      }
       line += csv ? "," + csvCell(v) : "\t" + v;
     }
     out(line + (csv ? "\r\n" : "\n"));
     return 0;
   });
   if (rc != db::kOk) fail(rc);
-  return 0;
+  return unreadable ? 1 : 0;
 }
 
 int cmdCreate(const std::string& file, const std::vector<std::string>& defs) {
@@ -282,6 +303,92 @@ int cmdFind(const std::string& file, const std::string& eq) {
   return 1;
 }
 
+// --- check, repair, delete, pack -------------------------------------------
+
+std::string chainName(db::Table& t, int32_t record, int field) {
+  if (record == 0) return "free list";
+  return "record " + std::to_string(record) + " field " + rt::gbkToUtf8(t.fields()[size_t(field)].name);
+}
+
+std::string faultText(db::Table& t, const db::ChainReport& r, const db::ChainFault& f) {
+  std::string s = chainName(t, f.record, f.field) + ": ";
+  std::string b = "block " + std::to_string(f.block);
+  switch (f.kind) {
+    case db::ChainFaultKind::kPastEnd:
+      return s + b + " is past the end of the file (" + std::to_string(r.blocks) + " blocks)";
+    case db::ChainFaultKind::kLoop: return s + b + " comes round again (a loop)";
+    case db::ChainFaultKind::kBadUsed: return s + b + " has a used-byte count outside 0..500";
+    case db::ChainFaultKind::kCrossLink:
+      return s + b + " also belongs to " + chainName(t, f.otherRecord, f.otherField);
+    case db::ChainFaultKind::kOnFreeList: return s + b + " is on the free list";
+    case db::ChainFaultKind::kFreeCount:
+      return s + std::to_string(f.block) + " blocks, the header says " + std::to_string(f.otherRecord);
+  }
+  return s;
+}
+
+std::string unusedNote(const db::ChainReport& r) {
+  return std::to_string(r.unused) + " blocks belong to no value";
+}
+
+// Opens read-only (the header, descriptors and size are checked there),
+// then walks every memo chain and the free list. Status 1 when anything
+// is wrong.
+int cmdCheck(const std::string& file) {
+  db::Table& t = openTable(file, true);
+  db::ChainReport r;
+  int rc = db::checkChains(t, &r);
+  for (const db::ChainFault& f : r.faults) out(faultText(t, r, f) + "\n");
+  if (rc != db::kOk) fail(rc);
+  if (!r.faults.empty()) {
+    out(std::to_string(r.faults.size()) + " faults; repair drops the damaged values\n");
+    return 1;
+  }
+  out(r.unused ? "ok (" + unusedNote(r) + "; repair frees them)\n" : std::string("ok\n"));
+  return 0;
+}
+
+// Opens read-write (which repairs the count and finishes an interrupted
+// pack), then drops every damaged chain and rebuilds the free list. Says
+// what it dropped.
+int cmdRepair(const std::string& file) {
+  db::Table& t = openTable(file, false);
+  db::ChainReport r;
+  int rc = db::repairChains(t, &r);
+  for (const db::ChainFault& f : r.faults) out(faultText(t, r, f) + "\n");
+  for (const auto& [record, field] : r.dropped) out(chainName(t, record, field) + ": value dropped\n");
+  if (r.unused && r.freeListRebuilt) out(unusedNote(r) + ": freed\n");
+  if (rc != db::kOk) fail(rc);
+  out(r.freeListRebuilt ? "repaired: " + std::to_string(r.dropped.size()) + " values dropped, free list rebuilt\n"
+                        : std::string("ok\n"));
+  return 0;
+}
+
+int cmdDelete(const std::string& file, const std::string& where) {
+  db::Table& t = openTable(file, false);
+  Equality cond = parseEquality(t, where);
+  int marked = 0;
+  auto counting = [&] {
+    rt::Arg hit = cond();
+    if (hit.lo && t.scanRecord() && db::getI32(t.scanRecord()) > 0) ++marked;
+    return hit;
+  };
+  rt::Expr condExpr(counting);
+  if (!cmd::DeleteRecords(condExpr.arg())) fail(db::lastError());
+  out(std::to_string(marked) + " records marked deleted\n");
+  return 0;
+}
+
+int cmdPack(const std::string& file) {
+  openTable(file, false);
+  int before = cmd::RecordCount();
+  if (!cmd::PackDatabase()) fail(db::lastError());
+  int after = cmd::RecordCount();
+  if (db::lastError() != db::kOk) fail(db::lastError());
+  out("kept " + std::to_string(after) + " of " + std::to_string(before) + " records\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -298,16 +405,8 @@ int main(int argc, char** argv) {
   if (sub == "info" && rest.size() == 1) return cmdInfo(rest[0]);
   if (sub == "dump" && rest.size() == 1) return cmdDump(rest[0], false);
   if (sub == "dump" && rest.size() == 2 && rest[0] == "--csv") return cmdDump(rest[1], true);
-  if (sub == "check" && rest.size() == 1) {
-    openTable(rest[0], true);
-    out("ok\n");
-    return 0;
-  }
-  if (sub == "repair" && rest.size() == 1) {
-    openTable(rest[0], false);
-    out("ok\n");
-    return 0;
-  }
+  if (sub == "check" && rest.size() == 1) return cmdCheck(rest[0]);
+  if (sub == "repair" && rest.size() == 1) return cmdRepair(rest[0]);
   if (sub == "create" && rest.size() >= 2)
     return cmdCreate(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
   if (sub == "append" && rest.size() >= 1)
@@ -315,6 +414,8 @@ int main(int argc, char** argv) {
   if (sub == "sum" && rest.size() == 2) return cmdSum(rest[0], rest[1], nullptr);
   if (sub == "sum" && rest.size() == 4 && rest[2] == "--where") return cmdSum(rest[0], rest[1], &rest[3]);
   if (sub == "find" && rest.size() == 2) return cmdFind(rest[0], rest[1]);
+  if (sub == "delete" && rest.size() == 3 && rest[1] == "--where") return cmdDelete(rest[0], rest[2]);
+  if (sub == "pack" && rest.size() == 1) return cmdPack(rest[0]);
   if (sub == "backup") return kdbtool::backupCommand(rest);
   if (sub == "verify") return kdbtool::verifyCommand(rest);
   usage();

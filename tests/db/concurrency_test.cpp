@@ -116,8 +116,6 @@ class KillBeforeCount : public db::os::Env {
     int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
     int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
     int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
-    int tryGate() override { return in->tryGate(); }
-    void releaseGate() override { in->releaseGate(); }
     bool writable() const override { return in->writable(); }
   };
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {

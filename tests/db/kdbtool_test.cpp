@@ -127,3 +127,187 @@ TEST_F(KdbtoolTest, PasswordProtectedTables) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table of eight records with memos of one to three blocks, and the
+// helpers to damage its chains by hand.
+class KdbtoolChainsTest : public KdbtoolTest {
+ protected:
+  static constexpr size_t kHdr = 116 + 2 * 72, kRs = 12;
+  static std::string memoOf(int i) { return std::string(size_t(300 + 350 * (i % 4)), char('a' + i)); }
+  void SetUp() override {
+    KdbtoolTest::SetUp();
+    ASSERT_TRUE(cmd::CreateDatabase("c", {fi("id", 3), fi("m", 12)}));
+    ASSERT_TRUE(cmd::OpenDatabase("c"));
+    // Record 1 first holds a longer memo: its surplus blocks go on the free
+    // list, in the middle of the file.
+    ASSERT_TRUE(cmd::AppendRecord(1, std::string(2000, 'z')));
+    for (int i = 2; i <= 8; ++i) ASSERT_TRUE(cmd::AppendRecord(i, memoOf(i)));
+    ASSERT_TRUE(cmd::MoveTo(1));
+    ASSERT_TRUE(cmd::ModifyRecord(1, memoOf(1)));
+    db::closeAllDatabases();
+    db_ = readFile("c.kdb");
+    aux_ = readFile("c.kdt");
+    ASSERT_GT(at32(aux_, 20), 0);  // blocks on the free list
+  }
+  int32_t first(int record) const { return at32(db_, kHdr + size_t(record - 1) * kRs + 8); }
+  std::vector<int32_t> chain(int record) const {
+    std::vector<int32_t> out;
+    for (int32_t b = first(record); b != 0 && out.size() < 10; b = at32(aux_, size_t(b) * 512 + 4)) out.push_back(b);
+    return out;
+  }
+  // Repairs, then checks that the file is sound again and that every
+  // record other than `dropped` kept its bytes and its memo.
+  void repairAndCompare(int dropped, const std::string& expectLine) {
+    ToolRun r = kdbtool("repair c");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(expectLine), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("record " + std::to_string(dropped) + " field m: value dropped"), std::string::npos) << r.out;
+    r = kdbtool("check c");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "ok\n");
+    auto now = readFile("c.kdb");
+    ASSERT_EQ(now.size(), db_.size());
+    for (int rec = 1; rec <= 8; ++rec) {
+      size_t at = kHdr + size_t(rec - 1) * kRs;
+      bool same = std::equal(db_.begin() + long(at), db_.begin() + long(at + kRs), now.begin() + long(at));
+      EXPECT_EQ(same, rec != dropped) << "record " << rec;
+    }
+    EXPECT_EQ(at32(now, kHdr + size_t(dropped - 1) * kRs + 8), 0);
+    ASSERT_TRUE(cmd::OpenDatabase("c"));
+    for (int rec = 1; rec <= 8; ++rec) {
+      ASSERT_TRUE(cmd::MoveTo(rec));
+      EXPECT_EQ(cmd::ReadText("m"), rec == dropped ? "" : memoOf(rec)) << "record " << rec;
+    }
+    // New values go only into free blocks.
+    ASSERT_TRUE(cmd::AppendRecord(10, std::string(2000, 'n')));
+    for (int rec = 1; rec <= 8; ++rec) {
+      ASSERT_TRUE(cmd::MoveTo(rec));
+      EXPECT_EQ(cmd::ReadText("m"), rec == dropped ? "" : memoOf(rec)) << "record " << rec << " after an append";
+    }
+    db::closeAllDatabases();
+  }
+  std::vector<uint8_t> db_, aux_;
+};
+
+TEST_F(KdbtoolChainsTest, SoundTableChecksAndRepairsUnchanged) {
+  ToolRun r = kdbtool("check c");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "ok\n");
+  EXPECT_EQ(kdbtool("repair c").out, "ok\n");
+  EXPECT_EQ(readFile("c.kdb"), db_);
+  EXPECT_EQ(readFile("c.kdt"), aux_);
+}
+
+TEST_F(KdbtoolChainsTest, LoopsAndLinksPastTheEnd) {
+  ASSERT_EQ(chain(3).size(), 3u);
+  auto aux = aux_;
+  put32(aux, size_t(chain(3)[1]) * 512 + 4, chain(3)[0]);  // back to its first block
+  writeFile("c.kdt", aux);
+  ToolRun r = kdbtool("check c");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("record 3 field m: block " + std::to_string(chain(3)[0]) + " comes round again"),
+            std::string::npos)
+      << r.out;
+  // dump prints every record it can read and names the one it cannot.
+  r = kdbtool("dump c");
+  EXPECT_EQ(r.status, 1);
+  for (int rec : {1, 2, 4, 5, 6, 7, 8}) EXPECT_NE(r.out.find(std::to_string(rec) + "\t" + memoOf(rec)), std::string::npos) << rec;
+  EXPECT_EQ(r.out.find("3\t3\t"), std::string::npos);
+  EXPECT_EQ(r.err, "record 3 field m: -59 访问数据库的辅助文件失败\n");
+  repairAndCompare(3, "comes round again");
+
+  writeFile("c.kdb", db_);
+  aux = aux_;
+  put32(aux, size_t(chain(5).front()) * 512 + 4, 4000);
+  writeFile("c.kdt", aux);
+  r = kdbtool("check c");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("record 5 field m: block 4000 is past the end of the file"), std::string::npos) << r.out;
+  repairAndCompare(5, "past the end");
+
+  writeFile("c.kdb", db_);
+  aux = aux_;
+  put32(aux, size_t(chain(2).front()) * 512 + 8, 501);
+  writeFile("c.kdt", aux);
+  r = kdbtool("check c");
+  EXPECT_NE(r.out.find("record 2 field m: block " + std::to_string(chain(2).front()) + " has a used-byte count"),
+            std::string::npos)
+      << r.out;
+  repairAndCompare(2, "used-byte count");
+}
+
+TEST_F(KdbtoolChainsTest, CrossLinksAndTheFreeList) {
+  // Record 6's chain runs into record 7's second block: record 7 keeps it
+  // (its own link matches the block's "previous" field).
+  ASSERT_GE(chain(7).size(), 2u);
+  auto aux = aux_;
+  put32(aux, size_t(chain(6).back()) * 512 + 4, chain(7)[1]);
+  writeFile("c.kdt", aux);
+  ToolRun r = kdbtool("check c");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("record 6 field m: block " + std::to_string(chain(7)[1]) + " also belongs to record 7 field m"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("record 7 field m:"), std::string::npos) << r.out;
+  repairAndCompare(6, "also belongs to");
+
+  // A free list that starts at a block record 4 uses: the next value
+  // written would overwrite record 4's memo. Repair keeps the memo and
+  // rebuilds the free list.
+  writeFile("c.kdb", db_);
+  aux = aux_;
+  put32(aux, 24, chain(4).front());
+  writeFile("c.kdt", aux);
+  r = kdbtool("check c");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("record 4 field m: block " + std::to_string(chain(4).front()) + " is on the free list"),
+            std::string::npos)
+      << r.out;
+  r = kdbtool("repair c");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("value dropped"), std::string::npos) << r.out;
+  EXPECT_EQ(readFile("c.kdb"), db_);
+  EXPECT_EQ(kdbtool("check c").out, "ok\n");
+  ASSERT_TRUE(cmd::OpenDatabase("c"));
+  ASSERT_TRUE(cmd::AppendRecord(10, std::string(2000, 'n')));
+  ASSERT_TRUE(cmd::MoveTo(4));
+  EXPECT_EQ(cmd::ReadText("m"), memoOf(4));
+  db::closeAllDatabases();
+
+  // A free list that loops, and one that runs past the end.
+  writeFile("c.kdb", db_);
+  aux = aux_;
+  int32_t head = at32(aux_, 24);
+  put32(aux, size_t(head) * 512 + 4, head);
+  put32(aux, 20, 2);
+  writeFile("c.kdt", aux);
+  r = kdbtool("check c");
+  EXPECT_NE(r.out.find("free list: block " + std::to_string(head) + " comes round again"), std::string::npos) << r.out;
+  put32(aux, size_t(head) * 512 + 4, 7777);
+  writeFile("c.kdt", aux);
+  r = kdbtool("check c");
+  EXPECT_NE(r.out.find("free list: block 7777 is past the end"), std::string::npos) << r.out;
+  EXPECT_EQ(kdbtool("repair c").status, 0);
+  EXPECT_EQ(kdbtool("check c").out, "ok\n");
+  EXPECT_EQ(readFile("c.kdb"), db_);
+}
+
+TEST_F(KdbtoolTest, DeleteAndPack) {
+  ASSERT_EQ(kdbtool("create d lb:10:6 n:3").status, 0);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(kdbtool(std::string("append d ") + (i % 2 ? "西药" : "检查") + " " + std::to_string(i)).status, 0);
+  ToolRun r = kdbtool("delete d --where lb=西药");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2 records marked deleted\n");
+  EXPECT_EQ(kdbtool("delete d --where lb=西药").out, "0 records marked deleted\n");
+  EXPECT_EQ(kdbtool("dump d").out, "1\t检查\t0\n-2\t西药\t1\n3\t检查\t2\n-4\t西药\t3\n5\t检查\t4\n");
+  r = kdbtool("pack d");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "kept 3 of 5 records\n");
+  EXPECT_EQ(kdbtool("dump d").out, "1\t检查\t0\n3\t检查\t2\n5\t检查\t4\n");
+  EXPECT_EQ(kdbtool("delete d --where nosuch=1").err, "-40 未找到指定字段\n");
+  EXPECT_EQ(kdbtool("delete d").status, 1);  // usage: the condition is required
+}
+
+}  // namespace

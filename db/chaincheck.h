@@ -1,0 +1,68 @@
+// Checking and mending the memo and byte-set chains of a table's auxiliary
+// file: every record's chains and the free list are walked block by block.
+//
+// Faults found (each tied to the record and field whose chain has it, or
+// to the free list):
+//   * a link to a block past the end of the file (or below block 1);
+//   * a chain or the free list coming back to a block it already passed;
+//   * a block whose used-byte count is outside 0..500;
+//   * a block in two chains (a cross-link): the chain whose link matches
+//     the block's own "previous" field keeps it (the first one when that
+//     does not decide), the other chain has the fault;
+//   * a block of a chain that is on the free list (the next value written
+//     would overwrite it);
+//   * a free list whose length differs from the header's free count.
+// Blocks that belong to no chain and are not free are only counted: they
+// waste space but harm nothing.
+//
+// Repair drops the value of every chain with a fault of its own (the
+// record's block number becomes 0; the record is otherwise untouched) and,
+// when anything was wrong, rebuilds the free list from every block no kept
+// chain uses. A sound file is left byte for byte as it was.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace db {
+
+class Table;
+
+enum class ChainFaultKind {
+  kPastEnd,     // block: the link's target
+  kLoop,        // block: the block reached again
+  kBadUsed,     // block: the block with the bad count
+  kCrossLink,   // block: the shared block; other*: the chain keeping it
+  kOnFreeList,  // block: the block that is also free
+  kFreeCount,   // block: blocks on the list; other: the header's count
+};
+
+struct ChainFault {
+  ChainFaultKind kind;
+  int32_t record = 0;  // 1-based; 0 = the free list
+  int field = -1;      // index into the table's fields
+  int32_t block = 0;
+  int32_t otherRecord = 0;
+  int otherField = -1;
+};
+
+struct ChainReport {
+  std::vector<ChainFault> faults;
+  int32_t blocks = 0;      // in the file, block 0 included
+  int32_t freeBlocks = 0;  // on the free list as walked
+  int32_t unused = 0;      // in no chain and not free
+  // Filled by repair: the values dropped (record 1-based, field index) and
+  // whether the free list was rewritten.
+  std::vector<std::pair<int32_t, int>> dropped;
+  bool freeListRebuilt = false;
+};
+
+// Walks every chain of every record (deleted ones included) and the free
+// list. 0 or an engine error code (the report then holds what was found).
+int checkChains(Table& t, ChainReport* out);
+
+// checkChains, then mends as described above (the table must be open for
+// writing).
+int repairChains(Table& t, ChainReport* out);
+
+}  // namespace db
