@@ -1,0 +1,129 @@
+// What the benchmarks share: rows of bench/run's table, timing, a scratch
+// copy of a demo folder, and the real windows with every layer's commands
+// offscreen, messages answered OK.
+//
+// A row goes to standard output as one tab-separated line
+//   row <key> <what> <measured> <goal> <met>
+// which bench/run collects into its table; everything else a benchmark
+// prints is left out of the table.
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "runtime/dialogs.h"
+
+class QApplication;
+
+namespace bench {
+
+inline double nowMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// CPU time of the calling thread: what the handler itself cost, whatever
+// else the (shared) machine is doing.
+inline double threadCpuMs() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// One timed run: wall-clock and CPU milliseconds.
+struct Run {
+  double wall = 0, cpu = 0;
+};
+
+template <typename F>
+Run timeRun(F&& f) {
+  const double w0 = nowMs(), c0 = threadCpuMs();
+  f();
+  return {nowMs() - w0, threadCpuMs() - c0};
+}
+
+// Times f in milliseconds (wall clock).
+template <typename F>
+double timeMs(F&& f) {
+  return timeRun(f).wall;
+}
+
+inline double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+inline double worst(const std::vector<double>& v) {
+  return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+
+inline void row(const std::string& key, const std::string& what, const std::string& measured,
+                const std::string& goal, const std::string& met) {
+  std::printf("row\t%s\t%s\t%s\t%s\t%s\n", key.c_str(), what.c_str(), measured.c_str(), goal.c_str(),
+              met.c_str());
+  std::fflush(stdout);
+}
+
+// A handler time against a goal in milliseconds: the median wall-clock
+// time of the runs is judged; the slowest run and the median CPU time of
+// the window thread are shown beside it (on a busy machine the two part).
+inline void rowMs(const std::string& key, const std::string& what, const std::vector<Run>& runs,
+                  double goalMs) {
+  std::vector<double> wall, cpu;
+  for (const Run& r : runs) {
+    wall.push_back(r.wall);
+    cpu.push_back(r.cpu);
+  }
+  char measured[128], goal[32];
+  std::snprintf(measured, sizeof measured, "%.1f ms (median of %zu, slowest %.1f; cpu %.1f)",
+                median(wall), runs.size(), worst(wall), median(cpu));
+  std::snprintf(goal, sizeof goal, "<= %g ms", goalMs);
+  row(key, what, measured, goal, median(wall) <= goalMs ? "yes" : "NO");
+}
+
+// A row whose module has not landed: never a figure.
+inline void rowNotBuilt(const std::string& key, const std::string& what, const std::string& goal) {
+  row(key, what, "not built", goal, "-");
+}
+
+// A copy of `from` in a new directory under /tmp, removed by the caller.
+inline std::filesystem::path scratchCopy(const std::filesystem::path& from) {
+  char tmpl[] = "/tmp/clinic-bench.XXXXXX";
+  if (!mkdtemp(tmpl)) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  std::filesystem::copy(from, tmpl, std::filesystem::copy_options::recursive);
+  return tmpl;
+}
+
+// Answers every message box OK and keeps what was asked (GBK), so a
+// benchmark sees when a handler says its module is not built.
+class OkDialogs : public rt::Dialogs {
+ public:
+  std::vector<std::string> asked;
+  int message(const std::string& text, const std::string&, uint32_t) override {
+    asked.push_back(text);
+    return rt::kOk;
+  }
+  bool askText(const std::string&, const std::string&, std::string*, bool) override { return false; }
+  bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
+};
+
+// One QApplication on the offscreen platform, the program's handler tables
+// and every layer's commands, the working directory at `dir`, messages
+// answered by `dialogs`. Defined in harness.cpp.
+QApplication& startWindows(const std::filesystem::path& dir, OkDialogs& dialogs);
+
+// The text a module's unbuilt buttons answer with (GBK).
+const std::string& notBuiltText();
+
+}  // namespace bench

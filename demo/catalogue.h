@@ -1,0 +1,29 @@
+// The demo catalogue: drugs, herbs, materials and services of every charge
+// category, with codes, prices, batches and origins.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "demo/rng.h"
+#include "demo/year.h"
+
+namespace demo {
+
+// The charge categories in the system's fixed order (UTF-8).
+extern const std::array<const char*, 17> kCategoryWords;
+
+// Catalogue records by category: byCategory[c] lists the first batch of
+// every item of category c (indices into the catalogue).
+struct Catalogue {
+  std::vector<Item> items;
+  std::array<std::vector<int>, 17> byCategory;
+};
+
+// About 300 items for the small scale, 5,000 for the busy one, every
+// category present; a few drugs carry a second batch, appended after the
+// first batches as a later purchase would be. Stock is left at 0 (the year
+// sets it once the charges are known).
+Catalogue makeCatalogue(Scale scale, Rng& rng);
+
+}  // namespace demo
