@@ -21,7 +21,7 @@ struct Variant {
 };
 
 // How one category's items are made: every base name with every variant and
-// every specification, in a shuffled order, as many as the scale needs.
+// every package size (规格), in a shuffled order, as many as the scale needs.
 struct Plan {
   const char* code;   // code prefix, e.g. "XY" for XY0001
   int busyCount;      // items at the busy scale (small: 6 %, at least 3)
@@ -30,7 +30,7 @@ struct Plan {
   std::vector<const char*> bases;
   std::vector<const char*> aliases;  // alias per base, or empty
   std::vector<Variant> variants;
-  std::vector<const char*> specs;
+  std::vector<const char*> sizes;
   double priceLo, priceHi;  // sale price per unit, yuan
 };
 
@@ -41,7 +41,7 @@ const std::vector<Variant> kServiceQualifiers = {
     {"(首次)", nullptr},   {"(连续)", nullptr}, {"(半程)", nullptr}, {"(全程)", nullptr},
     {"(小)", nullptr},     {"(中)", nullptr},   {"(大)", nullptr},   {"(附加)", nullptr},
 };
-const std::vector<const char*> kServiceSpecs = {"", "标准"};
+const std::vector<const char*> kServiceSizes = {"", "标准"};
 
 // In the order of kCategoryWords.
 std::vector<Plan> plans() {
@@ -66,12 +66,12 @@ std::vector<Plan> plans() {
        {"心电图", "脑电图", "肌电图", "B超", "彩超", "听力检测", "声导抗", "脑干诱发电位",
         "视力检查", "骨密度", "肺功能", "动态心电图", "经颅多普勒", "眼底检查", "智力测试",
         "语言评估", "运动功能评定", "平衡功能评定", "日常生活能力评定", "心理测评"},
-       {}, kServiceQualifiers, kServiceSpecs, 10, 260},
+       {}, kServiceQualifiers, kServiceSizes, 10, 260},
       {"SS", 200, false, "次",
        {"清创缝合", "脓肿切开引流", "肌腱松解术", "关节镜检", "神经阻滞", "小针刀", "穴位埋线",
         "拔甲术", "体表肿物切除", "骨折闭合复位", "石膏固定", "夹板固定", "关节腔注射",
         "腱鞘注射", "耳道异物取出"},
-       {}, kServiceQualifiers, kServiceSpecs, 50, 1500},
+       {}, kServiceQualifiers, kServiceSizes, 50, 1500},
       {"ZC", 900, true, "盒",
        {"六味地黄", "银翘解毒", "复方丹参", "板蓝根", "藿香正气", "牛黄解毒", "逍遥", "补中益气",
         "安宫牛黄", "速效救心", "血府逐瘀", "舒筋活络", "小活络", "天麻", "壮骨关节", "追风透骨",
@@ -90,13 +90,13 @@ std::vector<Plan> plans() {
         "中频电疗", "低频电疗", "超短波", "微波治疗", "红外线照射", "牵引", "蜡疗", "拔罐",
         "艾灸", "刮痧", "水疗", "磁疗", "经颅磁刺激", "生物反馈", "认知训练", "手功能训练",
         "步态训练"},
-       {}, {kServiceQualifiers.begin(), kServiceQualifiers.begin() + 12}, kServiceSpecs, 5, 120},
+       {}, {kServiceQualifiers.begin(), kServiceQualifiers.begin() + 12}, kServiceSizes, 5, 120},
       {"HY", 300, false, "项",
        {"血常规", "尿常规", "便常规", "肝功能", "肾功能", "血脂", "血糖", "电解质", "凝血功能",
         "心肌酶", "甲状腺功能", "乙肝五项", "血沉", "C反应蛋白", "类风湿因子", "抗O",
         "糖化血红蛋白", "微量元素", "血型鉴定", "免疫球蛋白", "尿微量白蛋白", "血氨", "血乳酸",
         "同型半胱氨酸", "D-二聚体", "降钙素原", "铁蛋白", "叶酸", "维生素D", "骨代谢"},
-       {}, {kServiceQualifiers.begin(), kServiceQualifiers.begin() + 10}, kServiceSpecs, 3, 150},
+       {}, {kServiceQualifiers.begin(), kServiceQualifiers.begin() + 10}, kServiceSizes, 3, 150},
       {"QT", 200, false, "个",
        {"病历本", "一次性注射器", "输液器", "棉签", "纱布", "绷带", "口罩", "手套", "导尿包",
         "护理垫", "针灸针", "火罐", "电极片", "弹力袜", "颈托", "腰围", "护膝", "拐杖", "助听器电池",
@@ -105,7 +105,7 @@ std::vector<Plan> plans() {
        {{"", nullptr}, {"(小)", nullptr}, {"(中)", nullptr}, {"(大)", nullptr}, {"(加长)", nullptr},
         {"(儿童)", nullptr}, {"(一次性)", nullptr}, {"(无菌)", nullptr}, {"(进口)", nullptr},
         {"(国产)", nullptr}},
-       kServiceSpecs, 0.5, 30},
+       kServiceSizes, 0.5, 30},
       {"ZY", 900, true, "克",
        {"当归", "黄芪", "党参", "白术", "茯苓", "甘草", "川芎", "白芍", "熟地黄", "生地黄", "枸杞子",
         "丹参", "红花", "桃仁", "杜仲", "牛膝", "续断", "独活", "羌活", "防风", "桂枝", "麻黄",
@@ -119,7 +119,7 @@ std::vector<Plan> plans() {
       {"FS", 200, false, "次",
        {"X线胸片", "X线腰椎片", "X线颈椎片", "X线膝关节片", "X线手腕片", "CT头部", "CT腰椎",
         "CT胸部", "磁共振头部", "磁共振腰椎", "磁共振膝关节", "数字化摄影"},
-       {}, kServiceQualifiers, kServiceSpecs, 15, 400},
+       {}, kServiceQualifiers, kServiceSizes, 15, 400},
       {"SX", 50, false, "毫升",
        {"全血", "红细胞悬液", "血浆", "血小板", "冷沉淀", "白蛋白"},
        {}, {kServiceQualifiers.begin(), kServiceQualifiers.begin() + 9}, {""}, 0.8, 6},
@@ -180,14 +180,14 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
     const Plan& p = all[c];
     int count = p.busyCount;
     if (scale == Scale::kSmall) count = std::max(3, int(std::lround(p.busyCount * 0.06)));
-    // Every base x variant x spec, shuffled, the first `count` taken.
+    // Every base x variant x size, shuffled, the first `count` taken.
     struct Combo {
-      int base, variant, spec;
+      int base, variant, size;
     };
     std::vector<Combo> combos;
     for (int b = 0; b < int(p.bases.size()); ++b)
       for (int v = 0; v < int(p.variants.size()); ++v)
-        for (int s = 0; s < int(p.specs.size()); ++s) combos.push_back({b, v, s});
+        for (int s = 0; s < int(p.sizes.size()); ++s) combos.push_back({b, v, s});
     for (size_t i = combos.size(); i > 1; --i) std::swap(combos[i - 1], combos[size_t(rng.below(int(i)))]);
     if (count > int(combos.size())) count = int(combos.size());
     combos.resize(size_t(count));
@@ -202,7 +202,7 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
       it.lb = gbk(kCategoryWords[c]);
       const int cls = rng.below(100);
       it.bx = gbk(cls < 50 ? "甲类" : cls < (p.drug ? 85 : 95) ? "乙类" : "非类");
-      it.gg = gbk(p.specs[size_t(k.spec)]);
+      it.gg = gbk(p.sizes[size_t(k.size)]);
       const char* unit = p.variants[size_t(k.variant)].unit;
       it.dw = gbk(unit ? unit : p.unit);
       it.xj = price(rng, p.priceLo, p.priceHi);
