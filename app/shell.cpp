@@ -19,6 +19,7 @@
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
 #include "db/facade.h"
+#include "forms/facade.h"
 #include "db/locks.h"
 #include "forms/template.h"
 #include "forms/window_ids.h"
@@ -36,20 +37,20 @@ namespace ids = forms::ids;
 std::string g_loggedInUser;
 bool g_loginDone = false;  // a login succeeded in this run
 
-void showMessage(const char* gbk) { rt::invoke(rt::Cmd::ShowMessage, gbk); }
+void showMessage(const char* gbk) { cmd::ShowMessage(gbk); }
 
 void load(uint32_t windowId) {
-  rt::invoke(rt::Cmd::LoadWindow, forms::windowArg(windowId), rt::omitted, false);
+  cmd::LoadWindow(forms::windowArg(windowId));
 }
 
-void setVisualStyle3() { rt::invoke(rt::Cmd::SetVisualStyle, 3); }
+void setVisualStyle3() { cmd::SetVisualStyle(3); }
 
 // --- start window ---------------------------------------------------------------
 
 void startCreated() {
   setVisualStyle3();
   // Modal: the start window stays disabled until the login window closes.
-  rt::invoke(rt::Cmd::LoadWindow, forms::windowArg(ids::kLoginWindow), rt::omitted, true);
+  cmd::LoadWindow(forms::windowArg(ids::kLoginWindow), rt::Arg{}, true);
   // Closed by its close box without a login: the modules must not open to
   // someone who never logged in, so the program ends as "退出" would.
   if (!g_loginDone) endProgram();
@@ -61,7 +62,7 @@ void openMedication() { load(ids::kMedicationWindow); }
 void openOutpatient() { load(ids::kOutpatientWindow); }
 void openReport() { load(ids::kReportWindow); }
 void openAbout() { load(ids::kAboutWindow); }
-void closeStart() { rt::invoke(rt::Cmd::CloseWindow, forms::windowArg(ids::kStartWindow)); }
+void closeStart() { cmd::CloseWindow(forms::windowArg(ids::kStartWindow)); }
 void exitProgram() { endProgram(); }
 
 // --- login window -----------------------------------------------------------------
@@ -88,7 +89,7 @@ void loginCreated() {
   const int count = cmd::RecordCount();
   for (int n = 1; n <= count; ++n) {
     cmd::MoveTo(n);
-    rt::invoke(rt::Cmd::AddComboItem, users.arg(), cmd::ReadText("use"));
+    cmd::AddComboItem(users.arg(), cmd::ReadText("use"));
   }
   showNoUserLine(count == 0);
 }
@@ -105,7 +106,7 @@ void loginCheck() {
   if (ok) {
     g_loggedInUser = name;
     g_loginDone = true;
-    rt::invoke(rt::Cmd::CloseWindow, forms::windowArg(ids::kLoginWindow));
+    cmd::CloseWindow(forms::windowArg(ids::kLoginWindow));
     return;
   }
   showMessage(GBK("密码错误!"));
