@@ -157,15 +157,9 @@ float sumOfCode(const char* code) {
   return float(cmd::SumRecords(value.arg(), condition.arg()));
 }
 
-// 3. The yearly record, keyed by the current inpatient number.
-void postYear(rt::DateTime today) {
-  const ProgramValues& v = programValues();
-  postBill(yearlyInpatientBills(cmd::Now()), today, v.currentNumber, v.categoryTotals);
-}
-
 // 4. The monthly record: the patient's totals per prescription code.
-void postMonth(const std::string& zyh) {
-  if (!useChargeTable(patientChargeTable(zyh), GBK("本月的处方合计未记入。"))) return;
+bool postMonth(const std::string& zyh) {
+  if (!useChargeTable(patientChargeTable(zyh), GBK("本月的处方合计未记入。"))) return false;
   float c[17] = {};
   const char* const regular[] = {"01", "02", "03", "04", "05", "06", "07"};
   const char* const special[] = {"11", "12", "13", "14", "15", "16", "17"};
@@ -179,7 +173,7 @@ void postMonth(const std::string& zyh) {
   c[8] = asStored(regularSum);
   c[16] = asStored(std::trunc(specialSum));  // whole yuan
   const std::string table = monthlyPostingTable(cmd::Now());
-  if (!usePostingTable(table, kPostings)) return;
+  if (!usePostingTable(table, kPostings)) return false;
   const bool found = findByText("zy", zyh);
   const bool written =
       found ? cmd::ModifyRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
@@ -187,6 +181,7 @@ void postMonth(const std::string& zyh) {
             : cmd::AppendRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
                                 c[13], c[14], c[15], c[16], zyh);
   if (!written) tellPostingFailed(table);
+  return written;
 }
 
 void printBill() {
@@ -236,14 +231,24 @@ void printBill() {
   }
   cmd::PrintTextAt(p, 450, 850, today);
   cmd::PrintTextAt(p, 1400, 850, cashier());
-  // 3, 4. The postings the reports read.
-  postYear(today);
-  postMonth(zyh);
+  // 3, 4. The postings the reports read: the yearly record keyed by the
+  //    current inpatient number, the monthly one by his.
+  const ProgramValues& v = programValues();
+  postInpatientBill(today, v.currentNumber, v.categoryTotals, zyh);
   // 5.
   cmd::EndPrinting(p);
 }
 
 }  // namespace
+
+bool postInpatientBill(rt::DateTime today, const std::string& number, const CategoryTotals& totals,
+                       const std::string& zyh) {
+  // 3. The yearly record.
+  const bool year = postBill(yearlyInpatientBills(cmd::Now()), today, number, totals);
+  // 4. The monthly record, written whether or not the yearly one was.
+  const bool month = postMonth(zyh);
+  return year && month;
+}
 
 void setInpatientBillHandlers(std::vector<forms::Handler>& table) {
   namespace m = ids::medication;

@@ -5,13 +5,25 @@
 // posting table "n" + year + month that the reports read.
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "app/program_values.h"
 #include "forms/windows_rt.h"
 
 namespace app {
 
 // Puts "打　印" and "明　细" into the window's handler table.
 void setInpatientBillHandlers(std::vector<forms::Handler>& table);
+
+// The postings of an inpatient bill printed on `today`, into the tables of
+// the clock's year and month: `totals` into "bz" + year under `number`,
+// then the patient's sums per prescription code ("01".."07", "11".."17")
+// from his charge table into "n" + year + month under `zyh`. The bill
+// window posts through this, and so does anything that must leave the
+// same records. False when a posting was not written (the operator is
+// told which).
+bool postInpatientBill(rt::DateTime today, const std::string& number, const CategoryTotals& totals,
+                       const std::string& zyh);
 
 }  // namespace app

@@ -168,12 +168,16 @@ void printBill() {
   printForm(printer, totals);
   cmd::EndPrinting(printer);
   // 7. The bill into the year's table, one record per prescription.
-  postBill(yearlyOutpatientBills(cmd::Now()), cmd::DateOnly(cmd::Now()), prescription, totals);
+  postOutpatientBill(prescription, totals);
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }
 
 }  // namespace
+
+bool postOutpatientBill(const std::string& prescription, const CategoryTotals& totals) {
+  return postBill(yearlyOutpatientBills(cmd::Now()), cmd::DateOnly(cmd::Now()), prescription, totals);
+}
 
 void setOutpatientHandlers(std::vector<forms::Handler>& table) {
   namespace o = ids::outpatient;

@@ -6,8 +6,10 @@
 // the year's table "bm" + year.
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "app/program_values.h"
 #include "forms/windows_rt.h"
 
 namespace app {
@@ -17,5 +19,12 @@ namespace app {
 // buttons, "打　印" and the clock) into its handler table; the module menu
 // entries already there are left as they are.
 void setOutpatientHandlers(std::vector<forms::Handler>& table);
+
+// The posting of an outpatient bill printed now (the clock): the
+// prescription's category totals into "bm" + year under its number, dated
+// today. The bill window posts through this, and so does anything that
+// must leave the same record. False when it was not written (the operator
+// is told why).
+bool postOutpatientBill(const std::string& prescription, const CategoryTotals& totals);
 
 }  // namespace app

@@ -7,10 +7,17 @@
 //   charges_bench [lines] [drugs] [runs] [window.png]
 //
 // With a file name the window is saved as a picture after the last run.
+//
+//   charges_bench BUSYDIR [runs]
+//
+// On a scratch copy of the busy demo year instead: the query of the long
+// stay 2010001 (3,000 lines) and a charge from its 5,000-item catalogue,
+// each until the window has caught up, printed as bench/run rows.
 #include <stdlib.h>
 #include <time.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QPixmap>
 #include <QWidget>
 #include <algorithm>
@@ -22,6 +29,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "bench/harness.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
@@ -94,9 +102,72 @@ void report(const char* what, const std::vector<Timing>& runs) {
               what, wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2], cpu.back(), runs.size());
 }
 
+// The code of the catalogue's last record, the one the busy runs charge.
+std::string lastCatalogueCode() {
+  cmd::OpenDatabase(app::kDrugCatalogueName);
+  check(cmd::SetCurrentDatabase(app::kDrugCatalogueName), "catalogue");
+  cmd::MoveTo(cmd::RecordCount());
+  const std::string code = cmd::ReadText("dm");
+  cmd::CloseDatabase(app::kDrugCatalogueName);
+  return code;
+}
+
+int busyYear(const char* busyDir, int runs) {
+  const std::filesystem::path dir = bench::scratchCopy(busyDir);
+  bench::OkDialogs dialogs;
+  bench::startWindows(dir, dialogs);
+  db::setLockWaitMs(app::kLockWaitMs);
+  // The last day of the year: 2010001 is still in hospital.
+  rt::setClock(rt::makeDateTime(2010, 12, 31, 10, 0, 0));
+  const std::string code = lastCatalogueCode();
+  if (!forms::loadWindow(kWin)) return 1;
+  auto press = [](uint32_t button) { forms::raiseEvent(kWin, button, forms::kEvFirst); };
+  auto caughtUp = [](auto f) {
+    return bench::timeRun([&] {
+      f();
+      QCoreApplication::processEvents();
+    });
+  };
+  forms::setText(kWin, GBK("编辑框1"), "2010001");
+  forms::setText(kWin, GBK("编辑框3"), "1");
+  forms::setText(kWin, GBK("编辑框4"), "0199999");
+  press(m::kButton1);  // the first query opens the tables
+  const int lines = forms::listRowCount(kWin, m::kList2);
+  std::vector<bench::Run> query, charge;
+  for (int r = 0; r < runs; ++r) {
+    query.push_back(caughtUp([&] { press(m::kButton1); }));
+    forms::setText(kWin, GBK("编辑框2"), code);
+    press(m::kButton2);
+    forms::setProperty(kWin, m::kList1, forms::prop::kListSelected, -1, rt::makeInt(0));
+    charge.push_back(caughtUp([&] { forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick); }));
+    // The line charged goes again, so every run sees the same stay.
+    forms::setProperty(kWin, m::kList2, forms::prop::kListSelected, -1, rt::makeInt(0));
+    press(m::kButton3);
+  }
+  bool refused = false;
+  for (const std::string& text : dialogs.asked) {
+    refused = refused || text == bench::notBuiltText();
+    if (text != GBK("你确定要删除吗？")) std::fprintf(stderr, "message: %s\n", rt::gbkToUtf8(text).c_str());
+  }
+  std::fprintf(stderr, "busy year: stay 2010001 of %d lines, charged %s\n", lines, code.c_str());
+  const std::string what = "inpatient query (" + std::to_string(lines) + "-line stay)";
+  if (refused || lines == 0) {
+    bench::rowNotBuilt("inpatient.query", what, "<= 50 ms");
+    bench::rowNotBuilt("inpatient.charge", "inpatient charge", "<= 50 ms");
+  } else {
+    bench::rowMs("inpatient.query", what, query, 50);
+    bench::rowMs("inpatient.charge", "inpatient charge", charge, 50);
+  }
+  db::closeAllDatabases();
+  std::filesystem::current_path("/");
+  std::filesystem::remove_all(dir);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::filesystem::is_directory(argv[1])) return busyYear(argv[1], argc > 2 ? std::atoi(argv[2]) : 15);
   const int lines = argc > 1 ? std::atoi(argv[1]) : 3000;
   const int drugs = argc > 2 ? std::atoi(argv[2]) : 5000;
   const int runs = argc > 3 ? std::atoi(argv[3]) : 30;

@@ -1,9 +1,15 @@
 // Writing a made-up year through the engine, with the application's own
 // table definitions and names: the tables are the ones the windows would
 // have left behind.
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "app/charging.h"
+#include "app/inpatient_bill.h"
+#include "app/outpatient.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -117,12 +123,70 @@ class Writer {
     return true;
   }
 
-  // The bills' postings come from the bill code of the charge windows,
-  // which is not part of this program yet.
+  // The bills' postings, posted by the bill code of the charge windows
+  // with the clock at the moment each bill was printed: the inpatient bills
+  // of the discharged patients in the order they were printed, then every
+  // outpatient prescription on its day. The tables are the windows'
+  // ("bz"/"bm" + year, "n" + year + month) and each record is what their
+  // print would have left.
   bool postings() {
-    error_ = "postings not built yet: the inpatient and outpatient bill code has not landed";
-    return false;
+    const bool done = inpatientBills() && outpatientBills();
+    db::closeAllDatabases();
+    return done;
   }
+
+  bool inpatientBills() {
+    std::vector<const Admission*> billed;
+    for (const Admission& a : y_.admissions)
+      if (a.billed != 0) billed.push_back(&a);
+    std::stable_sort(billed.begin(), billed.end(),
+                     [](const Admission* a, const Admission* b) { return a->billed < b->billed; });
+    for (const Admission* a : billed) {
+      at(a->billed + kBillTime);
+      // The figures the window shows for him and prints: the category
+      // totals of his whole charge table.
+      const std::string table = app::patientChargeTable(a->zyh);
+      if (app::openChargeTable(table) != 0) return fail("cannot open charge table " + table);
+      const app::CategoryTotals totals = app::sumCategories();
+      if (!app::postInpatientBill(cmd::DateOnly(cmd::Now()), a->zyh, totals, a->zyh))
+        return fail("inpatient bill postings of " + a->zyh);
+      closeCurrent(table);
+    }
+    return true;
+  }
+
+  // A prescription's totals are summed over a scratch table holding only
+  // its lines, in their order: the sums the window takes over the month's
+  // table count only the prescription's lines, so they come out the same,
+  // without a scan of the whole month for each of a busy month's
+  // prescriptions.
+  bool outpatientBills() {
+    if (!y_.prescriptions.empty()) {
+      at(monthStart(y_.prescriptions.front().month) + kBillTime);
+      if (!create(kSums, app::kChargeLines)) return false;
+    }
+    for (const Prescription& p : y_.prescriptions) {
+      at(p.day + kBillTime);
+      if (app::openChargeTable(kSums) != 0) return fail("cannot open " + std::string(kSums));
+      cmd::ZapDatabase();
+      const auto& month = y_.outpatient[size_t(p.month - 1)];
+      for (size_t i = p.first; i < p.first + p.count; ++i)
+        if (!chargeLine(month[i])) return fail("prescription line of " + p.cf);
+      const app::CategoryTotals totals = app::sumCharges(p.cf).categories;
+      if (!app::postOutpatientBill(p.cf, totals)) return fail("outpatient bill posting of " + p.cf);
+    }
+    if (!y_.prescriptions.empty()) {
+      cmd::CloseDatabase(kSums);
+      std::error_code ec;
+      for (const auto& e : std::filesystem::directory_iterator(".", ec))
+        if (e.path().stem() == kSums) std::filesystem::remove(e.path(), ec);
+    }
+    return true;
+  }
+
+  // Bills are printed in the afternoon.
+  static constexpr double kBillTime = 16.0 / 24;
+  static constexpr const char* kSums = "demosum";
 
   double monthStart(int month) const { return rt::makeDateTime(y_.year, month, 1, 0, 0, 0); }
 
