@@ -171,34 +171,12 @@ int main(int argc, char** argv) {
   const int lines = argc > 1 ? std::atoi(argv[1]) : 3000;
   const int drugs = argc > 2 ? std::atoi(argv[2]) : 5000;
   const int runs = argc > 3 ? std::atoi(argv[3]) : 30;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication qt(argc, argv);
-  forms::initForms();
-  char tmpl[] = "/tmp/charges_bench.XXXXXX";
-  if (!mkdtemp(tmpl)) return 1;
-  std::filesystem::current_path(tmpl);
-  db::registerDatabaseCommands();
-  db::registerEditRecordsCommand();
-  print::registerPrintCommands();
-  db::setLockWaitMs(app::kLockWaitMs);
-  app::installShellHandlers();
+  const std::filesystem::path tmpl = bench::scratchDir();
   AnswerOk dialogs;
-  rt::setDialogs(&dialogs);
+  bench::startWindows(tmpl, dialogs);
   rt::setClock(rt::makeDateTime(2010, 5, 3, 14, 30, 0));
-
   // The catalogue: every drug its own code; the one charged is the last.
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
-  for (int i = 0; i < drugs; ++i) {
-    char code[16];
-    std::snprintf(code, sizeof code, "D%05d", i);
-    const std::string lb = rt::utf8ToGbk(kCategories[i % 17]);
-    check(cmd::AppendRecord(code, rt::utf8ToGbk("药品") + code, "", lb, rt::utf8ToGbk("甲类"), "B1", "",
-                            rt::DateTime{40000}, rt::DateTime{40400}, "", rt::utf8ToGbk("支"), 1000000,
-                            1.0f, 1000000.0f, 2.5f, 2500000.0f),
-          "catalogue");
-  }
-  char lastCode[16];
-  std::snprintf(lastCode, sizeof lastCode, "D%05d", drugs - 1);
+  const std::string lastCode = bench::makeCatalogue(drugs);
   // The register and the patient's stay.
   app::openTable(app::kInpatientsName, app::kInpatients);
   check(cmd::AppendRecord(rt::utf8ToGbk("王五"), rt::utf8ToGbk("男"), 45, "YB1", rt::DateTime{40290},

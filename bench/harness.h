@@ -118,10 +118,19 @@ class OkDialogs : public rt::Dialogs {
   bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
 };
 
-// One QApplication on the offscreen platform, the program's handler tables
-// and every layer's commands, the working directory at `dir`, messages
-// answered by `dialogs`. Defined in harness.cpp.
-QApplication& startWindows(const std::filesystem::path& dir, OkDialogs& dialogs);
+// One QApplication on the offscreen platform, the program's handler tables,
+// every layer's commands and its lock wait, the working directory at `dir`,
+// messages answered by `dialogs`. Defined in harness.cpp.
+QApplication& startWindows(const std::filesystem::path& dir, rt::Dialogs& dialogs);
+
+// A new empty scratch folder under /tmp (ends the run when none can be made).
+std::filesystem::path scratchDir();
+
+// The synthetic catalogue of the benchmarks that make their own data:
+// `drugs` items with codes D00000, D00001, ..., categories in turn, in
+// "ypjbxx" of the working directory. Returns the last code (the one the
+// benchmarks charge).
+std::string makeCatalogue(int drugs);
 
 // The text a module's unbuilt buttons answer with (GBK).
 const std::string& notBuiltText();
