@@ -1,5 +1,6 @@
 #include "app/charging.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -7,6 +8,7 @@
 
 #include "app/module.h"
 #include "app/tables.h"
+#include "db/each.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/facade.h"
@@ -18,7 +20,6 @@
 namespace app {
 namespace {
 
-const std::string kScratch = kDrugScratchName;
 const std::string kCatalogue = kDrugCatalogueName;
 
 // "“name”" with the operator's text inside Chinese quotes.
@@ -51,14 +52,31 @@ int selectionFailure(int opened) {
 const char* nothingCharged() { return GBK("本次未记帐，库存未变动。"); }
 const char* nothingDeleted() { return GBK("未删除任何记录，库存未变动。"); }
 
-int openChargeTable(const std::string& name) { return selectCheckedTable(name, kChargeLines); }
+int openChargeTable(const std::string& name, bool createWhenMissing) {
+  // A table this program holds open whose file has gone (removed by hand,
+  // or restored from elsewhere) would take lines into a file nobody sees
+  // again: its handle is dropped and the name opened afresh.
+  if (!cmd::FileExists(name + ".kdb")) cmd::CloseDatabase(name);
+  int why = selectCheckedTable(name, kChargeLines);
+  // Created only when no file of that name exists at all: a file that is
+  // there but cannot be opened (damaged, held, unreachable) is never
+  // replaced by an empty table.
+  if (why == db::kNotFound && createWhenMissing) {
+    if (!createTable(name, kChargeLines)) return kNotCreated;
+    why = selectCheckedTable(name, kChargeLines);
+  }
+  return why;
+}
 
-bool useChargeTable(const std::string& name, const char* gbkNothingDone) {
-  const int why = openChargeTable(name);
+bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool createWhenMissing) {
+  const int why = openChargeTable(name, createWhenMissing);
   if (why == 0) return true;
   std::string text;
   if (why == kNotChargeLines) {
     text = quoted(name) + GBK("不是收费表（没有收费明细的十个字段）。") + gbkNothingDone;
+  } else if (why == kNotCreated) {
+    text = GBK("收费表") + quoted(name) + GBK("无法建立：") + db::errorText(db::lastError()) + GBK("。") +
+           gbkNothingDone;
   } else {
     text = GBK("收费表") + quoted(name) + GBK("无法打开：") + db::errorText(why) + GBK("。") +
            gbkNothingDone;
@@ -67,44 +85,88 @@ bool useChargeTable(const std::string& name, const char* gbkNothingDone) {
   return false;
 }
 
-CategoryTotals sumCategories() {
-  CategoryTotals totals{};
-  for (int c = 0; c < kCategoryCount; ++c)
-    totals[size_t(c)] = float(sumFieldWhere("hj", "lb", categoryName(c)));
-  return totals;
-}
+namespace {
 
-CategoryTotals sumCategories(const std::string& prescription) {
-  return sumCharges(prescription).categories;
-}
-
-ChargeSums sumCharges(const std::string& prescription) {
-  // One SumRecords over every line gives the whole sum; its value
-  // expression adds the same line total into the prescription's sum and
-  // its category's as the scan passes each line.
-  double ofPrescription = 0;
+// One reading of the current charge table (see readChargeLines). With
+// `prescription` the categories are summed over its lines only; with
+// `byCode` the prescription-code sums of the monthly posting are made too.
+int readLines(const std::string* prescription, bool byCode, ListRows* rows, ChargeFigures* out) {
+  *out = ChargeFigures{};
+  ChargeFigures f;
   std::array<double, kCategoryCount> ofCategory{};
-  auto lineTotal = [&] {
+  std::array<double, 17> ofCode{};  // 1..7 "01".."07", 9..15 "11".."17"
+  auto step = [&] {
+    if (rows) rows->addCurrent();
     rt::Result hj = cmd::ReadField("hj");
     double v = 0;
-    if (db::fieldTextEquals("cf", prescription) && rt::numericValue(hj.arg(), &v)) {
-      ofPrescription += v;
+    // A line total that is not a number stops the program, as it stops
+    // SumRecords.
+    if (!rt::numericValue(hj.arg(), &v)) rt::raiseRuntimeError(11);
+    f.all += v;
+    const bool ofPrescription = prescription && db::fieldTextEquals("cf", *prescription);
+    if (ofPrescription) {
+      f.prescription += v;
+      ++f.prescriptionLines;
+    }
+    if (!prescription || ofPrescription) {
       for (int c = 0; c < kCategoryCount; ++c)
         if (db::fieldTextEquals("lb", categoryName(c))) {
           ofCategory[size_t(c)] += v;
           break;
         }
     }
-    return hj.release();
+    if (byCode) {
+      // The first two bytes of the prescription number name the doctor's
+      // service: "01".."07" regular, "11".."17" special.
+      const std::string cf = cmd::ReadText("cf");
+      if (cf.size() >= 2 && cf[1] >= '1' && cf[1] <= '7') {
+        if (cf[0] == '0') ofCode[size_t(cf[1] - '0')] += v;
+        if (cf[0] == '1') ofCode[size_t(8 + cf[1] - '0')] += v;
+      }
+    }
   };
-  rt::Expr value(lineTotal);
-  ChargeSums sums;
-  sums.all = cmd::SumRecords(value.arg());
-  // A scan that failed part way sums to 0, as each separate sum would.
-  if (db::lastError() != db::kOk) return ChargeSums{};
-  sums.prescription = ofPrescription;
-  for (int c = 0; c < kCategoryCount; ++c) sums.categories[size_t(c)] = float(ofCategory[size_t(c)]);
-  return sums;
+  const int rc = db::forEachRecord(step, true);
+  if (rc != db::kOk) return rc;
+  for (int c = 0; c < kCategoryCount; ++c) f.categories[size_t(c)] = float(ofCategory[size_t(c)]);
+  if (byCode) {
+    // Each code's sum held as the float its field stores; c8 and c16 add
+    // up those floats, c16 cut toward zero to whole yuan.
+    double regular = 0, special = 0;
+    for (int i = 1; i <= 7; ++i) {
+      f.byCode[size_t(i)] = float(ofCode[size_t(i)]);
+      regular += double(f.byCode[size_t(i)]);
+      f.byCode[size_t(8 + i)] = float(ofCode[size_t(8 + i)]);
+      special += double(f.byCode[size_t(8 + i)]);
+    }
+    f.byCode[8] = asStored(regular);
+    f.byCode[16] = asStored(std::trunc(special));
+  }
+  *out = f;
+  return 0;
+}
+
+}  // namespace
+
+int readPatientLines(ListRows* rows, ChargeFigures* out) { return readLines(nullptr, true, rows, out); }
+
+int readPrescriptionLines(const std::string& prescription, ListRows* rows, ChargeFigures* out) {
+  return readLines(&prescription, false, rows, out);
+}
+
+CategoryTotals sumCategories() {
+  ChargeFigures f;
+  readLines(nullptr, false, nullptr, &f);
+  return f.categories;
+}
+
+CategoryTotals sumCategories(const std::string& prescription) {
+  return sumCharges(prescription).categories;
+}
+
+ChargeFigures sumCharges(const std::string& prescription) {
+  ChargeFigures f;
+  readLines(&prescription, false, nullptr, &f);
+  return f;
 }
 
 bool usePostingTable(const std::string& name, const TableDef& def) {
@@ -140,16 +202,11 @@ bool postBill(const std::string& table, rt::DateTime today, const std::string& n
   return written;
 }
 
-void lookUpCode(const std::string& code, const forms::Control& matches) {
-  // 1. The scratch table emptied and closed. Only when it is the current
-  //    table: emptying whatever else is current would wipe that table.
-  if (selectTable(kScratch)) {
-    cmd::ZapDatabase();
-    cmd::CloseDatabase(kScratch);
-  }
+void lookUpCode(const std::string& code, const forms::Control& matches, Listing* listing) {
+  // 1. Nothing listed until the catalogue has been read.
+  listing->clear();
   cmd::ListClear(matches.arg());
-  // 2. The catalogue's records with that code copied into the scratch
-  //    table.
+  // 2. The catalogue's records with that code, read in one pass.
   cmd::OpenDatabase(kCatalogue);
   const int opened = db::lastError();
   if (!cmd::SetCurrentDatabase(kCatalogue)) {
@@ -157,16 +214,28 @@ void lookUpCode(const std::string& code, const forms::Control& matches) {
     return;
   }
   cmd::MoveFirst();
-  auto sameCode = [&code] { return rt::makeBool(db::fieldTextEquals("dm", code)); };
-  rt::Expr condition(sameCode);
-  if (!cmd::CopyRecords(kScratch, condition.arg())) {
-    // Another workstation may hold the scratch table: listing what it
-    // holds now would offer entries of another code.
-    tellFailure(GBK("药品查询暂存表 lshk 无法写入"), db::lastError(), GBK("请稍后再查询。"));
+  ListRows rows(cmd::FieldCount());
+  Listing found;
+  const int rc = db::forEachRecord([&] {
+    if (!db::fieldTextEquals("dm", code)) return;
+    rows.addCurrent();
+    ListedEntry e;
+    e.name = cmd::ReadText("mch");
+    e.category = cmd::ReadText("lb");
+    e.reimbursement = cmd::ReadText("bx");
+    e.unit = cmd::ReadText("dw");
+    e.price = float(readNumber("xj"));
+    found.push_back(std::move(e));
+  });
+  if (rc != db::kOk) {
+    // Part of the catalogue unread: listing the rest would hide entries.
+    tellFailure(GBK("药品目录 ypjbxx 无法读取"), rc, GBK("请稍后再查询。"));
     return;
   }
-  // 3. The matches listed, the last copied at the top.
-  if (selectTable(kScratch)) fillListNewestFirst(matches);
+  // 3. The matches listed, the last in stored order at the top; the
+  //    listing follows the rows top to bottom.
+  rows.show(matches);
+  listing->assign(found.rbegin(), found.rend());
 }
 
 int32_t wholeQuantity(double typed) {
@@ -176,26 +245,27 @@ int32_t wholeQuantity(double typed) {
   return int32_t(typed);  // toward zero
 }
 
-bool takeChosenEntry(const forms::Control& matches, const std::string& quantityText) {
-  cmd::OpenDatabase(kScratch);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(kScratch)) {
-    tellFailure(GBK("药品查询暂存表 lshk 无法打开"), selectionFailure(opened), nothingCharged());
+bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
+                     const std::string& quantityText) {
+  const int shown = forms::listRowCount(matches.window(), matches.id());
+  if (shown == 0 || listing.empty()) return false;  // nothing listed to charge
+  if (size_t(shown) != listing.size()) {
+    std::string text = GBK("药品列表已变动，请重新查询药品代码。");
+    text += nothingCharged();
+    tell(text.c_str());
     return false;
   }
-  cmd::MoveFirst();
-  if (cmd::RecordCount() == 0) return false;  // nothing listed to charge
-  cmd::MoveTo(chosenRecord(matches));
+  // No row chosen: the top one, the entry a look-up lists first.
+  const int row = std::clamp(matches.selectedRow(), 0, shown - 1);
+  const ListedEntry& e = listing[size_t(row)];
   ChargeBeingRecorded& c = programValues().recorded;
   c.day = cmd::DateOnly(cmd::Now());
-  c.name = cmd::ReadText("mch");
-  c.category = cmd::ReadText("lb");
-  c.reimbursement = cmd::ReadText("bx");
-  c.unit = cmd::ReadText("dw");
-  c.price = float(readNumber("xj"));
+  c.name = e.name;
+  c.category = e.category;
+  c.reimbursement = e.reimbursement;
+  c.unit = e.unit;
+  c.price = e.price;
   c.quantity = wholeQuantity(cmd::ToNumber(quantityText));
-  cmd::ZapDatabase();
-  cmd::CloseDatabase(kScratch);
   return true;
 }
 
@@ -250,9 +320,16 @@ int changeStock(const std::string& name, const std::string& category, float pric
 
 namespace {
 
-// A stock change that failed: the line is as written, the catalogue is not.
+// A stock change that was not made: the line is as written, the catalogue
+// is not. A drug no longer in the catalogue (deleted, or its name,
+// category or price changed since it was listed) is said as such.
 void reportStock(int result, const char* gbkDone, const std::string& name, const char* gbkNotDone) {
-  if (result == 0 || result == kNoCatalogueMatch) return;
+  if (result == 0) return;
+  if (result == kNoCatalogueMatch) {
+    const std::string text = GBK("药品目录中已没有") + quoted(name) + GBK("，库存未变动。");
+    tell(text.c_str());
+    return;
+  }
   tellFailure(gbkDone + quoted(name) + gbkNotDone, result, GBK("请在药品库存中核对其数量。"));
 }
 

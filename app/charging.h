@@ -1,7 +1,7 @@
 // The steps the two charge windows (inpatient medication, outpatient) take
 // alike: choosing and checking the charge table, the category totals, the
-// look-up of a drug code into the scratch table "lshk", taking the chosen
-// catalogue entry as the charge being recorded, appending and deleting
+// look-up of a drug code into the window's own list of entries, taking the
+// chosen entry as the charge being recorded, appending and deleting
 // charge lines, and moving the catalogue stock with each of them.
 //
 // Every step that writes tells the operator, with the engine's text, what
@@ -9,8 +9,11 @@
 // written anywhere but into a table that has the ten charge-line fields.
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
+#include "app/module.h"
 #include "app/program_values.h"
 #include "app/tables.h"
 #include "forms/windows_rt.h"
@@ -24,32 +27,59 @@ const char* nothingDeleted();   // "未删除任何记录，库存未变动。"
 
 // Opens the charge table `name` (already open is fine), makes it current,
 // moves to its first record and checks that it is a table of charge lines.
-// Returns 0, the engine's code when it could not be opened or made current,
-// or kNotChargeLines.
+// A handle this program holds on a file that has since gone is dropped
+// first. With `createWhenMissing` the table is created when no file of that
+// name exists at all (and only then: a file that exists but cannot be
+// opened is never replaced). Returns 0, the engine's code when it could not
+// be opened or made current, kNotChargeLines, or kNotCreated (the engine's
+// code in db::lastError()).
 constexpr int kNotChargeLines = kWrongLayout;
-int openChargeTable(const std::string& name);
+constexpr int kNotCreated = 2;
+int openChargeTable(const std::string& name, bool createWhenMissing = false);
 
 // openChargeTable; when the table is refused, tells the operator why and
 // what was not done (`gbkNothingDone`), and returns false.
-bool useChargeTable(const std::string& name, const char* gbkNothingDone);
+bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool createWhenMissing = false);
 
-// The category totals of the current charge table, each the sum of `hj`
-// over the lines whose `lb` is the category word, held as a single float;
-// with a prescription number, only over the lines whose `cf` equals it.
-CategoryTotals sumCategories();
-CategoryTotals sumCategories(const std::string& prescription);
-
-// The figures of a charge table in one pass over it: the sum of `hj` over
-// every line, over the lines of one prescription, and over that
-// prescription's lines of each category (held as single floats). Each is
-// added up in double precision in stored order, as SumRecords adds up the
-// same lines, so the results are those of nineteen separate sums.
-struct ChargeSums {
+// The figures of the current charge table from one reading of its lines,
+// taken under the table's whole-file lock so that a line another
+// workstation writes meanwhile is either in every figure or in none:
+// - `all`: the sum of `hj` over every line;
+// - `prescription` and `prescriptionLines`: over the lines whose `cf`
+//   equals the prescription number read for (0 in a patient's reading);
+// - `categories`: per category, the sum of `hj` over the lines whose `lb`
+//   is the category word (over the prescription's lines in a prescription's
+//   reading, over every line in a patient's), held as single floats;
+// - `byCode` (a patient's reading): the monthly inpatient posting's
+//   c1..c16 at index 1..16 (0 unused): c1..c7 over the lines whose `cf`
+//   begins with "01".."07", c8 their sum, c9..c15 over "11".."17", c16
+//   their sum cut toward zero to whole yuan.
+// Every sum is added up in double precision in stored order, as SumRecords
+// adds up the same lines, so each figure is what its separate sum gives.
+struct ChargeFigures {
   double all = 0;
   double prescription = 0;
+  int prescriptionLines = 0;
   CategoryTotals categories{};
+  std::array<float, 17> byCode{};
 };
-ChargeSums sumCharges(const std::string& prescription);
+
+// Reads the current charge table once into `out`: a patient's stay, or the
+// month's lines with one prescription's sums. `rows`, when given, takes
+// every line for the usage list (ListRows::show puts them on screen).
+// Returns 0, or the engine's code when the table could not be read whole:
+// `out` then holds zeros and `rows` is not to be shown.
+int readPatientLines(ListRows* rows, ChargeFigures* out);
+int readPrescriptionLines(const std::string& prescription, ListRows* rows, ChargeFigures* out);
+
+// The category totals of the current charge table; with a prescription
+// number, only over the lines whose `cf` equals it. All 0 when the table
+// could not be read whole.
+CategoryTotals sumCategories();
+CategoryTotals sumCategories(const std::string& prescription);
+// readPrescriptionLines without the rows;
+// all 0 when the table could not be read whole.
+ChargeFigures sumCharges(const std::string& prescription);
 
 // The table a bill posts into ("bm"/"bz" + year, "n" + year + month),
 // created when missing and made current. One that cannot be opened or has
@@ -66,19 +96,33 @@ void tellPostingFailed(const std::string& table);
 bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
               const CategoryTotals& totals);
 
-// "确　定": "lshk" emptied and closed, the catalogue records whose `dm`
-// equals `code` copied into it, `matches` filled from it newest first.
-// A catalogue or scratch table that cannot be used is reported and leaves
-// the list empty.
-void lookUpCode(const std::string& code, const forms::Control& matches);
+// What one window's look-up listed: the catalogue entries its list of
+// matches shows, in list order (row 0 at the top), each with the values a
+// charge of it takes. Every window keeps its own, so no other window or
+// workstation can change what a double-click there charges.
+struct ListedEntry {
+  std::string name;           // mch
+  std::string category;       // lb
+  std::string reimbursement;  // bx
+  std::string unit;           // dw
+  float price = 0;            // xj as a single float
+};
+using Listing = std::vector<ListedEntry>;
 
-// Steps 1 to 5 of recording a charge: the "lshk" record of the chosen row
-// of `matches` read into the charge being recorded (today at 00:00, name,
-// category, reimbursement class, unit, sale price as a single float), the
-// typed quantity cut toward zero, "lshk" emptied and closed. False, with
-// nothing changed, when "lshk" holds no entry (reported when it cannot be
-// opened).
-bool takeChosenEntry(const forms::Control& matches, const std::string& quantityText);
+// "确　定": the catalogue records whose `dm` equals `code` byte for byte,
+// read in one pass, listed in `matches` newest first (the last in stored
+// order at the top) and kept in `listing`. A catalogue that cannot be
+// opened or read is reported and leaves both empty.
+void lookUpCode(const std::string& code, const forms::Control& matches, Listing* listing);
+
+// Steps 1 to 4 of recording a charge: the entry of the chosen row of
+// `matches` (no row chosen: the top one) taken from `listing` into the
+// charge being recorded (today at 00:00, name, category, reimbursement
+// class, unit, sale price), the typed quantity cut toward zero. False, with
+// nothing changed, when nothing is listed; a list that no longer shows
+// what `listing` holds is reported and charges nothing.
+bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
+                     const std::string& quantityText);
 
 // Appends the charge being recorded to the current charge table with the
 // prescription number and the cashier. On failure tells the operator that
@@ -87,8 +131,10 @@ bool appendCharge(const std::string& prescription);
 
 // Lowers / raises the stock of the first catalogue record with the charge's
 // name and category and a sale price within 1e-7 of its price, in one
-// read-modify-write under that record's lock. No such record: nothing
-// happens. A write that fails is reported (the charge line stays as it is).
+// read-modify-write under that record's lock. Called only once the line is
+// written (or gone). No such record: the stock stays and the operator is
+// told the drug is no longer in the catalogue. A write that fails is
+// reported (the charge line stays as it is).
 void takeStockForCharge();
 void giveStockForDeletion();
 

@@ -4,6 +4,7 @@
 
 #include "app/module.h"
 #include "app/tables.h"
+#include "db/each.h"
 #include "db/errors.h"
 #include "db/facade.h"
 #include "forms/facade.h"
@@ -19,7 +20,6 @@ namespace ids = forms::ids;
 constexpr ModuleWindow kWin(ids::kInpatientWindow);
 constexpr ModuleWindow kRange(ids::kPrintRangeWindow);
 const std::string kRegister = kInpatientsName;
-const std::string kScratch = kInpatientScratchName;
 
 // --- the eleven boxes ---------------------------------------------------------------
 
@@ -105,11 +105,12 @@ void refresh() {
 bool selectRegister() { return cmd::SetCurrentDatabase(kRegister); }
 
 // Add and modify refuse a number that cannot name the patient's charge
-// table (a path, a pattern, or the name of one of the program's own
-// tables): the charge window would write his charges into that file.
+// table exactly (a path, a pattern, an extension, one too long for the
+// register, or the name of one of the program's own tables): his charges
+// would go into another file, or into one the next query does not find.
 bool refuseUnusableNumber(const std::string& zyh) {
   if (usablePatientNumber(zyh)) return false;
-  tell(unusablePatientNumberText());
+  tell(unusablePatientNumberText(zyh).c_str());
   return true;
 }
 
@@ -209,22 +210,29 @@ void printHeadings(const rt::Arg& p) {
   cmd::DrawLine(p, 200, 450, 2400, 450);
 }
 
-void printRow(const rt::Arg& p, int y) {
-  struct Column {
-    const char* field;
-    int x;
-  };
-  constexpr Column kColumns[] = {
-      {"xm", 200},  {"xb", 350},  {"nl", 420},   {"zh", 500},   {"sj", 660},   {"bz", 900},
-      {"zyh", 1350}, {"ks", 1500}, {"cwh", 1600}, {"ys", 1750}, {"yfk", 1900},
-  };
-  for (const Column& c : kColumns) cmd::PrintTextAt(p, c.x, y, cmd::ToText(cmd::ReadField(c.field).arg()));
+// The fields of a printed row, in stored order, at their x positions.
+struct Column {
+  const char* field;
+  int x;
+};
+constexpr Column kColumns[] = {
+    {"xm", 200},  {"xb", 350},  {"nl", 420},   {"zh", 500},   {"sj", 660},   {"bz", 900},
+    {"zyh", 1350}, {"ks", 1500}, {"cwh", 1600}, {"ys", 1750}, {"yfk", 1900},
+};
+
+void printRow(const rt::Arg& p, int y, const std::vector<std::string>& row) {
+  for (size_t i = 0; i < std::size(kColumns) && i < row.size(); ++i)
+    cmd::PrintTextAt(p, kColumns[i].x, y, row[i]);
 }
 
-// The list of the current table (the scratch copy). A list longer than the
-// printable area goes on over further pages, each with the headings and
-// their line again; the title stays on the first. One page when it fits.
-void printList(const rt::Arg& p) {
+// The admissions of the range, each row its eleven fields as text, in
+// stored order.
+using ListedRows = std::vector<std::vector<std::string>>;
+
+// The list. A list longer than the printable area goes on over further
+// pages, each with the headings and their line again; the title stays on
+// the first. One page when it fits.
+void printList(const rt::Arg& p, const ListedRows& rows) {
   const int bottom = cmd::PrintableHeight(p);  // 0 when no job is open
   int onPage = 0;
   auto fits = [bottom](int rowsAbove, int below) {
@@ -240,12 +248,10 @@ void printList(const rt::Arg& p) {
   cmd::PrintTextAt(p, 850, 300, GBK("住院病人一览表"));
   cmd::SetPrinterFontSize(p, 10);
   printHeadings(p);
-  const int n = cmd::RecordCount();
-  for (int r = 1; r <= n; ++r) {
+  for (const auto& row : rows) {
     if (onPage > 0 && !fits(onPage + 1, 0)) nextPage();
     ++onPage;
-    cmd::MoveTo(r);
-    printRow(p, kFirstRow + kRowPitch * onPage);
+    printRow(p, kFirstRow + kRowPitch * onPage, row);
   }
   if (onPage > 0 && !fits(onPage, 110)) nextPage();
   const int last = kFirstRow + kRowPitch * onPage;
@@ -264,26 +270,42 @@ double admissionOrder() {
 void printInpatientList() {
   const double start = linearDate(cmd::ToDateTime(kRange.text("编辑框1")));
   const double end = linearDate(cmd::ToDateTime(kRange.text("编辑框2")));
-  // Without the register current the copy would be of another table.
-  if (selectTable(kRegister)) {
-    auto inRange = [start, end] {
-      const double t = admissionOrder();
-      return rt::makeBool(start <= t && t <= end);
-    };
-    rt::Expr condition(inRange);
-    cmd::CopyRecords(kScratch, condition.arg());
-    // The copy restored the register to its first record; no patient is
-    // brought up after printing.
-    moveAfterLast();
-    if (selectTable(kScratch)) {
-      const rt::Arg printer = kRange.control("打印机1").arg();
-      cmd::BeginPrinting(printer, rt::omitted, rt::omitted, 2, 0, rt::omitted, rt::omitted);
-      printList(printer);
-      cmd::EndPrinting(printer);
-      cmd::ZapDatabase();
-      cmd::CloseDatabase(kScratch);
-    }
+  // Without the register current the rows would be of another table.
+  cmd::OpenDatabase(kRegister);
+  const int opened = db::lastError();
+  if (!cmd::SetCurrentDatabase(kRegister)) {
+    std::string text = GBK("住院信息文件 zyjbxx.kdb 无法打开：");
+    text += db::errorText(opened != db::kOk && opened != db::kAlreadyOpen ? opened : db::lastError());
+    text += GBK("。未打印。");
+    tell(text.c_str());
+    kRange.close();
+    return;
   }
+  cmd::MoveFirst();
+  // The range's admissions, read in one pass and kept here: the list is
+  // this workstation's own, whatever another prints at the same time.
+  ListedRows rows;
+  const int rc = db::forEachRecord([&rows, start, end] {
+    const double t = admissionOrder();
+    if (t < start || t > end) return;
+    std::vector<std::string> row;
+    for (const Column& c : kColumns) row.push_back(cmd::ToText(cmd::ReadField(c.field).arg()));
+    rows.push_back(std::move(row));
+  });
+  // No patient is brought up after printing.
+  moveAfterLast();
+  if (rc != db::kOk) {
+    std::string text = GBK("住院信息文件 zyjbxx.kdb 无法读取：");
+    text += db::errorText(rc);
+    text += GBK("。未打印。");
+    tell(text.c_str());
+    kRange.close();
+    return;
+  }
+  const rt::Arg printer = kRange.control("打印机1").arg();
+  cmd::BeginPrinting(printer, rt::omitted, rt::omitted, 2, 0, rt::omitted, rt::omitted);
+  printList(printer, rows);
+  cmd::EndPrinting(printer);
   kRange.close();
 }
 

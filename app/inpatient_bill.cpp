@@ -1,5 +1,6 @@
 #include "app/inpatient_bill.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -32,16 +33,8 @@ rt::Arg printer() { return kWin.control("打印机1").arg(); }
 // number. His charge table is made current.
 bool patientShown(std::string* zyh) {
   *zyh = kWin.text("编辑框1");
-  if (zyh->empty()) {
-    tell(GBK("请先输入患者的住院号并查询，再打印。"));
-    return false;
-  }
-  if (kWin.text("标签26") != *zyh) {
-    const std::string text = GBK("请先查询住院号“") + *zyh + GBK("”的患者，再打印。");
-    tell(text.c_str());
-    return false;
-  }
-  return useChargeTable(patientChargeTable(*zyh), GBK("本次未打印。"));
+  return patientOnPanel(*zyh, GBK("再打印"), "") &&
+         useChargeTable(patientChargeTable(*zyh), GBK("本次未打印。"));
 }
 
 // --- discharge cost statement ------------------------------------------------------
@@ -147,31 +140,9 @@ void printStatement() {
 
 // --- inpatient bill and its postings -----------------------------------------------
 
-// Sum of `hj` over the lines whose prescription number begins with `code`
-// (its first two bytes), as a single float.
-float sumOfCode(const char* code) {
-  auto lineTotal = [] { return cmd::ReadField("hj").release(); };
-  auto ofCode = [code] { return rt::makeBool(cmd::LeftText(cmd::ReadText("cf"), 2) == code); };
-  rt::Expr value(lineTotal);
-  rt::Expr condition(ofCode);
-  return float(cmd::SumRecords(value.arg(), condition.arg()));
-}
-
-// 4. The monthly record: the patient's totals per prescription code.
-bool postMonth(const std::string& zyh) {
-  if (!useChargeTable(patientChargeTable(zyh), GBK("本月的处方合计未记入。"))) return false;
-  float c[17] = {};
-  const char* const regular[] = {"01", "02", "03", "04", "05", "06", "07"};
-  const char* const special[] = {"11", "12", "13", "14", "15", "16", "17"};
-  double regularSum = 0, specialSum = 0;
-  for (int i = 0; i < 7; ++i) {
-    c[1 + i] = sumOfCode(regular[i]);
-    regularSum += c[1 + i];
-    c[9 + i] = sumOfCode(special[i]);
-    specialSum += c[9 + i];
-  }
-  c[8] = asStored(regularSum);
-  c[16] = asStored(std::trunc(specialSum));  // whole yuan
+// 4. The monthly record: the patient's totals per prescription code, as
+//    the bill's reading of his lines gave them.
+bool postMonth(const std::string& zyh, const std::array<float, 17>& c) {
   const std::string table = monthlyPostingTable(cmd::Now());
   if (!usePostingTable(table, kPostings)) return false;
   const bool found = findByText("zy", zyh);
@@ -184,19 +155,7 @@ bool postMonth(const std::string& zyh) {
   return written;
 }
 
-void printBill() {
-  std::string zyh;
-  if (!patientShown(&zyh)) return;
-  // His figures, computed afresh from his table: the program-wide totals
-  // may be another patient's or a prescription's by now.
-  showChargesOf(zyh);
-  const rt::Arg p = printer();
-  // 1. The printer's own paper, portrait, the dialog shown. A cancelled
-  //    dialog prints nothing but still posts: the posting records the bill.
-  cmd::BeginPrinting(p, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted);
-  cmd::SetPrinterFontSize(p, 11);
-  // 2. The form.
-  const rt::DateTime today = cmd::DateOnly(cmd::Now());
+void printForm(const rt::Arg& p, rt::DateTime today, const CategoryTotals& t) {
   cmd::PrintTextAt(p, 450, 130, GBK("青山康复中心"));
   cmd::PrintTextAt(p, 350, 210, kWin.text("标签21"));
   cmd::PrintTextAt(p, 750, 210, kWin.text("标签27"));
@@ -204,7 +163,6 @@ void printBill() {
   cmd::PrintTextAt(p, 420, 290, kWin.text("标签24"));
   cmd::PrintTextAt(p, 800, 290, today);
   cmd::PrintTextAt(p, 1300, 290, cmd::TimeInterval(today, cmd::ToDateTime(kWin.text("标签24")), 5));
-  const CategoryTotals& t = programValues().categoryTotals;
   const struct {
     int y;
     Category columns[4];
@@ -231,22 +189,43 @@ void printBill() {
   }
   cmd::PrintTextAt(p, 450, 850, today);
   cmd::PrintTextAt(p, 1400, 850, cashier());
-  // 3, 4. The postings the reports read: the yearly record keyed by the
-  //    current inpatient number, the monthly one by his.
-  const ProgramValues& v = programValues();
-  postInpatientBill(today, v.currentNumber, v.categoryTotals, zyh);
+}
+
+void printBill() {
+  std::string zyh;
+  if (!patientShown(&zyh)) return;
+  const rt::Arg p = printer();
+  // 1. The printer's own paper, portrait, the dialog shown. A cancelled
+  //    dialog prints nothing but still posts: the posting records the bill.
+  cmd::BeginPrinting(p, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted);
+  // His figures, read once after the dialog is answered: the form, the
+  //    window, the yearly and the monthly posting all come from this one
+  //    reading, whatever another workstation charged while the dialog was
+  //    open. The program-wide totals may be another patient's by now.
+  ChargeFigures figures;
+  if (!useChargeTable(patientChargeTable(zyh), GBK("本次未打印，票据数字未记入。")) ||
+      showChargesOf(zyh, &figures) != 0) {
+    cmd::AbortPrinting(p);
+    return;
+  }
+  cmd::SetPrinterFontSize(p, 11);
+  // 2. The form.
+  const rt::DateTime today = cmd::DateOnly(cmd::Now());
+  printForm(p, today, figures.categories);
+  // 3, 4. The postings the reports read, keyed by his number.
+  postInpatientBill(today, zyh, figures, zyh);
   // 5.
   cmd::EndPrinting(p);
 }
 
 }  // namespace
 
-bool postInpatientBill(rt::DateTime today, const std::string& number, const CategoryTotals& totals,
+bool postInpatientBill(rt::DateTime today, const std::string& number, const ChargeFigures& figures,
                        const std::string& zyh) {
   // 3. The yearly record.
-  const bool year = postBill(yearlyInpatientBills(cmd::Now()), today, number, totals);
+  const bool year = postBill(yearlyInpatientBills(cmd::Now()), today, number, figures.categories);
   // 4. The monthly record, written whether or not the yearly one was.
-  const bool month = postMonth(zyh);
+  const bool month = postMonth(zyh, figures.byCode);
   return year && month;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_values.h"
+#include "app/charging.h"
 #include "forms/windows_rt.h"
 
 namespace app {
@@ -17,13 +17,13 @@ namespace app {
 void setInpatientBillHandlers(std::vector<forms::Handler>& table);
 
 // The postings of an inpatient bill printed on `today`, into the tables of
-// the clock's year and month: `totals` into "bz" + year under `number`,
-// then the patient's sums per prescription code ("01".."07", "11".."17")
-// from his charge table into "n" + year + month under `zyh`. The bill
-// window posts through this, and so does anything that must leave the
-// same records. False when a posting was not written (the operator is
-// told which).
-bool postInpatientBill(rt::DateTime today, const std::string& number, const CategoryTotals& totals,
+// the clock's year and month, both from the one reading `figures` of the
+// patient's lines (readPatientLines): the category totals into "bz" + year
+// under `number`, the sums per prescription code ("01".."07", "11".."17")
+// into "n" + year + month under `zyh`. The bill window posts through this,
+// and so does anything that must leave the same records. False when a
+// posting was not written (the operator is told which).
+bool postInpatientBill(rt::DateTime today, const std::string& number, const ChargeFigures& figures,
                        const std::string& zyh);
 
 }  // namespace app

@@ -58,16 +58,18 @@ void showPatient(const Patient& p) {
   kWin.setText("标签30", GBK("剩余额："));
 }
 
-// 编辑框11 the total of all charges, 标签13 what is left of the prepayment.
-void showTotals() {
-  kWin.setText("编辑框11", cmd::ToText(sumField("hj")));
-  kWin.setText("标签13", cmd::ToText(kWin.number("标签19") - kWin.number("编辑框11")));
+// What this window's last look-up listed: its own, so that a double-click
+// here charges the row it shows whatever another window looked up since.
+Listing& listing() {
+  static Listing entries;
+  return entries;
 }
 
-// The table named by 编辑框1, when it may take charge lines; refused with a
-// message otherwise.
-bool chargeTableOf(const std::string& zyh, const char* gbkNothingDone) {
-  return acceptedPatientNumber(zyh, gbkNothingDone) && useChargeTable(zyh, gbkNothingDone);
+// The table named by 编辑框1, when it may take charge lines and is the
+// patient the panel shows; refused with a message otherwise.
+bool chargeTableOf(const std::string& zyh, const char* gbkThen, const char* gbkNothingDone) {
+  return patientOnPanel(zyh, gbkThen, gbkNothingDone) &&
+         useChargeTable(patientChargeTable(zyh), gbkNothingDone);
 }
 
 // --- handlers ---------------------------------------------------------------------
@@ -90,10 +92,10 @@ void query() {
     return;
   }
   const Patient patient = readPatient();
-  // 4, 5. His charge table, made on his first query. One that cannot be
-  //    used leaves the panel as it was, so no bill is printed for him.
-  if (!cmd::FileExists(patientChargeTable(zyh) + ".kdb")) createTable(patientChargeTable(zyh), kChargeLines);
-  if (!useChargeTable(patientChargeTable(zyh), "")) return;
+  // 4, 5. His charge table, made on his first query (only when no file of
+  //    that name exists). One that cannot be used leaves the panel as it
+  //    was, so no bill is printed for him.
+  if (!useChargeTable(patientChargeTable(zyh), "", true)) return;
   // 3. The panel.
   showPatient(patient);
   // 6. His charges.
@@ -104,31 +106,32 @@ void query() {
   kWin.control("按钮2").setButtonType(1);
 }
 
-void lookUp() { lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1")); }
+void lookUp() { lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing()); }
 
 void charge() {
   const std::string zyh = kWin.text("编辑框1");
   // Refused before anything moves: the chosen entry stays listed.
-  if (!chargeTableOf(zyh, nothingCharged())) return;
-  // 1-5. The chosen catalogue entry and the quantity.
-  if (!takeChosenEntry(kWin.control("超级列表框1"), kWin.text("编辑框3"))) return;
-  // 6, 7. The charge line in the patient's table.
-  if (!useChargeTable(patientChargeTable(zyh), nothingCharged())) return;
-  const bool charged = appendCharge(kWin.text("编辑框4"));
+  if (!chargeTableOf(zyh, GBK("再记帐"), nothingCharged())) return;
+  // 1-5. The chosen entry as this window listed it, and the quantity.
+  if (!takeChosenEntry(kWin.control("超级列表框1"), listing(), kWin.text("编辑框3"))) return;
+  // 6, 7. The charge line in the patient's table. Not written: the entry
+  //    stays listed for another try.
+  if (!appendCharge(kWin.text("编辑框4"))) return;
   // 8. What he has been charged now.
   showChargesOf(zyh);
-  // 9. The stock follows the charge, only when the line was written.
-  if (charged) takeStockForCharge();
+  // 9. The stock follows the charge: the line is written.
+  takeStockForCharge();
   // 10. Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
   cmd::ListClear(kWin.control("超级列表框1").arg());
+  listing().clear();
 }
 
 void deleteCharge() {
   const std::string zyh = kWin.text("编辑框1");
   // 1. The patient's table, or nothing is deleted.
-  if (!chargeTableOf(zyh, nothingDeleted())) return;
+  if (!chargeTableOf(zyh, GBK("再删除"), nothingDeleted())) return;
   // 2-5. The chosen line, confirmed, marked and packed.
   const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"));
   // 6. In both cases.
@@ -141,13 +144,30 @@ void clockTick() { showClock(kWin.control("标签18")); }
 
 }  // namespace
 
-// After a query, a charge or a deletion.
-void showChargesOf(const std::string& zyh) {
+// After a query, a charge or a deletion, and in the bill print: one
+// reading of the patient's lines gives the list, both totals and the
+// category totals alike. A table that cannot be read whole is named and
+// what was shown stays.
+int showChargesOf(const std::string& zyh, ChargeFigures* figures) {
   cmd::MoveFirst();
-  fillListNewestFirst(kWin.control("超级列表框2"));
-  showTotals();
-  programValues().categoryTotals = sumCategories();
+  ListRows rows(cmd::FieldCount());
+  ChargeFigures f;
+  if (const int rc = readPatientLines(&rows, &f); rc != 0) {
+    const std::string text = GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取：") +
+                             db::errorText(rc) + GBK("。显示的明细和合计未更新，请稍后再查询。");
+    tell(text.c_str());
+    return rc;
+  }
+  rows.show(kWin.control("超级列表框2"));
+  moveAfterLast();
+  // 编辑框11 the total of all charges, 标签13 what is left of the
+  // prepayment.
+  kWin.setText("编辑框11", cmd::ToText(f.all));
+  kWin.setText("标签13", cmd::ToText(kWin.number("标签19") - kWin.number("编辑框11")));
+  programValues().categoryTotals = f.categories;
   programValues().currentNumber = zyh;
+  if (figures) *figures = f;
+  return 0;
 }
 
 bool acceptedPatientNumber(const std::string& zyh, const char* gbkNothingDone) {
@@ -155,11 +175,26 @@ bool acceptedPatientNumber(const std::string& zyh, const char* gbkNothingDone) {
   if (zyh.empty()) {
     text = GBK("请先输入患者的住院号。");
   } else if (!usablePatientNumber(zyh)) {
-    text = GBK("住院号“") + zyh + GBK("”不能用作收费表的名称，请核对住院号。");
+    text = unusablePatientNumberText(zyh);
   } else {
     return true;
   }
   text += gbkNothingDone;
+  tell(text.c_str());
+  return false;
+}
+
+bool patientOnPanel(const std::string& zyh, const char* gbkThen, const char* gbkNothingDone) {
+  if (zyh.empty()) {
+    const std::string text = GBK("请先输入患者的住院号并查询，") + std::string(gbkThen) + GBK("。") + gbkNothingDone;
+    tell(text.c_str());
+    return false;
+  }
+  if (!acceptedPatientNumber(zyh, gbkNothingDone)) return false;
+  // The panel shows the patient the last query found; a number typed over
+  // it since is not that patient until it is queried.
+  if (kWin.text("标签26") == zyh) return true;
+  const std::string text = GBK("请先查询住院号“") + zyh + GBK("”的患者，") + gbkThen + GBK("。") + gbkNothingDone;
   tell(text.c_str());
   return false;
 }

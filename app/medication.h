@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/charging.h"
 #include "forms/windows_rt.h"
 
 namespace app {
@@ -17,14 +18,24 @@ namespace app {
 // already in the table are left as they are.
 void setMedicationHandlers(std::vector<forms::Handler>& table);
 
-// With the patient's charge table current: the usage list, the total in
-// 编辑框11 and the balance in 标签13, the category totals and the current
-// number, as a query leaves them. The bill print recomputes them this way.
-void showChargesOf(const std::string& zyh);
+// With the patient's charge table current: one reading of his lines gives
+// the usage list, the total in 编辑框11 and the balance in 标签13, the
+// category totals and the current number, as a query leaves them; the
+// figures of that reading into `figures` when given. A table that cannot be
+// read whole is reported, the window keeps what it showed, and the engine's
+// code is returned (0 when shown).
+int showChargesOf(const std::string& zyh, ChargeFigures* figures = nullptr);
 
 // Refuses an inpatient number that cannot name his charge table (empty, or
 // one the registration rule refuses), telling the operator and what was not
-// done (`gbkNothingDone`, may be ""). The bill print uses it too.
+// done (`gbkNothingDone`, may be "").
 bool acceptedPatientNumber(const std::string& zyh, const char* gbkNothingDone);
+
+// An accepted number that is the patient the panel shows (the last query
+// found him). Otherwise tells the operator "请先查询住院号“X”的患者，" (or,
+// with no number, "请先输入患者的住院号并查询，") +
+// `gbkThen` ("再打印", "再记帐", ...) + "。" + `gbkNothingDone` and returns
+// false: nothing is charged, deleted or printed for a patient not shown.
+bool patientOnPanel(const std::string& zyh, const char* gbkThen, const char* gbkNothingDone);
 
 }  // namespace app

@@ -24,16 +24,14 @@ bool selectTable(const std::string& name) {
   return current;
 }
 
-namespace {
-
 // ToText of the fields of one list fill. A month of charge lines repeats
 // its days, quantities and prices thousands of times: each distinct value
 // is converted once per fill and its text reused (ToText depends on the
 // value alone). Texts are their own text; values behind a pointer (byte-sets)
 // are converted each time.
-class FieldTexts {
+class ListRows::Texts {
  public:
-  explicit FieldTexts(int fields) : seen_(size_t(fields)) {}
+  explicit Texts(int fields) : seen_(size_t(fields)) {}
   std::string of(int field) {
     rt::Result value = cmd::ReadField(field);
     const rt::Arg& a = value.arg();
@@ -57,21 +55,35 @@ class FieldTexts {
   std::vector<std::map<Key, std::string>> seen_;
 };
 
-}  // namespace
+ListRows::ListRows(int fields) : fields_(fields), texts_(new Texts(fields)) {}
+ListRows::~ListRows() = default;
 
-void fillListNewestFirst(const forms::Control& list) {
+void ListRows::addCurrent() {
+  std::vector<std::string> row;
+  row.reserve(size_t(fields_));
+  for (int field = 1; field <= fields_; ++field) row.push_back(texts_->of(field));
+  rows_.push_back(std::move(row));
+}
+
+void ListRows::show(const forms::Control& list) const {
   const rt::Arg l = list.arg();
   cmd::ListClear(l);
+  for (const auto& row : rows_) {
+    if (row.empty()) continue;
+    cmd::ListInsertItem(l, 0, row[0]);
+    for (size_t column = 1; column < row.size(); ++column)
+      cmd::ListSetItemText(l, 0, int(column), row[column]);
+  }
+}
+
+void fillListNewestFirst(const forms::Control& list) {
+  cmd::ListClear(list.arg());
   cmd::MoveFirst();
-  const int fields = cmd::FieldCount();
-  FieldTexts texts(fields);
   // Each record is read once and its fields taken from that reading: a
   // stay of thousands of lines lists without a lock and a read per field.
-  db::forEachRecord([&] {
-    cmd::ListInsertItem(l, 0, texts.of(1));
-    for (int column = 1; column < fields; ++column)
-      cmd::ListSetItemText(l, 0, column, texts.of(column + 1));
-  });
+  ListRows rows(cmd::FieldCount());
+  db::forEachRecord([&rows] { rows.addCurrent(); });
+  rows.show(list);
   // Past the last record, where skipping through them would have left it.
   const int n = cmd::RecordCount();
   if (n > 0) {

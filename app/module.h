@@ -10,7 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "db/facade.h"
 #include "forms/facade.h"
@@ -49,6 +51,30 @@ bool selectTable(const std::string& name);
 // columns 1..n-1, converted to text. Leaves the current record past the
 // last record. Row i then shows record (record count - i).
 void fillListNewestFirst(const forms::Control& list);
+
+// The rows of a newest-first list gathered during a scan of the current
+// table (db::forEachRecord) and put into the list after it, so that a scan
+// under the table's lock does not hold it while the list is drawn.
+// addCurrent() takes the record being scanned: field 1 as caption, fields
+// 2..n as columns, as text; each distinct number or date is converted once.
+class ListRows {
+ public:
+  explicit ListRows(int fields);
+  ~ListRows();
+  ListRows(const ListRows&) = delete;
+  ListRows& operator=(const ListRows&) = delete;
+
+  void addCurrent();
+  size_t size() const { return rows_.size(); }
+  // Clears `list` and inserts every row taken, the last taken at the top.
+  void show(const forms::Control& list) const;
+
+ private:
+  class Texts;
+  int fields_;
+  std::unique_ptr<Texts> texts_;
+  std::vector<std::vector<std::string>> rows_;
+};
 
 // Leaves the current table with no record current (the position past the
 // last record), so that a modify or delete that follows fails instead of

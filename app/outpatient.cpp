@@ -6,6 +6,7 @@
 #include "app/module.h"
 #include "app/program_values.h"
 #include "app/tables.h"
+#include "db/errors.h"
 #include "db/facade.h"
 #include "forms/facade.h"
 #include "forms/window_ids.h"
@@ -24,46 +25,56 @@ constexpr ModuleWindow kWin{ids::kOutpatientWindow};
 // month every handler works on the new month's table.
 std::string monthTable() { return monthlyOutpatientTable(cmd::Now()); }
 
-// The month's table, current at its first record. It is created when
-// missing by every handler, not only when the window opens: the first
-// charge after the month turns must land in the new month's table, not in
-// whatever table happens to be current.
-void createMonthTableIfMissing(const std::string& name) {
-  if (!cmd::FileExists(name + ".kdb")) createTable(name, kChargeLines);
-}
+// The month's table, current at its first record, created when no file of
+// that name exists (by every handler, not only when the window opens: the
+// first charge after the month turns must land in the new month's table,
+// and a table that vanished while the window was open is made again before
+// a line goes into it). Refused, with a message naming what was not done,
+// when it cannot be opened or is not a table of charge lines.
+bool useMonthTable(const char* gbkNothingDone) { return useChargeTable(monthTable(), gbkNothingDone, true); }
 
-// Refused, with a message naming what was not done, when it cannot be
-// opened or is not a table of charge lines.
-bool useMonthTable(const char* gbkNothingDone) {
-  const std::string name = monthTable();
-  createMonthTableIfMissing(name);
-  return useChargeTable(name, gbkNothingDone);
+// What this window's last look-up listed: its own, so that a double-click
+// here charges the row it shows whatever another window looked up since.
+Listing& listing() {
+  static Listing entries;
+  return entries;
 }
 
 // --- shared steps -------------------------------------------------------------------
 
-// 编辑框11 the month's total, 编辑框6 the total of the prescription in
-// 编辑框4. The category totals come from the same pass.
-ChargeSums showTotals() {
-  const ChargeSums sums = sumCharges(kWin.text("编辑框4"));
-  kWin.setText("编辑框11", cmd::ToText(sums.all));
-  kWin.setText("编辑框6", cmd::ToText(sums.prescription));
-  return sums;
-}
-
-// Both totals, then the prescription's category totals and the current
-// number into the program-wide values.
-void showPrescription() {
-  const ChargeSums sums = showTotals();
-  programValues().categoryTotals = sums.categories;
-  programValues().currentNumber = kWin.text("编辑框4");
-}
-
-// After a charge or a deletion, with the month's table current.
-void showMonth() {
+// With the month's table current, one reading of its lines: the usage list
+// (when `withList`), 编辑框11 the month's total and 编辑框6 the total of the
+// prescription in 编辑框4; its figures into `figures`. A table that cannot
+// be read whole is named (unless `quiet`) and what was shown stays. 0 or
+// the engine's code.
+int showMonth(bool withList, ChargeFigures* figures, bool quiet = false) {
   cmd::MoveFirst();
-  fillListNewestFirst(kWin.control("超级列表框2"));
-  showPrescription();
+  ListRows rows(cmd::FieldCount());
+  if (const int rc = readPrescriptionLines(kWin.text("编辑框4"), withList ? &rows : nullptr, figures);
+      rc != 0) {
+    if (!quiet) {
+      const std::string text = GBK("本月收费表“") + monthTable() + GBK("”无法读取：") + db::errorText(rc) +
+                               GBK("。显示的明细和合计未更新，请稍后再试。");
+      tell(text.c_str());
+    }
+    return rc;
+  }
+  if (withList) {
+    rows.show(kWin.control("超级列表框2"));
+    moveAfterLast();
+  }
+  kWin.setText("编辑框11", cmd::ToText(figures->all));
+  kWin.setText("编辑框6", cmd::ToText(figures->prescription));
+  return 0;
+}
+
+// showMonth, then the prescription's category totals and its number as the
+// program-wide values (after typing, a charge or a deletion).
+void showPrescription(bool withList, bool quiet = false) {
+  ChargeFigures f;
+  if (showMonth(withList, &f, quiet) != 0) return;
+  programValues().categoryTotals = f.categories;
+  programValues().currentNumber = kWin.text("编辑框4");
 }
 
 // --- handlers -----------------------------------------------------------------------
@@ -71,8 +82,8 @@ void showMonth() {
 void openWindow() {
   cmd::SetVisualStyle(3);
   if (!useMonthTable("")) return;
-  fillListNewestFirst(kWin.control("超级列表框2"));
-  showTotals();
+  ChargeFigures figures;
+  showMonth(true, &figures);
 }
 
 void nameLeft() { kWin.focus("编辑框5"); }
@@ -82,30 +93,29 @@ void departmentLeft() { kWin.focus("编辑框2"); }
 // used is reported by the other handlers; a message per keystroke would
 // only get in the typist's way.
 void prescriptionTyped() {
-  const std::string name = monthTable();
-  createMonthTableIfMissing(name);
-  if (openChargeTable(name) != 0) return;
-  showPrescription();
+  if (openChargeTable(monthTable(), true) != 0) return;
+  showPrescription(false, true);
 }
 
-void lookUp() { lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1")); }
+void lookUp() { lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing()); }
 
 void charge() {
   // Refused before anything moves: the chosen entry stays listed.
   if (!useMonthTable(nothingCharged())) return;
-  // 1-4. The chosen catalogue entry and the quantity.
-  if (!takeChosenEntry(kWin.control("超级列表框1"), kWin.text("编辑框3"))) return;
-  // 5, 6. The charge line in the month's table.
-  if (!useMonthTable(nothingCharged())) return;
-  const bool charged = appendCharge(kWin.text("编辑框4"));
+  // 1-4. The chosen entry as this window listed it, and the quantity.
+  if (!takeChosenEntry(kWin.control("超级列表框1"), listing(), kWin.text("编辑框3"))) return;
+  // 5, 6. The charge line in the month's table. Not written: the entry
+  //    stays listed for another try.
+  if (!appendCharge(kWin.text("编辑框4"))) return;
   // 7. The month and the prescription as they are now.
-  showMonth();
-  // 8. The stock follows the charge, only when the line was written.
-  if (charged) takeStockForCharge();
+  showPrescription(true);
+  // 8. The stock follows the charge: the line is written.
+  takeStockForCharge();
   // 9. Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
   cmd::ListClear(kWin.control("超级列表框1").arg());
+  listing().clear();
 }
 
 void deleteCharge() {
@@ -114,7 +124,7 @@ void deleteCharge() {
   // 2-4. The chosen line, confirmed, marked and packed.
   const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"));
   // 5. In both cases.
-  showMonth();
+  showPrescription(true);
   // 6. The stock back only for a line that is gone.
   if (deletion == Deletion::kDeleted) giveStockForDeletion();
 }
@@ -155,20 +165,27 @@ void printBill() {
     tell(GBK("无该处方"));
     return;
   }
-  // The bill is this prescription's: its totals and category totals are
-  // computed now from the month's table. The program-wide ones may have
-  // been left by the inpatient window since the prescription was typed.
-  showPrescription();
-  const CategoryTotals totals = programValues().categoryTotals;
-  // 4-6. The pre-printed form.
+  // 4. The printer's own paper, portrait, the dialog shown.
   const rt::Arg printer = kWin.control("打印机1").arg();
   cmd::BeginPrinting(printer, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
                      rt::omitted);
+  // The prescription's figures, read once after the dialog is answered:
+  // the form, the window and the posting all come from this one reading,
+  // whatever another workstation charged meanwhile. The program-wide totals
+  // may have been left by the inpatient window since it was typed.
+  ChargeFigures figures;
+  if (!useMonthTable(GBK("未打印票据，票据数字未记入。")) || showMonth(false, &figures) != 0) {
+    cmd::AbortPrinting(printer);
+    return;
+  }
+  programValues().categoryTotals = figures.categories;
+  programValues().currentNumber = prescription;
+  // 5, 6. The pre-printed form.
   cmd::SetPrinterFontSize(printer, 11);
-  printForm(printer, totals);
+  printForm(printer, figures.categories);
   cmd::EndPrinting(printer);
   // 7. The bill into the year's table, one record per prescription.
-  postOutpatientBill(prescription, totals);
+  postOutpatientBill(prescription, figures.categories);
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }

@@ -166,12 +166,26 @@ int openPeriodTable(const std::string& name) {
 
 bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read) {
   if (!cmd::FileExists(name + ".kdb")) return false;
-  if (const int code = openPeriodTable(name); code != 0) {
+  // Read only: a report never changes a file. A read-only open repairs
+  // nothing, so a table that would need repair (cut mid-record, a pack
+  // not finished) is refused here and counted as missing, named below. A
+  // table this program has open already (a charge window's month, a table
+  // being corrected) is read through that handle and left open; one the
+  // report opened is closed again, so that a later posting or correction
+  // opens it for writing.
+  cmd::OpenDatabase(name, "", true);
+  int code = db::lastError();
+  const bool openedHere = code == db::kOk;
+  if (code == db::kAlreadyOpen) code = 0;
+  if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
+  if (code != 0) {
+    if (openedHere) cmd::CloseDatabase(name);
     tellUnreadable(name, code);
     return false;
   }
   Sums sums;
   read(sums);
+  if (openedHere) cmd::CloseDatabase(name);
   if (sums.failure() != 0) {
     tellUnreadable(name, sums.failure());
     return false;

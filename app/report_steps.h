@@ -112,8 +112,9 @@ class Sums {
 // that failed.
 int openPeriodTable(const std::string& name);
 
-// Reads a period table for a report: when its file exists, opens it (it
-// may be open already), makes it current and runs `read` on it. True when
+// Reads a period table for a report: when its file exists, opens it read
+// only (one open already is used as it is; one opened here is closed
+// after), makes it current and runs `read` on it. Nothing is ever written. True when
 // the figures were read. A file that is missing is simply not there (the
 // report draws the case without it). A file that exists but cannot be
 // opened or read whole (damaged, locked by a pack at another workstation)

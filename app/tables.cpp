@@ -115,9 +115,18 @@ bool periodName(std::string_view lower) {
 
 }  // namespace
 
+size_t patientNumberLength() {
+  for (const FieldDef& f : kInpatients.fields)
+    if (std::string_view(f.name) == "zyh") return size_t(f.size);
+  return 0;
+}
+
 bool usablePatientNumber(const std::string& zyh) {
   if (zyh.empty()) return true;
-  if (zyh == "." || zyh == "..") return false;
+  // Stored whole in the register, or "查　询" would look for another number.
+  if (zyh.size() > patientNumberLength()) return false;
+  // A space at either end is easily typed and never seen.
+  if (zyh.front() == ' ' || zyh.back() == ' ') return false;
   std::string lower;
   for (size_t i = 0; i < zyh.size(); ++i) {
     const unsigned char b = static_cast<unsigned char>(zyh[i]);
@@ -128,20 +137,21 @@ bool usablePatientNumber(const std::string& zyh) {
       lower += zyh[++i];
       continue;
     }
-    if (b < 0x20 || b == 0x7F || b == '/' || b == '\\' || b == '*' || b == '?') return false;
+    // "." would give the file an extension of its own: "2026.01" would be
+    // a file without ".kdb" that the next query does not find.
+    if (b < 0x20 || b == 0x7F || b == '.' || b == '/' || b == '\\' || b == '*' || b == '?') return false;
     lower += char(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
   }
-  std::string_view name = lower;
-  if (name.ends_with(".kdb")) name.remove_suffix(4);
   for (const char* own : {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName,
                           kInpatientScratchName})
-    if (name == own) return false;
-  return !periodName(name);
+    if (lower == own) return false;
+  return !periodName(lower);
 }
 
-const char* unusablePatientNumberText() {
-  return GBK("该住院号不能使用：住院号不能含有“/”“\\”“*”“?”或控制字符，不能是“.”或“..”，"
-             "也不能与系统的数据文件同名。请重新输入住院号。");
+std::string unusablePatientNumberText(const std::string& zyh) {
+  return GBK("住院号“") + zyh +
+         GBK("”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”“*”“?”或控制字符，首尾不能有空格，"
+             "也不能与系统的数据文件同名。请核对住院号。");
 }
 
 bool createTable(const std::string& bareName, const TableDef& def) {

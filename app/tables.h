@@ -64,16 +64,17 @@ std::string yearlyInpatientBills(rt::DateTime when);    // "bz" + year
 // A patient's charge table is named by the inpatient number as typed.
 inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
 
-// An inpatient number names a table file, so not every text may be one.
-// False for a number holding "/", "\\" (outside a two-byte character) or a
-// control character, for "." and "..", for one holding "*" or "?", and for
-// one naming a table of the system's own, compared ignoring case as the
-// engine finds files (with or without ".kdb"): the fixed tables, the two
-// scratch tables and every period table ("m"/"n" + digits, "bm"/"bz" +
+// An inpatient number names a table file: his charge table is exactly the
+// number plus ".kdb". So a number is usable only when it fits the
+// register's `zyh` field whole (10 bytes), has no space at either end, holds
+// no ".", "/", "\\" (outside a two-byte character), "*", "?" or control
+// character, and does not name a table of the system's own, compared
+// ignoring case as the engine finds files: the fixed tables, the two
+// scratch names and every period table ("m"/"n" + digits, "bm"/"bz" +
 // digits). The empty number is accepted: the windows that use it decide.
 bool usablePatientNumber(const std::string& zyh);
-// What a window says when it refuses such a number (GBK).
-const char* unusablePatientNumberText();
+// What every window says when it refuses such a number (GBK), naming it.
+std::string unusablePatientNumberText(const std::string& zyh);
 
 // The create-if-missing-then-open step every owner repeats: when
 // FileExists(name + ".kdb") is false, CreateDatabase(name, fields); then

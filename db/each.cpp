@@ -6,13 +6,13 @@
 
 namespace db {
 
-int forEachRecord(const std::function<void()>& step) {
+int forEachRecord(const std::function<void()>& step, bool wholeLock) {
   Table* t = currentTable();
   if (!t) {
     setLastError(kNoCurrentDatabase);
     return kNoCurrentDatabase;
   }
-  const int rc = t->scan(0, false, [&step](int32_t, uint8_t*) {
+  const int rc = t->scan(0, wholeLock, [&step](int32_t, uint8_t*) {
     step();
     return 0;
   });

@@ -17,6 +17,10 @@ namespace db {
 // was. Returns 0, -67 with no current database, or the engine's code of a
 // lock or read that failed (the records before it have been stepped).
 // The last engine error is set to the result.
-int forEachRecord(const std::function<void()>& step);
+// With `wholeLock` the scan holds the table's whole-file lock from the
+// count to the last record, so no other writer changes the table in
+// between: the records stepped are one consistent reading (as SumRecords
+// reads them). Without it each batch is locked on its own.
+int forEachRecord(const std::function<void()>& step, bool wholeLock = false);
 
 }  // namespace db

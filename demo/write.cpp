@@ -147,8 +147,9 @@ class Writer {
       // totals of his whole charge table.
       const std::string table = app::patientChargeTable(a->zyh);
       if (app::openChargeTable(table) != 0) return fail("cannot open charge table " + table);
-      const app::CategoryTotals totals = app::sumCategories();
-      if (!app::postInpatientBill(cmd::DateOnly(cmd::Now()), a->zyh, totals, a->zyh))
+      app::ChargeFigures figures;
+      if (app::readPatientLines(nullptr, &figures) != 0) return fail("cannot read charge table " + table);
+      if (!app::postInpatientBill(cmd::DateOnly(cmd::Now()), a->zyh, figures, a->zyh))
         return fail("inpatient bill postings of " + a->zyh);
       closeCurrent(table);
     }

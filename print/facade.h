@@ -33,6 +33,13 @@ inline void DrawLine(const rt::Arg& printer, int x1, int y1, int x2, int y2) {
 }
 inline void EndPrinting(const rt::Arg& printer) { rt::invoke(rt::Cmd::EndPrinting, printer); }
 
+// Ends the open job without printing it, as the progress window's
+// "中止打印" does: module code that finds, after the print dialog, that it
+// has nothing sound to print. Nothing happens when no job is open.
+inline void AbortPrinting(const rt::Arg& printer) {
+  if (printer.kind == rt::kPrinter) print::printerFor(printer.lo, printer.hi).abort();
+}
+
 // Starts a new page of the open job (module code that lays out more rows
 // than one page holds). False when no job is open or the page cannot be had.
 inline bool NewPage(const rt::Arg& printer) {

@@ -170,10 +170,12 @@ TEST_F(MedicationTest, DeleteAsksGivesTheStockBackOnlyWhenDeleted) {
                                   rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
                                   rt::omitted, rt::omitted, rt::omitted, rt::omitted, 31.0f));
   }
-  deleteRow(-1, rt::kOk);  // no row chosen: the newest line
+  dialogs.answers.push_back(rt::kOk);  // the confirmation
+  deleteRow(-1, rt::kOk);              // no row chosen: the newest line; then the stock's message
   EXPECT_TRUE(stored("1001").empty());
   EXPECT_EQ(stock(), (std::vector<int>{100, 998, 1000}));
-  EXPECT_EQ(messages().size(), 3u);
+  ASSERT_EQ(messages().size(), 4u);
+  EXPECT_EQ(messages()[3], "药品目录中已没有“心电监护”，库存未变动。");
 }
 
 // --- mended faults ---------------------------------------------------------------------
@@ -193,32 +195,38 @@ TEST_F(MedicationTest, ChargeAndDeleteWithoutAUsableTableWriteNothing) {
     press(m::kButton3);
     // Nothing written anywhere, the stock as it was, the entry still listed.
     EXPECT_EQ(stored(app::kDrugCatalogueName), before) << zyh;
-    EXPECT_EQ(stored(app::kDrugScratchName).size(), 1u) << zyh;
     EXPECT_EQ(rows(m::kList1), 1) << zyh;
     EXPECT_EQ(stored(app::kInpatientsName).size(), 1u) << zyh;
     return messages();
   };
-  // Never queried: no table of that name.
+  // Never queried: not the patient the panel shows (it shows nobody).
   auto told = tries("1001");
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0], "请先查询住院号“1001”的患者，再记帐。本次未记帐，库存未变动。");
+  EXPECT_EQ(told[1], "请先查询住院号“1001”的患者，再删除。未删除任何记录，库存未变动。");
+  EXPECT_FALSE(std::filesystem::exists("1001.kdb"));
+  // Numbers the registration rule refuses, and the empty number.
+  told = tries("ypjbxx");
+  EXPECT_EQ(told[0], "住院号“ypjbxx”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”“*”“?”或控制字符，"
+                     "首尾不能有空格，也不能与系统的数据文件同名。请核对住院号。本次未记帐，库存未变动。");
+  told = tries("lshk");
+  EXPECT_EQ(told.size(), 2u);
+  told = tries("");
+  EXPECT_EQ(told[0], "请先输入患者的住院号并查询，再记帐。本次未记帐，库存未变动。");
+  EXPECT_EQ(told[1], "请先输入患者的住院号并查询，再删除。未删除任何记录，库存未变动。");
+  // Queried, then his table removed while the window holds it open: the
+  // handle is dropped, nothing goes into the removed file, nothing is
+  // created in its place.
+  query("1001");
+  ASSERT_TRUE(std::filesystem::remove("1001.kdb"));
+  told = tries("1001");
   ASSERT_EQ(told.size(), 2u);
   EXPECT_EQ(told[0].rfind("收费表“1001”无法打开：", 0), 0u) << told[0];
   EXPECT_NE(told[0].find("本次未记帐，库存未变动。"), std::string::npos);
   EXPECT_NE(told[1].find("未删除任何记录，库存未变动。"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists("1001.kdb"));
-  // Numbers the registration rule refuses, and the empty number.
-  told = tries("ypjbxx");
-  EXPECT_EQ(told[0], "住院号“ypjbxx”不能用作收费表的名称，请核对住院号。本次未记帐，库存未变动。");
-  told = tries("lshk");
-  EXPECT_EQ(told.size(), 2u);
-  told = tries("");
-  EXPECT_EQ(told[0], "请先输入患者的住院号。本次未记帐，库存未变动。");
-  EXPECT_EQ(told[1], "请先输入患者的住院号。未删除任何记录，库存未变动。");
-  // A table that exists without the charge-line fields.
-  app::openTable("2001", app::kInpatients);
-  cmd::CloseDatabase("2001");
-  told = tries("2001");
-  EXPECT_EQ(told[0], "“2001”不是收费表（没有收费明细的十个字段）。本次未记帐，库存未变动。");
-  EXPECT_TRUE(stored("2001").empty());
+  // No window's look-up leaves a shared scratch table behind.
+  EXPECT_FALSE(std::filesystem::exists("lshk.kdb"));
 }
 
 TEST_F(MedicationTest, QueryRefusesNumbersThatNameNoChargeTable) {
@@ -226,7 +234,9 @@ TEST_F(MedicationTest, QueryRefusesNumbersThatNameNoChargeTable) {
   admit("赵六", "ypjbxx", 500);
   dialogs.answers.push_back(rt::kOk);
   query("ypjbxx");
-  EXPECT_EQ(messages(), std::vector<std::string>{"住院号“ypjbxx”不能用作收费表的名称，请核对住院号。"});
+  EXPECT_EQ(messages(), std::vector<std::string>{"住院号“ypjbxx”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”"
+                                                 "“*”“?”或控制字符，首尾不能有空格，也不能与系统的数据文件同名。"
+                                                 "请核对住院号。"});
   EXPECT_EQ(text("标签21"), "");
   EXPECT_TRUE(app::programValues().currentNumber.empty());
   // Registered, but his table was damaged into another layout.
@@ -249,9 +259,9 @@ TEST_F(MedicationTest, ALookUpOrStockChangeThatMeetsALockIsReported) {
   ASSERT_EQ(db::Table::open((dir_ / "ypjbxx.kdb").string(), db::OpenOptions{}, &other), 0);
   ASSERT_EQ(other->lockWhole(), 0);
   dialogs.answers.push_back(rt::kOk);
-  lookUp("A01");  // the copy meets the lock: reported, nothing listed
+  lookUp("A01");  // the reading meets the lock: reported, nothing listed
   const std::string locked = u(db::errorText(db::kLockViolation));
-  EXPECT_EQ(messages(), std::vector<std::string>{"药品查询暂存表 lshk 无法写入：" + locked + "。请稍后再查询。"});
+  EXPECT_EQ(messages(), std::vector<std::string>{"药品目录 ypjbxx 无法读取：" + locked + "。请稍后再查询。"});
   EXPECT_EQ(rows(m::kList1), 0);
 
   ASSERT_EQ(other->unlockWhole(), 0);

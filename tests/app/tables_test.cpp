@@ -81,14 +81,17 @@ namespace {
 // An inpatient number becomes a file name: only numbers that name a
 // patient's own table in the program's folder are usable.
 TEST(PatientNumber, NamesThatWouldReachAnotherFileAreRefused) {
-  for (const char* ok : {"", "2010001", "ZY-17", "a.b", "m", "n2010x", "bmx", "user1", "mn2010",
+  for (const char* ok : {"", "2010001", "ZY-17", "m", "n2010x", "bmx", "user1", "mn2010",
                          "\xD5\x5C",  // a two-byte character whose second byte is 0x5C
-                         "zyjbxx2", "lshk.kdb.bak"})
+                         "zyjbxx2", "1234567890", "a b"})
     EXPECT_TRUE(app::usablePatientNumber(ok)) << ok;
   for (const char* bad : {".", "..", "a/b", "/etc", "a\\b", "a*", "?", "a\tb", "a\x7F", "\x01",
                           "ypjbxx", "YPJBXX", "zyjbxx", "User", "lshk", "ZYLSHK", "ypjbxx.kdb",
                           "User.KDB", "m20105", "M201012", "n20111", "bm2010", "BZ2011",
-                          "m2010.kdb"})
+                          "m2010.kdb",
+                          // A file of another name than the number plus ".kdb", or a
+                          // number the register would cut.
+                          "2026.01", "a.b", "2010001.kdb", "1001.", " 1001", "1001 ", "12345678901"})
     EXPECT_FALSE(app::usablePatientNumber(bad)) << bad;
   // A lone lead byte at the end is no character: the byte is judged as is.
   EXPECT_TRUE(app::usablePatientNumber("a\xD5"));
