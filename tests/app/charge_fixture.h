@@ -112,6 +112,29 @@ class ChargeTest : public AppTest {
     return out;
   }
 
+  // Appends one record through a handle of its own, as another workstation
+  // does; the windows' handles and current records are left alone.
+  template <typename... Ts>
+  void appendElsewhere(const std::string& bareName, const Ts&... values) {
+    appendToFile(bareName + ".kdb", values...);
+  }
+  template <typename... Ts>
+  void appendToFile(const std::string& fileName, const Ts&... values) {
+    std::unique_ptr<db::Table> t;
+    ASSERT_EQ(db::Table::open((dir_ / fileName).string(), db::OpenOptions{}, &t), 0) << fileName;
+    const rt::Arg args[] = {rt::val(values)...};
+    const rt::Arg* ptrs[sizeof...(Ts)];
+    for (size_t i = 0; i < sizeof...(Ts); ++i) ptrs[i] = &args[i];
+    ASSERT_EQ(t->append(ptrs, sizeof...(Ts)), 0) << fileName;
+  }
+
+  // A charge line as another workstation writes it, dated 2010-05-03.
+  void chargeElsewhere(const std::string& table, const char* mch, const char* lb, int shl, float dj,
+                       const char* cf) {
+    appendElsewhere(table, rt::DateTime{rt::makeDateTime(2010, 5, 3, 0, 0, 0)}, g(mch), g(lb), g("甲类"), shl,
+                    g("支"), dj, float(shl * double(dj)), std::string(cf), g("李四"));
+  }
+
   // The stock (`shl`) of every catalogue record, in stored order.
   std::vector<int> stock() {
     std::vector<int> out;

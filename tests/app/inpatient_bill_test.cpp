@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "app/program_values.h"
 #include "charge_fixture.h"
@@ -33,8 +34,11 @@ class RecordingPrinter : public print::Backend {
   bool showPrintDialog(print::JobSettings& s) override {
     ++dialogs;
     seen = s;
+    if (whileOpen) whileOpen();
     return !cancel;
   }
+  // What happens elsewhere while the dialog is open.
+  std::function<void()> whileOpen;
   std::unique_ptr<print::Surface> openDevice(const print::JobSettings&, const std::string&) override {
     return std::make_unique<print::RecordingSurface>(print::testPage(), log);
   }
@@ -231,6 +235,36 @@ TEST_F(BillTest, PrintingAgainOverwritesBothPostingsEvenWhenTheDialogIsCancelled
   EXPECT_EQ(stored("bz2010").size(), 2u);
   EXPECT_EQ(stored("n20105").size(), 2u);
   EXPECT_EQ(stored("n20105")[1][0], "30");
+}
+
+// Another workstation charges the patient while the print dialog is open:
+// the form, the window, the yearly and the monthly posting all come from
+// one reading of his lines taken after the dialog, so all include the line.
+TEST_F(BillTest, ALineChargedWhileTheDialogIsOpenIsInEveryFigure) {
+  query("1001");
+  charge("A01", "4", "0312");  // 50 in 西药, doctor 03
+  printer.whileOpen = [this] { chargeElsewhere("1001", "心电监护", "监护", 1, 30.0f, "1105"); };
+  bill();
+  EXPECT_TRUE(messages().empty());
+  const auto p = printed();
+  EXPECT_EQ(at(p, 1400, 700), "80");     // the grand total
+  EXPECT_EQ(at(p, 450, 700), "※" + rt::gbkToUtf8(cmd::ChineseNumerals(80.0, false)));
+  EXPECT_EQ(at(p, 350, 530), "50");      // 西药
+  EXPECT_EQ(at(p, 1450, 620), "30");     // 监护
+  EXPECT_EQ(at(p, 1400, 780), "920");    // refunded of the 1000 paid
+  EXPECT_EQ(text("编辑框11"), "80");
+  EXPECT_EQ(text("标签13"), "920");
+  const auto year = stored("bz2010");
+  ASSERT_EQ(year.size(), 1u);
+  EXPECT_EQ(year[0][2], "50");   // ps
+  EXPECT_EQ(year[0][18], "30");  // pjh
+  EXPECT_EQ(year[0][19], "80");  // phj
+  const auto month = stored("n20105");
+  ASSERT_EQ(month.size(), 1u);
+  EXPECT_EQ(month[0][2], "50");   // c3
+  EXPECT_EQ(month[0][7], "50");   // c8
+  EXPECT_EQ(month[0][8], "30");   // c9
+  EXPECT_EQ(month[0][15], "30");  // c16
 }
 
 TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {

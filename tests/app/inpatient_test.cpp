@@ -313,7 +313,9 @@ TEST_F(InpatientTest, NumbersThatCannotNameAPatientsTableAreRefused) {
   admit(patient("张三", "Z1"));
   const auto before = stored();
   const char* refused[] = {"a/b", "..\\x", ".", "..", "Z*", "?", "ypjbxx", "ZYJBXX", "User",
-                           "lshk", "zylshk", "m20105", "N201012", "bm2010", "BZ2011", "a\tb"};
+                           "lshk", "zylshk", "m20105", "N201012", "bm2010", "BZ2011", "a\tb",
+                           // not exactly the number plus ".kdb", or cut by the register
+                           "2026.01", "2010001.kdb", "12345678901", " Z2", "Z2 "};
   for (const char* number : refused) {
     dialogs.answers.push_back(rt::kOk);
     admit(patient("李四", number));

@@ -18,7 +18,9 @@
 #include <QWidget>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <tuple>
@@ -626,6 +628,38 @@ TEST_F(InternalReport, DamagedPeriodFileCountsAsMissing) {
   EXPECT_NE(messages()[0].find("n20105.kdb"), std::string::npos) << messages()[0];
   cmd::OpenDatabase("n20105");
   EXPECT_NE(messages()[0].find(rt::gbkToUtf8(db::errorText(db::lastError()))), std::string::npos);
+  // Drawn as the outpatient table alone.
+  const Drawing d = panel();
+  EXPECT_EQ(d.valueRows(8), (std::set<int>{79, 129, 154, 204, 229}));
+  EXPECT_EQ(d.row(8, 129), kDoctorRegular);
+}
+
+// A period table cut in the middle of a record (a copy that stopped, a
+// share that dropped): the preview reads it without repairing it, names it
+// and leaves its bytes as they are; the next writer decides what to keep.
+TEST_F(InternalReport, APeriodTableCutMidRecordIsNamedAndLeftAsItIs) {
+  fillOutpatient();
+  fillInpatient();
+  posting("n20105", {{1, 7}, {8, 7}});
+  const auto size = std::filesystem::file_size("n20105.kdb");
+  std::filesystem::resize_file("n20105.kdb", size - 10);
+  std::string before;
+  {
+    std::ifstream in("n20105.kdb", std::ios::binary);
+    before.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  pick(r::kDate1, 2010, 5);
+  pick(r::kDate3, 2010, 5);
+  dialogs.answers = {rt::kOk};
+  press(r::kButton8);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find("n20105.kdb"), std::string::npos) << messages()[0];
+  std::string after;
+  {
+    std::ifstream in("n20105.kdb", std::ios::binary);
+    after.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  EXPECT_EQ(after, before);
   // Drawn as the outpatient table alone.
   const Drawing d = panel();
   EXPECT_EQ(d.valueRows(8), (std::set<int>{79, 129, 154, 204, 229}));

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 
 #include "../db/db_test_util.h"
+#include "app/charging.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -58,6 +60,42 @@ TEST_F(TablesTest, EveryTableIsCreatedWithItsFields) {
   app::openTable("zyjbxx", app::kInpatients);
   ASSERT_TRUE(cmd::AppendRecord("\xD5\xC5\xC8\xFD\xB7\xE1\xCB\xC4", "\xC4\xD0", 30));  // 张三丰四
   EXPECT_EQ(cmd::ReadText("xm"), "\xD5\xC5\xC8\xFD\xB7\xE1");
+}
+
+// The bill tables' twenty fields are read by name by the reports and by
+// position by the corrections: every name, kind and place matters.
+TEST_F(TablesTest, TheBillTablesHaveTheirTwentyFieldsInOrder) {
+  const char* const names[] = {"shj", "chf", "ps",  "pj",  "pss", "pzc", "psy", "pzl", "phy", "pqt",
+                               "pzy", "pfs", "psx", "pzhy", "pln", "pjs", "pye", "pyl", "pjh", "phj"};
+  ASSERT_EQ(app::kBills.fields.size(), std::size(names));
+  for (size_t i = 0; i < std::size(names); ++i) {
+    SCOPED_TRACE(names[i]);
+    const app::FieldDef& f = app::kBills.fields[i];
+    EXPECT_STREQ(f.name, names[i]);
+    EXPECT_EQ(f.kind, i == 0 ? app::kDateTime : i == 1 ? app::kText : app::kFloat);
+    if (i >= 2 && i < 19) EXPECT_STREQ(app::billAmountField(int(i - 2)), names[i]);
+  }
+  EXPECT_EQ(app::kBills.fields[1].size, 10);
+}
+
+// A bill's total is added up in double and stored once as a float: a
+// float running sum would lose the small amounts beside a large one.
+TEST_F(TablesTest, ABillsTotalIsAddedUpInDouble) {
+  app::CategoryTotals totals;
+  totals.fill(1.0f);
+  totals[0] = 16777216.0f;  // 2^24: a float sum no longer grows by 1
+  ASSERT_TRUE(app::postBill("bm2010", rt::DateTime{40000}, "0312", totals));
+  ASSERT_TRUE(cmd::SetCurrentDatabase("bm2010"));
+  cmd::MoveFirst();
+  EXPECT_EQ(cmd::ReadField("phj").arg().kind, rt::kFloat);
+  EXPECT_EQ(rt::floatValue(cmd::ReadField("phj").arg()), 16777232.0f);
+  // Posting the same number again rewrites its one record.
+  totals[0] = 2.0f;
+  ASSERT_TRUE(app::postBill("bm2010", rt::DateTime{40000}, "0312", totals));
+  cmd::SetCurrentDatabase("bm2010");
+  EXPECT_EQ(cmd::RecordCount(), 1);
+  cmd::MoveFirst();
+  EXPECT_EQ(rt::floatValue(cmd::ReadField("phj").arg()), 18.0f);
 }
 
 TEST_F(TablesTest, AnExistingTableIsOpenedNotRecreated) {
