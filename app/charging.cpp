@@ -25,13 +25,6 @@ const std::string kCatalogue = kDrugCatalogueName;
 // "“name”" with the operator's text inside Chinese quotes.
 std::string quoted(const std::string& gbk) { return GBK("“") + gbk + GBK("”"); }
 
-// Tells the operator a step failed: what, the engine's text, and what state
-// things were left in.
-void tellFailure(const std::string& gbkWhat, int code, const char* gbkState) {
-  std::string text = gbkWhat + GBK("：") + db::errorText(code) + GBK("。") + gbkState;
-  tell(text.c_str());
-}
-
 // A numeric field of the current record as a double; a field of another
 // kind is the runtime error of a value of the wrong kind.
 double readNumber(const char* gbkField) {
@@ -75,10 +68,10 @@ bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool cr
   if (why == kNotChargeLines) {
     text = quoted(name) + GBK("不是收费表（没有收费明细的十个字段）。") + gbkNothingDone;
   } else if (why == kNotCreated) {
-    text = GBK("收费表") + quoted(name) + GBK("无法建立：") + db::errorText(db::lastError()) + GBK("。") +
+    text = GBK("收费表") + quoted(name) + GBK("无法建立：") + causeText(db::lastError()) + GBK("。") +
            gbkNothingDone;
   } else {
-    text = GBK("收费表") + quoted(name) + GBK("无法打开：") + db::errorText(why) + GBK("。") +
+    text = GBK("收费表") + quoted(name) + GBK("无法打开：") + causeText(why) + GBK("。") +
            gbkNothingDone;
   }
   tell(text.c_str());
@@ -174,14 +167,14 @@ bool usePostingTable(const std::string& name, const TableDef& def) {
   const int why = selectCheckedTable(name, def);
   if (why == 0) return true;
   const std::string text = GBK("票据数字未能记入“") + name + GBK("”：") +
-                           (why == kWrongLayout ? std::string(GBK("该表的字段与结算表不符")) : db::errorText(why)) +
+                           (why == kWrongLayout ? std::string(GBK("该表的字段与结算表不符")) : causeText(why)) +
                            GBK("。请核对后重新打印本票据。");
   tell(text.c_str());
   return false;
 }
 
 void tellPostingFailed(const std::string& table) {
-  const std::string text = GBK("票据数字未能记入“") + table + GBK("”：") + db::errorText(db::lastError()) +
+  const std::string text = GBK("票据数字未能记入“") + table + GBK("”：") + causeText(db::lastError()) +
                            GBK("。请核对后重新打印本票据。");
   tell(text.c_str());
 }

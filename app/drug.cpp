@@ -1,10 +1,14 @@
 #include "app/drug.h"
 
 #include <cmath>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/module.h"
 #include "app/tables.h"
+#include "db/each.h"
+#include "db/errors.h"
 #include "db/facade.h"
 #include "forms/facade.h"
 #include "forms/window_ids.h"
@@ -91,24 +95,56 @@ double fieldNumber(const char* field) { return cmd::ReadField(field).number(); }
 
 // --- shared steps -----------------------------------------------------------------
 
-void fillList() { fillListNewestFirst(kWin.control("超级列表框1")); }
-
-void showSummary() {
-  kWin.setText("编辑框14", cmd::ToText(cmd::RecordCount()));
-  kWin.setText("编辑框15", cmd::ToText(sumField("jh")));
-  kWin.setText("编辑框16", cmd::ToText(sumField("xh")));
+// After the window opens and after every add, modify and delete: one
+// reading of the catalogue gives the list, the number of entries and both
+// stock values. A catalogue that could not be read whole is named and the
+// window keeps what it showed.
+int refresh() {
+  cmd::MoveFirst();
+  ListRows rows(cmd::FieldCount());
+  double purchase = 0, sale = 0;
+  const int rc = db::forEachRecord(
+      [&] {
+        rows.addCurrent();
+        purchase += fieldNumber("jh");
+        sale += fieldNumber("xh");
+      },
+      true);
+  if (rc != db::kOk) {
+    tellFailure(GBK("药品目录 ypjbxx 无法读取"), rc, GBK("列表和合计未更新。"));
+    return rc;
+  }
+  rows.show(kWin.control("超级列表框1"));
+  moveAfterLast();
+  kWin.setText("编辑框14", cmd::ToText(int32_t(rows.size())));
+  kWin.setText("编辑框15", cmd::ToText(purchase));
+  kWin.setText("编辑框16", cmd::ToText(sale));
+  return 0;
 }
 
 void clearBoxes() {
   for (const BoxField& b : kBoxes) kWin.setText(b.box, "");
 }
 
-void showCurrentRecord() {
+// The current record into the boxes; one that could not be read is
+// reported and the boxes keep what they held.
+bool showCurrentRecord() {
+  FieldReader r;
+  std::vector<std::string> shown;
   for (const BoxField& b : kBoxes) {
-    rt::Result value = cmd::ReadField(b.field);
-    kWin.setText(b.box, b.how == Shown::kText ? value.text() : cmd::ToText(value.arg()));
+    rt::Result value = r.value(b.field);
+    shown.push_back(b.how == Shown::kText ? value.text() : cmd::ToText(value.arg()));
   }
+  if (r.failure() != 0) {
+    tellFailure(GBK("药品信息无法读取"), r.failure(), "");
+    return false;
+  }
+  for (size_t i = 0; i < std::size(kBoxes); ++i) kWin.setText(kBoxes[i].box, shown[i]);
+  return true;
 }
+
+// What the operator typed stays in the boxes until it is written.
+const char* typedKept() { return GBK("输入的内容未清除，请稍后再试。"); }
 
 void focusCode() { kWin.focus("编辑框1"); }
 
@@ -127,14 +163,23 @@ void openWindow() {
   rt::Expr jh(purchaseTotal);
   rt::Expr xh(saleTotal);
   cmd::ReplaceFields(everyRecord.arg(), "jh", jh.arg(), "xh", xh.arg());
-  fillList();
-  showSummary();
+  refresh();
 }
 
 void findDrug() {
-  selectTable(kCatalogue);
-  if (findByText("dm", kWin.text("编辑框1"))) {
+  if (const int code = openAndSelect(kCatalogue); code != 0) {
+    tellFailure(GBK("药品目录 ypjbxx 无法打开"), code, "");
+    return;
+  }
+  const int found = searchText("dm", kWin.text("编辑框1"));
+  if (found == 1) {
     showCurrentRecord();
+    return;
+  }
+  if (found < 0) {
+    // Not read is not "not there": the boxes stay for another try.
+    tellFailure(GBK("药品目录 ypjbxx 无法读取"), found, GBK("未能查找，请稍后再试。"));
+    moveAfterLast();
     return;
   }
   tell(GBK("无该药品"));
@@ -142,7 +187,10 @@ void findDrug() {
 }
 
 void addDrug() {
-  selectTable(kCatalogue);
+  if (const int code = openAndSelect(kCatalogue); code != 0) {
+    tellFailure(GBK("药品目录 ypjbxx 无法打开，未添加"), code, typedKept());
+    return;
+  }
   DrugRecord typed = readBoxes();
   // The sale price is compared as its field holds it: a price typed again
   // exactly as before matches the stored single-precision value.
@@ -155,19 +203,28 @@ void addDrug() {
     return rt::makeBool(same);
   };
   rt::Expr condition(sameBatch);
+  bool written;
   if (cmd::FindRecord(condition.arg())) {
     // The same drug, batch and sale price is in stock: the typed quantity
     // and totals are added to it, everything else takes the typed values.
-    typed.shl += fieldNumber("shl");
-    typed.jh += fieldNumber("jh");
-    typed.xh += fieldNumber("xh");
-    modifyRecord(typed);
+    FieldReader stored;
+    typed.shl += stored.number("shl");
+    typed.jh += stored.number("jh");
+    typed.xh += stored.number("xh");
+    written = stored.failure() == 0 && modifyRecord(typed);
+  } else if (db::lastError() != db::kOk) {
+    // The catalogue was not read to the end: appending could make a second
+    // record of a batch that is there.
+    written = false;
   } else {
-    appendRecord(typed);
+    written = appendRecord(typed);
+  }
+  if (!written) {
+    tellFailure(GBK("添加失败"), db::lastError(), typedKept());
+    return;
   }
   clearBoxes();
-  fillList();
-  showSummary();
+  refresh();
   focusCode();
 }
 
@@ -177,26 +234,36 @@ void modifyDrug() {
   // be the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
   if (!modifyRecord(readBoxes())) {
-    tell(GBK("修改失败!"));
+    const int code = db::lastError();
+    if (code == db::kNoCurrentRecord) {
+      tell(GBK("修改失败!"));
+    } else {
+      tellFailure(GBK("修改失败"), code, typedKept());
+    }
     return;
   }
-  fillList();
   clearBoxes();
-  showSummary();
+  refresh();
   focusCode();
 }
 
 void deleteDrug() {
   // As in modify: the record marked and the table packed are the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
-  if (confirm(GBK("你确定要删除此项吗？"))) {
-    cmd::DeleteRecords();
-    cmd::PackDatabase();
-    selectTable(kCatalogue);
-    fillList();
-    clearBoxes();
+  // Cancelled: nothing changes, and the drug shown stays the one a delete
+  // or a modify acts on.
+  if (!confirm(GBK("你确定要删除此项吗？"))) return;
+  if (!cmd::DeleteRecords()) {
+    if (db::lastError() != db::kNoCurrentRecord)
+      tellFailure(GBK("删除失败"), db::lastError(), GBK("未删除任何药品。"));
+    refresh();
+    return;
   }
-  showSummary();
+  if (!cmd::PackDatabase())
+    tellFailure(GBK("该药品已标记删除，但药品目录未能压缩"), db::lastError(), GBK("下一次删除时将一并压缩。"));
+  selectTable(kCatalogue);
+  clearBoxes();
+  refresh();
 }
 
 void closeWindow() { kWin.close(); }
@@ -205,6 +272,7 @@ void closeWindow() { kWin.close(); }
 // record, which MoveTo clamps to the last one.
 void showChosenRow() {
   cmd::SetCurrentDatabase(kCatalogue);
+  if (cmd::RecordCount() == 0) return;  // nothing listed to show
   cmd::MoveTo(chosenRecord(kWin.control("超级列表框1")));
   showCurrentRecord();
 }

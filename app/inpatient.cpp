@@ -64,19 +64,22 @@ bool modifyAdmission(const Admission& a) {
 }
 
 // The current record into the boxes: texts as stored, numbers and the
-// admission time as text.
-void showCurrentRecord() {
-  kWin.setText("编辑框1", cmd::ReadText("xm"));
-  kWin.setText("组合框1", cmd::ReadText("xb"));
-  kWin.setText("编辑框2", cmd::ToText(cmd::ReadField("nl").arg()));
-  kWin.setText("编辑框3", cmd::ToText(cmd::ReadField("sj").arg()));
-  kWin.setText("编辑框4", cmd::ReadText("bz"));
-  kWin.setText("编辑框5", cmd::ReadText("zyh"));
-  kWin.setText("编辑框6", cmd::ReadText("ks"));
-  kWin.setText("编辑框7", cmd::ReadText("cwh"));
-  kWin.setText("编辑框8", cmd::ReadText("ys"));
-  kWin.setText("编辑框9", cmd::ToText(cmd::ReadField("yfk").arg()));
-  kWin.setText("编辑框12", cmd::ReadText("zh"));
+// admission time as text. A record that could not be read is reported and
+// the boxes keep what they held.
+bool showCurrentRecord() {
+  FieldReader r;
+  const std::pair<const char*, std::string> boxes[] = {
+      {"编辑框1", r.text("xm")},  {"组合框1", r.text("xb")}, {"编辑框2", r.shown("nl")},
+      {"编辑框3", r.shown("sj")}, {"编辑框4", r.text("bz")}, {"编辑框5", r.text("zyh")},
+      {"编辑框6", r.text("ks")},  {"编辑框7", r.text("cwh")}, {"编辑框8", r.text("ys")},
+      {"编辑框9", r.shown("yfk")}, {"编辑框12", r.text("zh")},
+  };
+  if (r.failure() != 0) {
+    tellFailure(GBK("住院信息无法读取"), r.failure(), "");
+    return false;
+  }
+  for (const auto& [box, value] : boxes) kWin.setText(box, value);
+  return true;
 }
 
 void clearBoxes() {
@@ -87,16 +90,33 @@ void clearBoxes() {
 
 // --- shared steps -------------------------------------------------------------------
 
-void showTotals() {
-  kWin.setText("编辑框10", cmd::ToText(cmd::RecordCount()));
-  kWin.setText("编辑框11", cmd::ToText(sumField("yfk")));
-}
-
-// After every add, modify and delete. The refresh leaves no record
-// current, so a modify or delete without a patient brought up fails.
-void refresh() {
-  fillListNewestFirst(kWin.control("超级列表框1"));
-  showTotals();
+// After every add, modify and delete: one reading of the register gives
+// the list, the number of admissions and the sum of the prepayments. The
+// refresh leaves no record current, so a modify or delete without a
+// patient brought up fails. A register that could not be read whole is
+// named and the window keeps what it showed.
+int refresh() {
+  cmd::MoveFirst();
+  ListRows rows(cmd::FieldCount());
+  double prepaid = 0;
+  const int rc = db::forEachRecord(
+      [&] {
+        rows.addCurrent();
+        rt::Result yfk = cmd::ReadField("yfk");
+        double v = 0;
+        if (!rt::numericValue(yfk.arg(), &v)) rt::raiseRuntimeError(11);
+        prepaid += v;
+      },
+      true);
+  if (rc != db::kOk) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取"), rc, GBK("列表和合计未更新。"));
+    return rc;
+  }
+  rows.show(kWin.control("超级列表框1"));
+  moveAfterLast();
+  kWin.setText("编辑框10", cmd::ToText(int32_t(rows.size())));
+  kWin.setText("编辑框11", cmd::ToText(prepaid));
+  return 0;
 }
 
 // The register current with the same record it had: the handlers that act
@@ -123,7 +143,7 @@ void openWindow() {
   const int opened = openTable(kRegister, kInpatients);
   if (opened != 0 && opened != db::kAlreadyOpen) {
     std::string text = GBK("住院信息文件 zyjbxx.kdb 无法打开：");
-    text += db::errorText(opened);
+    text += causeText(opened);
     tell(text.c_str());
     return;
   }
@@ -132,9 +152,19 @@ void openWindow() {
 }
 
 void findPatient() {
-  if (!selectTable(kRegister)) return;
-  if (findByText("zyh", kWin.text("编辑框5"))) {
+  if (const int code = openAndSelect(kRegister); code != 0) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, "");
+    return;
+  }
+  const int found = searchText("zyh", kWin.text("编辑框5"));
+  if (found == 1) {
     showCurrentRecord();
+    return;
+  }
+  if (found < 0) {
+    // Not read is not "not there": the boxes stay for another try.
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取"), found, GBK("未能查找，请稍后再试。"));
+    moveAfterLast();
     return;
   }
   tell(GBK("该记录不存在。"));
@@ -144,16 +174,30 @@ void findPatient() {
   moveAfterLast();
 }
 
+// What the operator typed stays in the boxes until it is written.
+const char* typedKept() { return GBK("输入的内容未清除，请稍后再试。"); }
+
 void addPatient() {
   const Admission typed = readBoxes();
   if (refuseUnusableNumber(typed.zyh)) return;
   // Without the register current the record would go into another
   // window's table.
-  if (!selectTable(kRegister)) return;
-  if (findByText("zyh", typed.zyh))
+  if (const int code = openAndSelect(kRegister); code != 0) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, typedKept());
+    return;
+  }
+  const int found = searchText("zyh", typed.zyh);
+  if (found < 0) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取，未登记"), found, typedKept());
+    return;
+  }
+  if (found == 1) {
     tell(GBK("该住院号已经存在，请直接进入药品支出模块。"));
-  else
-    appendAdmission(typed);
+  } else if (!appendAdmission(typed)) {
+    tellFailure(GBK("登记失败"), db::lastError(), typedKept());
+    refresh();
+    return;
+  }
   refresh();
   clearBoxes();
 }
@@ -161,9 +205,20 @@ void addPatient() {
 void modifyPatient() {
   const Admission typed = readBoxes();
   if (refuseUnusableNumber(typed.zyh)) return;
-  if (!selectRegister()) return;
+  if (!selectRegister()) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), db::lastError(), typedKept());
+    return;
+  }
   // No search and no duplicate check: the patient brought up is rewritten.
-  modifyAdmission(typed);
+  if (!modifyAdmission(typed)) {
+    const int code = db::lastError();
+    // No patient brought up (after a refresh or a failed find) is what it
+    // always was: nothing happens. Anything else is told.
+    if (code != db::kNoCurrentRecord) {
+      tellFailure(GBK("修改失败"), code, typedKept());
+      return;
+    }
+  }
   refresh();
   clearBoxes();
 }
@@ -172,12 +227,19 @@ void deletePatient() {
   if (!confirm(GBK("你确定要删除此条记录吗？"))) return;
   if (!selectRegister()) return;
   // Marked and packed at once: no deleted admission stays in the file.
-  if (cmd::DeleteRecords()) cmd::PackDatabase();
+  if (cmd::DeleteRecords()) {
+    if (!cmd::PackDatabase())
+      tellFailure(GBK("该住院记录已标记删除，但住院信息文件未能压缩"), db::lastError(),
+                  GBK("下一次删除时将一并压缩。"));
+  } else if (db::lastError() != db::kNoCurrentRecord) {
+    tellFailure(GBK("删除失败"), db::lastError(), GBK("未删除任何记录。"));
+  }
   refresh();
 }
 
 void showChosenPatient() {
   if (!selectRegister()) return;
+  if (cmd::RecordCount() == 0) return;  // nothing listed to show
   cmd::MoveTo(chosenRecord(kWin.control("超级列表框1")));
   showCurrentRecord();
 }
@@ -275,7 +337,7 @@ void printInpatientList() {
   const int opened = db::lastError();
   if (!cmd::SetCurrentDatabase(kRegister)) {
     std::string text = GBK("住院信息文件 zyjbxx.kdb 无法打开：");
-    text += db::errorText(opened != db::kOk && opened != db::kAlreadyOpen ? opened : db::lastError());
+    text += causeText(opened != db::kOk && opened != db::kAlreadyOpen ? opened : db::lastError());
     text += GBK("。未打印。");
     tell(text.c_str());
     kRange.close();
@@ -296,7 +358,7 @@ void printInpatientList() {
   moveAfterLast();
   if (rc != db::kOk) {
     std::string text = GBK("住院信息文件 zyjbxx.kdb 无法读取：");
-    text += db::errorText(rc);
+    text += causeText(rc);
     text += GBK("。未打印。");
     tell(text.c_str());
     kRange.close();

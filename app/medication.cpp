@@ -82,7 +82,7 @@ void query() {
   const int opened = db::lastError();
   if (!cmd::SetCurrentDatabase(kInpatientsName)) {
     std::string text = GBK("住院登记表 zyjbxx 无法打开：");
-    text += db::errorText(opened != db::kOk ? opened : db::lastError());
+    text += causeText(opened != db::kOk ? opened : db::lastError());
     tell(text.c_str());
     return;
   }
@@ -154,7 +154,7 @@ int showChargesOf(const std::string& zyh, ChargeFigures* figures) {
   ChargeFigures f;
   if (const int rc = readPatientLines(&rows, &f); rc != 0) {
     const std::string text = GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取：") +
-                             db::errorText(rc) + GBK("。显示的明细和合计未更新，请稍后再查询。");
+                             causeText(rc) + GBK("。显示的明细和合计未更新，请稍后再查询。");
     tell(text.c_str());
     return rc;
   }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "db/each.h"
+#include "db/errors.h"
 #include "runtime/convert.h"
+#include "runtime/fatal.h"
 
 namespace app {
 
@@ -17,11 +19,17 @@ forms::Control ModuleWindow::control(const char* utf8Name) const {
   return forms::control(id_, rt::utf8ToGbk(utf8Name));
 }
 
-bool selectTable(const std::string& name) {
+bool selectTable(const std::string& name) { return openAndSelect(name) == 0; }
+
+int openAndSelect(const std::string& name) {
   cmd::OpenDatabase(name);
-  const bool current = cmd::SetCurrentDatabase(name);
+  const int opened = db::lastError();
+  if (!cmd::SetCurrentDatabase(name)) {
+    if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
+    return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+  }
   cmd::MoveFirst();
-  return current;
+  return 0;
 }
 
 // ToText of the fields of one list fill. A month of charge lines repeats
@@ -76,13 +84,12 @@ void ListRows::show(const forms::Control& list) const {
   }
 }
 
-void fillListNewestFirst(const forms::Control& list) {
-  cmd::ListClear(list.arg());
+int fillListNewestFirst(const forms::Control& list) {
   cmd::MoveFirst();
   // Each record is read once and its fields taken from that reading: a
   // stay of thousands of lines lists without a lock and a read per field.
   ListRows rows(cmd::FieldCount());
-  db::forEachRecord([&rows] { rows.addCurrent(); });
+  if (const int rc = db::forEachRecord([&rows] { rows.addCurrent(); }); rc != db::kOk) return rc;
   rows.show(list);
   // Past the last record, where skipping through them would have left it.
   const int n = cmd::RecordCount();
@@ -90,6 +97,7 @@ void fillListNewestFirst(const forms::Control& list) {
     cmd::MoveTo(n);
     cmd::Skip(1);
   }
+  return 0;
 }
 
 void moveAfterLast() {
@@ -100,6 +108,41 @@ void moveAfterLast() {
 int chosenRecord(const forms::Control& list) { return cmd::RecordCount() - list.selectedRow(); }
 
 void showClock(const forms::Control& label) { label.setText(cmd::ToText(cmd::Now())); }
+
+bool unreachable(int code) { return code == db::kHardware; }
+
+std::string causeText(int code) {
+  if (unreachable(code)) return GBK("共享文件夹暂时无法访问（") + std::string(db::errorText(code)) + GBK("），请检查网络后重试");
+  if (code == db::kLockViolation || code == db::kSharingViolation || code == db::kLockFailed)
+    return db::errorText(code) + std::string(GBK("（该表正被其他工作站使用，请稍后再试）"));
+  return db::errorText(code);
+}
+
+void tellFailure(const std::string& gbkWhat, int code, const char* gbkState) {
+  const std::string text = gbkWhat + GBK("：") + causeText(code) + GBK("。") + gbkState;
+  tell(text.c_str());
+}
+
+rt::Result FieldReader::value(const char* gbkField) {
+  rt::Result r = cmd::ReadField(gbkField);
+  if (failure_ == 0 && db::lastError() != db::kOk) failure_ = db::lastError();
+  return r;
+}
+
+std::string FieldReader::text(const char* gbkField) {
+  rt::Result r = value(gbkField);
+  if (r.kind() != rt::kText) rt::raiseRuntimeError(5);
+  return r.text();
+}
+
+std::string FieldReader::shown(const char* gbkField) { return cmd::ToText(value(gbkField).arg()); }
+
+double FieldReader::number(const char* gbkField) {
+  rt::Result r = value(gbkField);
+  double v = 0;
+  if (!rt::numericValue(r.arg(), &v)) rt::raiseRuntimeError(5);
+  return v;
+}
 
 void tell(const char* gbk) { cmd::ShowMessage(gbk); }
 
@@ -119,11 +162,15 @@ double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::
   return cmd::SumRecords(v.arg(), c.arg());
 }
 
-bool findByText(const char* gbkField, const std::string& value) {
+bool findByText(const char* gbkField, const std::string& value) { return searchText(gbkField, value) == 1; }
+
+int searchText(const char* gbkField, const std::string& value) {
   cmd::MoveFirst();
   auto same = [gbkField, &value] { return rt::makeBool(db::fieldTextEquals(gbkField, value)); };
   rt::Expr c(same);
-  return cmd::FindRecord(c.arg());
+  if (cmd::FindRecord(c.arg())) return 1;
+  const int code = db::lastError();
+  return code == db::kOk ? 0 : code;
 }
 
 double linearDate(rt::DateTime d) {

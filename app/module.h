@@ -45,12 +45,17 @@ class ModuleWindow {
 // expected), makes it current by name and moves to its first record.
 // True when the table is the current database afterwards.
 bool selectTable(const std::string& name);
+// The same, with the reason: 0, or the engine's code of the open (or of
+// making it current) that failed.
+int openAndSelect(const std::string& name);
 
 // Fills a report-style list from the current table, newest first: every
 // record inserted at the top with field 1 as caption and fields 2..n as
 // columns 1..n-1, converted to text. Leaves the current record past the
 // last record. Row i then shows record (record count - i).
-void fillListNewestFirst(const forms::Control& list);
+// Returns 0, or the engine's code when the table could not be read whole:
+// the list then keeps what it showed.
+int fillListNewestFirst(const forms::Control& list);
 
 // The rows of a newest-first list gathered during a scan of the current
 // table (db::forEachRecord) and put into the list after it, so that a scan
@@ -89,6 +94,36 @@ int chosenRecord(const forms::Control& list);
 // The clock label: the current date-time as text.
 void showClock(const forms::Control& label);
 
+// --- failures the operator is told of ---------------------------------------------------
+
+// True for an engine code that says the table's folder could not be
+// reached (an I/O error: a network share that dropped or timed out).
+bool unreachable(int code);
+// The cause of an engine failure as the operator reads it: for a folder
+// that cannot be reached, that the shared folder is out of reach for now
+// and to check the network and try again; for a table another workstation
+// holds, that it is in use; otherwise the engine's own text.
+std::string causeText(int code);
+// Tells "<what>：<cause>。<state>" (GBK), `state` saying what was and was
+// not done.
+void tellFailure(const std::string& gbkWhat, int code, const char* gbkState);
+
+// Reads fields of the current record and remembers the first read that
+// failed (the engine's code), so that a record that could not be read is
+// never shown as a record of empty fields. A field of the wrong kind is
+// still the runtime error it always was.
+class FieldReader {
+ public:
+  rt::Result value(const char* gbkField);
+  std::string text(const char* gbkField);   // a text field as stored
+  std::string shown(const char* gbkField);  // any field as ToText shows it
+  double number(const char* gbkField);      // a numeric field
+  int failure() const { return failure_; }
+
+ private:
+  int failure_ = 0;
+};
+
 // Message box with the default caption, OK only.
 void tell(const char* gbk);
 // OK/Cancel confirmation; true only for OK.
@@ -102,6 +137,10 @@ double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::
 // Finds, from the first record of the current table, the first record
 // whose text field equals `value` byte for byte; it becomes current.
 bool findByText(const char* gbkField, const std::string& value);
+// The same search with its reason: 1 found (current), 0 no such record,
+// or the engine's (negative) code when the table could not be searched to
+// the end: "not found" is never said of a table that was not read.
+int searchText(const char* gbkField, const std::string& value);
 
 // A date-time on a scale that orders every date-time by time: clamped to
 // 100-01-01 .. 9999-12-31 first; before the epoch the whole part counts

@@ -53,7 +53,7 @@ int showMonth(bool withList, ChargeFigures* figures, bool quiet = false) {
   if (const int rc = readPrescriptionLines(kWin.text("编辑框4"), withList ? &rows : nullptr, figures);
       rc != 0) {
     if (!quiet) {
-      const std::string text = GBK("本月收费表“") + monthTable() + GBK("”无法读取：") + db::errorText(rc) +
+      const std::string text = GBK("本月收费表“") + monthTable() + GBK("”无法读取：") + causeText(rc) +
                                GBK("。显示的明细和合计未更新，请稍后再试。");
       tell(text.c_str());
     }

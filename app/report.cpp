@@ -41,7 +41,7 @@ void editPeriodTable(const std::string& name) {
     return;
   }
   if (const int code = report::openPeriodTable(name); code != 0) {
-    const std::string text = GBK("数据表 ") + file + GBK(" 无法打开：") + db::errorText(code);
+    const std::string text = GBK("数据表 ") + file + GBK(" 无法打开：") + causeText(code);
     tell(text.c_str());
     return;
   }

@@ -149,7 +149,7 @@ void tellUnreadable(const std::string& name, int code) {
   std::string text = GBK("数据表 ");
   text += name;
   text += GBK(".kdb 无法读取：");
-  text += db::errorText(code);
+  text += causeText(code);
   text += GBK("\r\n报表中按该表不存在处理。");
   tell(text.c_str());
 }

@@ -12,6 +12,7 @@
 #include "app/inpatient.h"
 #include "app/inpatient_bill.h"
 #include "app/medication.h"
+#include "app/module.h"
 #include "app/outpatient.h"
 #include "app/program_values.h"
 #include "app/report.h"
@@ -81,7 +82,7 @@ void loginCreated() {
   const int opened = openTable(kUsersName, kUsers);
   if (opened != 0 && opened != db::kAlreadyOpen) {
     std::string text = GBK("用户名单文件 user.kdb 无法打开：");
-    text += db::errorText(opened);
+    text += causeText(opened);
     showMessage(text.c_str());
     return;
   }

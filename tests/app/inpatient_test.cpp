@@ -293,15 +293,22 @@ TEST_F(InpatientTest, ARegisterThatCannotBeOpenedIsReportedAndNothingIsWritten) 
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0].rfind("住院信息文件 zyjbxx.kdb 无法打开：", 0), 0u);
   EXPECT_EQ(forms::listRowCount(kWin, i::kList1), 0);
+  // Adding, finding and printing each say the register could not be
+  // opened, and what was not done; what was typed stays.
+  dialogs.answers.push_back(rt::kOk);
   admit(patient("张三", "Z1"));
+  EXPECT_EQ(box("编辑框5"), "Z1");
+  dialogs.answers.push_back(rt::kOk);
   type("编辑框5", "Z1");
   press(i::kButton2);
   ASSERT_TRUE(forms::loadWindow(kRange));
   dialogs.answers.push_back(rt::kOk);
   forms::raiseEvent(kRange, ids::printRange::kButton1, forms::kEvFirst);
-  ASSERT_EQ(messages().size(), 2u);
-  EXPECT_EQ(messages()[1].rfind("住院信息文件 zyjbxx.kdb 无法打开：", 0), 0u);
-  EXPECT_NE(messages()[1].find("未打印。"), std::string::npos);
+  ASSERT_EQ(messages().size(), 4u);
+  for (size_t k = 1; k < 4; ++k)
+    EXPECT_EQ(messages()[k].rfind("住院信息文件 zyjbxx.kdb 无法打开：", 0), 0u) << messages()[k];
+  EXPECT_NE(messages()[1].find("输入的内容未清除"), std::string::npos);
+  EXPECT_NE(messages()[3].find("未打印。"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists("zylshk.kdb"));
   cmd::SetCurrentDatabase(app::kDrugCatalogueName);
   EXPECT_EQ(cmd::RecordCount(), 0);

@@ -260,7 +260,7 @@ TEST_F(MedicationTest, ALookUpOrStockChangeThatMeetsALockIsReported) {
   ASSERT_EQ(other->lockWhole(), 0);
   dialogs.answers.push_back(rt::kOk);
   lookUp("A01");  // the reading meets the lock: reported, nothing listed
-  const std::string locked = u(db::errorText(db::kLockViolation));
+  const std::string locked = u(db::errorText(db::kLockViolation)) + "（该表正被其他工作站使用，请稍后再试）";
   EXPECT_EQ(messages(), std::vector<std::string>{"药品目录 ypjbxx 无法读取：" + locked + "。请稍后再查询。"});
   EXPECT_EQ(rows(m::kList1), 0);
 
