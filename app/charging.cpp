@@ -188,9 +188,12 @@ bool postBill(const std::string& table, rt::DateTime today, const std::string& n
   auto write = [&](auto command) {
     return std::apply([&](auto... amount) { return command(today, number, amount..., phj); }, totals);
   };
-  const bool written = findByText("chf", number)
-                           ? write([](const auto&... v) { return cmd::ModifyRecord(v...); })
-                           : write([](const auto&... v) { return cmd::AppendRecord(v...); });
+  // A table that could not be searched to the end gets no record: an
+  // append could make a second record for the number.
+  const int found = searchText("chf", number);
+  const bool written = found == 1   ? write([](const auto&... v) { return cmd::ModifyRecord(v...); })
+                       : found == 0 ? write([](const auto&... v) { return cmd::AppendRecord(v...); })
+                                    : false;
   if (!written) tellPostingFailed(table);
   return written;
 }
@@ -343,11 +346,19 @@ void giveStockForDeletion() {
 Deletion deleteChosenLine(const forms::Control& usage) {
   if (cmd::RecordCount() == 0) return Deletion::kKept;  // no line to delete
   cmd::MoveTo(chosenRecord(usage));
-  ChargeBeingDeleted& d = programValues().deleted;
-  d.quantity = wholeQuantity(readNumber("shl"));
-  d.price = float(readNumber("dj"));
-  d.name = cmd::ReadText("mch");
-  d.category = cmd::ReadText("lb");
+  FieldReader line;
+  ChargeBeingDeleted d;
+  d.quantity = wholeQuantity(line.number("shl"));
+  d.price = float(line.number("dj"));
+  d.name = line.text("mch");
+  d.category = line.text("lb");
+  if (line.failure() != 0) {
+    // Not read: not offered for deletion, and no stock is given back for
+    // a line nobody saw.
+    tellFailure(GBK("收费明细无法读取"), line.failure(), nothingDeleted());
+    return Deletion::kFailed;
+  }
+  programValues().deleted = d;
   if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
   if (!cmd::DeleteRecords()) {
     tellFailure(GBK("删除失败"), db::lastError(), nothingDeleted());

@@ -3,13 +3,16 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/charging.h"
 #include "app/medication.h"
 #include "app/module.h"
 #include "app/program_values.h"
 #include "app/tables.h"
+#include "db/each.h"
 #include "db/errors.h"
 #include "db/facade.h"
 #include "forms/window_ids.h"
@@ -63,15 +66,18 @@ void printHeadings(const rt::Arg& p, int y) {
   for (const auto& h : headings) cmd::PrintTextAt(p, h.x, y, rt::utf8ToGbk(h.text));
 }
 
+// The fields of a statement row and where each is printed.
+constexpr struct {
+  const char* field;
+  int x;
+} kColumns[] = {{"shj", 200}, {"mch", 450}, {"lb", 800},  {"bx", 950},  {"dw", 1100},
+                {"shl", 1300}, {"dj", 1450}, {"hj", 1600}, {"cf", 1750}, {"shf", 1900}};
+
+using StatementRows = std::vector<std::vector<std::string>>;
+
 // One charge line, every field as text, oldest first.
-void printRow(const rt::Arg& p, int r, int y) {
-  constexpr struct {
-    const char* field;
-    int x;
-  } columns[] = {{"shj", 200}, {"mch", 450}, {"lb", 800},  {"bx", 950},  {"dw", 1100},
-                 {"shl", 1300}, {"dj", 1450}, {"hj", 1600}, {"cf", 1750}, {"shf", 1900}};
-  cmd::MoveTo(r);
-  for (const auto& c : columns) cmd::PrintTextAt(p, c.x, y, cmd::ToText(cmd::ReadField(c.field).arg()));
+void printRow(const rt::Arg& p, const std::vector<std::string>& row, int y) {
+  for (size_t i = 0; i < row.size() && i < std::size(kColumns); ++i) cmd::PrintTextAt(p, kColumns[i].x, y, row[i]);
 }
 
 void printClosing(const rt::Arg& p, int lineY, int timeY) {
@@ -87,6 +93,23 @@ void printStatement() {
   // 1. A4, portrait, the printer dialog shown.
   if (!cmd::BeginPrinting(p, rt::omitted, rt::omitted, 2, rt::omitted, rt::omitted, rt::omitted))
     return;  // cancelled: nothing to print on
+  // 6. His charge lines, oldest first, read whole in one pass after the
+  //    dialog; a table that cannot be read prints nothing.
+  StatementRows rows;
+  int rc = openAndSelect(patientChargeTable(zyh));
+  if (rc == 0)
+    rc = db::forEachRecord(
+        [&rows] {
+          std::vector<std::string> row;
+          for (const auto& c : kColumns) row.push_back(cmd::ToText(cmd::ReadField(c.field).arg()));
+          rows.push_back(std::move(row));
+        },
+        true);
+  if (rc != 0) {
+    cmd::AbortPrinting(p);
+    tellFailure(GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取"), rc, GBK("明细单未打印。"));
+    return;
+  }
   // 2. The title.
   cmd::SetPrinterFontSize(p, 16);
   cmd::PrintTextAt(p, 800, 300, GBK("出院病人总费用明细单"));
@@ -98,10 +121,8 @@ void printStatement() {
   // 4, 5. The line and the headings.
   cmd::DrawLine(p, 200, 470, 2200, 470);
   printHeadings(p, 500);
-  // 6. His charge lines, oldest first.
-  selectTable(patientChargeTable(zyh));
   cmd::SetPrinterFontSize(p, 9);
-  const int n = cmd::RecordCount();
+  const int n = int(rows.size());
   const int bottom = cmd::PrintableHeight(p);
   // A statement whose rows, closing line and print time all fit the page
   // prints as laid out for one page: row r at 550 + 40·r, the closing line
@@ -109,7 +130,7 @@ void printStatement() {
   const bool onePage = kFirstRows + kRowPitch * n + kRowPitch <= bottom &&
                        40 * n + 600 + kLineRoom <= bottom && 50 * n + 580 + kTimeRoom <= bottom;
   if (onePage) {
-    for (int r = 1; r <= n; ++r) printRow(p, r, kFirstRows + kRowPitch * r);
+    for (int r = 1; r <= n; ++r) printRow(p, rows[size_t(r - 1)], kFirstRows + kRowPitch * r);
     printClosing(p, 40 * n + 600, 50 * n + 580);
     cmd::EndPrinting(p);
     return;
@@ -126,7 +147,7 @@ void printStatement() {
       cmd::SetPrinterFontSize(p, 9);
       y = kContinuedRows + kRowPitch;
     }
-    printRow(p, r, y);
+    printRow(p, rows[size_t(r - 1)], y);
   }
   int lineY = y + 50, timeY = y + 80;
   if (timeY + kTimeRoom > bottom) {
@@ -145,9 +166,15 @@ void printStatement() {
 bool postMonth(const std::string& zyh, const std::array<float, 17>& c) {
   const std::string table = monthlyPostingTable(cmd::Now());
   if (!usePostingTable(table, kPostings)) return false;
-  const bool found = findByText("zy", zyh);
+  // A table that could not be searched to the end gets no record: an
+  // append could make a second record for him.
+  const int found = searchText("zy", zyh);
+  if (found < 0) {
+    tellPostingFailed(table);
+    return false;
+  }
   const bool written =
-      found ? cmd::ModifyRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
+      found == 1 ? cmd::ModifyRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
                                 c[13], c[14], c[15], c[16], zyh)
             : cmd::AppendRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
                                 c[13], c[14], c[15], c[16], zyh);

@@ -22,19 +22,20 @@ struct Patient {
   std::string xm, xb, nl, sj, bz, zyh, ks, cwh, ys, yfk;
 };
 
-Patient readPatient() {
-  Patient p;
-  p.xm = cmd::ReadText("xm");
-  p.xb = cmd::ReadText("xb");
-  p.nl = cmd::ToText(cmd::ReadField("nl").arg());
-  p.sj = cmd::ToText(cmd::ReadField("sj").arg());
-  p.bz = cmd::ReadText("bz");
-  p.zyh = cmd::ReadText("zyh");
-  p.ks = cmd::ReadText("ks");
-  p.cwh = cmd::ReadText("cwh");
-  p.ys = cmd::ReadText("ys");
-  p.yfk = cmd::ToText(cmd::ReadField("yfk").arg());
-  return p;
+// 0, or the engine's code of a field that could not be read.
+int readPatient(Patient* p) {
+  FieldReader r;
+  p->xm = r.text("xm");
+  p->xb = r.text("xb");
+  p->nl = r.shown("nl");
+  p->sj = r.shown("sj");
+  p->bz = r.text("bz");
+  p->zyh = r.text("zyh");
+  p->ks = r.text("ks");
+  p->cwh = r.text("cwh");
+  p->ys = r.text("ys");
+  p->yfk = r.shown("yfk");
+  return r.failure();
 }
 
 // The patient panel: each caption label with its value label.
@@ -86,12 +87,22 @@ void query() {
     tell(text.c_str());
     return;
   }
-  // 2. Not there: nothing else changes.
-  if (!findByText("zyh", zyh)) {
+  // 2. Not there: nothing else changes. A register that could not be
+  //    searched to the end is not a patient who is not there.
+  const int found = searchText("zyh", zyh);
+  if (found < 0) {
+    tellFailure(GBK("住院登记表 zyjbxx 无法读取"), found, GBK("未能查询，请稍后再试。"));
+    return;
+  }
+  if (found == 0) {
     tell(GBK("该记录不存在"));
     return;
   }
-  const Patient patient = readPatient();
+  Patient patient;
+  if (const int failed = readPatient(&patient); failed != 0) {
+    tellFailure(GBK("住院登记表 zyjbxx 无法读取"), failed, GBK("未能查询，请稍后再试。"));
+    return;
+  }
   // 4, 5. His charge table, made on his first query (only when no file of
   //    that name exists). One that cannot be used leaves the panel as it
   //    was, so no bill is printed for him.

@@ -161,7 +161,12 @@ void printBill() {
     tell(GBK("请输入处方号"));
     return;
   }
-  if (!findByText("cf", prescription)) {
+  const int found = searchText("cf", prescription);
+  if (found < 0) {
+    tellFailure(GBK("本月收费表“") + monthTable() + GBK("”无法读取"), found, GBK("未打印票据。"));
+    return;
+  }
+  if (found == 0) {
     tell(GBK("无该处方"));
     return;
   }
