@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "app/module.h"
+#include "app/pending_stock.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/engine.h"
@@ -316,34 +317,42 @@ int changeStock(const std::string& name, const std::string& category, float pric
 
 namespace {
 
-// A stock change that was not made: the line is as written, the catalogue
-// is not. A drug no longer in the catalogue (deleted, or its name,
-// category or price changed since it was listed) is said as such.
-void reportStock(int result, const char* gbkDone, const std::string& name, const char* gbkNotDone) {
+// A stock change that was not made: the line is as written (or gone), the
+// catalogue is not. A drug no longer in the catalogue (deleted, or its
+// name, category or price changed since it was listed) is said as such.
+// Any other failure leaves the change pending on this workstation: it is
+// made by itself when the catalogue can be written again.
+void reportStock(int result, const char* gbkDone, const std::string& name, const std::string& category,
+                 float price, int32_t delta, const char* gbkPending) {
   if (result == 0) return;
   if (result == kNoCatalogueMatch) {
     const std::string text = GBK("药品目录中已没有") + quoted(name) + GBK("，库存未变动。");
     tell(text.c_str());
     return;
   }
-  tellFailure(gbkDone + quoted(name) + gbkNotDone, result, GBK("请在药品库存中核对其数量。"));
+  if (pending::addStockChange(name, category, price, delta)) {
+    tellFailure(gbkDone + quoted(name) + gbkPending, result,
+                GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
+    return;
+  }
+  tellFailure(gbkDone + quoted(name) + gbkPending, result, GBK("请在药品库存中核对其数量。"));
 }
 
 }  // namespace
 
 void takeStockForCharge() {
   const ChargeBeingRecorded& c = programValues().recorded;
-  reportStock(changeStock(c.name, c.category, c.price, -c.quantity), GBK("已记帐，但药品"), c.name,
-              GBK("的库存未能扣减"));
+  reportStock(changeStock(c.name, c.category, c.price, -c.quantity), GBK("已记帐，但药品"), c.name, c.category,
+              c.price, -c.quantity, GBK("的库存暂未能扣减"));
 }
 
 void giveStockForDeletion() {
   const ChargeBeingDeleted& d = programValues().deleted;
-  reportStock(changeStock(d.name, d.category, d.price, d.quantity), GBK("已删除，但药品"), d.name,
-              GBK("的库存未能退回"));
+  reportStock(changeStock(d.name, d.category, d.price, d.quantity), GBK("已删除，但药品"), d.name, d.category,
+              d.price, d.quantity, GBK("的库存暂未能退回"));
 }
 
-Deletion deleteChosenLine(const forms::Control& usage) {
+Deletion deleteChosenLine(const forms::Control& usage, const std::string& table) {
   if (cmd::RecordCount() == 0) return Deletion::kKept;  // no line to delete
   cmd::MoveTo(chosenRecord(usage));
   FieldReader line;
@@ -365,11 +374,14 @@ Deletion deleteChosenLine(const forms::Control& usage) {
     return Deletion::kFailed;
   }
   if (!cmd::PackDatabase()) {
-    // The line is marked but still in the file and still counted. Its
-    // stock comes back when a later deletion of it packs the table.
-    tellFailure(GBK("该记录已标记删除，但收费表未能压缩"), db::lastError(),
-                GBK("记录仍在表中，库存未退回；请稍后再删除一次。"));
-    return Deletion::kFailed;
+    // The line is marked deleted: any later pack of the table (this
+    // workstation's pending one, another's, or the completion of this one)
+    // takes it away, so it is deleted and its stock comes back now. Until
+    // the pack it is still listed and counted, which the operator is told.
+    const int code = db::lastError();
+    pending::addPack(table);
+    tellFailure(GBK("该明细已标记删除，库存将退回；但收费表暂未能压缩"), code,
+                GBK("本机已记下，共享文件夹恢复后将自动完成压缩；在此之前该明细仍显示在列表中并计入合计。"));
   }
   return Deletion::kDeleted;
 }

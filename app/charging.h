@@ -133,17 +133,20 @@ bool appendCharge(const std::string& prescription);
 // name and category and a sale price within 1e-7 of its price, in one
 // read-modify-write under that record's lock. Called only once the line is
 // written (or gone). No such record: the stock stays and the operator is
-// told the drug is no longer in the catalogue. A write that fails is
-// reported (the charge line stays as it is).
+// told the drug is no longer in the catalogue. A write that fails leaves
+// the change pending on this workstation (app/pending_stock.h), made by
+// itself when the catalogue can be written again; the operator is told.
 void takeStockForCharge();
 void giveStockForDeletion();
 
-// Steps 2 to 5 of deleting a charge line from the current charge table: the
-// line of the chosen row of `usage` read into the charge being deleted,
-// "你确定要删除吗？", marked and packed. kDeleted when the line is gone
-// (or marked and left for the next pack, which is reported).
+// Steps 2 to 5 of deleting a charge line from the current charge table
+// `table`: the line of the chosen row of `usage` read into the charge being
+// deleted, "你确定要删除吗？", marked and packed. kDeleted when the line is
+// gone, or marked and its pack left pending (which the operator is told):
+// its stock is then to be given back. kKept when the operator cancelled or
+// there is no line, kFailed when nothing was deleted (told).
 enum class Deletion { kDeleted, kKept, kFailed };
-Deletion deleteChosenLine(const forms::Control& usage);
+Deletion deleteChosenLine(const forms::Control& usage, const std::string& table);
 
 // A quantity as the charge windows take it: cut toward zero to a whole
 // number (NaN gives 0, beyond the 32-bit range the nearest end).

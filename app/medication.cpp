@@ -2,6 +2,7 @@
 
 #include "app/charging.h"
 #include "app/module.h"
+#include "app/pending_stock.h"
 #include "app/program_values.h"
 #include "app/tables.h"
 #include "db/errors.h"
@@ -76,6 +77,7 @@ bool chargeTableOf(const std::string& zyh, const char* gbkThen, const char* gbkN
 // --- handlers ---------------------------------------------------------------------
 
 void query() {
+  pending::applyAll();
   const std::string zyh = kWin.text("编辑框1");
   if (!acceptedPatientNumber(zyh, "")) return;
   // 1. The patient in the register.
@@ -117,9 +119,13 @@ void query() {
   kWin.control("按钮2").setButtonType(1);
 }
 
-void lookUp() { lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing()); }
+void lookUp() {
+  pending::applyAll();
+  lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing());
+}
 
 void charge() {
+  pending::applyAll();  // stock changes left from a time the folder was away
   const std::string zyh = kWin.text("编辑框1");
   // Refused before anything moves: the chosen entry stays listed.
   if (!chargeTableOf(zyh, GBK("再记帐"), nothingCharged())) return;
@@ -140,11 +146,12 @@ void charge() {
 }
 
 void deleteCharge() {
+  pending::applyAll();
   const std::string zyh = kWin.text("编辑框1");
   // 1. The patient's table, or nothing is deleted.
   if (!chargeTableOf(zyh, GBK("再删除"), nothingDeleted())) return;
   // 2-5. The chosen line, confirmed, marked and packed.
-  const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"));
+  const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"), patientChargeTable(zyh));
   // 6. In both cases.
   showChargesOf(zyh);
   // 7. The stock back only for a line that is gone.

@@ -4,6 +4,7 @@
 
 #include "app/charging.h"
 #include "app/module.h"
+#include "app/pending_stock.h"
 #include "app/program_values.h"
 #include "app/tables.h"
 #include "db/errors.h"
@@ -81,6 +82,7 @@ void showPrescription(bool withList, bool quiet = false) {
 
 void openWindow() {
   cmd::SetVisualStyle(3);
+  pending::applyAll();
   if (!useMonthTable("")) return;
   ChargeFigures figures;
   showMonth(true, &figures);
@@ -97,9 +99,13 @@ void prescriptionTyped() {
   showPrescription(false, true);
 }
 
-void lookUp() { lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing()); }
+void lookUp() {
+  pending::applyAll();  // stock changes left from a time the folder was away
+  lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing());
+}
 
 void charge() {
+  pending::applyAll();
   // Refused before anything moves: the chosen entry stays listed.
   if (!useMonthTable(nothingCharged())) return;
   // 1-4. The chosen entry as this window listed it, and the quantity.
@@ -119,10 +125,11 @@ void charge() {
 }
 
 void deleteCharge() {
+  pending::applyAll();
   // 1. The month's table, or nothing is deleted.
   if (!useMonthTable(nothingDeleted())) return;
   // 2-4. The chosen line, confirmed, marked and packed.
-  const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"));
+  const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"), monthTable());
   // 5. In both cases.
   showPrescription(true);
   // 6. The stock back only for a line that is gone.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QStandardPaths>
 #include <cstdio>
 #include <unistd.h>
 #include <initializer_list>
@@ -13,11 +14,13 @@
 #include "app/inpatient_bill.h"
 #include "app/medication.h"
 #include "app/module.h"
+#include "app/pending_stock.h"
 #include "app/outpatient.h"
 #include "app/program_values.h"
 #include "app/report.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
+#include "db/each.h"
 #include "db/engine.h"
 #include "db/facade.h"
 #include "forms/facade.h"
@@ -71,43 +74,70 @@ void exitProgram() { endProgram(); }
 std::string userBox() { return forms::text(ids::kLoginWindow, GBK("组合框1")); }
 std::string passwordBox() { return forms::text(ids::kLoginWindow, GBK("编辑框1")); }
 
+// The user list into the combo box, once per run: at the window's
+// creation, or at the first 确定 that can read it when the folder was away
+// at the start. 0, or the engine's code of the open or read that failed
+// (then said to the operator).
+bool g_usersListed = false;
+int listUsers() {
+  if (const int code = openAndSelect(kUsersName); code != 0) return code;
+  forms::Control users = forms::control(ids::kLoginWindow, GBK("组合框1"));
+  std::vector<std::string> names;
+  const int rc = db::forEachRecord([&names] { names.push_back(cmd::ReadText("use")); });
+  if (rc != db::kOk) return rc;
+  if (!g_usersListed)
+    for (const std::string& n : names) cmd::AddComboItem(users.arg(), n);
+  g_usersListed = true;
+  showNoUserLine(names.empty());
+  return 0;
+}
+
+void tellUsersUnreadable(int code) {
+  tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("暂时无法登录。"));
+}
+
 void loginCreated() {
   setVisualStyle3();
+  g_usersListed = false;
   // 确定 is the window's default button: Enter in the user or password box
   // checks the login as a click would.
   forms::control(ids::kLoginWindow, GBK("按钮2")).setButtonType(1);
-  // A user list that exists but cannot be opened (damaged, or locked by
-  // another workstation) is reported, never replaced: otherwise the login
-  // would simply show no users and nobody would know why.
+  // A user list that cannot be made when missing is reported (the folder
+  // away); one that exists but cannot be opened (damaged, or locked by
+  // another workstation, or out of reach) is reported, never replaced:
+  // otherwise the login would simply show no users and nobody would know
+  // why.
   const int opened = openTable(kUsersName, kUsers);
   if (opened != 0 && opened != db::kAlreadyOpen) {
-    std::string text = GBK("用户名单文件 user.kdb 无法打开：");
-    text += causeText(opened);
-    showMessage(text.c_str());
+    tellUsersUnreadable(opened);
     return;
   }
-  forms::Control users = forms::control(ids::kLoginWindow, GBK("组合框1"));
-  const int count = cmd::RecordCount();
-  for (int n = 1; n <= count; ++n) {
-    cmd::MoveTo(n);
-    cmd::AddComboItem(users.arg(), cmd::ReadText("use"));
-  }
-  showNoUserLine(count == 0);
+  if (const int rc = listUsers(); rc != 0) tellUsersUnreadable(rc);
 }
 
 void loginCheck() {
-  cmd::OpenDatabase(kUsersName);  // already open: the failure is ignored
-  cmd::SetCurrentDatabase(kUsersName);
+  // The folder may have been away when the window opened, or may be away
+  // now: each 确定 reads the list afresh and says when it cannot.
+  if (const int rc = listUsers(); rc != 0) {
+    tellUsersUnreadable(rc);
+    return;
+  }
   cmd::MoveFirst();
   if (cmd::RecordCount() == 0) return;
   const std::string name = userBox();
   auto sameName = [&name] { return rt::makeBool(db::fieldTextEquals("use", name)); };
   rt::Expr condition(sameName);
-  bool ok = cmd::FindRecord(condition.arg()) && cmd::ReadText("ma") == passwordBox();
+  const bool found = cmd::FindRecord(condition.arg());
+  if (!found && db::lastError() != db::kOk) {
+    tellUsersUnreadable(db::lastError());
+    return;
+  }
+  bool ok = found && cmd::ReadText("ma") == passwordBox();
   if (ok) {
     g_loggedInUser = name;
     g_loginDone = true;
     cmd::CloseWindow(forms::windowArg(ids::kLoginWindow));
+    pending::applyAll();  // stock changes left from a time the folder was away
     return;
   }
   showMessage(GBK("密码错误!"));
@@ -273,8 +303,12 @@ int runProgram(int argc, char** argv) {
   // A write that meets another workstation's lock waits this long before
   // it is reported as failed.
   db::setLockWaitMs(kLockWaitMs);
-  // 2. Module initialisation: the handler tables.
+  // 2. Module initialisation: the handler tables, and the journal of stock
+  //    changes left pending on this workstation (its own disk, never the
+  //    shared folder, which may be what was away).
   installShellHandlers();
+  pending::setJournalPath(
+      (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-stock").toStdString());
   // 3. The exit routine runs after the loop below, and from endProgram().
   // 4. The start window.
   if (!forms::loadWindow(ids::kStartWindow)) rt::fatalError(GBK("载入启动窗口失败"));

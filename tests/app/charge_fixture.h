@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/pending_stock.h"
 #include "app/program_values.h"
 #include "app/shell.h"
 #include "app/tables.h"
@@ -47,6 +48,7 @@ class ChargeTest : public AppTest {
   void SetUp() override {
     AppTest::SetUp();
     app::releaseProgramValues();
+    app::pending::setJournalPath("");  // in memory, empty
     // 2010-05-03 14:30: charges are dated 2010-05-03 00:00.
     rt::setClock(rt::makeDateTime(2010, 5, 3, 14, 30, 0));
   }

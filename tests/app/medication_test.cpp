@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/charging.h"
+#include "app/pending_stock.h"
 #include "app/program_values.h"
 #include "charge_fixture.h"
 #include "db/errors.h"
@@ -274,11 +275,18 @@ TEST_F(MedicationTest, ALookUpOrStockChangeThatMeetsALockIsReported) {
   forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick);
   // The line is written; the operator is told the stock is not.
   EXPECT_EQ(stored("1001").size(), 1u);
-  EXPECT_EQ(messages(), std::vector<std::string>{"已记帐，但药品“阿莫西林”的库存未能扣减：" + locked +
-                                                 "。请在药品库存中核对其数量。"});
+  EXPECT_EQ(messages(), std::vector<std::string>{"已记帐，但药品“阿莫西林”的库存暂未能扣减：" + locked +
+                                                 "。本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"});
+  EXPECT_EQ(app::pending::waiting(), 1);
   ASSERT_EQ(other->unlockWhole(), 0);
   other.reset();
   EXPECT_EQ(stock()[0], 100);
+  // The next action of a charge window makes the pending change, once.
+  lookUp("A01");
+  EXPECT_EQ(stock()[0], 97);
+  EXPECT_EQ(app::pending::waiting(), 0);
+  lookUp("A01");
+  EXPECT_EQ(stock()[0], 97);
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+// Stock changes and compactions that belong to a charge line already
+// written, or a line already deleted, but could not be made at the time
+// (the shared folder dropped, another workstation held the catalogue).
+// They are kept in a journal on this workstation's own disk, so neither a
+// restart nor the shared folder being away loses them, and each is made
+// once as soon as the tables can be written again; the operator is told it
+// is pending instead of being asked to correct the stock by hand.
+//
+// The journal is a text file, one change a line, each naming the table
+// folder it belongs to (the working directory when it was written): a
+// change is made only in that folder. It is rewritten whole (to a
+// temporary file renamed over it) after every change to it. A change is
+// taken off the journal right after it was made; a crash between the two
+// would make it twice, a window of one rename.
+//
+// Without a journal file (setJournalPath never called, as in most tests)
+// the changes are kept in memory for the run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace app::pending {
+
+// Where the journal lives ("" keeps it in memory). Reads what is there.
+void setJournalPath(const std::string& path);
+
+// The stock of the first catalogue record of that name, category and
+// price is to change by `delta`. False when not even the journal could be
+// written (the operator must then be asked to check the stock).
+bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta);
+
+// The charge table `table` holds a line marked deleted whose compaction
+// failed: it is to be packed.
+bool addPack(const std::string& table);
+
+// Tries every change of this folder in the order they were made: a stock
+// change made, or whose drug is no longer in the catalogue (told), and a
+// table packed, is taken off; one that fails again stays for the next try.
+// Returns how many of this folder's changes remain. Cheap when there are
+// none: call it at the start of the handlers that write stock.
+int applyAll();
+
+// How many changes of this folder wait.
+int waiting();
+
+// Forgets every change (tests; the journal file is rewritten empty).
+void clearAll();
+
+}  // namespace app::pending
