@@ -65,11 +65,12 @@ class AuxFile {
   // unreadable or damaged block.
   int read(int32_t first, std::string* out);
 
-  // Stores `n` bytes as a chain, reusing the blocks of the chain at
-  // `oldFirst`, then free blocks, then new ones; surplus old blocks go to
-  // the free list and free blocks at the end of the file are cut off.
-  // *newFirst is 0 for n == 0. -59 on failure.
-  int write(int32_t oldFirst, const void* data, size_t n, int32_t* newFirst);
+  // Stores `n` bytes as a new chain in free blocks, then new ones at the
+  // end; no block of any existing chain is touched, so the value a record
+  // names stays whole until the record is switched to the new chain (the
+  // caller then releases the old one). *newFirst is 0 for n == 0. -14 when
+  // the disk is full, -59 on any other failure.
+  int write(const void* data, size_t n, int32_t* newFirst);
 
   // Puts the chain at `first` on the free list.
   int release(int32_t first);
