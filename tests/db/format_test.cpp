@@ -182,12 +182,15 @@ TEST_F(FormatTest, ShortFileIsRepairedReadWriteAndRefusedReadOnly) {
 }
 
 TEST_F(FormatTest, TrailingBytesAreCutOnlyReadWrite) {
-  auto img = handBuilt({{"a", 3, 4, 0}}, 1, 2, 8, {rec8(1, 5), rec8(2, 6), {1, 2, 3}});
-  writeFile("x.kdb", img);
-  EXPECT_EQ(openCode("x.kdb", true), 0);
-  EXPECT_EQ(readFile("x.kdb").size(), img.size());
-  EXPECT_EQ(openCode("x.kdb"), 0);
-  EXPECT_EQ(readFile("x.kdb").size(), 116u + 72 + 8);
+  // At most one record behind the count: an append cut short.
+  for (auto tail : {std::vector<uint8_t>{1, 2, 3}, rec8(2, 6)}) {
+    auto img = handBuilt({{"a", 3, 4, 0}}, 1, 2, 8, {rec8(1, 5), tail});
+    writeFile("x.kdb", img);
+    EXPECT_EQ(openCode("x.kdb", true), 0);
+    EXPECT_EQ(readFile("x.kdb").size(), img.size());
+    EXPECT_EQ(openCode("x.kdb"), 0);
+    EXPECT_EQ(readFile("x.kdb").size(), 116u + 72 + 8);
+  }
 }
 
 TEST_F(FormatTest, PasswordDigestAndProtectedFiles) {

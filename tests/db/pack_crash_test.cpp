@@ -41,6 +41,7 @@ class KillAtChange : public db::os::Env {
     int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
     int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
     int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
+    int sync() override { return in->sync(); }
     bool writable() const override { return in->writable(); }
   };
   // Kills at change `killAt` (0: never, only counts).
@@ -64,6 +65,7 @@ class KillAtChange : public db::os::Env {
     if (change()) raise(SIGKILL);
     return base().remove(p);
   }
+  int syncDir(const std::string& d) override { return base().syncDir(d); }
   void sleepMs(int ms) override { base().sleepMs(ms); }
   uint64_t tickMs() override { return base().tickMs(); }
   static db::os::Env& base() { return db::os::posixEnv(); }
