@@ -278,7 +278,7 @@ int Table::validate(const OpenOptions& opt) {
   // the count instead, when the records behind it are whole).
   // A pack that put its count in but was stopped before it cut the file
   // leaves the moved records' old places behind; its redo record says so.
-  if (len - recordOffset(header_.count) > header_.recordSize && !packLeftTail()) {
+  if (countLeavesRecords(len, header_.count, plain.nextSerial) && !packLeftTail()) {
     if (!opt.restoreCount || readOnly_) return kFileSizeWrong;
     if ((rc = restoreCount(int32_t(std::min<int64_t>(whole, INT32_MAX - 1)))) != kOk) return rc;
   }
@@ -317,6 +317,45 @@ int Table::restoreCount(int32_t whole) {
   header_.nextSerial = serial;
   restoredFrom_ = from;
   return kOk;
+}
+
+namespace {
+
+// Whole records stand behind the count: more than one record's bytes, or
+// one whole record that is not an append cut short (such a record carries
+// the next serial, which its append had not yet counted).
+bool recordsBehindCount(int64_t extra, int32_t recordSize, int32_t tailHeader, int32_t nextSerial) {
+  if (extra > recordSize) return true;
+  return extra == recordSize && tailHeader != 0 && tailHeader != nextSerial;
+}
+
+}  // namespace
+
+bool Table::countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial) {
+  const int64_t extra = len - recordOffset(count);
+  uint8_t b[4] = {};
+  size_t got = 0;
+  if (extra == header_.recordSize && (file_->read(recordOffset(count), b, 4, &got) != kOk || got < 4)) return true;
+  return recordsBehindCount(extra, header_.recordSize, getI32(b), nextSerial);
+}
+
+SizeFault sizeFaultOf(const std::string& path) {
+  std::unique_ptr<os::File> f;
+  if (os::env().open(path, false, false, &f) != kOk) return SizeFault::kNone;
+  uint8_t h[kDescriptorsAt];
+  size_t got = 0;
+  int64_t len = 0;
+  if (f->read(0, h, sizeof h, &got) != kOk || got < sizeof h || f->size(&len) != kOk) return SizeFault::kNone;
+  const int32_t count = getI32(h + kOffCount), serial = getI32(h + kOffSerial), rs = getI32(h + kOffRecordSize),
+                n = getI32(h + kOffFieldCount);
+  if (serial < 0 && serial != INT32_MIN) return SizeFault::kPackUnfinished;
+  if (rs <= 0 || n <= 0 || count < 0) return SizeFault::kNone;
+  const int64_t end = int64_t(kDescriptorsAt) + int64_t(n) * kDescriptorSize + int64_t(count) * rs;
+  uint8_t tail[4] = {};
+  if (len - end == rs) f->read(end, tail, 4, &got);
+  if (recordsBehindCount(len - end, rs, getI32(tail), serial)) return SizeFault::kCountDamaged;
+  if (len < end) return SizeFault::kShort;
+  return SizeFault::kNone;
 }
 
 int Table::fieldIndex(std::string_view name) const {
@@ -649,7 +688,7 @@ int Table::append(const rt::Arg* const* values, size_t n) {
     // a crash in between leaves bytes that the next opening cuts off.
     // A count damaged behind this program's back would make the new
     // record overwrite one that is there: refused, as on opening.
-    if (rc == kOk && fileLength() - recordOffset(count) > header_.recordSize) rc = kFileSizeWrong;
+    if (rc == kOk && countLeavesRecords(fileLength(), count, serial)) rc = kFileSizeWrong;
     if (rc == kOk) {
       int w = file_->write(recordOffset(count), rec.data(), rec.size());
       if (w != kOk) rc = writeFailure(w, kRecordWriteFailed);

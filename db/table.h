@@ -62,6 +62,17 @@ struct OpenOptions {
   bool restoreCount = false;
 };
 
+// Why a table is refused with -48, told from its header and length alone
+// (read-only, no locks), so that tools can say what the administrator
+// should do.
+enum class SizeFault {
+  kNone,
+  kPackUnfinished,  // a pack was stopped: the next writer (or repair) completes it, nothing is lost
+  kCountDamaged,    // more whole records than the count: repair restores the count
+  kShort,           // fewer records than the count: a writer cuts the count
+};
+SizeFault sizeFaultOf(const std::string& path);
+
 class Table {
  public:
   // Opens and validates `path` (an existing file, already resolved). The
@@ -225,6 +236,9 @@ class Table {
   int32_t restoredFrom_ = -1;
   int locate(int32_t serial, int32_t* pos);
   int restoreCount(int32_t whole);
+  // True when whole records stand behind `count` in a file of `len` bytes
+  // (a damaged count: see validate).
+  bool countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial);
 };
 
 

@@ -49,6 +49,28 @@ std::string g_password;  // GBK
   std::exit(1);
 }
 
+
+// -48 said in full: what the administrator is to do about it.
+[[noreturn]] void failOpen(const std::string& file, int code) {
+  if (code == db::kFileSizeWrong) {
+    std::string path = db::withDefaultExtension(file), existing;
+    if (db::resolveExisting(path, &existing)) path = existing;
+    switch (db::sizeFaultOf(path)) {
+      case db::SizeFault::kPackUnfinished:
+        std::fputs((file + ": " + kdbtool::packUnfinishedText() + "\n").c_str(), stderr);
+        std::exit(kdbtool::kPackUnfinishedStatus);
+      case db::SizeFault::kCountDamaged:
+        std::fputs((std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code)) + "\n" + file + ": " +
+                    kdbtool::countDamagedText() + "\n")
+                       .c_str(),
+                   stderr);
+        std::exit(1);
+      default: break;
+    }
+  }
+  fail(code);
+}
+
 [[noreturn]] void usage() {
   std::fputs(
       "usage: kdbtool [--password TEXT] COMMAND ...\n"
@@ -64,7 +86,7 @@ std::string g_password;  // GBK
 void out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
 
 db::Table& openTable(const std::string& file, bool readOnly) {
-  if (!cmd::OpenDatabase(file, "", readOnly, 1, g_password)) fail(db::lastError());
+  if (!cmd::OpenDatabase(file, "", readOnly, 1, g_password)) failOpen(file, db::lastError());
   return *db::currentTable();
 }
 
@@ -352,6 +374,24 @@ int cmdCheck(const std::string& file) {
 // pack), then drops every damaged chain and rebuilds the free list. Says
 // what it dropped.
 int cmdRepair(const std::string& file) {
+  std::string path = db::withDefaultExtension(file), existing;
+  if (db::resolveExisting(path, &existing)) path = existing;
+  if (db::sizeFaultOf(path) == db::SizeFault::kPackUnfinished) {
+    // Opening for writing completes it from its redo record.
+    db::Table& t = openTable(file, false);
+    int32_t n = 0;
+    if (int rc = t.readCount(&n); rc != db::kOk) fail(rc);
+    out("completed an interrupted pack: " + std::to_string(n) + " records\n");
+    db::closeAllDatabases();
+  } else if (db::sizeFaultOf(path) == db::SizeFault::kCountDamaged) {
+    db::OpenOptions o;
+    o.password = g_password;
+    o.restoreCount = true;
+    std::unique_ptr<db::Table> t;
+    if (int rc = db::Table::open(path, o, &t); rc != db::kOk) failOpen(file, rc);
+    out("record count restored from " + std::to_string(t->restoredFromCount()) + " to " +
+        std::to_string(t->header().count) + " (the whole records the file holds)\n");
+  }
   db::Table& t = openTable(file, false);
   db::ChainReport r;
   int rc = db::repairChains(t, &r);
