@@ -177,7 +177,14 @@ void modifyDrug() {
   // be the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
   if (!modifyRecord(readBoxes())) {
-    tell(GBK("修改失败!"));
+    if (!toldChangedElsewhere()) {
+      tell(GBK("修改失败!"));
+      return;
+    }
+    // The list the operator chose from is out of date: shown afresh.
+    selectTable(kCatalogue);
+    fillList();
+    showSummary();
     return;
   }
   fillList();
@@ -190,8 +197,8 @@ void deleteDrug() {
   // As in modify: the record marked and the table packed are the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
   if (confirm(GBK("你确定要删除此项吗？"))) {
-    cmd::DeleteRecords();
-    cmd::PackDatabase();
+    if (cmd::DeleteRecords()) cmd::PackDatabase();
+    else toldChangedElsewhere();
     selectTable(kCatalogue);
     fillList();
     clearBoxes();

@@ -162,7 +162,7 @@ void modifyPatient() {
   if (refuseUnusableNumber(typed.zyh)) return;
   if (!selectRegister()) return;
   // No search and no duplicate check: the patient brought up is rewritten.
-  modifyAdmission(typed);
+  if (!modifyAdmission(typed)) toldChangedElsewhere();
   refresh();
   clearBoxes();
 }
@@ -172,6 +172,7 @@ void deletePatient() {
   if (!selectRegister()) return;
   // Marked and packed at once: no deleted admission stays in the file.
   if (cmd::DeleteRecords()) cmd::PackDatabase();
+  else toldChangedElsewhere();
   refresh();
 }
 

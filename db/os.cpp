@@ -327,6 +327,12 @@ int syncWritten() {
 
 size_t writtenFiles() { return g_written.size() + g_dirs.size(); }
 
+int syncDirOf(const std::string& path) {
+  std::string dir = dirOf(path);
+  g_dirs.erase(dir);
+  return env().syncDir(dir);
+}
+
 
 Env& posixEnv() { return g_posix; }
 Env& env() { return *g_env; }

@@ -114,5 +114,8 @@ int openFile(const std::string& path, bool write, bool create, std::unique_ptr<F
 int syncWritten();
 // Number of files waiting for syncWritten (tests).
 size_t writtenFiles();
+// Makes the entries of the directory holding `path` durable now (a file
+// that later writes depend on, such as a pack's redo record).
+int syncDirOf(const std::string& path);
 
 }  // namespace db::os

@@ -64,7 +64,10 @@ class PackLog {
     if ((rc = f_->truncate(0)) != kOk) return writeFailure(rc, kRecordWriteFailed);
     std::vector<uint8_t> room(imageBytes, 0);
     if ((rc = f_->write(kImageAt, room.data(), room.size())) != kOk) return writeFailure(rc, kRecordWriteFailed);
-    return record(s);
+    if ((rc = record(s)) != kOk) return rc;
+    // The redo record itself must survive a power cut before the table
+    // says a pack is under way.
+    return os::syncDirOf(path) == kOk ? kOk : kRecordWriteFailed;
   }
 
   // Reads the current state of the redo record at `path`; -22 when there
@@ -285,6 +288,8 @@ int Table::packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t cou
     if (rc == kOk) rc = writeCountSerial(int32_t(w), &serial);
     if (rc == kOk) rc = syncTable();
     if (rc == kOk && file_->truncate(recordOffset(w)) != kOk) rc = kRecordWriteFailed;
+    // The cut is on the disk before the redo record that explains it goes.
+    if (rc == kOk) rc = syncTable();
     if (rc == kOk) {
       log.remove();
       if (aux_ && !droppedChains.empty()) aux_->release(droppedChains);
