@@ -29,7 +29,7 @@ int AuxFile::create(os::File& f, int32_t version, double created) {
   return kOk;
 }
 
-int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool lockless,
+int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,
                   std::unique_ptr<AuxFile>* out) {
   std::unique_ptr<AuxFile> a(new AuxFile);
   a->lockless_ = lockless;
@@ -54,7 +54,7 @@ int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool l
   int64_t len = 0;
   if ((rc = a->file_->size(&len)) != kOk) return rc;
   if (len / kBlockSize < blocks) {
-    if (!write) return kAuxReadFailed;
+    if (!write || !repairing) return kAuxReadFailed;
     // The count follows the file. A free list reaching past the new end is
     // dropped (its blocks are lost, never handed out twice).
     int32_t real = int32_t(std::max<int64_t>(1, len / kBlockSize));

@@ -54,11 +54,12 @@ class AuxFile {
   static int create(os::File& f, int32_t version, double created);
 
   // Opens and validates: -35 for a bad header, -36 for a version other
-  // than `dbVersion`; a file shorter than its block count gets the count
-  // repaired (read-write) or fails with -37 (read-only). File errors as
-  // mapped by the file layer. `lockless`: the database is alone on its
-  // files and takes no locks.
-  static int open(const std::string& path, bool write, int32_t dbVersion, bool lockless,
+  // than `dbVersion`; a file shorter than its block count fails with -37
+  // (its last values may be gone, and new blocks would be given out over
+  // blocks the header still counts), unless `repairing` (read-write), which
+  // cuts the count to the file. File errors as mapped by the file layer.
+  // `lockless`: the database is alone on its files and takes no locks.
+  static int open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,
                   std::unique_ptr<AuxFile>* out);
 
   // The bytes of the chain starting at `first` (0: empty). -59 on any

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "db/chaincheck.h"
 #include "db/errors.h"
 #include "db/names.h"
 #include "runtime/blocks.h"
@@ -34,6 +35,29 @@ int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
     return kSharingViolation;
   }
   return kOk;
+}
+
+// True when a table file other than `path` in the same folder has
+// `auxPath` as its auxiliary file.
+bool auxBelongsToAnother(const std::string& path, const std::string& auxPath) {
+  os::Env& env = os::env();
+  if (!env.exists(auxPath)) return false;
+  size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::vector<std::string> names;
+  if (env.listDir(dir.empty() ? "." : dir, &names) != kOk) return true;  // cannot tell: refused
+  for (const std::string& n : names) {
+    if (equalsNoCase(n, base) || hasAuxExtension(n) || !equalsNoCase(auxNameFor(dir + n), auxPath)) continue;
+    std::unique_ptr<os::File> f;
+    if (env.open(dir + n, false, false, &f) != kOk) continue;
+    uint8_t magic[4];
+    size_t got = 0;
+    if (f->read(0, magic, 4, &got) == kOk && got == 4 &&
+        (std::memcmp(magic, kMagicPlain, 4) == 0 || std::memcmp(magic, kMagicProtected, 4) == 0))
+      return true;
+  }
+  return false;
 }
 
 int askPassword(const std::string& stored) {
@@ -119,6 +143,10 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
     if (resolveExisting(auxPath, &existing)) auxPath = existing;
   }
   if (env.isLink(path) || (chains && env.isLink(auxPath))) return kBadPath;
+  // Another table's auxiliary file is never taken over, open or not and
+  // whatever the new table's extension: "y.abc" would otherwise replace
+  // the memo values of table "y".
+  if (chains && auxBelongsToAnother(path, auxPath)) return kAuxCreateFailed;
   const bool hadFile = env.exists(path), hadAux = chains && env.exists(auxPath);
   std::unique_ptr<os::File> file, aux;
   int rc = claimForCreate(path, &file);
@@ -197,6 +225,16 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
   rc = t->locks_.lockWhole(headerWaitMs());
   if (rc != kOk) return rc;
   rc = t->validate(opt);
+  // A free list that reaches a block of a live value would hand that block
+  // to the next value written: a writer refuses such a file (repair mends
+  // it). Only tables with memo or byte-set fields pay for the walk.
+  if (rc == kOk && t->aux_ && !t->readOnly_ && !opt.repairing) {
+    ChainReport report;
+    rc = checkChains(*t, &report);
+    for (const ChainFault& f : report.faults)
+      if (rc == kOk && (f.kind == ChainFaultKind::kOnFreeList || f.kind == ChainFaultKind::kCrossLink))
+        rc = kAuxDamaged;
+  }
   t->locks_.unlockWhole();
   if (rc != kOk) return rc;
   t->position = 0;
@@ -260,7 +298,7 @@ int Table::validate(const OpenOptions& opt) {
     if (resolveExisting(auxPath, &existing)) auxPath = existing;
     // The aux file follows the database's share mode: alone means alone.
     bool lockless = opt.shareMode == kDenyRead || opt.shareMode == kDenyAll;
-    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, &aux_);
+    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, opt.repairing, &aux_);
     if (rc != kOk) return rc;
   }
   if (packPending) {
@@ -279,7 +317,7 @@ int Table::validate(const OpenOptions& opt) {
   // A pack that put its count in but was stopped before it cut the file
   // leaves the moved records' old places behind; its redo record says so.
   if (countLeavesRecords(len, header_.count, plain.nextSerial) && !packLeftTail()) {
-    if (!opt.restoreCount || readOnly_) return kFileSizeWrong;
+    if (!opt.repairing || readOnly_) return kFileSizeWrong;
     if ((rc = restoreCount(int32_t(std::min<int64_t>(whole, INT32_MAX - 1)))) != kOk) return rc;
   }
   if (whole < header_.count) {

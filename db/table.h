@@ -47,8 +47,10 @@ struct FieldDef {
 // an empty name, -16..-20 for bad fields, -4 for a name with the auxiliary
 // extension or a symbolic link at either file's name, the file error when
 // a file cannot be made, -12 when another program has either file open
-// (all of these before any file changes), -2 for a failed write, -50 for
-// the auxiliary file (the half-made database file is then removed).
+// (all of these before any file changes), -50 when the auxiliary file's
+// name is that of another table's auxiliary file (whatever the new
+// table's extension), -2 for a failed write, -50 for the auxiliary file
+// (the half-made database file is then removed).
 int createDatabase(const std::string& path, const std::vector<FieldDef>& fields,
                    const std::string* digest);
 
@@ -58,8 +60,10 @@ struct OpenOptions {
   std::string password;        // GBK; "?" asks through the dialog seam
   bool checkPassword = true;   // false: the engine opens its own copy target
   // kdbtool repair: a count that leaves whole records behind it is raised
-  // to the records the file holds instead of refusing the table.
-  bool restoreCount = false;
+  // to the records the file holds, and an auxiliary file shorter than its
+  // header says or whose free list reaches a live block is opened for
+  // mending, instead of refusing the table.
+  bool repairing = false;
 };
 
 // Why a table is refused with -48, told from its header and length alone
@@ -118,7 +122,7 @@ class Table {
     if (held_ && heldPos_ == position) heldSerial_ = header;
   }
 
-  // Set by an open with restoreCount: the count the file had, when it was
+  // Set by an open with repairing: the count the file had, when it was
   // raised; -1 otherwise.
   int32_t restoredFromCount() const { return restoredFrom_; }
 

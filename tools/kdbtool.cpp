@@ -343,6 +343,8 @@ std::string faultText(db::Table& t, const db::ChainReport& r, const db::ChainFau
     case db::ChainFaultKind::kCrossLink:
       return s + b + " also belongs to " + chainName(t, f.otherRecord, f.otherField);
     case db::ChainFaultKind::kOnFreeList: return s + b + " is on the free list";
+    case db::ChainFaultKind::kTorn:
+      return s + b + " does not continue the value (cut short while it was written)";
     case db::ChainFaultKind::kFreeCount:
       return s + std::to_string(f.block) + " blocks, the header says " + std::to_string(f.otherRecord);
   }
@@ -376,23 +378,24 @@ int cmdCheck(const std::string& file) {
 int cmdRepair(const std::string& file) {
   std::string path = db::withDefaultExtension(file), existing;
   if (db::resolveExisting(path, &existing)) path = existing;
-  if (db::sizeFaultOf(path) == db::SizeFault::kPackUnfinished) {
-    // Opening for writing completes it from its redo record.
-    db::Table& t = openTable(file, false);
+  const db::SizeFault fault = db::sizeFaultOf(path);
+  // Opened for mending: a damaged count is raised, a short auxiliary file
+  // or a free list reaching a live value is let through to be mended here;
+  // an interrupted pack is completed by the opening itself.
+  db::OpenOptions o;
+  o.password = g_password;
+  o.repairing = true;
+  std::unique_ptr<db::Table> owned;
+  if (int rc = db::Table::open(path, o, &owned); rc != db::kOk) failOpen(file, rc);
+  db::Table& t = *owned;
+  if (fault == db::SizeFault::kPackUnfinished) {
     int32_t n = 0;
     if (int rc = t.readCount(&n); rc != db::kOk) fail(rc);
     out("completed an interrupted pack: " + std::to_string(n) + " records\n");
-    db::closeAllDatabases();
-  } else if (db::sizeFaultOf(path) == db::SizeFault::kCountDamaged) {
-    db::OpenOptions o;
-    o.password = g_password;
-    o.restoreCount = true;
-    std::unique_ptr<db::Table> t;
-    if (int rc = db::Table::open(path, o, &t); rc != db::kOk) failOpen(file, rc);
-    out("record count restored from " + std::to_string(t->restoredFromCount()) + " to " +
-        std::to_string(t->header().count) + " (the whole records the file holds)\n");
   }
-  db::Table& t = openTable(file, false);
+  if (t.restoredFromCount() >= 0)
+    out("record count restored from " + std::to_string(t.restoredFromCount()) + " to " +
+        std::to_string(t.header().count) + " (the whole records the file holds)\n");
   db::ChainReport r;
   int rc = db::repairChains(t, &r);
   for (const db::ChainFault& f : r.faults) out(faultText(t, r, f) + "\n");
