@@ -235,7 +235,11 @@ void modifyDrug() {
   cmd::SetCurrentDatabase(kCatalogue);
   if (!modifyRecord(readBoxes())) {
     const int code = db::lastError();
-    if (code == db::kNoCurrentRecord) {
+    if (toldChangedElsewhere()) {
+      // The list the operator chose from is out of date: shown afresh.
+      selectTable(kCatalogue);
+      refresh();
+    } else if (code == db::kNoCurrentRecord) {
       tell(GBK("修改失败!"));
     } else {
       tellFailure(GBK("修改失败"), code, typedKept());
@@ -254,8 +258,10 @@ void deleteDrug() {
   // or a modify acts on.
   if (!confirm(GBK("你确定要删除此项吗？"))) return;
   if (!cmd::DeleteRecords()) {
-    if (db::lastError() != db::kNoCurrentRecord)
-      tellFailure(GBK("删除失败"), db::lastError(), GBK("未删除任何药品。"));
+    const int code = db::lastError();
+    if (!toldChangedElsewhere() && code != db::kNoCurrentRecord)
+      tellFailure(GBK("删除失败"), code, GBK("未删除任何药品。"));
+    selectTable(kCatalogue);
     refresh();
     return;
   }

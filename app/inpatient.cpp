@@ -212,9 +212,11 @@ void modifyPatient() {
   // No search and no duplicate check: the patient brought up is rewritten.
   if (!modifyAdmission(typed)) {
     const int code = db::lastError();
-    // No patient brought up (after a refresh or a failed find) is what it
-    // always was: nothing happens. Anything else is told.
-    if (code != db::kNoCurrentRecord) {
+    // Another workstation changed or removed him: told, and the list shown
+    // afresh. No patient brought up (after a refresh or a failed find) is
+    // what it always was: nothing happens. Anything else is told and what
+    // was typed stays.
+    if (!toldChangedElsewhere() && code != db::kNoCurrentRecord) {
       tellFailure(GBK("修改失败"), code, typedKept());
       return;
     }
@@ -231,8 +233,10 @@ void deletePatient() {
     if (!cmd::PackDatabase())
       tellFailure(GBK("该住院记录已标记删除，但住院信息文件未能压缩"), db::lastError(),
                   GBK("下一次删除时将一并压缩。"));
-  } else if (db::lastError() != db::kNoCurrentRecord) {
-    tellFailure(GBK("删除失败"), db::lastError(), GBK("未删除任何记录。"));
+  } else {
+    const int code = db::lastError();
+    if (!toldChangedElsewhere() && code != db::kNoCurrentRecord)
+      tellFailure(GBK("删除失败"), code, GBK("未删除任何记录。"));
   }
   refresh();
 }

@@ -146,6 +146,12 @@ double FieldReader::number(const char* gbkField) {
 
 void tell(const char* gbk) { cmd::ShowMessage(gbk); }
 
+bool toldChangedElsewhere() {
+  if (db::lastError() != db::kNoRecord) return false;
+  tell(GBK("该记录已被其他工作站改动或删除，请重新选择后再操作。"));
+  return true;
+}
+
 bool confirm(const char* gbk) { return cmd::ShowMessage(gbk, int(rt::mb::kOkCancel)) == rt::kOk; }
 
 double sumField(const char* gbkField) {

@@ -129,6 +129,12 @@ void tell(const char* gbk);
 // OK/Cancel confirmation; true only for OK.
 bool confirm(const char* gbk);
 
+// After a modify or delete of the record a window shows has failed: when
+// another workstation changed or removed that record meanwhile (-44), tells
+// the operator so and returns true; otherwise returns false and says
+// nothing.
+bool toldChangedElsewhere();
+
 // Sum of a numeric field over the current table, and over the records
 // whose text field `textField` equals `value` byte for byte.
 double sumField(const char* gbkField);

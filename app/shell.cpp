@@ -22,6 +22,7 @@
 #include "db/dialog/edit_records.h"
 #include "db/each.h"
 #include "db/engine.h"
+#include "db/os.h"
 #include "db/facade.h"
 #include "forms/facade.h"
 #include "db/locks.h"
@@ -237,6 +238,10 @@ void endProgram() {
 }
 
 void installShellHandlers() {
+  // What a handler wrote is on the disk before the next event is taken:
+  // a power cut after the screen shows a charge, a bill or a deletion
+  // loses none of it.
+  forms::setAfterHandler([] { db::os::syncWritten(); });
   namespace s = ids::start;
   std::vector<forms::Handler> start(s::kHandlerCount, nullptr);
   start[s::kCreated] = startCreated;

@@ -29,11 +29,11 @@ int AuxFile::create(os::File& f, int32_t version, double created) {
   return kOk;
 }
 
-int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool lockless,
+int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,
                   std::unique_ptr<AuxFile>* out) {
   std::unique_ptr<AuxFile> a(new AuxFile);
   a->lockless_ = lockless;
-  int rc = os::env().open(path, write, false, &a->file_);
+  int rc = os::openFile(path, write, false, &a->file_);
   if (rc != kOk) return rc;
   // Marked open under the gate, so nobody creates a table over this file
   // while it is in use.
@@ -54,7 +54,7 @@ int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool l
   int64_t len = 0;
   if ((rc = a->file_->size(&len)) != kOk) return rc;
   if (len / kBlockSize < blocks) {
-    if (!write) return kAuxReadFailed;
+    if (!write || !repairing) return kAuxReadFailed;
     // The count follows the file. A free list reaching past the new end is
     // dropped (its blocks are lost, never handed out twice).
     int32_t real = int32_t(std::max<int64_t>(1, len / kBlockSize));
@@ -139,12 +139,14 @@ int AuxFile::storeState(State* s) {
   for (size_t i = 0; i < s->freeList.size(); ++i) {
     uint8_t h[kBlockHeader] = {};
     putI32(h + 4, i + 1 < s->freeList.size() ? s->freeList[i + 1] : 0);
-    if (file_->write(int64_t(s->freeList[i]) * kBlockSize, h, kBlockHeader) != kOk) return kAuxAccess;
+    int w = file_->write(int64_t(s->freeList[i]) * kBlockSize, h, kBlockHeader);
+    if (w != kOk) return writeFailure(w, kAuxAccess);
   }
   putI32(s->header + kAuxOffBlocks, s->blocks);
   putI32(s->header + kAuxOffFreeCount, int32_t(s->freeList.size()));
   putI32(s->header + kAuxOffFreeHead, s->freeList.empty() ? 0 : s->freeList.front());
-  return file_->write(0, s->header, kAuxHeaderBytes) == kOk ? kOk : kAuxAccess;
+  int w = file_->write(0, s->header, kAuxHeaderBytes);
+  return w == kOk ? kOk : writeFailure(w, kAuxAccess);
 }
 
 namespace {
@@ -168,25 +170,28 @@ std::vector<int32_t> chainBlocks(os::File& f, int32_t first, int32_t blocks,
 
 }  // namespace
 
-int AuxFile::write(int32_t oldFirst, const void* data, size_t n, int32_t* newFirst) {
+int AuxFile::write(const void* data, size_t n, int32_t* newFirst) {
   *newFirst = 0;
+  if (n == 0) return kOk;
   if (n > size_t(INT32_MAX) / 2) return kAuxAccess;
   int rc = lockHeader();
   if (rc != kOk) return rc;
   State s;
   rc = loadState(&s);
   if (rc == kOk) {
-    std::vector<int32_t> old = chainBlocks(*file_, oldFirst, s.blocks, s.freeSet);
     size_t need = (n + kBlockData - 1) / kBlockData;
     std::vector<int32_t> use;
-    size_t reuse = std::min(need, old.size());
-    use.assign(old.begin(), old.begin() + long(reuse));
     while (use.size() < need && !s.freeList.empty()) {
       use.push_back(s.freeList.front());
       s.freeSet.erase(s.freeList.front());
       s.freeList.erase(s.freeList.begin());
     }
-    while (use.size() < need) use.push_back(s.blocks++);
+    while (use.size() < need && rc == kOk) {
+      if (s.blocks == INT32_MAX) rc = kAuxAccess;
+      else use.push_back(s.blocks++);
+    }
+    // The blocks are written before the header claims them: a write cut
+    // short leaves the free list and block count as they were.
     const uint8_t* p = static_cast<const uint8_t*>(data);
     for (size_t i = 0; i < use.size() && rc == kOk; ++i) {
       uint8_t block[kBlockSize] = {};
@@ -195,14 +200,11 @@ int AuxFile::write(int32_t oldFirst, const void* data, size_t n, int32_t* newFir
       putI32(block + 4, i + 1 < use.size() ? use[i + 1] : 0);
       putI32(block + 8, int32_t(used));
       std::memcpy(block + kBlockHeader, p + i * kBlockData, used);
-      if (file_->write(int64_t(use[i]) * kBlockSize, block, kBlockSize) != kOk) rc = kAuxAccess;
-    }
-    for (size_t i = reuse; i < old.size(); ++i) {
-      s.freeList.insert(s.freeList.begin(), old[i]);
-      s.freeSet.insert(old[i]);
+      int w = file_->write(int64_t(use[i]) * kBlockSize, block, kBlockSize);
+      if (w != kOk) rc = writeFailure(w, kAuxAccess);
     }
     if (rc == kOk) rc = storeState(&s);
-    if (rc == kOk && !use.empty()) *newFirst = use.front();
+    if (rc == kOk) *newFirst = use.front();
   }
   unlockHeader();
   return rc;

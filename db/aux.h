@@ -54,22 +54,24 @@ class AuxFile {
   static int create(os::File& f, int32_t version, double created);
 
   // Opens and validates: -35 for a bad header, -36 for a version other
-  // than `dbVersion`; a file shorter than its block count gets the count
-  // repaired (read-write) or fails with -37 (read-only). File errors as
-  // mapped by the file layer. `lockless`: the database is alone on its
-  // files and takes no locks.
-  static int open(const std::string& path, bool write, int32_t dbVersion, bool lockless,
+  // than `dbVersion`; a file shorter than its block count fails with -37
+  // (its last values may be gone, and new blocks would be given out over
+  // blocks the header still counts), unless `repairing` (read-write), which
+  // cuts the count to the file. File errors as mapped by the file layer.
+  // `lockless`: the database is alone on its files and takes no locks.
+  static int open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,
                   std::unique_ptr<AuxFile>* out);
 
   // The bytes of the chain starting at `first` (0: empty). -59 on any
   // unreadable or damaged block.
   int read(int32_t first, std::string* out);
 
-  // Stores `n` bytes as a chain, reusing the blocks of the chain at
-  // `oldFirst`, then free blocks, then new ones; surplus old blocks go to
-  // the free list and free blocks at the end of the file are cut off.
-  // *newFirst is 0 for n == 0. -59 on failure.
-  int write(int32_t oldFirst, const void* data, size_t n, int32_t* newFirst);
+  // Stores `n` bytes as a new chain in free blocks, then new ones at the
+  // end; no block of any existing chain is touched, so the value a record
+  // names stays whole until the record is switched to the new chain (the
+  // caller then releases the old one). *newFirst is 0 for n == 0. -14 when
+  // the disk is full, -59 on any other failure.
+  int write(const void* data, size_t n, int32_t* newFirst);
 
   // Puts the chain at `first` on the free list.
   int release(int32_t first);

@@ -172,6 +172,26 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
       c.blocks.erase(std::find(c.blocks.begin(), c.blocks.end(), meet), c.blocks.end());
     }
   }
+  // Chains left whole by the above must also read as one value written
+  // in one go: each block names the one before it, every block but the
+  // last is full and the last holds something. A value overwritten in
+  // place and cut short breaks this.
+  for (Chain& c : *chains) {
+    if (c.faulty) continue;
+    for (size_t i = 0; i < c.blocks.size(); ++i) {
+      const BlockHead& h = heads[size_t(c.blocks[i])];
+      const bool last = i + 1 == c.blocks.size();
+      if (h.prev == predOf(c, i) && (last ? h.used > 0 : h.used == kBlockData)) continue;
+      ChainFault f{};
+      f.kind = ChainFaultKind::kTorn;
+      f.record = c.pos + 1;
+      f.field = c.field;
+      f.block = c.blocks[i];
+      recordFaults.push_back(f);
+      c.faulty = true;
+      break;
+    }
+  }
   for (const Chain& c : *chains)
     for (int32_t b : c.blocks)
       if (free[size_t(b)]) {

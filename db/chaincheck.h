@@ -11,7 +11,10 @@
 //     does not decide), the other chain has the fault;
 //   * a block of a chain that is on the free list (the next value written
 //     would overwrite it);
-//   * a free list whose length differs from the header's free count.
+//   * a free list whose length differs from the header's free count;
+//   * a torn chain: a block whose "previous" field is not the block before
+//     it, a block before the last that is not full, or a last block that
+//     holds nothing (a value written over in place and cut short).
 // Blocks that belong to no chain and are not free are only counted: they
 // waste space but harm nothing.
 //
@@ -35,6 +38,7 @@ enum class ChainFaultKind {
   kCrossLink,   // block: the shared block; other*: the chain keeping it
   kOnFreeList,  // block: the block that is also free
   kFreeCount,   // block: blocks on the list; other: the header's count
+  kTorn,        // block: the first block that does not continue the chain
 };
 
 struct ChainFault {

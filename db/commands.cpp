@@ -6,6 +6,7 @@
 // scan keeps its database alive even if the expression it runs closes it.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -240,7 +241,7 @@ void cmdFieldCount(Arg* r, int, const Arg*) {
 void cmdMoveFirst(Arg*, int, const Arg*) {
   Table* t = cur();
   setLastError(t ? kOk : kNoCurrentDatabase);
-  if (t) t->position = 0;
+  if (t) t->setPosition(0);
 }
 
 void cmdMoveTo(Arg* r, int argc, const Arg* argv) {
@@ -252,7 +253,7 @@ void cmdMoveTo(Arg* r, int argc, const Arg* argv) {
   int rc = t->readCount(&c);
   if (rc != kOk) return setBool(r, rc);
   int64_t p = std::min<int64_t>(int64_t(c) - 1, int64_t(toInt32(d)) - 1);
-  t->position = int32_t(p < 0 ? 0 : p);
+  t->setPosition(int32_t(p < 0 ? 0 : p));
   setBool(r, kOk);
 }
 
@@ -269,7 +270,7 @@ void cmdSkip(Arg* r, int argc, const Arg* argv) {
   if (n < 0 && (c == 0 || t->position < 0)) return setBool(r, kBeforeFirst);
   if (n > 0 && (c == 0 || t->position >= c)) return setBool(r, kPastLast);
   int64_t p = std::min<int64_t>(c, int64_t(t->position) + n);
-  t->position = int32_t(p < -1 ? -1 : p);
+  t->setPosition(int32_t(p < -1 ? -1 : p));
   setBool(r, kOk);
 }
 
@@ -282,19 +283,17 @@ void cmdReadField(Arg* r, int argc, const Arg* argv) {
     setLastError(t->loadValue(f, rec, r));
     return;
   }
-  int32_t pos = t->position;
-  if (pos < 0) return setLastError(kNoCurrentRecord), void(*r = zeroOf(f));
-  int rc = t->lockRecord(pos);
-  if (rc != kOk) return setLastError(rc), void(*r = zeroOf(f));
-  // Only the field's bytes are read, placed where they sit in a record.
+  if (t->position < 0) return setLastError(kNoCurrentRecord), void(*r = zeroOf(f));
   std::vector<uint8_t> rec(size_t(t->recordSize()), 0);
-  rc = t->readRecord(pos, rec.data());
+  int32_t pos = 0;
+  int rc = t->lockCurrent(rec.data(), false, &pos);
   if (rc != kOk) {
-    rc = kSeekFailed;
+    // A position past the last record reads past the end of the file.
+    setLastError(rc == kNoCurrentRecord ? kSeekFailed : rc);
     *r = zeroOf(f);
-  } else {
-    rc = t->loadValue(f, rec.data(), r);
+    return;
   }
+  rc = t->loadValue(f, rec.data(), r);
   t->unlockRecord(pos);
   setLastError(rc);
 }
@@ -343,18 +342,17 @@ int applyPairs(Table& t, const std::vector<Pair>& pairs, uint8_t* rec) {
   return rc;
 }
 
-// Reads the current record under its record lock, lets `change` edit and
-// write it, and unlocks: the record-level path of replace and delete.
-// -60 when the current record is not one inside the file.
+// Locks and reads the record the caller holds (followed to where another
+// program's pack moved it; -44 when it is gone), lets `change` edit and
+// write it, and unlocks: the record-level path of replace and delete. -60
+// when the current record is not one inside the file.
 template <typename Change>
 int changeCurrentRecord(Table& t, Change change) {
-  const int32_t pos = t.position;
-  if (pos < 0 || t.recordOffset(pos) + t.recordSize() > t.fileLength()) return kNoCurrentRecord;
-  int rc = t.lockRecord(pos);
-  if (rc != kOk) return rc;
   std::vector<uint8_t> rec(size_t(t.recordSize()));
-  rc = t.readRecord(pos, rec.data());
-  if (rc == kOk) rc = change(pos, rec.data());
+  int32_t pos = 0;
+  int rc = t.lockCurrent(rec.data(), true, &pos);
+  if (rc != kOk) return rc;
+  rc = change(pos, rec.data());
   t.unlockRecord(pos);
   return rc;
 }
@@ -377,14 +375,21 @@ void cmdReplaceFields(Arg* r, int argc, const Arg* argv) {
   }
   if (!cond) {
     return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
+      const std::vector<uint8_t> before(rec, rec + t->recordSize());
       int rc = applyPairs(*t, pairs, rec);
-      return rc == kOk ? t->writeRecordBody(pos, rec) : rc;
+      if (rc == kOk) rc = t->writeRecordBody(pos, rec);
+      t->settleChains(before.data(), rec, rc == kOk);
+      return rc;
     }));
   }
+  std::vector<uint8_t> before(size_t(t->recordSize()));
   int rc = t->scan(0, true, [&](int32_t pos, uint8_t* rec) {
     if (!condition(*cond)) return 0;
+    std::memcpy(before.data(), rec, before.size());
     int e = applyPairs(*t, pairs, rec);
-    return e != kOk ? e : t->writeRecordBody(pos, rec);
+    if (e == kOk) e = t->writeRecordBody(pos, rec);
+    t->settleChains(before.data(), rec, e == kOk);
+    return e;
   });
   setBool(r, rc);
 }
@@ -403,7 +408,7 @@ void cmdFindRecord(Arg* r, int argc, const Arg* argv) {
     return 1;
   });
   if (rc == 1) {
-    t->position = found;
+    t->setPosition(found);
     return setBool(r, kOk);
   }
   setLastError(rc);
@@ -444,7 +449,10 @@ void cmdDeleteRecords(Arg* r, int argc, const Arg* argv) {
   if (!cond) {
     return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
       int32_t h = getI32(rec);
-      return h > 0 ? t->writeRecordHeader(pos, -h) : int(kOk);
+      if (h <= 0) return int(kOk);
+      int rc = t->writeRecordHeader(pos, -h);
+      if (rc == kOk) t->heldHeaderChanged(-h);
+      return rc;
     }));
   }
   int rc = t->scan(0, true, [&](int32_t pos, uint8_t* rec) {

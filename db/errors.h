@@ -68,6 +68,10 @@ enum Error : int {
   kBadPasswordText = -80,
 };
 
+// A failed write reports a full disk as such (-14, so the operator knows
+// what to do); any other failure as the caller's own code.
+inline int writeFailure(int rc, int fallback) { return rc == kDiskFull ? kDiskFull : fallback; }
+
 // The fixed GBK text of a code; a code outside the table has the text of
 // -1. The pointer stays valid for the whole run.
 const char* errorText(int code);

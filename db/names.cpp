@@ -53,6 +53,9 @@ std::string auxNameFor(std::string_view dbName) {
 }
 
 bool hasAuxExtension(std::string_view path) {
+  // Trailing spaces are dropped from a name by the file servers the centre
+  // uses, so "z.kdt " is "z.kdt".
+  while (!path.empty() && path.back() == ' ') path.remove_suffix(1);
   size_t b = baseStart(path);
   size_t dot = path.rfind('.');
   return dot != std::string_view::npos && dot >= b && equalsNoCase(path.substr(dot), ".kdt");

@@ -20,8 +20,9 @@ namespace db {
 
 std::string withDefaultExtension(std::string_view name);
 std::string auxNameFor(std::string_view dbName);
-// True when the name's extension is the auxiliary file's (any case). Such
-// a name is never a table: its auxiliary file would be the table itself.
+// True when the name's extension is the auxiliary file's (any case, and
+// after trailing spaces, which file servers drop). Such a name is never a
+// table: its auxiliary file would be the table itself.
 bool hasAuxExtension(std::string_view path);
 // The redo record an interrupted pack leaves beside the table: the
 // database file's name with ".pack" appended.

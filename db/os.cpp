@@ -8,7 +8,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "db/errors.h"
 
@@ -105,6 +107,13 @@ class PosixFile final : public File {
     return kOk;
   }
 
+  int sync() override {
+    while (::fdatasync(fd_) != 0) {
+      if (errno != EINTR) return mapErrno(errno);
+    }
+    return kOk;
+  }
+
   bool writable() const override { return writable_; }
 
  private:
@@ -190,6 +199,21 @@ class PosixEnv final : public Env {
     return ::unlink(path.c_str()) == 0 ? kOk : mapErrno(errno);
   }
 
+  int syncDir(const std::string& dir) override {
+    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return mapErrno(errno);
+    int rc = kOk;
+    while (::fsync(fd) != 0) {
+      if (errno == EINTR) continue;
+      // Some file systems cannot sync a directory; their entries are
+      // written through anyway.
+      if (errno != EINVAL && errno != EROFS) rc = mapErrno(errno);
+      break;
+    }
+    ::close(fd);
+    return rc;
+  }
+
   void sleepMs(int ms) override {
     struct timespec ts = {ms / 1000, long(ms % 1000) * 1000000L};
     while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
@@ -212,6 +236,103 @@ bool Env::isLink(const std::string& path) {
   struct stat st;
   return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
+
+// --- written-file bookkeeping ------------------------------------------------
+
+namespace {
+
+class Tracked;
+std::vector<Tracked*> g_written;   // files written since their last sync
+std::set<std::string> g_dirs;      // directories with new entries
+
+// A file opened for writing: notes itself as written on its first change
+// after a sync, and syncs what is still unsynced when it closes.
+class Tracked final : public File {
+ public:
+  explicit Tracked(std::unique_ptr<File> in) : in_(std::move(in)) {}
+  ~Tracked() override {
+    if (dirty_) {
+      in_->sync();
+      forget();
+    }
+  }
+  int read(int64_t o, void* b, size_t n, size_t* g) override { return in_->read(o, b, n, g); }
+  int write(int64_t o, const void* b, size_t n) override {
+    note();
+    return in_->write(o, b, n);
+  }
+  int size(int64_t* out) override { return in_->size(out); }
+  int truncate(int64_t l) override {
+    note();
+    return in_->truncate(l);
+  }
+  int tryLock(int64_t o, int64_t l) override { return in_->tryLock(o, l); }
+  int unlock(int64_t o, int64_t l) override { return in_->unlock(o, l); }
+  int tryLockShared(int64_t o, int64_t l) override { return in_->tryLockShared(o, l); }
+  int probe(int64_t o, int64_t l, bool* h) override { return in_->probe(o, l, h); }
+  int sync() override {
+    if (dirty_) forget();
+    dirty_ = false;
+    return in_->sync();
+  }
+  bool writable() const override { return in_->writable(); }
+
+ private:
+  void note() {
+    if (dirty_) return;
+    dirty_ = true;
+    g_written.push_back(this);
+  }
+  void forget() { g_written.erase(std::remove(g_written.begin(), g_written.end(), this), g_written.end()); }
+
+  std::unique_ptr<File> in_;
+  bool dirty_ = false;
+};
+
+std::string dirOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+int openFile(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) {
+  const bool isNew = create && !env().exists(path);
+  std::unique_ptr<File> f;
+  int rc = env().open(path, write, create, &f);
+  if (rc != kOk) return rc;
+  if (isNew) g_dirs.insert(dirOf(path));
+  if (write) f = std::make_unique<Tracked>(std::move(f));
+  *out = std::move(f);
+  return kOk;
+}
+
+int syncWritten() {
+  int first = kOk;
+  std::vector<Tracked*> files;
+  files.swap(g_written);
+  for (Tracked* f : files) {
+    // sync() takes the file off the list (already emptied here).
+    int rc = f->sync();
+    if (first == kOk) first = rc;
+  }
+  std::set<std::string> dirs;
+  dirs.swap(g_dirs);
+  for (const std::string& d : dirs) {
+    int rc = env().syncDir(d);
+    if (first == kOk) first = rc;
+  }
+  return first;
+}
+
+size_t writtenFiles() { return g_written.size() + g_dirs.size(); }
+
+int syncDirOf(const std::string& path) {
+  std::string dir = dirOf(path);
+  g_dirs.erase(dir);
+  return env().syncDir(dir);
+}
+
 
 Env& posixEnv() { return g_posix; }
 Env& env() { return *g_env; }

@@ -50,6 +50,10 @@ class File {
   // *held = some other open file holds any lock on the range.
   virtual int probe(int64_t offset, int64_t length, bool* held) = 0;
 
+  // Makes what was written (data and length) durable: 0, -14 when the
+  // disk is full, -11 for a device error, other file errors.
+  virtual int sync() = 0;
+
   virtual bool writable() const = 0;
 };
 
@@ -73,6 +77,8 @@ class Env {
   virtual int remove(const std::string& path) = 0;
   // True when `path` itself is a symbolic link (dangling or not).
   virtual bool isLink(const std::string& path);
+  // Makes the directory's entries (files made or removed in it) durable.
+  virtual int syncDir(const std::string& dir) = 0;
   virtual void sleepMs(int ms) = 0;
   // Milliseconds of a monotonic clock.
   virtual uint64_t tickMs() = 0;
@@ -89,5 +95,27 @@ Env& posixEnv();
 
 // errno to engine code, for the rare caller outside this layer.
 int mapErrno(int err);
+
+// --- durability -------------------------------------------------------------
+//
+// Every file the engine opens for writing is opened through openFile(),
+// which notes each file written since it was last synced (and the
+// directory of each file it made). syncWritten() makes all of them durable
+// at once: the program calls it when a window's handler returns, so that
+// an action the screen shows as done survives a power cut; batch tools
+// call it once at the end. A written file that is closed is synced as it
+// closes. All of this runs on the one thread that uses the engine.
+
+// env().open, with the written-file bookkeeping above for files opened
+// for writing.
+int openFile(const std::string& path, bool write, bool create, std::unique_ptr<File>* out);
+// Syncs every file written (and directory changed) since the last call;
+// 0 or the first error (every file is still tried).
+int syncWritten();
+// Number of files waiting for syncWritten (tests).
+size_t writtenFiles();
+// Makes the entries of the directory holding `path` durable now (a file
+// that later writes depend on, such as a pack's redo record).
+int syncDirOf(const std::string& path);
 
 }  // namespace db::os

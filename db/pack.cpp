@@ -37,6 +37,7 @@
 // their blocks are lost (never handed out twice).
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "db/errors.h"
 #include "db/names.h"
@@ -52,21 +53,28 @@ class PackLog {
  public:
   static constexpr int kSlot = 64, kImageAt = 128;
 
-  // Starts a new redo record at `path` holding `s`.
-  int create(const std::string& path, const PackState& s) {
+  // Starts a new redo record at `path` holding `s`, with room for an image
+  // of `imageBytes` taken now: a full disk stops the pack here, before
+  // anything in the table has moved (-14).
+  int create(const std::string& path, const PackState& s, size_t imageBytes) {
     path_ = path;
     seq_ = 0;
-    int rc = os::env().open(path, true, true, &f_);
+    int rc = os::openFile(path, true, true, &f_);
     if (rc != kOk) return rc;
-    if (f_->truncate(0) != kOk) return kRecordWriteFailed;
-    return record(s);
+    if ((rc = f_->truncate(0)) != kOk) return writeFailure(rc, kRecordWriteFailed);
+    std::vector<uint8_t> room(imageBytes, 0);
+    if ((rc = f_->write(kImageAt, room.data(), room.size())) != kOk) return writeFailure(rc, kRecordWriteFailed);
+    if ((rc = record(s)) != kOk) return rc;
+    // The redo record itself must survive a power cut before the table
+    // says a pack is under way.
+    return os::syncDirOf(path) == kOk ? kOk : kRecordWriteFailed;
   }
 
   // Reads the current state of the redo record at `path`; -22 when there
   // is none or it cannot be read.
   int load(const std::string& path, PackState* s) {
     path_ = path;
-    if (os::env().open(path, true, false, &f_) != kOk) return kNotDatabase;
+    if (os::openFile(path, true, false, &f_) != kOk) return kNotDatabase;
     uint8_t b[2 * kSlot];
     size_t got = 0;
     if (f_->read(0, b, sizeof b, &got) != kOk) return kNotDatabase;
@@ -105,11 +113,16 @@ class PackLog {
     putI32(p + 28, s.imageAt);
     putI32(p + 32, s.imageCount);
     putI32(p + 36, int32_t(check(p)));
-    return f_->write(int64_t(seq_ % 2) * kSlot, p, kSlot) == kOk ? kOk : kRecordWriteFailed;
+    // Durable before the table changes it allows (the caller has synced
+    // the table changes it records).
+    int rc = f_->write(int64_t(seq_ % 2) * kSlot, p, kSlot);
+    if (rc == kOk) rc = f_->sync();
+    return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
   }
 
   int writeImage(const uint8_t* recs, size_t bytes) {
-    return f_->write(kImageAt, recs, bytes) == kOk ? kOk : kRecordWriteFailed;
+    int rc = f_->write(kImageAt, recs, bytes);
+    return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
   }
   int readImage(uint8_t* recs, size_t bytes) {
     size_t got = 0;
@@ -132,6 +145,17 @@ class PackLog {
   std::string path_;
   int32_t seq_ = 0;
 };
+
+int32_t Table::getSerialAt20() {
+  uint8_t b[4];
+  size_t got = 0;
+  return file_->read(kOffSerial, b, 4, &got) == kOk && got == 4 ? getI32(b) : 0;
+}
+
+int Table::syncTable() {
+  int rc = file_->sync();
+  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
+}
 
 int32_t Table::getCountAt16() {
   uint8_t b[4];
@@ -174,13 +198,15 @@ int Table::pack() {
     s.count = count;
     s.serial = serial;
     s.readPos = s.writePos = int32_t(first);
-    rc = log.create(packLogNameFor(path_), s);
+    rc = log.create(packLogNameFor(path_), s, size_t(std::min<int64_t>(perBatch, count) * rs));
     // From here on every opener knows a pack is under way.
     int32_t flagged = -serial;
     if (rc == kOk) rc = writeCountSerial(count, &flagged);
+    if (rc == kOk) rc = syncTable();
+    if (rc != kOk && getSerialAt20() == serial) log.remove();  // nothing moved: no pack at all
     if (rc == kOk) rc = packFrom(log, s.readPos, s.writePos, count, serial);
   }
-  if (rc == kOk) position = 0;
+  if (rc == kOk) setPosition(0);
   unlockWhole();
   return rc;
 }
@@ -222,7 +248,8 @@ int Table::packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t cou
         // They fit into the gap: the redo record only has to say that
         // everything from this batch on is still untouched.
         s.readPos = int32_t(pos);
-        rc = log.record(s);
+        rc = syncTable();
+        if (rc == kOk) rc = log.record(s);
         recorded = pos;
       } else {
         // They would overwrite records of this very batch: through the
@@ -231,10 +258,12 @@ int Table::packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t cou
         s.writePos = int32_t(w + out);
         s.imageAt = int32_t(w);
         s.imageCount = int32_t(out);
-        rc = log.writeImage(buf.data(), size_t(out * rs));
+        rc = syncTable();
+        if (rc == kOk) rc = log.writeImage(buf.data(), size_t(out * rs));
         if (rc == kOk) rc = log.record(s);
         if (rc == kOk) rc = writeRecords(int32_t(w), buf.data(), size_t(out));
         s.imageAt = s.imageCount = 0;
+        if (rc == kOk) rc = syncTable();
         if (rc == kOk) rc = log.record(s);
         recorded = pos + n;
         w += out;
@@ -254,9 +283,13 @@ int Table::packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t cou
     s.readPos = count;
     s.writePos = int32_t(w);
     s.imageAt = s.imageCount = 0;
-    rc = log.record(s);
+    rc = syncTable();
+    if (rc == kOk) rc = log.record(s);
     if (rc == kOk) rc = writeCountSerial(int32_t(w), &serial);
+    if (rc == kOk) rc = syncTable();
     if (rc == kOk && file_->truncate(recordOffset(w)) != kOk) rc = kRecordWriteFailed;
+    // The cut is on the disk before the redo record that explains it goes.
+    if (rc == kOk) rc = syncTable();
     if (rc == kOk) {
       log.remove();
       if (aux_ && !droppedChains.empty()) aux_->release(droppedChains);
@@ -287,6 +320,7 @@ int Table::completePack() {
     std::vector<uint8_t> image(size_t(s.imageCount) * size_t(s.recordSize));
     if (log.readImage(image.data(), image.size()) != kOk) return kNotDatabase;
     int rc = writeRecords(s.imageAt, image.data(), size_t(s.imageCount));
+    if (rc == kOk) rc = syncTable();
     if (rc != kOk) return rc;
     s.imageCount = s.imageAt = 0;
     if ((rc = log.record(s)) != kOk) return rc;
@@ -305,6 +339,14 @@ int Table::finishInterruptedPack() {
   if (rc == kOk && getI32(b + 4) < 0) rc = completePack();
   locks_.unlockWhole();
   return rc;
+}
+
+bool Table::packLeftTail() {
+  PackLog log;
+  PackState s;
+  if (!os::env().exists(packLogNameFor(path_)) || log.load(packLogNameFor(path_), &s) != kOk) return false;
+  return s.recordSize == header_.recordSize && s.readPos == s.count && s.writePos == header_.count &&
+         s.serial == header_.nextSerial;
 }
 
 void Table::discardStalePackLog() {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "db/chaincheck.h"
 #include "db/errors.h"
 #include "db/names.h"
 #include "runtime/blocks.h"
@@ -20,7 +21,7 @@ namespace {
 // holds its open gate: -12 when another program has it open, -4 for a
 // symbolic link at the name.
 int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
-  int rc = os::env().open(path, true, true, out);
+  int rc = os::openFile(path, true, true, out);
   if (rc != kOk) return rc;
   if (takeGate(**out) != kOk) {
     out->reset();
@@ -34,6 +35,29 @@ int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
     return kSharingViolation;
   }
   return kOk;
+}
+
+// True when a table file other than `path` in the same folder has
+// `auxPath` as its auxiliary file.
+bool auxBelongsToAnother(const std::string& path, const std::string& auxPath) {
+  os::Env& env = os::env();
+  if (!env.exists(auxPath)) return false;
+  size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::vector<std::string> names;
+  if (env.listDir(dir.empty() ? "." : dir, &names) != kOk) return true;  // cannot tell: refused
+  for (const std::string& n : names) {
+    if (equalsNoCase(n, base) || hasAuxExtension(n) || !equalsNoCase(auxNameFor(dir + n), auxPath)) continue;
+    std::unique_ptr<os::File> f;
+    if (env.open(dir + n, false, false, &f) != kOk) continue;
+    uint8_t magic[4];
+    size_t got = 0;
+    if (f->read(0, magic, 4, &got) == kOk && got == 4 &&
+        (std::memcmp(magic, kMagicPlain, 4) == 0 || std::memcmp(magic, kMagicProtected, 4) == 0))
+      return true;
+  }
+  return false;
 }
 
 int askPassword(const std::string& stored) {
@@ -119,6 +143,10 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
     if (resolveExisting(auxPath, &existing)) auxPath = existing;
   }
   if (env.isLink(path) || (chains && env.isLink(auxPath))) return kBadPath;
+  // Another table's auxiliary file is never taken over, open or not and
+  // whatever the new table's extension: "y.abc" would otherwise replace
+  // the memo values of table "y".
+  if (chains && auxBelongsToAnother(path, auxPath)) return kAuxCreateFailed;
   const bool hadFile = env.exists(path), hadAux = chains && env.exists(auxPath);
   std::unique_ptr<os::File> file, aux;
   int rc = claimForCreate(path, &file);
@@ -186,7 +214,7 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
   std::unique_ptr<Table> t(new Table);
   t->path_ = path;
   t->readOnly_ = opt.readOnly;
-  int rc = os::env().open(path, !opt.readOnly, false, &t->file_);
+  int rc = os::openFile(path, !opt.readOnly, false, &t->file_);
   if (rc != kOk) return rc;
   int mode = opt.shareMode >= kShareAll && opt.shareMode <= kDenyAll ? opt.shareMode : kShareAll;
   rc = t->joinShare(mode);
@@ -197,6 +225,16 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
   rc = t->locks_.lockWhole(headerWaitMs());
   if (rc != kOk) return rc;
   rc = t->validate(opt);
+  // A free list that reaches a block of a live value would hand that block
+  // to the next value written: a writer refuses such a file (repair mends
+  // it). Only tables with memo or byte-set fields pay for the walk.
+  if (rc == kOk && t->aux_ && !t->readOnly_ && !opt.repairing) {
+    ChainReport report;
+    rc = checkChains(*t, &report);
+    for (const ChainFault& f : report.faults)
+      if (rc == kOk && (f.kind == ChainFaultKind::kOnFreeList || f.kind == ChainFaultKind::kCrossLink))
+        rc = kAuxDamaged;
+  }
   t->locks_.unlockWhole();
   if (rc != kOk) return rc;
   t->position = 0;
@@ -260,7 +298,7 @@ int Table::validate(const OpenOptions& opt) {
     if (resolveExisting(auxPath, &existing)) auxPath = existing;
     // The aux file follows the database's share mode: alone means alone.
     bool lockless = opt.shareMode == kDenyRead || opt.shareMode == kDenyAll;
-    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, &aux_);
+    rc = AuxFile::open(auxPath, !readOnly_, header_.version, lockless, opt.repairing, &aux_);
     if (rc != kOk) return rc;
   }
   if (packPending) {
@@ -270,10 +308,18 @@ int Table::validate(const OpenOptions& opt) {
     header_.count = getCountAt16();
     header_.nextSerial = plain.nextSerial;
     if ((rc = f.size(&len)) != kOk) return rc;
-  } else if (!readOnly_) {
-    discardStalePackLog();
   }
   int64_t whole = (len - headerSize_) / header_.recordSize;
+  // An append cut short leaves at most one record behind the count. More
+  // than that means the count itself is damaged: cutting the file to it
+  // would throw whole records away, so the table is refused (repair raises
+  // the count instead, when the records behind it are whole).
+  // A pack that put its count in but was stopped before it cut the file
+  // leaves the moved records' old places behind; its redo record says so.
+  if (countLeavesRecords(len, header_.count, plain.nextSerial) && !packLeftTail()) {
+    if (!opt.repairing || readOnly_) return kFileSizeWrong;
+    if ((rc = restoreCount(int32_t(std::min<int64_t>(whole, INT32_MAX - 1)))) != kOk) return rc;
+  }
   if (whole < header_.count) {
     if (readOnly_) return kFileSizeWrong;
     header_.count = int32_t(whole);
@@ -283,7 +329,71 @@ int Table::validate(const OpenOptions& opt) {
   }
   int64_t end = recordOffset(header_.count);
   if (!readOnly_ && len > end && (rc = f.truncate(end)) != kOk) return rc;
+  if (!readOnly_ && !packPending) discardStalePackLog();
   return kOk;
+}
+
+int Table::restoreCount(int32_t whole) {
+  // Only records that carry a serial are taken back; the next serial is
+  // raised past every one of them so no serial is given out twice.
+  const int32_t from = header_.count;
+  int32_t serial = header_.nextSerial < 0 ? -header_.nextSerial : header_.nextSerial;
+  std::vector<uint8_t> rec(size_t(header_.recordSize));
+  for (int32_t p = from; p < whole; ++p) {
+    int rc = readRecord(p, rec.data());
+    if (rc != kOk) return rc;
+    int32_t h = getI32(rec.data());
+    if (h == 0 || h == INT32_MIN) return kFileSizeWrong;
+    int32_t s = h < 0 ? -h : h;
+    if (s >= serial) serial = s == INT32_MAX ? INT32_MAX : s + 1;
+  }
+  uint8_t b[8];
+  putI32(b, whole);
+  putI32(b + 4, serial);
+  if (int rc = file_->write(kOffCount, b, 8); rc != kOk) return writeFailure(rc, kRecordWriteFailed);
+  header_.count = whole;
+  header_.nextSerial = serial;
+  restoredFrom_ = from;
+  return kOk;
+}
+
+namespace {
+
+// Whole records stand behind the count: more than one record's bytes, or
+// one whole record that is not an append cut short (such a record carries
+// the next serial, which its append had not yet counted).
+bool recordsBehindCount(int64_t extra, int32_t recordSize, int32_t tailHeader, int32_t nextSerial) {
+  if (extra > recordSize) return true;
+  return extra == recordSize && tailHeader != 0 && tailHeader != nextSerial;
+}
+
+}  // namespace
+
+bool Table::countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial) {
+  const int64_t extra = len - recordOffset(count);
+  uint8_t b[4] = {};
+  size_t got = 0;
+  if (extra == header_.recordSize && (file_->read(recordOffset(count), b, 4, &got) != kOk || got < 4)) return true;
+  return recordsBehindCount(extra, header_.recordSize, getI32(b), nextSerial);
+}
+
+SizeFault sizeFaultOf(const std::string& path) {
+  std::unique_ptr<os::File> f;
+  if (os::env().open(path, false, false, &f) != kOk) return SizeFault::kNone;
+  uint8_t h[kDescriptorsAt];
+  size_t got = 0;
+  int64_t len = 0;
+  if (f->read(0, h, sizeof h, &got) != kOk || got < sizeof h || f->size(&len) != kOk) return SizeFault::kNone;
+  const int32_t count = getI32(h + kOffCount), serial = getI32(h + kOffSerial), rs = getI32(h + kOffRecordSize),
+                n = getI32(h + kOffFieldCount);
+  if (serial < 0 && serial != INT32_MIN) return SizeFault::kPackUnfinished;
+  if (rs <= 0 || n <= 0 || count < 0) return SizeFault::kNone;
+  const int64_t end = int64_t(kDescriptorsAt) + int64_t(n) * kDescriptorSize + int64_t(count) * rs;
+  uint8_t tail[4] = {};
+  if (len - end == rs) f->read(end, tail, 4, &got);
+  if (recordsBehindCount(len - end, rs, getI32(tail), serial)) return SizeFault::kCountDamaged;
+  if (len < end) return SizeFault::kShort;
+  return SizeFault::kNone;
 }
 
 int Table::fieldIndex(std::string_view name) const {
@@ -339,7 +449,7 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   if (rc != kOk) return rc;
   rc = file_->write(kOffCount, b, serial ? 8 : 4);
   unlockHeader();
-  return rc == kOk ? kOk : kRecordWriteFailed;
+  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
 int64_t Table::fileLength() {
@@ -355,27 +465,86 @@ int Table::readRecord(int32_t pos, uint8_t* buf) {
 }
 
 int Table::writeRecordBody(int32_t pos, const uint8_t* rec) {
-  return file_->write(recordOffset(pos) + kRecordHeader, rec + kRecordHeader,
-                      size_t(header_.recordSize - kRecordHeader)) == kOk
-             ? kOk
-             : kRecordWriteFailed;
+  int rc = file_->write(recordOffset(pos) + kRecordHeader, rec + kRecordHeader,
+                        size_t(header_.recordSize - kRecordHeader));
+  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
 int Table::writeRecordHeader(int32_t pos, int32_t value) {
   uint8_t b[4];
   putI32(b, value);
-  return file_->write(recordOffset(pos), b, 4) == kOk ? kOk : kRecordWriteFailed;
+  int rc = file_->write(recordOffset(pos), b, 4);
+  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
 int Table::writeField(int32_t pos, const Field& f, const uint8_t* rec) {
-  return file_->write(recordOffset(pos) + f.offset, rec + f.offset, size_t(f.width)) == kOk ? kOk
-                                                                                           : kRecordWriteFailed;
+  int rc = file_->write(recordOffset(pos) + f.offset, rec + f.offset, size_t(f.width));
+  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
 int Table::writeRecords(int32_t pos, const uint8_t* recs, size_t n) {
   if (n == 0) return kOk;
-  return file_->write(recordOffset(pos), recs, n * size_t(header_.recordSize)) == kOk ? kOk
-                                                                                     : kRecordWriteFailed;
+  int rc = file_->write(recordOffset(pos), recs, n * size_t(header_.recordSize));
+  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
+}
+
+// --- the record a caller holds ----------------------------------------------
+
+int Table::locate(int32_t serial, int32_t* pos) {
+  int rc = scan(0, false, [&](int32_t p, uint8_t* rec) {
+    int32_t h = getI32(rec);
+    if (h != serial && h != -serial) return 0;
+    *pos = p;
+    return 1;
+  });
+  return rc == 1 ? kOk : rc == kOk ? kNoRecord : rc;
+}
+
+int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
+  // A record moves only down (packs) and only a few times while a caller
+  // holds it; the bound keeps a table rewritten over and over from holding
+  // the caller for ever.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int32_t pos = position;
+    if (pos < 0) return kNoCurrentRecord;
+    int rc = lockRecord(pos);
+    if (rc != kOk) return rc;
+    // The count read completes a pack another program left unfinished
+    // (or refuses, read-only) before any record of it is touched.
+    int32_t count = 0;
+    rc = readCount(&count);
+    const bool mine = held_ && heldPos_ == pos;
+    if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
+    if (rc == kOk && pos < count) rc = readRecord(pos, rec);
+    if (rc != kOk) {
+      unlockRecord(pos);
+      return rc;
+    }
+    if (!mine) {
+      held_ = true;
+      heldPos_ = pos;
+      heldSerial_ = getI32(rec);
+      *at = pos;
+      return kOk;
+    }
+    const int32_t h = pos < count ? getI32(rec) : 0;
+    // A record without a serial (a damaged or hand-made file) cannot be
+    // told from another: it is taken as it is.
+    if (pos < count && (heldSerial_ == 0 || h == heldSerial_ || h == -heldSerial_)) {
+      if (forWrite && heldSerial_ > 0 && h < 0) {
+        unlockRecord(pos);
+        return kNoRecord;  // deleted by another program since it was shown
+      }
+      *at = pos;
+      return kOk;
+    }
+    unlockRecord(pos);
+    int32_t moved = -1;
+    const int32_t serial = heldSerial_ < 0 ? -heldSerial_ : heldSerial_;
+    if ((rc = locate(serial, &moved)) != kOk) return rc;
+    position = heldPos_ = moved;
+  }
+  return kNoRecord;
 }
 
 // --- values ---------------------------------------------------------------
@@ -492,13 +661,25 @@ int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
         data = rt::byteSetData(rt::pointerValue<void>(v), &n);
       }
       int32_t first = 0;
-      int rc = aux_->write(getI32(p), data, n, &first);
+      int rc = aux_->write(data, n, &first);
       if (rc != kOk) return rc;
       putI32(p, first);
       return kOk;
     }
     default: return kValueKindMismatch;
   }
+}
+
+void Table::settleChains(const uint8_t* before, const uint8_t* after, bool written) {
+  if (!aux_) return;
+  std::vector<int32_t> drop;
+  for (const Field& f : fields_) {
+    if (!isChainKind(f.kind)) continue;
+    int32_t o = getI32(before + f.offset), n = getI32(after + f.offset);
+    if (o != n) drop.push_back(written ? o : n);
+  }
+  drop.erase(std::remove(drop.begin(), drop.end(), 0), drop.end());
+  aux_->release(drop);
 }
 
 void Table::releaseChains(const uint8_t* rec) {
@@ -516,7 +697,7 @@ int Table::copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field
   int rc = aux_->read(first, &data);
   if (rc != kOk) return rc;
   int32_t nf = 0;
-  rc = dst.aux_->write(0, data.data(), data.size(), &nf);
+  rc = dst.aux_->write(data.data(), data.size(), &nf);
   if (rc == kOk) putI32(dstRec + df.offset, nf);
   return rc;
 }
@@ -543,8 +724,13 @@ int Table::append(const rt::Arg* const* values, size_t n) {
       if (values[i]) rc = storeValue(fields_[i], *values[i], rec.data());
     // The record goes in before the count that makes it part of the file:
     // a crash in between leaves bytes that the next opening cuts off.
-    if (rc == kOk && file_->write(recordOffset(count), rec.data(), rec.size()) != kOk)
-      rc = kRecordWriteFailed;
+    // A count damaged behind this program's back would make the new
+    // record overwrite one that is there: refused, as on opening.
+    if (rc == kOk && countLeavesRecords(fileLength(), count, serial)) rc = kFileSizeWrong;
+    if (rc == kOk) {
+      int w = file_->write(recordOffset(count), rec.data(), rec.size());
+      if (w != kOk) rc = writeFailure(w, kRecordWriteFailed);
+    }
     if (rc == kOk) {
       int32_t next = serial + 1;
       rc = writeCountSerial(count + 1, &next);
@@ -552,7 +738,12 @@ int Table::append(const rt::Arg* const* values, size_t n) {
     if (rc != kOk) releaseChains(rec.data());
   }
   unlockHeader();
-  if (rc == kOk) position = count;
+  if (rc == kOk) {
+    position = count;
+    held_ = true;
+    heldPos_ = count;
+    heldSerial_ = serial;
+  }
   return rc;
 }
 
@@ -560,15 +751,17 @@ int Table::modify(const rt::Arg* const* values, size_t n) {
   n = std::min(n, fields_.size());
   for (size_t i = 0; i < n; ++i)
     if (values[i] && checkValue(fields_[i], *values[i]) != kOk) return kValueKindMismatch;
-  if (position < 0 || recordOffset(position) + header_.recordSize > fileLength()) return kNoCurrentRecord;
-  int32_t pos = position;
-  int rc = lockRecord(pos);
-  if (rc != kOk) return rc;
   std::vector<uint8_t> rec(size_t(header_.recordSize));
-  rc = readRecord(pos, rec.data());
+  int32_t pos = 0;
+  int rc = lockCurrent(rec.data(), true, &pos);
+  if (rc != kOk) return rc;
+  const std::vector<uint8_t> before = rec;
   for (size_t i = 0; i < n && rc == kOk; ++i)
     if (values[i]) rc = storeValue(fields_[i], *values[i], rec.data());
   if (rc == kOk) rc = writeRecordBody(pos, rec.data());
+  // The record now names either its old chains or its new ones, never a
+  // mix: the ones it does not name are released.
+  settleChains(before.data(), rec.data(), rc == kOk);
   unlockRecord(pos);
   return rc;
 }
@@ -617,7 +810,7 @@ int Table::zap() {
   if (rc == kOk) rc = writeCountSerial(0, nullptr);
   if (rc == kOk && file_->truncate(headerSize_) != kOk) rc = kRecordWriteFailed;
   if (rc == kOk && aux_) rc = aux_->reset();
-  if (rc == kOk) position = 0;
+  if (rc == kOk) setPosition(0);
   unlockWhole();
   return rc;
 }

@@ -47,8 +47,10 @@ struct FieldDef {
 // an empty name, -16..-20 for bad fields, -4 for a name with the auxiliary
 // extension or a symbolic link at either file's name, the file error when
 // a file cannot be made, -12 when another program has either file open
-// (all of these before any file changes), -2 for a failed write, -50 for
-// the auxiliary file (the half-made database file is then removed).
+// (all of these before any file changes), -50 when the auxiliary file's
+// name is that of another table's auxiliary file (whatever the new
+// table's extension), -2 for a failed write, -50 for the auxiliary file
+// (the half-made database file is then removed).
 int createDatabase(const std::string& path, const std::vector<FieldDef>& fields,
                    const std::string* digest);
 
@@ -57,7 +59,23 @@ struct OpenOptions {
   int shareMode = kShareAll;
   std::string password;        // GBK; "?" asks through the dialog seam
   bool checkPassword = true;   // false: the engine opens its own copy target
+  // kdbtool repair: a count that leaves whole records behind it is raised
+  // to the records the file holds, and an auxiliary file shorter than its
+  // header says or whose free list reaches a live block is opened for
+  // mending, instead of refusing the table.
+  bool repairing = false;
 };
+
+// Why a table is refused with -48, told from its header and length alone
+// (read-only, no locks), so that tools can say what the administrator
+// should do.
+enum class SizeFault {
+  kNone,
+  kPackUnfinished,  // a pack was stopped: the next writer (or repair) completes it, nothing is lost
+  kCountDamaged,    // more whole records than the count: repair restores the count
+  kShort,           // fewer records than the count: a writer cuts the count
+};
+SizeFault sizeFaultOf(const std::string& path);
 
 class Table {
  public:
@@ -79,8 +97,34 @@ class Table {
   bool readOnly() const { return readOnly_; }
   const std::string& path() const { return path_; }
 
-  // Current record: -1 before the first, count past the last.
+  // Current record: -1 before the first, count past the last. Commands
+  // that move it call setPosition(), which lets the next positional access
+  // take the serial of the record found there as the record the caller
+  // holds (see lockCurrent).
   int32_t position = 0;
+  void setPosition(int32_t p) {
+    position = p;
+    held_ = false;
+  }
+
+  // Locks and reads (into rec, recordSize bytes) the record the caller's
+  // position stands for. The first access after a move takes that record's
+  // serial; later ones check it: a record another program moved (a pack)
+  // is followed to its new place (position follows too), one that is gone
+  // gives -44, and with `forWrite` so does one another program has marked
+  // deleted since. A pack cut short is completed first (-48 read-only).
+  // -60 for a position before the first record or past the last. On
+  // success the record stays locked at *at; the caller unlocks it.
+  int lockCurrent(uint8_t* rec, bool forWrite, int32_t* at);
+  // The record at the position now carries `header` (this program marked
+  // or unmarked it).
+  void heldHeaderChanged(int32_t header) {
+    if (held_ && heldPos_ == position) heldSerial_ = header;
+  }
+
+  // Set by an open with repairing: the count the file had, when it was
+  // raised; -1 otherwise.
+  int32_t restoredFromCount() const { return restoredFrom_; }
 
   // Count (and next serial) from offset 16 under the header lock; -65
   // for a short read, lock errors as in locks.h.
@@ -115,9 +159,15 @@ class Table {
   bool textEquals(const Field& f, const uint8_t* rec, std::string_view gbk) const;
   // 0 when `v` may be written into f, else -72.
   static int checkValue(const Field& f, const rt::Arg& v);
-  // Writes a checked value into the record image (chains into the
-  // auxiliary file, reusing the field's old chain). -59 for the chain.
+  // Writes a checked value into the record image; a memo or byte-set
+  // value goes into a new chain and the image names it (the old chain is
+  // left whole: settleChains decides). -14 disk full, -59 for the chain.
   int storeValue(const Field& f, const rt::Arg& v, uint8_t* rec);
+  // After a record image `after` made from `before` by storeValue: when it
+  // was `written`, releases the chains `before` named and `after` no
+  // longer does; otherwise releases the new ones. A crash in between only
+  // loses blocks, never hands a block of a live value out again.
+  void settleChains(const uint8_t* before, const uint8_t* after, bool written);
   // Releases every chain of a record image.
   void releaseChains(const uint8_t* rec);
   // Copies chain field `f` of a record image of this table into `dst`'s
@@ -166,7 +216,10 @@ class Table {
   int completePack();
   int finishInterruptedPack();
   void discardStalePackLog();
+  bool packLeftTail();
   int32_t getCountAt16();
+  int32_t getSerialAt20();
+  int syncTable();
   int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
 
   std::unique_ptr<os::File> file_;
@@ -180,6 +233,16 @@ class Table {
   std::string path_;
   const uint8_t* scanRecord_ = nullptr;
   bool packing_ = false;
+  // The record the caller holds: its position and its header (serial,
+  // negated when marked deleted) when it was first reached there.
+  bool held_ = false;
+  int32_t heldPos_ = 0, heldSerial_ = 0;
+  int32_t restoredFrom_ = -1;
+  int locate(int32_t serial, int32_t* pos);
+  int restoreCount(int32_t whole);
+  // True when whole records stand behind `count` in a file of `len` bytes
+  // (a damaged count: see validate).
+  bool countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial);
 };
 
 

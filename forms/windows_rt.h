@@ -76,6 +76,11 @@ using Handler = void (*)();
 // runs table[k]; -1 means no handler. Replaces any earlier table.
 void setHandlers(uint32_t windowId, std::vector<Handler> table);
 
+// Runs after every module handler has returned (null: nothing). The
+// program makes the tables a handler wrote durable here, before the
+// screen it left is taken as done.
+void setAfterHandler(Handler hook);
+
 // The window and control whose event is being handled (0, 0 outside any
 // handler). For the window's own events control is the window's item ID.
 struct EventSource {

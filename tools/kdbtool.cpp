@@ -49,6 +49,28 @@ std::string g_password;  // GBK
   std::exit(1);
 }
 
+
+// -48 said in full: what the administrator is to do about it.
+[[noreturn]] void failOpen(const std::string& file, int code) {
+  if (code == db::kFileSizeWrong) {
+    std::string path = db::withDefaultExtension(file), existing;
+    if (db::resolveExisting(path, &existing)) path = existing;
+    switch (db::sizeFaultOf(path)) {
+      case db::SizeFault::kPackUnfinished:
+        std::fputs((file + ": " + kdbtool::packUnfinishedText() + "\n").c_str(), stderr);
+        std::exit(kdbtool::kPackUnfinishedStatus);
+      case db::SizeFault::kCountDamaged:
+        std::fputs((std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code)) + "\n" + file + ": " +
+                    kdbtool::countDamagedText() + "\n")
+                       .c_str(),
+                   stderr);
+        std::exit(1);
+      default: break;
+    }
+  }
+  fail(code);
+}
+
 [[noreturn]] void usage() {
   std::fputs(
       "usage: kdbtool [--password TEXT] COMMAND ...\n"
@@ -64,7 +86,7 @@ std::string g_password;  // GBK
 void out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
 
 db::Table& openTable(const std::string& file, bool readOnly) {
-  if (!cmd::OpenDatabase(file, "", readOnly, 1, g_password)) fail(db::lastError());
+  if (!cmd::OpenDatabase(file, "", readOnly, 1, g_password)) failOpen(file, db::lastError());
   return *db::currentTable();
 }
 
@@ -321,6 +343,8 @@ std::string faultText(db::Table& t, const db::ChainReport& r, const db::ChainFau
     case db::ChainFaultKind::kCrossLink:
       return s + b + " also belongs to " + chainName(t, f.otherRecord, f.otherField);
     case db::ChainFaultKind::kOnFreeList: return s + b + " is on the free list";
+    case db::ChainFaultKind::kTorn:
+      return s + b + " does not continue the value (cut short while it was written)";
     case db::ChainFaultKind::kFreeCount:
       return s + std::to_string(f.block) + " blocks, the header says " + std::to_string(f.otherRecord);
   }
@@ -352,7 +376,26 @@ int cmdCheck(const std::string& file) {
 // pack), then drops every damaged chain and rebuilds the free list. Says
 // what it dropped.
 int cmdRepair(const std::string& file) {
-  db::Table& t = openTable(file, false);
+  std::string path = db::withDefaultExtension(file), existing;
+  if (db::resolveExisting(path, &existing)) path = existing;
+  const db::SizeFault fault = db::sizeFaultOf(path);
+  // Opened for mending: a damaged count is raised, a short auxiliary file
+  // or a free list reaching a live value is let through to be mended here;
+  // an interrupted pack is completed by the opening itself.
+  db::OpenOptions o;
+  o.password = g_password;
+  o.repairing = true;
+  std::unique_ptr<db::Table> owned;
+  if (int rc = db::Table::open(path, o, &owned); rc != db::kOk) failOpen(file, rc);
+  db::Table& t = *owned;
+  if (fault == db::SizeFault::kPackUnfinished) {
+    int32_t n = 0;
+    if (int rc = t.readCount(&n); rc != db::kOk) fail(rc);
+    out("completed an interrupted pack: " + std::to_string(n) + " records\n");
+  }
+  if (t.restoredFromCount() >= 0)
+    out("record count restored from " + std::to_string(t.restoredFromCount()) + " to " +
+        std::to_string(t.header().count) + " (the whole records the file holds)\n");
   db::ChainReport r;
   int rc = db::repairChains(t, &r);
   for (const db::ChainFault& f : r.faults) out(faultText(t, r, f) + "\n");

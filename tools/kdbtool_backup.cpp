@@ -22,6 +22,15 @@
 #include "runtime/gbk.h"
 
 namespace kdbtool {
+
+std::string packUnfinishedText() {
+  return "压缩未完成：下一次写入打开或 kdbtool repair 将完成它，数据完整";
+}
+
+std::string countDamagedText() {
+  return "记录数已损坏（文件中的整条记录多于记录数）：运行 kdbtool repair 按文件长度恢复记录数，修复前不要写入此表";
+}
+
 namespace {
 
 // How long a table that another workstation holds locked is waited for.
@@ -153,6 +162,16 @@ TableState readWholeTable(const std::string& path, bool whole) {
   return s;
 }
 
+// What stands behind a -48 of the table at `path`, or "".
+std::string sizeFaultNote(const std::string& path, int code) {
+  if (code != db::kFileSizeWrong) return {};
+  switch (db::sizeFaultOf(path)) {
+    case db::SizeFault::kPackUnfinished: return packUnfinishedText();
+    case db::SizeFault::kCountDamaged: return countDamagedText();
+    default: return {};
+  }
+}
+
 std::string recordsText(const TableState& s) {
   std::string text = std::to_string(s.records) + (s.records == 1 ? " record" : " records");
   if (s.deleted) text += " (" + std::to_string(s.deleted) + " marked deleted)";
@@ -180,18 +199,24 @@ void usage(const char* line) {
   std::exit(1);
 }
 
-// A new folder under `dest` named by the local date and time
-// ("2024-05-31_211500", "-2" added when that name is taken).
-int makeDatedFolder(const std::string& dest, std::string* made) {
+constexpr const char* kUnfinishedPrefix = "unfinished-";
+
+// A new folder under `dest` named "unfinished-" and the local date and
+// time ("unfinished-2024-05-31_211500", "-2" added when that name or the
+// dated name is taken); *dated is the name it gets once complete.
+int makeWorkFolder(const std::string& dest, std::string* made, std::string* dated) {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H%M%S", &local);
   for (int k = 1; k < 100; ++k) {
-    std::string path = joinPath(dest, std::string(stamp) + (k > 1 ? "-" + std::to_string(k) : ""));
+    std::string name = std::string(stamp) + (k > 1 ? "-" + std::to_string(k) : "");
+    std::string path = joinPath(dest, kUnfinishedPrefix + name);
+    if (db::os::env().exists(joinPath(dest, name))) continue;
     if (::mkdir(path.c_str(), 0777) == 0) {
       *made = path;
+      *dated = joinPath(dest, name);
       return db::kOk;
     }
     if (errno != EEXIST) return db::os::mapErrno(errno);
@@ -216,7 +241,10 @@ std::string backupTable(const std::string& dir, const std::string& name, const s
   o.checkPassword = false;
   std::unique_ptr<db::Table> t;
   int rc = db::Table::open(path, o, &t);
-  if (rc != db::kOk) return "not copied: " + codeText(rc);
+  if (rc != db::kOk) {
+    std::string note = sizeFaultNote(path, rc);
+    return "not copied: " + codeText(rc) + (note.empty() ? "" : " (" + note + ")");
+  }
   const std::string aux = auxFileOf(*t);
   std::vector<std::string> copies = {joinPath(folder, name)};
   if (!aux.empty()) copies.push_back(joinPath(folder, baseName(aux)));
@@ -284,8 +312,8 @@ int backupCommand(const std::vector<std::string>& given) {
     say(stderr, "the backup folder " + dest + " does not exist (is the backup disk mounted?)\n");
     return 1;
   }
-  std::string folder;
-  if ((rc = makeDatedFolder(dest, &folder)) != db::kOk) {
+  std::string folder, dated;
+  if ((rc = makeWorkFolder(dest, &folder, &dated)) != db::kOk) {
     say(stderr, "cannot make a new folder in " + dest + ": " + codeText(rc) + "\n");
     return 1;
   }
@@ -307,8 +335,20 @@ int backupCommand(const std::vector<std::string>& given) {
   }
   say(stdout, std::to_string(copied) + " of " + std::to_string(tables.size()) +
                   " tables copied and checked\n");
-  if (failed.empty()) return 0;
-  reportFailures("backup incomplete:", failed);
+  if (failed.empty()) {
+    // Only now does the folder get its dated name, and the name is made
+    // durable with the copies.
+    if (::rename(folder.c_str(), dated.c_str()) != 0) {
+      rc = db::os::mapErrno(errno);
+      say(stderr, "backup complete in " + folder + " but it could not be renamed to " + dated + ": " +
+                      codeText(rc) + "\n");
+      return 1;
+    }
+    db::os::env().syncDir(dest);
+    say(stdout, "backup complete: " + dated + "\n");
+    return 0;
+  }
+  reportFailures(("backup incomplete, left in " + folder + " (not to be restored from):").c_str(), failed);
   return 1;
 }
 
@@ -327,26 +367,38 @@ int verifyCommand(const std::vector<std::string>& given) {
     return 1;
   }
   std::vector<Failure> failed;
+  size_t unfinished = 0;
   for (const std::string& name : tables) {
     TableState s = readWholeTable(joinPath(dir, name), false);
     std::string line = name + ": ";
-    if (s.code == db::kOk) {
+    const bool packStopped = s.code == db::kFileSizeWrong &&
+                             db::sizeFaultOf(joinPath(dir, name)) == db::SizeFault::kPackUnfinished;
+    if (packStopped) {
+      ++unfinished;
+      line += packUnfinishedText();
+    } else if (s.code == db::kOk) {
       line += "ok, " + recordsText(s);
       if (s.strayBytes)
         line += "; " + std::to_string(s.strayBytes) +
                 " bytes of an unfinished append after the last record (cut off when next opened for writing)";
     } else {
       std::string what = (isBusy(s.code) ? "in use, not checked: " : "damaged: ") + codeText(s.code);
+      std::string note = sizeFaultNote(joinPath(dir, name), s.code);
+      if (!note.empty()) what += " (" + note + ")";
       line += what;
       failed.push_back({name, what});
     }
     say(stdout, line + "\n");
   }
-  say(stdout, std::to_string(tables.size() - failed.size()) + " of " + std::to_string(tables.size()) +
-                  " tables sound\n");
-  if (failed.empty()) return 0;
-  reportFailures("not sound:", failed);
-  return 1;
+  say(stdout, std::to_string(tables.size() - failed.size() - unfinished) + " of " +
+                  std::to_string(tables.size()) + " tables sound" +
+                  (unfinished ? ", " + std::to_string(unfinished) +  " with a pack still to complete" : "") +
+                  "\n");
+  if (!failed.empty()) {
+    reportFailures("not sound:", failed);
+    return 1;
+  }
+  return unfinished ? kPackUnfinishedStatus : 0;
 }
 
 }  // namespace kdbtool

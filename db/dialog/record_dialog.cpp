@@ -280,7 +280,7 @@ void RecordDialog::clearLines() {
 bool RecordDialog::load(int32_t p) {
   loaded_ = false;
   pos_ = p;
-  t_.position = p;
+  t_.setPosition(p);
   std::vector<uint8_t> rec(size_t(t_.recordSize()));
   int rc = t_.lockRecord(p);
   if (rc == kOk) {
@@ -526,6 +526,7 @@ void RecordDialog::toggleDeleted() {
     int32_t h = rc == kOk ? getI32(rec.data()) : 0;
     if (rc == kOk && h != 0) rc = t_.writeRecordHeader(pos_, -h);
     if (rc == kOk) deleted_ = -h < 0;
+    if (rc == kOk && t_.position == pos_) t_.heldHeaderChanged(-h);
     t_.unlockRecord(pos_);
   }
   status_ = rc;

@@ -32,6 +32,7 @@ struct State {
   std::map<uint32_t, std::pair<PropertyGetter, PropertySetter>> kindProps;
   const TemplateData* source = nullptr;
   int loopDepth = 0;  // runMessageLoop running
+  Handler afterHandler = nullptr;
 };
 State& st() {
   static State* s = new State;
@@ -225,7 +226,10 @@ void raiseEvent(uint32_t windowId, uint32_t itemId, int32_t event) {
   Handler fn = t->second[size_t(handler)];
   SourceScope scope(windowId, itemId);
   fn();
+  if (st().afterHandler) st().afterHandler();
 }
+
+void setAfterHandler(Handler hook) { st().afterHandler = hook; }
 
 // --- windows ----------------------------------------------------------------
 

@@ -198,6 +198,7 @@ class CatalogueChangesBeforeTheWrite : public db::os::Env {
     int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
     int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
     int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
+    int sync() override { return in->sync(); }
     bool writable() const override { return in->writable(); }
   };
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
@@ -212,6 +213,7 @@ class CatalogueChangesBeforeTheWrite : public db::os::Env {
   int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
   bool exists(const std::string& p) override { return base().exists(p); }
   int remove(const std::string& p) override { return base().remove(p); }
+  int syncDir(const std::string& d) override { return base().syncDir(d); }
   void sleepMs(int ms) override { base().sleepMs(ms); }
   uint64_t tickMs() override { return base().tickMs(); }
   static db::os::Env& base() { return db::os::posixEnv(); }

@@ -73,7 +73,9 @@ TEST_F(TablesTest, TheBillTablesHaveTheirTwentyFieldsInOrder) {
     const app::FieldDef& f = app::kBills.fields[i];
     EXPECT_STREQ(f.name, names[i]);
     EXPECT_EQ(f.kind, i == 0 ? app::kDateTime : i == 1 ? app::kText : app::kFloat);
-    if (i >= 2 && i < 19) EXPECT_STREQ(app::billAmountField(int(i - 2)), names[i]);
+    if (i >= 2 && i < 19) {
+      EXPECT_STREQ(app::billAmountField(int(i - 2)), names[i]);
+    }
   }
   EXPECT_EQ(app::kBills.fields[1].size, 10);
 }

@@ -208,3 +208,52 @@ TEST_F(BackupTest, VerifyReportsEveryTableAndFailsOnADamagedOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder with a dated name is always a complete backup: one table that
+// cannot be copied (a damaged count) leaves the copies under the
+// "unfinished-" name, and so does a backup killed half-way.
+TEST_F(BackupTest, OnlyACompleteBackupGetsItsDatedName) {
+  makeTable("user", 3);
+  makeTable("yp", 5);
+  auto b = readFile("centre/yp.kdb");
+  const auto whole = b;
+  put32(b, 16, 2);
+  writeFile("centre/yp.kdb", b);
+  ToolRun r = kdbtool("backup centre safe");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.out, "yp.kdb: not copied: -48")) << r.out;
+  EXPECT_TRUE(has(r.out, "记录数已损坏")) << r.out;
+  std::vector<fs::path> folders = backups();
+  ASSERT_EQ(folders.size(), 1u);
+  EXPECT_EQ(folders[0].filename().string().rfind("unfinished-", 0), 0u) << folders[0];
+
+  // Killed while it copies: whatever it left is not under a dated name.
+  writeFile("centre/yp.kdb", whole);
+  for (int i = 0; i < 40; ++i) makeTable("t" + std::to_string(i), 200);
+  std::string cmd = toolPath() + " backup centre safe >/dev/null 2>&1";
+  pid_t kid = fork();
+  ASSERT_GE(kid, 0);
+  if (kid == 0) {
+    execl("/bin/sh", "sh", "-c", ("exec " + cmd).c_str(), nullptr);
+    _exit(127);
+  }
+  for (int tries = 0; tries < 2000 && backups().size() < 2; ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  kill(kid, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(kid, &status, 0), kid);
+  for (const fs::path& f : backups()) {
+    if (f.filename().string().rfind("unfinished-", 0) == 0) continue;
+    // Done before the kill: then it is whole.
+    int tables = 0;
+    for (const auto& e : fs::directory_iterator(f)) tables += e.path().extension() == ".kdb";
+    EXPECT_EQ(tables, 42) << f;
+  }
+  r = kdbtool("backup centre safe");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "backup complete: ")) << r.out;
+}
+
+}  // namespace

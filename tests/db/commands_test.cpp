@@ -443,20 +443,24 @@ TEST_F(CommandsTest, MemoAndByteSetChains) {
   EXPECT_EQ(at32(aux, 512 + 4), 2);
   EXPECT_EQ(at32(aux, 3 * 512 + 8), 235);
   EXPECT_EQ(at32(aux, 3 * 512), 2);
-  ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, "short"));  // reuses block 1, frees 2 and 3
+  // The new value goes into a block of its own before the old chain is
+  // given up: block 4 is written, then blocks 1..3 go on the free list.
+  ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, "short"));
   EXPECT_EQ(cmd::ReadText("m"), "short");
   aux = readFile("memo.kdt");
-  EXPECT_EQ(aux.size(), 2u * 512);  // trailing free blocks cut off
-  EXPECT_EQ(at32(aux, 16), 2);
-  EXPECT_EQ(at32(aux, 20), 0);
+  EXPECT_EQ(aux.size(), 5u * 512);
+  EXPECT_EQ(at32(aux, 16), 5);
+  EXPECT_EQ(at32(aux, 20), 3);
   ASSERT_TRUE(cmd::AppendRecord(2, longText, rt::omitted));
+  EXPECT_EQ(at32(readFile("memo.kdt"), 20), 0);  // took the three free blocks
   ASSERT_TRUE(cmd::MoveTo(1));
   ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, ""));  // empty value: block 0, chain freed
   aux = readFile("memo.kdt");
-  EXPECT_EQ(at32(aux, 20), 1);
-  EXPECT_EQ(at32(aux, 24), 1);
+  EXPECT_EQ(aux.size(), 4u * 512);  // block 4 was the last: cut off
+  EXPECT_EQ(at32(aux, 16), 4);
+  EXPECT_EQ(at32(aux, 20), 0);
   ASSERT_TRUE(cmd::AppendRecord(3, "reuse", rt::omitted));
-  EXPECT_EQ(at32(readFile("memo.kdt"), 20), 0);  // took the free block
+  EXPECT_EQ(at32(readFile("memo.kdt"), 16), 5);  // a new block at the end
   ASSERT_TRUE(cmd::MoveTo(2));
   EXPECT_EQ(cmd::ReadText("m"), longText);
   ASSERT_TRUE(cmd::DeleteRecords());

@@ -311,3 +311,103 @@ TEST_F(KdbtoolTest, DeleteAndPack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A damaged record count: five whole records, the count set lower. Every
+// checker names it, no writer cuts the records, repair takes them back.
+TEST_F(KdbtoolTest, DamagedCountIsReportedAndRestoredNeverCut) {
+  ASSERT_EQ(kdbtool("create y v:3 t:10:8").status, 0);
+  for (int i = 1; i <= 5; ++i) ASSERT_EQ(kdbtool("append y " + std::to_string(i) + " r" + std::to_string(i)).status, 0);
+  const auto whole = readFile("y.kdb");
+  for (int count : {0, 1, 2, 4}) {
+    auto b = whole;
+    put32(b, 16, count);
+    writeFile("y.kdb", b);
+    std::string what = "count " + std::to_string(count);
+    ToolRun r = kdbtool("check y");
+    EXPECT_EQ(r.status, 1) << what;
+    EXPECT_NE(r.err.find("记录数已损坏"), std::string::npos) << what << r.err;
+    // The program itself: a writing open and an append are refused, the
+    // file is left as it was.
+    EXPECT_FALSE(cmd::OpenDatabase("y")) << what;
+    EXPECT_EQ(db::lastError(), db::kFileSizeWrong) << what;
+    EXPECT_FALSE(cmd::OpenDatabase("y", "", true)) << what;
+    EXPECT_EQ(kdbtool("append y 9 x").status, 1) << what;
+    EXPECT_EQ(readFile("y.kdb"), b) << what;
+    r = kdbtool("verify .");
+    EXPECT_EQ(r.status, 1) << what;
+    EXPECT_NE(r.out.find("damaged"), std::string::npos) << what << r.out;
+    r = kdbtool("repair y");
+    EXPECT_EQ(r.status, 0) << what << r.err;
+    EXPECT_NE(r.out.find("record count restored from " + std::to_string(count) + " to 5"), std::string::npos)
+        << what << r.out;
+    EXPECT_EQ(readFile("y.kdb"), whole) << what;
+    EXPECT_EQ(kdbtool("dump y").out, "1\t1\tr1\n2\t2\tr2\n3\t3\tr3\n4\t4\tr4\n5\t5\tr5\n") << what;
+  }
+  // A writer that had the table open before the count was damaged does
+  // not append over a record either.
+  ASSERT_TRUE(cmd::OpenDatabase("y"));
+  auto b = whole;
+  put32(b, 16, 2);
+  std::vector<uint8_t> counted(b.begin() + 16, b.begin() + 20);
+  {
+    std::FILE* f = std::fopen("y.kdb", "r+b");
+    ASSERT_TRUE(f);
+    std::fseek(f, 16, SEEK_SET);
+    std::fwrite(counted.data(), 1, 4, f);
+    std::fclose(f);
+  }
+  EXPECT_FALSE(cmd::AppendRecord(6, "r6"));
+  EXPECT_EQ(db::lastError(), db::kFileSizeWrong);
+  db::closeAllDatabases();
+  EXPECT_EQ(readFile("y.kdb"), b);
+}
+
+// A pack stopped half-way is not damage: read-only tools say so with
+// their own exit status, repair completes it.
+TEST_F(KdbtoolTest, InterruptedPackIsNamedAsSuchAndCompletedByRepair) {
+  ASSERT_EQ(kdbtool("create p v:3").status, 0);
+  ASSERT_TRUE(cmd::OpenDatabase("p"));
+  for (int i = 1; i <= 6; ++i) ASSERT_TRUE(cmd::AppendRecord(i));
+  ASSERT_TRUE(cmd::MoveTo(2));
+  ASSERT_TRUE(cmd::DeleteRecords());
+  db::closeAllDatabases();
+  // What a pack killed after its first step leaves: the serial negated and
+  // the redo record saying nothing has moved yet.
+  auto b = readFile("p.kdb");
+  put32(b, 20, -7);
+  writeFile("p.kdb", b);
+  std::vector<uint8_t> log(128 + 8, 0);
+  std::memcpy(log.data(), "WKDP", 4);
+  put32(log, 4, 1);
+  put32(log, 8, 8);
+  put32(log, 12, 6);
+  put32(log, 16, 7);
+  put32(log, 20, 1);
+  put32(log, 24, 1);
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < 36; ++i) h = (h ^ log[i]) * 16777619u;
+  put32(log, 36, int32_t(h));
+  writeFile("p.kdb.pack", log);
+
+  for (const char* tool : {"check p", "dump p", "info p"}) {
+    ToolRun r = kdbtool(tool);
+    EXPECT_EQ(r.status, 3) << tool;
+    EXPECT_NE(r.err.find("压缩未完成：下一次写入打开或 kdbtool repair 将完成它，数据完整"), std::string::npos)
+        << tool << r.err;
+  }
+  ToolRun v = kdbtool("verify .");
+  EXPECT_EQ(v.status, 3);
+  EXPECT_EQ(v.out.find("damaged"), std::string::npos) << v.out;
+  EXPECT_NE(v.out.find("1 with a pack still to complete"), std::string::npos) << v.out;
+  EXPECT_EQ(readFile("p.kdb"), b);  // read-only: untouched
+
+  ToolRun r = kdbtool("repair p");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("completed an interrupted pack: 5 records"), std::string::npos) << r.out;
+  EXPECT_EQ(kdbtool("dump p").out, "1\t1\n3\t3\n4\t4\n5\t5\n6\t6\n");
+  EXPECT_EQ(kdbtool("verify .").status, 0);
+}
+
+}  // namespace

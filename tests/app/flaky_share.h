@@ -1,0 +1,102 @@
+// A shared folder that drops and comes back, for the module tests: the
+// engine's file layer with every call failing from a chosen call on, as an
+// SMB client fails after its time-out (an I/O error; `exists` says no), until
+// recover(). A lock or unlock that fails leaves the locks as they were, so a
+// lock taken before the drop stays held, as on a real share.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/errors.h"
+#include "db/os.h"
+
+namespace apptest {
+
+class FlakyShare : public db::os::Env {
+ public:
+  FlakyShare() { previous_ = db::os::setEnv(this); }
+  ~FlakyShare() override { db::os::setEnv(previous_); }
+  FlakyShare(const FlakyShare&) = delete;
+  FlakyShare& operator=(const FlakyShare&) = delete;
+
+  // Counts file calls from now on; from the `failFrom`-th on (1 = the
+  // first) every call fails. 0 only counts.
+  void arm(int failFrom) {
+    calls_ = 0;
+    failed_ = false;
+    failFrom_ = failFrom;
+    armed_ = true;
+  }
+  void recover() { armed_ = false; }
+  // File calls since arm().
+  int calls() const { return calls_; }
+  // Whether any call failed since arm().
+  bool failedAny() const { return failed_; }
+
+  struct F : db::os::File {
+    std::unique_ptr<db::os::File> in;
+    FlakyShare* share;
+    int read(int64_t o, void* b, size_t n, size_t* g) override {
+      if (share->down()) {
+        *g = 0;
+        return db::kHardware;
+      }
+      return in->read(o, b, n, g);
+    }
+    int write(int64_t o, const void* b, size_t n) override {
+      return share->down() ? int(db::kHardware) : in->write(o, b, n);
+    }
+    int size(int64_t* s) override { return share->down() ? int(db::kHardware) : in->size(s); }
+    int truncate(int64_t l) override { return share->down() ? int(db::kHardware) : in->truncate(l); }
+    int tryLock(int64_t o, int64_t l) override { return share->down() ? int(db::kHardware) : in->tryLock(o, l); }
+    int unlock(int64_t o, int64_t l) override { return share->down() ? int(db::kHardware) : in->unlock(o, l); }
+    int tryLockShared(int64_t o, int64_t l) override {
+      return share->down() ? int(db::kHardware) : in->tryLockShared(o, l);
+    }
+    int probe(int64_t o, int64_t l, bool* h) override {
+      return share->down() ? int(db::kHardware) : in->probe(o, l, h);
+    }
+    int sync() override { return share->down() ? int(db::kHardware) : in->sync(); }
+    bool writable() const override { return in->writable(); }
+  };
+
+  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
+    if (down()) return db::kHardware;
+    auto f = std::make_unique<F>();
+    f->share = this;
+    const int rc = base().open(p, w, c, &f->in);
+    if (rc == 0) *out = std::move(f);
+    return rc;
+  }
+  int fullPath(const std::string& p, std::string* o) override {
+    return down() ? int(db::kHardware) : base().fullPath(p, o);
+  }
+  int listDir(const std::string& d, std::vector<std::string>* n) override {
+    return down() ? int(db::kHardware) : base().listDir(d, n);
+  }
+  bool exists(const std::string& p) override { return !down() && base().exists(p); }
+  int remove(const std::string& p) override { return down() ? int(db::kHardware) : base().remove(p); }
+  bool isLink(const std::string& p) override { return !down() && base().isLink(p); }
+  int syncDir(const std::string& d) override { return down() ? int(db::kHardware) : base().syncDir(d); }
+  void sleepMs(int ms) override { base().sleepMs(ms); }
+  uint64_t tickMs() override { return base().tickMs(); }
+
+ private:
+  static db::os::Env& base() { return db::os::posixEnv(); }
+  bool down() {
+    if (!armed_) return false;
+    ++calls_;
+    const bool fails = failFrom_ > 0 && calls_ >= failFrom_;
+    failed_ = failed_ || fails;
+    return fails;
+  }
+  db::os::Env* previous_ = nullptr;
+  bool armed_ = false;
+  bool failed_ = false;
+  int calls_ = 0;
+  int failFrom_ = 0;
+};
+
+}  // namespace apptest

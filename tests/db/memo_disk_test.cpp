@@ -1,0 +1,252 @@
+// Memo values all or nothing, and a full disk: a memo modify killed at any
+// of its file changes, or stopped by a full disk, leaves the old value or
+// the new one and a chain check that finds nothing wrong; a full disk is
+// reported as -14 by appends, modifies and packs, and leaves the table
+// readable and whole. Also the auxiliary files a writer must not use and
+// the names that must not take another table's auxiliary file.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "db/chaincheck.h"
+#include "db/os.h"
+#include "db/table.h"
+#include "db_test_util.h"
+
+using namespace dbtest;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A file layer over the real one: kills the process at change `killAt`
+// (a write cut to half first), and/or behaves as a full disk: a write or
+// truncate that would make a file longer fails with -14 once `full`.
+class Faulty : public db::os::Env {
+ public:
+  struct F : db::os::File {
+    std::unique_ptr<db::os::File> in;
+    Faulty* env;
+    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
+    int write(int64_t o, const void* b, size_t n) override {
+      if (env->change()) {
+        in->write(o, b, n / 2);
+        raise(SIGKILL);
+      }
+      int64_t len = 0;
+      in->size(&len);
+      if (env->full && o + int64_t(n) > len) return db::kDiskFull;
+      return in->write(o, b, n);
+    }
+    int size(int64_t* s) override { return in->size(s); }
+    int truncate(int64_t l) override {
+      if (env->change()) raise(SIGKILL);
+      int64_t len = 0;
+      in->size(&len);
+      if (env->full && l > len) return db::kDiskFull;
+      return in->truncate(l);
+    }
+    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
+    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
+    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
+    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
+    int sync() override { return env->full ? db::kOk : in->sync(); }
+    bool writable() const override { return in->writable(); }
+  };
+  // Counts every change unless killAt is 0; kills at change killAt.
+  bool change() { return killAt != 0 && ++changes == killAt; }
+  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
+    if (full && c && !base().exists(p)) return db::kDiskFull;
+    auto f = std::make_unique<F>();
+    f->env = this;
+    int rc = base().open(p, w, c, &f->in);
+    if (rc == 0) *out = std::move(f);
+    return rc;
+  }
+  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
+  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
+  bool exists(const std::string& p) override { return base().exists(p); }
+  int remove(const std::string& p) override {
+    if (change()) raise(SIGKILL);
+    return base().remove(p);
+  }
+  int syncDir(const std::string& d) override { return base().syncDir(d); }
+  void sleepMs(int ms) override { base().sleepMs(ms); }
+  uint64_t tickMs() override { return base().tickMs(); }
+  static db::os::Env& base() { return db::os::posixEnv(); }
+  long killAt = 0, changes = 0;
+  bool full = false;
+};
+
+std::string text(size_t n, char c) { return std::string(n, c); }
+
+class MemoDiskTest : public DbTest {
+ protected:
+  // Record 1 keeps a three-block memo, record 2 a one-block one.
+  void makeTable() {
+    ASSERT_TRUE(cmd::CreateDatabase("m", {fi("id", 3), fi("t", 12)}));
+    ASSERT_TRUE(cmd::OpenDatabase("m"));
+    ASSERT_TRUE(cmd::AppendRecord(1, text(1400, 'o')));
+    ASSERT_TRUE(cmd::AppendRecord(2, text(300, 'p')));
+    db::closeAllDatabases();
+  }
+  void expectSound(const std::string& what) {
+    std::unique_ptr<db::Table> t;
+    db::OpenOptions o;
+    o.readOnly = true;
+    ASSERT_EQ(db::Table::open("m.kdb", o, &t), 0) << what;
+    db::ChainReport r;
+    ASSERT_EQ(db::checkChains(*t, &r), 0) << what;
+    EXPECT_TRUE(r.faults.empty()) << what << ": " << r.faults.size() << " faults, first kind "
+                                  << int(r.faults.empty() ? -1 : int(r.faults[0].kind));
+  }
+};
+
+TEST_F(MemoDiskTest, AMemoModifyKilledAnywhereLeavesTheOldValueOrTheNew) {
+  makeTable();
+  const auto db0 = readFile("m.kdb"), aux0 = readFile("m.kdt");
+  // Shorter and longer than the old value: both the blocks given up and
+  // the blocks added are crossed.
+  for (size_t newLength : {size_t(700), size_t(2300)}) {
+    long changes = 0;
+    {
+      Faulty counter;
+      counter.killAt = -1;
+      db::os::Env* old = db::os::setEnv(&counter);
+      ASSERT_TRUE(cmd::OpenDatabase("m"));
+      counter.changes = 0;
+      ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, text(newLength, 'n')));
+      changes = counter.changes;
+      db::closeAllDatabases();
+      db::os::setEnv(old);
+    }
+    ASSERT_GT(changes, 2);
+    for (long at = 1; at <= changes; ++at) {
+      writeFile("m.kdb", db0);
+      writeFile("m.kdt", aux0);
+      const std::string what = std::to_string(newLength) + " bytes, killed at change " + std::to_string(at);
+      pid_t p = fork();
+      ASSERT_GE(p, 0);
+      if (p == 0) {
+        static Faulty env;
+        env.killAt = at;
+        db::os::setEnv(&env);
+        db::closeAllDatabases();
+        if (!cmd::OpenDatabase("m")) _exit(10);
+        env.changes = 0;
+        cmd::ModifyRecord(rt::omitted, text(newLength, 'n'));
+        _exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(p, &status, 0), p);
+      ASSERT_TRUE(WIFSIGNALED(status)) << what;
+      ASSERT_TRUE(cmd::OpenDatabase("m")) << what << ": " << db::lastError();
+      ASSERT_TRUE(cmd::MoveTo(1));
+      std::string v = cmd::ReadText("t");
+      EXPECT_TRUE(v == text(1400, 'o') || v == text(newLength, 'n')) << what << ": " << v.size() << " bytes";
+      ASSERT_TRUE(cmd::MoveTo(2));
+      EXPECT_EQ(cmd::ReadText("t"), text(300, 'p')) << what;
+      db::closeAllDatabases();
+      expectSound(what);
+    }
+  }
+}
+
+TEST_F(MemoDiskTest, AFullDiskIsReportedAsSuchAndLeavesTheTableWhole) {
+  makeTable();
+  ASSERT_TRUE(cmd::OpenDatabase("m"));
+  for (int i = 3; i <= 40; ++i) ASSERT_TRUE(cmd::AppendRecord(i, text(10, 'q')));
+  for (int k = 3; k <= 40; k += 2) {
+    ASSERT_TRUE(cmd::MoveTo(k));
+    ASSERT_TRUE(cmd::DeleteRecords());
+  }
+  db::closeAllDatabases();
+  const auto db0 = readFile("m.kdb"), aux0 = readFile("m.kdt");
+
+  Faulty env;
+  env.full = true;
+  db::os::Env* old = db::os::setEnv(&env);
+  ASSERT_TRUE(cmd::OpenDatabase("m"));
+  // A modify whose new value needs more blocks than the file has.
+  ASSERT_TRUE(cmd::MoveTo(1));
+  EXPECT_FALSE(cmd::ModifyRecord(rt::omitted, text(5000, 'n')));
+  EXPECT_EQ(db::lastError(), db::kDiskFull);
+  EXPECT_EQ(cmd::ReadText("t"), text(1400, 'o'));
+  // An append: its record would grow the file.
+  EXPECT_FALSE(cmd::AppendRecord(99, rt::omitted));
+  EXPECT_EQ(db::lastError(), db::kDiskFull);
+  // A pack: its redo record cannot be made, so nothing moves.
+  EXPECT_FALSE(cmd::PackDatabase());
+  EXPECT_EQ(db::lastError(), db::kDiskFull);
+  db::closeAllDatabases();
+  db::os::setEnv(old);
+  EXPECT_EQ(readFile("m.kdb"), db0);
+  EXPECT_FALSE(fs::exists("m.kdb.pack"));
+  // Readable by every reader, chains sound, and a pack works once there
+  // is room.
+  ASSERT_TRUE(cmd::OpenDatabase("m", "", true));
+  EXPECT_EQ(cmd::RecordCount(), 40);
+  db::closeAllDatabases();
+  expectSound("after the full disk");
+  ASSERT_TRUE(cmd::OpenDatabase("m"));
+  EXPECT_TRUE(cmd::PackDatabase());
+  EXPECT_EQ(cmd::RecordCount(), 21);
+}
+
+TEST_F(MemoDiskTest, WritersRefuseAuxiliaryFilesThatWouldHandOutLiveBlocks) {
+  makeTable();
+  const auto db0 = readFile("m.kdb"), aux0 = readFile("m.kdt");
+  // The free list reaching block 2, the middle of record 1's value.
+  auto aux = aux0;
+  put32(aux, 20, 1);
+  put32(aux, 24, 2);
+  writeFile("m.kdt", aux);
+  EXPECT_FALSE(cmd::OpenDatabase("m"));
+  EXPECT_EQ(db::lastError(), db::kAuxDamaged);
+  EXPECT_TRUE(cmd::OpenDatabase("m", "", true));  // read-only: nothing handed out
+  db::closeAllDatabases();
+  EXPECT_EQ(readFile("m.kdt"), aux);
+
+  // A value torn by a write cut short: block 2 of three not full.
+  aux = aux0;
+  put32(aux, 2 * 512 + 8, 100);
+  writeFile("m.kdt", aux);
+  {
+    std::unique_ptr<db::Table> t;
+    db::OpenOptions o;
+    o.readOnly = true;
+    ASSERT_EQ(db::Table::open("m.kdb", o, &t), 0);
+    db::ChainReport r;
+    ASSERT_EQ(db::checkChains(*t, &r), 0);
+    ASSERT_EQ(r.faults.size(), 1u);
+    EXPECT_EQ(r.faults[0].kind, db::ChainFaultKind::kTorn);
+    EXPECT_EQ(r.faults[0].record, 1);
+  }
+  writeFile("m.kdt", aux0);
+}
+
+TEST_F(MemoDiskTest, AnotherTablesAuxiliaryFileIsNeverTakenOver) {
+  makeTable();
+  const auto aux0 = readFile("m.kdt");
+  // "m.abc" would have m.kdt as its auxiliary file: refused, closed or not.
+  EXPECT_FALSE(cmd::CreateDatabase("m.abc", {fi("t", 12)}));
+  EXPECT_EQ(db::lastError(), db::kAuxCreateFailed);
+  EXPECT_FALSE(fs::exists("m.abc"));
+  ASSERT_TRUE(cmd::CreateDatabase("src", {fi("t", 12)}));
+  ASSERT_TRUE(cmd::OpenDatabase("src"));
+  ASSERT_TRUE(cmd::AppendRecord(text(20, 's')));
+  EXPECT_FALSE(cmd::CopyRecords("m.abc", rt::Arg{}));
+  EXPECT_EQ(db::lastError(), db::kAuxCreateFailed);
+  EXPECT_EQ(readFile("m.kdt"), aux0);
+  // Without memo fields no auxiliary file is made: allowed.
+  EXPECT_TRUE(cmd::CreateDatabase("m.abc", {fi("v", 3)}));
+  // The table itself may be made again (its own auxiliary file).
+  db::closeAllDatabases();
+  fs::remove("m.abc");
+  EXPECT_TRUE(cmd::CreateDatabase("m", {fi("t", 12)}));
+  // Trailing spaces do not hide the auxiliary extension.
+  EXPECT_FALSE(cmd::CreateDatabase("z.kdt ", {fi("v", 3)}));
+  EXPECT_FALSE(cmd::CreateDatabase("z.KDT  ", {fi("v", 3)}));
+  EXPECT_FALSE(fs::exists("z.kdt "));
+}
+
+}  // namespace
