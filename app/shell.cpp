@@ -207,6 +207,10 @@ void endProgram() {
 }
 
 void installShellHandlers() {
+  // What a handler wrote is on the disk before the next event is taken:
+  // a power cut after the screen shows a charge, a bill or a deletion
+  // loses none of it.
+  forms::setAfterHandler([] { db::os::syncWritten(); });
   namespace s = ids::start;
   std::vector<forms::Handler> start(s::kHandlerCount, nullptr);
   start[s::kCreated] = startCreated;
@@ -273,10 +277,6 @@ int runProgram(int argc, char** argv) {
   // A write that meets another workstation's lock waits this long before
   // it is reported as failed.
   db::setLockWaitMs(kLockWaitMs);
-  // What a handler wrote is on the disk before the next event is taken:
-  // a power cut after the screen shows a charge, a bill or a deletion
-  // loses none of it.
-  forms::setAfterHandler([] { db::os::syncWritten(); });
   // 2. Module initialisation: the handler tables.
   installShellHandlers();
   // 3. The exit routine runs after the loop below, and from endProgram().
