@@ -25,8 +25,9 @@ int AuxFile::create(os::File& f, int32_t version, double created) {
   putI32(block + 4, version);
   putF64(block + 8, created);
   putI32(block + kAuxOffBlocks, 1);
-  if (f.truncate(0) != kOk || f.write(0, block, kBlockSize) != kOk) return kAuxCreateFailed;
-  return kOk;
+  int rc = f.truncate(0);
+  if (rc == kOk) rc = f.write(0, block, kBlockSize);
+  return rc == kOk ? kOk : writeFailure(rc, kAuxCreateFailed);
 }
 
 int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,

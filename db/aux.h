@@ -50,7 +50,7 @@ constexpr char kAuxMagic[4] = {'W', 'K', 'D', 'T'};
 class AuxFile {
  public:
   // Makes `f` (a file opened for writing) a new one-block file, dropping
-  // what it held. 0 or -50.
+  // what it held. 0, -14 when the disk is full, or -50.
   static int create(os::File& f, int32_t version, double created);
 
   // Opens and validates: -35 for a bad header, -36 for a version other

@@ -171,8 +171,8 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
     encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
   rc = file->truncate(0);
   if (rc == kOk) rc = file->write(0, bytes.data(), bytes.size());
-  rc = rc == kOk ? kOk : kCreateFailed;
-  if (rc == kOk && aux && AuxFile::create(*aux, kVersion, h.created) != kOk) rc = kAuxCreateFailed;
+  rc = rc == kOk ? kOk : writeFailure(rc, kCreateFailed);
+  if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, h.created);
   releaseGate(*file);
   if (aux) releaseGate(*aux);
   file.reset();
@@ -509,10 +509,18 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     if (pos < 0) return kNoCurrentRecord;
     int rc = lockRecord(pos);
     if (rc != kOk) return rc;
-    // The count read completes a pack another program left unfinished
-    // (or refuses, read-only) before any record of it is touched.
+    // A pack that is running holds the whole file, so the record lock
+    // keeps it out; one another program left unfinished shows in the
+    // negated serial and is completed (or refused, read-only) before any
+    // record of it is touched. The count and serial are read without the
+    // header lock: the lock held here already orders this read after any
+    // pack, and an append only ever raises the count.
     int32_t count = 0;
-    rc = readCount(&count);
+    uint8_t cs[8];
+    size_t got = 0;
+    rc = file_->read(kOffCount, cs, 8, &got) == kOk && got == 8 ? kOk : kCountReadFailed;
+    if (rc == kOk && getI32(cs + 4) < 0 && !packing_) rc = readCount(&count);
+    else if (rc == kOk) count = std::max(0, getI32(cs));
     const bool mine = held_ && heldPos_ == pos;
     if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
     if (rc == kOk && pos < count) rc = readRecord(pos, rec);

@@ -49,8 +49,9 @@ struct FieldDef {
 // a file cannot be made, -12 when another program has either file open
 // (all of these before any file changes), -50 when the auxiliary file's
 // name is that of another table's auxiliary file (whatever the new
-// table's extension), -2 for a failed write, -50 for the auxiliary file
-// (the half-made database file is then removed).
+// table's extension), -14 when the disk is full, -2 for another failed
+// write, -50 for the auxiliary file (the half-made database file is then
+// removed).
 int createDatabase(const std::string& path, const std::vector<FieldDef>& fields,
                    const std::string* digest);
 

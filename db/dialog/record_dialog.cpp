@@ -284,7 +284,11 @@ bool RecordDialog::load(int32_t p) {
   std::vector<uint8_t> rec(size_t(t_.recordSize()));
   int rc = t_.lockRecord(p);
   if (rc == kOk) {
-    rc = t_.readRecord(p, rec.data());
+    // The count read completes a pack another program left unfinished
+    // before the record is read.
+    int32_t count = 0;
+    rc = t_.readCount(&count);
+    if (rc == kOk) rc = p < count ? t_.readRecord(p, rec.data()) : int(kRecordReadFailed);
     // Chains are read under the same lock, so the record and its memo
     // texts belong together.
     for (size_t n = 0; n < lines_.size() && rc == kOk; ++n) {
