@@ -50,7 +50,7 @@ int openChargeTable(const std::string& name, bool createWhenMissing) {
   // A table this program holds open whose file has gone (removed by hand,
   // or restored from elsewhere) would take lines into a file nobody sees
   // again: its handle is dropped and the name opened afresh.
-  if (!cmd::FileExists(name + ".kdb")) cmd::CloseDatabase(name);
+  if (!cmd::FileExists(name + ".kdb") && db::lastError() == db::kOk) cmd::CloseDatabase(name);
   int why = selectCheckedTable(name, kChargeLines);
   // Created only when no file of that name exists at all: a file that is
   // there but cannot be opened (damaged, held, unreachable) is never
@@ -164,7 +164,9 @@ ChargeFigures sumCharges(const std::string& prescription) {
 }
 
 bool usePostingTable(const std::string& name, const TableDef& def) {
-  if (!cmd::FileExists(name + ".kdb")) createTable(name, def);
+  // Created only when the folder says there is no such file: one whose
+  // folder could not be read is never made anew over the posted records.
+  if (!cmd::FileExists(name + ".kdb") && db::lastError() == db::kOk) createTable(name, def);
   const int why = selectCheckedTable(name, def);
   if (why == 0) return true;
   const std::string text = GBK("票据数字未能记入“") + name + GBK("”：") +

@@ -35,7 +35,7 @@ void printInternal() { report::internalReport(Where::kPaper); }
 // current.
 void editPeriodTable(const std::string& name) {
   const std::string file = name + ".kdb";
-  if (!cmd::FileExists(file)) {
+  if (!cmd::FileExists(file) && db::lastError() == db::kOk) {
     const std::string text = GBK("数据表 ") + file + GBK(" 不存在，没有可修改的记录。");
     tell(text.c_str());
     return;

@@ -165,7 +165,12 @@ int openPeriodTable(const std::string& name) {
 }
 
 bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read) {
-  if (!cmd::FileExists(name + ".kdb")) return false;
+  if (!cmd::FileExists(name + ".kdb")) {
+    // Not there: the report draws the case without it. A folder that could
+    // not be read is named like a table that could not be.
+    if (db::lastError() != db::kOk) tellUnreadable(name, db::lastError());
+    return false;
+  }
   // Read only: a report never changes a file. A read-only open repairs
   // nothing, so a table that would need repair (cut mid-record, a pack
   // not finished) is refused here and counted as missing, named below. A

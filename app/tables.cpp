@@ -183,7 +183,9 @@ int selectCheckedTable(const std::string& name, const TableDef& def) {
 }
 
 int openTable(const std::string& bareName, const TableDef& def) {
-  if (!cmd::FileExists(bareName + ".kdb")) createTable(bareName, def);
+  // A folder that could not be read is not one without the table: the
+  // table is never made anew over one that is there.
+  if (!cmd::FileExists(bareName + ".kdb") && db::lastError() == db::kOk) createTable(bareName, def);
   cmd::OpenDatabase(bareName);
   const int opened = db::lastError();
   cmd::SetCurrentDatabase(bareName);

@@ -86,6 +86,9 @@ class AuxFile {
   int reset();
 
   os::File& file() { return *file_; }
+  // Closes the file (and its locks) after an I/O error: every later call
+  // fails with -11 until the table reopens it.
+  void drop() { file_ = os::deadFile(file_->writable()); }
 
  private:
   struct State;

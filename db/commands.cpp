@@ -553,8 +553,13 @@ void cmdCopyRecords(Arg* r, int argc, const Arg* argv) {
   setBool(r, rc);
 }
 
+// False with the look's error code as the last error when the folder
+// could not be read: callers that act on "not there" must check it.
 void cmdFileExists(Arg* r, int argc, const Arg* argv) {
-  *r = rt::makeBool(fileExistsLike(textArg(argc, argv, 0)));
+  const int there = fileExistsLike(textArg(argc, argv, 0));
+  if (there == kHardware) os::noteIoFault();
+  setLastError(there < 0 ? there : int(kOk));
+  *r = rt::makeBool(there == 1);
 }
 
 void shutdownHook() {
@@ -563,32 +568,67 @@ void shutdownHook() {
 }
 
 std::once_flag g_once;
+int g_callDepth = 0;
+
+}  // namespace
+
+// --- folders that drop --------------------------------------------------------
+//
+// The outermost engine call (a command, or a scan module code runs) first
+// opens again the current table when an I/O error dropped it. When the call
+// met an I/O error (os::ioFaults() moved), every open table drops its
+// handle, so that no lock taken before the folder dropped (or whose release
+// failed) is still held when it comes back; a call that failed reports
+// -11, so the operator is told the folder could not be reached rather than
+// that a record or a lock was at fault. Calls nest (a scan's expression
+// reads fields): only the outermost does either.
+
+EngineCall::EngineCall() : outermost_(g_callDepth++ == 0), faultsBefore_(os::ioFaults()) {
+  if (!outermost_) return;
+  if (Table* t = cur(); t && t->dropped()) t->reopen();
+}
+
+EngineCall::~EngineCall() {
+  --g_callDepth;
+  if (!outermost_ || os::ioFaults() == faultsBefore_) return;
+  for (OpenDb& d : g_open) d.table->drop();
+  if (lastError() != kOk) setLastError(kHardware);
+}
+
+namespace {
+
+// Each command runs as one engine call.
+template <void (*F)(Arg*, int, const Arg*)>
+void asOneCall(Arg* r, int argc, const Arg* argv) {
+  EngineCall call;
+  F(r, argc, argv);
+}
 
 }  // namespace
 
 void registerDatabaseCommands() {
   std::call_once(g_once, [] {
     using rt::Cmd;
-    rt::registerCommand(Cmd::OpenDatabase, cmdOpenDatabase);
-    rt::registerCommand(Cmd::SetCurrentDatabase, cmdSetCurrentDatabase);
-    rt::registerCommand(Cmd::MoveFirst, cmdMoveFirst);
-    rt::registerCommand(Cmd::ReadField, cmdReadField);
-    rt::registerCommand(Cmd::FindRecord, cmdFindRecord);
-    rt::registerCommand(Cmd::RecordCount, cmdRecordCount);
-    rt::registerCommand(Cmd::MoveTo, cmdMoveTo);
-    rt::registerCommand(Cmd::ModifyRecord, cmdModifyRecord);
-    rt::registerCommand(Cmd::AppendRecord, cmdAppendRecord);
-    rt::registerCommand(Cmd::FieldCount, cmdFieldCount);
-    rt::registerCommand(Cmd::Skip, cmdSkip);
-    rt::registerCommand(Cmd::SumRecords, cmdSumRecords);
-    rt::registerCommand(Cmd::FileExists, cmdFileExists);
-    rt::registerCommand(Cmd::DeleteRecords, cmdDeleteRecords);
-    rt::registerCommand(Cmd::PackDatabase, cmdPackDatabase);
-    rt::registerCommand(Cmd::ReplaceFields, cmdReplaceFields);
-    rt::registerCommand(Cmd::CreateDatabase, cmdCreateDatabase);
-    rt::registerCommand(Cmd::ZapDatabase, cmdZapDatabase);
-    rt::registerCommand(Cmd::CloseDatabase, cmdCloseDatabase);
-    rt::registerCommand(Cmd::CopyRecords, cmdCopyRecords);
+    rt::registerCommand(Cmd::OpenDatabase, asOneCall<cmdOpenDatabase>);
+    rt::registerCommand(Cmd::SetCurrentDatabase, asOneCall<cmdSetCurrentDatabase>);
+    rt::registerCommand(Cmd::MoveFirst, asOneCall<cmdMoveFirst>);
+    rt::registerCommand(Cmd::ReadField, asOneCall<cmdReadField>);
+    rt::registerCommand(Cmd::FindRecord, asOneCall<cmdFindRecord>);
+    rt::registerCommand(Cmd::RecordCount, asOneCall<cmdRecordCount>);
+    rt::registerCommand(Cmd::MoveTo, asOneCall<cmdMoveTo>);
+    rt::registerCommand(Cmd::ModifyRecord, asOneCall<cmdModifyRecord>);
+    rt::registerCommand(Cmd::AppendRecord, asOneCall<cmdAppendRecord>);
+    rt::registerCommand(Cmd::FieldCount, asOneCall<cmdFieldCount>);
+    rt::registerCommand(Cmd::Skip, asOneCall<cmdSkip>);
+    rt::registerCommand(Cmd::SumRecords, asOneCall<cmdSumRecords>);
+    rt::registerCommand(Cmd::FileExists, asOneCall<cmdFileExists>);
+    rt::registerCommand(Cmd::DeleteRecords, asOneCall<cmdDeleteRecords>);
+    rt::registerCommand(Cmd::PackDatabase, asOneCall<cmdPackDatabase>);
+    rt::registerCommand(Cmd::ReplaceFields, asOneCall<cmdReplaceFields>);
+    rt::registerCommand(Cmd::CreateDatabase, asOneCall<cmdCreateDatabase>);
+    rt::registerCommand(Cmd::ZapDatabase, asOneCall<cmdZapDatabase>);
+    rt::registerCommand(Cmd::CloseDatabase, asOneCall<cmdCloseDatabase>);
+    rt::registerCommand(Cmd::CopyRecords, asOneCall<cmdCopyRecords>);
     rt::addShutdownHook(shutdownHook);
   });
 }

@@ -20,6 +20,7 @@
 // for any index named.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "db/errors.h"
@@ -37,6 +38,24 @@ Table* currentTable();
 
 // Closes every open database (the list is left empty, none current).
 void closeAllDatabases();
+
+// One engine call, as every database command runs: the outermost call
+// opens again the current table when an I/O error dropped it, and when it
+// met an I/O error itself drops the handles (and locks) of every open
+// table, to be opened again on next use; a call that failed then reports
+// -11. Module code that scans the current table itself (db::forEachRecord)
+// runs inside one too. Window thread only.
+class EngineCall {
+ public:
+  EngineCall();
+  ~EngineCall();
+  EngineCall(const EngineCall&) = delete;
+  EngineCall& operator=(const EngineCall&) = delete;
+
+ private:
+  bool outermost_;
+  uint64_t faultsBefore_;
+};
 
 // Fast route for conditions that compare a text field with a constant:
 // reads the record being scanned (or the current record) like ReadField,

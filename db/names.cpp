@@ -117,18 +117,21 @@ bool wildcardMatch(std::string_view p, std::string_view s) {
   return i == p.size();
 }
 
-bool fileExistsLike(const std::string& pattern) {
-  if (pattern.empty()) return false;
+int fileExistsLike(const std::string& pattern) {
+  if (pattern.empty()) return 0;
   std::string dir, base;
   splitDir(pattern, &dir, &base);
-  if (base.empty()) return os::env().exists(pattern);
+  if (base.empty()) return os::env().stat(pattern);
   bool wild = base.find_first_of("*?") != std::string::npos;
-  if (!wild && os::env().exists(pattern)) return true;
+  if (!wild) {
+    const int there = os::env().stat(pattern);
+    if (there != 0) return there;  // there, or the look failed
+  }
   std::vector<std::string> names;
-  if (os::env().listDir(dir, &names) != 0) return false;
+  if (const int rc = os::env().listDir(dir, &names); rc != 0) return rc;
   for (const std::string& n : names)
-    if (wildcardMatch(base, n)) return true;
-  return false;
+    if (wildcardMatch(base, n)) return 1;
+  return 0;
 }
 
 }  // namespace db

@@ -38,8 +38,9 @@ bool resolveExisting(const std::string& path, std::string* out);
 // walking GBK characters.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 
-// True when at least one file or directory matches `pattern` (wildcards
-// allowed in its last component).
-bool fileExistsLike(const std::string& pattern);
+// 1 when at least one file or directory matches `pattern` (wildcards
+// allowed in its last component), 0 when none does, or the error code of
+// a look that failed: a folder that cannot be reached is not an empty one.
+int fileExistsLike(const std::string& pattern);
 
 }  // namespace db

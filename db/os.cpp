@@ -25,7 +25,11 @@ int mapErrno(int err) {
     case EBADF: return kBadHandle;
     case EBUSY: return kRemoveCurrentDir;
     case ESPIPE: case EOVERFLOW: return kSeekFailed;
-    case EIO: return kHardware;
+    // A network share that dropped or timed out answers with these: the
+    // folder cannot be reached, which is not a missing or locked file.
+    case EIO: case ETIMEDOUT: case EHOSTDOWN: case EHOSTUNREACH: case ENETDOWN: case ENETUNREACH:
+    case ENOTCONN: case ECONNRESET: case ECONNABORTED: case ESTALE: case EREMOTEIO:
+      return kHardware;
     case EAGAIN: return kLockViolation;
     case ENOSPC: case EDQUOT: case EFBIG: return kDiskFull;
     default: return kUnknown;
@@ -195,6 +199,13 @@ class PosixEnv final : public Env {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
   }
 
+  int stat(const std::string& path) override {
+    struct stat st;
+    if (path.empty()) return 0;
+    if (::stat(path.c_str(), &st) == 0) return 1;
+    return errno == ENOENT || errno == ENOTDIR ? 0 : mapErrno(errno);
+  }
+
   int remove(const std::string& path) override {
     return ::unlink(path.c_str()) == 0 ? kOk : mapErrno(errno);
   }
@@ -231,6 +242,8 @@ PosixEnv g_posix;
 Env* g_env = &g_posix;
 
 }  // namespace
+
+int Env::stat(const std::string& path) { return exists(path) ? 1 : 0; }
 
 bool Env::isLink(const std::string& path) {
   struct stat st;
@@ -289,6 +302,53 @@ class Tracked final : public File {
   bool dirty_ = false;
 };
 
+uint64_t g_ioFaults = 0;
+
+int counted(int rc) {
+  if (rc == kHardware) ++g_ioFaults;
+  return rc;
+}
+
+// Every file of the engine: counts the calls that meet an I/O error.
+class Watched final : public File {
+ public:
+  explicit Watched(std::unique_ptr<File> in) : in_(std::move(in)) {}
+  int read(int64_t o, void* b, size_t n, size_t* g) override { return counted(in_->read(o, b, n, g)); }
+  int write(int64_t o, const void* b, size_t n) override { return counted(in_->write(o, b, n)); }
+  int size(int64_t* out) override { return counted(in_->size(out)); }
+  int truncate(int64_t l) override { return counted(in_->truncate(l)); }
+  int tryLock(int64_t o, int64_t l) override { return counted(in_->tryLock(o, l)); }
+  int unlock(int64_t o, int64_t l) override { return counted(in_->unlock(o, l)); }
+  int tryLockShared(int64_t o, int64_t l) override { return counted(in_->tryLockShared(o, l)); }
+  int probe(int64_t o, int64_t l, bool* h) override { return counted(in_->probe(o, l, h)); }
+  int sync() override { return counted(in_->sync()); }
+  bool writable() const override { return in_->writable(); }
+
+ private:
+  std::unique_ptr<File> in_;
+};
+
+class Dead final : public File {
+ public:
+  explicit Dead(bool writable) : writable_(writable) {}
+  int read(int64_t, void*, size_t, size_t* g) override {
+    *g = 0;
+    return kHardware;
+  }
+  int write(int64_t, const void*, size_t) override { return kHardware; }
+  int size(int64_t*) override { return kHardware; }
+  int truncate(int64_t) override { return kHardware; }
+  int tryLock(int64_t, int64_t) override { return kHardware; }
+  int unlock(int64_t, int64_t) override { return kHardware; }
+  int tryLockShared(int64_t, int64_t) override { return kHardware; }
+  int probe(int64_t, int64_t, bool*) override { return kHardware; }
+  int sync() override { return kHardware; }
+  bool writable() const override { return writable_; }
+
+ private:
+  bool writable_;
+};
+
 std::string dirOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -299,9 +359,10 @@ std::string dirOf(const std::string& path) {
 int openFile(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) {
   const bool isNew = create && !env().exists(path);
   std::unique_ptr<File> f;
-  int rc = env().open(path, write, create, &f);
+  int rc = counted(env().open(path, write, create, &f));
   if (rc != kOk) return rc;
   if (isNew) g_dirs.insert(dirOf(path));
+  f = std::make_unique<Watched>(std::move(f));
   if (write) f = std::make_unique<Tracked>(std::move(f));
   *out = std::move(f);
   return kOk;
@@ -326,6 +387,10 @@ int syncWritten() {
 }
 
 size_t writtenFiles() { return g_written.size() + g_dirs.size(); }
+
+uint64_t ioFaults() { return g_ioFaults; }
+void noteIoFault() { ++g_ioFaults; }
+std::unique_ptr<File> deadFile(bool writable) { return std::make_unique<Dead>(writable); }
 
 int syncDirOf(const std::string& path) {
   std::string dir = dirOf(path);

@@ -74,6 +74,10 @@ class Env {
   virtual int listDir(const std::string& dir, std::vector<std::string>* names) = 0;
   // True when something (file or directory) exists at exactly `path`.
   virtual bool exists(const std::string& path) = 0;
+  // The same with the reason: 1 there, 0 not there, or the error code of a
+  // look that failed (an unreachable folder is not an empty one). The
+  // default asks exists() and cannot fail.
+  virtual int stat(const std::string& path);
   virtual int remove(const std::string& path) = 0;
   // True when `path` itself is a symbolic link (dangling or not).
   virtual bool isLink(const std::string& path);
@@ -117,5 +121,22 @@ size_t writtenFiles();
 // Makes the entries of the directory holding `path` durable now (a file
 // that later writes depend on, such as a pack's redo record).
 int syncDirOf(const std::string& path);
+
+// --- folders that drop -------------------------------------------------------
+//
+// Every file opened through openFile() counts the calls that fail with an
+// I/O error (-11: the device or the network share did not answer).
+// The command layer compares the count before and after each command: a
+// command that met one drops the handles of its tables (and with them their
+// locks) and reopens them on next use, so no lock outlives the failure.
+
+// I/O errors met by the engine's files so far in this run.
+uint64_t ioFaults();
+// Counts one (a call outside openFile's files that met one).
+void noteIoFault();
+
+// A file that is no longer there to use: every call fails with -11 and no
+// lock is held. Takes the place of a handle dropped after an I/O error.
+std::unique_ptr<File> deadFile(bool writable);
 
 }  // namespace db::os

@@ -238,7 +238,41 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
   t->locks_.unlockWhole();
   if (rc != kOk) return rc;
   t->position = 0;
+  t->options_ = opt;
+  t->options_.repairing = false;
   *out = std::move(t);
+  return kOk;
+}
+
+void Table::drop() {
+  if (dropped_) return;
+  const bool writable = file_ && file_->writable();
+  locks_ = LockSet();
+  file_ = os::deadFile(writable);
+  locks_.attach(file_.get(), false);
+  if (aux_) aux_->drop();
+  dropped_ = true;
+}
+
+int Table::reopen() {
+  if (!dropped_) return kOk;
+  std::unique_ptr<Table> fresh;
+  OpenOptions opt = options_;
+  // The password was checked at the first open; the digest is the file's.
+  opt.checkPassword = false;
+  if (const int rc = open(path_, opt, &fresh); rc != kOk) return rc;
+  // Another table under the same name (replaced while the folder was
+  // away) is not taken for this one: its fields would be read as ours.
+  if (fresh->fields_.size() != fields_.size() || fresh->header_.recordSize != header_.recordSize) return kNotDatabase;
+  for (size_t i = 0; i < fields_.size(); ++i)
+    if (fresh->fields_[i].kind != fields_[i].kind || fresh->fields_[i].offset != fields_[i].offset ||
+        !equalsNoCase(fresh->fields_[i].name, fields_[i].name))
+      return kNotDatabase;
+  file_ = std::move(fresh->file_);
+  aux_ = std::move(fresh->aux_);
+  locks_ = fresh->locks_;
+  header_ = fresh->header_;
+  dropped_ = false;
   return kOk;
 }
 

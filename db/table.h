@@ -123,6 +123,17 @@ class Table {
     if (held_ && heldPos_ == position) heldSerial_ = header;
   }
 
+  // After an I/O error (the folder dropped): closes the files, which
+  // drops every lock this handle holds, so no lock outlives the failure.
+  // Every later access fails with -11 until reopen() succeeds. The fields,
+  // the position and the record held stay.
+  void drop();
+  bool dropped() const { return dropped_; }
+  // A dropped table opened again as it was first opened. 0 (also when not
+  // dropped), the open's code, or -22 when the file now has other fields.
+  // The held record is checked by its serial at the next access as ever.
+  int reopen();
+
   // Set by an open with repairing: the count the file had, when it was
   // raised; -1 otherwise.
   int32_t restoredFromCount() const { return restoredFrom_; }
@@ -239,6 +250,8 @@ class Table {
   bool held_ = false;
   int32_t heldPos_ = 0, heldSerial_ = 0;
   int32_t restoredFrom_ = -1;
+  OpenOptions options_;  // as first opened, for reopen()
+  bool dropped_ = false;
   int locate(int32_t serial, int32_t* pos);
   int restoreCount(int32_t whole);
   // True when whole records stand behind `count` in a file of `len` bytes

@@ -77,6 +77,7 @@ class FlakyShare : public db::os::Env {
     return down() ? int(db::kHardware) : base().listDir(d, n);
   }
   bool exists(const std::string& p) override { return !down() && base().exists(p); }
+  int stat(const std::string& p) override { return down() ? int(db::kHardware) : base().stat(p); }
   int remove(const std::string& p) override { return down() ? int(db::kHardware) : base().remove(p); }
   bool isLink(const std::string& p) override { return !down() && base().isLink(p); }
   int syncDir(const std::string& d) override { return down() ? int(db::kHardware) : base().syncDir(d); }
