@@ -188,7 +188,10 @@ void cmdOpenDatabase(Arg* r, int argc, const Arg* argv) {
   opt.password = textArg(argc, argv, 5);
   std::string path = withDefaultExtension(name), existing;
   if (hasAuxExtension(path)) return setBool(r, kNotDatabase);
-  if (!resolveExisting(path, &existing)) return setBool(r, kNotFound);
+  if (const int found = findExisting(path, &existing); found != 1) {
+    if (found == kHardware) os::noteIoFault();
+    return setBool(r, found < 0 ? found : int(kNotFound));
+  }
   std::string full;
   int rc = os::env().fullPath(existing, &full);
   if (rc != kOk) return setBool(r, rc);

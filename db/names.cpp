@@ -69,26 +69,30 @@ std::string fileTitle(std::string_view path) {
   return std::string(dot == std::string_view::npos ? base : base.substr(0, dot));
 }
 
-bool resolveExisting(const std::string& path, std::string* out) {
+bool resolveExisting(const std::string& path, std::string* out) { return findExisting(path, out) == 1; }
+
+int findExisting(const std::string& path, std::string* out) {
   os::Env& env = os::env();
-  if (path.empty()) return false;
-  if (env.exists(path)) {
+  if (path.empty()) return 0;
+  const int there = env.stat(path);
+  if (there < 0) return there;
+  if (there == 1) {
     *out = path;
-    return true;
+    return 1;
   }
   std::string dir, base;
   splitDir(path, &dir, &base);
-  if (base.empty()) return false;
+  if (base.empty()) return 0;
   std::vector<std::string> names;
-  if (env.listDir(dir, &names) != 0) return false;
+  if (const int rc = env.listDir(dir, &names); rc != 0) return rc;
   std::sort(names.begin(), names.end());  // the same choice every time
   for (const std::string& n : names) {
     if (equalsNoCase(n, base)) {
       *out = path.substr(0, baseStart(path)) + n;
-      return true;
+      return 1;
     }
   }
-  return false;
+  return 0;
 }
 
 bool wildcardMatch(std::string_view p, std::string_view s) {

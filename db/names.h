@@ -31,8 +31,12 @@ std::string packLogNameFor(std::string_view dbName);
 std::string fileTitle(std::string_view path);
 
 // The path of the existing file that `path` names ignoring case (the
-// exact name first). False when there is none.
+// exact name first). False when there is none (or the folder could not be
+// read).
 bool resolveExisting(const std::string& path, std::string* out);
+// The same with the reason: 1 found, 0 none, or the error code of a look
+// that failed (a folder that cannot be reached is not one without it).
+int findExisting(const std::string& path, std::string* out);
 
 // Wildcard match ("*" any run, "?" one character), ignoring letter case,
 // walking GBK characters.

@@ -1,5 +1,7 @@
 #include "db/os.h"
 
+#include <cstdio>
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -244,6 +246,10 @@ Env* g_env = &g_posix;
 }  // namespace
 
 int Env::stat(const std::string& path) { return exists(path) ? 1 : 0; }
+
+int Env::rename(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? kOk : mapErrno(errno);
+}
 
 bool Env::isLink(const std::string& path) {
   struct stat st;

@@ -79,6 +79,9 @@ class Env {
   // default asks exists() and cannot fail.
   virtual int stat(const std::string& path);
   virtual int remove(const std::string& path) = 0;
+  // Puts `from` in the place of `to` in one step (replacing it): 0 or an
+  // error code; a failure leaves `to` as it was.
+  virtual int rename(const std::string& from, const std::string& to);
   // True when `path` itself is a symbolic link (dangling or not).
   virtual bool isLink(const std::string& path);
   // Makes the directory's entries (files made or removed in it) durable.

@@ -147,14 +147,24 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
   // whatever the new table's extension: "y.abc" would otherwise replace
   // the memo values of table "y".
   if (chains && auxBelongsToAnother(path, auxPath)) return kAuxCreateFailed;
-  const bool hadFile = env.exists(path), hadAux = chains && env.exists(auxPath);
-  std::unique_ptr<os::File> file, aux;
-  int rc = claimForCreate(path, &file);
+  const int there = env.stat(path);
+  if (there < 0) return there;  // the folder could not be read
+  const bool hadFile = there == 1, hadAux = chains && env.exists(auxPath);
+  // The table is written whole under a name of its own and then put in
+  // place in one step: a create cut short (a full disk, a folder that
+  // dropped) leaves the old file or none at the name, never a half-made
+  // table that would be refused until someone removed it. A table that is
+  // there is claimed first, so one another program has open is not
+  // replaced.
+  std::unique_ptr<os::File> claimed, file, aux;
+  int rc = hadFile ? claimForCreate(path, &claimed) : int(kOk);
+  const std::string temp = path + ".new";
+  if (rc == kOk) rc = os::openFile(temp, true, true, &file);
   if (rc == kOk && chains) rc = claimForCreate(auxPath, &aux);
   if (rc != kOk) {
-    if (file) releaseGate(*file);
+    if (claimed) releaseGate(*claimed);
     file.reset();
-    if (!hadFile && env.exists(path)) env.remove(path);
+    env.remove(temp);
     if (chains && !hadAux && env.exists(auxPath)) env.remove(auxPath);
     return rc;
   }
@@ -173,11 +183,14 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
   if (rc == kOk) rc = file->write(0, bytes.data(), bytes.size());
   rc = rc == kOk ? kOk : writeFailure(rc, kCreateFailed);
   if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, h.created);
-  releaseGate(*file);
-  if (aux) releaseGate(*aux);
+  if (rc == kOk) rc = file->sync();
   file.reset();
+  if (rc == kOk && (rc = env.rename(temp, path)) != kOk) rc = writeFailure(rc, kCreateFailed);
+  if (claimed) releaseGate(*claimed);
+  if (aux) releaseGate(*aux);
+  claimed.reset();
   aux.reset();
-  if (rc != kOk) env.remove(path);
+  if (rc != kOk) env.remove(temp);
   return rc;
 }
 

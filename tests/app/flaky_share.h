@@ -79,6 +79,9 @@ class FlakyShare : public db::os::Env {
   bool exists(const std::string& p) override { return !down() && base().exists(p); }
   int stat(const std::string& p) override { return down() ? int(db::kHardware) : base().stat(p); }
   int remove(const std::string& p) override { return down() ? int(db::kHardware) : base().remove(p); }
+  int rename(const std::string& f, const std::string& t) override {
+    return down() ? int(db::kHardware) : base().rename(f, t);
+  }
   bool isLink(const std::string& p) override { return !down() && base().isLink(p); }
   int syncDir(const std::string& d) override { return down() ? int(db::kHardware) : base().syncDir(d); }
   void sleepMs(int ms) override { base().sleepMs(ms); }
