@@ -372,7 +372,9 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table)
   programValues().deleted = d;
   if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
   if (!cmd::DeleteRecords()) {
-    tellFailure(GBK("删除失败"), db::lastError(), nothingDeleted());
+    // Another workstation changed or removed the line since it was read:
+    // told as such; anything else with its cause. Nothing was deleted.
+    if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), db::lastError(), nothingDeleted());
     return Deletion::kFailed;
   }
   if (!cmd::PackDatabase()) {
