@@ -15,6 +15,7 @@
 #include "charge_fixture.h"
 #include "flaky_share.h"
 #include "recording_printer.h"
+#include "worker_process.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ class ShareDropTest : public apptest::MedicationWindowTest {
     MedicationWindowTest::SetUp();  // A01 阿莫西林 100 at 12.5, patient 1001 (prepaid 1000)
     // Two lines already charged to him and one this month at the
     // outpatient desk: 98 of A01 left in the list, 97 in stock.
+    admit("赵六", "1002", 500);  // charged by another workstation below
     query("1001");
     charge("A01", "1", "0312");
     charge("A01", "1", "0312");
@@ -177,6 +179,25 @@ TEST_F(ShareDropTest, InpatientCharge) {
               EXPECT_EQ(app::pending::waiting(), 0);
               EXPECT_EQ(text("编辑框11"), totalOf("1001"));
               EXPECT_EQ(forms::listRowCount(kWin, m::kList2), int(stored("1001").size()));
+            });
+}
+
+// Another workstation (a process of its own, with the program's lock
+// wait) charges as soon as the folder is back, whatever lock this one held
+// when it dropped: none outlives the drop.
+TEST_F(ShareDropTest, ALockHeldAtTheDropDoesNotRefuseAnotherWorkstation) {
+  everyCall([&] { lookUp("A01"); },
+            [&] {
+              type("编辑框3", "3");
+              select(m::kList1, 0);
+              forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick);
+            },
+            [&](int n) {
+              const fs::path out = dir_ / ("other" + std::to_string(n) + ".out");
+              const pid_t other = apptest::startWorker({"charge", dir_.string(), "1002", "A01", "1", "1"}, out);
+              EXPECT_EQ(apptest::finishWorker(other), 0) << "the other workstation was refused";
+              EXPECT_EQ(apptest::fileText(out), "1\n");
+              EXPECT_EQ(stored("1002").size(), 1u);
             });
 }
 

@@ -4,46 +4,20 @@
 // holding links to the shared catalogue and register; and two processes
 // looking up and charging in one shared folder.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "charge_fixture.h"
-
-extern char** environ;
+#include "worker_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using apptest::fileText;
 
-pid_t start(std::vector<std::string> args, const fs::path& out) {
-  args.insert(args.begin(), CHARGE_WORKER);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  EXPECT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&files);
-  return pid;
-}
-
-int finish(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string contents(const fs::path& p) {
-  std::ifstream in(p);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+pid_t start(std::vector<std::string> args, const fs::path& out) { return apptest::startWorker(args, out); }
+int finish(pid_t pid) { return apptest::finishWorker(pid); }
+std::string contents(const fs::path& p) { return fileText(p); }
 
 class WorkstationsTest : public apptest::ChargeTest {};
 
