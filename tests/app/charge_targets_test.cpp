@@ -13,6 +13,7 @@
 
 #include "app/charging.h"
 #include "charge_fixture.h"
+#include "../db/forwarding_env.h"
 #include "db/os.h"
 
 namespace {
@@ -174,19 +175,14 @@ TEST_F(ChargeTargetsTest, AMonthTableThatVanishedIsMadeAgainBeforeTheLine) {
 // A file layer that, just before the stock step locks the catalogue record
 // it found, lets another workstation change the catalogue: `meanwhile` runs
 // once, on a handle of its own.
-class CatalogueChangesBeforeTheWrite : public db::os::Env {
+class CatalogueChangesBeforeTheWrite : public dbtest::ForwardingEnv {
  public:
   std::function<void()> meanwhile;
   int32_t firstRecord = 0;  // offset of record 0 in the catalogue file
 
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     CatalogueChangesBeforeTheWrite* env;
     bool catalogue = false;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
-    int write(int64_t o, const void* b, size_t n) override { return in->write(o, b, n); }
-    int size(int64_t* s) override { return in->size(s); }
-    int truncate(int64_t l) override { return in->truncate(l); }
     int tryLock(int64_t o, int64_t l) override {
       if (catalogue && l == 1 && o >= env->firstRecord && env->meanwhile) {
         auto run = std::move(env->meanwhile);
@@ -195,28 +191,13 @@ class CatalogueChangesBeforeTheWrite : public db::os::Env {
       }
       return in->tryLock(o, l);
     }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
-    int sync() override { return in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
-  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
+  std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string& p, bool) override {
     auto f = std::make_unique<F>();
     f->env = this;
     f->catalogue = fs::path(p).filename() == "ypjbxx.kdb";
-    const int rc = base().open(p, w, c, &f->in);
-    if (rc == 0) *out = std::move(f);
-    return rc;
+    return f;
   }
-  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
-  bool exists(const std::string& p) override { return base().exists(p); }
-  int remove(const std::string& p) override { return base().remove(p); }
-  int syncDir(const std::string& d) override { return base().syncDir(d); }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
-  static db::os::Env& base() { return db::os::posixEnv(); }
 };
 
 class StockStepTest : public apptest::ChargeTest {

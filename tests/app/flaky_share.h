@@ -11,10 +11,11 @@
 
 #include "db/errors.h"
 #include "db/os.h"
+#include "../db/forwarding_env.h"
 
 namespace apptest {
 
-class FlakyShare : public db::os::Env {
+class FlakyShare : public dbtest::ForwardingEnv {
  public:
   FlakyShare() { previous_ = db::os::setEnv(this); }
   ~FlakyShare() override { db::os::setEnv(previous_); }
@@ -35,8 +36,7 @@ class FlakyShare : public db::os::Env {
   // Whether any call failed since arm().
   bool failedAny() const { return failed_; }
 
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     FlakyShare* share;
     int read(int64_t o, void* b, size_t n, size_t* g) override {
       if (share->down()) {
@@ -59,16 +59,15 @@ class FlakyShare : public db::os::Env {
       return share->down() ? int(db::kHardware) : in->probe(o, l, h);
     }
     int sync() override { return share->down() ? int(db::kHardware) : in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
 
-  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
-    if (down()) return db::kHardware;
+  std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string&, bool) override {
     auto f = std::make_unique<F>();
     f->share = this;
-    const int rc = base().open(p, w, c, &f->in);
-    if (rc == 0) *out = std::move(f);
-    return rc;
+    return f;
+  }
+  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
+    return down() ? int(db::kHardware) : ForwardingEnv::open(p, w, c, out);
   }
   int fullPath(const std::string& p, std::string* o) override {
     return down() ? int(db::kHardware) : base().fullPath(p, o);
@@ -84,11 +83,8 @@ class FlakyShare : public db::os::Env {
   }
   bool isLink(const std::string& p) override { return !down() && base().isLink(p); }
   int syncDir(const std::string& d) override { return down() ? int(db::kHardware) : base().syncDir(d); }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
 
  private:
-  static db::os::Env& base() { return db::os::posixEnv(); }
   bool down() {
     if (!armed_) return false;
     ++calls_;

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "db/os.h"
+#include "forwarding_env.h"
 #include "db/table.h"
 #include "db_test_util.h"
 
@@ -99,25 +100,15 @@ TEST_F(ConcurrencyTest, ModifyingDifferentRecordsKeepsNeighbours) {
 
 // A file layer that ends the process when an append is about to write the
 // count of its n-th record (the record itself is already written).
-class KillBeforeCount : public db::os::Env {
+class KillBeforeCount : public dbtest::ForwardingEnv {
  public:
   explicit KillBeforeCount(int n) : left_(n) {}
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     KillBeforeCount* env;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
     int write(int64_t o, const void* b, size_t n) override {
       if (o == 16 && n == 8 && --env->left_ == 0) raise(SIGKILL);
       return in->write(o, b, n);
     }
-    int size(int64_t* s) override { return in->size(s); }
-    int truncate(int64_t l) override { return in->truncate(l); }
-    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
-    int sync() override { return in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
     auto f = std::make_unique<F>();
@@ -126,14 +117,6 @@ class KillBeforeCount : public db::os::Env {
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
-  bool exists(const std::string& p) override { return base().exists(p); }
-  int remove(const std::string& p) override { return base().remove(p); }
-  int syncDir(const std::string& d) override { return base().syncDir(d); }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
-  static db::os::Env& base() { return db::os::posixEnv(); }
   int left_;
 };
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "db/os.h"
+#include "forwarding_env.h"
 #include "db/table.h"
 #include "db_test_util.h"
 
@@ -259,26 +260,16 @@ bool onlyOfdLocks(const std::vector<std::string>& lines) {
 
 // Records /proc/locks while an opener checks the share markers, that is
 // while it holds the open gate.
-class GateWatch : public db::os::Env {
+class GateWatch : public dbtest::ForwardingEnv {
  public:
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     GateWatch* env;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
-    int write(int64_t o, const void* b, size_t n) override { return in->write(o, b, n); }
-    int size(int64_t* s) override { return in->size(s); }
-    int truncate(int64_t l) override { return in->truncate(l); }
-    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
     int probe(int64_t o, int64_t l, bool* h) override {
       for (const char* p : {"g.kdb", "g.kdt"})
         for (const std::string& line : kernelLocksOn(p)) env->seen.push_back(line);
       ++env->probes;
       return in->probe(o, l, h);
     }
-    int sync() override { return in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
     auto f = std::make_unique<F>();
@@ -287,14 +278,6 @@ class GateWatch : public db::os::Env {
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
-  bool exists(const std::string& p) override { return base().exists(p); }
-  int remove(const std::string& p) override { return base().remove(p); }
-  int syncDir(const std::string& d) override { return base().syncDir(d); }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
-  static db::os::Env& base() { return db::os::posixEnv(); }
   std::vector<std::string> seen;
   int probes = 0;
 };

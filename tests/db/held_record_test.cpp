@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include "db/os.h"
+#include "forwarding_env.h"
 #include "db/table.h"
 #include "db_test_util.h"
 
@@ -15,12 +16,10 @@ using namespace dbtest;
 namespace {
 
 // Kills the process at the n-th file change (a write cut to half first).
-class KillAt : public db::os::Env {
+class KillAt : public dbtest::ForwardingEnv {
  public:
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     KillAt* env;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
     int write(int64_t o, const void* b, size_t n) override {
       if (env->change()) {
         in->write(o, b, n / 2);
@@ -28,17 +27,10 @@ class KillAt : public db::os::Env {
       }
       return in->write(o, b, n);
     }
-    int size(int64_t* s) override { return in->size(s); }
     int truncate(int64_t l) override {
       if (env->change()) raise(SIGKILL);
       return in->truncate(l);
     }
-    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
-    int sync() override { return in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
   explicit KillAt(long n) : killAt_(n) {}
   bool change() { return armed && ++changes == killAt_; }
@@ -49,18 +41,10 @@ class KillAt : public db::os::Env {
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return db::os::posixEnv().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override {
-    return db::os::posixEnv().listDir(d, n);
-  }
-  bool exists(const std::string& p) override { return db::os::posixEnv().exists(p); }
   int remove(const std::string& p) override {
     if (change()) raise(SIGKILL);
     return db::os::posixEnv().remove(p);
   }
-  int syncDir(const std::string& d) override { return db::os::posixEnv().syncDir(d); }
-  void sleepMs(int ms) override { db::os::posixEnv().sleepMs(ms); }
-  uint64_t tickMs() override { return db::os::posixEnv().tickMs(); }
   bool armed = false;
   long changes = 0;
 

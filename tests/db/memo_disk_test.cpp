@@ -9,6 +9,7 @@
 
 #include "db/chaincheck.h"
 #include "db/os.h"
+#include "forwarding_env.h"
 #include "db/table.h"
 #include "db_test_util.h"
 
@@ -21,12 +22,10 @@ namespace fs = std::filesystem;
 // A file layer over the real one: kills the process at change `killAt`
 // (a write cut to half first), and/or behaves as a full disk: a write or
 // truncate that would make a file longer fails with -14 once `full`.
-class Faulty : public db::os::Env {
+class Faulty : public dbtest::ForwardingEnv {
  public:
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     Faulty* env;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
     int write(int64_t o, const void* b, size_t n) override {
       if (env->change()) {
         in->write(o, b, n / 2);
@@ -37,7 +36,6 @@ class Faulty : public db::os::Env {
       if (env->full && o + int64_t(n) > len) return db::kDiskFull;
       return in->write(o, b, n);
     }
-    int size(int64_t* s) override { return in->size(s); }
     int truncate(int64_t l) override {
       if (env->change()) raise(SIGKILL);
       int64_t len = 0;
@@ -45,12 +43,7 @@ class Faulty : public db::os::Env {
       if (env->full && l > len) return db::kDiskFull;
       return in->truncate(l);
     }
-    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
     int sync() override { return env->full ? db::kOk : in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
   // Counts every change unless killAt is 0; kills at change killAt.
   bool change() { return killAt != 0 && ++changes == killAt; }
@@ -62,17 +55,10 @@ class Faulty : public db::os::Env {
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
-  bool exists(const std::string& p) override { return base().exists(p); }
   int remove(const std::string& p) override {
     if (change()) raise(SIGKILL);
     return base().remove(p);
   }
-  int syncDir(const std::string& d) override { return base().syncDir(d); }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
-  static db::os::Env& base() { return db::os::posixEnv(); }
   long killAt = 0, changes = 0;
   bool full = false;
 };

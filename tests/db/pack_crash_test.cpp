@@ -10,6 +10,7 @@
 #include <random>
 
 #include "db/os.h"
+#include "forwarding_env.h"
 #include "db/table.h"
 #include "db_test_util.h"
 
@@ -19,12 +20,10 @@ namespace {
 
 // A file layer that counts the changes made to files once armed and kills
 // the process on the n-th: a write is cut to half its bytes first.
-class KillAtChange : public db::os::Env {
+class KillAtChange : public dbtest::ForwardingEnv {
  public:
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     KillAtChange* env;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
     int write(int64_t o, const void* b, size_t n) override {
       if (env->change()) {
         in->write(o, b, n / 2);
@@ -32,17 +31,10 @@ class KillAtChange : public db::os::Env {
       }
       return in->write(o, b, n);
     }
-    int size(int64_t* s) override { return in->size(s); }
     int truncate(int64_t l) override {
       if (env->change()) raise(SIGKILL);
       return in->truncate(l);
     }
-    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
-    int sync() override { return in->sync(); }
-    bool writable() const override { return in->writable(); }
   };
   // Kills at change `killAt` (0: never, only counts).
   explicit KillAtChange(long killAt) : killAt_(killAt) {}
@@ -58,17 +50,10 @@ class KillAtChange : public db::os::Env {
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
-  bool exists(const std::string& p) override { return base().exists(p); }
   int remove(const std::string& p) override {
     if (change()) raise(SIGKILL);
     return base().remove(p);
   }
-  int syncDir(const std::string& d) override { return base().syncDir(d); }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
-  static db::os::Env& base() { return db::os::posixEnv(); }
   bool armed = false;
   long changes = 0;
 

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "db/os.h"
+#include "forwarding_env.h"
 #include "db/table.h"
 #include "db_test_util.h"
 
@@ -23,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class PowerCut : public db::os::Env {
+class PowerCut : public dbtest::ForwardingEnv {
  public:
   // Everything in the working directory now counts as on the disk.
   PowerCut() {
@@ -33,24 +34,14 @@ class PowerCut : public db::os::Env {
       entries_.insert(p);
     }
   }
-  struct F : db::os::File {
-    std::unique_ptr<db::os::File> in;
+  struct F : dbtest::ForwardingFile {
     PowerCut* env;
     std::string path;
-    int read(int64_t o, void* b, size_t n, size_t* g) override { return in->read(o, b, n, g); }
-    int write(int64_t o, const void* b, size_t n) override { return in->write(o, b, n); }
-    int size(int64_t* s) override { return in->size(s); }
-    int truncate(int64_t l) override { return in->truncate(l); }
-    int tryLock(int64_t o, int64_t l) override { return in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return in->probe(o, l, h); }
     int sync() override {
       ++env->syncs;
       env->durable_[path] = readFile(path);
       return in->sync();
     }
-    bool writable() const override { return in->writable(); }
   };
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
     auto f = std::make_unique<F>();
@@ -61,9 +52,6 @@ class PowerCut : public db::os::Env {
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return base().listDir(d, n); }
-  bool exists(const std::string& p) override { return base().exists(p); }
   int remove(const std::string& p) override {
     seen_.insert(key(p));
     return base().remove(p);
@@ -76,8 +64,6 @@ class PowerCut : public db::os::Env {
     }
     return base().syncDir(d);
   }
-  void sleepMs(int ms) override { base().sleepMs(ms); }
-  uint64_t tickMs() override { return base().tickMs(); }
 
   // The power goes: each file as its last sync left it.
   void cut() {
@@ -93,7 +79,6 @@ class PowerCut : public db::os::Env {
   long syncs = 0;
 
  private:
-  static db::os::Env& base() { return db::os::posixEnv(); }
   static std::string key(const std::string& p) { return fs::absolute(p).lexically_normal().string(); }
   std::map<std::string, std::vector<uint8_t>> durable_;
   std::set<std::string> entries_, seen_;
