@@ -4,6 +4,7 @@
 // kills at, drops).
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +51,43 @@ class ForwardingEnv : public db::os::Env {
   void sleepMs(int ms) override { base().sleepMs(ms); }
   uint64_t tickMs() override { return base().tickMs(); }
   static db::os::Env& base() { return db::os::posixEnv(); }
+};
+
+// Kills the process at the n-th change made to a file once armed: a write
+// is cut to half its bytes first; a truncate and a removal are changes
+// too. 0 never kills and only counts, to learn how many changes there are.
+class KillAtChange : public ForwardingEnv {
+ public:
+  explicit KillAtChange(long killAt) : killAt_(killAt) {}
+  struct F : ForwardingFile {
+    KillAtChange* env;
+    int write(int64_t o, const void* b, size_t n) override {
+      if (env->change()) {
+        in->write(o, b, n / 2);
+        raise(SIGKILL);
+      }
+      return in->write(o, b, n);
+    }
+    int truncate(int64_t l) override {
+      if (env->change()) raise(SIGKILL);
+      return in->truncate(l);
+    }
+  };
+  std::unique_ptr<ForwardingFile> wrap(const std::string&, bool) override {
+    auto f = std::make_unique<F>();
+    f->env = this;
+    return f;
+  }
+  int remove(const std::string& p) override {
+    if (change()) raise(SIGKILL);
+    return base().remove(p);
+  }
+  bool change() { return armed && ++changes == killAt_; }
+  bool armed = false;
+  long changes = 0;
+
+ private:
+  long killAt_;
 };
 
 }  // namespace dbtest

@@ -15,42 +15,7 @@ using namespace dbtest;
 
 namespace {
 
-// Kills the process at the n-th file change (a write cut to half first).
-class KillAt : public dbtest::ForwardingEnv {
- public:
-  struct F : dbtest::ForwardingFile {
-    KillAt* env;
-    int write(int64_t o, const void* b, size_t n) override {
-      if (env->change()) {
-        in->write(o, b, n / 2);
-        raise(SIGKILL);
-      }
-      return in->write(o, b, n);
-    }
-    int truncate(int64_t l) override {
-      if (env->change()) raise(SIGKILL);
-      return in->truncate(l);
-    }
-  };
-  explicit KillAt(long n) : killAt_(n) {}
-  bool change() { return armed && ++changes == killAt_; }
-  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
-    auto f = std::make_unique<F>();
-    f->env = this;
-    int rc = db::os::posixEnv().open(p, w, c, &f->in);
-    if (rc == 0) *out = std::move(f);
-    return rc;
-  }
-  int remove(const std::string& p) override {
-    if (change()) raise(SIGKILL);
-    return db::os::posixEnv().remove(p);
-  }
-  bool armed = false;
-  long changes = 0;
-
- private:
-  long killAt_;
-};
+using KillAt = dbtest::KillAtChange;
 
 class HeldRecordTest : public DbTest {
  protected:

@@ -18,48 +18,7 @@ using namespace dbtest;
 
 namespace {
 
-// A file layer that counts the changes made to files once armed and kills
-// the process on the n-th: a write is cut to half its bytes first.
-class KillAtChange : public dbtest::ForwardingEnv {
- public:
-  struct F : dbtest::ForwardingFile {
-    KillAtChange* env;
-    int write(int64_t o, const void* b, size_t n) override {
-      if (env->change()) {
-        in->write(o, b, n / 2);
-        raise(SIGKILL);
-      }
-      return in->write(o, b, n);
-    }
-    int truncate(int64_t l) override {
-      if (env->change()) raise(SIGKILL);
-      return in->truncate(l);
-    }
-  };
-  // Kills at change `killAt` (0: never, only counts).
-  explicit KillAtChange(long killAt) : killAt_(killAt) {}
-  bool change() {
-    if (!armed) return false;
-    ++changes;
-    return changes == killAt_;
-  }
-  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
-    auto f = std::make_unique<F>();
-    f->env = this;
-    int rc = base().open(p, w, c, &f->in);
-    if (rc == 0) *out = std::move(f);
-    return rc;
-  }
-  int remove(const std::string& p) override {
-    if (change()) raise(SIGKILL);
-    return base().remove(p);
-  }
-  bool armed = false;
-  long changes = 0;
-
- private:
-  long killAt_;
-};
+using dbtest::KillAtChange;
 
 class PackCrashTest : public DbTest {
  protected:
