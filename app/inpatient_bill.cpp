@@ -231,7 +231,7 @@ void printBill() {
   //    open. The program-wide totals may be another patient's by now.
   ChargeFigures figures;
   if (!useChargeTable(patientChargeTable(zyh), GBK("本次未打印，票据数字未记入。")) ||
-      showChargesOf(zyh, &figures) != 0) {
+      showChargesOf(zyh, &figures, GBK("本次未打印，票据数字未记入。")) != 0) {
     cmd::AbortPrinting(p);
     return;
   }

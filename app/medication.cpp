@@ -166,13 +166,13 @@ void clockTick() { showClock(kWin.control("标签18")); }
 // reading of the patient's lines gives the list, both totals and the
 // category totals alike. A table that cannot be read whole is named and
 // what was shown stays.
-int showChargesOf(const std::string& zyh, ChargeFigures* figures) {
+int showChargesOf(const std::string& zyh, ChargeFigures* figures, const char* gbkNotDone) {
   cmd::MoveFirst();
   ListRows rows(cmd::FieldCount());
   ChargeFigures f;
   if (const int rc = readPatientLines(&rows, &f); rc != 0) {
     const std::string text = GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取：") +
-                             causeText(rc) + GBK("。显示的明细和合计未更新，请稍后再查询。");
+                             causeText(rc) + GBK("。") + gbkNotDone + GBK("显示的明细和合计未更新，请稍后再查询。");
     tell(text.c_str());
     return rc;
   }

@@ -22,9 +22,10 @@ void setMedicationHandlers(std::vector<forms::Handler>& table);
 // the usage list, the total in 编辑框11 and the balance in 标签13, the
 // category totals and the current number, as a query leaves them; the
 // figures of that reading into `figures` when given. A table that cannot be
-// read whole is reported, the window keeps what it showed, and the engine's
-// code is returned (0 when shown).
-int showChargesOf(const std::string& zyh, ChargeFigures* figures = nullptr);
+// read whole is reported (with `gbkNotDone`, what the handler then does not
+// do), the window keeps what it showed, and the engine's code is returned
+// (0 when shown).
+int showChargesOf(const std::string& zyh, ChargeFigures* figures = nullptr, const char* gbkNotDone = "");
 
 // Refuses an inpatient number that cannot name his charge table (empty, or
 // one the registration rule refuses), telling the operator and what was not

@@ -48,14 +48,14 @@ Listing& listing() {
 // prescription in 编辑框4; its figures into `figures`. A table that cannot
 // be read whole is named (unless `quiet`) and what was shown stays. 0 or
 // the engine's code.
-int showMonth(bool withList, ChargeFigures* figures, bool quiet = false) {
+int showMonth(bool withList, ChargeFigures* figures, bool quiet = false, const char* gbkNotDone = "") {
   cmd::MoveFirst();
   ListRows rows(cmd::FieldCount());
   if (const int rc = readPrescriptionLines(kWin.text("编辑框4"), withList ? &rows : nullptr, figures);
       rc != 0) {
     if (!quiet) {
-      const std::string text = GBK("本月收费表“") + monthTable() + GBK("”无法读取：") + causeText(rc) +
-                               GBK("。显示的明细和合计未更新，请稍后再试。");
+      const std::string text = GBK("本月收费表“") + monthTable() + GBK("”无法读取：") + causeText(rc) + GBK("。") +
+                               gbkNotDone + GBK("显示的明细和合计未更新，请稍后再试。");
       tell(text.c_str());
     }
     return rc;
@@ -186,7 +186,7 @@ void printBill() {
   // whatever another workstation charged meanwhile. The program-wide totals
   // may have been left by the inpatient window since it was typed.
   ChargeFigures figures;
-  if (!useMonthTable(GBK("未打印票据，票据数字未记入。")) || showMonth(false, &figures) != 0) {
+  if (!useMonthTable(GBK("未打印票据，票据数字未记入。")) || showMonth(false, &figures, false, GBK("未打印票据，票据数字未记入。")) != 0) {
     cmd::AbortPrinting(printer);
     return;
   }
