@@ -1,6 +1,7 @@
 #include "app/drug.h"
 
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -155,14 +156,25 @@ void openWindow() {
   openTable(kCatalogue, kDrugCatalogue);
   cmd::MoveFirst();
   // The stock values follow quantity and prices: each record's products,
-  // in double precision, stored as floats.
-  auto always = [] { return rt::makeBool(true); };
-  auto purchaseTotal = [] { return rt::makeFloat(asStored(fieldNumber("shl") * fieldNumber("jj"))); };
-  auto saleTotal = [] { return rt::makeFloat(asStored(fieldNumber("shl") * fieldNumber("xj"))); };
-  rt::Expr everyRecord(always);
+  // in double precision, stored as floats. Only the records whose stored
+  // values differ are written (compared as the bits the field holds): the
+  // file ends as if every record had been rewritten, and a catalogue that
+  // is up to date costs no write at all on a shared folder.
+  auto purchase = [] { return asStored(fieldNumber("shl") * fieldNumber("jj")); };
+  auto sale = [] { return asStored(fieldNumber("shl") * fieldNumber("xj")); };
+  auto sameBits = [](float a, const char* field) {
+    rt::Result value = cmd::ReadField(field);
+    if (value.kind() != rt::kFloat) return false;  // rewritten, as before
+    const float stored = rt::floatValue(value.arg());
+    return std::memcmp(&a, &stored, sizeof a) == 0;
+  };
+  auto outOfStep = [&] { return rt::makeBool(!sameBits(purchase(), "jh") || !sameBits(sale(), "xh")); };
+  auto purchaseTotal = [&] { return rt::makeFloat(purchase()); };
+  auto saleTotal = [&] { return rt::makeFloat(sale()); };
+  rt::Expr stale(outOfStep);
   rt::Expr jh(purchaseTotal);
   rt::Expr xh(saleTotal);
-  cmd::ReplaceFields(everyRecord.arg(), "jh", jh.arg(), "xh", xh.arg());
+  cmd::ReplaceFields(stale.arg(), "jh", jh.arg(), "xh", xh.arg());
   refresh();
 }
 
