@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "app/shell.h"
 #include "app/tables.h"
@@ -10,6 +12,7 @@
 #include "db/engine.h"
 #include "db/facade.h"
 #include "db/locks.h"
+#include "db/os.h"
 #include "forms/template.h"
 #include "forms/windows_rt.h"
 #include "print/printer.h"
@@ -58,6 +61,119 @@ std::string makeCatalogue(int drugs) {
     }
   }
   return code;
+}
+
+const std::vector<Network>& networks() {
+  static const std::vector<Network> nets = {
+      {"", "", 0, 0},
+      {".1g", ", 1 Gbit 0.3 ms", 0.3, 8.0},
+      {".100m", ", 100 Mbit 0.5 ms", 0.5, 80.0},
+  };
+  return nets;
+}
+
+// The file layer of SimulatedShare: the POSIX one with a wait per call and
+// per byte.
+class SimulatedShare::Env final : public db::os::Env {
+ public:
+  explicit Env(const Network& net) : net_(net) {}
+  Moved moved;
+
+  void cost(size_t bytes) {
+    ++moved.calls;
+    moved.bytes += (long long)bytes;
+    const double ns = net_.roundTripMs * 1e6 + double(bytes) * net_.nsPerByte;
+    if (ns <= 0) return;
+    timespec t{time_t(ns / 1e9), long(std::fmod(ns, 1e9))};
+    while (nanosleep(&t, &t) != 0) {
+    }
+  }
+
+  struct File final : db::os::File {
+    std::unique_ptr<db::os::File> in;
+    Env* env;
+    int read(int64_t o, void* b, size_t n, size_t* g) override {
+      const int rc = in->read(o, b, n, g);
+      env->cost(*g);
+      return rc;
+    }
+    int write(int64_t o, const void* b, size_t n) override {
+      env->cost(n);
+      return in->write(o, b, n);
+    }
+    int size(int64_t* s) override { return env->cost(0), in->size(s); }
+    int truncate(int64_t l) override { return env->cost(0), in->truncate(l); }
+    int tryLock(int64_t o, int64_t l) override { return env->cost(0), in->tryLock(o, l); }
+    int unlock(int64_t o, int64_t l) override { return env->cost(0), in->unlock(o, l); }
+    int tryLockShared(int64_t o, int64_t l) override { return env->cost(0), in->tryLockShared(o, l); }
+    int probe(int64_t o, int64_t l, bool* h) override { return env->cost(0), in->probe(o, l, h); }
+    int sync() override { return env->cost(0), in->sync(); }
+    bool writable() const override { return in->writable(); }
+  };
+
+  int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
+    cost(0);
+    auto f = std::make_unique<File>();
+    f->env = this;
+    const int rc = base().open(p, w, c, &f->in);
+    if (rc == 0) *out = std::move(f);
+    return rc;
+  }
+  int fullPath(const std::string& p, std::string* o) override { return cost(0), base().fullPath(p, o); }
+  int listDir(const std::string& d, std::vector<std::string>* n) override { return cost(0), base().listDir(d, n); }
+  bool exists(const std::string& p) override { return cost(0), base().exists(p); }
+  int stat(const std::string& p) override { return cost(0), base().stat(p); }
+  int remove(const std::string& p) override { return cost(0), base().remove(p); }
+  int rename(const std::string& f, const std::string& t) override { return cost(0), base().rename(f, t); }
+  bool isLink(const std::string& p) override { return cost(0), base().isLink(p); }
+  int syncDir(const std::string& d) override { return cost(0), base().syncDir(d); }
+  void sleepMs(int ms) override { base().sleepMs(ms); }
+  uint64_t tickMs() override { return base().tickMs(); }
+
+ private:
+  static db::os::Env& base() { return db::os::posixEnv(); }
+  Network net_;
+};
+
+SimulatedShare::SimulatedShare(const Network& net) : env_(new Env(net)) {
+  db::closeAllDatabases();
+  db::os::setEnv(env_);
+}
+
+SimulatedShare::~SimulatedShare() {
+  db::closeAllDatabases();
+  db::os::setEnv(nullptr);
+  delete env_;
+}
+
+Moved SimulatedShare::take() {
+  const Moved m = env_->moved;
+  env_->moved = Moved{};
+  return m;
+}
+
+void rowOnNetwork(const Network& net, const std::string& key, const std::string& what,
+                  const std::vector<Run>& runs, const Moved& moved, double goalMs) {
+  std::vector<double> wall, cpu;
+  for (const Run& r : runs) {
+    wall.push_back(r.wall);
+    cpu.push_back(r.cpu);
+  }
+  const double per = runs.empty() ? 0 : 1.0 / double(runs.size());
+  char measured[200], goal[32];
+  std::snprintf(measured, sizeof measured, "%.1f ms (median of %zu, slowest %.1f; cpu %.1f; %.0f calls, %.0f KB)",
+                median(wall), runs.size(), worst(wall), median(cpu), double(moved.calls) * per,
+                double(moved.bytes) * per / 1024.0);
+  std::snprintf(goal, sizeof goal, "<= %g ms", goalMs);
+  row(key + net.key, what + net.what, measured, goal, median(wall) <= goalMs ? "yes" : "NO");
+}
+
+void processEvents() { QCoreApplication::processEvents(); }
+
+void handlerRow(size_t k, const std::string& key, const std::string& what, const std::vector<Run>& runs,
+                const Moved& moved, const double* goals) {
+  if (k == 0) rowMs(key, what, runs, goals[0]);
+  else rowOnNetwork(networks()[k], key, what, runs, moved, goals[k]);
 }
 
 const std::string& notBuiltText() {

@@ -24,6 +24,9 @@ class QApplication;
 
 namespace bench {
 
+// Lets the window thread's message loop catch up (defined in harness.cpp).
+void processEvents();
+
 inline double nowMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -88,6 +91,71 @@ inline void rowMs(const std::string& key, const std::string& what, const std::ve
   std::snprintf(goal, sizeof goal, "<= %g ms", goalMs);
   row(key, what, measured, goal, median(wall) <= goalMs ? "yes" : "NO");
 }
+
+// --- a shared folder over the network -------------------------------------------------
+
+// A network between the workstation and the folder: each file call costs
+// one round trip, each byte read or written its wire time, and no client
+// cache helps (the engine's byte-range locks switch it off).
+struct Network {
+  const char* key;   // added to a row's key: "" for the local disk
+  const char* what;  // added to a row's text
+  double roundTripMs;
+  double nsPerByte;
+};
+// The local disk, 1 Gbit/s with 0.3 ms round trips, 100 Mbit/s with 0.5 ms.
+const std::vector<Network>& networks();
+
+// What a handler moved across the network: file calls and bytes.
+struct Moved {
+  long calls = 0;
+  long long bytes = 0;
+};
+
+// The engine's file layer as a shared folder on `net`: every call through
+// the POSIX layer delayed by the round trip and its bytes' wire time, and
+// counted. Installed for the life of the object (the local disk installs
+// nothing and only counts). Tables opened before must be closed first, so
+// that they are opened again through it.
+class SimulatedShare {
+ public:
+  explicit SimulatedShare(const Network& net);
+  ~SimulatedShare();
+  SimulatedShare(const SimulatedShare&) = delete;
+  SimulatedShare& operator=(const SimulatedShare&) = delete;
+  // Calls and bytes since the last take.
+  Moved take();
+
+ private:
+  class Env;
+  Env* env_;
+};
+
+// A handler row for one network: as rowMs, with the calls and bytes moved
+// per action beside the time.
+void rowOnNetwork(const Network& net, const std::string& key, const std::string& what,
+                  const std::vector<Run>& runs, const Moved& moved, double goalMs);
+
+// Times `f` until the message loop has caught up, adding the calls and
+// bytes it moved to *moved.
+template <typename F>
+Run timedOn(SimulatedShare& share, Moved* moved, F&& f) {
+  share.take();
+  const Run r = timeRun([&] {
+    f();
+    processEvents();
+  });
+  const Moved m = share.take();
+  moved->calls += m.calls;
+  moved->bytes += m.bytes;
+  return r;
+}
+
+// A handler's row on network k of networks(): on the local disk as rowMs
+// (the row bench/run has always had), over a network with what it moved.
+// goals[k] is the goal on network k.
+void handlerRow(size_t k, const std::string& key, const std::string& what, const std::vector<Run>& runs,
+                const Moved& moved, const double* goals);
 
 // A row whose module has not landed: never a figure.
 inline void rowNotBuilt(const std::string& key, const std::string& what, const std::string& goal) {
