@@ -4,7 +4,9 @@
 #include <limits>
 
 #include "app/module.h"
+#include "db/each.h"
 #include "db/engine.h"
+#include "db/errors.h"
 #include "db/facade.h"
 #include "forms/facade.h"
 #include "forms/window_ids.h"
@@ -123,23 +125,60 @@ void drawRow(const Sheet& sheet, std::span<const int> xs, int y, std::span<const
 
 // --- period tables ------------------------------------------------------------------
 
-double Sums::noted(double sum) {
-  if (failure_ == 0) failure_ = db::lastError();
-  return sum;
+double Sums::next(Wanted w) {
+  if (!read_) {
+    wanted_.push_back(std::move(w));
+    return 0;
+  }
+  // Taken in the order named; a reading step that asks for more than it
+  // named gets 0, as a failed sum does.
+  return taken_ < wanted_.size() ? wanted_[taken_++].sum : 0;
 }
 
-double Sums::of(const char* gbkField) { return noted(sumField(gbkField)); }
+double Sums::of(const char* gbkField) { return next({gbkField, "", "", nullptr, 0}); }
 
 double Sums::where(const char* gbkField, const char* gbkTextField, const std::string& value) {
-  return noted(sumFieldWhere(gbkField, gbkTextField, value));
+  return next({gbkField, gbkTextField, value, nullptr, 0});
 }
 
 double Sums::when(const char* gbkField, const std::function<bool()>& keep) {
-  auto field = [gbkField] { return cmd::ReadField(gbkField).release(); };
-  auto condition = [&keep] { return rt::makeBool(keep()); };
-  rt::Expr v(field);
-  rt::Expr c(condition);
-  return noted(cmd::SumRecords(v.arg(), c.arg()));
+  return next({gbkField, "", "", keep, 0});
+}
+
+void Sums::readAll() {
+  read_ = true;
+  taken_ = 0;
+  // The same record's field is asked for by several sums: each field is
+  // read once per record.
+  std::vector<std::string> fields;
+  std::vector<size_t> fieldOf;
+  for (const Wanted& w : wanted_) {
+    size_t i = 0;
+    while (i < fields.size() && fields[i] != w.field) ++i;
+    if (i == fields.size()) fields.push_back(w.field);
+    fieldOf.push_back(i);
+  }
+  std::vector<double> values(fields.size());
+  const int rc = db::forEachRecord(
+      [&] {
+        for (size_t i = 0; i < fields.size(); ++i) {
+          rt::Result v = cmd::ReadField(fields[i].c_str());
+          // A value that is not a number stops the program, as it stops
+          // SumRecords.
+          if (!rt::numericValue(v.arg(), &values[i])) rt::raiseRuntimeError(11);
+        }
+        for (size_t k = 0; k < wanted_.size(); ++k) {
+          Wanted& w = wanted_[k];
+          if (!w.textField.empty() && !db::fieldTextEquals(w.textField.c_str(), w.value)) continue;
+          if (w.keep && !w.keep()) continue;
+          w.sum += values[fieldOf[k]];
+        }
+      },
+      true);
+  if (rc != db::kOk) {
+    failure_ = rc;
+    for (Wanted& w : wanted_) w.sum = 0;
+  }
 }
 
 namespace {
@@ -188,7 +227,11 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
     tellUnreadable(name, code);
     return false;
   }
+  // The figures named, one pass over the table, the figures taken.
   Sums sums;
+  read(sums);
+  cmd::MoveFirst();
+  sums.readAll();
   read(sums);
   if (openedHere) cmd::CloseDatabase(name);
   if (sums.failure() != 0) {

@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "forms/windows_rt.h"
 #include "runtime/facade.h"
@@ -85,11 +86,16 @@ void drawRow(const Sheet& sheet, std::span<const int> xs, int y, std::span<const
 
 // --- period tables ------------------------------------------------------------------
 
-// Sums over the period table being read (the current database), each as
-// SumRecords over all its records. Remembers the first engine failure of a
-// sum (a scan that met a lock it could not wait out, a damaged record), so
-// that a table that could not be read whole is not drawn as figures of
-// nothing.
+// Sums over the period table being read (the current database), each the
+// sum SumRecords gives over all its records. The figures a report needs
+// from one table come from one reading of it (on a shared folder every
+// pass over a table crosses the network): the report's reading step runs
+// twice, first only naming the sums it needs (each call answers 0), then,
+// after one pass over the table has computed them all, taking them in the
+// same order. Each sum is added up in double in stored order, as
+// SumRecords adds it. Remembers the engine failure of the pass (a lock it
+// could not wait out, a damaged record), so that a table that could not be
+// read whole is not drawn as figures of nothing.
 class Sums {
  public:
   // The field summed over every record.
@@ -100,10 +106,23 @@ class Sums {
   // current) is true.
   double when(const char* gbkField, const std::function<bool()>& keep);
 
+  // The one pass over the current table that computes every sum named;
+  // afterwards the calls answer the sums, in the order they were named.
+  void readAll();
+
   int failure() const { return failure_; }
 
  private:
-  double noted(double sum);
+  struct Wanted {
+    std::string field;
+    std::string textField, value;  // where()
+    std::function<bool()> keep;    // when()
+    double sum = 0;
+  };
+  double next(Wanted w);
+  std::vector<Wanted> wanted_;
+  bool read_ = false;
+  size_t taken_ = 0;
   int failure_ = 0;
 };
 

@@ -25,6 +25,7 @@
 #include <set>
 #include <tuple>
 
+#include "../db/forwarding_env.h"
 #include "app/tables.h"
 #include "app_fixture.h"
 #include "db/facade.h"
@@ -363,6 +364,49 @@ TEST_F(ReportTest, YearlyReportReadsTheYearsBillTables) {
   EXPECT_EQ(p.lines.size(), 72u);
   EXPECT_EQ(p.values(9).at({1490, 520}), "0.1000000014901");
   EXPECT_EQ(p.values(9).at({1900, 380}), "17.5");
+}
+
+// A report reads each of its period tables once, whatever the number of
+// figures it takes from it: on a shared folder every pass is the whole
+// table across the network.
+class CountingReads : public dbtest::ForwardingEnv {
+ public:
+  struct F : dbtest::ForwardingFile {
+    std::map<std::string, long long>* bytes;
+    std::string name;
+    int read(int64_t o, void* b, size_t n, size_t* g) override {
+      const int rc = in->read(o, b, n, g);
+      (*bytes)[name] += (long long)*g;
+      return rc;
+    }
+  };
+  std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string& p, bool) override {
+    auto f = std::make_unique<F>();
+    f->bytes = &bytes;
+    f->name = std::filesystem::path(p).filename().string();
+    return f;
+  }
+  std::map<std::string, long long> bytes;
+};
+
+TEST_F(ReportTest, EachPeriodTableIsReadOnceForAllItsFigures) {
+  for (int i = 0; i < 300; ++i) {
+    bill("bm2010", day(2010, 1 + i % 12, 1), {{"ps", 1.5f}, {"pzc", 2}, {"phj", 3.5f}});
+    bill("bz2010", day(2010, 1 + i % 12, 2), {{"pzy", 1}, {"phj", 1}});
+  }
+  db::closeAllDatabases();
+  pick(r::kDate2, 2010, 7);
+  CountingReads counting;
+  db::os::Env* previous = db::os::setEnv(&counting);
+  press(r::kButton4);
+  db::os::setEnv(previous);
+  const Drawing d = panel();
+  EXPECT_EQ(d.row(8, 110).back(), "1050");  // 300 × 3.5, all eighteen figures from the one pass
+  for (const char* table : {"bm2010.kdb", "bz2010.kdb"}) {
+    const auto size = (long long)std::filesystem::file_size(table);
+    EXPECT_GT(counting.bytes[table], size / 2) << table;
+    EXPECT_LT(counting.bytes[table], size + size / 2) << table << " read more than once";
+  }
 }
 
 TEST_F(ReportTest, YearlyReportFourCases) {
