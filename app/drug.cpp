@@ -25,7 +25,9 @@ const std::string kCatalogue = kDrugCatalogueName;
 // --- the sixteen boxes ------------------------------------------------------------
 
 // How a box shows its field and how its text is read back.
-enum class Shown { kText, kDate, kNumber };
+// kMoney: an amount of money, shown to the fen. Unit prices stay kNumber:
+// a price may carry more than the fen, and a modify stores the box's text.
+enum class Shown { kText, kDate, kNumber, kMoney };
 
 struct BoxField {
   const char* field;   // field name in "ypjbxx"
@@ -43,8 +45,8 @@ constexpr BoxField kBoxes[] = {
     {"gg", "编辑框5", Shown::kText},     {"shch", "编辑框6", Shown::kDate},
     {"yx", "编辑框7", Shown::kDate},     {"chd", "编辑框8", Shown::kText},
     {"dw", "组合框3", Shown::kText},     {"shl", "编辑框9", Shown::kNumber},
-    {"jj", "编辑框10", Shown::kNumber},  {"jh", "编辑框11", Shown::kNumber},
-    {"xj", "编辑框12", Shown::kNumber},  {"xh", "编辑框13", Shown::kNumber},
+    {"jj", "编辑框10", Shown::kNumber},  {"jh", "编辑框11", Shown::kMoney},
+    {"xj", "编辑框12", Shown::kNumber},  {"xh", "编辑框13", Shown::kMoney},
 };
 
 // One catalogue record as read from the boxes, in field order.
@@ -118,8 +120,8 @@ int refresh() {
   rows.show(kWin.control("超级列表框1"));
   moveAfterLast();
   kWin.setText("编辑框14", cmd::ToText(int32_t(rows.size())));
-  kWin.setText("编辑框15", cmd::ToText(purchase));
-  kWin.setText("编辑框16", cmd::ToText(sale));
+  kWin.setText("编辑框15", cmd::MoneyText(purchase));
+  kWin.setText("编辑框16", cmd::MoneyText(sale));
   return 0;
 }
 
@@ -134,7 +136,9 @@ bool showCurrentRecord() {
   std::vector<std::string> shown;
   for (const BoxField& b : kBoxes) {
     rt::Result value = r.value(b.field);
-    shown.push_back(b.how == Shown::kText ? value.text() : cmd::ToText(value.arg()));
+    shown.push_back(b.how == Shown::kText    ? value.text()
+                    : b.how == Shown::kMoney ? cmd::MoneyText(value.arg())
+                                             : cmd::ToText(value.arg()));
   }
   if (r.failure() != 0) {
     tellFailure(GBK("药品信息无法读取"), r.failure(), "");
@@ -298,10 +302,10 @@ void showChosenRow() {
 // --- line totals while typing ---------------------------------------------------------
 
 void purchaseLineTotal() {
-  kWin.setText("编辑框11", cmd::ToText(kWin.number("编辑框9") * kWin.number("编辑框10")));
+  kWin.setText("编辑框11", cmd::MoneyText(kWin.number("编辑框9") * kWin.number("编辑框10")));
 }
 void saleLineTotal() {
-  kWin.setText("编辑框13", cmd::ToText(kWin.number("编辑框9") * kWin.number("编辑框12")));
+  kWin.setText("编辑框13", cmd::MoneyText(kWin.number("编辑框9") * kWin.number("编辑框12")));
 }
 void quantityChanged() {
   saleLineTotal();

@@ -1,6 +1,7 @@
 #include "app/inpatient.h"
 
 #include <string>
+#include <string_view>
 
 #include "app/module.h"
 #include "app/tables.h"
@@ -115,7 +116,7 @@ int refresh() {
   rows.show(kWin.control("超级列表框1"));
   moveAfterLast();
   kWin.setText("编辑框10", cmd::ToText(int32_t(rows.size())));
-  kWin.setText("编辑框11", cmd::ToText(prepaid));
+  kWin.setText("编辑框11", cmd::MoneyText(prepaid));
   return 0;
 }
 
@@ -261,6 +262,12 @@ void closeWindow() { kWin.close(); }
 constexpr int kRowPitch = 50;
 constexpr int kFirstRow = 470;
 
+// The rules run from 200 to 2400: wider than A4 portrait (2100), so the
+// list is printed on A4 landscape.
+constexpr int kRuleRight = 2400;
+constexpr int kPortraitWidth = 2100;
+constexpr int kColumnGap = 10;
+
 void printHeadings(const rt::Arg& p) {
   cmd::PrintTextAt(p, 200, 400, GBK("姓名"));
   cmd::PrintTextAt(p, 320, 400, GBK("性别"));
@@ -273,7 +280,7 @@ void printHeadings(const rt::Arg& p) {
   cmd::PrintTextAt(p, 1550, 400, GBK("  床位号 "));
   cmd::PrintTextAt(p, 1730, 400, GBK("主治医师"));
   cmd::PrintTextAt(p, 1880, 400, GBK(" 预付款 "));
-  cmd::DrawLine(p, 200, 450, 2400, 450);
+  cmd::DrawLine(p, 200, 450, kRuleRight, 450);
 }
 
 // The fields of a printed row, in stored order, at their x positions.
@@ -286,9 +293,13 @@ constexpr Column kColumns[] = {
     {"zyh", 1350}, {"ks", 1500}, {"cwh", 1600}, {"ys", 1750}, {"yfk", 1900},
 };
 
+// Each field inside its column: one wider than the column is drawn smaller,
+// then cut, rather than over the next one.
 void printRow(const rt::Arg& p, int y, const std::vector<std::string>& row) {
-  for (size_t i = 0; i < std::size(kColumns) && i < row.size(); ++i)
-    cmd::PrintTextAt(p, kColumns[i].x, y, row[i]);
+  for (size_t i = 0; i < std::size(kColumns) && i < row.size(); ++i) {
+    const int right = i + 1 < std::size(kColumns) ? kColumns[i + 1].x - kColumnGap : kRuleRight;
+    printFitted(p, kColumns[i].x, y, right, row[i], 10);
+  }
 }
 
 // The admissions of the range, each row its eleven fields as text, in
@@ -321,7 +332,7 @@ void printList(const rt::Arg& p, const ListedRows& rows) {
   }
   if (onPage > 0 && !fits(onPage, 110)) nextPage();
   const int last = kFirstRow + kRowPitch * onPage;
-  cmd::DrawLine(p, 200, last + 80, 2400, last + 80);
+  cmd::DrawLine(p, 200, last + 80, kRuleRight, last + 80);
   cmd::PrintTextAt(p, 1300, last + 110, GBK("打印时间："), cmd::Now());
 }
 
@@ -355,7 +366,11 @@ void printInpatientList() {
     const double t = admissionOrder();
     if (t < start || t > end) return;
     std::vector<std::string> row;
-    for (const Column& c : kColumns) row.push_back(cmd::ToText(cmd::ReadField(c.field).arg()));
+    for (const Column& c : kColumns) {
+      rt::Result value = cmd::ReadField(c.field);
+      // The prepayment is an amount of money.
+      row.push_back(std::string_view(c.field) == "yfk" ? cmd::MoneyText(value.arg()) : cmd::ToText(value.arg()));
+    }
     rows.push_back(std::move(row));
   });
   // No patient is brought up after printing.
@@ -369,7 +384,8 @@ void printInpatientList() {
     return;
   }
   const rt::Arg printer = kRange.control("打印机1").arg();
-  cmd::BeginPrinting(printer, rt::omitted, rt::omitted, 2, 0, rt::omitted, rt::omitted);
+  cmd::BeginPrinting(printer, rt::omitted, rt::omitted, 2, kRuleRight > kPortraitWidth ? 1 : 0, rt::omitted,
+                     rt::omitted);
   printList(printer, rows);
   cmd::EndPrinting(printer);
   kRange.close();

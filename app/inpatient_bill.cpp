@@ -1,5 +1,6 @@
 #include "app/inpatient_bill.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -43,16 +44,24 @@ bool patientShown(std::string* zyh) {
 // --- discharge cost statement ------------------------------------------------------
 
 // Rows are 40 apart; a row, the closing line and the print time need that
-// much room above the bottom of the printable area.
+// much room above the bottom of the usable page.
 constexpr int kRowPitch = 40;
 constexpr int kLineRoom = 40;
 constexpr int kTimeRoom = 50;
-// On the first page row r stands at 550 + 40·r under the headings at 500;
-// a continued page repeats the headings at the top, the rows 90 below as on
-// the first page.
+// Nothing is printed within 15 mm (150 units) of the sheet's bottom edge,
+// whatever the device says it could print there.
+constexpr int kBottomClearance = 150;
+// On the first page row r stands at 550 + 40·r under the headings at 500.
+// A continued page carries the patient's name and number and the page
+// number at the top, the headings under them and the rows 90 below the
+// headings as on the first page.
 constexpr int kFirstRows = 550;
-constexpr int kContinuedHeadings = 100;
+constexpr int kContinuedPatient = 100;
+constexpr int kContinuedHeadings = 170;
 constexpr int kContinuedRows = kContinuedHeadings + 50;
+// The page number stands at the right of the first line of each page.
+constexpr int kPageNumberX = 1700;
+constexpr int kFirstPageNumberY = 320;
 
 void printHeadings(const rt::Arg& p, int y) {
   const struct {
@@ -66,24 +75,75 @@ void printHeadings(const rt::Arg& p, int y) {
   for (const auto& h : headings) cmd::PrintTextAt(p, h.x, y, rt::utf8ToGbk(h.text));
 }
 
-// The fields of a statement row and where each is printed.
+// The fields of a statement row, where each is printed and where its
+// column ends (the next column, or the right of the usable page for the
+// last one).
 constexpr struct {
   const char* field;
   int x;
 } kColumns[] = {{"shj", 200}, {"mch", 450}, {"lb", 800},  {"bx", 950},  {"dw", 1100},
                 {"shl", 1300}, {"dj", 1450}, {"hj", 1600}, {"cf", 1750}, {"shf", 1900}};
+constexpr int kColumnGap = 10;
 
 using StatementRows = std::vector<std::vector<std::string>>;
 
-// One charge line, every field as text, oldest first.
-void printRow(const rt::Arg& p, const std::vector<std::string>& row, int y) {
-  for (size_t i = 0; i < row.size() && i < std::size(kColumns); ++i) cmd::PrintTextAt(p, kColumns[i].x, y, row[i]);
+// One charge line, every field as text, oldest first; a field wider than
+// its column is drawn smaller or cut rather than over the next one.
+void printRow(const rt::Arg& p, const std::vector<std::string>& row, int y, int right) {
+  for (size_t i = 0; i < row.size() && i < std::size(kColumns); ++i) {
+    const int end = i + 1 < std::size(kColumns) ? kColumns[i + 1].x - kColumnGap : right;
+    printFitted(p, kColumns[i].x, y, end, row[i], 9);
+  }
 }
 
-void printClosing(const rt::Arg& p, int lineY, int timeY) {
-  cmd::DrawLine(p, 200, lineY, 2300, lineY);
+void printClosing(const rt::Arg& p, int lineY, int timeY, int right) {
+  cmd::DrawLine(p, 200, lineY, std::min(2300, right), lineY);
   cmd::SetPrinterFontSize(p, 11);
   cmd::PrintTextAt(p, 1300, timeY, GBK("打印时间：") + cmd::ToText(cmd::Now()));
+}
+
+std::string pageNumberText(int page, int pages) {
+  return GBK("第 ") + std::to_string(page) + GBK(" 页 共 ") + std::to_string(pages) + GBK(" 页");
+}
+
+// The top of a continued page: whose statement it is, which page of how
+// many, and (for a page with rows) the headings.
+void printContinuedTop(const rt::Arg& p, int page, int pages, bool headings) {
+  cmd::SetPrinterFontSize(p, 11);
+  cmd::PrintTextAt(p, 200, kContinuedPatient,
+                   GBK("住院号：") + kWin.text("标签26") + GBK("       姓名： ") + kWin.text("标签21"));
+  cmd::PrintTextAt(p, kPageNumberX, kContinuedPatient, pageNumberText(page, pages));
+  if (headings) printHeadings(p, kContinuedHeadings);
+}
+
+// Where each row of a statement longer than one page goes.
+struct StatementLayout {
+  std::vector<int> rowPage, rowY;
+  int closingPage = 1, lineY = 0, timeY = 0;
+  int pages() const { return closingPage; }
+};
+
+StatementLayout layOut(int n, int bottom) {
+  StatementLayout l;
+  int page = 1, y = kFirstRows;
+  for (int r = 1; r <= n; ++r) {
+    y += kRowPitch;
+    if (y + kRowPitch > bottom) {
+      ++page;
+      y = kContinuedRows + kRowPitch;
+    }
+    l.rowPage.push_back(page);
+    l.rowY.push_back(y);
+  }
+  l.closingPage = page;
+  l.lineY = y + 50;
+  l.timeY = y + 80;
+  if (l.timeY + kTimeRoom > bottom) {
+    l.closingPage = page + 1;
+    l.lineY = kContinuedHeadings;
+    l.timeY = kContinuedHeadings + 30;
+  }
+  return l;
 }
 
 void printStatement() {
@@ -101,7 +161,11 @@ void printStatement() {
     rc = db::forEachRecord(
         [&rows] {
           std::vector<std::string> row;
-          for (const auto& c : kColumns) row.push_back(cmd::ToText(cmd::ReadField(c.field).arg()));
+          for (const auto& c : kColumns) {
+            rt::Result value = cmd::ReadField(c.field);
+            // The price and the line total are amounts of money: to the fen.
+            row.push_back(value.kind() == rt::kFloat ? cmd::MoneyText(value.arg()) : cmd::ToText(value.arg()));
+          }
           rows.push_back(std::move(row));
         },
         true);
@@ -110,6 +174,17 @@ void printStatement() {
     tellFailure(GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取"), rc, GBK("明细单未打印。"));
     return;
   }
+  const int n = int(rows.size());
+  const int bottom = std::min(cmd::PrintableHeight(p), int(cmd::SheetBottom(p)) - kBottomClearance);
+  const int right = cmd::PrintableWidth(p);
+  // A statement whose rows, closing line and print time all fit the page
+  // prints as laid out for one page: row r at 550 + 40·r, the closing line
+  // at 40n + 600, the print time at 50n + 580. A longer one goes on over as
+  // many pages as it needs.
+  const bool onePage = kFirstRows + kRowPitch * n + kRowPitch <= bottom &&
+                       40 * n + 600 + kLineRoom <= bottom && 50 * n + 580 + kTimeRoom <= bottom;
+  const StatementLayout layout = layOut(n, bottom);
+  const int pages = onePage ? 1 : layout.pages();
   // 2. The title.
   cmd::SetPrinterFontSize(p, 16);
   cmd::PrintTextAt(p, 800, 300, GBK("出院病人总费用明细单"));
@@ -118,44 +193,31 @@ void printStatement() {
   cmd::PrintTextAt(p, 200, 420,
                    GBK("住院号：") + kWin.text("标签26") + GBK("     科别： ") + kWin.text("标签27") +
                        GBK("   床位号：") + kWin.text("标签28") + GBK("       姓名： ") + kWin.text("标签21"));
+  if (pages > 1) cmd::PrintTextAt(p, kPageNumberX, kFirstPageNumberY, pageNumberText(1, pages));
   // 4, 5. The line and the headings.
   cmd::DrawLine(p, 200, 470, 2200, 470);
   printHeadings(p, 500);
-  cmd::SetPrinterFontSize(p, 9);
-  const int n = int(rows.size());
-  const int bottom = cmd::PrintableHeight(p);
-  // A statement whose rows, closing line and print time all fit the page
-  // prints as laid out for one page: row r at 550 + 40·r, the closing line
-  // at 40n + 600, the print time at 50n + 580.
-  const bool onePage = kFirstRows + kRowPitch * n + kRowPitch <= bottom &&
-                       40 * n + 600 + kLineRoom <= bottom && 50 * n + 580 + kTimeRoom <= bottom;
   if (onePage) {
-    for (int r = 1; r <= n; ++r) printRow(p, rows[size_t(r - 1)], kFirstRows + kRowPitch * r);
-    printClosing(p, 40 * n + 600, 50 * n + 580);
+    for (int r = 1; r <= n; ++r) printRow(p, rows[size_t(r - 1)], kFirstRows + kRowPitch * r, right);
+    printClosing(p, 40 * n + 600, 50 * n + 580, right);
     cmd::EndPrinting(p);
     return;
   }
-  // 7. A longer one goes on over as many pages as it needs, the headings
-  //    repeated at the top of each; the closing line and the print time
-  //    follow the last row.
-  int y = kFirstRows;
-  for (int r = 1; r <= n; ++r) {
-    y += kRowPitch;
-    if (y + kRowPitch > bottom) {
+  // 7. Row by row onto the pages laid out; the closing line and the print
+  //    time follow the last row.
+  int page = 1;
+  for (int r = 0; r < n; ++r) {
+    if (layout.rowPage[size_t(r)] != page) {
       cmd::NewPage(p);
-      printHeadings(p, kContinuedHeadings);
-      cmd::SetPrinterFontSize(p, 9);
-      y = kContinuedRows + kRowPitch;
+      printContinuedTop(p, ++page, pages, true);
     }
-    printRow(p, rows[size_t(r - 1)], y);
+    printRow(p, rows[size_t(r)], layout.rowY[size_t(r)], right);
   }
-  int lineY = y + 50, timeY = y + 80;
-  if (timeY + kTimeRoom > bottom) {
+  if (layout.closingPage != page) {
     cmd::NewPage(p);
-    lineY = kContinuedHeadings;
-    timeY = kContinuedHeadings + 30;
+    printContinuedTop(p, ++page, pages, false);
   }
-  printClosing(p, lineY, timeY);
+  printClosing(p, layout.lineY, layout.timeY, right);
   cmd::EndPrinting(p);
 }
 
@@ -182,14 +244,27 @@ bool postMonth(const std::string& zyh, const std::array<float, 17>& c) {
   return written;
 }
 
+}  // namespace
+
+std::string daysText(double days) {
+  if (!std::isfinite(days)) return cmd::ToText(days);
+  const long long tenths = std::llround(days * 10);
+  const long long a = tenths < 0 ? -tenths : tenths;
+  return std::string(tenths < 0 ? "-" : "") + std::to_string(a / 10) + "." + std::to_string(a % 10);
+}
+
+namespace {
+
 void printForm(const rt::Arg& p, rt::DateTime today, const CategoryTotals& t) {
   cmd::PrintTextAt(p, 450, 130, GBK("青山康复中心"));
   cmd::PrintTextAt(p, 350, 210, kWin.text("标签21"));
   cmd::PrintTextAt(p, 750, 210, kWin.text("标签27"));
   cmd::PrintTextAt(p, 1300, 210, kWin.text("标签26"));
-  cmd::PrintTextAt(p, 420, 290, kWin.text("标签24"));
+  // The admission date-time is drawn smaller where it would run into
+  // today's date beside it.
+  printFitted(p, 420, 290, 790, kWin.text("标签24"), 11);
   cmd::PrintTextAt(p, 800, 290, today);
-  cmd::PrintTextAt(p, 1300, 290, cmd::TimeInterval(today, cmd::ToDateTime(kWin.text("标签24")), 5));
+  cmd::PrintTextAt(p, 1300, 290, daysText(cmd::TimeInterval(today, cmd::ToDateTime(kWin.text("标签24")), 5)));
   const struct {
     int y;
     Category columns[4];
@@ -201,14 +276,14 @@ void printForm(const rt::Arg& p, rt::DateTime today, const CategoryTotals& t) {
   };
   const int columnX[4] = {350, 700, 1100, 1450};
   for (const auto& row : rows)
-    for (int i = 0; i < 4; ++i) cmd::PrintTextAt(p, columnX[i], row.y, t[size_t(row.columns[i])]);
+    for (int i = 0; i < 4; ++i) cmd::PrintTextAt(p, columnX[i], row.y, cmd::MoneyText(t[size_t(row.columns[i])]));
   cmd::PrintTextAt(p, 450, 700, GBK("※") + cmd::ChineseNumerals(kWin.number("编辑框11"), false));
   cmd::PrintTextAt(p, 1400, 700, kWin.text("编辑框11"));
   cmd::PrintTextAt(p, 550, 780, kWin.text("标签19"));
   // Prepayment − total: what is still to pay, or what is refunded.
   const double balance = kWin.number("标签13");
   if (balance < -1e-7) {
-    cmd::PrintTextAt(p, 950, 780, cmd::Abs(balance));
+    cmd::PrintTextAt(p, 950, 780, cmd::MoneyText(cmd::Abs(balance)));
     cmd::PrintTextAt(p, 1400, 780, int32_t(0));
   } else {
     cmd::PrintTextAt(p, 950, 780, int32_t(0));

@@ -26,4 +26,8 @@ void setInpatientBillHandlers(std::vector<forms::Handler>& table);
 bool postInpatientBill(rt::DateTime today, const std::string& number, const ChargeFigures& figures,
                        const std::string& zyh);
 
+// Days in hospital as the bill prints them: one decimal, half away from
+// zero ("8.7", "0.0").
+std::string daysText(double days);
+
 }  // namespace app

@@ -180,8 +180,8 @@ int showChargesOf(const std::string& zyh, ChargeFigures* figures, const char* gb
   moveAfterLast();
   // 编辑框11 the total of all charges, 标签13 what is left of the
   // prepayment.
-  kWin.setText("编辑框11", cmd::ToText(f.all));
-  kWin.setText("标签13", cmd::ToText(kWin.number("标签19") - kWin.number("编辑框11")));
+  kWin.setText("编辑框11", cmd::MoneyText(f.all));
+  kWin.setText("标签13", cmd::MoneyText(kWin.number("标签19") - kWin.number("编辑框11")));
   programValues().categoryTotals = f.categories;
   programValues().currentNumber = zyh;
   if (figures) *figures = f;

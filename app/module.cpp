@@ -10,6 +10,7 @@
 
 #include "db/each.h"
 #include "db/errors.h"
+#include "print/facade.h"
 #include "runtime/convert.h"
 #include "runtime/fatal.h"
 
@@ -32,7 +33,8 @@ int openAndSelect(const std::string& name) {
   return 0;
 }
 
-// ToText of the fields of one list fill. A month of charge lines repeats
+// The texts of the fields of one list fill: ToText, amounts of money to
+// the fen. A month of charge lines repeats
 // its days, quantities and prices thousands of times: each distinct value
 // is converted once per fill and its text reused (ToText depends on the
 // value alone). Texts are their own text; values behind a pointer (byte-sets)
@@ -49,7 +51,9 @@ class ListRows::Texts {
     const Key key{a.kind, a.lo, a.hi};
     if (auto it = seen.find(key); it != seen.end()) return it->second;
     if (seen.size() >= kKept) seen.clear();
-    return seen.emplace(key, cmd::ToText(a)).first->second;
+    // Every single-precision field of this program's tables is an amount
+    // of money (prices, line totals, bill and posting amounts): to the fen.
+    return seen.emplace(key, a.kind == rt::kFloat ? cmd::MoneyText(a) : cmd::ToText(a)).first->second;
   }
 
  private:
@@ -106,6 +110,33 @@ void moveAfterLast() {
 }
 
 int chosenRecord(const forms::Control& list) { return cmd::RecordCount() - list.selectedRow(); }
+
+FittedText fitText(const std::string& gbk, double width, int points, int floorPoints,
+                   const std::function<double(const std::string&, int)>& widthAt) {
+  floorPoints = std::min(floorPoints, points);
+  for (int size = points; size >= floorPoints; --size)
+    if (widthAt(gbk, size) <= width) return {size, gbk};
+  // Too wide even at the floor: whole characters from the left while they fit.
+  std::string kept;
+  for (size_t i = 0; i < gbk.size();) {
+    const size_t n = rt::isGbkLead(static_cast<unsigned char>(gbk[i])) && i + 1 < gbk.size() ? 2 : 1;
+    std::string longer = kept + gbk.substr(i, n);
+    if (widthAt(longer, floorPoints) > width) break;
+    kept = std::move(longer);
+    i += n;
+  }
+  return {floorPoints, kept};
+}
+
+void printFitted(const rt::Arg& printer, int x, int y, int right, const std::string& gbk, int points) {
+  const FittedText f = fitText(gbk, right - x, points, kPaperFloorPoints, [&printer](const std::string& t, int size) {
+    cmd::SetPrinterFontSize(printer, size);
+    return cmd::PrinterTextWidth(printer, t);
+  });
+  cmd::SetPrinterFontSize(printer, f.points);
+  if (!f.text.empty()) cmd::PrintTextAt(printer, x, y, f.text);
+  cmd::SetPrinterFontSize(printer, points);
+}
 
 void showClock(const forms::Control& label) { label.setText(cmd::ToText(cmd::Now())); }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,7 +52,8 @@ int openAndSelect(const std::string& name);
 
 // Fills a report-style list from the current table, newest first: every
 // record inserted at the top with field 1 as caption and fields 2..n as
-// columns 1..n-1, converted to text. Leaves the current record past the
+// columns 1..n-1, converted to text
+// (single-precision fields, all amounts of money, to the fen). Leaves the current record past the
 // last record. Row i then shows record (record count - i).
 // Returns 0, or the engine's code when the table could not be read whole:
 // the list then keeps what it showed.
@@ -153,6 +155,30 @@ int searchText(const char* gbkField, const std::string& value);
 // days back but the fraction still counts forward (-1.25 is 1899-12-29
 // 06:00), so such a value d with whole part w becomes 2w - d.
 double linearDate(rt::DateTime d);
+
+// --- texts in cells ---------------------------------------------------------------------
+
+// The smallest sizes a text is drawn at to fit its cell: below them it is
+// cut instead.
+constexpr int kPaperFloorPoints = 6;
+constexpr int kPanelFloorPoints = 7;
+
+// How a text is drawn into a cell `width` wide: at `points` when it fits;
+// otherwise at the largest smaller size, down to `floorPoints`, at which it
+// fits; and when it does not fit even there, at `floorPoints`, cut after
+// the last whole character that fits. `widthAt(text, points)` measures a
+// text at a size.
+struct FittedText {
+  int points = 0;
+  std::string text;  // GBK
+};
+FittedText fitText(const std::string& gbk, double width, int points, int floorPoints,
+                   const std::function<double(const std::string&, int)>& widthAt);
+
+// Prints a text at (x, y) on the open job of `printer` so that it ends
+// before `right` (printer units), fitted as fitText does from `points` down
+// to kPaperFloorPoints. The printer's font size is `points` afterwards.
+void printFitted(const rt::Arg& printer, int x, int y, int right, const std::string& gbk, int points);
 
 // A double as a float field holds it: beyond the float range it becomes an
 // infinity of the same sign instead of an undefined conversion.

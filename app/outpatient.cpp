@@ -64,8 +64,8 @@ int showMonth(bool withList, ChargeFigures* figures, bool quiet = false, const c
     rows.show(kWin.control("超级列表框2"));
     moveAfterLast();
   }
-  kWin.setText("编辑框11", cmd::ToText(figures->all));
-  kWin.setText("编辑框6", cmd::ToText(figures->prescription));
+  kWin.setText("编辑框11", cmd::MoneyText(figures->all));
+  kWin.setText("编辑框6", cmd::MoneyText(figures->prescription));
   return 0;
 }
 
@@ -137,7 +137,7 @@ void deleteCharge() {
 }
 
 void printForm(const rt::Arg& p, const CategoryTotals& t) {
-  auto amount = [&t](Category c) { return cmd::ToText(t[size_t(c)]); };
+  auto amount = [&t](Category c) { return cmd::MoneyText(t[size_t(c)]); };
   cmd::PrintTextAt(p, 470, 400, GBK("青山康复中心"));
   cmd::PrintTextAt(p, 860, 400, kWin.text("编辑框1"));
   cmd::PrintTextAt(p, 1120, 400, kWin.text("编辑框5"));

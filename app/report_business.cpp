@@ -201,10 +201,16 @@ void drawValues(const Sheet& s, RowPlace place, const Row& r) {
                                             438, 492, 546, 600, 654, 708};
   static constexpr int kPaperX[kColumns] = {310,  440,  570,  700,  840,  970, 1110,
                                             1240, 1360, 1490, 1620, 1750, 1900};
+  // Each figure ends a little before the rule that closes its cell.
+  static constexpr int kPanelRight[kColumns] = {111, 165, 219, 273, 327, 381, 435,
+                                                489, 543, 597, 651, 705, 759};
+  static constexpr int kPaperRight[kColumns] = {404,  536,  668,  800,  932,  1064, 1196,
+                                                1328, 1460, 1592, 1724, 1856, 2190};
   static constexpr int kPanelY[] = {110, 140, 170};
   static constexpr int kPaperY[] = {380, 450, 520};
   s.font(s.onPaper() ? 9 : 8);
-  drawRow(s, s.onPaper() ? kPaperX : kPanelX, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
+  drawRow(s, s.onPaper() ? kPaperX : kPanelX, s.onPaper() ? kPaperRight : kPanelRight,
+          s.onPaper() ? kPaperY[place] : kPanelY[place], r);
 }
 
 // The rows of each case, in drawing order. With one table only, the sum

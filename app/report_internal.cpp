@@ -127,10 +127,14 @@ enum RowPlace { kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInp
 void drawValues(const Sheet& s, RowPlace place, const Row& r) {
   static constexpr int kPanelX[kColumns] = {90, 174, 258, 342, 426, 510, 594, 678};
   static constexpr int kPaperX[kColumns] = {480, 730, 960, 1230, 1480, 1730, 2000, 2250};
+  // Each figure ends a little before the rule that closes its cell.
+  static constexpr int kPanelRight[kColumns] = {171, 255, 339, 423, 507, 591, 675, 759};
+  static constexpr int kPaperRight[kColumns] = {690, 940, 1190, 1440, 1690, 1940, 2190, 2740};
   static constexpr int kPanelY[] = {79, 104, 129, 154, 179, 204, 229};
   static constexpr int kPaperY[] = {480, 580, 680, 780, 880, 980, 1080};
   s.font(s.onPaper() ? 13 : 8);
-  drawRow(s, s.onPaper() ? kPaperX : kPanelX, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
+  drawRow(s, s.onPaper() ? kPaperX : kPanelX, s.onPaper() ? kPaperRight : kPanelRight,
+          s.onPaper() ? kPaperY[place] : kPanelY[place], r);
 }
 
 // The rows of each case, in drawing order. With one table only, the sum

@@ -72,6 +72,8 @@ rt::Arg Figure::arg() const {
   return rt::makeDouble(combined_);
 }
 
+std::string Figure::text() const { return cmd::MoneyText(value()); }
+
 // --- where a report is drawn --------------------------------------------------------
 
 Sheet::Sheet(Where where)
@@ -92,6 +94,7 @@ void Sheet::end() const {
 }
 
 void Sheet::font(int points) const {
+  points_ = points;
   if (onPaper())
     cmd::SetPrinterFontSize(control_.arg(), points);
   else
@@ -105,11 +108,19 @@ void Sheet::text(int x, int y, const char* gbk) const {
     cmd::PanelTextAt(control_.arg(), x, y, gbk);
 }
 
-void Sheet::text(int x, int y, const Figure& f) const {
-  if (onPaper())
-    cmd::PrintTextAt(control_.arg(), x, y, f.arg());
-  else
-    cmd::PanelTextAt(control_.arg(), x, y, f.arg());
+void Sheet::fitted(int x, int y, int right, const std::string& gbk) const {
+  if (onPaper()) {
+    printFitted(control_.arg(), x, y, right, gbk, points_);
+    return;
+  }
+  const rt::Arg panel = control_.arg();
+  const FittedText f = fitText(gbk, right - x, points_, kPanelFloorPoints, [this, &panel](const std::string& t, int size) {
+    control_.setFontSize(size);
+    return double(cmd::PanelTextWidth(panel, t));
+  });
+  control_.setFontSize(f.points);
+  if (!f.text.empty()) cmd::PanelTextAt(panel, x, y, f.text);
+  control_.setFontSize(points_);
 }
 
 void Sheet::line(int x1, int y1, int x2, int y2) const {
@@ -119,8 +130,10 @@ void Sheet::line(int x1, int y1, int x2, int y2) const {
     cmd::PanelLine(control_.arg(), x1, y1, x2, y2);
 }
 
-void drawRow(const Sheet& sheet, std::span<const int> xs, int y, std::span<const Figure> row) {
-  for (size_t i = 0; i < row.size() && i < xs.size(); ++i) sheet.text(xs[i], y, row[i]);
+void drawRow(const Sheet& sheet, std::span<const int> xs, std::span<const int> rights, int y,
+             std::span<const Figure> row) {
+  for (size_t i = 0; i < row.size() && i < xs.size() && i < rights.size(); ++i)
+    sheet.fitted(xs[i], y, rights[i], row[i].text());
 }
 
 // --- period tables ------------------------------------------------------------------

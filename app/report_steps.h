@@ -41,6 +41,8 @@ class Figure {
 
   double value() const;
   rt::Arg arg() const;
+  // As the report shows it: an amount of money, to the fen.
+  std::string text() const;
 
  private:
   enum Kind { kSingle, kWhole, kCombined };
@@ -73,16 +75,22 @@ class Sheet {
   void font(int points) const;
   void text(int x, int y, const char* gbk) const;
   void text(int x, int y, const std::string& gbk) const { text(x, y, gbk.c_str()); }
-  void text(int x, int y, const Figure& f) const;
+  // The text at (x, y) in the current font size, made to end before
+  // `right`: drawn smaller down to the floor of the panel or the paper,
+  // then cut at a whole character (fitText). The font size stays.
+  void fitted(int x, int y, int right, const std::string& gbk) const;
   void line(int x1, int y1, int x2, int y2) const;
 
  private:
   Where where_;
   forms::Control control_;
+  mutable int points_ = 9;
 };
 
-// Writes one row of figures: figure i at (xs[i], y).
-void drawRow(const Sheet& sheet, std::span<const int> xs, int y, std::span<const Figure> row);
+// Writes one row of figures: figure i at (xs[i], y), inside its cell that
+// ends at rights[i] (the next rule).
+void drawRow(const Sheet& sheet, std::span<const int> xs, std::span<const int> rights, int y,
+             std::span<const Figure> row);
 
 // --- period tables ------------------------------------------------------------------
 

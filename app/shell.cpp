@@ -150,9 +150,13 @@ void loginEditUsers() {
     showMessage(GBK("请输入管理员密码！"));
     return;
   }
+  // The manager code does not stay in the box behind the dialog.
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
   cmd::OpenDatabase(kUsersName);
   cmd::SetCurrentDatabase(kUsersName);
-  // Users added now reach the combo box at the next start.
+  // Users added now reach the combo box at the next start. On an empty
+  // list the dialog starts on a new blank record: the first user typed
+  // there is saved when the dialog closes.
   cmd::EditRecords();
   showNoUserLine(cmd::RecordCount() == 0);
 }

@@ -44,6 +44,16 @@ template <typename... Ts>
 void PanelTextAt(const rt::Arg& panel, int x, int y, const Ts&... values) {
   rt::invoke(rt::Cmd::PanelTextAt, panel, x, y, values...);
 }
+}  // namespace cmd
+namespace forms {
+int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk);  // windows_rt.h
+}  // namespace forms
+namespace cmd {
+
+// The width in panel pixels of the text in the panel's current font.
+inline int PanelTextWidth(const rt::Arg& panel, const std::string& gbk) {
+  return forms::panelTextWidth(panel.lo, panel.hi, gbk);
+}
 inline void PanelLine(const rt::Arg& panel, int x1, int y1, int x2, int y2) {
   rt::invoke(rt::Cmd::PanelLine, panel, x1, y1, x2, y2);
 }

@@ -220,11 +220,15 @@ struct PanelDrawn {
   int x = 0, y = 0, x2 = 0, y2 = 0;
   std::string text;  // GBK
   int points = 0;
+  int width = 0;     // a text: its width in panel pixels as drawn
 };
 // In drawing order. Clearing the whole panel empties the list; clearing an
 // area leaves it as it is (the list says what was drawn, the surface what
 // is left of it).
 std::vector<PanelDrawn> panelDrawing(uint32_t windowId, uint32_t controlId);
+// The width in panel pixels a PanelTextAt of the text would take in the
+// panel's current font.
+int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk);
 
 // --- list and combo contents (what the list commands stored) ---------------------
 

@@ -46,6 +46,24 @@ inline bool NewPage(const rt::Arg& printer) {
   return printer.kind == rt::kPrinter && print::printerFor(printer.lo, printer.hi).newPage();
 }
 
+// The width of one line of text in the printer's unit, in its current
+// font; 0 when no job is open.
+inline double PrinterTextWidth(const rt::Arg& printer, const std::string& gbk) {
+  return printer.kind == rt::kPrinter ? print::printerFor(printer.lo, printer.hi).textWidth(gbk) : 0;
+}
+
+// The distance from the top of the page's coordinates to the sheet's
+// bottom edge in the printer's unit; 0 when no job is open.
+inline double SheetBottom(const rt::Arg& printer) {
+  return printer.kind == rt::kPrinter ? print::printerFor(printer.lo, printer.hi).sheetBottom() : 0;
+}
+
+// The printable width of the open job's page in the printer's unit, less
+// the left and right margins; 0 when no job is open.
+inline int PrintableWidth(const rt::Arg& printer) {
+  return rt::Result(forms::getProperty(printer.lo, printer.hi, print::Printer::kPrintableWidth)).integer();
+}
+
 // The printable height of the open job's page in the printer's unit, less
 // the top and bottom margins; 0 when no job is open.
 inline int PrintableHeight(const rt::Arg& printer) {

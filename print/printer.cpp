@@ -506,6 +506,16 @@ void Printer::output(int argc, const rt::Arg* argv, bool lines) {
   }
 }
 
+double Printer::textWidth(const std::string& gbk) const {
+  if (!jobOpen() || gbk.empty()) return 0;
+  return surface_->measure(gbk, textStyle().font).width() / pixelsPerUnit(unit_, page_.dpiX);
+}
+
+double Printer::sheetBottom() const {
+  if (!jobOpen()) return 0;
+  return (page_.paperHeight - page_.offsetTop) / pixelsPerUnit(unit_, page_.dpiY) - marginTop_;
+}
+
 void Printer::printTextAt(int argc, const rt::Arg* argv) { output(argc, argv, false); }
 void Printer::printTextLines(int argc, const rt::Arg* argv) { output(argc, argv, true); }
 

@@ -130,6 +130,16 @@ class Printer {
   void abort();
 
   bool jobOpen() const { return surface_ != nullptr; }
+
+  // The width of one line of text in the current unit as printTextAt would
+  // print it in the current font on the open job's device; 0 when no job is
+  // open.
+  double textWidth(const std::string& gbk) const;
+  // Where the sheet's bottom edge lies in the coordinates texts and lines
+  // are placed in (the current unit, below the top margin); 0 when no job
+  // is open. The printable height may reach closer to the edge than a row
+  // should.
+  double sheetBottom() const;
   Surface* surface() const { return surface_.get(); }
   ProgressWindow* progressWindow() const { return progress_.get(); }
 

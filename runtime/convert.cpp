@@ -1,5 +1,6 @@
 #include "runtime/convert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -202,6 +203,45 @@ std::string doubleToText(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.12e", v);
   return layoutG(readScientific(buf));
+}
+
+std::string moneyToText(double v) {
+  std::string out;
+  if (nonFiniteOrZeroText(v, out)) return out;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14e", v);
+  Decimal d = readScientific(buf);
+  // d.digits[i] stands for 10^(exp10 - i); the fen is 10^-2, so the digits
+  // kept are those down to index exp10 + 2 and the one after decides.
+  const int keep = d.exp10 + 3;
+  if (keep < static_cast<int>(d.digits.size())) {
+    const bool roundUp = keep >= 0 && d.digits[static_cast<size_t>(keep)] >= '5';
+    d.digits.resize(static_cast<size_t>(std::max(keep, 0)));
+    if (roundUp) {
+      int i = keep - 1;
+      while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9') d.digits[static_cast<size_t>(i--)] = '0';
+      if (i >= 0) {
+        ++d.digits[static_cast<size_t>(i)];
+      } else {  // 9.995 -> 10, 0.005 -> 0.01: one more leading digit
+        d.digits.insert(d.digits.begin(), '1');
+        ++d.exp10;
+      }
+    }
+  }
+  auto digitAt = [&d](int power) {
+    const int i = d.exp10 - power;
+    return i >= 0 && i < static_cast<int>(d.digits.size()) ? d.digits[static_cast<size_t>(i)] : '0';
+  };
+  std::string whole, fen;
+  for (int power = std::max(d.exp10, 0); power >= 0; --power) whole.push_back(digitAt(power));
+  fen.push_back(digitAt(-1));
+  fen.push_back(digitAt(-2));
+  while (!fen.empty() && fen.back() == '0') fen.pop_back();
+  if (whole == "0" && fen.empty()) return "0";  // never "-0"
+  if (d.negative) out.push_back('-');
+  out += whole;
+  if (!fen.empty()) out += "." + fen;
+  return out;
 }
 
 // --- date-times -----------------------------------------------------------

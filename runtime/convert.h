@@ -30,6 +30,15 @@ std::string doubleToText(double v);
 // In both, the exponent carries a sign and at least three digits:
 // 1e+015, 1.23457e+006, 1e-005.
 
+// An amount of money as the windows, bills and reports show it: the value
+// rounded half away from zero to the fen (two decimals) and written in
+// plain decimal, without trailing zeros and never with an exponent:
+// 12.5, 3, 0.18, 1609200, -0.01. The value is first taken to 15
+// significant digits, the decimal a double stands for, so that 2.675
+// typed as a double is 2.68 and a float's 0.17999999225 is 0.18.
+// Infinities and NaN are written as doubleToText writes them.
+std::string moneyToText(double v);
+
 // --- date-times -----------------------------------------------------------
 
 struct DateParts {

@@ -16,6 +16,7 @@
 
 #include "runtime/builtins.h"
 #include "runtime/commands.h"
+#include "runtime/convert.h"
 #include "runtime/heap.h"
 #include "runtime/value.h"
 
@@ -126,6 +127,12 @@ template <typename T>
 double ToNumber(const T& v) { return rt::invoke(rt::Cmd::ToNumber, v).real(); }
 template <typename T>
 DateTime ToDateTime(const T& v) { return {rt::invoke(rt::Cmd::ToDateTime, v).real()}; }
+
+// An amount of money as every window, bill and report shows it: rounded
+// half away from zero to the fen, no trailing zeros, never an exponent
+// (rt::moneyToText). ToText stays the rule for every other figure.
+inline std::string MoneyText(double amount) { return rt::moneyToText(amount); }
+inline std::string MoneyText(const rt::Arg& amount) { return rt::moneyToText(rt::valueToNumber(amount)); }
 
 inline DateTime Now() { return {rt::invoke(rt::Cmd::Now).real()}; }
 inline DateTime DateOnly(DateTime d) { return {rt::invoke(rt::Cmd::DateOnly, d).real()}; }

@@ -366,7 +366,11 @@ bool RecordDialog::atLastRecord() const { return !loaded_ || pos_ >= count_ - 1;
 bool RecordDialog::saveRecord(std::string* refusal, int* code) {
   refusal->clear();
   *code = kOk;
-  if (viewOnly_ || !loaded_) return true;
+  if (viewOnly_) return true;
+  // An empty table shows one new blank record: what is typed into it is
+  // appended as the first record; nothing typed, nothing appended.
+  const bool firstRecord = !loaded_ && !noAdding_ && count_ == 0;
+  if (!loaded_ && !firstRecord) return true;
   const size_t nf = t_.fields().size();
   std::vector<dialog::TypedValue> typed(nf);
   std::vector<bool> given(nf, false);
@@ -412,8 +416,13 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
       any = true;
     }
   if (!any) return true;
-  t_.position = pos_;
-  int rc = t_.modify(values.data(), nf);
+  int rc;
+  if (firstRecord) {
+    rc = t_.append(values.data(), nf);
+  } else {
+    t_.position = pos_;
+    rc = t_.modify(values.data(), nf);
+  }
   for (void* b : blocks) rt::free(b);
   if (rc != kOk) {
     *code = rc;
@@ -422,7 +431,12 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
     return false;
   }
   // Show what the file now holds.
-  load(pos_);
+  if (firstRecord) {
+    readCount();
+    load(t_.position);
+  } else {
+    load(pos_);
+  }
   return true;
 }
 

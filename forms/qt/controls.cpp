@@ -141,7 +141,10 @@ EditBox::EditBox(const Item& it, Raiser r, QWidget* parent) : QLineEdit(parent),
   setPalette(pal);
   switch (it.inputMode) {
     case kInputReadOnly:
+      // Shown, not typed into: a click may still select its text to copy,
+      // but Tab passes it by.
       setReadOnly(true);
+      setFocusPolicy(Qt::ClickFocus);
       break;
     case kInputPassword:
       setEchoMode(QLineEdit::Password);
@@ -520,8 +523,9 @@ void DrawPanel::textAt(std::optional<int> x, std::optional<int> y, const std::ve
     d.y = pos_.y();
     d.text = toGbk(t);
     d.points = points_;
+    d.width = fm.horizontalAdvance(t);
+    pos_.rx() += d.width;
     drawn_.push_back(std::move(d));
-    pos_.rx() += fm.horizontalAdvance(t);
   }
   update();
 }

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
@@ -220,6 +221,7 @@ class DrawPanel : public QWidget {
   void line(int x1, int y1, int x2, int y2);
   void setPointSize(int points);
   int pointSize() const { return points_; }
+  int textWidth(const QString& text) const { return QFontMetrics(font_).horizontalAdvance(text); }
   QPoint textPosition() const { return pos_; }
   const QImage& surface() const { return surface_; }
   const std::vector<PanelDrawn>& drawn() const { return drawn_; }

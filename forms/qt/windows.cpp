@@ -457,6 +457,10 @@ std::vector<PanelDrawn> panelDrawing(uint32_t windowId, uint32_t controlId) {
   return widgetOf<DrawPanel>(windowId, controlId)->drawn();
 }
 
+int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk) {
+  return widgetOf<DrawPanel>(windowId, controlId)->textWidth(fromGbk(gbk));
+}
+
 int comboCount(uint32_t windowId, uint32_t controlId) {
   return widgetOf<ComboBox>(windowId, controlId)->count();
 }

@@ -12,6 +12,7 @@
 
 #include "app_fixture.h"
 #include "app/first_start.h"
+#include "app/shell.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/facade.h"
@@ -91,8 +92,55 @@ TEST_F(FirstStartTest, LineGoesWhenTheAdministratorAddsTheFirstUser) {
     d.findChild<QLineEdit*>("field_2")->setText("pw");
     d.findChild<QPushButton*>("close")->click();
   });
+  // The dialog before emptied the password box: the code is typed again.
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "vaxol");
   forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);
   EXPECT_FALSE(noUserLine()->isVisible());
+}
+
+// The administrator types the first user straight into the dialog that
+// opens on the empty list, without "添加空记录", and closes it: the user is
+// kept and can log in; the manager code is gone from the password box while
+// the dialog is open. Closing on the empty list without typing adds nobody.
+TEST_F(FirstStartTest, TheFirstUserTypedIntoTheEmptyListIsKept) {
+  qtest::ExpectModal modal;
+  ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
+  std::string passwordWhileOpen = "not seen";
+  int linesEditable = 0;
+  db::setEditDialogHook([&](QDialog& d) {
+    passwordWhileOpen = forms::text(ids::kLoginWindow, GBK("编辑框1"));
+    d.findChild<QPushButton*>("close")->click();
+  });
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "vaxol");
+  forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);
+  EXPECT_EQ(passwordWhileOpen, "");
+  ASSERT_TRUE(cmd::SetCurrentDatabase(app::kUsersName));
+  EXPECT_EQ(cmd::RecordCount(), 0);  // a blank user would let anyone in
+  EXPECT_TRUE(noUserLine()->isVisible());
+
+  db::setEditDialogHook([&](QDialog& d) {
+    for (const char* name : {"field_1", "field_2"})
+      if (auto* e = d.findChild<QLineEdit*>(name); e && !e->isReadOnly() && e->isEnabled()) ++linesEditable;
+    d.findChild<QLineEdit*>("field_1")->setText("admin");
+    d.findChild<QLineEdit*>("field_2")->setText("s3cret");
+    d.findChild<QPushButton*>("close")->click();
+  });
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "vaxol");
+  forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);
+  EXPECT_EQ(linesEditable, 2);
+  EXPECT_FALSE(noUserLine()->isVisible());
+  ASSERT_TRUE(cmd::SetCurrentDatabase(app::kUsersName));
+  ASSERT_EQ(cmd::RecordCount(), 1);
+  cmd::MoveFirst();
+  EXPECT_EQ(cmd::ReadText("use"), "admin");
+  EXPECT_EQ(cmd::ReadText("ma"), "s3cret");
+
+  // The new user logs in at once.
+  forms::setText(ids::kLoginWindow, GBK("组合框1"), "admin");
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "s3cret");
+  forms::raiseEvent(ids::kLoginWindow, ids::login::kButton2, forms::kEvFirst);  // 确定
+  EXPECT_EQ(app::loggedInUser(), "admin");
+  EXPECT_TRUE(dialogs.asked.empty());
 }
 
 }  // namespace

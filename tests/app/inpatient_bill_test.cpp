@@ -132,11 +132,11 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
   EXPECT_EQ(printer.seen.applyPaper, false);  // the printer's own paper
   EXPECT_TRUE(printer.seen.applyOrientation && !printer.seen.landscape);
   const std::string days = doubleText(rt::makeDateTime(2010, 5, 3, 0, 0, 0) - rt::makeDateTime(2010, 4, 24, 8, 0, 0));
-  EXPECT_EQ(days.substr(0, 6), "8.6666");
+  EXPECT_EQ(days.substr(0, 6), "8.6666");  // printed to one decimal
   std::vector<Placed> expected = {
       printedText(1, 450, 130, "青山康复中心", 11), printedText(1, 350, 210, "王五", 11), printedText(1, 750, 210, "康复科", 11),
       printedText(1, 1300, 210, "1001", 11), printedText(1, 420, 290, "2010年4月24日8时", 11),
-      printedText(1, 800, 290, "2010年5月3日", 11), printedText(1, 1300, 290, days.c_str(), 11)};
+      printedText(1, 800, 290, "2010年5月3日", 11), printedText(1, 1300, 290, "8.7", 11)};
   for (int y : {370, 450, 530, 620})
     for (int x : {350, 700, 1100, 1450}) expected.push_back(printedText(1, x, y, "0", 11));
   for (Placed p : {printedText(1, 450, 700, "※零", 11), printedText(1, 1400, 700, "0", 11), printedText(1, 550, 780, "1000", 11),
@@ -165,7 +165,9 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
                            printedText(1, 1100, 500, "单位", 11), printedText(1, 1300, 500, "数量", 11),
                            printedText(1, 1400, 500, "  单价  ", 11), printedText(1, 1550, 500, "  合计  ", 11),
                            printedText(1, 1700, 500, "  处方  ", 11), printedText(1, 1900, 500, "收费员", 11),
-                           printedLine(1, 200, 600, 2300, 600),
+                           // The closing line stops at the right of the printable
+                           // width (2015 on the test page) instead of leaving the sheet.
+                           printedLine(1, 200, 600, 2015, 600),
                            printedText(1, 1300, 580, "打印时间：2010年5月3日14时30分", 11),
                        }));
 }
@@ -275,21 +277,22 @@ TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {
                                   g("甲类"), i, g("支"), 12.5f, float(12.5 * i), "0312", g("张三")));
   statement();
   const auto p = printed();
-  // Rows 1..57 on the first page at 550 + 40·r; the rest on the second,
-  // under the headings repeated at 100.
+  // Rows 1..54 on the first page at 550 + 40·r (row 55 would end within
+  // 15 mm of the sheet's bottom edge); the rest on the second, under the
+  // patient's line at 100 and the headings repeated at 170.
   auto rowOf = [&](int r) {
     for (const Placed& t : p)
       if (t.x == 1300 && t.text == std::to_string(r)) return std::pair{t.page, t.y};
     return std::pair{0, 0};
   };
   EXPECT_EQ(rowOf(1), (std::pair{1, 590}));
-  EXPECT_EQ(rowOf(57), (std::pair{1, 2830}));
-  EXPECT_EQ(rowOf(58), (std::pair{2, 190}));
-  EXPECT_EQ(rowOf(80), (std::pair{2, 1070}));
+  EXPECT_EQ(rowOf(54), (std::pair{1, 2710}));
+  EXPECT_EQ(rowOf(55), (std::pair{2, 260}));
+  EXPECT_EQ(rowOf(80), (std::pair{2, 1260}));
   int headings = 0, titles = 0;
   for (const Placed& t : p) {
     if (t.text == "使用时间") {
-      EXPECT_EQ(t.y, t.page == 1 ? 500 : 100);
+      EXPECT_EQ(t.y, t.page == 1 ? 500 : 170);
       ++headings;
     }
     if (t.text == "出院病人总费用明细单") ++titles;
@@ -299,13 +302,14 @@ TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {
   }
   EXPECT_EQ(headings, 2);
   EXPECT_EQ(titles, 1);
-  EXPECT_EQ(p[p.size() - 2], printedLine(2, 200, 1120, 2300, 1120));
-  EXPECT_EQ(p.back(), printedText(2, 1300, 1150, "打印时间：2010年5月3日14时30分", 11));
+  EXPECT_EQ(p[p.size() - 2], printedLine(2, 200, 1310, 2015, 1310));
+  EXPECT_EQ(p.back(), printedText(2, 1300, 1340, "打印时间：2010年5月3日14时30分", 11));
 
-  // 45 lines still fit one page as laid out for one page.
+  // 42 lines still fit one page as laid out for one page (the print time
+  // of 43 would stand within 15 mm of the sheet's bottom edge).
   cmd::SetCurrentDatabase("1001");
-  cmd::MoveTo(46);
-  for (int i = 46; i <= 80; ++i) {
+  cmd::MoveTo(43);
+  for (int i = 43; i <= 80; ++i) {
     ASSERT_TRUE(cmd::DeleteRecords());
     cmd::Skip(1);
   }
@@ -313,8 +317,8 @@ TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {
   statement();
   const auto one = printed();
   for (const Placed& t : one) EXPECT_EQ(t.page, 1);
-  EXPECT_EQ(one[one.size() - 2], printedLine(1, 200, 40 * 45 + 600, 2300, 40 * 45 + 600));
-  EXPECT_EQ(one.back().y, 50 * 45 + 580);
+  EXPECT_EQ(one[one.size() - 2], printedLine(1, 200, 40 * 42 + 600, 2015, 40 * 42 + 600));
+  EXPECT_EQ(one.back().y, 50 * 42 + 580);
 }
 
 // --- the mended fault: a bill only for the patient shown -----------------------------

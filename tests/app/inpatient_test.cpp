@@ -388,7 +388,7 @@ TEST_F(InpatientTest, PrintsTheAdmissionsOfTheRangeInclusive) {
   EXPECT_TRUE(printer.seen.applyPaper);
   EXPECT_EQ(printer.seen.paperCode, print::paperCodeFor(2));  // A4
   EXPECT_TRUE(printer.seen.applyOrientation);
-  EXPECT_FALSE(printer.seen.landscape);
+  EXPECT_TRUE(printer.seen.landscape);  // its rules (to 2400) are wider than portrait
   EXPECT_EQ(printer.count(print::Recorded::NewPage), 0);
   EXPECT_EQ(printer.count(print::Recorded::EndJob), 1);
 
@@ -464,27 +464,30 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
   open();
   apptest::RecordingPrinter printer;
   printRange("2010-1-1", "2010-1-2");
-  ASSERT_EQ(printer.count(print::Recorded::NewPage), 1);
-  // The A4 test page is 2885 units high: 47 rows (520 ... 2820) on the
-  // first page, the other 33 (520 ... 2120) on the second.
-  std::vector<std::string> first, second;
+  // A4 landscape: the test page is 2015 units high, 29 rows (520 ... 1920)
+  // on each of the first two pages, the other 22 (520 ... 1570) on the third.
+  ASSERT_EQ(printer.count(print::Recorded::NewPage), 2);
+  std::vector<std::string> pages[3];
   for (const auto& it : printer.items())
-    if (!it.line && it.x == 1350 && it.y >= 520) (it.page == 1 ? first : second).push_back(it.text);
-  ASSERT_EQ(first.size(), 47u);
-  ASSERT_EQ(second.size(), 33u);
-  EXPECT_EQ(first.front(), "N1");
-  EXPECT_EQ(first.back(), "N47");
-  EXPECT_EQ(second.front(), "N48");
-  EXPECT_EQ(second.back(), "N80");
-  EXPECT_EQ(textsAt(printer, 1, 2820)[0], "nN47");
-  EXPECT_EQ(textsAt(printer, 2, 520)[0], "nN48");
-  EXPECT_EQ(textsAt(printer, 2, 2120)[0], "nN80");
-  // The second page repeats the headings and their line, not the title.
+    if (!it.line && it.x == 1350 && it.y >= 520 && it.page >= 1 && it.page <= 3)
+      pages[it.page - 1].push_back(it.text);
+  ASSERT_EQ(pages[0].size(), 29u);
+  ASSERT_EQ(pages[1].size(), 29u);
+  ASSERT_EQ(pages[2].size(), 22u);
+  EXPECT_EQ(pages[0].front(), "N1");
+  EXPECT_EQ(pages[0].back(), "N29");
+  EXPECT_EQ(pages[1].front(), "N30");
+  EXPECT_EQ(pages[2].back(), "N80");
+  EXPECT_EQ(textsAt(printer, 1, 1920)[0], "nN29");
+  EXPECT_EQ(textsAt(printer, 2, 520)[0], "nN30");
+  EXPECT_EQ(textsAt(printer, 3, 1570)[0], "nN80");
+  // The later pages repeat the headings and their line, not the title.
   EXPECT_EQ(textsAt(printer, 2, 400), textsAt(printer, 1, 400));
+  EXPECT_EQ(textsAt(printer, 3, 400), textsAt(printer, 1, 400));
   EXPECT_TRUE(textsAt(printer, 2, 300).empty());
   EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2200}}));
-  EXPECT_EQ(linesOf(printer, 2), (std::vector<std::pair<int, int>>{{450, 2200}, {2200, 2200}}));
-  EXPECT_EQ(textsAt(printer, 2, 2230)[0], "打印时间：");
+  EXPECT_EQ(linesOf(printer, 3), (std::vector<std::pair<int, int>>{{450, 2200}, {1650, 2200}}));
+  EXPECT_EQ(textsAt(printer, 3, 1680)[0], "打印时间：");
   EXPECT_FALSE(std::filesystem::exists("zylshk.kdb"));
 }
 

@@ -224,9 +224,10 @@ const std::vector<std::string> kMonthlyOutpatient = {"12.75", "3", "0", "0", "0"
                                                      "0",     "0", "0", "0", "0", "32.05"};
 const std::vector<std::string> kMonthlyInpatient = {"120", "5", "30", "0", "0", "0", "0",
                                                     "0",   "0", "0",  "0", "0", "162"};
-// In double from the single figures: 12.3 as a float shows in the last digits.
-const std::vector<std::string> kMonthlySum = {"132.75", "8", "30", "0", "0", "12.30000019073", "0",
-                                              "0",      "0", "0",  "0", "0", "194.0499992371"};
+// In double from the single figures, shown to the fen: 12.3 as a float no
+// longer shows in the last digits (12.30000019073 before).
+const std::vector<std::string> kMonthlySum = {"132.75", "8", "30", "0", "0", "12.3", "0",
+                                              "0",      "0", "0",  "0", "0", "194.05"};
 
 TEST_F(MonthlyReport, PanelFrameFiguresAndColumns) {
   fillOutpatient();
@@ -354,7 +355,7 @@ TEST_F(ReportTest, YearlyReportReadsTheYearsBillTables) {
   EXPECT_EQ(d.row(8, 110), (std::vector<std::string>{"4.5", "0", "0", "0", "0", "0", "4", "0", "0", "0", "0", "0", "17.5"}));
   EXPECT_EQ(d.row(8, 140), (std::vector<std::string>{"10", "0", "0", "0", "0", "0", "0", "0", "0", "0.1", "0", "0", "10.1"}));
   EXPECT_EQ(d.row(8, 170), (std::vector<std::string>{"14.5", "0", "0", "0", "0", "0", "4", "0", "0",
-                                                     "0.1000000014901", "0", "0", "27.60000038147"}));
+                                                     "0.1", "0", "0", "27.6"}));
 
   press(r::kButton3);
   const Drawing p = paper();
@@ -362,7 +363,7 @@ TEST_F(ReportTest, YearlyReportReadsTheYearsBillTables) {
   EXPECT_TRUE(p.has(200, 230, 14, "(一)康复门诊                                   2010年                               (单位：元)"));
   EXPECT_TRUE(p.has(200, 1400, 14, "(三)聋儿班"));
   EXPECT_EQ(p.lines.size(), 72u);
-  EXPECT_EQ(p.values(9).at({1490, 520}), "0.1000000014901");
+  EXPECT_EQ(p.values(9).at({1490, 520}), "0.1");
   EXPECT_EQ(p.values(9).at({1900, 380}), "17.5");
 }
 
@@ -475,10 +476,10 @@ TEST_F(InternalReport, PanelFiguresPerDoctor) {
   EXPECT_EQ(d.row(8, 104), kDoctorInpatient);
   EXPECT_EQ(d.row(8, 179), kDoctorFeaturedInpatient);
   EXPECT_EQ(d.row(8, 129), (std::vector<std::string>{"15", "2.5", "0", "0", "0", "0", "0", "17.5"}));
-  EXPECT_EQ(d.row(8, 204), (std::vector<std::string>{"3.100000023842", "0", "0", "0", "12", "3", "0",
-                                                     "18.10000038147"}));
-  EXPECT_EQ(d.row(8, 229), (std::vector<std::string>{"18.10000002384", "2.5", "0", "0", "12", "3", "0",
-                                                     "35.60000038147"}));
+  EXPECT_EQ(d.row(8, 204), (std::vector<std::string>{"3.1", "0", "0", "0", "12", "3", "0",
+                                                     "18.1"}));
+  EXPECT_EQ(d.row(8, 229), (std::vector<std::string>{"18.1", "2.5", "0", "0", "12", "3", "0",
+                                                     "35.6"}));
   // Column k at x = 90 + 84 (k - 1).
   for (int k = 0; k < 8; ++k) EXPECT_EQ(d.values(8).count({90 + 84 * k, 79}), 1u);
 }
@@ -508,7 +509,7 @@ TEST_F(InternalReport, PaperLayout) {
     EXPECT_EQ(v.at({kX[k], 780}), kDoctorFeatured[size_t(k)]);
     EXPECT_EQ(v.at({kX[k], 880}), kDoctorFeaturedInpatient[size_t(k)]);
   }
-  EXPECT_EQ(v.at({480, 1080}), "18.10000002384");
+  EXPECT_EQ(v.at({480, 1080}), "18.1");
 }
 
 TEST_F(InternalReport, FourCasesOnPanelAndPaper) {
@@ -540,7 +541,7 @@ TEST_F(InternalReport, FourCasesOnPanelAndPaper) {
       if (first && !second) {
         EXPECT_EQ(d.row(font, sum), kDoctorRegular);
         EXPECT_EQ(d.row(font, fsum), kDoctorFeatured);
-        EXPECT_EQ(d.row(font, total)[7], "28.60000038147");
+        EXPECT_EQ(d.row(font, total)[7], "28.6");
       }
       if (second && !first) {
         EXPECT_EQ(d.row(font, sum), kDoctorInpatient);

@@ -218,8 +218,63 @@ TEST(NumberText, IndependentOfTheDecimalPointOfTheLocale) {
   if (!found) GTEST_SKIP() << "no locale with a decimal comma installed";
   EXPECT_EQ(rt::floatToText(12.5f), "12.5");
   EXPECT_EQ(rt::doubleToText(0.1), "0.1");
+  EXPECT_EQ(rt::moneyToText(1234.565), "1234.57");
   EXPECT_EQ(rt::textToNumber("3.25"), 3.25);
   std::setlocale(LC_NUMERIC, "C");
+}
+
+// Amounts of money: to the fen, half away from zero, never an exponent.
+TEST(MoneyText, AwkwardValues) {
+  const float threeTimesSix = 0.06f * 3;  // a float sum that is not 0.18
+  float sum = 0;
+  for (int i = 0; i < 3; ++i) sum += 0.06f;
+  const struct { double v; const char* text; } cases[] = {
+      {threeTimesSix, "0.18"},        {sum, "0.18"},
+      {double(88.8f), "88.8"},        {double(1609200.0f), "1609200"},
+      {double(123456.78f), "123456.78"},  // 123456.78125 as a float
+      {1234567.875, "1234567.88"},    {261713.09375, "261713.09"},
+      {171808.9996588, "171809"},     {68.77999846637, "68.78"},
+      {212080.8388672, "212080.84"},  {12.5, "12.5"},
+      {3.0, "3"},                     {0.0, "0"},
+      {-0.0, "0"},                    {-0.004, "0"},  // rounds to nothing: no "-0"
+      {-12.5, "-12.5"},               {-0.18, "-0.18"},
+      {-double(123456.78f), "-123456.78"},
+      // Half a fen goes away from zero, also where the double lies just
+      // below the decimal it was typed as.
+      {2.675, "2.68"},                {1.005, "1.01"},
+      {-2.675, "-2.68"},              {0.005, "0.01"},
+      {-0.005, "-0.01"},              {0.125, "0.13"},
+      {0.00499, "0"},                 {9.995, "10"},
+      {999999.995, "1000000"},        {-99.995, "-100"},
+      {1e13, "10000000000000"},       {9999999999999.99, "9999999999999.99"},
+      {1e-7, "0"},                    {0.01, "0.01"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+      {std::numeric_limits<double>::quiet_NaN(), "nan"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(rt::moneyToText(c.v), c.text) << c.text;
+}
+
+// Every whole number of fen up to ten thousand million yuan, as the double
+// a computation gives for it, comes back as exactly its decimal.
+TEST(MoneyText, WholeFenRoundTrip) {
+  std::mt19937_64 rng(25);
+  int failures = 0;
+  for (int i = 0; i < 200000 && failures < 10; ++i) {
+    const int64_t fen = int64_t(rng() % 1000000000000) * (i % 2 ? -1 : 1);
+    const double v = double(fen) / 100.0;
+    const int64_t a = fen < 0 ? -fen : fen;
+    std::string expected = (fen < 0 ? "-" : "") + std::to_string(a / 100);
+    const int64_t cents = a % 100;
+    if (cents != 0) {
+      expected += '.';
+      expected += char('0' + cents / 10);
+      if (cents % 10) expected += char('0' + cents % 10);
+    }
+    if (rt::moneyToText(v) != expected) {
+      ADD_FAILURE() << fen << ": " << rt::moneyToText(v) << " != " << expected;
+      ++failures;
+    }
+  }
 }
 
 TEST(HalfWidth, FoldsOnlyTheListedCharacters) {
