@@ -56,8 +56,15 @@ int openChargeTable(const std::string& name, bool createWhenMissing) {
   // there but cannot be opened (damaged, held, unreachable) is never
   // replaced by an empty table.
   if (why == db::kNotFound && createWhenMissing) {
-    if (!createTable(name, kChargeLines)) return kNotCreated;
+    const bool created = createTable(name, kChargeLines);
+    const int notCreated = db::lastError();
     why = selectCheckedTable(name, kChargeLines);
+    // Not made here, but there now (another workstation made it at the same
+    // moment): it is used. Otherwise the create's failure is told.
+    if (!created && why != 0) {
+      db::setLastError(notCreated);
+      return kNotCreated;
+    }
   }
   return why;
 }

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include <unistd.h>
 
 #include "db/chaincheck.h"
 #include "db/errors.h"
@@ -158,7 +161,9 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
   // replaced.
   std::unique_ptr<os::File> claimed, file, aux;
   int rc = hadFile ? claimForCreate(path, &claimed) : int(kOk);
-  const std::string temp = path + ".new";
+  // Named for this program, so two workstations making the same table at
+  // once (the first charge of a month at two desks) write apart.
+  const std::string temp = path + "." + std::to_string(::getpid()) + ".new";
   if (rc == kOk) rc = os::openFile(temp, true, true, &file);
   if (rc == kOk && chains) rc = claimForCreate(auxPath, &aux);
   if (rc != kOk) {
@@ -185,6 +190,9 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
   if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, h.created);
   if (rc == kOk) rc = file->sync();
   file.reset();
+  // Another workstation made the table meanwhile: its table (perhaps with a
+  // first line already) is not replaced; the caller opens it.
+  if (rc == kOk && !hadFile && env.stat(path) != 0) rc = kSharingViolation;
   if (rc == kOk && (rc = env.rename(temp, path)) != kOk) rc = writeFailure(rc, kCreateFailed);
   if (claimed) releaseGate(*claimed);
   if (aux) releaseGate(*aux);

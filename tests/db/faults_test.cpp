@@ -150,6 +150,43 @@ TEST_F(FaultsTest, CreateDoesNotFollowSymbolicLinks) {
   ASSERT_TRUE(cmd::CreateDatabase("real", {fi("m", 12)}));
 }
 
+// A create writes the whole table under a name of its own and puts it in
+// place in one step: a create cut short (here: the rename refused, as a
+// share that dropped refuses it) leaves no file at the name, and a table
+// another workstation made at the same moment is not replaced.
+class CreateRace : public dbtest::ForwardingEnv {
+ public:
+  bool refuseRename = false;
+  bool otherMakesIt = false;
+  int rename(const std::string& f, const std::string& t) override {
+    if (refuseRename) return db::kHardware;
+    return ForwardingEnv::rename(f, t);
+  }
+  std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string& p, bool w) override {
+    if (otherMakesIt && p.ends_with(".new")) {
+      otherMakesIt = false;
+      writeFile("race.kdb", {'o', 't', 'h', 'e', 'r'});
+    }
+    return ForwardingEnv::wrap(p, w);
+  }
+};
+
+TEST_F(FaultsTest, ACreateCutShortOrRacedLeavesNoHalfTableAndReplacesNoOthers) {
+  CreateRace env;
+  db::os::Env* previous = db::os::setEnv(&env);
+  env.refuseRename = true;
+  EXPECT_FALSE(cmd::CreateDatabase("cut", {fi("v", 3)}));
+  EXPECT_FALSE(std::filesystem::exists("cut.kdb"));
+  env.refuseRename = false;
+  env.otherMakesIt = true;
+  EXPECT_FALSE(cmd::CreateDatabase("race", {fi("v", 3)}));
+  EXPECT_EQ(db::lastError(), db::kSharingViolation);
+  EXPECT_EQ(readFile("race.kdb"), (std::vector<uint8_t>{'o', 't', 'h', 'e', 'r'}));
+  db::os::setEnv(previous);
+  for (const auto& e : std::filesystem::directory_iterator("."))
+    EXPECT_FALSE(e.path().string().ends_with(".new")) << e.path() << " left behind";
+}
+
 // --- locks -----------------------------------------------------------------
 
 // True when some open file description other than ours holds a lock on
