@@ -103,23 +103,14 @@ double fieldNumber(const char* field) { return cmd::ReadField(field).number(); }
 // stock values. A catalogue that could not be read whole is named and the
 // window keeps what it showed.
 int refresh() {
-  cmd::MoveFirst();
-  ListRows rows(cmd::FieldCount());
   double purchase = 0, sale = 0;
-  const int rc = db::forEachRecord(
-      [&] {
-        rows.addCurrent();
-        purchase += fieldNumber("jh");
-        sale += fieldNumber("xh");
-      },
-      true);
-  if (rc != db::kOk) {
-    tellFailure(GBK("药品目录 ypjbxx 无法读取"), rc, GBK("列表和合计未更新。"));
-    return rc;
-  }
-  rows.show(kWin.control("超级列表框1"));
-  moveAfterLast();
-  kWin.setText("编辑框14", cmd::ToText(int32_t(rows.size())));
+  int listed = 0;
+  const int rc = refreshList(kWin.control("超级列表框1"), GBK("药品目录 ypjbxx"), [&] {
+    purchase += fieldNumber("jh");
+    sale += fieldNumber("xh");
+  }, &listed);
+  if (rc != 0) return rc;
+  kWin.setText("编辑框14", cmd::ToText(int32_t(listed)));
   kWin.setText("编辑框15", cmd::MoneyText(purchase));
   kWin.setText("编辑框16", cmd::MoneyText(sale));
   return 0;

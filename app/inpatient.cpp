@@ -97,25 +97,16 @@ void clearBoxes() {
 // patient brought up fails. A register that could not be read whole is
 // named and the window keeps what it showed.
 int refresh() {
-  cmd::MoveFirst();
-  ListRows rows(cmd::FieldCount());
   double prepaid = 0;
-  const int rc = db::forEachRecord(
-      [&] {
-        rows.addCurrent();
-        rt::Result yfk = cmd::ReadField("yfk");
-        double v = 0;
-        if (!rt::numericValue(yfk.arg(), &v)) rt::raiseRuntimeError(11);
-        prepaid += v;
-      },
-      true);
-  if (rc != db::kOk) {
-    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取"), rc, GBK("列表和合计未更新。"));
-    return rc;
-  }
-  rows.show(kWin.control("超级列表框1"));
-  moveAfterLast();
-  kWin.setText("编辑框10", cmd::ToText(int32_t(rows.size())));
+  int listed = 0;
+  const int rc = refreshList(kWin.control("超级列表框1"), GBK("住院信息文件 zyjbxx.kdb"), [&] {
+    rt::Result yfk = cmd::ReadField("yfk");
+    double v = 0;
+    if (!rt::numericValue(yfk.arg(), &v)) rt::raiseRuntimeError(11);
+    prepaid += v;
+  }, &listed);
+  if (rc != 0) return rc;
+  kWin.setText("编辑框10", cmd::ToText(int32_t(listed)));
   kWin.setText("编辑框11", cmd::MoneyText(prepaid));
   return 0;
 }

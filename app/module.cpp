@@ -88,19 +88,23 @@ void ListRows::show(const forms::Control& list) const {
   }
 }
 
-int fillListNewestFirst(const forms::Control& list) {
+int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each,
+                int* listed) {
   cmd::MoveFirst();
-  // Each record is read once and its fields taken from that reading: a
-  // stay of thousands of lines lists without a lock and a read per field.
   ListRows rows(cmd::FieldCount());
-  if (const int rc = db::forEachRecord([&rows] { rows.addCurrent(); }); rc != db::kOk) return rc;
-  rows.show(list);
-  // Past the last record, where skipping through them would have left it.
-  const int n = cmd::RecordCount();
-  if (n > 0) {
-    cmd::MoveTo(n);
-    cmd::Skip(1);
+  const int rc = db::forEachRecord(
+      [&] {
+        rows.addCurrent();
+        each();
+      },
+      true);
+  if (rc != db::kOk) {
+    tellFailure(std::string(gbkTable) + GBK(" 无法读取"), rc, GBK("列表和合计未更新。"));
+    return rc;
   }
+  rows.show(list);
+  moveAfterLast();
+  *listed = int(rows.size());
   return 0;
 }
 

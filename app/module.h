@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,14 +51,14 @@ bool selectTable(const std::string& name);
 // making it current) that failed.
 int openAndSelect(const std::string& name);
 
-// Fills a report-style list from the current table, newest first: every
-// record inserted at the top with field 1 as caption and fields 2..n as
-// columns 1..n-1, converted to text
-// (single-precision fields, all amounts of money, to the fen). Leaves the current record past the
-// last record. Row i then shows record (record count - i).
-// Returns 0, or the engine's code when the table could not be read whole:
-// the list then keeps what it showed.
-int fillListNewestFirst(const forms::Control& list);
+// One reading of the current table for a window's list and totals: every
+// record into `list` newest first, and `each` run on every record (the
+// window adds up its totals there). A table that could not be read whole
+// is named (`gbkTable`, "… 无法读取：<cause>。列表和合计未更新。"), the list
+// keeps what it showed, and the engine's code is returned; 0 when shown.
+// Returns the number of records listed in *listed.
+int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each,
+                int* listed);
 
 // The rows of a newest-first list gathered during a scan of the current
 // table (db::forEachRecord) and put into the list after it, so that a scan
