@@ -6,6 +6,7 @@
 // EXPECT_EQ(..., none) names them.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -28,6 +29,16 @@ struct Rule {
 
 const std::vector<std::string> none;
 
+// Leading and trailing spaces carry no ink: the box starts after and ends
+// before them (the faces used draw a space half an em wide).
+inline void trimSpaces(TextBox* b) {
+  size_t lead = 0, trail = 0;
+  while (lead < b->text.size() && b->text[lead] == ' ') ++lead;
+  while (trail < b->text.size() - lead && b->text[b->text.size() - 1 - trail] == ' ') ++trail;
+  b->x += lead * b->h / 2;
+  b->w = std::max(0.0, b->w - (lead + trail) * b->h / 2);
+}
+
 // A recording on the 600 dpi test page, in 0.1 mm.
 inline void printedLayout(const std::vector<print::Recorded>& log, std::vector<TextBox>* texts,
                           std::vector<Rule>* rules) {
@@ -35,9 +46,11 @@ inline void printedLayout(const std::vector<print::Recorded>& log, std::vector<T
   int page = 0;
   for (const print::Recorded& r : log) {
     if (r.op == print::Recorded::BeginJob || r.op == print::Recorded::NewPage) ++page;
-    if (r.op == print::Recorded::Text)
+    if (r.op == print::Recorded::Text) {
       texts->push_back({page, r.x / kPxPerUnit, r.y / kPxPerUnit, r.width / kPxPerUnit,
                         r.fontPixels / kPxPerUnit, rt::gbkToUtf8(r.text)});
+      trimSpaces(&texts->back());
+    }
     else if (r.op == print::Recorded::Line)
       rules->push_back({page, r.x / kPxPerUnit, r.y / kPxPerUnit, r.x2 / kPxPerUnit, r.y2 / kPxPerUnit});
   }
@@ -47,10 +60,11 @@ inline void printedLayout(const std::vector<print::Recorded>& log, std::vector<T
 inline void panelLayout(const std::vector<forms::PanelDrawn>& drawn, std::vector<TextBox>* texts,
                         std::vector<Rule>* rules) {
   for (const forms::PanelDrawn& d : drawn) {
-    if (d.op == forms::PanelDrawn::Text)
+    if (d.op == forms::PanelDrawn::Text) {
       texts->push_back({1, double(d.x), double(d.y), double(d.width), d.points * 96.0 / 72.0,
                         rt::gbkToUtf8(d.text)});
-    else
+      trimSpaces(&texts->back());
+    } else
       rules->push_back({1, double(d.x), double(d.y), double(d.x2), double(d.y2)});
   }
 }
