@@ -8,7 +8,11 @@
 #include <unistd.h>
 
 #include <QDate>
+#include <QCoreApplication>
+#include <QDateEdit>
 #include <QDialog>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -609,6 +613,32 @@ TEST_F(ReportTest, CancelledPrintDialogPrintsNothing) {
   EXPECT_EQ(printer.dialogs, 2);
   EXPECT_TRUE(printer.log->empty());
   EXPECT_TRUE(messages().empty());
+}
+
+// --- typing a date ------------------------------------------------------------------
+
+// Each date picker of the report window takes a date typed from the
+// keyboard, "2010-3-15" or "2010年3月15日", and the report follows it.
+TEST_F(ReportTest, DatePickersTakeTypedDates) {
+  for (uint32_t id : {r::kDate1, r::kDate2, r::kDate3}) {
+    auto* picker = qobject_cast<QDateEdit*>(forms::controlWidget(kWin, id));
+    ASSERT_NE(picker, nullptr);
+    for (const char* typed : {"2010-3-15", "2009年11月2日"}) {
+      SCOPED_TRACE(typed);
+      picker->setFocus(Qt::TabFocusReason);
+      QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+      QCoreApplication::sendEvent(picker, &in);
+      for (QChar c : QString::fromUtf8(typed)) {
+        const int k = c.isDigit() ? Qt::Key_0 + (c.unicode() - '0') : c == '-' ? Qt::Key_Minus : Qt::Key_unknown;
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(picker, &press);
+        QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(picker, &release);
+      }
+      const QDate want = std::string(typed) == "2010-3-15" ? QDate(2010, 3, 15) : QDate(2009, 11, 2);
+      EXPECT_EQ(picker->date(), want) << picker->text().toStdString();
+    }
+  }
 }
 
 // --- six- and seven-digit figures ------------------------------------------------------
