@@ -63,7 +63,9 @@ constexpr int kContinuedRows = kContinuedHeadings + 50;
 constexpr int kPageNumberX = 1700;
 constexpr int kFirstPageNumberY = 320;
 
-void printHeadings(const rt::Arg& p, int y) {
+// The headings as the form places them; the last is kept inside the right
+// of the usable page (the others leave room enough for each other).
+void printHeadings(const rt::Arg& p, int y, int right) {
   const struct {
     int x;
     const char* text;
@@ -72,7 +74,10 @@ void printHeadings(const rt::Arg& p, int y) {
       {1300, "数量"},    {1400, "  单价  "}, {1550, "  合计  "}, {1700, "  处方  "}, {1900, "收费员"},
   };
   cmd::SetPrinterFontSize(p, 11);
-  for (const auto& h : headings) cmd::PrintTextAt(p, h.x, y, rt::utf8ToGbk(h.text));
+  for (size_t i = 0; i + 1 < std::size(headings); ++i)
+    cmd::PrintTextAt(p, headings[i].x, y, rt::utf8ToGbk(headings[i].text));
+  const auto& last = headings[std::size(headings) - 1];
+  printFitted(p, last.x, y, right, rt::utf8ToGbk(last.text), 11);
 }
 
 // The fields of a statement row, where each is printed and where its
@@ -108,12 +113,12 @@ std::string pageNumberText(int page, int pages) {
 
 // The top of a continued page: whose statement it is, which page of how
 // many, and (for a page with rows) the headings.
-void printContinuedTop(const rt::Arg& p, int page, int pages, bool headings) {
+void printContinuedTop(const rt::Arg& p, int page, int pages, bool headings, int right) {
   cmd::SetPrinterFontSize(p, 11);
   cmd::PrintTextAt(p, 200, kContinuedPatient,
                    GBK("住院号：") + kWin.text("标签26") + GBK("       姓名： ") + kWin.text("标签21"));
   cmd::PrintTextAt(p, kPageNumberX, kContinuedPatient, pageNumberText(page, pages));
-  if (headings) printHeadings(p, kContinuedHeadings);
+  if (headings) printHeadings(p, kContinuedHeadings, right);
 }
 
 // Where each row of a statement longer than one page goes.
@@ -194,9 +199,10 @@ void printStatement() {
                    GBK("住院号：") + kWin.text("标签26") + GBK("     科别： ") + kWin.text("标签27") +
                        GBK("   床位号：") + kWin.text("标签28") + GBK("       姓名： ") + kWin.text("标签21"));
   if (pages > 1) cmd::PrintTextAt(p, kPageNumberX, kFirstPageNumberY, pageNumberText(1, pages));
-  // 4, 5. The line and the headings.
-  cmd::DrawLine(p, 200, 470, 2200, 470);
-  printHeadings(p, 500);
+  // 4, 5. The line (to the right of the usable page at most) and the
+  //       headings.
+  cmd::DrawLine(p, 200, 470, std::min(2200, right), 470);
+  printHeadings(p, 500, right);
   if (onePage) {
     for (int r = 1; r <= n; ++r) printRow(p, rows[size_t(r - 1)], kFirstRows + kRowPitch * r, right);
     printClosing(p, 40 * n + 600, 50 * n + 580, right);
@@ -209,13 +215,13 @@ void printStatement() {
   for (int r = 0; r < n; ++r) {
     if (layout.rowPage[size_t(r)] != page) {
       cmd::NewPage(p);
-      printContinuedTop(p, ++page, pages, true);
+      printContinuedTop(p, ++page, pages, true, right);
     }
     printRow(p, rows[size_t(r)], layout.rowY[size_t(r)], right);
   }
   if (layout.closingPage != page) {
     cmd::NewPage(p);
-    printContinuedTop(p, ++page, pages, false);
+    printContinuedTop(p, ++page, pages, false, right);
   }
   printClosing(p, layout.lineY, layout.timeY, right);
   cmd::EndPrinting(p);

@@ -204,13 +204,18 @@ void drawValues(const Sheet& s, RowPlace place, const Row& r) {
   // Each figure ends a little before the rule that closes its cell.
   static constexpr int kPanelRight[kColumns] = {111, 165, 219, 273, 327, 381, 435,
                                                 489, 543, 597, 651, 705, 759};
-  static constexpr int kPaperRight[kColumns] = {404,  536,  668,  800,  932,  1064, 1196,
-                                                1328, 1460, 1592, 1724, 1856, 2190};
+  static constexpr int kPaperRight[kColumns] = {408,  540,  672,  804,  936,  1068, 1200,
+                                                1332, 1464, 1596, 1728, 1860, 2194};
+  // On paper a figure too wide for its place at the smallest size may
+  // start further left in its cell (whose rules are 132 apart).
+  static constexpr int kPaperLeft[kColumns] = {288,  420,  552,  684,  816,  948, 1080,
+                                               1212, 1344, 1476, 1608, 1740, 1872};
   static constexpr int kPanelY[] = {110, 140, 170};
   static constexpr int kPaperY[] = {380, 450, 520};
   s.font(s.onPaper() ? 9 : 8);
-  drawRow(s, s.onPaper() ? kPaperX : kPanelX, s.onPaper() ? kPaperRight : kPanelRight,
-          s.onPaper() ? kPaperY[place] : kPanelY[place], r);
+  const Columns panel{kPanelX, kPanelX, kPanelRight};
+  const Columns paper{kPaperX, kPaperLeft, kPaperRight};
+  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
 }
 
 // The rows of each case, in drawing order. With one table only, the sum

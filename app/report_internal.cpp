@@ -133,8 +133,9 @@ void drawValues(const Sheet& s, RowPlace place, const Row& r) {
   static constexpr int kPanelY[] = {79, 104, 129, 154, 179, 204, 229};
   static constexpr int kPaperY[] = {480, 580, 680, 780, 880, 980, 1080};
   s.font(s.onPaper() ? 13 : 8);
-  drawRow(s, s.onPaper() ? kPaperX : kPanelX, s.onPaper() ? kPaperRight : kPanelRight,
-          s.onPaper() ? kPaperY[place] : kPanelY[place], r);
+  const Columns panel{kPanelX, kPanelX, kPanelRight};
+  const Columns paper{kPaperX, kPaperX, kPaperRight};
+  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
 }
 
 // The rows of each case, in drawing order. With one table only, the sum

@@ -108,18 +108,21 @@ void Sheet::text(int x, int y, const char* gbk) const {
     cmd::PanelTextAt(control_.arg(), x, y, gbk);
 }
 
-void Sheet::fitted(int x, int y, int right, const std::string& gbk) const {
+void Sheet::fitted(int x, int y, int left, int right, const std::string& gbk) const {
   if (onPaper()) {
-    printFitted(control_.arg(), x, y, right, gbk, points_);
+    printFitted(control_.arg(), x, y, left, right, gbk, points_);
     return;
   }
   const rt::Arg panel = control_.arg();
-  const FittedText f = fitText(gbk, right - x, points_, kPanelFloorPoints, [this, &panel](const std::string& t, int size) {
-    control_.setFontSize(size);
-    return double(cmd::PanelTextWidth(panel, t));
-  });
+  const FittedText f = fitText(
+      gbk, right - x, points_, kPanelFloorPoints,
+      [this, &panel](const std::string& t, int size) {
+        control_.setFontSize(size);
+        return double(cmd::PanelTextWidth(panel, t));
+      },
+      x - left);
   control_.setFontSize(f.points);
-  if (!f.text.empty()) cmd::PanelTextAt(panel, x, y, f.text);
+  if (!f.text.empty()) cmd::PanelTextAt(panel, x - int(std::ceil(f.shift)), y, f.text);
   control_.setFontSize(points_);
 }
 
@@ -130,10 +133,9 @@ void Sheet::line(int x1, int y1, int x2, int y2) const {
     cmd::PanelLine(control_.arg(), x1, y1, x2, y2);
 }
 
-void drawRow(const Sheet& sheet, std::span<const int> xs, std::span<const int> rights, int y,
-             std::span<const Figure> row) {
-  for (size_t i = 0; i < row.size() && i < xs.size() && i < rights.size(); ++i)
-    sheet.fitted(xs[i], y, rights[i], row[i].text());
+void drawRow(const Sheet& sheet, const Columns& c, int y, std::span<const Figure> row) {
+  for (size_t i = 0; i < row.size() && i < c.xs.size() && i < c.lefts.size() && i < c.rights.size(); ++i)
+    sheet.fitted(c.xs[i], y, c.lefts[i], c.rights[i], row[i].text());
 }
 
 // --- period tables ------------------------------------------------------------------

@@ -78,7 +78,9 @@ class Sheet {
   // The text at (x, y) in the current font size, made to end before
   // `right`: drawn smaller down to the floor of the panel or the paper,
   // then cut at a whole character (fitText). The font size stays.
-  void fitted(int x, int y, int right, const std::string& gbk) const;
+  // `left` is where the cell begins: a text too wide for the floor may
+  // move left up to there before it is cut.
+  void fitted(int x, int y, int left, int right, const std::string& gbk) const;
   void line(int x1, int y1, int x2, int y2) const;
 
  private:
@@ -87,10 +89,14 @@ class Sheet {
   mutable int points_ = 9;
 };
 
-// Writes one row of figures: figure i at (xs[i], y), inside its cell that
-// ends at rights[i] (the next rule).
-void drawRow(const Sheet& sheet, std::span<const int> xs, std::span<const int> rights, int y,
-             std::span<const Figure> row);
+// Where the figures of a row go: figure i at xs[i], inside its cell from
+// lefts[i] to rights[i] (a little inside the rules around it).
+struct Columns {
+  std::span<const int> xs, lefts, rights;
+};
+
+// Writes one row of figures at y.
+void drawRow(const Sheet& sheet, const Columns& columns, int y, std::span<const Figure> row);
 
 // --- period tables ------------------------------------------------------------------
 

@@ -242,6 +242,7 @@ void endProgram() {
 }
 
 void installShellHandlers() {
+  registerFieldMeanings();
   // What a handler wrote is on the disk before the next event is taken:
   // a power cut after the screen shows a charge, a bill or a deletion
   // loses none of it.

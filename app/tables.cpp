@@ -1,10 +1,12 @@
 #include "app/tables.h"
 
 #include <iterator>
+#include <span>
 #include <array>
 #include <string_view>
 #include <vector>
 
+#include "db/dialog/edit_records.h"
 #include "db/facade.h"
 #include "db/format.h"
 #include "db/table.h"
@@ -91,6 +93,56 @@ const TableDef kUsers{"user list", kUserFields};
 const TableDef kChargeLines{"charge lines", kChargeFields};
 const TableDef kBills{"yearly bills", kBillFields};
 const TableDef kPostings{"monthly postings", kPostingFields};
+
+namespace {
+
+// What each field of the program's tables means, in field order (UTF-8),
+// for the record-edit dialog: staff correcting a posting see "c3  医师丙"
+// rather than a bare code.
+constexpr const char* kDrugMeanings[] = {
+    "药品代码", "药品名称", "药品别名", "类别",     "报销",     "批号",     "药品规格", "生产日期",
+    "有效日期", "产地",     "单位",     "数量",     "进价",     "进价金额", "售价",     "售价金额",
+};
+constexpr const char* kInpatientMeanings[] = {
+    "姓名", "性别", "年龄", "医保证号", "住院时间", "病种", "住院号", "科室", "床位号", "主治医师", "预付款",
+};
+constexpr const char* kUserMeanings[] = {"用户名", "密码"};
+constexpr const char* kChargeMeanings[] = {
+    "使用时间", "药品名称", "类别", "报销", "数量", "单位", "单价", "合计", "处方号", "收费员",
+};
+constexpr const char* kPostingMeanings[] = {
+    "医师甲",     "医师乙",     "医师丙",     "医师丁",     "医师戊",     "医师己",
+    "医师庚",     "合计",       "特色医师甲", "特色医师乙", "特色医师丙", "特色医师丁",
+    "特色医师戊", "特色医师己", "特色医师庚", "特色合计(取整)", "住院号",
+};
+
+void registerMeanings(const TableDef& def, std::span<const char* const> utf8) {
+  std::vector<std::string> names, meanings;
+  for (const FieldDef& f : def.fields) names.emplace_back(f.name);
+  for (const char* m : utf8) meanings.push_back(rt::utf8ToGbk(m));
+  db::setFieldMeanings(names, meanings);
+}
+
+}  // namespace
+
+void registerFieldMeanings() {
+  static_assert(std::size(kDrugMeanings) == std::size(kDrugFields));
+  static_assert(std::size(kInpatientMeanings) == std::size(kInpatientFields));
+  static_assert(std::size(kUserMeanings) == std::size(kUserFields));
+  static_assert(std::size(kChargeMeanings) == std::size(kChargeFields));
+  static_assert(std::size(kPostingMeanings) == std::size(kPostingFields));
+  registerMeanings(kDrugCatalogue, kDrugMeanings);
+  registerMeanings(kInpatients, kInpatientMeanings);
+  registerMeanings(kUsers, kUserMeanings);
+  registerMeanings(kChargeLines, kChargeMeanings);
+  registerMeanings(kPostings, kPostingMeanings);
+  // Bills: the date, the inpatient or prescription number, the categories
+  // in their fixed order, the total.
+  std::vector<const char*> bill = {"日期", "住院号或处方号"};
+  for (const char* c : kCategories) bill.push_back(c);
+  bill.push_back("合计");
+  registerMeanings(kBills, bill);
+}
 
 std::string monthlyOutpatientTable(rt::DateTime when) { return period("m", when, true); }
 std::string monthlyPostingTable(rt::DateTime when) { return period("n", when, true); }

@@ -57,6 +57,10 @@ constexpr const char* kInpatientScratchName = "zylshk";
 
 // Period names: the year and month as ToText of YearOf and MonthOf (four
 // digits, then one or two with no leading zero): m20105, m201012.
+// Tells the record-edit dialog what each field of these tables means, so
+// that it shows the meaning beside the field's name. Once, at start.
+void registerFieldMeanings();
+
 std::string monthlyOutpatientTable(rt::DateTime when);  // "m" + year + month
 std::string monthlyPostingTable(rt::DateTime when);     // "n" + year + month
 std::string yearlyOutpatientBills(rt::DateTime when);   // "bm" + year

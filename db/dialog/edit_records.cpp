@@ -6,6 +6,8 @@
 #include "db/dialog/record_dialog.h"
 #include "db/engine.h"
 #include "db/errors.h"
+#include "db/format.h"
+#include "db/table.h"
 #include "forms/windows_rt.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"
@@ -42,6 +44,38 @@ void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Meanings {
+  std::vector<std::string> names, meanings;
+};
+std::vector<Meanings>& layouts() {
+  static std::vector<Meanings> all;
+  return all;
+}
+
+}  // namespace
+
+void setFieldMeanings(const std::vector<std::string>& gbkNames, const std::vector<std::string>& gbkMeanings) {
+  for (Meanings& m : layouts())
+    if (m.names == gbkNames) {
+      m.meanings = gbkMeanings;
+      return;
+    }
+  layouts().push_back({gbkNames, gbkMeanings});
+}
+
+std::string fieldMeaning(const Table& table, size_t index) {
+  const auto& fields = table.fields();
+  for (const Meanings& m : layouts()) {
+    if (m.names.size() != fields.size() || index >= m.meanings.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < fields.size() && same; ++i) same = equalsNoCase(fields[i].name, m.names[i]);
+    if (same) return m.meanings[index];
+  }
+  return std::string();
+}
 
 void registerEditRecordsCommand() { rt::registerCommand(rt::Cmd::EditRecords, cmdEditRecords); }
 

@@ -41,6 +41,14 @@ void registerEditRecordsCommand();
 int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
                    const std::vector<std::string>& gbkFields);
 
+// What the fields of a table layout mean, shown beside each field's name in
+// the dialog ("ps  西药") for a table whose field names are exactly `names`
+// (in order; letter case ignored). A program registers its own layouts once;
+// another table shows its bare field names. Texts are GBK.
+void setFieldMeanings(const std::vector<std::string>& gbkNames, const std::vector<std::string>& gbkMeanings);
+// The meaning registered for field `index` of `table`'s layout; "" when none.
+std::string fieldMeaning(const Table& table, size_t index);
+
 // Called with each window of the dialog (the dialog itself, objectName
 // "EditRecords", and its memo/byte-set window, "ChainWindow") once it is
 // up and its event loop runs, so a test can type into it, press its

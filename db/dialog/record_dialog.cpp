@@ -124,7 +124,9 @@ void RecordDialog::buildBody() {
     Line& l = lines_[n];
     const Field& f = t_.fields()[size_t(l.field)];
     const QString tag = QString::number(n + 1);
-    l.label = new QLabel(forms::fromGbk(f.name), body);
+    // The program's own tables say what each field means beside its name.
+    const std::string meaning = fieldMeaning(t_, size_t(l.field));
+    l.label = new QLabel(forms::fromGbk(meaning.empty() ? f.name : f.name + "  " + meaning), body);
     l.label->setObjectName("name_" + tag);
     grid->addWidget(l.label, int(n), 0);
     QWidget* editor = nullptr;

@@ -184,10 +184,9 @@ void ComboBox::setType(int t) {
   setEditable(t != 2);
   // Enter in the box must not add the typed text to the list.
   setInsertPolicy(QComboBox::NoInsert);
-  // A simple box is an edit line: no drop-down button.
-  setStyleSheet(t == 0 ? "QComboBox::drop-down { width: 0px; border: none; }"
-                         " QComboBox::down-arrow { image: none; }"
-                       : QString());
+  // A simple box keeps its drop-down button: its list cannot stand open
+  // below a box one line high, so the button is how the list is reached
+  // with the mouse (the arrow keys choose from it too).
 }
 
 int ComboBox::addEntry(const QString& s, int32_t data) {

@@ -9,12 +9,14 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <filesystem>
 
 #include "app_fixture.h"
 #include "app/shell.h"
+#include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/dialog/record_dialog.h"
 #include "db/engine.h"
@@ -81,6 +83,53 @@ TEST_F(EditRecordsEndToEnd, FirstUserAddedThroughTheDialogLogsInAfterARestart) {
         std::_Exit(in && closed ? 0 : 1);
       },
       testing::ExitedWithCode(0), "logged in: yes, login window closed: yes");
+}
+
+// Staff correcting postings read what each field is: the program's own
+// tables show each field's meaning beside its code; any other table shows
+// its bare field names.
+TEST_F(EditRecordsEndToEnd, TheProgramsTablesShowWhatEachFieldMeans) {
+  qtest::ExpectModal modal;
+  std::vector<std::string> labels;
+  db::setEditDialogHook([&](QDialog& d) {
+    labels.clear();
+    for (int n = 1;; ++n) {
+      auto* l = d.findChild<QLabel*>("name_" + QString::number(n));
+      if (!l) break;
+      labels.push_back(l->text().toStdString());
+    }
+    d.findChild<QPushButton*>("close")->click();
+  });
+  auto edit = [](const std::string& name, const app::TableDef& def) {
+    ASSERT_TRUE(app::createTable(name, def));
+    ASSERT_TRUE(cmd::OpenDatabase(name));
+    ASSERT_TRUE(cmd::SetCurrentDatabase(name));
+    cmd::EditRecords();
+  };
+  edit("n20105", app::kPostings);
+  ASSERT_EQ(labels.size(), 17u);
+  EXPECT_EQ(labels[0], "c1  医师甲");
+  EXPECT_EQ(labels[7], "c8  合计");
+  EXPECT_EQ(labels[8], "c9  特色医师甲");
+  EXPECT_EQ(labels[15], "c16  特色合计(取整)");
+  EXPECT_EQ(labels[16], "zy  住院号");
+  edit("bz2010", app::kBills);
+  ASSERT_EQ(labels.size(), 20u);
+  EXPECT_EQ(labels[2], "ps  西药");
+  EXPECT_EQ(labels[7], "pzl  治疗");
+  EXPECT_EQ(labels[18], "pjh  监护");
+  EXPECT_EQ(labels[19], "phj  合计");
+  edit("zyjbxx", app::kInpatients);
+  ASSERT_EQ(labels.size(), 11u);
+  EXPECT_EQ(labels[3], "zh  医保证号");
+  EXPECT_EQ(labels[10], "yfk  预付款");
+  // A table of another layout: the names alone.
+  std::vector<rt::FieldInf> other = {{"ps", 5, 20}, {"c1", 5, 20}};  // two float fields
+  ASSERT_TRUE(cmd::CreateDatabase("other", other));
+  ASSERT_TRUE(cmd::OpenDatabase("other"));
+  ASSERT_TRUE(cmd::SetCurrentDatabase("other"));
+  cmd::EditRecords();
+  EXPECT_EQ(labels, (std::vector<std::string>{"ps", "c1"}));
 }
 
 }  // namespace

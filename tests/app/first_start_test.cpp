@@ -3,7 +3,12 @@
 // is there, and the window is otherwise the one the template data makes.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDialog>
+#include <QImage>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,6 +146,32 @@ TEST_F(FirstStartTest, TheFirstUserTypedIntoTheEmptyListIsKept) {
   forms::raiseEvent(ids::kLoginWindow, ids::login::kButton2, forms::kEvFirst);  // 确定
   EXPECT_EQ(app::loggedInUser(), "admin");
   EXPECT_TRUE(dialogs.asked.empty());
+}
+
+// The user box draws its drop-down arrow: the users listed in it can be
+// chosen with the mouse as well as typed.
+TEST_F(FirstStartTest, TheUserBoxShowsItsDropDownArrow) {
+  app::openTable(app::kUsersName, app::kUsers);
+  ASSERT_TRUE(cmd::AppendRecord("clerk", "pw"));
+  db::closeAllDatabases();
+  ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
+  auto* box = qobject_cast<QComboBox*>(forms::controlWidget(ids::kLoginWindow, ids::login::kCombo1));
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isEditable());
+  QStyleOptionComboBox opt;
+  opt.initFrom(box);
+  opt.editable = true;
+  opt.subControls = QStyle::SC_All;
+  const QRect arrow = box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, box);
+  ASSERT_GT(arrow.width(), 4);
+  ASSERT_TRUE(box->rect().contains(arrow));
+  // Something dark is drawn inside the button: the arrow, not an empty square.
+  const QImage shot = box->grab().toImage();
+  int dark = 0;
+  for (int y = arrow.top() + 2; y < arrow.bottom() - 1; ++y)
+    for (int x = arrow.left() + 2; x < arrow.right() - 1; ++x) dark += qGray(shot.pixel(x, y)) < 128;
+  EXPECT_GT(dark, 2);
+  EXPECT_EQ(box->count(), 1);  // the list the button opens
 }
 
 }  // namespace

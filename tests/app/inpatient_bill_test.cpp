@@ -9,10 +9,12 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 
 #include "app/program_values.h"
 #include "charge_fixture.h"
+#include "layout_check.h"
 #include "print/printer.h"
 #include "print/surface.h"
 
@@ -159,12 +161,13 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
   EXPECT_EQ(printed(), (std::vector<Placed>{
                            printedText(1, 800, 300, "出院病人总费用明细单", 16),
                            printedText(1, 200, 420, "住院号：1001     科别： 康复科   床位号：12       姓名： 王五", 11),
-                           printedLine(1, 200, 470, 2200, 470),
+                           printedLine(1, 200, 470, 2015, 470),  // to the printable width
                            printedText(1, 220, 500, "使用时间", 11), printedText(1, 500, 500, "药品名称", 11),
                            printedText(1, 780, 500, "类别", 11), printedText(1, 940, 500, "报销", 11),
                            printedText(1, 1100, 500, "单位", 11), printedText(1, 1300, 500, "数量", 11),
                            printedText(1, 1400, 500, "  单价  ", 11), printedText(1, 1550, 500, "  合计  ", 11),
-                           printedText(1, 1700, 500, "  处方  ", 11), printedText(1, 1900, 500, "收费员", 11),
+                           // 收费员 at 11 points would end 1 mm past the printable width.
+                           printedText(1, 1700, 500, "  处方  ", 11), printedText(1, 1900, 500, "收费员", 10),
                            // The closing line stops at the right of the printable
                            // width (2015 on the test page) instead of leaving the sheet.
                            printedLine(1, 200, 600, 2015, 600),
@@ -319,6 +322,89 @@ TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {
   for (const Placed& t : one) EXPECT_EQ(t.page, 1);
   EXPECT_EQ(one[one.size() - 2], printedLine(1, 200, 40 * 42 + 600, 2015, 40 * 42 + 600));
   EXPECT_EQ(one.back().y, 50 * 42 + 580);
+}
+
+// --- six- and seven-digit figures, a long stay ----------------------------------------
+
+// The sheet's bottom edge in the coordinates texts are placed in, and the
+// printable width, on the portrait test page (0.1 mm).
+double sheetBottom() {
+  const print::PageGeometry g = print::testPage();
+  return (g.paperHeight - g.offsetTop) * 254.0 / 600.0;
+}
+double printableWidth() { return print::testPage().printableWidth * 254.0 / 600.0; }
+
+// A bill of six- and seven-digit amounts for a patient whose admission
+// time is as long as such texts get: every amount to the fen, the days to
+// one decimal, no two texts on top of each other, nothing off the sheet.
+TEST_F(BillTest, SixAndSevenDigitAmountsAreReadableOnTheBill) {
+  addDrugs({{"Z01", "住院费", "住院", 1000, 1234567.88f},
+            {"X01", "注射液", "西药", 1000, 0.06f},
+            {"S01", "手术费", "手术", 1000, 98765.43f}});
+  admit("欧阳明", "2001", 1000, rt::makeDateTime(2009, 12, 28, 18, 45, 0));
+  query("2001");
+  charge("X01", "3");
+  charge("Z01", "1");
+  charge("S01", "2");
+  EXPECT_EQ(text("编辑框11"), "1432098.91");
+  EXPECT_EQ(text("标签13"), "-1431098.91");
+  bill();
+  std::vector<apptest::TextBox> texts;
+  std::vector<apptest::Rule> rules;
+  apptest::printedLayout(*printer.log, &texts, &rules);
+  const auto p = printed();
+  EXPECT_EQ(at(p, 350, 370), "1234567.88");  // 住院, 1234567.875 as a float
+  EXPECT_EQ(at(p, 1450, 370), "197530.86");  // 手术, 2 × 98765.43 as a float
+  EXPECT_EQ(at(p, 350, 530), "0.18");        // 西药, 3 × 0.06 as a float
+  EXPECT_EQ(at(p, 1400, 700), "1432098.91");
+  EXPECT_EQ(at(p, 950, 780), "1431098.91");  // still to pay
+  EXPECT_EQ(at(p, 1300, 290), "125.2");      // days, 125.21875
+  EXPECT_EQ(at(p, 420, 290), "2009年12月28日18时45分");
+  EXPECT_EQ(apptest::overlaps(texts), apptest::none);
+  EXPECT_EQ(apptest::outside(texts, printableWidth(), sheetBottom() - 150), apptest::none);
+  EXPECT_TRUE(messages().empty());
+}
+
+// A stay long enough for a statement of three pages: pages 2 and 3 carry the
+// patient's number and name above the headings and "第 k 页 共 n 页", as
+// the first does its page number; no text comes within 15 mm of the sheet's
+// bottom edge, none leaves the sheet, none runs into another.
+TEST_F(BillTest, LaterStatementPagesSayWhoseTheyAreAndWhichPage) {
+  admit("欧阳明", "2001", 1000);
+  query("2001");
+  for (int i = 1; i <= 130; ++i)
+    ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{rt::makeDateTime(2010, 5, 3, 0, 0, 0)}, g("复方甘草口服溶液（大瓶装）"),
+                                  g("西药"), g("甲类"), i, g("瓶"), 1234567.88f, float(1234567.88f * 3.0),
+                                  "0312", g("欧阳收费员")));
+  statement();
+  std::vector<apptest::TextBox> texts;
+  std::vector<apptest::Rule> rules;
+  apptest::printedLayout(*printer.log, &texts, &rules);
+  const auto p = printed();
+  int pages = 0;
+  for (const Placed& t : p) pages = std::max(pages, t.page);
+  ASSERT_EQ(pages, 3);
+  EXPECT_EQ(at(p, 1700, 320), "第 1 页 共 3 页");
+  std::vector<std::string> tops, numbers;
+  for (const Placed& t : p) {
+    if (t.page > 1 && t.y == 100 && t.x == 200) tops.push_back(t.text);
+    if (t.page > 1 && t.y == 100 && t.x == 1700) numbers.push_back(t.text);
+  }
+  EXPECT_EQ(tops, (std::vector<std::string>{"住院号：2001       姓名： 欧阳明", "住院号：2001       姓名： 欧阳明"}));
+  EXPECT_EQ(numbers, (std::vector<std::string>{"第 2 页 共 3 页", "第 3 页 共 3 页"}));
+  // The money columns to the fen, and whole.
+  const std::string total = rt::moneyToText(float(1234567.88f * 3.0));
+  EXPECT_EQ(total.find('e'), std::string::npos);
+  int prices = 0, totals = 0;
+  for (const Placed& t : p) {
+    prices += t.x == 1450 && t.text == "1234567.88";
+    totals += t.x == 1600 && t.text == total;
+  }
+  EXPECT_EQ(prices, 130);
+  EXPECT_EQ(totals, 130);
+  EXPECT_EQ(apptest::overlaps(texts), apptest::none);
+  EXPECT_EQ(apptest::outside(texts, printableWidth(), sheetBottom() - 150), apptest::none);
+  for (const apptest::Rule& r : rules) EXPECT_LE(std::max(r.x1, r.x2), printableWidth() + 0.5);
 }
 
 // --- the mended fault: a bill only for the patient shown -----------------------------

@@ -4,6 +4,8 @@
 // register read back through a handle of its own after every step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QTimer>
 #include <QWidget>
@@ -12,6 +14,7 @@
 
 #include "app/tables.h"
 #include "app_fixture.h"
+#include "layout_check.h"
 #include "db/engine.h"
 #include "db/facade.h"
 #include "db/table.h"
@@ -489,6 +492,49 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
   EXPECT_EQ(linesOf(printer, 3), (std::vector<std::pair<int, int>>{{450, 2200}, {1650, 2200}}));
   EXPECT_EQ(textsAt(printer, 3, 1680)[0], "打印时间：");
   EXPECT_FALSE(std::filesystem::exists("zylshk.kdb"));
+}
+
+// Fields as long as the register holds them: each printed inside its
+// column, none on top of another, the rules and texts on the landscape sheet.
+TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
+  app::openTable(app::kInpatientsName, app::kInpatients);
+  ASSERT_TRUE(cmd::AppendRecord(GBK("欧阳明"), GBK("男"), 100, "YB20100001", rt::DateTime{at(2010, 12, 28, 18, 45)},
+                                GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"),
+                                "A-128", GBK("诸葛明"), 1234567));
+  ASSERT_TRUE(cmd::AppendRecord(GBK("李四"), GBK("女"), 7, "YB7", rt::DateTime{at(2010, 12, 1, 9, 5)},
+                                GBK("脑瘫"), "2", GBK("康复科"), "1", GBK("王医生"), 800));
+  db::closeAllDatabases();
+  open();
+  rt::setClock(at(2011, 1, 2, 10, 0));
+  apptest::RecordingPrinter printer;
+  printRange("2010-12-01", "2010-12-31");
+  EXPECT_TRUE(printer.seen.applyOrientation && printer.seen.landscape);
+  std::vector<apptest::TextBox> texts;
+  std::vector<apptest::Rule> rules;
+  apptest::printedLayout(*printer.log, &texts, &rules);
+  const print::PageGeometry page = print::testPage(true);
+  const double right = page.printableWidth * 254.0 / 600.0, bottom = page.printableHeight * 254.0 / 600.0;
+  EXPECT_EQ(apptest::overlaps(texts), apptest::none);
+  EXPECT_EQ(apptest::outside(texts, right, bottom), apptest::none);
+  for (const apptest::Rule& r : rules) EXPECT_LE(std::max(r.x1, r.x2), right);
+  // Each field ends before the next column begins.
+  const int columns[] = {200, 350, 420, 500, 660, 900, 1350, 1500, 1600, 1750, 1900, 2400};
+  double printTimeY = 0;
+  for (const apptest::TextBox& t : texts)
+    if (t.text == "打印时间：") printTimeY = t.y;
+  ASSERT_GT(printTimeY, 0);
+  for (const apptest::TextBox& t : texts) {
+    if (t.y < 500 || t.y == printTimeY) continue;  // title, headings, print time
+    const int* next = std::upper_bound(std::begin(columns), std::end(columns), int(std::lround(t.x)));
+    ASSERT_NE(next, std::end(columns)) << t.text;
+    EXPECT_LE(t.x + t.w, *next) << t.text;
+  }
+  // Drawn smaller they stay whole; too long even at the smallest size, they
+  // are cut after a whole character (the department's 科, the minutes' 分).
+  std::vector<std::string> all;
+  for (const apptest::TextBox& t : texts) all.push_back(t.text);
+  for (const char* shown : {"1234567", "2010000001", "YB20100001", "诸葛明", "A-128", "儿童康复", "2010年12月28日18时45", "康复科"})
+    EXPECT_NE(std::find(all.begin(), all.end(), shown), all.end()) << shown;
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 // after every step.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 #include <filesystem>
 
@@ -70,6 +73,46 @@ TEST_F(MedicationTest, FirstQueryShowsThePatientAndMakesHisEmptyTable) {
   EXPECT_FALSE(std::filesystem::exists("1002.kdb"));
   EXPECT_EQ(text("标签26"), "1001");
   EXPECT_EQ(app::programValues().currentNumber, "1001");
+}
+
+// The patient panel as the nurse reads it: no caption label lies over a
+// value label, and every value of a patient with long entries is whole in
+// its label; 累计金额 is shown to the fen, read only and passed by Tab.
+TEST_F(MedicationTest, EveryValueOfThePanelIsWholeAndMoneyToTheFen) {
+  addDrugs({{"X06", "维生素C片", "西药", 100, 0.06f}});
+  admit("欧阳明", "Z010001", 123456, rt::makeDateTime(2010, 12, 28, 18, 45, 0));
+  query("Z010001");
+  charge("X06", "3");
+  EXPECT_EQ(text("编辑框11"), "0.18");  // 3 × 0.06 as a float: 0.1799999922514 as ToText writes it
+  EXPECT_EQ(text("标签13"), "123455.82");
+  EXPECT_EQ(cell(m::kList2, 0, hj), "0.18");
+
+  const char* captions[] = {"标签3", "标签4", "标签5", "标签6", "标签7", "标签8", "标签9", "标签10", "标签11", "标签12", "标签30"};
+  const char* values[] = {"标签21", "标签22", "标签23", "标签24", "标签25", "标签26", "标签27", "标签28", "标签29", "标签19", "标签13"};
+  auto widget = [this](const char* name) {
+    return qobject_cast<QLabel*>(forms::controlWidget(kWin, forms::control(kWin, rt::utf8ToGbk(name)).id()));
+  };
+  for (const char* v : values) {
+    QLabel* value = widget(v);
+    ASSERT_NE(value, nullptr) << v;
+    EXPECT_LE(QFontMetrics(value->font()).horizontalAdvance(value->text()), value->width())
+        << v << " " << value->text().toStdString();
+    for (const char* c : captions) {
+      QLabel* caption = widget(c);
+      ASSERT_NE(caption, nullptr) << c;
+      EXPECT_FALSE(caption->geometry().intersects(value->geometry())) << c << " over " << v;
+    }
+  }
+  for (const char* c : captions) {
+    QLabel* caption = widget(c);
+    EXPECT_LE(QFontMetrics(caption->font()).horizontalAdvance(caption->text()), caption->width()) << c;
+  }
+  EXPECT_EQ(text("标签26"), "Z010001");
+
+  auto* total = qobject_cast<QLineEdit*>(forms::controlWidget(kWin, forms::control(kWin, GBK("编辑框11")).id()));
+  ASSERT_NE(total, nullptr);
+  EXPECT_TRUE(total->isReadOnly());
+  EXPECT_FALSE(total->focusPolicy() & Qt::TabFocus);
 }
 
 TEST_F(MedicationTest, ChargeCutsTheQuantityRecordsTheLineAndLowersTheStock) {

@@ -11,6 +11,7 @@
 #include "app/charging.h"
 #include "app/program_values.h"
 #include "charge_fixture.h"
+#include "layout_check.h"
 #include "recording_printer.h"
 
 namespace {
@@ -223,6 +224,35 @@ TEST_F(OutpatientTest, TheBillPrintsItsFormAndPrintingTwiceKeepsOneRecord) {
   press(o::kButton1);
   EXPECT_EQ(stored("bm2010").size(), 2u);
   EXPECT_TRUE(messages().empty());
+}
+
+// Amounts the float fields cannot hold exactly, and seven-digit ones: the
+// window and the bill show them to the fen, never with float noise or an
+// exponent; the stored line keeps its float as it is.
+TEST_F(OutpatientTest, AmountsAreShownAndPrintedToTheFen) {
+  addDrugs({{"V06", "维生素C片", "西药", 100, 0.06f}, {"S01", "手术费", "手术", 100, 1609200.0f}});
+  open();
+  type("编辑框1", "李雷");
+  charge("V06", "3");
+  EXPECT_EQ(text("编辑框6"), "0.18");  // 3 × 0.06 as a float: 0.1799999922514
+  EXPECT_EQ(cell(o::kList2, 0, 7), "0.18");
+  charge("S01", "1");
+  EXPECT_EQ(text("编辑框6"), "1609200.18");
+  EXPECT_EQ(text("编辑框11"), "1609200.18");
+  apptest::RecordingPrinter printer;
+  press(o::kButton1);
+  EXPECT_EQ(printedAt(printer, 530, 460), "0.18");     // 西药
+  EXPECT_EQ(printedAt(printer, 530, 600), "1609200");  // 手术, 1.6092e+006 as ToText writes it
+  EXPECT_EQ(printedAt(printer, 1380, 670), "1609200.18");
+  std::vector<apptest::TextBox> texts;
+  std::vector<apptest::Rule> rules;
+  apptest::printedLayout(*printer.log, &texts, &rules);
+  EXPECT_EQ(apptest::overlaps(texts), apptest::none);
+  // The line as stored: the float's own value.
+  app::openTable("m20105", app::kChargeLines);
+  cmd::MoveFirst();
+  EXPECT_EQ(cmd::ReadField("hj").arg().kind, rt::kFloat);
+  EXPECT_EQ(float(cmd::ReadField("hj").number()), float(3 * double(0.06f)));
 }
 
 TEST_F(OutpatientTest, NoBillWithoutAPrescriptionOfThisMonth) {

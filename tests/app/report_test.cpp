@@ -8,7 +8,11 @@
 #include <unistd.h>
 
 #include <QDate>
+#include <QCoreApplication>
+#include <QDateEdit>
 #include <QDialog>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -16,6 +20,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -28,6 +33,7 @@
 #include "../db/forwarding_env.h"
 #include "app/tables.h"
 #include "app_fixture.h"
+#include "layout_check.h"
 #include "db/facade.h"
 #include "db/table.h"
 #include "forms/window_ids.h"
@@ -650,6 +656,103 @@ TEST_F(ReportTest, CancelledPrintDialogPrintsNothing) {
   press(r::kButton9);
   EXPECT_EQ(printer.dialogs, 2);
   EXPECT_TRUE(printer.log->empty());
+  EXPECT_TRUE(messages().empty());
+}
+
+// --- typing a date ------------------------------------------------------------------
+
+// Each date picker of the report window takes a date typed from the
+// keyboard, "2010-3-15" or "2010年3月15日", and the report follows it.
+TEST_F(ReportTest, DatePickersTakeTypedDates) {
+  for (uint32_t id : {r::kDate1, r::kDate2, r::kDate3}) {
+    auto* picker = qobject_cast<QDateEdit*>(forms::controlWidget(kWin, id));
+    ASSERT_NE(picker, nullptr);
+    for (const char* typed : {"2010-3-15", "2009年11月2日"}) {
+      SCOPED_TRACE(typed);
+      picker->setFocus(Qt::TabFocusReason);
+      QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+      QCoreApplication::sendEvent(picker, &in);
+      for (QChar c : QString::fromUtf8(typed)) {
+        const int k = c.isDigit() ? Qt::Key_0 + (c.unicode() - '0') : c == '-' ? Qt::Key_Minus : Qt::Key_unknown;
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(picker, &press);
+        QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(picker, &release);
+      }
+      const QDate want = std::string(typed) == "2010-3-15" ? QDate(2010, 3, 15) : QDate(2009, 11, 2);
+      EXPECT_EQ(picker->date(), want) << picker->text().toStdString();
+    }
+  }
+}
+
+// --- six- and seven-digit figures ------------------------------------------------------
+
+// Every report with figures of six and seven digits, on the panel and on
+// paper: each figure whole and to the fen, inside its cell, no two texts on
+// top of each other, nothing beyond the panel or the printable page.
+TEST_F(ReportTest, SixAndSevenDigitFiguresStayWholeInTheirCells) {
+  charge("m20105", "西药", 1234567.875f, "0100001");
+  charge("m20105", "中成", 88.8f, "0100001");
+  charge("m20105", "中草", 123456.78f, "0200001");
+  charge("m20105", "检查", 1609200, "0300001");
+  charge("m20105", "治疗", 0.18f, "1100001");
+  charge("m20105", "手术", 654321.5f, "1500001");
+  bill("bz2010", day(2010, 5, 10), {{"ps", 2345678.5f}, {"pzy", 765432.25f}, {"pzhy", 456789.75f}, {"phj", 3567900.5f}});
+  // 5065989.25 is 5065989 as a float.
+  bill("bm2010", day(2010, 3, 1), {{"ps", 3456789.25f}, {"pj", 1609200}, {"phj", 5065989.25f}});
+  posting("n20105", {{1, 1234567.875f}, {3, 654321.5f}, {8, 1888889.375f}, {9, 123456.78f}, {16, 123456}});
+  pick(r::kDate1, 2010, 5);
+  pick(r::kDate2, 2010, 5);
+  pick(r::kDate3, 2010, 5);
+
+  struct Report {
+    uint32_t preview, print;
+    const char* name;
+    std::vector<std::string> figures;  // some of its figures, as they must read
+  };
+  const Report reports[] = {
+      {r::kButton1, r::kButton2, "monthly", {"123456.78", "1609200", "654321.5", "765432.25", "456789.75"}},
+      {r::kButton4, r::kButton3, "yearly", {"3456789.25", "5065989", "1609200", "3567900.5"}},
+      {r::kButton8, r::kButton9, "internal", {"1234567.88", "1888889.38", "123456.78", "654321.5"}},
+  };
+  const print::PageGeometry page = print::testPage(true);
+  const double pageRight = (page.printableWidth) / (600.0 / 254.0);
+  const double pageBottom = (page.printableHeight) / (600.0 / 254.0);
+  for (const Report& rep : reports) {
+    SCOPED_TRACE(rep.name);
+    press(rep.preview);
+    std::vector<apptest::TextBox> texts;
+    std::vector<apptest::Rule> rules;
+    apptest::panelLayout(forms::panelDrawing(kWin, r::kPanel1), &texts, &rules);
+    EXPECT_EQ(apptest::overlaps(texts), apptest::none);
+    EXPECT_EQ(apptest::figuresOverRules(texts, rules), apptest::none);
+    EXPECT_EQ(apptest::outside(texts, 770, 290), apptest::none);  // the panel is 770 × 290
+    std::vector<std::string> onPanel;
+    for (const auto& t : texts) onPanel.push_back(t.text);
+    for (const std::string& f : rep.figures)
+      EXPECT_NE(std::find(onPanel.begin(), onPanel.end(), f), onPanel.end()) << "panel: " << f;
+
+    printer.log->clear();
+    press(rep.print);
+    texts.clear();
+    rules.clear();
+    apptest::printedLayout(*printer.log, &texts, &rules);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(apptest::overlaps(texts), apptest::none);
+    EXPECT_EQ(apptest::figuresOverRules(texts, rules), apptest::none);
+    EXPECT_EQ(apptest::outside(texts, pageRight, pageBottom), apptest::none);
+    std::vector<std::string> onPaper;
+    for (const auto& t : texts) {
+      onPaper.push_back(t.text);
+      // Money to the fen: never an exponent, never more than two decimals.
+      if (apptest::isFigure(t.text) && t.text.find('.') != std::string::npos) {
+        EXPECT_LE(t.text.size() - t.text.find('.'), 3u) << t.text;
+      }
+    }
+    for (const std::string& f : rep.figures)
+      EXPECT_NE(std::find(onPaper.begin(), onPaper.end(), f), onPaper.end()) << "paper: " << f;
+    printer.log->clear();
+  }
   EXPECT_TRUE(messages().empty());
 }
 

@@ -197,6 +197,66 @@ TEST_F(DialogTest, ClosingSavesTheRecordShown) {
   EXPECT_EQ(stored(2, "name"), "closed");
 }
 
+// An empty table shows one new blank record: what is typed into it becomes
+// the first record when the dialog closes or moves on; nothing typed adds
+// nothing; a value that does not fit adds nothing and says why; with adding
+// forbidden, or view only, nothing is ever appended.
+TEST_F(DialogTest, TheBlankRecordOfAnEmptyTableKeepsWhatIsTyped) {
+  makeTable(0);
+  open();
+  EXPECT_EQ(title(), "数据库记录编辑 - [?? / 0]");
+  dlg->show();
+  dlg->reject();
+  EXPECT_EQ(dlg->closeCode(), 0);
+  EXPECT_EQ(cmd::RecordCount(), 0);
+
+  open();
+  type(1, "first");
+  type(2, "7");
+  dlg->show();
+  dlg->reject();
+  EXPECT_TRUE(answers.asked.empty());
+  EXPECT_EQ(dlg->closeCode(), 0);
+  ASSERT_EQ(cmd::RecordCount(), 1);
+  EXPECT_EQ(stored(1, "name"), "first");
+  EXPECT_EQ(stored(1, "n"), "7");
+  EXPECT_EQ(stored(1, "x"), "0");
+
+  // Ctrl+N after typing: the typed record first, then a blank one.
+  ASSERT_TRUE(cmd::DeleteRecords());
+  ASSERT_TRUE(cmd::PackDatabase());
+  ASSERT_EQ(cmd::RecordCount(), 0);
+  open();
+  type(1, "one");
+  EXPECT_TRUE(dlg->appendBlank());
+  EXPECT_EQ(title(), "数据库记录编辑 - [2 / 2]");
+  type(1, "two");
+  dlg->reject();
+  ASSERT_EQ(cmd::RecordCount(), 2);
+  EXPECT_EQ(stored(1, "name"), "one");
+  EXPECT_EQ(stored(2, "name"), "two");
+}
+
+TEST_F(DialogTest, TheBlankRecordOfAnEmptyTableRefusesWhatDoesNotFitAndHonoursTheFlags) {
+  makeTable(0);
+  open();
+  type(2, "many");  // not a number
+  dlg->show();
+  dlg->reject();
+  EXPECT_NE(dlg->closeCode(), 0);
+  ASSERT_EQ(answers.asked.size(), 1u);
+  EXPECT_NE(answers.asked[0].text.find("many"), std::string::npos);
+  EXPECT_EQ(cmd::RecordCount(), 0);
+
+  for (int flags : {db::kEditNoAdding, db::kEditViewOnly}) {
+    open(flags);
+    if (edit(1) && !edit(1)->isReadOnly()) type(1, "nobody");
+    dlg->show();
+    dlg->reject();
+    EXPECT_EQ(cmd::RecordCount(), 0) << flags;
+  }
+}
+
 TEST_F(DialogTest, EnterAtTheEndAsksUntilTheFirstYesAndCtrlNDoesNotAsk) {
   makeTable(0);
   open();
