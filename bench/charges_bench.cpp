@@ -147,12 +147,7 @@ int busyYear(const char* busyDir, int runs) {
       forms::setProperty(kWin, m::kList2, forms::prop::kListSelected, -1, rt::makeInt(0));
       press(m::kButton3);
     }
-    bool refused = false;
-    for (const std::string& text : dialogs.asked) {
-      refused = refused || text == bench::notBuiltText();
-      if (text != GBK("你确定要删除吗？")) std::fprintf(stderr, "message: %s\n", rt::gbkToUtf8(text).c_str());
-    }
-    dialogs.asked.clear();
+    const bool refused = bench::refusedAsNotBuilt(dialogs, GBK("你确定要删除吗？"));
     if (k == 0) std::fprintf(stderr, "busy year: stay 2010001 of %d lines, charged %s\n", lines, code.c_str());
     if (refused || lines == 0) {
       bench::rowNotBuilt(std::string("inpatient.query") + net.key, what + net.what, "<= 50 ms");

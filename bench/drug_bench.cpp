@@ -77,9 +77,7 @@ int main(int argc, char** argv) {
       forms::closeWindow(kWin);
       QCoreApplication::processEvents();
     }
-    bool refused = false;
-    for (const std::string& m : dialogs.asked) refused = refused || m == bench::notBuiltText();
-    dialogs.asked.clear();
+    const bool refused = bench::refusedAsNotBuilt(dialogs);
     if (refused) {
       bench::rowNotBuilt(std::string("drug.open") + net.key, std::string("drug window open (5,000 items)") + net.what,
                          "<= 300 ms");

@@ -170,6 +170,16 @@ void rowOnNetwork(const Network& net, const std::string& key, const std::string&
 
 void processEvents() { QCoreApplication::processEvents(); }
 
+bool refusedAsNotBuilt(OkDialogs& dialogs, const std::string& expectedGbk) {
+  bool refused = false;
+  for (const std::string& text : dialogs.asked) {
+    refused = refused || text == notBuiltText();
+    if (text != expectedGbk) std::fprintf(stderr, "message: %s\n", rt::gbkToUtf8(text).c_str());
+  }
+  dialogs.asked.clear();
+  return refused;
+}
+
 void handlerRow(size_t k, const std::string& key, const std::string& what, const std::vector<Run>& runs,
                 const Moved& moved, const double* goals) {
   if (k == 0) rowMs(key, what, runs, goals[0]);

@@ -186,6 +186,11 @@ class OkDialogs : public rt::Dialogs {
   bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
 };
 
+// Whether a handler answered with the not-built text since the last call;
+// every other message but `expectedGbk` (a confirmation the steps answer)
+// is printed to standard error. Forgets the messages.
+bool refusedAsNotBuilt(OkDialogs& dialogs, const std::string& expectedGbk = "");
+
 // One QApplication on the offscreen platform, the program's handler tables,
 // every layer's commands and its lock wait, the working directory at `dir`,
 // messages answered by `dialogs`. Defined in harness.cpp.

@@ -137,12 +137,7 @@ int busyYear(const char* busyDir, int runs) {
     std::vector<bench::Run> yearly;
     const int times = k == 0 ? runs : std::max(3, runs / 2);
     for (int i = 0; i < times; ++i) yearly.push_back(bench::timedOn(share, &moved, previewOnce));
-    bool refused = false;
-    for (const std::string& text : dialogs.asked) {
-      refused = refused || text == bench::notBuiltText();
-      std::fprintf(stderr, "message: %s\n", rt::gbkToUtf8(text).c_str());
-    }
-    dialogs.asked.clear();
+    const bool refused = bench::refusedAsNotBuilt(dialogs);
     if (refused) bench::rowNotBuilt(std::string("report.yearly") + net.key, what + net.what, "<= 200 ms");
     else bench::handlerRow(k, "report.yearly", what, yearly, moved, goal);
   }
