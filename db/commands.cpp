@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "db/changes.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/format.h"
@@ -593,8 +594,20 @@ EngineCall::EngineCall() : outermost_(g_callDepth++ == 0), faultsBefore_(os::ioF
 
 EngineCall::~EngineCall() {
   --g_callDepth;
-  if (!outermost_ || os::ioFaults() == faultsBefore_) return;
+  if (!outermost_) return;
+  if (os::ioFaults() == faultsBefore_) {
+    // Every table this call wrote has its change counter advanced before
+    // the call returns, so that another workstation's next reading of it
+    // does not take a copy kept from before (db/changes.h). The last
+    // error of the call is kept.
+    const int callError = lastError();
+    for (OpenDb& d : g_open)
+      if (d.table->wroteSinceBump() && bumpChange(d.table->path()) == kOk) d.table->noteBumped();
+    setLastError(callError);
+    if (os::ioFaults() == faultsBefore_) return;
+  }
   for (OpenDb& d : g_open) d.table->drop();
+  dropChangeFiles();
   if (lastError() != kOk) setLastError(kHardware);
 }
 
@@ -641,6 +654,9 @@ Table* currentTable() { return cur(); }
 void closeAllDatabases() {
   g_open.clear();
   g_current = -1;
+  // The counter files are found by the tables' paths, which may be relative
+  // to a working directory that changes once no table is open.
+  dropChangeFiles();
 }
 
 bool fieldTextEquals(const char* field, const std::string& gbk) {

@@ -278,13 +278,16 @@ class Tracked final : public File {
   int read(int64_t o, void* b, size_t n, size_t* g) override { return in_->read(o, b, n, g); }
   int write(int64_t o, const void* b, size_t n) override {
     note();
+    ++writes_;
     return in_->write(o, b, n);
   }
   int size(int64_t* out) override { return in_->size(out); }
   int truncate(int64_t l) override {
     note();
+    ++writes_;
     return in_->truncate(l);
   }
+  uint64_t writesMade() const override { return writes_; }
   int tryLock(int64_t o, int64_t l) override { return in_->tryLock(o, l); }
   int unlock(int64_t o, int64_t l) override { return in_->unlock(o, l); }
   int tryLockShared(int64_t o, int64_t l) override { return in_->tryLockShared(o, l); }
@@ -306,6 +309,7 @@ class Tracked final : public File {
 
   std::unique_ptr<File> in_;
   bool dirty_ = false;
+  uint64_t writes_ = 0;
 };
 
 uint64_t g_ioFaults = 0;

@@ -55,6 +55,11 @@ class File {
   virtual int sync() = 0;
 
   virtual bool writable() const = 0;
+
+  // Writes and truncates made through this handle so far (counted by the
+  // layer that notes written files; 0 where nothing counts them). A table
+  // compares it to tell whether it has changed its own file since.
+  virtual uint64_t writesMade() const { return 0; }
 };
 
 class Env {

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "db/changes.h"
 #include "db/chaincheck.h"
 #include "db/errors.h"
 #include "db/names.h"
@@ -267,6 +268,7 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
 
 void Table::drop() {
   if (dropped_) return;
+  copy_ = Copy{};
   const bool writable = file_ && file_->writable();
   locks_ = LockSet();
   file_ = os::deadFile(writable);
@@ -290,6 +292,8 @@ int Table::reopen() {
         !equalsNoCase(fresh->fields_[i].name, fields_[i].name))
       return kNotDatabase;
   file_ = std::move(fresh->file_);
+  bumpedAt_ = file_->writesMade();
+  copy_ = Copy{};
   aux_ = std::move(fresh->aux_);
   locks_ = fresh->locks_;
   header_ = fresh->header_;
@@ -834,12 +838,42 @@ int Table::modify(const rt::Arg* const* values, size_t n) {
 int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
   int rc = kOk;
   if (whole && (rc = lockWhole()) != kOk) return rc;
-  int32_t count = 0;
-  rc = readCount(&count);
+  int32_t count = 0, serial = 0;
+  rc = readCountSerial(&count, &serial);
   const uint8_t* saved = scanRecord_;
   if (start < 0) start = 0;
+  const int64_t rs = header_.recordSize;
+  // A whole scan from the first record under the whole-file lock may be
+  // served from the copy kept of the last one, when the table's count,
+  // next serial, length and change counter are those of then and this
+  // handle has not written since: a few calls and no record data. Any
+  // doubt (a look that failed) reads the file.
+  Copy stamp;
+  const bool keepable = whole && start == 0 && rc == kOk && int64_t(count) * rs <= kKeptCopyBytes;
+  if (keepable) {
+    stamp.count = count;
+    stamp.serial = serial;
+    stamp.writes = file_->writesMade();
+    stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change) == kOk;
+  }
+  if (keepable && stamp.valid && copy_.valid && copy_.count == stamp.count && copy_.serial == stamp.serial &&
+      copy_.length == stamp.length && copy_.change == stamp.change && copy_.writes == stamp.writes) {
+    // The callback may change a record in the copy before writing it; the
+    // write makes the copy stale (writes differ) for the next scan.
+    std::vector<uint8_t> records = copy_.records;
+    for (int32_t pos = 0; pos < count && rc == kOk; ++pos) {
+      uint8_t* rec = records.data() + size_t(pos) * size_t(rs);
+      scanRecord_ = rec;
+      rc = fn(ctx, pos, rec);
+    }
+    scanRecord_ = saved;
+    unlockWhole();
+    return rc;
+  }
+  bool whole_read = rc == kOk;
+  std::vector<uint8_t> all;
+  if (keepable && stamp.valid) all.reserve(size_t(int64_t(count) * rs));
   if (rc == kOk && start < count) {
-    const int64_t rs = header_.recordSize;
     int64_t perBatch = std::max<int64_t>(1, kScanBatchBytes / rs);
     int64_t first = std::min<int64_t>(perBatch, count - start);
     std::vector<uint8_t> buf(size_t(first * rs));
@@ -850,17 +884,27 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
       size_t got = 0;
       int r = file_->read(off, buf.data(), size_t(n * rs), &got);
       if (r != kOk || got < size_t(n * rs)) rc = kRecordReadFailed;
-      for (int64_t i = 0; i < n && rc == kOk; ++i) {
+      // Kept as read, before the callback may change a record.
+      if (rc == kOk && keepable && stamp.valid) all.insert(all.end(), buf.begin(), buf.begin() + n * rs);
+      int64_t i = 0;
+      for (; i < n && rc == kOk; ++i) {
         uint8_t* rec = buf.data() + i * rs;
         scanRecord_ = rec;
         rc = fn(ctx, int32_t(pos + i), rec);
       }
+      if (i < n || rc != kOk) whole_read = false;
       scanRecord_ = saved;
       if (!whole) locks_.unlockRange(off, n * rs);
       pos += n;
     }
   }
   scanRecord_ = saved;
+  if (keepable && stamp.valid && whole_read && rc == kOk && all.size() == size_t(int64_t(count) * rs)) {
+    stamp.records = std::move(all);
+    copy_ = std::move(stamp);
+  } else if (keepable) {
+    copy_ = Copy{};
+  }
   if (whole) unlockWhole();
   return rc;
 }

@@ -129,6 +129,12 @@ class Table {
   // the position and the record held stay.
   void drop();
   bool dropped() const { return dropped_; }
+
+  // Whether this handle has written its file since the last noteBumped()
+  // (the engine call that ends then advances the table's change counter,
+  // db/changes.h).
+  bool wroteSinceBump() const { return file_ && file_->writesMade() != bumpedAt_; }
+  void noteBumped() { bumpedAt_ = file_ ? file_->writesMade() : 0; }
   // A dropped table opened again as it was first opened. 0 (also when not
   // dropped), the open's code, or -22 when the file now has other fields.
   // The held record is checked by its serial at the next access as ever.
@@ -252,6 +258,21 @@ class Table {
   int32_t restoredFrom_ = -1;
   OpenOptions options_;  // as first opened, for reopen()
   bool dropped_ = false;
+  uint64_t bumpedAt_ = 0;
+  // The records of the last whole scan, kept while nothing has changed:
+  // the table's count, next serial, length and change counter as they were
+  // then, and this handle's writes (a scan that wrote, or any later write
+  // of ours, means the copy is not the file any more).
+  struct Copy {
+    bool valid = false;
+    int32_t count = 0, serial = 0;
+    int64_t length = 0;
+    uint64_t change = 0, writes = 0;
+    std::vector<uint8_t> records;
+  } copy_;
+  // Tables larger than this are read each time (a kept copy would cost
+  // more memory than the reads it saves).
+  static constexpr int64_t kKeptCopyBytes = 32 << 20;
   int locate(int32_t serial, int32_t* pos);
   int restoreCount(int32_t whole);
   // True when whole records stand behind `count` in a file of `len` bytes

@@ -24,6 +24,9 @@ std::function<void(QDialog&)>& hook() {
 }
 
 void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
+  // One engine call: the corrections it writes advance the tables' change
+  // counters like any command's.
+  db::EngineCall call;
   setLastError(kOk);
   Table* t = currentTable();
   if (!t) return setLastError(kNoCurrentDatabase);

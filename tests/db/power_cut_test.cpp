@@ -211,12 +211,13 @@ TEST_F(PowerCutTest, SyncWrittenSyncsOnlyWhatWasWritten) {
   EXPECT_EQ(cmd::ReadField("shl").integer(), kStock);
   EXPECT_EQ(db::os::writtenFiles(), 0u);
   ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, 5));
-  EXPECT_EQ(db::os::writtenFiles(), 1u);
+  // The table, and the folder's change counters the write advanced.
+  EXPECT_EQ(db::os::writtenFiles(), 2u);
   EXPECT_EQ(db::os::syncWritten(), 0);
-  EXPECT_EQ(env.syncs, 1);
+  EXPECT_EQ(env.syncs, 2);
   EXPECT_EQ(db::os::writtenFiles(), 0u);
   db::closeAllDatabases();
-  EXPECT_EQ(env.syncs, 1);  // nothing left to sync when it closed
+  EXPECT_EQ(env.syncs, 2);  // nothing left to sync when it closed
   db::os::setEnv(old);
 }
 

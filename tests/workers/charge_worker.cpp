@@ -5,6 +5,11 @@
 //     in DIR, through the real inpatient medication window: queries ZYH,
 //     then TIMES times looks CODE up and double-clicks the top entry with
 //     QUANTITY typed. Any message box is a failure.
+//   charge_worker line DIR TABLE TOTAL CF
+//   charge_worker modify DIR TABLE RECORD TOTAL
+//     in DIR, through the engine's commands: appends a charge line with that
+//     total and prescription to TABLE, or changes the total of record
+//     RECORD (from 1) in place.
 //   charge_worker scan DIR STOPFILE
 //     in DIR, until STOPFILE exists: sums the catalogue's stock and copies
 //     the whole catalogue into a scratch table, as a look-up does, each
@@ -96,6 +101,24 @@ int scan(const std::string& stopFile) {
 
 }  // namespace
 
+// Another workstation's change to a month's table through the engine's
+// commands: a line appended ("line": total and prescription), or the total
+// of record `record` changed in place ("modify").
+int changeMonth(const std::string& mode, const std::string& table, const std::string& a, const std::string& b) {
+  cmd::OpenDatabase(table);
+  if (!cmd::SetCurrentDatabase(table)) return 4;
+  bool ok = false;
+  if (mode == "line") {
+    ok = cmd::AppendRecord(rt::DateTime{40300}, GBK("药品"), GBK("西药"), GBK("甲类"), 1, GBK("支"),
+                           float(std::atof(a.c_str())), float(std::atof(a.c_str())), b, "other");
+  } else {
+    ok = cmd::MoveTo(std::atoi(a.c_str())) && cmd::ReplaceFields(rt::Arg{}, "hj", float(std::atof(b.c_str())));
+  }
+  db::closeAllDatabases();
+  std::printf("%d\n", ok ? 1 : 0);
+  return ok ? 0 : 2;
+}
+
 int main(int argc, char** argv) {
   if (argc < 3) return 64;
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -113,5 +136,6 @@ int main(int argc, char** argv) {
   if (mode == "charge" && argc == 7)
     return charge(argv[3], argv[4], argv[5], std::atoi(argv[6]), seen);
   if (mode == "scan" && argc == 4) return scan(argv[3]);
+  if ((mode == "line" || mode == "modify") && argc == 6) return changeMonth(mode, argv[3], argv[4], argv[5]);
   return 64;
 }
