@@ -232,7 +232,7 @@ void lookUpCode(const std::string& code, const forms::Control& matches, Listing*
     e.unit = cmd::ReadText("dw");
     e.price = float(readNumber("xj"));
     found.push_back(std::move(e));
-  });
+  }, true);  // one reading of the catalogue, kept for the charge's stock search
   if (rc != db::kOk) {
     // Part of the catalogue unread: listing the rest would hide entries.
     tellFailure(GBK("药品目录 ypjbxx 无法读取"), rc, GBK("请稍后再查询。"));

@@ -849,25 +849,32 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
   // handle has not written since: a few calls and no record data. Any
   // doubt (a look that failed) reads the file.
   Copy stamp;
+  // A scan in batches from the first record (a search) is served from the
+  // copy the same way, but never fills it: its batches are not one
+  // reading of the table.
+  const bool servable = start == 0 && rc == kOk && (whole || copy_.valid);
   const bool keepable = whole && start == 0 && rc == kOk && int64_t(count) * rs <= kKeptCopyBytes;
-  if (keepable) {
+  if (servable) {
     stamp.count = count;
     stamp.serial = serial;
     stamp.writes = file_->writesMade();
     stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change) == kOk;
   }
-  if (keepable && stamp.valid && copy_.valid && copy_.count == stamp.count && copy_.serial == stamp.serial &&
+  if (servable && stamp.valid && copy_.valid && copy_.count == stamp.count && copy_.serial == stamp.serial &&
       copy_.length == stamp.length && copy_.change == stamp.change && copy_.writes == stamp.writes) {
-    // The callback may change a record in the copy before writing it; the
-    // write makes the copy stale (writes differ) for the next scan.
-    std::vector<uint8_t> records = copy_.records;
+    // A whole scan's callback may change a record before writing it (the
+    // write then makes the copy stale): it is given records of its own. A
+    // search only reads them.
+    std::vector<uint8_t> own;
+    if (whole) own = copy_.records;
+    uint8_t* records = whole ? own.data() : copy_.records.data();
     for (int32_t pos = 0; pos < count && rc == kOk; ++pos) {
-      uint8_t* rec = records.data() + size_t(pos) * size_t(rs);
+      uint8_t* rec = records + size_t(pos) * size_t(rs);
       scanRecord_ = rec;
       rc = fn(ctx, pos, rec);
     }
     scanRecord_ = saved;
-    unlockWhole();
+    if (whole) unlockWhole();
     return rc;
   }
   bool whole_read = rc == kOk;
