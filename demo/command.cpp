@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "db/changes.h"
 #include "db/engine.h"
 #include "demo/year.h"
 
@@ -62,6 +63,10 @@ int demo::commandMain(int argc, char** argv) {
     std::fprintf(stderr, "clinic-demo: %s\n", r.error.c_str());
     return 1;
   }
+  // A new folder's tables are as if never changed: no workstation keeps a
+  // copy of them yet, and the folder is the same bytes each time it is made.
+  db::closeAllDatabases();
+  std::filesystem::remove(db::kChangeFileName, ec);
   size_t outpatientLines = 0;
   for (const auto& m : year.outpatient) outpatientLines += m.size();
   std::printf("%s: the year %d (%s): %zu catalogue records, %zu admissions, %zu outpatient lines "
