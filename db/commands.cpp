@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -573,6 +574,7 @@ void shutdownHook() {
 
 std::once_flag g_once;
 int g_callDepth = 0;
+std::set<std::string> g_unmarked;  // tables written whose mark is still to write
 
 }  // namespace
 
@@ -595,17 +597,25 @@ EngineCall::EngineCall() : outermost_(g_callDepth++ == 0), faultsBefore_(os::ioF
 EngineCall::~EngineCall() {
   --g_callDepth;
   if (!outermost_) return;
-  if (os::ioFaults() == faultsBefore_) {
-    // Every table this call wrote has its change counter advanced before
-    // the call returns, so that another workstation's next reading of it
-    // does not take a copy kept from before (db/changes.h). The last
-    // error of the call is kept.
-    const int callError = lastError();
-    for (OpenDb& d : g_open)
-      if (d.table->wroteSinceBump() && bumpChange(d.table->path()) == kOk) d.table->noteBumped();
-    setLastError(callError);
-    if (os::ioFaults() == faultsBefore_) return;
+  // Every table this call wrote gets a new change mark before the call
+  // returns, so that another workstation's next reading of it does not take
+  // a copy kept from before (db/changes.h). A mark that cannot be written
+  // (the folder dropped) is written by the next call that can: the table's
+  // handle may be dropped meanwhile, its name is kept. The last error of
+  // the call is kept.
+  // While the folder is away nothing more is tried (each try could wait
+  // out the share's time-out).
+  const int callError = lastError();
+  const bool reachable = os::ioFaults() == faultsBefore_;
+  for (OpenDb& d : g_open) {
+    if (!d.table->wroteSinceBump()) continue;
+    if (!reachable || bumpChange(d.table->path()) != kOk) g_unmarked.insert(d.table->path());
+    d.table->noteBumped();
   }
+  for (auto it = g_unmarked.begin(); reachable && it != g_unmarked.end();)
+    it = bumpChange(*it) == kOk ? g_unmarked.erase(it) : std::next(it);
+  setLastError(callError);
+  if (os::ioFaults() == faultsBefore_) return;
   for (OpenDb& d : g_open) d.table->drop();
   dropChangeFiles();
   if (lastError() != kOk) setLastError(kHardware);
