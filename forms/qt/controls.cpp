@@ -354,6 +354,10 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
   const size_t column = size_t(index.column());
   if (role == Qt::DisplayRole) return fromGbk(rows_[size_t(index.row())].cells[column]);
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(align_[column]);
+  if (role == Qt::BackgroundRole) {
+    const uint32_t rgb = rows_[size_t(index.row())].background;
+    if (rgb != kNoBackground) return QBrush(QColor(QRgb(rgb)));
+  }
   return QVariant();
 }
 
@@ -378,6 +382,11 @@ void ListModel::setCell(int row, int column, std::string gbk) {
   rows_[size_t(row)].cells[size_t(column)] = std::move(gbk);
   const QModelIndex at = index(row, column);
   emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+void ListModel::setBackground(int row, uint32_t rgb) {
+  rows_[size_t(row)].background = rgb;
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::BackgroundRole});
 }
 
 void ListModel::replaceAll(std::deque<Row> rows) {
@@ -464,6 +473,13 @@ bool ListView::setCellText(int row, int column, std::string gbk) {
   return true;
 }
 
+bool ListView::setRowBackground(int row, uint32_t rgb) {
+  if (row < 0 || row >= rowCount()) return false;
+  if (filling_) pending_[size_t(row)].background = rgb;
+  else model_->setBackground(row, rgb);
+  return true;
+}
+
 int ListView::selectedRow() {
   flush();
   const QModelIndexList sel = selectionModel()->selectedRows();
@@ -489,6 +505,7 @@ ListItemInfo ListView::info(int row) {
   out.image = r.image;
   out.stateImage = r.stateImage;
   out.indent = r.indent;
+  out.background = r.background;
   return out;
 }
 

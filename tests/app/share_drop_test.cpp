@@ -374,10 +374,10 @@ TEST_F(ShareDropTest, DrugModifyKeepsWhatWasTyped) {
 TEST_F(ShareDropTest, APendingStockChangeSurvivesARestartAndIsMadeOnce) {
   const std::string journal = (dir_ / "journal" / "pending-stock").string();
   app::pending::setJournalPath(journal);
-  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5));
+  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5, {}));
   fs::create_directory(dir_ / "elsewhere");
   fs::current_path(dir_ / "elsewhere");
-  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1000));
+  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1000, {}));
   fs::current_path(dir_);
   app::pending::setJournalPath(journal);  // the program started again
   EXPECT_EQ(app::pending::waiting(), 1);
