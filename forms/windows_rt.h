@@ -138,8 +138,8 @@ void setWindowTitle(uint32_t windowId, const std::string& gbk);
 // A push button outside the template's controls, on the client area of a
 // loaded window at a rectangle in template coordinates; a click runs
 // `handler` as a handler of that window (the after-handler hook
-// included). The button lives as long as the window. False when the window
-// is not loaded.
+// included). The button lives as long as the window and takes its place in
+// the Tab order by where it stands. False when the window is not loaded.
 bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width,
                     int height, Handler handler);
 // Presses the extra button with that caption as a click does; false when

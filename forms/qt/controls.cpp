@@ -707,7 +707,7 @@ QRect windowRect(const WindowTemplate& tpl, const Item& it) {
 // its foot. Boxes of one row are rarely on the same pixel line (40, 42,
 // 44), so a control joins the row when its top lies above the middle of
 // the row's first control.
-void setReadingOrder(LiveWindow& lw) {
+void setReadingOrder(LiveWindow& lw, bool focusFirst) {
   struct Entry {
     QWidget* widget;
     QRect rect;
@@ -719,6 +719,10 @@ void setReadingOrder(LiveWindow& lw) {
     if (c == lw.controls.end() || !c->second.widget) continue;
     entries.push_back({c->second.widget, windowRect(*lw.tpl, it)});
   }
+  // Buttons module code added outside the template take their place too.
+  if (lw.client)
+    for (QPushButton* b : lw.client->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+      if (b->objectName().startsWith(QStringLiteral("extra:"))) entries.push_back({b, b->geometry()});
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return a.rect.top() < b.rect.top(); });
   std::vector<Entry> ordered;
@@ -734,7 +738,7 @@ void setReadingOrder(LiveWindow& lw) {
   for (size_t i = 1; i < ordered.size(); ++i) QWidget::setTabOrder(ordered[i - 1].widget, ordered[i].widget);
   // The window opens with the focus on the first of them (module code may
   // move it from its created handler).
-  if (!ordered.empty()) ordered.front().widget->setFocus(Qt::OtherFocusReason);
+  if (focusFirst && !ordered.empty()) ordered.front().widget->setFocus(Qt::OtherFocusReason);
 }
 
 void buildWindow(LiveWindow& lw) {
@@ -863,7 +867,7 @@ void buildWindow(LiveWindow& lw) {
     if (c != lw.controls.end() && c->second.widget) c->second.widget->raise();
   }
 
-  setReadingOrder(lw);
+  setReadingOrder(lw, true);
 
   w->move(wi.left, wi.top);
   w->resize(std::max(1, wi.width), std::max(1, wi.height));

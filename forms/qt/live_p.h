@@ -294,7 +294,7 @@ LiveControl* commandControl(const rt::Arg* a, uint32_t kind);
 void buildWindow(LiveWindow& lw);
 // Chains Tab through a built window's input controls in reading order and
 // gives the first of them the focus.
-void setReadingOrder(LiveWindow& lw);
+void setReadingOrder(LiveWindow& lw, bool focusFirst);
 
 // Per-kind property access (window and control already checked).
 rt::Arg readControlProperty(LiveControl& c, int prop);

@@ -262,6 +262,7 @@ bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, 
   b->setGeometry(left, top, width, height);
   b->show();
   QObject::connect(b, &QPushButton::clicked, b, [windowId, handler] { runExtraHandler(windowId, handler); });
+  setReadingOrder(*lw, false);
   return true;
 }
 
