@@ -258,6 +258,12 @@ bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, 
   if (!lw || !lw->client) return false;
   auto* b = new QPushButton(fromGbk(gbkCaption), lw->client);
   b->setObjectName(QStringLiteral("extra:") + fromGbk(gbkCaption));
+  // Lettered like the template's own buttons.
+  for (QPushButton* other : lw->client->findChildren<QPushButton*>())
+    if (other != b && !other->objectName().startsWith(QStringLiteral("extra:"))) {
+      b->setFont(other->font());
+      break;
+    }
   b->setAutoDefault(false);
   b->setGeometry(left, top, width, height);
   b->show();
