@@ -119,16 +119,18 @@ struct Marks {
   std::vector<Mark> ofRecord;  // in stored order
 };
 
-bool isDrug(const std::string& category) {
-  return category == categoryName(kWestern) || category == categoryName(kPatentChinese) ||
-         category == categoryName(kHerbal);
+// The record being read is a drug's (compared where it lies, without a
+// copy of the text: the catalogue is read whole at every refresh).
+bool isDrugRecord() {
+  return db::fieldTextEquals("lb", categoryName(kWestern)) || db::fieldTextEquals("lb", categoryName(kPatentChinese)) ||
+         db::fieldTextEquals("lb", categoryName(kHerbal));
 }
 
 // The mark of the record being read, counted into `m`. An expired batch
 // is marked so even without stock; a batch without an expiry date (none
 // typed) never expires.
 void markRecord(Marks& m, double today) {
-  if (!isDrug(cmd::ReadText("lb"))) {
+  if (!isDrugRecord()) {
     m.ofRecord.push_back(Mark::kNone);
     return;
   }
