@@ -333,25 +333,31 @@ namespace {
 bool askAboutStock(const ChargeBeingRecorded& c) {
   if (!stockChecked(c.category) || selectCatalogue() != 0) return true;
   const double price = double(c.price);
+  // The record's stock, expiry and batch taken while the search holds it
+  // in hand (from the copy of the catalogue the look-up left, when nothing
+  // has changed): no further reading of the file.
+  double stock = 0, expiry = 0;
+  std::string ph;
   auto sameDrug = [&] {
-    return rt::makeBool(db::fieldTextEquals("mch", c.name) && db::fieldTextEquals("lb", c.category) &&
-                        std::fabs(readNumber("xj") - price) <= 1e-7);
+    const bool same = db::fieldTextEquals("mch", c.name) && db::fieldTextEquals("lb", c.category) &&
+                      std::fabs(readNumber("xj") - price) <= 1e-7;
+    if (same) {
+      stock = readNumber("shl");
+      rt::Result yx = cmd::ReadField("yx");
+      expiry = yx.kind() == rt::kDateTime ? yx.real() : 0;
+      ph = cmd::ReadText("ph");
+    }
+    return rt::makeBool(same);
   };
   rt::Expr condition(sameDrug);
   cmd::MoveFirst();
   if (!cmd::FindRecord(condition.arg())) return true;
-  FieldReader r;
-  const double stock = r.number("shl");
-  rt::Result yx = r.value("yx");
-  const std::string ph = r.text("ph");
-  if (r.failure() != 0) return true;
   if (double(c.quantity) > stock) {
     const std::string text = GBK("库存不足：") + quoted(c.name) + GBK("现有 ") + cmd::ToText(stock) +
                              GBK(" 单位，仍要记帐吗？");
     if (!askYesNo(text)) return false;
   }
   // A batch without an expiry date (none typed) has nothing to have passed.
-  const double expiry = yx.kind() == rt::kDateTime ? yx.real() : 0;
   if (expiry > 0 && expiry < cmd::DateOnly(cmd::Now()).days) {
     const std::string text = quoted(c.name) + GBK("（批号 ") + ph + GBK("）已于 ") +
                              cmd::ToText(cmd::DateOnly(rt::DateTime{expiry})) + GBK("过期，仍要记帐吗？");
@@ -399,7 +405,7 @@ int changeStock(const std::string& name, const std::string& category, float pric
       // The batch and the figures of its entry, from the record as it is
       // under the lock; the quantity as its integer field will hold it.
       entry.dm = cmd::ReadText("dm");
-      entry.mch = cmd::ReadText("mch");
+      entry.mch = name;  // the record's, as sameDrug found it
       entry.ph = cmd::ReadText("ph");
       entry.after = wholeQuantity(stock + double(delta));
       entry.change = wholeQuantity(double(entry.after) - stock);

@@ -198,6 +198,12 @@ struct Batch {
   std::string dm, mch, ph;
   int32_t shl = 0;
 };
+// The batch of a record just written from `r`, as the catalogue holds it
+// (texts cut to the same field sizes in the journal), without reading it
+// back.
+Batch writtenBatch(const DrugRecord& r) {
+  return {r.dm, r.mch, r.ph, wholeQuantity(r.shl)};
+}
 Batch currentBatch(FieldReader& r) {
   Batch b;
   b.dm = r.text("dm");
@@ -364,8 +370,7 @@ void addDrug() {
       typed.xh += stored.number("xh");
       written = stored.failure() == 0 && modifyRecord(typed);
       if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
-      FieldReader now;
-      journalRewrite(before, currentBatch(now), journal::catalogueAdd());
+      journalRewrite(before, writtenBatch(typed), journal::catalogueAdd());
       return 0;
     });
   } else if (db::lastError() != db::kOk) {
@@ -378,8 +383,7 @@ void addDrug() {
     code = db::holdHeader([&] {
       written = appendRecord(typed);
       if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
-      FieldReader now;
-      const Batch added = currentBatch(now);
+      const Batch added = writtenBatch(typed);
       journalChange(added, added.shl, added.shl, journal::catalogueAdd());
       return 0;
     });
@@ -408,8 +412,7 @@ void modifyDrug() {
     const Batch before = currentBatch(stored);
     if (stored.failure() != 0) return stored.failure();
     if (!modifyRecord(typed)) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
-    FieldReader now;
-    journalRewrite(before, currentBatch(now), journal::catalogueModify());
+    journalRewrite(before, writtenBatch(typed), journal::catalogueModify());
     return 0;
   });
   cmd::SetCurrentDatabase(kCatalogue);
