@@ -338,6 +338,9 @@ void cmdAppendRecord(Arg* r, int argc, const Arg* argv) {
   if (!t) return setBool(r, kNoCurrentDatabase);
   std::vector<const Arg*> v = valueArgs(argc, argv);
   const bool batched = g_batchDepth > 0;
+  // One table holds the lease at a time (an append nested in another
+  // engine call did not end the lease of another table on entry).
+  if (batched && g_lease && g_lease != t && endLease() != kOk) return setBool(r, g_batchError);
   const int rc = t->append(v.data(), v.size(), batched);
   if (batched) {
     if (t->inBatch()) g_lease = t;
