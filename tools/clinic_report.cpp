@@ -24,6 +24,7 @@
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/facade.h"
+#include "kdbtool_common.h"
 #include "runtime/convert.h"
 #include "runtime/gbk.h"
 
@@ -67,18 +68,6 @@ size_t columns(const std::string& utf8) {
     i += len;
   }
   return n;
-}
-
-// RFC 4180: a cell holding a comma, a quote or a line end is quoted, its
-// quotes doubled.
-std::string csvCell(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
 }
 
 void out(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
@@ -147,7 +136,7 @@ int main(int argc, char** argv) {
     out("\xEF\xBB\xBF");
     for (const auto& row : table) {
       std::string line;
-      for (size_t k = 0; k < row.size(); ++k) line += (k ? "," : "") + csvCell(row[k]);
+      for (size_t k = 0; k < row.size(); ++k) line += (k ? "," : "") + kdbtool::csvCell(row[k]);
       out(line + "\r\n");
     }
   } else {

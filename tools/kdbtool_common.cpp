@@ -22,9 +22,9 @@ int loadField(db::Table& t, const db::Field& f, const uint8_t* rec, rt::Result* 
   return rc;
 }
 
-std::string hexOf(const void* byteSet) {
-  size_t n = 0;
-  const uint8_t* p = rt::byteSetData(byteSet, &n);
+namespace {
+
+std::string hexBytes(const uint8_t* p, size_t n) {
   static const char digits[] = "0123456789abcdef";
   std::string s;
   s.reserve(2 * n);
@@ -33,6 +33,14 @@ std::string hexOf(const void* byteSet) {
     s += digits[p[i] & 15];
   }
   return s;
+}
+
+}  // namespace
+
+std::string hexOf(const void* byteSet) {
+  size_t n = 0;
+  const uint8_t* p = rt::byteSetData(byteSet, &n);
+  return hexBytes(p, n);
 }
 
 std::string shownText(const rt::Arg& v) {
@@ -115,15 +123,7 @@ std::string cellText(const Cell& c) {
   switch (c.kind) {
     case Cell::kInteger: return std::to_string(c.integer);
     case Cell::kReal: return shortest(c.real);
-    case Cell::kBlob: {
-      static const char digits[] = "0123456789abcdef";
-      std::string s;
-      for (unsigned char b : c.text) {
-        s += digits[b >> 4];
-        s += digits[b & 15];
-      }
-      return s;
-    }
+    case Cell::kBlob: return hexBytes(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size());
     case Cell::kText: break;
   }
   return c.text;
