@@ -5,81 +5,14 @@
 #include <array>
 #include <string>
 
-#include "app/report_steps.h"
-#include "app/tables.h"
+#include "app/report_sheet.h"
 #include "db/facade.h"
 #include "runtime/gbk.h"
 
 namespace app::report {
 namespace {
 
-constexpr int kDoctors = 7;
-constexpr int kColumns = kDoctors + 1;  // the seven doctors and 合计
-using Row = std::array<Figure, kColumns>;
-
-// One table's figures: the regular service row and the featured row.
-struct DoctorTakings {
-  Row regular, featured;
-};
-
-// --- figures ---------------------------------------------------------------------
-
-// The charge being summed belongs to the doctor code: the first two bytes
-// of its prescription number (a shorter number matches no code).
-bool prescribedUnder(const char* code) { return cmd::LeftText(cmd::ReadText("cf"), 2) == code; }
-
-// Outpatient charge lines: `hj` per doctor code, "01" ... "07" for the
-// regular service and "11" ... "17" for the featured one. The featured
-// figures of "15" and "16" are held as whole numbers (the month's sum cut
-// once toward zero). Each 合计 is the seven figures added, held as a
-// single figure.
-DoctorTakings chargeTakings(Sums& sums) {
-  static constexpr const char* kRegular[kDoctors] = {"01", "02", "03", "04", "05", "06", "07"};
-  static constexpr const char* kFeatured[kDoctors] = {"11", "12", "13", "14", "15", "16", "17"};
-  DoctorTakings t;
-  for (int k = 0; k < kDoctors; ++k) {
-    const char* regular = kRegular[k];
-    const char* featured = kFeatured[k];
-    t.regular[size_t(k)] = Figure::single(sums.when("hj", [regular] { return prescribedUnder(regular); }));
-    const double f = sums.when("hj", [featured] { return prescribedUnder(featured); });
-    const bool whole = k == 4 || k == 5;  // "15" and "16"
-    t.featured[size_t(k)] = whole ? Figure::whole(f) : Figure::single(f);
-  }
-  t.regular[kDoctors] = Figure::single(Figure::sumOf(std::span(t.regular).first(kDoctors)).value());
-  t.featured[kDoctors] = Figure::single(Figure::sumOf(std::span(t.featured).first(kDoctors)).value());
-  return t;
-}
-
-// Inpatient postings: `c1` ... `c8` for the regular row and `c9` ... `c16`
-// for the featured row, each over every posting; 合计 is the stored total
-// field.
-DoctorTakings postingTakings(Sums& sums) {
-  DoctorTakings t;
-  for (int k = 0; k < kColumns; ++k) {
-    const std::string regular = "c" + std::to_string(k + 1);
-    const std::string featured = "c" + std::to_string(k + 1 + kColumns);
-    t.regular[size_t(k)] = Figure::single(sums.of(regular.c_str()));
-    t.featured[size_t(k)] = Figure::single(sums.of(featured.c_str()));
-  }
-  return t;
-}
-
-// Column by column: the figures of a and b added in double.
-Row added(const Row& a, const Row& b) {
-  Row r;
-  for (size_t k = 0; k < r.size(); ++k) r[k] = Figure::combined({a[k], b[k]});
-  return r;
-}
-
-// The grand total: inpatient + outpatient + featured inpatient + featured
-// outpatient, added in that order.
-Row grandTotal(const DoctorTakings& outpatient, const DoctorTakings& inpatient) {
-  Row r;
-  for (size_t k = 0; k < r.size(); ++k)
-    r[k] = Figure::combined({inpatient.regular[k], outpatient.regular[k], inpatient.featured[k],
-                             outpatient.featured[k]});
-  return r;
-}
+constexpr int kColumns = 8;  // the seven doctors and 合计
 
 // --- layout ------------------------------------------------------------------------
 
@@ -121,10 +54,9 @@ void paperFrame(const Sheet& s, const std::string& period) {
   s.text(250, 1080, GBK("总  计"));
 }
 
-enum RowPlace { kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInpatient, kFeaturedSum, kGrandTotal };
-
-// Values: font 8 on the panel, 13 on paper; each row at its label's y.
-void drawValues(const Sheet& s, RowPlace place, const Row& r) {
+// Values: font 8 on the panel, 13 on paper; each row at its label's y
+// (门诊, 住院, 合计, 特色门诊, 特色住院, 特色合计, 总计).
+void drawValues(const Sheet& s, const FilledRow& r) {
   static constexpr int kPanelX[kColumns] = {90, 174, 258, 342, 426, 510, 594, 678};
   static constexpr int kPaperX[kColumns] = {480, 730, 960, 1230, 1480, 1730, 2000, 2250};
   // Each figure ends a little before the rule that closes its cell.
@@ -135,39 +67,8 @@ void drawValues(const Sheet& s, RowPlace place, const Row& r) {
   s.font(s.onPaper() ? 13 : 8);
   const Columns panel{kPanelX, kPanelX, kPanelRight};
   const Columns paper{kPaperX, kPaperX, kPaperRight};
-  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
-}
-
-// The rows of each case, in drawing order. With one table only, the sum
-// rows repeat that table's rows and the grand total adds its two rows.
-void rows(const Sheet& s, Case c, const DoctorTakings& out, const DoctorTakings& in) {
-  switch (c) {
-    case Case::kBoth:
-      drawValues(s, kOutpatient, out.regular);
-      drawValues(s, kFeaturedOutpatient, out.featured);
-      drawValues(s, kInpatient, in.regular);
-      drawValues(s, kFeaturedInpatient, in.featured);
-      drawValues(s, kSum, added(out.regular, in.regular));
-      drawValues(s, kFeaturedSum, added(out.featured, in.featured));
-      drawValues(s, kGrandTotal, grandTotal(out, in));
-      break;
-    case Case::kNeither:
-      break;
-    case Case::kFirstOnly:
-      drawValues(s, kOutpatient, out.regular);
-      drawValues(s, kFeaturedOutpatient, out.featured);
-      drawValues(s, kSum, out.regular);
-      drawValues(s, kFeaturedSum, out.featured);
-      drawValues(s, kGrandTotal, added(out.regular, out.featured));
-      break;
-    case Case::kSecondOnly:
-      drawValues(s, kInpatient, in.regular);
-      drawValues(s, kFeaturedInpatient, in.featured);
-      drawValues(s, kSum, in.regular);
-      drawValues(s, kFeaturedSum, in.featured);
-      drawValues(s, kGrandTotal, added(in.regular, in.featured));
-      break;
-  }
+  const size_t place = size_t(r.place);
+  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r.figures);
 }
 
 }  // namespace
@@ -181,20 +82,18 @@ void internalReport(Where where) {
   const std::string period = cmd::ToText(cmd::YearOf(outpatientMonth)) + GBK("年") +
                              cmd::ToText(cmd::MonthOf(outpatientMonth));
 
-  DoctorTakings outpatient, inpatient;
-  Plan plan;
-  plan.first = monthlyOutpatientTable(outpatientMonth);
-  plan.second = monthlyPostingTable(inpatientMonth);
-  plan.readFirst = [&](Sums& sums) { outpatient = chargeTakings(sums); };
-  plan.readSecond = [&](Sums& sums) { inpatient = postingTakings(sums); };
-  plan.frame = [&](const Sheet& s) {
-    if (s.onPaper())
-      paperFrame(s, period);
-    else
-      panelFrame(s, period);
-  };
-  plan.rows = [&](const Sheet& s, Case c) { rows(s, c, outpatient, inpatient); };
-  produce(plan, where);
+  const Sheet sheet(where);
+  // The panel starts blank before the tables are read.
+  sheet.clear();
+  draw(
+      sheet, doctorFigures(outpatientMonth, inpatientMonth),
+      [&](const Sheet& s) {
+        if (s.onPaper())
+          paperFrame(s, period);
+        else
+          panelFrame(s, period);
+      },
+      drawValues);
 }
 
 }  // namespace app::report

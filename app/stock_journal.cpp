@@ -64,6 +64,10 @@ int prepare() {
 
 int append(const Entry& e) {
   if (!cmd::SetCurrentDatabase(kJournal)) return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+  return appendToCurrent(e);
+}
+
+int appendToCurrent(const Entry& e) {
   const std::string& user = e.why.user.empty() ? cashier() : e.why.user;
   if (cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
                         e.why.reference))

@@ -56,6 +56,9 @@ int prepare();
 // Appends one entry, dated now, into the journal (prepare() first; it is
 // current afterwards). 0 or the engine's code.
 int append(const Entry& e);
+// The same with the journal current already (a run of entries in one
+// append batch, db::AppendBatch).
+int appendToCurrent(const Entry& e);
 
 // The entries of one batch (code, name and batch number equal), newest
 // first, each as the texts the journal view shows: time, change, stock

@@ -64,6 +64,7 @@ class Writer {
 
   bool catalogue() {
     if (!create(app::kDrugCatalogueName, app::kDrugCatalogue)) return false;
+    db::AppendBatch batch;
     for (const Item& it : y_.catalogue) {
       // The stock values as the drug window keeps them: the products in
       // double precision, stored as floats.
@@ -73,6 +74,7 @@ class Writer {
                              rt::DateTime{it.yx}, it.chd, it.dw, it.shl, it.jj, jh, it.xj, xh))
         return fail("catalogue record " + it.dm);
     }
+    if (batch.finish() != 0) return fail("catalogue records");
     return closeCurrent(app::kDrugCatalogueName);
   }
 
@@ -105,8 +107,10 @@ class Writer {
       const std::string table = app::patientChargeTable(a.zyh);
       at(a.sj);
       if (!create(table, app::kChargeLines)) return false;
+      db::AppendBatch batch;
       for (const Line& l : a.lines)
         if (!chargeLine(l)) return fail("charge line of " + a.zyh);
+      if (batch.finish() != 0) return fail("charge lines of " + a.zyh);
       closeCurrent(table);
     }
     return true;
@@ -117,8 +121,10 @@ class Writer {
       const std::string table = app::monthlyOutpatientTable(rt::DateTime{monthStart(m)});
       at(monthStart(m) + 8.0 / 24);
       if (!create(table, app::kChargeLines)) return false;
+      db::AppendBatch batch;
       for (const Line& l : y_.outpatient[size_t(m - 1)])
         if (!chargeLine(l)) return fail("outpatient line in " + table);
+      if (batch.finish() != 0) return fail("outpatient lines in " + table);
       closeCurrent(table);
     }
     return true;
@@ -171,8 +177,9 @@ class Writer {
       e.change = change;
       e.after = int32_t(after);
       e.why = {reason, reference, y_.users[size_t(cashier)].name};
-      return app::journal::append(e) == 0;
+      return app::journal::appendToCurrent(e) == 0;
     };
+    db::AppendBatch batch;
     for (size_t i = 0; i < items.size(); ++i)
       if (stock[i] != 0 && !append(items[i], int32_t(stock[i]), stock[i], app::journal::catalogueAdd(), "", 0))
         return fail("stock journal entry of " + items[i].dm);
@@ -185,6 +192,7 @@ class Writer {
                   m.cashier))
         return fail("stock journal entry of a charge");
     }
+    if (batch.finish() != 0) return fail("stock journal entries");
     return closeCurrent(app::kStockJournalName);
   }
 
