@@ -312,24 +312,6 @@ bool askYesNo(const std::string& gbk) {
   return cmd::ShowMessage(gbk, int(rt::mb::kYesNo | rt::mb::kIconWarning | rt::mb::kDefButton2)) == rt::kYes;
 }
 
-}  // namespace
-
-namespace {
-
-bool askAboutStock(const ChargeBeingRecorded& c);
-
-}  // namespace
-
-bool confirmStockForCharge(const std::string& chargeTable) {
-  const bool goOn = askAboutStock(programValues().recorded);
-  // The line goes into the charge table, which the catalogue's reading
-  // left current no longer.
-  cmd::SetCurrentDatabase(chargeTable);
-  return goOn;
-}
-
-namespace {
-
 bool askAboutStock(const ChargeBeingRecorded& c) {
   if (!stockChecked(c.category) || selectCatalogue() != 0) return true;
   const double price = double(c.price);
@@ -367,6 +349,14 @@ bool askAboutStock(const ChargeBeingRecorded& c) {
 }
 
 }  // namespace
+
+bool confirmStockForCharge(const std::string& chargeTable) {
+  const bool goOn = askAboutStock(programValues().recorded);
+  // The line goes into the charge table, which the catalogue's reading
+  // left current no longer.
+  cmd::SetCurrentDatabase(chargeTable);
+  return goOn;
+}
 
 int changeStock(const std::string& name, const std::string& category, float price,
                 int32_t delta, const journal::Movement& why) {
