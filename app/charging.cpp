@@ -8,6 +8,7 @@
 
 #include "app/module.h"
 #include "app/pending_stock.h"
+#include "app/stock_journal.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/engine.h"
@@ -287,8 +288,81 @@ bool appendCharge(const std::string& prescription) {
   return false;
 }
 
+namespace {
+
+// The catalogue current, by name; 0 or the engine's code.
+int selectCatalogue() {
+  cmd::OpenDatabase(kCatalogue);
+  const int opened = db::lastError();
+  if (!cmd::SetCurrentDatabase(kCatalogue)) {
+    const int code = selectionFailure(opened);
+    return code != db::kOk ? code : db::kNotOpened;
+  }
+  return 0;
+}
+
+// The drugs whose stock is checked before a charge; services are not.
+bool stockChecked(const std::string& category) {
+  return category == categoryName(kWestern) || category == categoryName(kPatentChinese) ||
+         category == categoryName(kHerbal);
+}
+
+// 是/否 with 否 the default answer.
+bool askYesNo(const std::string& gbk) {
+  return cmd::ShowMessage(gbk, int(rt::mb::kYesNo | rt::mb::kIconWarning | rt::mb::kDefButton2)) == rt::kYes;
+}
+
+bool askAboutStock(const ChargeBeingRecorded& c) {
+  if (!stockChecked(c.category) || selectCatalogue() != 0) return true;
+  const double price = double(c.price);
+  // The record's stock, expiry and batch taken while the search holds it
+  // in hand (from the copy of the catalogue the look-up left, when nothing
+  // has changed): no further reading of the file.
+  double stock = 0, expiry = 0;
+  std::string ph;
+  auto sameDrug = [&] {
+    const bool same = db::fieldTextEquals("mch", c.name) && db::fieldTextEquals("lb", c.category) &&
+                      std::fabs(readNumber("xj") - price) <= 1e-7;
+    if (same) {
+      stock = readNumber("shl");
+      rt::Result yx = cmd::ReadField("yx");
+      expiry = yx.kind() == rt::kDateTime ? yx.real() : 0;
+      ph = cmd::ReadText("ph");
+    }
+    return rt::makeBool(same);
+  };
+  rt::Expr condition(sameDrug);
+  cmd::MoveFirst();
+  if (!cmd::FindRecord(condition.arg())) return true;
+  if (double(c.quantity) > stock) {
+    const std::string text = GBK("库存不足：") + quoted(c.name) + GBK("现有 ") + cmd::ToText(stock) +
+                             GBK(" 单位，仍要记帐吗？");
+    if (!askYesNo(text)) return false;
+  }
+  // A batch without an expiry date (none typed) has nothing to have passed.
+  if (expiry > 0 && expiry < cmd::DateOnly(cmd::Now()).days) {
+    const std::string text = quoted(c.name) + GBK("（批号 ") + ph + GBK("）已于 ") +
+                             cmd::ToText(cmd::DateOnly(rt::DateTime{expiry})) + GBK("过期，仍要记帐吗？");
+    if (!askYesNo(text)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool confirmStockForCharge(const std::string& chargeTable) {
+  const bool goOn = askAboutStock(programValues().recorded);
+  // The line goes into the charge table, which the catalogue's reading
+  // left current no longer.
+  cmd::SetCurrentDatabase(chargeTable);
+  return goOn;
+}
+
 int changeStock(const std::string& name, const std::string& category, float price,
-                int32_t delta) {
+                int32_t delta, const journal::Movement& why) {
+  // No stock moves without its entry: a journal that cannot be opened now
+  // leaves the change to be made later, both together.
+  if (const int code = journal::prepare(); code != 0) return code;
   cmd::OpenDatabase(kCatalogue);
   const int opened = db::lastError();
   if (!cmd::SetCurrentDatabase(kCatalogue)) {
@@ -312,14 +386,49 @@ int changeStock(const std::string& name, const std::string& category, float pric
       return code != db::kOk ? code : kNoCatalogueMatch;
     }
     bool stillTheDrug = false;
+    journal::Entry entry;
+    entry.why = why;
     auto newQuantity = [&] {
       stillTheDrug = sameDrug();
       const double stock = readNumber("shl");
-      return rt::makeDouble(stillTheDrug ? stock + double(delta) : stock);
+      if (!stillTheDrug) return rt::makeDouble(stock);
+      // The batch and the figures of its entry, from the record as it is
+      // under the lock; the quantity as its integer field will hold it.
+      entry.dm = cmd::ReadText("dm");
+      entry.mch = name;  // the record's, as sameDrug found it
+      entry.ph = cmd::ReadText("ph");
+      entry.after = wholeQuantity(stock + double(delta));
+      entry.change = wholeQuantity(double(entry.after) - stock);
+      return rt::makeDouble(stock + double(delta));
     };
     rt::Expr value(newQuantity);
-    if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())) return db::lastError();
-    if (stillTheDrug) return 0;
+    bool written = false;
+    int journalCode = 0;
+    // The entry is appended once the stock is written and before the
+    // record's lock is released: another workstation's change of the same
+    // batch comes after both, so the journal's sums follow the catalogue.
+    const int rc = db::holdCurrentRecord([&] {
+      if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())) return db::lastError();
+      if (!stillTheDrug) return 0;
+      written = true;
+      journalCode = journal::append(entry);
+      return 0;
+    });
+    if (rc != 0 && !written) {
+      cmd::SetCurrentDatabase(kCatalogue);
+      return rc != db::kOk ? rc : int(db::kRecordWriteFailed);
+    }
+    cmd::SetCurrentDatabase(kCatalogue);
+    if (!stillTheDrug) continue;
+    if (journalCode != 0) {
+      // The stock is changed; its entry waits here and is appended when
+      // the journal can be written again.
+      const bool kept = pending::addJournalEntry(entry);
+      tellFailure(GBK("库存已变动，但库存流水暂未能记入") + quoted(entry.mch), journalCode,
+                  kept ? GBK("本机已记下这条流水，共享文件夹恢复后将自动补上。")
+                       : GBK("本机也未能记下，请通知管理员核对库存流水。"));
+    }
+    return 0;
   }
   return kNoCatalogueMatch;
 }
@@ -332,14 +441,14 @@ namespace {
 // Any other failure leaves the change pending on this workstation: it is
 // made by itself when the catalogue can be written again.
 void reportStock(int result, const char* gbkDone, const std::string& name, const std::string& category,
-                 float price, int32_t delta, const char* gbkPending) {
+                 float price, int32_t delta, const journal::Movement& why, const char* gbkPending) {
   if (result == 0) return;
   if (result == kNoCatalogueMatch) {
     const std::string text = GBK("药品目录中已没有") + quoted(name) + GBK("，库存未变动。");
     tell(text.c_str());
     return;
   }
-  if (pending::addStockChange(name, category, price, delta)) {
+  if (pending::addStockChange(name, category, price, delta, why)) {
     tellFailure(gbkDone + quoted(name) + gbkPending, result,
                 GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
     return;
@@ -349,16 +458,16 @@ void reportStock(int result, const char* gbkDone, const std::string& name, const
 
 }  // namespace
 
-void takeStockForCharge() {
+void takeStockForCharge(const journal::Movement& why) {
   const ChargeBeingRecorded& c = programValues().recorded;
-  reportStock(changeStock(c.name, c.category, c.price, -c.quantity), GBK("已记帐，但药品"), c.name, c.category,
-              c.price, -c.quantity, GBK("的库存暂未能扣减"));
+  reportStock(changeStock(c.name, c.category, c.price, -c.quantity, why), GBK("已记帐，但药品"), c.name,
+              c.category, c.price, -c.quantity, why, GBK("的库存暂未能扣减"));
 }
 
-void giveStockForDeletion() {
+void giveStockForDeletion(const journal::Movement& why) {
   const ChargeBeingDeleted& d = programValues().deleted;
-  reportStock(changeStock(d.name, d.category, d.price, d.quantity), GBK("已删除，但药品"), d.name, d.category,
-              d.price, d.quantity, GBK("的库存暂未能退回"));
+  reportStock(changeStock(d.name, d.category, d.price, d.quantity, why), GBK("已删除，但药品"), d.name,
+              d.category, d.price, d.quantity, why, GBK("的库存暂未能退回"));
 }
 
 Deletion deleteChosenLine(const forms::Control& usage, const std::string& table) {
@@ -370,6 +479,7 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table)
   d.price = float(line.number("dj"));
   d.name = line.text("mch");
   d.category = line.text("lb");
+  d.prescription = line.text("cf");
   if (line.failure() != 0) {
     // Not read: not offered for deletion, and no stock is given back for
     // a line nobody saw.

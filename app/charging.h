@@ -15,6 +15,7 @@
 
 #include "app/module.h"
 #include "app/program_values.h"
+#include "app/stock_journal.h"
 #include "app/tables.h"
 #include "forms/windows_rt.h"
 
@@ -129,15 +130,29 @@ bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
 // nothing was charged and returns false.
 bool appendCharge(const std::string& prescription);
 
+// Before a drug (西药, 中成, 中草; services are not stock-checked) is
+// charged: the catalogue record whose stock the charge will lower (the
+// first with its name, category and sale price) is read, and the operator
+// is asked, 否 being the default answer, when the quantity is above its
+// stock ("库存不足：“X”现有 N 单位，仍要记帐吗？", N the stock as the
+// catalogue holds it) and when its batch has expired ("“X”（批号 P）已于
+// yyyy年m月d日过期，仍要记帐吗？"; a record without an expiry date has
+// none). True when the charge may go on; false when he said 否 (nothing is
+// to be written). A catalogue that cannot be read, or no such record,
+// asks nothing: the stock step says what it finds. The charge table
+// `chargeTable` is current again afterwards.
+bool confirmStockForCharge(const std::string& chargeTable);
+
 // Lowers / raises the stock of the first catalogue record with the charge's
 // name and category and a sale price within 1e-7 of its price, in one
-// read-modify-write under that record's lock. Called only once the line is
-// written (or gone). No such record: the stock stays and the operator is
-// told the drug is no longer in the catalogue. A write that fails leaves
-// the change pending on this workstation (app/pending_stock.h), made by
-// itself when the catalogue can be written again; the operator is told.
-void takeStockForCharge();
-void giveStockForDeletion();
+// read-modify-write under that record's lock, with its stock journal entry
+// (`why`). Called only once the line is written (or gone). No such record:
+// the stock stays and the operator is told the drug is no longer in the
+// catalogue. A write that fails leaves the change and its entry pending on
+// this workstation (app/pending_stock.h), made by itself when the catalogue
+// can be written again; the operator is told.
+void takeStockForCharge(const journal::Movement& why);
+void giveStockForDeletion(const journal::Movement& why);
 
 // Steps 2 to 5 of deleting a charge line from the current charge table
 // `table`: the line of the chosen row of `usage` read into the charge being
@@ -154,10 +169,14 @@ int32_t wholeQuantity(double typed);
 
 // The stock step itself, for the windows above and the tests: adds `delta`
 // to `shl` of the first catalogue record matching name, category and
-// price. Returns 0 when written, kNoCatalogueMatch when no record matches,
-// or the engine's code.
+// price and, while that record is still locked, appends its stock journal
+// entry. Returns 0 when written, kNoCatalogueMatch when no record matches,
+// or the engine's code (nothing changed; a journal that cannot be made
+// ready changes no stock). A stock written whose entry could not be
+// appended is written: the entry waits on this workstation
+// (pending::addJournalEntry) and the operator is told.
 constexpr int kNoCatalogueMatch = 1;
 int changeStock(const std::string& name, const std::string& category, float price,
-                int32_t delta);
+                int32_t delta, const journal::Movement& why);
 
 }  // namespace app

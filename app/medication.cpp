@@ -131,13 +131,16 @@ void charge() {
   if (!chargeTableOf(zyh, GBK("再记帐"), nothingCharged())) return;
   // 1-5. The chosen entry as this window listed it, and the quantity.
   if (!takeChosenEntry(kWin.control("超级列表框1"), listing(), kWin.text("编辑框3"))) return;
+  // A drug beyond its stock or past its expiry is charged only when the
+  // operator says so; 否 leaves everything as it was.
+  if (!confirmStockForCharge(patientChargeTable(zyh))) return;
   // 6, 7. The charge line in the patient's table. Not written: the entry
   //    stays listed for another try.
   if (!appendCharge(kWin.text("编辑框4"))) return;
   // 8. What he has been charged now.
   showChargesOf(zyh);
   // 9. The stock follows the charge: the line is written.
-  takeStockForCharge();
+  takeStockForCharge({journal::inpatientCharge(), zyh, ""});
   // 10. Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
@@ -155,7 +158,7 @@ void deleteCharge() {
   // 6. In both cases.
   showChargesOf(zyh);
   // 7. The stock back only for a line that is gone.
-  if (deletion == Deletion::kDeleted) giveStockForDeletion();
+  if (deletion == Deletion::kDeleted) giveStockForDeletion({journal::deletionReturn(), zyh, ""});
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }

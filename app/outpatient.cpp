@@ -110,13 +110,16 @@ void charge() {
   if (!useMonthTable(nothingCharged())) return;
   // 1-4. The chosen entry as this window listed it, and the quantity.
   if (!takeChosenEntry(kWin.control("超级列表框1"), listing(), kWin.text("编辑框3"))) return;
+  // A drug beyond its stock or past its expiry is charged only when the
+  // operator says so; 否 leaves everything as it was.
+  if (!confirmStockForCharge(monthTable())) return;
   // 5, 6. The charge line in the month's table. Not written: the entry
   //    stays listed for another try.
   if (!appendCharge(kWin.text("编辑框4"))) return;
   // 7. The month and the prescription as they are now.
   showPrescription(true);
   // 8. The stock follows the charge: the line is written.
-  takeStockForCharge();
+  takeStockForCharge({journal::outpatientCharge(), kWin.text("编辑框4"), ""});
   // 9. Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
@@ -133,7 +136,8 @@ void deleteCharge() {
   // 5. In both cases.
   showPrescription(true);
   // 6. The stock back only for a line that is gone.
-  if (deletion == Deletion::kDeleted) giveStockForDeletion();
+  if (deletion == Deletion::kDeleted)
+    giveStockForDeletion({journal::deletionReturn(), programValues().deleted.prescription, ""});
 }
 
 void printForm(const rt::Arg& p, const CategoryTotals& t) {

@@ -9,6 +9,7 @@
 
 #include "app/charging.h"
 #include "app/module.h"
+#include "app/program_values.h"
 #include "db/facade.h"
 #include "runtime/gbk.h"
 
@@ -19,13 +20,19 @@ namespace {
 // tab-separated; texts are GBK written as hex so that no byte of a name can
 // break a line; the price as the bits of its float.
 struct Change {
-  enum Kind { kStock, kPack } kind = kStock;
+  enum Kind { kStock, kPack, kEntry } kind = kStock;
   std::string folder;
   std::string name;      // stock: the drug's name; pack: the table
   std::string category;  // stock only
   float price = 0;
   int32_t delta = 0;
+  journal::Movement why;  // stock and entry
+  journal::Entry entry;   // entry only (its `why` is the one above)
 };
+
+const char* kindWord(Change::Kind k) {
+  return k == Change::kStock ? "stock" : k == Change::kPack ? "pack" : "entry";
+}
 
 std::string g_path;
 std::vector<Change> g_changes;
@@ -57,8 +64,16 @@ std::string encode(const Change& c) {
   uint32_t bits = 0;
   std::memcpy(&bits, &c.price, sizeof bits);
   std::ostringstream line;
-  line << (c.kind == Change::kStock ? "stock" : "pack") << '\t' << hex(c.folder) << '\t' << hex(c.name);
+  line << kindWord(c.kind) << '\t' << hex(c.folder);
+  if (c.kind == Change::kEntry) {
+    const journal::Entry& e = c.entry;
+    line << '\t' << hex(e.dm) << '\t' << hex(e.mch) << '\t' << hex(e.ph) << '\t' << e.change << '\t' << e.after;
+  } else {
+    line << '\t' << hex(c.name);
+  }
   if (c.kind == Change::kStock) line << '\t' << hex(c.category) << '\t' << bits << '\t' << c.delta;
+  if (c.kind != Change::kPack)
+    line << '\t' << hex(c.why.reason) << '\t' << hex(c.why.reference) << '\t' << hex(c.why.user);
   return line.str();
 }
 
@@ -70,17 +85,31 @@ bool decode(const std::string& line, Change* c) {
     c->kind = Change::kPack;
     return unhex(f[1], &c->folder) && unhex(f[2], &c->name);
   }
-  if (f.size() != 6 || f[0] != "stock") return false;
-  c->kind = Change::kStock;
-  if (!unhex(f[1], &c->folder) || !unhex(f[2], &c->name) || !unhex(f[3], &c->category)) return false;
+  auto movement = [&](size_t at) {
+    return unhex(f[at], &c->why.reason) && unhex(f[at + 1], &c->why.reference) && unhex(f[at + 2], &c->why.user);
+  };
   try {
+    if (f.size() == 10 && f[0] == "entry") {
+      c->kind = Change::kEntry;
+      journal::Entry& e = c->entry;
+      if (!unhex(f[1], &c->folder) || !unhex(f[2], &e.dm) || !unhex(f[3], &e.mch) || !unhex(f[4], &e.ph))
+        return false;
+      e.change = int32_t(std::stol(f[5]));
+      e.after = int32_t(std::stol(f[6]));
+      return movement(7);
+    }
+    // A line written before stock changes carried their journal entry has
+    // six fields: its entry is made without a reason.
+    if ((f.size() != 6 && f.size() != 9) || f[0] != "stock") return false;
+    c->kind = Change::kStock;
+    if (!unhex(f[1], &c->folder) || !unhex(f[2], &c->name) || !unhex(f[3], &c->category)) return false;
     const uint32_t bits = uint32_t(std::stoul(f[4]));
     std::memcpy(&c->price, &bits, sizeof bits);
     c->delta = int32_t(std::stol(f[5]));
+    return f.size() == 6 || movement(6);
   } catch (...) {
     return false;
   }
-  return true;
 }
 
 // The whole journal written anew: a temporary file renamed over it, so a
@@ -125,13 +154,27 @@ void setJournalPath(const std::string& path) {
   }
 }
 
-bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta) {
+bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta,
+                    const journal::Movement& why) {
   Change c;
   c.kind = Change::kStock;
   c.name = name;
   c.category = category;
   c.price = price;
   c.delta = delta;
+  c.why = why;
+  // The user of the login now: the entry is made for him, whoever is
+  // logged in when it is made.
+  if (c.why.user.empty()) c.why.user = cashier();
+  return add(c);
+}
+
+bool addJournalEntry(const journal::Entry& e) {
+  Change c;
+  c.kind = Change::kEntry;
+  c.entry = e;
+  c.why = e.why;
+  if (c.why.user.empty()) c.why.user = cashier();
   return add(c);
 }
 
@@ -158,8 +201,12 @@ int applyAll() {
     if (c.kind == Change::kPack) {
       // Only a table of charge lines is packed: the name came from one.
       done = openChargeTable(c.name) == 0 && cmd::PackDatabase();
+    } else if (c.kind == Change::kEntry) {
+      journal::Entry e = c.entry;
+      e.why = c.why;
+      done = journal::prepare() == 0 && journal::append(e) == 0;
     } else {
-      const int rc = changeStock(c.name, c.category, c.price, c.delta);
+      const int rc = changeStock(c.name, c.category, c.price, c.delta, c.why);
       done = rc == 0 || rc == kNoCatalogueMatch;
       if (rc == kNoCatalogueMatch) {
         const std::string text = GBK("补记库存时，药品目录中已没有“") + c.name + GBK("”，库存未变动。");

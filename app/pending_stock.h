@@ -6,6 +6,11 @@
 // once as soon as the tables can be written again; the operator is told it
 // is pending instead of being asked to correct the stock by hand.
 //
+// A stock change carries the entry of the stock journal (app/stock_journal.h)
+// that goes with it: both are made together when the change is made. An
+// entry whose change was made but which could not be appended itself waits
+// here alone, and is appended when the journal can be written again.
+//
 // The journal is a text file, one change a line, each naming the table
 // folder it belongs to (the working directory when it was written): a
 // change is made only in that folder. It is rewritten whole (to a
@@ -20,6 +25,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/stock_journal.h"
+
 namespace app::pending {
 
 // Where the journal lives ("" keeps it in memory). Reads what is there.
@@ -28,7 +35,11 @@ void setJournalPath(const std::string& path);
 // The stock of the first catalogue record of that name, category and
 // price is to change by `delta`. False when not even the journal could be
 // written (the operator must then be asked to check the stock).
-bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta);
+bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta,
+                    const journal::Movement& why);
+
+// A stock journal entry whose stock change is made, to be appended.
+bool addJournalEntry(const journal::Entry& e);
 
 // The charge table `table` holds a line marked deleted whose compaction
 // failed: it is to be packed.

@@ -42,6 +42,7 @@ struct ChargeBeingDeleted {
   std::string category;   // lb
   float price = 0;        // dj
   int32_t quantity = 0;   // shl
+  std::string prescription;  // cf
 };
 
 struct ProgramValues {

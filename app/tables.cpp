@@ -60,6 +60,14 @@ constexpr FieldDef kPostingFields[] = {
     {"c16", kFloat, kUnsized}, {"zy", kText, 10},
 };
 
+// Who changed which batch's stock, when, by how much, to what, why, and
+// the inpatient number or prescription it belongs to.
+constexpr FieldDef kStockJournalFields[] = {
+    {"sj", kDateTime, kUnsized}, {"czy", kText, 10}, {"gzz", kText, 30}, {"dm", kText, 15},
+    {"mch", kText, 30},          {"ph", kText, 15},  {"bd", kInteger, kUnsized},
+    {"kc", kInteger, kUnsized},  {"yy", kText, 8},   {"hm", kText, 10},
+};
+
 std::string period(const char* prefix, rt::DateTime when, bool withMonth) {
   std::string name = prefix + cmd::ToText(cmd::YearOf(when));
   if (withMonth) name += cmd::ToText(cmd::MonthOf(when));
@@ -92,6 +100,7 @@ const TableDef kUsers{"user list", kUserFields};
 const TableDef kChargeLines{"charge lines", kChargeFields};
 const TableDef kBills{"yearly bills", kBillFields};
 const TableDef kPostings{"monthly postings", kPostingFields};
+const TableDef kStockJournal{"stock journal", kStockJournalFields};
 
 namespace {
 
@@ -108,6 +117,9 @@ constexpr const char* kInpatientMeanings[] = {
 constexpr const char* kUserMeanings[] = {"用户名", "密码"};
 constexpr const char* kChargeMeanings[] = {
     "使用时间", "药品名称", "类别", "报销", "数量", "单位", "单价", "合计", "处方号", "收费员",
+};
+constexpr const char* kStockJournalMeanings[] = {
+    "时间", "操作员", "工作站", "药品代码", "药品名称", "批号", "变动数量", "变动后库存", "原因", "住院号或处方号",
 };
 constexpr const char* kPostingMeanings[] = {
     "医师甲",     "医师乙",     "医师丙",     "医师丁",     "医师戊",     "医师己",
@@ -128,6 +140,8 @@ void forEachFieldMeanings(const std::function<void(const TableDef&, std::span<co
   registerMeanings(kUsers, kUserMeanings);
   registerMeanings(kChargeLines, kChargeMeanings);
   registerMeanings(kPostings, kPostingMeanings);
+  static_assert(std::size(kStockJournalMeanings) == std::size(kStockJournalFields));
+  registerMeanings(kStockJournal, kStockJournalMeanings);
   // Bills: the date, the inpatient or prescription number, the categories
   // in their fixed order, the total.
   std::vector<const char*> bill = {"日期", "住院号或处方号"};
@@ -187,7 +201,7 @@ bool usablePatientNumber(const std::string& zyh) {
     lower += char(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
   }
   for (const char* own : {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName,
-                          kInpatientScratchName})
+                          kInpatientScratchName, kStockJournalName})
     if (lower == own) return false;
   return !periodName(lower);
 }

@@ -35,6 +35,9 @@ extern const TableDef kUsers;          // "user", 2 fields
 extern const TableDef kChargeLines;    // per-patient and monthly outpatient, 10 fields
 extern const TableDef kBills;          // "bm"/"bz" + year, 20 fields
 extern const TableDef kPostings;       // "n" + year + month, 17 fields
+// The stock journal, one file: one record per change of a catalogue
+// record's stock, appended with the change and never changed afterwards.
+extern const TableDef kStockJournal;   // "kcls", 10 fields
 
 // The seventeen charge categories in the system's fixed order (UTF-8
 // here; stored and compared as GBK). A charge line's `lb` holds one of them;
@@ -55,6 +58,7 @@ constexpr const char* kInpatientsName = "zyjbxx";
 constexpr const char* kUsersName = "user";
 constexpr const char* kDrugScratchName = "lshk";
 constexpr const char* kInpatientScratchName = "zylshk";
+constexpr const char* kStockJournalName = "kcls";
 
 // Period names: the year and month as ToText of YearOf and MonthOf (four
 // digits, then one or two with no leading zero): m20105, m201012.
@@ -78,7 +82,7 @@ inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
 // no ".", "/", "\\" (outside a two-byte character), "*", "?" or control
 // character, and does not name a table of the system's own, compared
 // ignoring case as the engine finds files: the fixed tables, the two
-// scratch names and every period table ("m"/"n" + digits, "bm"/"bz" +
+// scratch names, the stock journal and every period table ("m"/"n" + digits, "bm"/"bz" +
 // digits). The empty number is accepted: the windows that use it decide.
 bool usablePatientNumber(const std::string& zyh);
 // What every window says when it refuses such a number (GBK), naming it.

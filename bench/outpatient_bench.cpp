@@ -47,7 +47,9 @@ namespace {
 namespace o = forms::ids::outpatient;
 constexpr uint32_t kWin = forms::ids::kOutpatientWindow;
 
-// Confirmations answered OK; any other message ends the run.
+// Confirmations answered OK, and 是 where a charge asks (a drug beyond
+// its stock or past its expiry: the charge is made as the operator who
+// says yes makes it); any other message ends the run.
 class AnswerOk : public rt::Dialogs {
  public:
   int message(const std::string& text, const std::string&, uint32_t style) override {
@@ -55,7 +57,7 @@ class AnswerOk : public rt::Dialogs {
       std::fprintf(stderr, "unexpected message: %s\n", rt::gbkToUtf8(text).c_str());
       std::exit(1);
     }
-    return rt::kOk;
+    return (style & rt::mb::kButtonMask) == rt::mb::kYesNo ? rt::kYes : rt::kOk;
   }
   bool askText(const std::string&, const std::string&, std::string*, bool) override { return false; }
   bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }

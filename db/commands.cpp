@@ -712,6 +712,44 @@ void registerDatabaseCommands() {
 
 Table* currentTable() { return cur(); }
 
+int holdCurrentRecord(const std::function<int()>& body) {
+  EngineCall call;
+  std::shared_ptr<Table> keep = curShared();
+  if (!keep) {
+    setLastError(kNoCurrentDatabase);
+    return kNoCurrentDatabase;
+  }
+  std::vector<uint8_t> rec(size_t(keep->recordSize()));
+  int32_t pos = 0;
+  if (const int rc = keep->lockCurrent(rec.data(), true, &pos); rc != kOk) {
+    setLastError(rc);
+    return rc;
+  }
+  const int rc = body();
+  const int last = lastError();
+  keep->unlockRecord(pos);
+  setLastError(last);
+  return rc;
+}
+
+int holdHeader(const std::function<int()>& body) {
+  EngineCall call;
+  std::shared_ptr<Table> keep = curShared();
+  if (!keep) {
+    setLastError(kNoCurrentDatabase);
+    return kNoCurrentDatabase;
+  }
+  if (const int rc = keep->lockHeader(); rc != kOk) {
+    setLastError(rc);
+    return rc;
+  }
+  const int rc = body();
+  const int last = lastError();
+  keep->unlockHeader();
+  setLastError(last);
+  return rc;
+}
+
 void closeAllDatabases() {
   endLease();
   g_open.clear();

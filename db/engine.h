@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "db/errors.h"
@@ -91,6 +92,21 @@ class AppendBatch {
  private:
   bool finished_ = false;
 };
+
+// Runs `body` as one engine call while the current record of the current
+// database stays locked for writing (the record the caller holds, followed
+// to where another program's pack moved it; -44 when it is gone): the
+// commands `body` runs take that lock again and leave it held, so a change
+// of the record and what is written with it elsewhere (an entry appended
+// to another table) happen while no other program can change the record.
+// Returns the lock's code when it could not be taken (`body` not run),
+// otherwise what `body` returns. I/O errors drop the handles only once the
+// lock is released, as at the end of any engine call.
+int holdCurrentRecord(const std::function<int()>& body);
+// The same with the current database's header lock (the lock an append
+// takes while it counts the new record in): no other program counts, and
+// so reaches, a record appended in `body` before `body` has returned.
+int holdHeader(const std::function<int()>& body);
 
 // Fast route for conditions that compare a text field with a constant:
 // reads the record being scanned (or the current record) like ReadField,

@@ -10,6 +10,7 @@
 #include "app/charging.h"
 #include "app/inpatient_bill.h"
 #include "app/outpatient.h"
+#include "app/stock_journal.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -31,7 +32,7 @@ class Writer {
     // creation time is in its header), so a scale gives the same bytes
     // whenever it is written.
     at(rt::makeDateTime(y_.year, 1, 1, 8, 0, 0));
-    catalogue() && users() && admissions() && outpatient() && postings();
+    catalogue() && users() && admissions() && outpatient() && stockJournal() && postings();
     rt::clearClock();
     WriteResult r;
     r.ok = error_.empty();
@@ -128,6 +129,75 @@ class Writer {
     }
     return true;
   }
+
+  // The stock journal the year's work leaves: every catalogue record added
+  // with the stock it started the year with (its stock at the end of the
+  // year and all that was charged from it), then every charge in the order
+  // of its day, each lowering the record the charge windows' stock step
+  // lowers (the first with the charge's name, category and sale price). So
+  // the journal implies exactly the catalogue's stock.
+  bool stockJournal() {
+    struct Movement {
+      double day;
+      int target;
+      int32_t quantity;
+      const std::string* reference;
+      bool inpatient;
+      int cashier;
+    };
+    const auto& items = y_.catalogue;
+    std::vector<int> target(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+      target[i] = int(i);
+      for (size_t j = 0; j < i; ++j)
+        if (items[j].mch == items[i].mch && items[j].lb == items[i].lb && items[j].xj == items[i].xj) {
+          target[i] = int(j);
+          break;
+        }
+    }
+    std::vector<Movement> moves;
+    for (const Admission& a : y_.admissions)
+      for (const Line& l : a.lines) moves.push_back({l.shj, target[size_t(l.item)], l.shl, &a.zyh, true, l.cashier});
+    for (const auto& month : y_.outpatient)
+      for (const Line& l : month) moves.push_back({l.shj, target[size_t(l.item)], l.shl, &l.cf, false, l.cashier});
+    std::stable_sort(moves.begin(), moves.end(), [](const Movement& a, const Movement& b) { return a.day < b.day; });
+    std::vector<int64_t> stock(items.size());
+    for (size_t i = 0; i < items.size(); ++i) stock[i] = items[i].shl;
+    for (const Movement& m : moves) stock[size_t(m.target)] += m.quantity;
+
+    app::journal::setWorkstation("clinic-demo");
+    at(rt::makeDateTime(y_.year, 1, 1, 8, 0, 0));
+    if (app::journal::prepare() != 0) return fail("cannot create the stock journal");
+    auto append = [&](const Item& it, int32_t change, int64_t after, const std::string& reason,
+                      const std::string& reference, int cashier) {
+      app::journal::Entry e;
+      e.dm = it.dm;
+      e.mch = it.mch;
+      e.ph = it.ph;
+      e.change = change;
+      e.after = int32_t(after);
+      e.why = {reason, reference, y_.users[size_t(cashier)].name};
+      return app::journal::appendToCurrent(e) == 0;
+    };
+    db::AppendBatch batch;
+    for (size_t i = 0; i < items.size(); ++i)
+      if (stock[i] != 0 && !append(items[i], int32_t(stock[i]), stock[i], app::journal::catalogueAdd(), "", 0))
+        return fail("stock journal entry of " + items[i].dm);
+    for (const Movement& m : moves) {
+      at(m.day + kChargeTime);
+      int64_t& s = stock[size_t(m.target)];
+      s -= m.quantity;
+      if (!append(items[size_t(m.target)], -m.quantity, s,
+                  m.inpatient ? app::journal::inpatientCharge() : app::journal::outpatientCharge(), *m.reference,
+                  m.cashier))
+        return fail("stock journal entry of a charge");
+    }
+    if (batch.finish() != 0) return fail("stock journal entries");
+    return closeCurrent(app::kStockJournalName);
+  }
+
+  // Charges are made in the morning.
+  static constexpr double kChargeTime = 9.0 / 24;
 
   // The bills' postings, posted by the bill code of the charge windows
   // with the clock at the moment each bill was printed: the inpatient bills

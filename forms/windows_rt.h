@@ -129,6 +129,23 @@ void addWindowClosedHook(WindowClosedHook hook);
 // The window argument record of a window: window ID low, its item ID high.
 rt::Arg windowArg(uint32_t windowId);
 
+// --- what module code adds to a loaded window ----------------------------------
+
+// The title bar's text (the template's caption when the window was built).
+std::string windowTitle(uint32_t windowId);
+void setWindowTitle(uint32_t windowId, const std::string& gbk);
+
+// A push button outside the template's controls, on the client area of a
+// loaded window at a rectangle in template coordinates; a click runs
+// `handler` as a handler of that window (the after-handler hook
+// included). The button lives as long as the window and takes its place in
+// the Tab order by where it stands. False when the window is not loaded.
+bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width,
+                    int height, Handler handler);
+// Presses the extra button with that caption as a click does; false when
+// the window has none (tests, and keyboard-free callers).
+bool pressExtraButton(uint32_t windowId, const std::string& gbkCaption);
+
 // --- properties --------------------------------------------------------------------
 
 // Property numbers module code uses.
@@ -232,14 +249,21 @@ int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk
 
 // --- list and combo contents (what the list commands stored) ---------------------
 
+// A list row drawn on the list's own background.
+constexpr uint32_t kNoBackground = 0xFFFFFFFFu;
+
 struct ListItemInfo {
   std::vector<std::string> texts;  // one per column (GBK)
+  uint32_t background = kNoBackground;  // 0xRRGGBB, set by setListRowBackground
   int32_t image = -1;
   int32_t stateImage = 0;
   int32_t indent = 0;
   int32_t data = 0;
 };
 int listRowCount(uint32_t windowId, uint32_t controlId);
+// Draws a row on a background of its own (0xRRGGBB; kNoBackground: the
+// list's). A row that does not exist is ignored.
+void setListRowBackground(uint32_t windowId, uint32_t controlId, int row, uint32_t rgb);
 // Fatal when the row does not exist.
 ListItemInfo listItem(uint32_t windowId, uint32_t controlId, int row);
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace rt {
 
@@ -43,6 +44,15 @@ class Dialogs {
   // name. False when cancelled. The dialog itself asks before overwriting.
   virtual bool saveFile(const std::string& caption, const std::string& filter,
                         std::string* path) = 0;
+
+  // Shows rows of texts under column headings, read-only, until the
+  // reader closes it; `note` is a line above them. Without a screen the
+  // rows are not shown anywhere.
+  virtual void showRows(const std::string& caption, const std::string& note,
+                        const std::vector<std::string>& headings,
+                        const std::vector<std::vector<std::string>>& rows) {
+    (void)caption, (void)note, (void)headings, (void)rows;
+  }
 };
 
 // The installed dialogs (the stderr fallback until someone installs one).

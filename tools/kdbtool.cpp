@@ -16,6 +16,8 @@
 //   kdbtool verify [--wait SECONDS] DIR
 //   kdbtool [--password TEXT] export DIR OUT.sqlite   (kdbtool_export.h)
 //   kdbtool [--password TEXT] export DIR --csv OUTDIR
+//   kdbtool stock-audit DIR                    (the catalogue's stock against
+//                                               what the stock journal implies)
 //
 // The terminal speaks UTF-8; tables stay GBK, so field names, values and
 // output are converted at this edge. File names are passed through as
@@ -24,7 +26,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "db/chaincheck.h"
@@ -83,7 +88,8 @@ std::string g_password;  // GBK
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
       "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n"
-      "  export DIR OUT.sqlite | export DIR --csv OUTDIR\n",
+      "  export DIR OUT.sqlite | export DIR --csv OUTDIR\n"
+      "  stock-audit DIR\n",
       stderr);
   std::exit(1);
 }
@@ -162,6 +168,124 @@ int cmdDump(const std::string& file, bool csv) {
   });
   if (rc != db::kOk) fail(rc);
   return unreadable ? 1 : 0;
+}
+
+// --- stock-audit --------------------------------------------------------------
+
+// A batch as the catalogue ("ypjbxx") and the stock journal ("kcls") name
+// it: code, name, batch number (GBK).
+using BatchKey = std::tuple<std::string, std::string, std::string>;
+
+struct Audited {
+  int64_t catalogue = 0;   // sum of `shl` over the catalogue's records of the batch
+  bool inCatalogue = false;
+  int64_t journal = 0;     // stock before its first entry + every change since
+  bool inJournal = false;
+};
+
+// A field of a record image by name: its index, or the program stops with
+// the table named (a table of another layout is not audited).
+const db::Field& fieldNamed(db::Table& t, const char* name, const std::string& table) {
+  const int i = t.fieldIndex(name);
+  if (i < 0) {
+    std::fputs((table + ": no field " + name + "\n").c_str(), stderr);
+    std::exit(1);
+  }
+  return t.fields()[size_t(i)];
+}
+
+std::string textOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
+  rt::Arg v;
+  const int rc = t.loadValue(f, rec, &v);
+  rt::Result owned(v);
+  if (rc != db::kOk) fail(rc);
+  return v.kind == rt::kText ? std::string(rt::textValue(v)) : rt::valueToText(v);
+}
+
+int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
+  rt::Arg v;
+  const int rc = t.loadValue(f, rec, &v);
+  rt::Result owned(v);
+  double d = 0;
+  if (rc != db::kOk) fail(rc);
+  if (!rt::numericValue(v, &d)) fail(db::kFieldKindWrong);
+  return int64_t(d);
+}
+
+// For each batch, the stock the journal implies against the catalogue's:
+// the journal's first entry of a batch gives its stock before (stock after
+// less the change), every entry adds its change. Entries of a batch the
+// catalogue no longer holds must add up to 0. A batch with stock but no
+// entry at all (kept since before the journal began, never moved) has
+// nothing to be checked against: it is counted, not a drift. Both tables are read
+// while the catalogue is held whole: no workstation changes a stock (or
+// appends its entry, which it does under the record's lock) meanwhile.
+int cmdStockAudit(const std::string& dir) {
+  namespace fs = std::filesystem;
+  const std::string catalogueFile = (fs::path(dir) / "ypjbxx").string();
+  const std::string journalFile = (fs::path(dir) / "kcls").string();
+  db::Table& cat = openTable(catalogueFile, true);
+  db::Table* jn = nullptr;
+  std::string existing;
+  if (db::resolveExisting(db::withDefaultExtension(journalFile), &existing)) jn = &openTable(journalFile, true);
+  std::map<BatchKey, Audited> batches;
+  int rc = cat.lockWhole();
+  if (rc != db::kOk) fail(rc);
+  {
+    const db::Field& dm = fieldNamed(cat, "dm", "ypjbxx");
+    const db::Field& mch = fieldNamed(cat, "mch", "ypjbxx");
+    const db::Field& ph = fieldNamed(cat, "ph", "ypjbxx");
+    const db::Field& shl = fieldNamed(cat, "shl", "ypjbxx");
+    rc = cat.scan(0, true, [&](int32_t, uint8_t* rec) {
+      if (db::getI32(rec) < 0) return 0;  // marked deleted
+      Audited& a = batches[{textOf(cat, dm, rec), textOf(cat, mch, rec), textOf(cat, ph, rec)}];
+      a.catalogue += numberOf(cat, shl, rec);
+      a.inCatalogue = true;
+      return 0;
+    });
+    if (rc != db::kOk) fail(rc);
+  }
+  if (jn) {
+    const db::Field& dm = fieldNamed(*jn, "dm", "kcls");
+    const db::Field& mch = fieldNamed(*jn, "mch", "kcls");
+    const db::Field& ph = fieldNamed(*jn, "ph", "kcls");
+    const db::Field& bd = fieldNamed(*jn, "bd", "kcls");
+    const db::Field& kc = fieldNamed(*jn, "kc", "kcls");
+    rc = jn->scan(0, true, [&](int32_t, uint8_t* rec) {
+      if (db::getI32(rec) < 0) return 0;
+      Audited& a = batches[{textOf(*jn, dm, rec), textOf(*jn, mch, rec), textOf(*jn, ph, rec)}];
+      const int64_t change = numberOf(*jn, bd, rec);
+      if (!a.inJournal) a.journal = numberOf(*jn, kc, rec) - change;
+      a.journal += change;
+      a.inJournal = true;
+      return 0;
+    });
+    if (rc != db::kOk) fail(rc);
+  }
+  cat.unlockWhole();
+  int drifts = 0, unjournalled = 0;
+  for (const auto& [key, a] : batches) {
+    if (!a.inJournal) {
+      unjournalled += a.catalogue != 0;
+      continue;
+    }
+    const int64_t implied = a.journal;
+    if ((a.inCatalogue ? a.catalogue : 0) == implied) continue;
+    ++drifts;
+    const auto& [dm, mch, ph] = key;
+    std::string line = rt::gbkToUtf8(dm) + " " + rt::gbkToUtf8(mch) + " 批号 " + rt::gbkToUtf8(ph) + ": ";
+    line += a.inCatalogue ? "目录 " + std::to_string(a.catalogue) : std::string("目录中没有");
+    line += "，流水 " + std::to_string(implied);
+    line += "，相差 " + std::to_string((a.inCatalogue ? a.catalogue : 0) - implied) + "\n";
+    out(line);
+  }
+  if (unjournalled > 0) out(std::to_string(unjournalled) + " 个有库存的批次尚无流水记录（流水开始以来未变动）\n");
+  if (drifts == 0) {
+    out("库存与流水一致：" + std::to_string(batches.size()) + " 个批次\n");
+    return 0;
+  }
+  out("库存与流水不一致：" + std::to_string(drifts) + " 个批次\n");
+  return 1;
 }
 
 int cmdCreate(const std::string& file, const std::vector<std::string>& defs) {
@@ -445,5 +569,6 @@ int main(int argc, char** argv) {
   if (sub == "backup") return kdbtool::backupCommand(rest);
   if (sub == "verify") return kdbtool::verifyCommand(rest);
   if (sub == "export") return kdbtool::exportCommand(rest, g_password);
+  if (sub == "stock-audit" && rest.size() == 1) return cmdStockAudit(rest[0]);
   usage();
 }

@@ -354,6 +354,10 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
   const size_t column = size_t(index.column());
   if (role == Qt::DisplayRole) return fromGbk(rows_[size_t(index.row())].cells[column]);
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(align_[column]);
+  if (role == Qt::BackgroundRole) {
+    const uint32_t rgb = rows_[size_t(index.row())].background;
+    if (rgb != kNoBackground) return QBrush(QColor(QRgb(rgb)));
+  }
   return QVariant();
 }
 
@@ -378,6 +382,11 @@ void ListModel::setCell(int row, int column, std::string gbk) {
   rows_[size_t(row)].cells[size_t(column)] = std::move(gbk);
   const QModelIndex at = index(row, column);
   emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+void ListModel::setBackground(int row, uint32_t rgb) {
+  rows_[size_t(row)].background = rgb;
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::BackgroundRole});
 }
 
 void ListModel::replaceAll(std::deque<Row> rows) {
@@ -464,6 +473,13 @@ bool ListView::setCellText(int row, int column, std::string gbk) {
   return true;
 }
 
+bool ListView::setRowBackground(int row, uint32_t rgb) {
+  if (row < 0 || row >= rowCount()) return false;
+  if (filling_) pending_[size_t(row)].background = rgb;
+  else model_->setBackground(row, rgb);
+  return true;
+}
+
 int ListView::selectedRow() {
   flush();
   const QModelIndexList sel = selectionModel()->selectedRows();
@@ -489,6 +505,7 @@ ListItemInfo ListView::info(int row) {
   out.image = r.image;
   out.stateImage = r.stateImage;
   out.indent = r.indent;
+  out.background = r.background;
   return out;
 }
 
@@ -690,7 +707,7 @@ QRect windowRect(const WindowTemplate& tpl, const Item& it) {
 // its foot. Boxes of one row are rarely on the same pixel line (40, 42,
 // 44), so a control joins the row when its top lies above the middle of
 // the row's first control.
-void setReadingOrder(LiveWindow& lw) {
+void setReadingOrder(LiveWindow& lw, bool focusFirst) {
   struct Entry {
     QWidget* widget;
     QRect rect;
@@ -702,6 +719,10 @@ void setReadingOrder(LiveWindow& lw) {
     if (c == lw.controls.end() || !c->second.widget) continue;
     entries.push_back({c->second.widget, windowRect(*lw.tpl, it)});
   }
+  // Buttons module code added outside the template take their place too.
+  if (lw.client)
+    for (QPushButton* b : lw.client->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+      if (b->objectName().startsWith(QStringLiteral("extra:"))) entries.push_back({b, b->geometry()});
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return a.rect.top() < b.rect.top(); });
   std::vector<Entry> ordered;
@@ -717,7 +738,7 @@ void setReadingOrder(LiveWindow& lw) {
   for (size_t i = 1; i < ordered.size(); ++i) QWidget::setTabOrder(ordered[i - 1].widget, ordered[i].widget);
   // The window opens with the focus on the first of them (module code may
   // move it from its created handler).
-  if (!ordered.empty()) ordered.front().widget->setFocus(Qt::OtherFocusReason);
+  if (focusFirst && !ordered.empty()) ordered.front().widget->setFocus(Qt::OtherFocusReason);
 }
 
 void buildWindow(LiveWindow& lw) {
@@ -846,7 +867,7 @@ void buildWindow(LiveWindow& lw) {
     if (c != lw.controls.end() && c->second.widget) c->second.widget->raise();
   }
 
-  setReadingOrder(lw);
+  setReadingOrder(lw, true);
 
   w->move(wi.left, wi.top);
   w->resize(std::max(1, wi.width), std::max(1, wi.height));

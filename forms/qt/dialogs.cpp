@@ -1,7 +1,13 @@
 // The Qt side of the dialog seam (message boxes, text prompts, the save-file
 // dialog), the fatal-error box, and the start-up of the forms layer.
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -98,6 +104,35 @@ class QtDialogs final : public rt::Dialogs {
     if (dlg.exec() != QDialog::Accepted) return false;
     if (value) *value = toGbk(dlg.textValue());
     return true;
+  }
+
+  void showRows(const std::string& caption, const std::string& note, const std::vector<std::string>& headings,
+                const std::vector<std::vector<std::string>>& rows) override {
+    QDialog dlg;
+    dlg.setWindowTitle(boxText(caption));
+    dlg.setWindowModality(Qt::ApplicationModal);
+    auto* layout = new QVBoxLayout(&dlg);
+    auto* label = new QLabel(boxText(note), &dlg);
+    label->setTextFormat(Qt::PlainText);
+    layout->addWidget(label);
+    auto* table = new QTableWidget(int(rows.size()), int(headings.size()), &dlg);
+    QStringList heads;
+    for (const std::string& h : headings) heads << fromGbk(h);
+    table->setHorizontalHeaderLabels(heads);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->verticalHeader()->setVisible(false);
+    for (size_t r = 0; r < rows.size(); ++r)
+      for (size_t c = 0; c < rows[r].size() && c < headings.size(); ++c)
+        table->setItem(int(r), int(c), new QTableWidgetItem(fromGbk(rows[r][c])));
+    table->resizeColumnsToContents();
+    layout->addWidget(table, 1);
+    auto* buttons = new QDialogButtonBox(&dlg);
+    QObject::connect(buttons->addButton(QString::fromUtf8("关闭"), QDialogButtonBox::RejectRole), &QPushButton::clicked,
+                     &dlg, &QDialog::reject);
+    layout->addWidget(buttons);
+    dlg.resize(900, 480);
+    dlg.exec();
   }
 
   bool saveFile(const std::string& caption, const std::string& filter, std::string* path) override {

@@ -155,6 +155,7 @@ class ListModel : public QAbstractTableModel {
   struct Row {
     std::vector<std::string> cells;  // GBK, one per column
     int32_t image = -1, stateImage = 0, indent = 0, data = 0;
+    uint32_t background = kNoBackground;  // 0xRRGGBB
   };
 
   ListModel(std::vector<QString> captions, std::vector<Qt::Alignment> align, QObject* parent);
@@ -168,6 +169,7 @@ class ListModel : public QAbstractTableModel {
   // One row or one cell, each with its signal.
   void insert(int index, Row row);
   void setCell(int row, int column, std::string gbk);
+  void setBackground(int row, uint32_t rgb);
   // Every row at once, in one reset.
   void replaceAll(std::deque<Row> rows);
 
@@ -191,6 +193,7 @@ class ListView : public QTreeView {
   int insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage, int32_t indent,
                 int32_t data);
   bool setCellText(int row, int column, std::string gbk);
+  bool setRowBackground(int row, uint32_t rgb);
   int selectedRow();
   void selectRow(int row);  // -1 or out of range: no selection
   void clearRows();
@@ -291,7 +294,7 @@ LiveControl* commandControl(const rt::Arg* a, uint32_t kind);
 void buildWindow(LiveWindow& lw);
 // Chains Tab through a built window's input controls in reading order and
 // gives the first of them the focus.
-void setReadingOrder(LiveWindow& lw);
+void setReadingOrder(LiveWindow& lw, bool focusFirst);
 
 // Per-kind property access (window and control already checked).
 rt::Arg readControlProperty(LiveControl& c, int prop);

@@ -231,6 +231,56 @@ void raiseEvent(uint32_t windowId, uint32_t itemId, int32_t event) {
 
 void setAfterHandler(Handler hook) { st().afterHandler = hook; }
 
+namespace {
+
+// An extra button's click: the handler runs as a handler of its window.
+void runExtraHandler(uint32_t windowId, Handler fn) {
+  if (reportingFatal() || !findWindow(windowId)) return;
+  SourceScope scope(windowId, 0);
+  fn();
+  if (st().afterHandler) st().afterHandler();
+}
+
+}  // namespace
+
+std::string windowTitle(uint32_t windowId) {
+  LiveWindow* lw = findWindow(windowId);
+  return lw && lw->widget ? toGbk(lw->widget->windowTitle()) : std::string();
+}
+
+void setWindowTitle(uint32_t windowId, const std::string& gbk) {
+  if (LiveWindow* lw = findWindow(windowId); lw && lw->widget) lw->widget->setWindowTitle(fromGbk(gbk));
+}
+
+bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width,
+                    int height, Handler handler) {
+  LiveWindow* lw = findWindow(windowId);
+  if (!lw || !lw->client) return false;
+  auto* b = new QPushButton(fromGbk(gbkCaption), lw->client);
+  b->setObjectName(QStringLiteral("extra:") + fromGbk(gbkCaption));
+  // Lettered like the template's own buttons.
+  for (QPushButton* other : lw->client->findChildren<QPushButton*>())
+    if (other != b && !other->objectName().startsWith(QStringLiteral("extra:"))) {
+      b->setFont(other->font());
+      break;
+    }
+  b->setAutoDefault(false);
+  b->setGeometry(left, top, width, height);
+  b->show();
+  QObject::connect(b, &QPushButton::clicked, b, [windowId, handler] { runExtraHandler(windowId, handler); });
+  setReadingOrder(*lw, false);
+  return true;
+}
+
+bool pressExtraButton(uint32_t windowId, const std::string& gbkCaption) {
+  LiveWindow* lw = findWindow(windowId);
+  if (!lw || !lw->client) return false;
+  auto* b = lw->client->findChild<QPushButton*>(QStringLiteral("extra:") + fromGbk(gbkCaption));
+  if (!b) return false;
+  b->click();
+  return true;
+}
+
 // --- windows ----------------------------------------------------------------
 
 bool loadWindow(uint32_t windowId, uint32_t parentWindowId, bool modal) {
@@ -445,6 +495,10 @@ W* widgetOf(uint32_t windowId, uint32_t controlId) {
 
 int listRowCount(uint32_t windowId, uint32_t controlId) {
   return widgetOf<ListView>(windowId, controlId)->rowCount();
+}
+
+void setListRowBackground(uint32_t windowId, uint32_t controlId, int row, uint32_t rgb) {
+  widgetOf<ListView>(windowId, controlId)->setRowBackground(row, rgb);
 }
 
 ListItemInfo listItem(uint32_t windowId, uint32_t controlId, int row) {

@@ -62,11 +62,13 @@ class ChargeTest : public AppTest {
   static std::string g(const char* utf8) { return rt::utf8ToGbk(utf8); }
   static std::string u(const std::string& gbk) { return rt::gbkToUtf8(gbk); }
 
+  // Batches that expire in 2099: the other workstations' processes charge
+  // them on the real clock, and a drug past its expiry would be asked about.
   void addDrugs(std::initializer_list<Drug> drugs) {
     app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
     for (const Drug& d : drugs)
       ASSERT_TRUE(cmd::AppendRecord(d.dm, g(d.mch), "", g(d.lb), g(d.bx), "B1", "", rt::DateTime{40000},
-                                    rt::DateTime{40400}, "", g(d.dw), d.shl, 1.0f, float(d.shl),
+                                    rt::DateTime{rt::makeDateTime(2099, 12, 31, 0, 0, 0)}, "", g(d.dw), d.shl, 1.0f, float(d.shl),
                                     d.xj, float(d.shl * double(d.xj))));
     cmd::CloseDatabase(app::kDrugCatalogueName);
   }

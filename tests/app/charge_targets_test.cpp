@@ -229,14 +229,14 @@ class StockStepTest : public apptest::ChargeTest {
 
 TEST_F(StockStepTest, TheChargedDrugFallsNotItsNeighbourWhenAnEarlierDrugIsPackedAway) {
   env_.meanwhile = deleteAndPack(0);  // 葡萄糖, before the drug found
-  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4), 0);
+  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}), 0);
   EXPECT_EQ(stock(), (std::vector<int>{96, 50}));
   EXPECT_FALSE(env_.meanwhile) << "the other workstation did pack in between";
 }
 
 TEST_F(StockStepTest, ADrugPackedAwayMeanwhileIsReportedAndNothingElseMoves) {
   env_.meanwhile = deleteAndPack(1);  // 阿莫西林 itself
-  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4), app::kNoCatalogueMatch);
+  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}), app::kNoCatalogueMatch);
   EXPECT_EQ(stock(), (std::vector<int>{7, 50}));
 }
 

@@ -126,6 +126,15 @@ class ShareDropTest : public apptest::MedicationWindowTest {
     return other->lockWhole();
   }
 
+  // What the stock journal's entries of A01 add up to: once nothing waits,
+  // the change of its stock from the 100 it started with.
+  int journalled() {
+    int sum = 0;
+    for (const auto& e : stored(app::kStockJournalName))
+      if (e[3] == "A01") sum += std::stoi(e[6]);
+    return sum;
+  }
+
   // Whether the operator was told anything beyond the question asked.
   bool toldBeyond(const char* utf8Question) {
     for (const std::string& m : messages())
@@ -177,6 +186,7 @@ TEST_F(ShareDropTest, InpatientCharge) {
               query("1001");
               EXPECT_EQ(this->stock()[0], 100 - 3 - (lines.size() == 3 ? 3 : 0));
               EXPECT_EQ(app::pending::waiting(), 0);
+              EXPECT_EQ(journalled(), this->stock()[0] - 100);
               EXPECT_EQ(text("编辑框11"), totalOf("1001"));
               EXPECT_EQ(forms::listRowCount(kWin, m::kList2), int(stored("1001").size()));
             });
@@ -218,6 +228,7 @@ TEST_F(ShareDropTest, InpatientDelete) {
               // The line gone and its stock back, or the line there and the
               // stock untouched, with the operator told why.
               EXPECT_EQ(this->stock()[0], lines.size() == 1 ? 98 : 97);
+              EXPECT_EQ(journalled(), this->stock()[0] - 100);
               if (lines.size() == 2) {
                 EXPECT_TRUE(toldBeyond("你确定要删除吗？")) << ::testing::PrintToString(messages());
               }
@@ -283,6 +294,8 @@ TEST_F(ShareDropTest, OutpatientCharge) {
               }
               outLookUp("A01");
               EXPECT_EQ(this->stock()[0], 97 - (month.size() == 2 ? 4 : 0));
+              EXPECT_EQ(app::pending::waiting(), 0);
+              EXPECT_EQ(journalled(), this->stock()[0] - 100);
               outType("编辑框4", "0102");
               outType("编辑框4", "0101");
               EXPECT_EQ(outText("编辑框11"), totalOf("m20105"));
@@ -374,10 +387,10 @@ TEST_F(ShareDropTest, DrugModifyKeepsWhatWasTyped) {
 TEST_F(ShareDropTest, APendingStockChangeSurvivesARestartAndIsMadeOnce) {
   const std::string journal = (dir_ / "journal" / "pending-stock").string();
   app::pending::setJournalPath(journal);
-  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5));
+  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5, {}));
   fs::create_directory(dir_ / "elsewhere");
   fs::current_path(dir_ / "elsewhere");
-  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1000));
+  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1000, {}));
   fs::current_path(dir_);
   app::pending::setJournalPath(journal);  // the program started again
   EXPECT_EQ(app::pending::waiting(), 1);

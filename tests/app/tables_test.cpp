@@ -126,7 +126,7 @@ TEST(PatientNumber, NamesThatWouldReachAnotherFileAreRefused) {
                          "zyjbxx2", "1234567890", "a b"})
     EXPECT_TRUE(app::usablePatientNumber(ok)) << ok;
   for (const char* bad : {".", "..", "a/b", "/etc", "a\\b", "a*", "?", "a\tb", "a\x7F", "\x01",
-                          "ypjbxx", "YPJBXX", "zyjbxx", "User", "lshk", "ZYLSHK", "ypjbxx.kdb",
+                          "ypjbxx", "YPJBXX", "zyjbxx", "User", "lshk", "ZYLSHK", "kcls", "KCLS", "ypjbxx.kdb",
                           "User.KDB", "m20105", "M201012", "n20111", "bm2010", "BZ2011",
                           "m2010.kdb",
                           // A file of another name than the number plus ".kdb", or a

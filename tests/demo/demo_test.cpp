@@ -262,6 +262,23 @@ TEST_F(DemoFolder, WritesTheYearsTablesWithTheBillsPostings) {
   ASSERT_GT(discharged, 0u);
   EXPECT_EQ(count("bz2010"), discharged);
   for (const auto& [month, n] : billedInMonth) EXPECT_EQ(count("n2010" + std::to_string(month)), n) << month;
+  // The stock journal: every charge of the year after the catalogue's
+  // opening stock, and kdbtool's audit finds the catalogue where the
+  // journal leaves it.
+  size_t charges = 0;
+  for (const demo::Admission& a : y.admissions) charges += a.lines.size();
+  for (const auto& month : y.outpatient) charges += month.size();
+  const size_t entries = count(app::kStockJournalName);
+  EXPECT_GT(entries, charges);
+  EXPECT_LE(entries, charges + y.catalogue.size());
+  db::closeAllDatabases();
+  const auto tool = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kdbtool";
+  const int audit = std::system((tool.string() + " stock-audit " + dir_.string() + " >audit.txt 2>&1").c_str());
+  std::ifstream report(dir_ / "audit.txt");
+  const std::string said((std::istreambuf_iterator<char>(report)), {});
+  EXPECT_EQ(audit, 0) << said;
+  EXPECT_NE(said.find("库存与流水一致"), std::string::npos) << said;
+  std::filesystem::remove(dir_ / "audit.txt");
   // Nothing but the application's tables is left behind.
   for (const auto& e : std::filesystem::directory_iterator(dir_))
     EXPECT_EQ(e.path().stem().string().find("demo"), std::string::npos) << e.path();
