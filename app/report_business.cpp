@@ -5,6 +5,7 @@
 // in by hand.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "app/report_steps.h"
 #include "app/tables.h"
@@ -21,15 +22,8 @@ enum Category : int {
   kFangshe, kShuxue, kZhuyuan, kLengnuan, kJiesheng, kYinger, kYiliao, kJianhu,
 };
 
-// The takings of one period table: a single figure per category and the
-// total.
-struct Takings {
-  std::array<Figure, kCategoryCount> category;
-  Figure total;
-};
-
-constexpr int kColumns = 13;
-using Row = std::array<Figure, kColumns>;
+constexpr int kColumns = kBusinessColumns;
+using Row = BusinessRow;
 
 // Columns 2 to 12 (草药 ... 其他), each one category; 西成 is 西药 with
 // 中成, 合计 the total. 冷暖, 接生, 婴儿 and 医疗 reach only 合计.
@@ -38,8 +32,10 @@ constexpr Category kColumnCategory[kColumns - 2] = {
     kShuyang,  kShoushu, kShuxue,  kJianhu, kQita,
 };
 
-// --- figures ---------------------------------------------------------------------
+// The four categories without a column of their own.
+constexpr Category kWithoutColumn[] = {kLengnuan, kJiesheng, kYinger, kYiliao};
 
+// --- figures ---------------------------------------------------------------------
 
 // Outpatient charge lines: `hj` summed per category word of `lb`, then
 // over every line.
@@ -240,21 +236,83 @@ void rows(const Sheet& s, Case c, const Takings& outpatient, const Takings& inpa
   }
 }
 
-void businessReport(const std::string& first, const std::function<Takings(Sums&)>& readFirst,
-                    const std::string& second, const std::function<Takings(Sums&)>& readSecond,
-                    const Titles& titles, Where where) {
-  Takings outpatient, inpatient;
+// How a business report reads its two tables into `into`: the plan
+// without its drawing steps.
+Plan businessPlan(const std::string& first, const std::function<Takings(Sums&)>& readFirst,
+                  const std::string& second, const std::function<Takings(Sums&)>& readSecond,
+                  BusinessTakings& into) {
+  into.first = first;
+  into.second = second;
   Plan plan;
   plan.first = first;
   plan.second = second;
-  plan.readFirst = [&](Sums& sums) { outpatient = readFirst(sums); };
-  plan.readSecond = [&](Sums& sums) { inpatient = readSecond(sums); };
-  plan.frame = [&](const Sheet& s) { frame(s, titles); };
-  plan.rows = [&](const Sheet& s, Case c) { rows(s, c, outpatient, inpatient); };
+  plan.readFirst = [&into, readFirst](Sums& sums) { into.outpatient = readFirst(sums); };
+  plan.readSecond = [&into, readSecond](Sums& sums) { into.inpatient = readSecond(sums); };
+  return plan;
+}
+
+// The monthly report's tables: the month's outpatient charges, and the
+// ward's bills printed in that month of the year's bill table.
+Plan monthlyPlan(rt::DateTime when, BusinessTakings& into) {
+  const int month = cmd::MonthOf(when);
+  return businessPlan(
+      monthlyOutpatientTable(when), chargeTakings, yearlyInpatientBills(when),
+      [month](Sums& sums) { return billTakingsOfMonth(sums, month); }, into);
+}
+
+// The yearly report's tables: the year's outpatient and inpatient bills.
+Plan yearlyPlan(rt::DateTime when, BusinessTakings& into) {
+  return businessPlan(yearlyOutpatientBills(when), billTakings, yearlyInpatientBills(when), billTakings,
+                      into);
+}
+
+// Reads the plan's tables, then draws the report.
+void businessReport(Plan plan, BusinessTakings& taken, const Titles& titles, Where where) {
+  plan.frame = [&titles](const Sheet& s) { frame(s, titles); };
+  plan.rows = [&taken](const Sheet& s, Case c) { rows(s, c, taken.outpatient, taken.inpatient); };
   produce(plan, where);
 }
 
 }  // namespace
+
+const char* businessColumnName(int column) {
+  static constexpr const char* kNames[kColumns] = {"西成", "草药", "床位", "治疗", "化验", "功能", "放射",
+                                                   "吸氧", "手术", "输血", "监护", "其他", "合计"};
+  return column >= 0 && column < kColumns ? kNames[column] : "";
+}
+
+BusinessRow BusinessTakings::sumRow() const {
+  switch (which) {
+    case Case::kBoth: return report::sumRow(outpatient, inpatient);
+    case Case::kFirstOnly: return rowOf(outpatient);
+    case Case::kSecondOnly: return rowOf(inpatient);
+    case Case::kNeither: break;
+  }
+  return BusinessRow{};
+}
+
+Figure BusinessTakings::otherChargesSum() const {
+  std::vector<Figure> parts;
+  const bool out = which == Case::kBoth || which == Case::kFirstOnly;
+  const bool in = which == Case::kBoth || which == Case::kSecondOnly;
+  for (Category c : kWithoutColumn) {
+    if (out) parts.push_back(outpatient.category[c]);
+    if (in) parts.push_back(inpatient.category[c]);
+  }
+  return Figure::sumOf(parts);
+}
+
+BusinessTakings monthlyTakings(rt::DateTime when, UnreadableTables* quiet) {
+  BusinessTakings t;
+  t.which = readTables(monthlyPlan(when, t), quiet);
+  return t;
+}
+
+BusinessTakings yearlyTakings(rt::DateTime when, UnreadableTables* quiet) {
+  BusinessTakings t;
+  t.which = readTables(yearlyPlan(when, t), quiet);
+  return t;
+}
 
 void monthlyReport(Where where) {
   const rt::DateTime when = chosenDate("日期框1");
@@ -268,11 +326,8 @@ void monthlyReport(Where where) {
             GBK("月                    单位：元");
   t.paper = GBK("(一)康复门诊                                   ") + year + GBK("年") + monthText +
             GBK("月                        (单位：元)");
-  // The month's outpatient charges, and the ward's bills printed in that
-  // month of the year's bill table.
-  businessReport(
-      monthlyOutpatientTable(when), chargeTakings, yearlyInpatientBills(when),
-      [month](Sums& sums) { return billTakingsOfMonth(sums, month); }, t, where);
+  BusinessTakings taken;
+  businessReport(monthlyPlan(when, taken), taken, t, where);
 }
 
 void yearlyReport(Where where) {
@@ -284,9 +339,8 @@ void yearlyReport(Where where) {
   t.panel = GBK("康复门诊                               ") + year + GBK("年                         单位：元");
   t.paper = GBK("(一)康复门诊                                   ") + year +
             GBK("年                               (单位：元)");
-  // The year's outpatient bills and the year's inpatient bills.
-  businessReport(yearlyOutpatientBills(when), billTakings, yearlyInpatientBills(when), billTakings, t,
-                 where);
+  BusinessTakings taken;
+  businessReport(yearlyPlan(when, taken), taken, t, where);
 }
 
 }  // namespace app::report

@@ -13,20 +13,11 @@
 namespace app::report {
 namespace {
 
-constexpr int kDoctors = 7;
-constexpr int kColumns = kDoctors + 1;  // the seven doctors and 合计
-using Row = std::array<Figure, kColumns>;
-
-// One table's figures: the regular service row and the featured row.
-struct DoctorTakings {
-  Row regular, featured;
-};
+constexpr int kColumns = kDoctorColumns;  // the seven doctors and 合计
+using Row = DoctorRow;
 
 // --- figures ---------------------------------------------------------------------
 
-// The charge being summed belongs to the doctor code: the first two bytes
-// of its prescription number (a shorter number matches no code).
-bool prescribedUnder(const char* code) { return cmd::LeftText(cmd::ReadText("cf"), 2) == code; }
 
 // Outpatient charge lines: `hj` per doctor code, "01" ... "07" for the
 // regular service and "11" ... "17" for the featured one. The featured
@@ -40,8 +31,10 @@ DoctorTakings chargeTakings(Sums& sums) {
   for (int k = 0; k < kDoctors; ++k) {
     const char* regular = kRegular[k];
     const char* featured = kFeatured[k];
-    t.regular[size_t(k)] = Figure::single(sums.when("hj", [regular] { return prescribedUnder(regular); }));
-    const double f = sums.when("hj", [featured] { return prescribedUnder(featured); });
+    // A charge belongs to the doctor code that its prescription number
+    // starts with (a shorter number matches no code).
+    t.regular[size_t(k)] = Figure::single(sums.whereStarts("hj", "cf", regular));
+    const double f = sums.whereStarts("hj", "cf", featured);
     const bool whole = k == 4 || k == 5;  // "15" and "16"
     t.featured[size_t(k)] = whole ? Figure::whole(f) : Figure::single(f);
   }
@@ -72,13 +65,32 @@ Row added(const Row& a, const Row& b) {
 }
 
 // The grand total: inpatient + outpatient + featured inpatient + featured
-// outpatient, added in that order.
-Row grandTotal(const DoctorTakings& outpatient, const DoctorTakings& inpatient) {
+// outpatient, added in that order; with one table only, its two rows.
+Row grandTotalOf(Case c, const DoctorTakings& outpatient, const DoctorTakings& inpatient) {
+  switch (c) {
+    case Case::kBoth: break;
+    case Case::kFirstOnly: return added(outpatient.regular, outpatient.featured);
+    case Case::kSecondOnly: return added(inpatient.regular, inpatient.featured);
+    case Case::kNeither: return Row{};
+  }
   Row r;
   for (size_t k = 0; k < r.size(); ++k)
     r[k] = Figure::combined({inpatient.regular[k], outpatient.regular[k], inpatient.featured[k],
                              outpatient.featured[k]});
   return r;
+}
+
+// The report's tables: the outpatient charges of one month, the inpatient
+// postings of another (or the same), read into `into`.
+Plan internalPlan(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth, DoctorReading& into) {
+  into.first = monthlyOutpatientTable(outpatientMonth);
+  into.second = monthlyPostingTable(inpatientMonth);
+  Plan plan;
+  plan.first = into.first;
+  plan.second = into.second;
+  plan.readFirst = [&into](Sums& sums) { into.outpatient = chargeTakings(sums); };
+  plan.readSecond = [&into](Sums& sums) { into.inpatient = postingTakings(sums); };
+  return plan;
 }
 
 // --- layout ------------------------------------------------------------------------
@@ -149,7 +161,7 @@ void rows(const Sheet& s, Case c, const DoctorTakings& out, const DoctorTakings&
       drawValues(s, kFeaturedInpatient, in.featured);
       drawValues(s, kSum, added(out.regular, in.regular));
       drawValues(s, kFeaturedSum, added(out.featured, in.featured));
-      drawValues(s, kGrandTotal, grandTotal(out, in));
+      drawValues(s, kGrandTotal, grandTotalOf(Case::kBoth, out, in));
       break;
     case Case::kNeither:
       break;
@@ -158,14 +170,14 @@ void rows(const Sheet& s, Case c, const DoctorTakings& out, const DoctorTakings&
       drawValues(s, kFeaturedOutpatient, out.featured);
       drawValues(s, kSum, out.regular);
       drawValues(s, kFeaturedSum, out.featured);
-      drawValues(s, kGrandTotal, added(out.regular, out.featured));
+      drawValues(s, kGrandTotal, grandTotalOf(Case::kFirstOnly, out, in));
       break;
     case Case::kSecondOnly:
       drawValues(s, kInpatient, in.regular);
       drawValues(s, kFeaturedInpatient, in.featured);
       drawValues(s, kSum, in.regular);
       drawValues(s, kFeaturedSum, in.featured);
-      drawValues(s, kGrandTotal, added(in.regular, in.featured));
+      drawValues(s, kGrandTotal, grandTotalOf(Case::kSecondOnly, out, in));
       break;
   }
 }
@@ -181,20 +193,31 @@ void internalReport(Where where) {
   const std::string period = cmd::ToText(cmd::YearOf(outpatientMonth)) + GBK("年") +
                              cmd::ToText(cmd::MonthOf(outpatientMonth));
 
-  DoctorTakings outpatient, inpatient;
-  Plan plan;
-  plan.first = monthlyOutpatientTable(outpatientMonth);
-  plan.second = monthlyPostingTable(inpatientMonth);
-  plan.readFirst = [&](Sums& sums) { outpatient = chargeTakings(sums); };
-  plan.readSecond = [&](Sums& sums) { inpatient = postingTakings(sums); };
+  DoctorReading taken;
+  Plan plan = internalPlan(outpatientMonth, inpatientMonth, taken);
   plan.frame = [&](const Sheet& s) {
     if (s.onPaper())
       paperFrame(s, period);
     else
       panelFrame(s, period);
   };
-  plan.rows = [&](const Sheet& s, Case c) { rows(s, c, outpatient, inpatient); };
+  plan.rows = [&](const Sheet& s, Case c) { rows(s, c, taken.outpatient, taken.inpatient); };
   produce(plan, where);
+}
+
+const char* doctorName(int k) {
+  static constexpr const char* kNames[kDoctors] = {"医师甲", "医师乙", "医师丙", "医师丁",
+                                                   "医师戊", "医师己", "医师庚"};
+  return k >= 0 && k < kDoctors ? kNames[k] : "";
+}
+
+DoctorRow DoctorReading::grandTotal() const { return grandTotalOf(which, outpatient, inpatient); }
+
+DoctorReading doctorTakings(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth,
+                            UnreadableTables* quiet) {
+  DoctorReading t;
+  t.which = readTables(internalPlan(outpatientMonth, inpatientMonth, t), quiet);
+  return t;
 }
 
 }  // namespace app::report

@@ -9,6 +9,7 @@
 // rows of the case.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tables.h"
 #include "forms/windows_rt.h"
 #include "runtime/facade.h"
 
@@ -116,6 +118,10 @@ class Sums {
   double of(const char* gbkField);
   // Over the records whose text field equals `value` byte for byte.
   double where(const char* gbkField, const char* gbkTextField, const std::string& value);
+  // Over the records whose text field starts with `prefix` byte for byte
+  // (a shorter text does not); a record whose field is not a text stops
+  // the program, as reading it with ReadText does.
+  double whereStarts(const char* gbkField, const char* gbkTextField, const std::string& prefix);
   // Over the records for which `keep` (run with the record being summed
   // current) is true.
   double when(const char* gbkField, const std::function<bool()>& keep);
@@ -129,7 +135,8 @@ class Sums {
  private:
   struct Wanted {
     std::string field;
-    std::string textField, value;  // where()
+    std::string textField, value;  // where(), whereStarts()
+    bool prefix = false;           // whereStarts()
     std::function<bool()> keep;    // when()
     double sum = 0;
   };
@@ -145,6 +152,15 @@ class Sums {
 // that failed.
 int openPeriodTable(const std::string& name);
 
+// A period table that exists but could not be read (the engine's code),
+// for a caller that names such tables itself instead of a message box per
+// table.
+struct Unreadable {
+  std::string table;  // bare name
+  int code = 0;
+};
+using UnreadableTables = std::vector<Unreadable>;
+
 // Reads a period table for a report: when its file exists, opens it read
 // only (one open already is used as it is; one opened here is closed
 // after), makes it current and runs `read` on it. Nothing is ever written. True when
@@ -154,7 +170,9 @@ int openPeriodTable(const std::string& name);
 // is counted as missing too, and the user is told which table it is with
 // the engine's text: the figures must never be summed from whatever other
 // table happens to be current.
-bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read);
+// With `quiet`, such a table is added there instead of told.
+bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
+                     UnreadableTables* quiet = nullptr);
 
 // --- the four cases -------------------------------------------------------------------
 
@@ -171,11 +189,84 @@ struct Plan {
   std::function<void(const Sheet&, Case)> rows;
 };
 
-// Produces a report: clears the panel (for the panel), reads both tables,
-// picks the case, and draws the frame and the case's rows, on paper inside
+// Reads both tables of a plan (readFirst and readSecond run on the tables
+// that could be read) and picks the case from what was read. Unreadable
+// tables are told, or added to `quiet`.
+Case readTables(const Plan& plan, UnreadableTables* quiet = nullptr);
+
+// Produces a report: clears the panel (for the panel), reads both tables
+// (readTables), and draws the frame and the case's rows, on paper inside
 // one print job on A4 landscape. A print dialog that is cancelled leaves
 // nothing printed and says nothing.
 void produce(const Plan& plan, Where where);
+
+// --- the business reports' figures --------------------------------------------------
+
+// The thirteen value columns of the monthly and yearly business report:
+// 西成 (西药 with 中成), then one category each (草药 ... 其他), 合计 last.
+constexpr int kBusinessColumns = 13;
+using BusinessRow = std::array<Figure, kBusinessColumns>;
+// A column's heading, "西成" ... "其他", "合计" (UTF-8).
+const char* businessColumnName(int column);
+
+// The takings of one period table: one figure per charge category (in the
+// fixed order of kCategories) and the total.
+struct Takings {
+  std::array<Figure, kCategoryCount> category;
+  Figure total;
+};
+
+// A business report's two tables as read: the outpatient (first) and the
+// inpatient (second) takings, and the case that what was read gives.
+struct BusinessTakings {
+  std::string first, second;  // the tables' bare names
+  Case which = Case::kNeither;
+  Takings outpatient, inpatient;
+
+  // The 合计 row as the report draws it: both rows added, or the row of
+  // the one table read; all zero when neither was read.
+  BusinessRow sumRow() const;
+  // 冷暖, 接生, 婴儿 and 医疗, which have no column and reach only 合计,
+  // taken together as the 合计 row takes them.
+  Figure otherChargesSum() const;
+};
+
+// The figures of the monthly business report of the month of `when` (the
+// month's outpatient charges, the ward's bills of that month) and of the
+// yearly one of its year (the year's outpatient and inpatient bills),
+// read exactly as the reports read them.
+BusinessTakings monthlyTakings(rt::DateTime when, UnreadableTables* quiet = nullptr);
+BusinessTakings yearlyTakings(rt::DateTime when, UnreadableTables* quiet = nullptr);
+
+// --- the internal report's figures --------------------------------------------------
+
+constexpr int kDoctors = 7;
+constexpr int kDoctorColumns = kDoctors + 1;  // the seven doctors and 合计
+using DoctorRow = std::array<Figure, kDoctorColumns>;
+// The k-th doctor's heading name, "医师甲" ... "医师庚" (UTF-8).
+const char* doctorName(int k);
+
+// One table's figures per doctor: the regular service row and the
+// featured (特色) row.
+struct DoctorTakings {
+  DoctorRow regular, featured;
+};
+
+// The internal report's two tables as read.
+struct DoctorReading {
+  std::string first, second;  // the tables' bare names
+  Case which = Case::kNeither;
+  DoctorTakings outpatient, inpatient;
+
+  // The 总计 row as the report draws it in this case.
+  DoctorRow grandTotal() const;
+};
+
+// The figures of the internal report: outpatient figures of the month of
+// `outpatientMonth`, inpatient ones of the month of `inpatientMonth`,
+// read exactly as the report reads them.
+DoctorReading doctorTakings(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth,
+                            UnreadableTables* quiet = nullptr);
 
 // --- the reports ------------------------------------------------------------------------
 
