@@ -199,8 +199,8 @@ QChart* monthChart(const YearFigures& f) {
     low = std::min(low, down[size_t(m)]);
     // Each month's 合计 under its bar, to the fen; a month without tables
     // says so instead of showing 0.
-    months << (f.monthRead(m) ? u("%1月\n%2").arg(m + 1).arg(money(f.months[size_t(m)].sumRow()[kTotalColumn]))
-                              : u("%1月\n无数据").arg(m + 1));
+    months << (f.monthRead(m) ? u("%1月<br>%2").arg(m + 1).arg(money(f.months[size_t(m)].sumRow()[kTotalColumn]))
+                              : u("%1月<br>无数据").arg(m + 1));
   }
   chart->addSeries(bars);
   auto* x = new QBarCategoryAxis;
@@ -317,7 +317,7 @@ QChart* shareChart(const YearFigures& f) {
   }
   tipsOnHover(now, nowTips);
   tipsOnHover(then, thenTips);
-  // The year before under this year's bar, lighter and hatched.
+  // The year before beside this year's bar, lighter and hatched.
   series->append(now);
   if (haveBefore)
     series->append(then);
@@ -378,8 +378,8 @@ QChart* doctorChart(const YearFigures& f) {
   chart->addSeries(series);
   QStringList doctors;
   for (int k = 0; k < report::kDoctors; ++k)
-    doctors << (d.which == Case::kNeither ? u("%1\n无数据").arg(u(report::doctorName(k)))
-                                          : u("%1\n%2").arg(u(report::doctorName(k)), money(grand[size_t(k)])));
+    doctors << (d.which == Case::kNeither ? u("%1<br>无数据").arg(u(report::doctorName(k)))
+                                          : u("%1<br>%2").arg(u(report::doctorName(k)), money(grand[size_t(k)])));
   auto* x = new QBarCategoryAxis;
   x->append(doctors);
   styleAxis(x);

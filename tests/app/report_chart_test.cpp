@@ -161,7 +161,7 @@ TEST_F(ReportChartTest, ChartedFiguresAreTheReportsFiguresOfTheDemoYear) {
     const std::vector<std::string> monthly = panelRow(170);
     ASSERT_EQ(monthly.size(), 13u);
     for (int c = 0; c < 12; ++c) EXPECT_EQ(money(set(months, u(kColumns[c]))->at(m - 1)), monthly[size_t(c)]);
-    EXPECT_EQ(monthNames[m - 1], u("%1月\n%2").arg(m).arg(QString::fromStdString(monthly[12])));
+    EXPECT_EQ(monthNames[m - 1], u("%1月<br>%2").arg(m).arg(QString::fromStdString(monthly[12])));
   }
 
   // Doctors of May: the internal report's four rows, 总计 in the names.
@@ -226,8 +226,8 @@ TEST_F(ReportChartTest, MissingAndDamagedMonthsAreNamed) {
   QChart* months = chart(w, app::kMonthChartName);
   const QStringList names = categories(months);
   ASSERT_EQ(names.size(), 12);
-  EXPECT_EQ(names[0], u("1月\n12.5"));
-  EXPECT_EQ(names[2], u("3月\n无数据"));
+  EXPECT_EQ(names[0], u("1月<br>12.5"));
+  EXPECT_EQ(names[2], u("3月<br>无数据"));
   EXPECT_EQ(set(months, u("草药"))->at(0), 12.5);
   // 2009 from its bills alone, as the monthly reports show it (合计 = 住院):
   // April's bill, the other months' 0 beside the note that their
