@@ -359,7 +359,8 @@ QChart* doctorChart(const YearFigures& f) {
                       {"特色住院", &d.inpatient.featured, in}};
   auto* series = new QStackedBarSeries;
   std::array<double, report::kDoctors> up{}, down{};
-  const int brushOf[] = {0, 3, 9, 6};
+  // Grey levels far apart from one part of a bar to the next.
+  const int brushOf[] = {0, 4, 8, 2};
   for (size_t i = 0; i < std::size(rows); ++i) {
     auto* set = new QBarSet(u(rows[i].name));
     styleSet(set, partBrush(brushOf[i]));

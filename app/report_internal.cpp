@@ -18,7 +18,6 @@ using Row = DoctorRow;
 
 // --- figures ---------------------------------------------------------------------
 
-
 // Outpatient charge lines: `hj` per doctor code, "01" ... "07" for the
 // regular service and "11" ... "17" for the featured one. The featured
 // figures of "15" and "16" are held as whole numbers (the month's sum cut
