@@ -230,11 +230,4 @@ double linearDate(rt::DateTime d) {
   return 2 * std::trunc(v) - v;
 }
 
-float asStored(double v) {
-  constexpr double kMax = std::numeric_limits<float>::max();
-  if (v > kMax) return std::numeric_limits<float>::infinity();
-  if (v < -kMax) return -std::numeric_limits<float>::infinity();
-  return float(v);
-}
-
 }  // namespace app

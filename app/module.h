@@ -19,6 +19,7 @@
 #include "db/facade.h"
 #include "forms/facade.h"
 #include "forms/windows_rt.h"
+#include "app/stored.h"
 #include "runtime/gbk.h"
 
 namespace app {
@@ -185,9 +186,5 @@ FittedText fitText(const std::string& gbk, double width, int points, int floorPo
 // `left` is where its cell begins (x when the text may not move left).
 void printFitted(const rt::Arg& printer, int x, int y, int right, const std::string& gbk, int points);
 void printFitted(const rt::Arg& printer, int x, int y, int left, int right, const std::string& gbk, int points);
-
-// A double as a float field holds it: beyond the float range it becomes an
-// infinity of the same sign instead of an undefined conversion.
-float asStored(double v);
 
 }  // namespace app

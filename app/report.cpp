@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/module.h"
-#include "app/report_steps.h"
+#include "app/report_sheet.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"

@@ -5,97 +5,15 @@
 // in by hand.
 #include <array>
 #include <string>
-#include <vector>
 
-#include "app/report_steps.h"
-#include "app/tables.h"
+#include "app/report_sheet.h"
 #include "db/facade.h"
-#include "runtime/fatal.h"
 #include "runtime/gbk.h"
 
 namespace app::report {
 namespace {
 
-// Category positions in the fixed order of kCategories.
-enum Category : int {
-  kXiyao, kJiancha, kShoushu, kZhongcheng, kShuyang, kZhiliao, kHuayan, kQita, kZhongcao,
-  kFangshe, kShuxue, kZhuyuan, kLengnuan, kJiesheng, kYinger, kYiliao, kJianhu,
-};
-
-constexpr int kColumns = kBusinessColumns;
-using Row = BusinessRow;
-
-// Columns 2 to 12 (草药 ... 其他), each one category; 西成 is 西药 with
-// 中成, 合计 the total. 冷暖, 接生, 婴儿 and 医疗 reach only 合计.
-constexpr Category kColumnCategory[kColumns - 2] = {
-    kZhongcao, kZhuyuan, kZhiliao, kHuayan, kJiancha, kFangshe,
-    kShuyang,  kShoushu, kShuxue,  kJianhu, kQita,
-};
-
-// The four categories without a column of their own.
-constexpr Category kWithoutColumn[] = {kLengnuan, kJiesheng, kYinger, kYiliao};
-
-// --- figures ---------------------------------------------------------------------
-
-// Outpatient charge lines: `hj` summed per category word of `lb`, then
-// over every line.
-Takings chargeTakings(Sums& sums) {
-  Takings t;
-  for (int i = 0; i < kCategoryCount; ++i)
-    t.category[size_t(i)] = Figure::single(sums.where("hj", "lb", categoryName(i)));
-  t.total = Figure::single(sums.of("hj"));
-  return t;
-}
-
-// Bills: each category's amount field and the total, over every bill.
-Takings billTakings(Sums& sums) {
-  Takings t;
-  for (int i = 0; i < kCategoryCount; ++i)
-    t.category[size_t(i)] = Figure::single(sums.of(billAmountField(i)));
-  t.total = Figure::single(sums.of(kBillTotalField));
-  return t;
-}
-
-// The bill being summed was printed in `month` (the table holds one year,
-// so the year needs no test).
-bool billOfMonth(int month) {
-  rt::Result shj = cmd::ReadField("shj");
-  if (shj.kind() != rt::kDateTime) rt::raiseRuntimeError(5);
-  return cmd::MonthOf(rt::DateTime{shj.real()}) == month;
-}
-
-// Bills of one month of the year: as billTakings, over those bills only.
-Takings billTakingsOfMonth(Sums& sums, int month) {
-  const std::function<bool()> ofMonth = [month] { return billOfMonth(month); };
-  Takings t;
-  for (int i = 0; i < kCategoryCount; ++i)
-    t.category[size_t(i)] = Figure::single(sums.when(billAmountField(i), ofMonth));
-  t.total = Figure::single(sums.when(kBillTotalField, ofMonth));
-  return t;
-}
-
-// The row of one table: 西成 = 西药 + 中成 combined, then a single figure
-// per column, the total last.
-Row rowOf(const Takings& t) {
-  Row r;
-  r[0] = Figure::combined({t.category[kXiyao], t.category[kZhongcheng]});
-  for (size_t i = 0; i < std::size(kColumnCategory); ++i) r[i + 1] = t.category[kColumnCategory[i]];
-  r[kColumns - 1] = t.total;
-  return r;
-}
-
-// The sum row: outpatient + inpatient column by column; 西成 adds the
-// ward's 西药 and 中成, then the outpatient service's.
-Row sumRow(const Takings& outpatient, const Takings& inpatient) {
-  Row r;
-  r[0] = Figure::combined({inpatient.category[kXiyao], inpatient.category[kZhongcheng],
-                           outpatient.category[kXiyao], outpatient.category[kZhongcheng]});
-  for (size_t i = 0; i < std::size(kColumnCategory); ++i)
-    r[i + 1] = Figure::combined(
-        {outpatient.category[kColumnCategory[i]], inpatient.category[kColumnCategory[i]]});
-  r[kColumns - 1] = Figure::combined({outpatient.total, inpatient.total});
-  return r;
-}
+constexpr int kColumns = 13;
 
 // --- layout ------------------------------------------------------------------------
 
@@ -189,10 +107,9 @@ void frame(const Sheet& s, const Titles& t) {
     panelFrame(s, t);
 }
 
-enum RowPlace { kOutpatientRow, kInpatientRow, kSumRow };
-
-// Values: font 8 on the panel, 9 on paper; the row's y by its place.
-void drawValues(const Sheet& s, RowPlace place, const Row& r) {
+// Values: font 8 on the panel, 9 on paper; the row's y by its place
+// (门诊, 住院, 合计).
+void drawValues(const Sheet& s, const FilledRow& r) {
   static constexpr int kPanelX[kColumns] = {60,  114, 168, 222, 276, 330, 384,
                                             438, 492, 546, 600, 654, 708};
   static constexpr int kPaperX[kColumns] = {310,  440,  570,  700,  840,  970, 1110,
@@ -211,108 +128,18 @@ void drawValues(const Sheet& s, RowPlace place, const Row& r) {
   s.font(s.onPaper() ? 9 : 8);
   const Columns panel{kPanelX, kPanelX, kPanelRight};
   const Columns paper{kPaperX, kPaperLeft, kPaperRight};
-  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
+  const size_t place = size_t(r.place);
+  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r.figures);
 }
 
-// The rows of each case, in drawing order. With one table only, the sum
-// row repeats that table's row.
-void rows(const Sheet& s, Case c, const Takings& outpatient, const Takings& inpatient) {
-  switch (c) {
-    case Case::kBoth:
-      drawValues(s, kOutpatientRow, rowOf(outpatient));
-      drawValues(s, kInpatientRow, rowOf(inpatient));
-      drawValues(s, kSumRow, sumRow(outpatient, inpatient));
-      break;
-    case Case::kNeither:
-      break;
-    case Case::kFirstOnly:
-      drawValues(s, kOutpatientRow, rowOf(outpatient));
-      drawValues(s, kSumRow, rowOf(outpatient));
-      break;
-    case Case::kSecondOnly:
-      drawValues(s, kInpatientRow, rowOf(inpatient));
-      drawValues(s, kSumRow, rowOf(inpatient));
-      break;
-  }
-}
-
-// How a business report reads its two tables into `into`: the plan
-// without its drawing steps.
-Plan businessPlan(const std::string& first, const std::function<Takings(Sums&)>& readFirst,
-                  const std::string& second, const std::function<Takings(Sums&)>& readSecond,
-                  BusinessTakings& into) {
-  into.first = first;
-  into.second = second;
-  Plan plan;
-  plan.first = first;
-  plan.second = second;
-  plan.readFirst = [&into, readFirst](Sums& sums) { into.outpatient = readFirst(sums); };
-  plan.readSecond = [&into, readSecond](Sums& sums) { into.inpatient = readSecond(sums); };
-  return plan;
-}
-
-// The monthly report's tables: the month's outpatient charges, and the
-// ward's bills printed in that month of the year's bill table.
-Plan monthlyPlan(rt::DateTime when, BusinessTakings& into) {
-  const int month = cmd::MonthOf(when);
-  return businessPlan(
-      monthlyOutpatientTable(when), chargeTakings, yearlyInpatientBills(when),
-      [month](Sums& sums) { return billTakingsOfMonth(sums, month); }, into);
-}
-
-// The yearly report's tables: the year's outpatient and inpatient bills.
-Plan yearlyPlan(rt::DateTime when, BusinessTakings& into) {
-  return businessPlan(yearlyOutpatientBills(when), billTakings, yearlyInpatientBills(when), billTakings,
-                      into);
-}
-
-// Reads the plan's tables, then draws the report.
-void businessReport(Plan plan, BusinessTakings& taken, const Titles& titles, Where where) {
-  plan.frame = [&titles](const Sheet& s) { frame(s, titles); };
-  plan.rows = [&taken](const Sheet& s, Case c) { rows(s, c, taken.outpatient, taken.inpatient); };
-  produce(plan, where);
+void businessReport(const Titles& titles, Where where, const std::function<ReportFigures()>& figures) {
+  const Sheet sheet(where);
+  // The panel starts blank before the tables are read.
+  sheet.clear();
+  draw(sheet, figures(), [&](const Sheet& s) { frame(s, titles); }, drawValues);
 }
 
 }  // namespace
-
-const char* businessColumnName(int column) {
-  static constexpr const char* kNames[kColumns] = {"西成", "草药", "床位", "治疗", "化验", "功能", "放射",
-                                                   "吸氧", "手术", "输血", "监护", "其他", "合计"};
-  return column >= 0 && column < kColumns ? kNames[column] : "";
-}
-
-BusinessRow BusinessTakings::sumRow() const {
-  switch (which) {
-    case Case::kBoth: return report::sumRow(outpatient, inpatient);
-    case Case::kFirstOnly: return rowOf(outpatient);
-    case Case::kSecondOnly: return rowOf(inpatient);
-    case Case::kNeither: break;
-  }
-  return BusinessRow{};
-}
-
-Figure BusinessTakings::otherChargesSum() const {
-  std::vector<Figure> parts;
-  const bool out = which == Case::kBoth || which == Case::kFirstOnly;
-  const bool in = which == Case::kBoth || which == Case::kSecondOnly;
-  for (Category c : kWithoutColumn) {
-    if (out) parts.push_back(outpatient.category[c]);
-    if (in) parts.push_back(inpatient.category[c]);
-  }
-  return Figure::sumOf(parts);
-}
-
-BusinessTakings monthlyTakings(rt::DateTime when, UnreadableTables* quiet) {
-  BusinessTakings t;
-  t.which = readTables(monthlyPlan(when, t), quiet);
-  return t;
-}
-
-BusinessTakings yearlyTakings(rt::DateTime when, UnreadableTables* quiet) {
-  BusinessTakings t;
-  t.which = readTables(yearlyPlan(when, t), quiet);
-  return t;
-}
 
 void monthlyReport(Where where) {
   const rt::DateTime when = chosenDate("日期框1");
@@ -326,8 +153,7 @@ void monthlyReport(Where where) {
             GBK("月                    单位：元");
   t.paper = GBK("(一)康复门诊                                   ") + year + GBK("年") + monthText +
             GBK("月                        (单位：元)");
-  BusinessTakings taken;
-  businessReport(monthlyPlan(when, taken), taken, t, where);
+  businessReport(t, where, [when] { return monthlyFigures(when); });
 }
 
 void yearlyReport(Where where) {
@@ -339,8 +165,7 @@ void yearlyReport(Where where) {
   t.panel = GBK("康复门诊                               ") + year + GBK("年                         单位：元");
   t.paper = GBK("(一)康复门诊                                   ") + year +
             GBK("年                               (单位：元)");
-  BusinessTakings taken;
-  businessReport(yearlyPlan(when, taken), taken, t, where);
+  businessReport(t, where, [when] { return yearlyFigures(when); });
 }
 
 }  // namespace app::report

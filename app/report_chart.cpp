@@ -36,6 +36,7 @@
 #include <set>
 
 #include "app/module.h"
+#include "app/report_sheet.h"
 #include "forms/qtext.h"
 #include "forms/window_ids.h"
 #include "forms/windows_rt.h"
@@ -47,9 +48,10 @@ namespace app {
 namespace {
 
 namespace r = forms::ids::report;
-using report::BusinessTakings;
 using report::Case;
 using report::Figure;
+using report::FilledRow;
+using report::ReportFigures;
 
 // --- texts and faces ---------------------------------------------------------------
 
@@ -80,10 +82,26 @@ rt::DateTime dateOf(int year, int month) {
 constexpr int kParts = report::kBusinessColumns;  // 12 columns + 其他收费
 constexpr int kTotalColumn = report::kBusinessColumns - 1;
 
-QString partName(int part) { return part < kTotalColumn ? u(report::businessColumnName(part)) : u("其他收费"); }
+QString columnName(report::Report r, int column) {
+  const report::Labels& labels = report::labelsOf(r);
+  return column >= 0 && size_t(column) < labels.columns.size() ? u(labels.columns[size_t(column)]) : QString();
+}
 
-Figure partFigure(const BusinessTakings& t, int part) {
-  return part < kTotalColumn ? t.sumRow()[size_t(part)] : t.otherChargesSum();
+QString partName(int part) {
+  return part < kTotalColumn ? columnName(report::Report::kYearly, part) : u("其他收费");
+}
+
+// A figure of a row as the report draws it; 0 where the row or the column
+// is not there (a case without that row).
+Figure figureOf(const FilledRow* row, int column) {
+  return row && column >= 0 && size_t(column) < row->figures.size() ? row->figures[size_t(column)] : Figure();
+}
+
+// The 合计 row of a business report's case.
+Figure totalOf(const ReportFigures& f) { return figureOf(f.row(report::kSumRow), kTotalColumn); }
+
+Figure partFigure(const ReportFigures& f, int part) {
+  return part < kTotalColumn ? figureOf(f.row(report::kSumRow), part) : f.withoutColumn;
 }
 
 // Colours that stay apart on a greyscale print: each part's grey level is
@@ -199,7 +217,7 @@ QChart* monthChart(const YearFigures& f) {
     low = std::min(low, down[size_t(m)]);
     // Each month's 合计 under its bar, to the fen; a month without tables
     // says so instead of showing 0.
-    months << (f.monthRead(m) ? u("%1月<br>%2").arg(m + 1).arg(money(f.months[size_t(m)].sumRow()[kTotalColumn]))
+    months << (f.monthRead(m) ? u("%1月<br>%2").arg(m + 1).arg(money(totalOf(f.months[size_t(m)])))
                               : u("%1月<br>无数据").arg(m + 1));
   }
   chart->addSeries(bars);
@@ -223,7 +241,7 @@ QChart* monthChart(const YearFigures& f) {
       piece = nullptr;
       continue;
     }
-    const Figure total = f.previousMonths[size_t(m)].sumRow()[kTotalColumn];
+    const Figure total = totalOf(f.previousMonths[size_t(m)]);
     high = std::max(high, total.value());
     low = std::min(low, total.value());
     if (!piece) {
@@ -273,10 +291,10 @@ QChart* monthChart(const YearFigures& f) {
 }
 
 QChart* shareChart(const YearFigures& f) {
-  const BusinessTakings& year = f.wholeYear;
-  const BusinessTakings& before = f.previousYear;
+  const ReportFigures& year = f.wholeYear;
+  const ReportFigures& before = f.previousYear;
   const bool haveYear = year.which != Case::kNeither, haveBefore = before.which != Case::kNeither;
-  const Figure total = year.sumRow()[kTotalColumn];
+  const Figure total = totalOf(year);
   auto* chart = new QChart;
   styleChart(chart, haveYear ? u("%1年各项收入占全年的比例（年报表合计 %2元）").arg(f.year).arg(money(total))
                              : u("%1年各项收入占全年的比例（%1年无数据）").arg(f.year));
@@ -337,26 +355,25 @@ QChart* shareChart(const YearFigures& f) {
 }
 
 QChart* doctorChart(const YearFigures& f) {
-  const report::DoctorReading& d = f.doctors;
-  const bool out = d.which == Case::kBoth || d.which == Case::kFirstOnly;
-  const bool in = d.which == Case::kBoth || d.which == Case::kSecondOnly;
-  const report::DoctorRow grand = d.grandTotal();
+  const ReportFigures& d = f.doctors;
+  const FilledRow* grand = d.row(report::kGrandTotal);
   auto* chart = new QChart;
   styleChart(chart, d.which == Case::kNeither
                         ? u("%1年%2月各医师收入（%1年%2月无数据）").arg(f.doctorYear).arg(f.doctorMonth)
                         : u("%1年%2月各医师收入（内部报表，总计 %3元）")
                               .arg(f.doctorYear)
                               .arg(f.doctorMonth)
-                              .arg(money(grand[report::kDoctors])));
+                              .arg(money(figureOf(grand, report::kDoctors))));
+  // The internal report's four rows of the tables read; a row the case
+  // does not draw (its table missing) is drawn empty.
   struct Row {
     const char* name;
-    const report::DoctorRow* figures;
-    bool shown;
+    const FilledRow* figures;
   };
-  const Row rows[] = {{"门诊", &d.outpatient.regular, out},
-                      {"住院", &d.inpatient.regular, in},
-                      {"特色门诊", &d.outpatient.featured, out},
-                      {"特色住院", &d.inpatient.featured, in}};
+  const Row rows[] = {{"门诊", d.row(report::kOutpatient)},
+                      {"住院", d.row(report::kInpatient)},
+                      {"特色门诊", d.row(report::kFeaturedOutpatient)},
+                      {"特色住院", d.row(report::kFeaturedInpatient)}};
   auto* series = new QStackedBarSeries;
   std::array<double, report::kDoctors> up{}, down{};
   // Grey levels far apart from one part of a bar to the next.
@@ -366,21 +383,25 @@ QChart* doctorChart(const YearFigures& f) {
     styleSet(set, partBrush(brushOf[i]));
     Tips tips;
     for (int k = 0; k < report::kDoctors; ++k) {
-      const Figure& figure = (*rows[i].figures)[size_t(k)];
-      const double v = rows[i].shown ? figure.value() : 0;
+      const bool shown = rows[i].figures != nullptr;
+      const Figure figure = figureOf(rows[i].figures, k);
+      const double v = shown ? figure.value() : 0;
       set->append(v);
       (v >= 0 ? up : down)[size_t(k)] += v;
-      tips.push_back(rows[i].shown ? u("%1 %2：%3元").arg(u(report::doctorName(k)), u(rows[i].name), money(figure))
-                                   : u("%1 %2：无数据").arg(u(report::doctorName(k)), u(rows[i].name)));
+      const QString doctor = columnName(report::Report::kDoctor, k);
+      tips.push_back(shown ? u("%1 %2：%3元").arg(doctor, u(rows[i].name), money(figure))
+                           : u("%1 %2：无数据").arg(doctor, u(rows[i].name)));
     }
     tipsOnHover(set, tips);
     series->append(set);
   }
   chart->addSeries(series);
   QStringList doctors;
-  for (int k = 0; k < report::kDoctors; ++k)
-    doctors << (d.which == Case::kNeither ? u("%1<br>无数据").arg(u(report::doctorName(k)))
-                                          : u("%1<br>%2").arg(u(report::doctorName(k)), money(grand[size_t(k)])));
+  for (int k = 0; k < report::kDoctors; ++k) {
+    const QString doctor = columnName(report::Report::kDoctor, k);
+    doctors << (d.which == Case::kNeither ? u("%1<br>无数据").arg(doctor)
+                                          : u("%1<br>%2").arg(doctor, money(figureOf(grand, k))));
+  }
   auto* x = new QBarCategoryAxis;
   x->append(doctors);
   styleAxis(x);
@@ -423,15 +444,15 @@ void paintChart(Kind kind, const YearFigures& f, QPainter& painter, const QRectF
 std::string gbk(const QString& s) { return forms::toGbk(s); }
 
 // One line per thing without data, per table that could not be read.
-std::vector<std::string> notesOf(const YearFigures& f, const report::UnreadableTables& unreadable) {
+std::vector<std::string> notesOf(const YearFigures& f) {
   std::vector<QString> lines;
   const int y = f.year, before = f.year - 1;
-  auto outRead = [](const BusinessTakings& t) { return t.which == Case::kBoth || t.which == Case::kFirstOnly; };
-  auto inRead = [](const BusinessTakings& t) { return t.which == Case::kBoth || t.which == Case::kSecondOnly; };
+  auto outRead = [](const ReportFigures& t) { return t.which == Case::kBoth || t.which == Case::kFirstOnly; };
+  auto inRead = [](const ReportFigures& t) { return t.which == Case::kBoth || t.which == Case::kSecondOnly; };
   // Per year: what has no tables at all, then which half is missing.
-  auto yearNotes = [&](int year, const std::array<BusinessTakings, 12>& months) {
+  auto yearNotes = [&](int year, const std::array<ReportFigures, 12>& months) {
     int read = 0, outpatient = 0, inpatient = 0;
-    for (const BusinessTakings& t : months) {
+    for (const ReportFigures& t : months) {
       read += t.which != Case::kNeither;
       outpatient += outRead(t);
       inpatient += inRead(t);
@@ -453,7 +474,7 @@ std::vector<std::string> notesOf(const YearFigures& f, const report::UnreadableT
     lines.push_back(u("%1年年报表无数据").arg(y));
   else if (!outRead(f.wholeYear))
     lines.push_back(u("%1年门诊票据无数据").arg(y));
-  const report::DoctorReading& d = f.doctors;
+  const ReportFigures& d = f.doctors;
   if (d.which == Case::kNeither)
     lines.push_back(u("%1年%2月内部报表无数据").arg(f.doctorYear).arg(f.doctorMonth));
   else if (d.which == Case::kFirstOnly)
@@ -465,10 +486,17 @@ std::vector<std::string> notesOf(const YearFigures& f, const report::UnreadableT
   // A table read for several charts (the year's bills, once a month) is
   // named once.
   std::set<std::string> named;
-  for (const report::Unreadable& t : unreadable) {
-    if (!named.insert(t.table).second) continue;
-    out.push_back(t.table + GBK(".kdb 无法读取：") + causeText(t.code));
+  auto unreadable = [&](const ReportFigures& r) {
+    for (const report::Unreadable& t : r.unreadable) {
+      if (!named.insert(t.table).second) continue;
+      out.push_back(t.table + GBK(".kdb 无法读取：") + causeText(t.code));
+    }
+  };
+  for (int m = 0; m < 12; ++m) {
+    unreadable(f.months[size_t(m)]);
+    unreadable(f.previousMonths[size_t(m)]);
   }
+  for (const ReportFigures* r : {&f.wholeYear, &f.previousYear, &f.doctors}) unreadable(*r);
   return out;
 }
 
@@ -615,15 +643,14 @@ YearFigures readYearFigures(rt::DateTime year, rt::DateTime doctorMonth) {
   f.year = cmd::YearOf(year);
   f.doctorYear = cmd::YearOf(doctorMonth);
   f.doctorMonth = cmd::MonthOf(doctorMonth);
-  report::UnreadableTables unreadable;
   for (int m = 0; m < 12; ++m) {
-    f.months[size_t(m)] = report::monthlyTakings(dateOf(f.year, m + 1), &unreadable);
-    f.previousMonths[size_t(m)] = report::monthlyTakings(dateOf(f.year - 1, m + 1), &unreadable);
+    f.months[size_t(m)] = report::monthlyFigures(dateOf(f.year, m + 1));
+    f.previousMonths[size_t(m)] = report::monthlyFigures(dateOf(f.year - 1, m + 1));
   }
-  f.wholeYear = report::yearlyTakings(dateOf(f.year, 6), &unreadable);
-  f.previousYear = report::yearlyTakings(dateOf(f.year - 1, 6), &unreadable);
-  f.doctors = report::doctorTakings(doctorMonth, doctorMonth, &unreadable);
-  f.notes = notesOf(f, unreadable);
+  f.wholeYear = report::yearlyFigures(dateOf(f.year, 6));
+  f.previousYear = report::yearlyFigures(dateOf(f.year - 1, 6));
+  f.doctors = report::doctorFigures(doctorMonth, doctorMonth);
+  f.notes = notesOf(f);
   return f;
 }
 

@@ -1,6 +1,6 @@
 // The year at a glance: the chart window the report window's "图 表" opens
 // beside the yearly report's row. Three charts of the centre's income, each
-// figure taken by the report steps themselves (report_steps.h):
+// figure the one the reports draw and clinic-report prints (report_steps.h):
 //
 //  - 月收入: the income of every month of the year of `日期框2` as stacked
 //    bars, one part per column of the business report (inpatient and
@@ -43,9 +43,11 @@ struct YearFigures {
   int year = 0;          // of 日期框2
   int doctorYear = 0;    // of 日期框3
   int doctorMonth = 0;
-  std::array<report::BusinessTakings, 12> months, previousMonths;
-  report::BusinessTakings wholeYear, previousYear;
-  report::DoctorReading doctors;
+  // The monthly business reports of the year and of the year before, the
+  // yearly ones of both, the internal report of the doctors' month.
+  std::array<report::ReportFigures, 12> months, previousMonths;
+  report::ReportFigures wholeYear, previousYear;
+  report::ReportFigures doctors;
   // What has no data or could not be read, one line each (GBK).
   std::vector<std::string> notes;
 
@@ -54,9 +56,9 @@ struct YearFigures {
 };
 
 // Reads the figures of the year of `year` and the doctors' month of
-// `doctorMonth`, with the report steps (the twelve monthly reports of the
-// year and of the year before, both yearly reports, the internal report of
-// the month for outpatient and inpatient figures alike).
+// `doctorMonth` as the reports read them (monthlyFigures of the twelve
+// months of the year and of the year before, yearlyFigures of both years,
+// doctorFigures of the month for outpatient and inpatient figures alike).
 YearFigures readYearFigures(rt::DateTime year, rt::DateTime doctorMonth);
 
 // Opens the chart window for the year of the report window's `日期框2` and

@@ -5,92 +5,14 @@
 #include <array>
 #include <string>
 
-#include "app/report_steps.h"
-#include "app/tables.h"
+#include "app/report_sheet.h"
 #include "db/facade.h"
 #include "runtime/gbk.h"
 
 namespace app::report {
 namespace {
 
-constexpr int kColumns = kDoctorColumns;  // the seven doctors and 合计
-using Row = DoctorRow;
-
-// --- figures ---------------------------------------------------------------------
-
-// Outpatient charge lines: `hj` per doctor code, "01" ... "07" for the
-// regular service and "11" ... "17" for the featured one. The featured
-// figures of "15" and "16" are held as whole numbers (the month's sum cut
-// once toward zero). Each 合计 is the seven figures added, held as a
-// single figure.
-DoctorTakings chargeTakings(Sums& sums) {
-  static constexpr const char* kRegular[kDoctors] = {"01", "02", "03", "04", "05", "06", "07"};
-  static constexpr const char* kFeatured[kDoctors] = {"11", "12", "13", "14", "15", "16", "17"};
-  DoctorTakings t;
-  for (int k = 0; k < kDoctors; ++k) {
-    const char* regular = kRegular[k];
-    const char* featured = kFeatured[k];
-    // A charge belongs to the doctor code that its prescription number
-    // starts with (a shorter number matches no code).
-    t.regular[size_t(k)] = Figure::single(sums.whereStarts("hj", "cf", regular));
-    const double f = sums.whereStarts("hj", "cf", featured);
-    const bool whole = k == 4 || k == 5;  // "15" and "16"
-    t.featured[size_t(k)] = whole ? Figure::whole(f) : Figure::single(f);
-  }
-  t.regular[kDoctors] = Figure::single(Figure::sumOf(std::span(t.regular).first(kDoctors)).value());
-  t.featured[kDoctors] = Figure::single(Figure::sumOf(std::span(t.featured).first(kDoctors)).value());
-  return t;
-}
-
-// Inpatient postings: `c1` ... `c8` for the regular row and `c9` ... `c16`
-// for the featured row, each over every posting; 合计 is the stored total
-// field.
-DoctorTakings postingTakings(Sums& sums) {
-  DoctorTakings t;
-  for (int k = 0; k < kColumns; ++k) {
-    const std::string regular = "c" + std::to_string(k + 1);
-    const std::string featured = "c" + std::to_string(k + 1 + kColumns);
-    t.regular[size_t(k)] = Figure::single(sums.of(regular.c_str()));
-    t.featured[size_t(k)] = Figure::single(sums.of(featured.c_str()));
-  }
-  return t;
-}
-
-// Column by column: the figures of a and b added in double.
-Row added(const Row& a, const Row& b) {
-  Row r;
-  for (size_t k = 0; k < r.size(); ++k) r[k] = Figure::combined({a[k], b[k]});
-  return r;
-}
-
-// The grand total: inpatient + outpatient + featured inpatient + featured
-// outpatient, added in that order; with one table only, its two rows.
-Row grandTotalOf(Case c, const DoctorTakings& outpatient, const DoctorTakings& inpatient) {
-  switch (c) {
-    case Case::kBoth: break;
-    case Case::kFirstOnly: return added(outpatient.regular, outpatient.featured);
-    case Case::kSecondOnly: return added(inpatient.regular, inpatient.featured);
-    case Case::kNeither: return Row{};
-  }
-  Row r;
-  for (size_t k = 0; k < r.size(); ++k)
-    r[k] = Figure::combined({inpatient.regular[k], outpatient.regular[k], inpatient.featured[k],
-                             outpatient.featured[k]});
-  return r;
-}
-
-// The report's tables: the outpatient charges of one month, the inpatient
-// postings of another (or the same), read into `into`.
-Plan internalPlan(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth, DoctorReading& into) {
-  into.first = monthlyOutpatientTable(outpatientMonth);
-  into.second = monthlyPostingTable(inpatientMonth);
-  Plan plan;
-  plan.first = into.first;
-  plan.second = into.second;
-  plan.readFirst = [&into](Sums& sums) { into.outpatient = chargeTakings(sums); };
-  plan.readSecond = [&into](Sums& sums) { into.inpatient = postingTakings(sums); };
-  return plan;
-}
+constexpr int kColumns = 8;  // the seven doctors and 合计
 
 // --- layout ------------------------------------------------------------------------
 
@@ -132,10 +54,9 @@ void paperFrame(const Sheet& s, const std::string& period) {
   s.text(250, 1080, GBK("总  计"));
 }
 
-enum RowPlace { kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInpatient, kFeaturedSum, kGrandTotal };
-
-// Values: font 8 on the panel, 13 on paper; each row at its label's y.
-void drawValues(const Sheet& s, RowPlace place, const Row& r) {
+// Values: font 8 on the panel, 13 on paper; each row at its label's y
+// (门诊, 住院, 合计, 特色门诊, 特色住院, 特色合计, 总计).
+void drawValues(const Sheet& s, const FilledRow& r) {
   static constexpr int kPanelX[kColumns] = {90, 174, 258, 342, 426, 510, 594, 678};
   static constexpr int kPaperX[kColumns] = {480, 730, 960, 1230, 1480, 1730, 2000, 2250};
   // Each figure ends a little before the rule that closes its cell.
@@ -146,39 +67,8 @@ void drawValues(const Sheet& s, RowPlace place, const Row& r) {
   s.font(s.onPaper() ? 13 : 8);
   const Columns panel{kPanelX, kPanelX, kPanelRight};
   const Columns paper{kPaperX, kPaperX, kPaperRight};
-  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r);
-}
-
-// The rows of each case, in drawing order. With one table only, the sum
-// rows repeat that table's rows and the grand total adds its two rows.
-void rows(const Sheet& s, Case c, const DoctorTakings& out, const DoctorTakings& in) {
-  switch (c) {
-    case Case::kBoth:
-      drawValues(s, kOutpatient, out.regular);
-      drawValues(s, kFeaturedOutpatient, out.featured);
-      drawValues(s, kInpatient, in.regular);
-      drawValues(s, kFeaturedInpatient, in.featured);
-      drawValues(s, kSum, added(out.regular, in.regular));
-      drawValues(s, kFeaturedSum, added(out.featured, in.featured));
-      drawValues(s, kGrandTotal, grandTotalOf(Case::kBoth, out, in));
-      break;
-    case Case::kNeither:
-      break;
-    case Case::kFirstOnly:
-      drawValues(s, kOutpatient, out.regular);
-      drawValues(s, kFeaturedOutpatient, out.featured);
-      drawValues(s, kSum, out.regular);
-      drawValues(s, kFeaturedSum, out.featured);
-      drawValues(s, kGrandTotal, grandTotalOf(Case::kFirstOnly, out, in));
-      break;
-    case Case::kSecondOnly:
-      drawValues(s, kInpatient, in.regular);
-      drawValues(s, kFeaturedInpatient, in.featured);
-      drawValues(s, kSum, in.regular);
-      drawValues(s, kFeaturedSum, in.featured);
-      drawValues(s, kGrandTotal, grandTotalOf(Case::kSecondOnly, out, in));
-      break;
-  }
+  const size_t place = size_t(r.place);
+  drawRow(s, s.onPaper() ? paper : panel, s.onPaper() ? kPaperY[place] : kPanelY[place], r.figures);
 }
 
 }  // namespace
@@ -192,31 +82,18 @@ void internalReport(Where where) {
   const std::string period = cmd::ToText(cmd::YearOf(outpatientMonth)) + GBK("年") +
                              cmd::ToText(cmd::MonthOf(outpatientMonth));
 
-  DoctorReading taken;
-  Plan plan = internalPlan(outpatientMonth, inpatientMonth, taken);
-  plan.frame = [&](const Sheet& s) {
-    if (s.onPaper())
-      paperFrame(s, period);
-    else
-      panelFrame(s, period);
-  };
-  plan.rows = [&](const Sheet& s, Case c) { rows(s, c, taken.outpatient, taken.inpatient); };
-  produce(plan, where);
-}
-
-const char* doctorName(int k) {
-  static constexpr const char* kNames[kDoctors] = {"医师甲", "医师乙", "医师丙", "医师丁",
-                                                   "医师戊", "医师己", "医师庚"};
-  return k >= 0 && k < kDoctors ? kNames[k] : "";
-}
-
-DoctorRow DoctorReading::grandTotal() const { return grandTotalOf(which, outpatient, inpatient); }
-
-DoctorReading doctorTakings(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth,
-                            UnreadableTables* quiet) {
-  DoctorReading t;
-  t.which = readTables(internalPlan(outpatientMonth, inpatientMonth, t), quiet);
-  return t;
+  const Sheet sheet(where);
+  // The panel starts blank before the tables are read.
+  sheet.clear();
+  draw(
+      sheet, doctorFigures(outpatientMonth, inpatientMonth),
+      [&](const Sheet& s) {
+        if (s.onPaper())
+          paperFrame(s, period);
+        else
+          panelFrame(s, period);
+      },
+      drawValues);
 }
 
 }  // namespace app::report

@@ -4,27 +4,15 @@
 #include <limits>
 #include <string_view>
 
-#include "app/module.h"
+#include "app/stored.h"
 #include "db/each.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/facade.h"
-#include "forms/facade.h"
-#include "forms/window_ids.h"
-#include "print/facade.h"
-#include "runtime/gbk.h"
+#include "runtime/builtins.h"
+#include "runtime/fatal.h"
 
 namespace app::report {
-namespace {
-
-const ModuleWindow kWindow(forms::ids::kReportWindow);
-
-// Paper type A4 and landscape orientation for BeginPrinting.
-constexpr int kA4 = 2;
-constexpr int kLandscape = 1;
-
-}  // namespace
-
 // --- figures -----------------------------------------------------------------------
 
 Figure Figure::single(double sum) {
@@ -74,70 +62,6 @@ rt::Arg Figure::arg() const {
 }
 
 std::string Figure::text() const { return cmd::MoneyText(value()); }
-
-// --- where a report is drawn --------------------------------------------------------
-
-Sheet::Sheet(Where where)
-    : where_(where), control_(kWindow.control(where == Where::kPaper ? "打印机1" : "画板1")) {}
-
-void Sheet::clear() const {
-  if (!onPaper()) cmd::ClearPanel(control_.arg());
-}
-
-bool Sheet::begin() const {
-  if (!onPaper()) return true;
-  return cmd::BeginPrinting(control_.arg(), rt::omitted, rt::omitted, kA4, kLandscape, rt::omitted,
-                            rt::omitted);
-}
-
-void Sheet::end() const {
-  if (onPaper()) cmd::EndPrinting(control_.arg());
-}
-
-void Sheet::font(int points) const {
-  points_ = points;
-  if (onPaper())
-    cmd::SetPrinterFontSize(control_.arg(), points);
-  else
-    control_.setFontSize(points);
-}
-
-void Sheet::text(int x, int y, const char* gbk) const {
-  if (onPaper())
-    cmd::PrintTextAt(control_.arg(), x, y, gbk);
-  else
-    cmd::PanelTextAt(control_.arg(), x, y, gbk);
-}
-
-void Sheet::fitted(int x, int y, int left, int right, const std::string& gbk) const {
-  if (onPaper()) {
-    printFitted(control_.arg(), x, y, left, right, gbk, points_);
-    return;
-  }
-  const rt::Arg panel = control_.arg();
-  const FittedText f = fitText(
-      gbk, right - x, points_, kPanelFloorPoints,
-      [this, &panel](const std::string& t, int size) {
-        control_.setFontSize(size);
-        return double(cmd::PanelTextWidth(panel, t));
-      },
-      x - left);
-  control_.setFontSize(f.points);
-  if (!f.text.empty()) cmd::PanelTextAt(panel, x - int(std::ceil(f.shift)), y, f.text);
-  control_.setFontSize(points_);
-}
-
-void Sheet::line(int x1, int y1, int x2, int y2) const {
-  if (onPaper())
-    cmd::DrawLine(control_.arg(), x1, y1, x2, y2);
-  else
-    cmd::PanelLine(control_.arg(), x1, y1, x2, y2);
-}
-
-void drawRow(const Sheet& sheet, const Columns& c, int y, std::span<const Figure> row) {
-  for (size_t i = 0; i < row.size() && i < c.xs.size() && i < c.lefts.size() && i < c.rights.size(); ++i)
-    sheet.fitted(c.xs[i], y, c.lefts[i], c.rights[i], row[i].text());
-}
 
 // --- period tables ------------------------------------------------------------------
 
@@ -237,19 +161,6 @@ void Sums::readAll() {
   }
 }
 
-namespace {
-
-// "数据表 m20105.kdb 无法读取：<engine text>" and what the report does about it.
-void tellUnreadable(const std::string& name, int code) {
-  std::string text = GBK("数据表 ");
-  text += name;
-  text += GBK(".kdb 无法读取：");
-  text += causeText(code);
-  text += GBK("\r\n报表中按该表不存在处理。");
-  tell(text.c_str());
-}
-
-}  // namespace
 
 int openPeriodTable(const std::string& name) {
   cmd::OpenDatabase(name);
@@ -260,17 +171,11 @@ int openPeriodTable(const std::string& name) {
 }
 
 bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
-                     UnreadableTables* quiet) {
-  auto unreadable = [&](int code) {
-    if (quiet)
-      quiet->push_back({name, code});
-    else
-      tellUnreadable(name, code);
-  };
+                     std::vector<Unreadable>* unreadable) {
   if (!cmd::FileExists(name + ".kdb")) {
     // Not there: the report draws the case without it. A folder that could
     // not be read is named like a table that could not be.
-    if (db::lastError() != db::kOk) unreadable(db::lastError());
+    if (db::lastError() != db::kOk) unreadable->push_back({name, db::lastError()});
     return false;
   }
   // Read only: a report never changes a file. A read-only open repairs
@@ -287,7 +192,7 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
   if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
   if (code != 0) {
     if (openedHere) cmd::CloseDatabase(name);
-    unreadable(code);
+    unreadable->push_back({name, code});
     return false;
   }
   // The figures named, one pass over the table, the figures taken.
@@ -298,7 +203,7 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
   read(sums);
   if (openedHere) cmd::CloseDatabase(name);
   if (sums.failure() != 0) {
-    unreadable(sums.failure());
+    unreadable->push_back({name, sums.failure()});
     return false;
   }
   return true;
@@ -312,27 +217,5 @@ Case chooseCase(bool firstRead, bool secondRead) {
   if (firstRead) return Case::kFirstOnly;
   return Case::kSecondOnly;
 }
-
-Case readTables(const Plan& plan, UnreadableTables* quiet) {
-  const bool first = readPeriodTable(plan.first, plan.readFirst, quiet);
-  const bool second = readPeriodTable(plan.second, plan.readSecond, quiet);
-  return chooseCase(first, second);
-}
-
-void produce(const Plan& plan, Where where) {
-  const Sheet sheet(where);
-  // 1. The panel starts blank.
-  sheet.clear();
-  // 2. Both tables are read before anything is drawn: the case depends on
-  //    which of them could be read.
-  const Case c = readTables(plan);
-  // 3. Paper: one job on A4 landscape; a cancelled dialog ends it here.
-  if (!sheet.begin()) return;
-  plan.frame(sheet);
-  plan.rows(sheet, c);
-  sheet.end();
-}
-
-rt::DateTime chosenDate(const char* utf8Picker) { return kWindow.control(utf8Picker).date(); }
 
 }  // namespace app::report

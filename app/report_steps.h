@@ -1,15 +1,17 @@
-// What the three reports of the report window share: where a report is
-// drawn (the draw panel or the printer), how a figure is held and written,
-// how a period table is read, and the four cases a report draws, one of
-// them picked by which of its two period tables could be read.
+// The figures of the three reports of the report window, without the
+// window: how a figure is held and written, how a period table is read,
+// the four cases a report draws, one of them picked by which of its two
+// period tables could be read, and the rows of each report's case. The
+// window draws these rows on its panel or on paper (report_sheet.h);
+// clinic-report prints the same rows as a table, and the chart window
+// (report_chart.h) charts them.
 //
 // A report is built from a first and a second period table. Both are read
-// first (opened, made current, every figure summed); then the panel is
-// drawn, or the print job opened and the page drawn: the frame, and the
-// rows of the case.
+// first (opened, made current, every figure summed); then the rows of the
+// case are formed from what was read. Period tables are named by bare
+// name, relative to the working directory (the centre folder).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -17,8 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "app/tables.h"
-#include "forms/windows_rt.h"
 #include "runtime/facade.h"
 
 namespace app::report {
@@ -53,52 +53,6 @@ class Figure {
   int32_t whole_ = 0;
   double combined_ = 0;
 };
-
-// --- where a report is drawn --------------------------------------------------------
-
-enum class Where { kPanel, kPaper };
-
-// The report window's draw panel `画板1` or its printer `打印机1`; the same
-// drawing steps serve both, in panel pixels or in the printer's 0.1 mm.
-class Sheet {
- public:
-  explicit Sheet(Where where);
-  bool onPaper() const { return where_ == Where::kPaper; }
-
-  // Panel: clears it. Paper: nothing (a new job starts on a blank page).
-  void clear() const;
-  // Paper: BeginPrinting on A4, landscape, the rest omitted; false when the
-  // print dialog was cancelled or the job could not be opened. Panel: true.
-  bool begin() const;
-  // Paper: EndPrinting.
-  void end() const;
-
-  // The font size in points for the texts that follow.
-  void font(int points) const;
-  void text(int x, int y, const char* gbk) const;
-  void text(int x, int y, const std::string& gbk) const { text(x, y, gbk.c_str()); }
-  // The text at (x, y) in the current font size, made to end before
-  // `right`: drawn smaller down to the floor of the panel or the paper,
-  // then cut at a whole character (fitText). The font size stays.
-  // `left` is where the cell begins: a text too wide for the floor may
-  // move left up to there before it is cut.
-  void fitted(int x, int y, int left, int right, const std::string& gbk) const;
-  void line(int x1, int y1, int x2, int y2) const;
-
- private:
-  Where where_;
-  forms::Control control_;
-  mutable int points_ = 9;
-};
-
-// Where the figures of a row go: figure i at xs[i], inside its cell from
-// lefts[i] to rights[i] (a little inside the rules around it).
-struct Columns {
-  std::span<const int> xs, lefts, rights;
-};
-
-// Writes one row of figures at y.
-void drawRow(const Sheet& sheet, const Columns& columns, int y, std::span<const Figure> row);
 
 // --- period tables ------------------------------------------------------------------
 
@@ -152,27 +106,25 @@ class Sums {
 // that failed.
 int openPeriodTable(const std::string& name);
 
-// A period table that exists but could not be read (the engine's code),
-// for a caller that names such tables itself instead of a message box per
-// table.
+// A period table that exists but could not be read: its bare name and
+// the engine's code.
 struct Unreadable {
-  std::string table;  // bare name
+  std::string table;
   int code = 0;
 };
-using UnreadableTables = std::vector<Unreadable>;
 
 // Reads a period table for a report: when its file exists, opens it read
 // only (one open already is used as it is; one opened here is closed
-// after), makes it current and runs `read` on it. Nothing is ever written. True when
-// the figures were read. A file that is missing is simply not there (the
-// report draws the case without it). A file that exists but cannot be
-// opened or read whole (damaged, locked by a pack at another workstation)
-// is counted as missing too, and the user is told which table it is with
-// the engine's text: the figures must never be summed from whatever other
-// table happens to be current.
-// With `quiet`, such a table is added there instead of told.
+// after), makes it current and runs `read` on it. Nothing is ever written.
+// True when the figures were read. A file that is missing is simply not
+// there (the report draws the case without it). A file that exists but
+// cannot be opened or read whole (damaged, locked by a pack at another
+// workstation), or a folder that cannot be looked into, is counted as
+// missing too and added to `unreadable` with the engine's code: the
+// figures must never be summed from whatever other table happens to be
+// current.
 bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
-                     UnreadableTables* quiet = nullptr);
+                     std::vector<Unreadable>* unreadable);
 
 // --- the four cases -------------------------------------------------------------------
 
@@ -180,106 +132,62 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
 enum class Case { kBoth, kNeither, kFirstOnly, kSecondOnly };
 Case chooseCase(bool firstRead, bool secondRead);
 
-// One report: its two period tables (bare names), how the figures of each
-// are read while it is current, its frame, and the rows of a case.
-struct Plan {
-  std::string first, second;
-  std::function<void(Sums&)> readFirst, readSecond;
-  std::function<void(const Sheet&)> frame;
-  std::function<void(const Sheet&, Case)> rows;
-};
-
-// Reads both tables of a plan (readFirst and readSecond run on the tables
-// that could be read) and picks the case from what was read. Unreadable
-// tables are told, or added to `quiet`.
-Case readTables(const Plan& plan, UnreadableTables* quiet = nullptr);
-
-// Produces a report: clears the panel (for the panel), reads both tables
-// (readTables), and draws the frame and the case's rows, on paper inside
-// one print job on A4 landscape. A print dialog that is cancelled leaves
-// nothing printed and says nothing.
-void produce(const Plan& plan, Where where);
-
-// --- the business reports' figures --------------------------------------------------
-
-// The thirteen value columns of the monthly and yearly business report:
-// 西成 (西药 with 中成), then one category each (草药 ... 其他), 合计 last.
-constexpr int kBusinessColumns = 13;
-using BusinessRow = std::array<Figure, kBusinessColumns>;
-// A column's heading, "西成" ... "其他", "合计" (UTF-8).
-const char* businessColumnName(int column);
-
-// The takings of one period table: one figure per charge category (in the
-// fixed order of kCategories) and the total.
-struct Takings {
-  std::array<Figure, kCategoryCount> category;
-  Figure total;
-};
-
-// A business report's two tables as read: the outpatient (first) and the
-// inpatient (second) takings, and the case that what was read gives.
-struct BusinessTakings {
-  std::string first, second;  // the tables' bare names
-  Case which = Case::kNeither;
-  Takings outpatient, inpatient;
-
-  // The 合计 row as the report draws it: both rows added, or the row of
-  // the one table read; all zero when neither was read.
-  BusinessRow sumRow() const;
-  // 冷暖, 接生, 婴儿 and 医疗, which have no column and reach only 合计,
-  // taken together as the 合计 row takes them.
-  Figure otherChargesSum() const;
-};
-
-// The figures of the monthly business report of the month of `when` (the
-// month's outpatient charges, the ward's bills of that month) and of the
-// yearly one of its year (the year's outpatient and inpatient bills),
-// read exactly as the reports read them.
-BusinessTakings monthlyTakings(rt::DateTime when, UnreadableTables* quiet = nullptr);
-BusinessTakings yearlyTakings(rt::DateTime when, UnreadableTables* quiet = nullptr);
-
-// --- the internal report's figures --------------------------------------------------
-
-constexpr int kDoctors = 7;
-constexpr int kDoctorColumns = kDoctors + 1;  // the seven doctors and 合计
-using DoctorRow = std::array<Figure, kDoctorColumns>;
-// The k-th doctor's heading name, "医师甲" ... "医师庚" (UTF-8).
-const char* doctorName(int k);
-
-// One table's figures per doctor: the regular service row and the
-// featured (特色) row.
-struct DoctorTakings {
-  DoctorRow regular, featured;
-};
-
-// The internal report's two tables as read.
-struct DoctorReading {
-  std::string first, second;  // the tables' bare names
-  Case which = Case::kNeither;
-  DoctorTakings outpatient, inpatient;
-
-  // The 总计 row as the report draws it in this case.
-  DoctorRow grandTotal() const;
-};
-
-// The figures of the internal report: outpatient figures of the month of
-// `outpatientMonth`, inpatient ones of the month of `inpatientMonth`,
-// read exactly as the report reads them.
-DoctorReading doctorTakings(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth,
-                            UnreadableTables* quiet = nullptr);
-
 // --- the reports ------------------------------------------------------------------------
 
-// The monthly business report of the month in `日期框1`.
-void monthlyReport(Where where);
-// The yearly business report of the year in `日期框2`.
-void yearlyReport(Where where);
-// The internal report per doctor: outpatient figures and titles of the
-// month in `日期框1`, inpatient figures of the month in `日期框3`.
-void internalReport(Where where);
+enum class Report { kMonthly, kYearly, kDoctor };
 
-// The date chosen in a date picker of the report window (stored name,
-// UTF-8).
-rt::DateTime chosenDate(const char* utf8Picker);
+// The figures of a row: the business reports' thirteen columns (西成 ...
+// 其他, 合计 last), the internal report's seven doctors and their 合计.
+constexpr int kBusinessColumns = 13;
+constexpr int kDoctors = 7;
+constexpr int kDoctorColumns = kDoctors + 1;
+
+// The places of the rows (FilledRow::place, an index into the report's
+// row labels): the business reports' and the internal report's.
+enum BusinessPlace : int { kOutpatientRow, kInpatientRow, kSumRow };
+enum DoctorPlace : int {
+  kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInpatient, kFeaturedSum, kGrandTotal,
+};
+
+// One filled row of a report: its place (an index into the report's row
+// labels) and its figures, column by column.
+struct FilledRow {
+  int place = 0;
+  std::vector<Figure> figures;
+};
+
+// What a report shows: the rows of its case in the order they are drawn
+// (a row of no table is absent), and the tables that could not be read.
+struct ReportFigures {
+  std::string first, second;  // the period tables, bare names
+  Case which = Case::kNeither;
+  std::vector<FilledRow> rows;
+  std::vector<Unreadable> unreadable;
+  // Business reports: 冷暖, 接生, 婴儿 and 医疗 of the tables read, added
+  // together; they have no column and reach only 合计. 0 for the internal
+  // report and when neither table was read.
+  Figure withoutColumn;
+
+  // The row drawn at `place`, or null when this case has none there.
+  const FilledRow* row(int place) const;
+};
+
+// The column headings and row labels of a report (UTF-8), in the order
+// of the figures of a row and of FilledRow::place.
+struct Labels {
+  const char* title;
+  std::span<const char* const> columns, rows;
+};
+const Labels& labelsOf(Report report);
+
+// The monthly business report of the month of `month`: its outpatient
+// charges ("m" + year + month) and the bills of that month in the year's
+// inpatient bill table ("bz" + year).
+ReportFigures monthlyFigures(rt::DateTime month);
+// The yearly business report of the year of `year` ("bm" and "bz" + year).
+ReportFigures yearlyFigures(rt::DateTime year);
+// The internal report per doctor: outpatient figures of the month of
+// `outpatientMonth`, inpatient postings of the month of `inpatientMonth`.
+ReportFigures doctorFigures(rt::DateTime outpatientMonth, rt::DateTime inpatientMonth);
 
 }  // namespace app::report

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "app/centre_folder.h"
 #include "app/drug.h"
 #include "app/first_start.h"
 #include "app/inpatient.h"
@@ -217,13 +218,6 @@ void installModule(uint32_t windowId, int handlerCount, const MenuSlots& menu,
   forms::setHandlers(windowId, table);
 }
 
-// The working directory becomes the program's own: every table lives
-// beside the program file.
-void enterProgramDirectory() {
-  const QString dir = QCoreApplication::applicationDirPath();
-  if (!dir.isEmpty()) QDir::setCurrent(dir);
-}
-
 }  // namespace
 
 const std::string& loggedInUser() { return g_loggedInUser; }
@@ -306,9 +300,8 @@ void installShellHandlers() {
 int runProgram(int argc, char** argv) {
   QApplication qt(argc, argv);
   // 1. The runtime: template data (a damaged block ends the program here),
-  //    the program's directory, the layers' commands.
+  //    the layers' commands.
   forms::templates();
-  enterProgramDirectory();
   forms::initForms();
   db::registerDatabaseCommands();
   db::registerEditRecordsCommand();
@@ -316,6 +309,10 @@ int runProgram(int argc, char** argv) {
   // A write that meets another workstation's lock waits this long before
   // it is reported as failed.
   db::setLockWaitMs(kLockWaitMs);
+  // The centre folder becomes the working directory: every table is named
+  // relative to it (centre_folder.h: beside the program in a program
+  // folder, elsewhere for the packaged program).
+  if (!enterCentreFolder(argc, argv)) return 1;
   // 2. Module initialisation: the handler tables, and the journal of stock
   //    changes left pending on this workstation (its own disk, never the
   //    shared folder, which may be what was away).

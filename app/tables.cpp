@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "db/dialog/edit_records.h"
 #include "db/facade.h"
 #include "db/format.h"
 #include "db/table.h"
@@ -116,16 +115,9 @@ constexpr const char* kPostingMeanings[] = {
     "特色医师戊", "特色医师己", "特色医师庚", "特色合计(取整)", "住院号",
 };
 
-void registerMeanings(const TableDef& def, std::span<const char* const> utf8) {
-  std::vector<std::string> names, meanings;
-  for (const FieldDef& f : def.fields) names.emplace_back(f.name);
-  for (const char* m : utf8) meanings.push_back(rt::utf8ToGbk(m));
-  db::setFieldMeanings(names, meanings);
-}
-
 }  // namespace
 
-void registerFieldMeanings() {
+void forEachFieldMeanings(const std::function<void(const TableDef&, std::span<const char* const>)>& registerMeanings) {
   static_assert(std::size(kDrugMeanings) == std::size(kDrugFields));
   static_assert(std::size(kInpatientMeanings) == std::size(kInpatientFields));
   static_assert(std::size(kUserMeanings) == std::size(kUserFields));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -58,8 +59,11 @@ constexpr const char* kInpatientScratchName = "zylshk";
 // Period names: the year and month as ToText of YearOf and MonthOf (four
 // digits, then one or two with no leading zero): m20105, m201012.
 // Tells the record-edit dialog what each field of these tables means, so
-// that it shows the meaning beside the field's name. Once, at start.
+// that it shows the meaning beside the field's name. Once, at start
+// (field_meanings.cpp).
 void registerFieldMeanings();
+// Each table with what its fields mean (UTF-8, in field order).
+void forEachFieldMeanings(const std::function<void(const TableDef&, std::span<const char* const>)>& each);
 
 std::string monthlyOutpatientTable(rt::DateTime when);  // "m" + year + month
 std::string monthlyPostingTable(rt::DateTime when);     // "n" + year + month

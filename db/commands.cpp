@@ -310,11 +310,43 @@ std::vector<const Arg*> valueArgs(int argc, const Arg* argv) {
   return v;
 }
 
+// --- append batches -----------------------------------------------------
+//
+// While an AppendBatch is open, the table appended to last keeps its
+// header lock between appends (the lease) and gathers its records. The
+// outermost engine call of anything but another append to that table
+// first ends the lease: the records and the count are written, the lock
+// released, and the call that ends then gives the table its change mark.
+// A lease write that failed is the batch's error: every later write of
+// the batch is refused with it, and AppendBatch::finish() returns it.
+
+int g_batchDepth = 0;
+int g_batchError = 0;
+bool g_appendCall = false;  // the engine call being made is an AppendRecord
+std::shared_ptr<Table> g_lease;
+
+int endLease() {
+  if (!g_lease) return kOk;
+  const int rc = g_lease->endBatch();
+  g_lease.reset();
+  if (rc != kOk && g_batchError == kOk) g_batchError = rc;
+  return rc;
+}
+
 void cmdAppendRecord(Arg* r, int argc, const Arg* argv) {
-  Table* t = cur();
+  std::shared_ptr<Table> t = curShared();
   if (!t) return setBool(r, kNoCurrentDatabase);
   std::vector<const Arg*> v = valueArgs(argc, argv);
-  setBool(r, t->append(v.data(), v.size()));
+  const bool batched = g_batchDepth > 0;
+  // One table holds the lease at a time (an append nested in another
+  // engine call did not end the lease of another table on entry).
+  if (batched && g_lease && g_lease != t && endLease() != kOk) return setBool(r, g_batchError);
+  const int rc = t->append(v.data(), v.size(), batched);
+  if (batched) {
+    if (t->inBatch()) g_lease = t;
+    else if (rc != kOk && g_batchError == kOk) g_batchError = rc;
+  }
+  setBool(r, rc);
 }
 
 void cmdModifyRecord(Arg* r, int argc, const Arg* argv) {
@@ -568,6 +600,7 @@ void cmdFileExists(Arg* r, int argc, const Arg* argv) {
 }
 
 void shutdownHook() {
+  endLease();
   g_open.clear();
   g_current = -1;
 }
@@ -591,6 +624,7 @@ std::set<std::string> g_unmarked;  // tables written whose mark is still to writ
 
 EngineCall::EngineCall() : outermost_(g_callDepth++ == 0), faultsBefore_(os::ioFaults()) {
   if (!outermost_) return;
+  if (g_lease && !(g_appendCall && g_batchDepth > 0 && cur() == g_lease.get())) endLease();
   if (Table* t = cur(); t && t->dropped()) t->reopen();
 }
 
@@ -605,10 +639,12 @@ EngineCall::~EngineCall() {
   // the call is kept.
   // While the folder is away nothing more is tried (each try could wait
   // out the share's time-out).
+  if (g_lease && g_batchDepth == 0) endLease();
   const int callError = lastError();
   const bool reachable = os::ioFaults() == faultsBefore_;
   for (OpenDb& d : g_open) {
-    if (!d.table->wroteSinceBump()) continue;
+    // A table in an append batch is marked when the batch lets it go.
+    if (!d.table->wroteSinceBump() || d.table == g_lease) continue;
     if (!reachable || bumpChange(d.table->path()) != kOk) g_unmarked.insert(d.table->path());
     d.table->noteBumped();
   }
@@ -617,6 +653,10 @@ EngineCall::~EngineCall() {
   setLastError(callError);
   if (os::ioFaults() == faultsBefore_) return;
   for (OpenDb& d : g_open) d.table->drop();
+  if (g_lease) {
+    g_lease.reset();  // its lock went with the handle; what it gathered is lost
+    if (g_batchError == kOk) g_batchError = kHardware;
+  }
   dropChangeFiles();
   if (lastError() != kOk) setLastError(kHardware);
 }
@@ -627,6 +667,17 @@ namespace {
 template <void (*F)(Arg*, int, const Arg*)>
 void asOneCall(Arg* r, int argc, const Arg* argv) {
   EngineCall call;
+  F(r, argc, argv);
+}
+
+// A command that writes: refused inside a batch whose writing failed, so
+// that nothing is written on top of records that are not there.
+template <void (*F)(Arg*, int, const Arg*)>
+void asWritingCall(Arg* r, int argc, const Arg* argv) {
+  g_appendCall = F == cmdAppendRecord;
+  EngineCall call;
+  g_appendCall = false;
+  if (g_batchDepth > 0 && g_batchError != kOk) return setBool(r, g_batchError);
   F(r, argc, argv);
 }
 
@@ -642,19 +693,19 @@ void registerDatabaseCommands() {
     rt::registerCommand(Cmd::FindRecord, asOneCall<cmdFindRecord>);
     rt::registerCommand(Cmd::RecordCount, asOneCall<cmdRecordCount>);
     rt::registerCommand(Cmd::MoveTo, asOneCall<cmdMoveTo>);
-    rt::registerCommand(Cmd::ModifyRecord, asOneCall<cmdModifyRecord>);
-    rt::registerCommand(Cmd::AppendRecord, asOneCall<cmdAppendRecord>);
+    rt::registerCommand(Cmd::ModifyRecord, asWritingCall<cmdModifyRecord>);
+    rt::registerCommand(Cmd::AppendRecord, asWritingCall<cmdAppendRecord>);
     rt::registerCommand(Cmd::FieldCount, asOneCall<cmdFieldCount>);
     rt::registerCommand(Cmd::Skip, asOneCall<cmdSkip>);
     rt::registerCommand(Cmd::SumRecords, asOneCall<cmdSumRecords>);
     rt::registerCommand(Cmd::FileExists, asOneCall<cmdFileExists>);
-    rt::registerCommand(Cmd::DeleteRecords, asOneCall<cmdDeleteRecords>);
-    rt::registerCommand(Cmd::PackDatabase, asOneCall<cmdPackDatabase>);
-    rt::registerCommand(Cmd::ReplaceFields, asOneCall<cmdReplaceFields>);
-    rt::registerCommand(Cmd::CreateDatabase, asOneCall<cmdCreateDatabase>);
-    rt::registerCommand(Cmd::ZapDatabase, asOneCall<cmdZapDatabase>);
+    rt::registerCommand(Cmd::DeleteRecords, asWritingCall<cmdDeleteRecords>);
+    rt::registerCommand(Cmd::PackDatabase, asWritingCall<cmdPackDatabase>);
+    rt::registerCommand(Cmd::ReplaceFields, asWritingCall<cmdReplaceFields>);
+    rt::registerCommand(Cmd::CreateDatabase, asWritingCall<cmdCreateDatabase>);
+    rt::registerCommand(Cmd::ZapDatabase, asWritingCall<cmdZapDatabase>);
     rt::registerCommand(Cmd::CloseDatabase, asOneCall<cmdCloseDatabase>);
-    rt::registerCommand(Cmd::CopyRecords, asOneCall<cmdCopyRecords>);
+    rt::registerCommand(Cmd::CopyRecords, asWritingCall<cmdCopyRecords>);
     rt::addShutdownHook(shutdownHook);
   });
 }
@@ -662,11 +713,28 @@ void registerDatabaseCommands() {
 Table* currentTable() { return cur(); }
 
 void closeAllDatabases() {
+  endLease();
   g_open.clear();
   g_current = -1;
   // The counter files are found by the tables' paths, which may be relative
   // to a working directory that changes once no table is open.
   dropChangeFiles();
+}
+
+AppendBatch::AppendBatch() { ++g_batchDepth; }
+
+AppendBatch::~AppendBatch() { finish(); }
+
+int AppendBatch::finish() {
+  if (finished_) return kOk;
+  finished_ = true;
+  if (--g_batchDepth > 0) return kOk;  // the outermost batch reports
+  {
+    EngineCall call;  // ends the lease, marks the table, drops on I/O errors
+  }
+  const int rc = g_batchError;
+  g_batchError = kOk;
+  return rc;
 }
 
 bool fieldTextEquals(const char* field, const std::string& gbk) {

@@ -58,6 +58,41 @@ class EngineCall {
   uint64_t faultsBefore_;
 };
 
+// A run of appends made as one step (the demo year's lines, a tool's
+// import, a benchmark's million lines): while one is open, consecutive
+// AppendRecord calls to one table keep that table's header lock and, for
+// a table without memo or byte-set fields, gather their records, written
+// out in one write with the count after them whenever about 1 MB has
+// gathered and when the run ends. The first append reads the count and
+// checks the file's length as ever; each later one makes no file call
+// (with memo fields: the record and the count, two calls).
+//
+// The run ends (records and count written, lock released, the table's
+// change mark given) at the next engine call that is not an append to
+// the same table, and at finish(). Meanwhile every other handle of that
+// table (this program's other windows, other workstations) waits for the
+// header lock: a batch never spans a dialog or anything else waiting on
+// the operator, only a loop of appends.
+//
+// An append inside the batch reports that its record was taken; finish()
+// reports whether every record was written: 0, or the first error (the
+// gathered records not written are not in the table; their count was not
+// raised). After such an error every writing command of the batch is
+// refused with it. Batches nest: the outermost reports. Window thread
+// only; the destructor finishes a batch not finished (its result lost:
+// call finish()).
+class AppendBatch {
+ public:
+  AppendBatch();
+  ~AppendBatch();
+  AppendBatch(const AppendBatch&) = delete;
+  AppendBatch& operator=(const AppendBatch&) = delete;
+  int finish();
+
+ private:
+  bool finished_ = false;
+};
+
 // Fast route for conditions that compare a text field with a constant:
 // reads the record being scanned (or the current record) like ReadField,
 // without making a heap copy. Fatal errors as ReadField.

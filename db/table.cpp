@@ -205,7 +205,12 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
 
 // --- open ---------------------------------------------------------------
 
-Table::~Table() = default;  // closing the files drops every lock and marker
+// Closing the files drops every lock and marker. Records an append batch
+// still gathers are written first (the engine ends its batches before it
+// closes a table; this is the last resort, with nobody left to tell).
+Table::~Table() {
+  if (batch_.held && !dropped_) endBatch();
+}
 
 int Table::joinShare(int mode) {
   os::File& f = *file_;
@@ -269,6 +274,7 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
 void Table::drop() {
   if (dropped_) return;
   copy_ = Copy{};
+  batch_ = Batch{};  // its lock goes with the file
   const bool writable = file_ && file_->writable();
   locks_ = LockSet();
   file_ = os::deadFile(writable);
@@ -771,46 +777,87 @@ int Table::copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field
 
 // --- append and modify ----------------------------------------------------
 
-int Table::append(const rt::Arg* const* values, size_t n) {
+int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
   n = std::min(n, fields_.size());
   for (size_t i = 0; i < n; ++i)
     if (values[i] && checkValue(fields_[i], *values[i]) != kOk) return kValueKindMismatch;
-  int rc = lockHeader();
-  if (rc != kOk) return rc;
+  int rc = kOk;
   int32_t count = 0, serial = 1;
-  rc = readCountSerial(&count, &serial);
-  if (rc == kOk) {
-    if (count < 0) count = 0;
-    if (serial < 1) serial = 1;
-    if (count == INT32_MAX || serial == INT32_MAX) rc = kRecordWriteFailed;
+  if (batch_.held) {
+    // The header lock has been ours since the batch's first append: no
+    // writer of this program has moved the count or the serial since.
+    count = batch_.count;
+    serial = batch_.serial;
+  } else {
+    if ((rc = lockHeader()) != kOk) return rc;
+    rc = readCountSerial(&count, &serial);
+    if (rc == kOk) {
+      if (count < 0) count = 0;
+      if (serial < 1) serial = 1;
+    }
+    // A count damaged behind this program's back would make the new
+    // record overwrite one that is there: refused, as on opening.
+    if (rc == kOk && countLeavesRecords(fileLength(), count, serial)) rc = kFileSizeWrong;
   }
+  if (rc == kOk && (count == INT32_MAX || serial == INT32_MAX)) rc = kRecordWriteFailed;
   std::vector<uint8_t> rec(size_t(header_.recordSize), 0);
   if (rc == kOk) {
     putI32(rec.data(), serial);
     for (size_t i = 0; i < n && rc == kOk; ++i)
       if (values[i]) rc = storeValue(fields_[i], *values[i], rec.data());
+  }
+  const bool gather = batched && !hasChains_;
+  if (rc == kOk && gather) {
+    if (!batch_.held) batch_.from = count;
+    batch_.records.insert(batch_.records.end(), rec.begin(), rec.end());
+  } else if (rc == kOk) {
     // The record goes in before the count that makes it part of the file:
     // a crash in between leaves bytes that the next opening cuts off.
-    // A count damaged behind this program's back would make the new
-    // record overwrite one that is there: refused, as on opening.
-    if (rc == kOk && countLeavesRecords(fileLength(), count, serial)) rc = kFileSizeWrong;
-    if (rc == kOk) {
-      int w = file_->write(recordOffset(count), rec.data(), rec.size());
-      if (w != kOk) rc = writeFailure(w, kRecordWriteFailed);
-    }
+    int w = file_->write(recordOffset(count), rec.data(), rec.size());
+    if (w != kOk) rc = writeFailure(w, kRecordWriteFailed);
     if (rc == kOk) {
       int32_t next = serial + 1;
       rc = writeCountSerial(count + 1, &next);
     }
     if (rc != kOk) releaseChains(rec.data());
   }
-  unlockHeader();
+  if (rc == kOk && batched) {
+    batch_.held = true;
+    batch_.count = count + 1;
+    batch_.serial = serial + 1;
+    if (batch_.records.size() >= kBatchFlushBytes) rc = flushBatch();
+  }
+  // A failed append ends the batch: the next one reads the count again.
+  if (rc != kOk || !batched) {
+    batch_.records.clear();
+    batch_.held = false;
+    unlockHeader();
+  }
   if (rc == kOk) {
     position = count;
     held_ = true;
     heldPos_ = count;
     heldSerial_ = serial;
   }
+  return rc;
+}
+
+int Table::flushBatch() {
+  if (batch_.records.empty()) return kOk;
+  int rc = file_->write(recordOffset(batch_.from), batch_.records.data(), batch_.records.size());
+  if (rc != kOk) rc = writeFailure(rc, kRecordWriteFailed);
+  // The count after the records, as for a single append.
+  if (rc == kOk) rc = writeCountSerial(batch_.count, &batch_.serial);
+  batch_.records.clear();
+  batch_.from = batch_.count;
+  return rc;
+}
+
+int Table::endBatch() {
+  if (!batch_.held) return kOk;
+  const int rc = flushBatch();
+  batch_.held = false;
+  unlockHeader();
   return rc;
 }
 

@@ -193,8 +193,20 @@ class Table {
   int copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field& df, uint8_t* dstRec);
 
   // Appends a record from per-field values (null = none); it becomes
-  // current.
-  int append(const rt::Arg* const* values, size_t n);
+  // current. With `batched` (the engine's append batch, engine.h) the
+  // handle keeps the header lock after the append, so that the next
+  // batched append knows the count and serial without reading them, and
+  // a table without memo or byte-set fields gathers the records in memory
+  // (written out in one write with the count after them, when ~1 MB has
+  // gathered and at endBatch()). The record is then only taken: a batched
+  // append reports a failure of the write it made, if any.
+  int append(const rt::Arg* const* values, size_t n, bool batched = false);
+  // Writes out the gathered records and then the count, and releases the
+  // header lock the batch kept. 0 or the write's code; on failure the
+  // gathered records are not in the table (its count is the one before
+  // them). Without a batch open on this handle: 0, nothing done.
+  int endBatch();
+  bool inBatch() const { return batch_.held; }
   // Rewrites the given fields of the current record (-60 when there is
   // none inside the file).
   int modify(const rt::Arg* const* values, size_t n);
@@ -239,6 +251,7 @@ class Table {
   int32_t getSerialAt20();
   int syncTable();
   int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
+  int flushBatch();
 
   std::unique_ptr<os::File> file_;
   std::unique_ptr<AuxFile> aux_;
@@ -258,6 +271,16 @@ class Table {
   int32_t restoredFrom_ = -1;
   OpenOptions options_;  // as first opened, for reopen()
   bool dropped_ = false;
+  // An append batch on this handle (append(..., true)): while `held`, the
+  // header lock is kept and `count`/`serial` are the table's, the records
+  // from `from` on waiting in `records` (not in the file yet).
+  struct Batch {
+    bool held = false;
+    int32_t count = 0, serial = 0, from = 0;
+    std::vector<uint8_t> records;
+  };
+  Batch batch_;
+  static constexpr size_t kBatchFlushBytes = 1 << 20;
   uint64_t bumpedAt_ = 0;
   // The records of the last whole scan, kept while nothing has changed:
   // the table's count, next serial, length and change counter as they were

@@ -63,6 +63,7 @@ class Writer {
 
   bool catalogue() {
     if (!create(app::kDrugCatalogueName, app::kDrugCatalogue)) return false;
+    db::AppendBatch batch;
     for (const Item& it : y_.catalogue) {
       // The stock values as the drug window keeps them: the products in
       // double precision, stored as floats.
@@ -72,6 +73,7 @@ class Writer {
                              rt::DateTime{it.yx}, it.chd, it.dw, it.shl, it.jj, jh, it.xj, xh))
         return fail("catalogue record " + it.dm);
     }
+    if (batch.finish() != 0) return fail("catalogue records");
     return closeCurrent(app::kDrugCatalogueName);
   }
 
@@ -104,8 +106,10 @@ class Writer {
       const std::string table = app::patientChargeTable(a.zyh);
       at(a.sj);
       if (!create(table, app::kChargeLines)) return false;
+      db::AppendBatch batch;
       for (const Line& l : a.lines)
         if (!chargeLine(l)) return fail("charge line of " + a.zyh);
+      if (batch.finish() != 0) return fail("charge lines of " + a.zyh);
       closeCurrent(table);
     }
     return true;
@@ -116,8 +120,10 @@ class Writer {
       const std::string table = app::monthlyOutpatientTable(rt::DateTime{monthStart(m)});
       at(monthStart(m) + 8.0 / 24);
       if (!create(table, app::kChargeLines)) return false;
+      db::AppendBatch batch;
       for (const Line& l : y_.outpatient[size_t(m - 1)])
         if (!chargeLine(l)) return fail("outpatient line in " + table);
+      if (batch.finish() != 0) return fail("outpatient lines in " + table);
       closeCurrent(table);
     }
     return true;

@@ -14,6 +14,8 @@
 //   kdbtool [--password TEXT] pack FILE
 //   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
+//   kdbtool [--password TEXT] export DIR OUT.sqlite   (kdbtool_export.h)
+//   kdbtool [--password TEXT] export DIR --csv OUTDIR
 //
 // The terminal speaks UTF-8; tables stay GBK, so field names, values and
 // output are converted at this edge. File names are passed through as
@@ -33,6 +35,8 @@
 #include "db/names.h"
 #include "db/table.h"
 #include "kdbtool_backup.h"
+#include "kdbtool_common.h"
+#include "kdbtool_export.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"
 #include "runtime/convert.h"
@@ -78,7 +82,8 @@ std::string g_password;  // GBK
       "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
-      "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n",
+      "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n"
+      "  export DIR OUT.sqlite | export DIR --csv OUTDIR\n",
       stderr);
   std::exit(1);
 }
@@ -90,41 +95,19 @@ db::Table& openTable(const std::string& file, bool readOnly) {
   return *db::currentTable();
 }
 
-std::string hex(const void* block) {
-  size_t n = 0;
-  const uint8_t* p = rt::byteSetData(block, &n);
-  static const char digits[] = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s += digits[p[i] >> 4];
-    s += digits[p[i] & 15];
-  }
-  return s;
-}
-
 // One field of a record image as text (UTF-8): ToText, byte-sets in hex.
 // False (with *code) when the field cannot be read.
 bool fieldText(db::Table& t, const db::Field& f, const uint8_t* rec, std::string* text, int* code) {
-  rt::Arg v;
-  int rc = t.loadValue(f, rec, &v);
-  rt::Result owned(v);
-  if (rc != db::kOk) {
+  rt::Result v;
+  if (int rc = kdbtool::loadField(t, f, rec, &v); rc != db::kOk) {
     *code = rc;
     return false;
   }
-  *text = v.kind == rt::kBytes ? hex(rt::pointerValue<void>(v)) : rt::gbkToUtf8(rt::valueToText(v));
+  *text = kdbtool::shownText(v.arg());
   return true;
 }
 
-std::string csvCell(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char c : s) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
-}
+using kdbtool::csvCell;
 
 int cmdInfo(const std::string& file) {
   db::Table& t = openTable(file, true);
@@ -461,5 +444,6 @@ int main(int argc, char** argv) {
   if (sub == "pack" && rest.size() == 1) return cmdPack(rest[0]);
   if (sub == "backup") return kdbtool::backupCommand(rest);
   if (sub == "verify") return kdbtool::verifyCommand(rest);
+  if (sub == "export") return kdbtool::exportCommand(rest, g_password);
   usage();
 }

@@ -1,4 +1,5 @@
 #include "kdbtool_backup.h"
+#include "kdbtool_common.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,37 +41,9 @@ constexpr size_t kCopyChunk = size_t(1) << 20;
 
 void say(std::FILE* to, const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), to); }
 
-std::string codeText(int code) {
-  return std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code));
-}
-
-std::string joinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
 std::string baseName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool isTableName(const std::string& name) {
-  if (name.size() <= 4) return false;
-  std::string ext = name.substr(name.size() - 4);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return ext == ".kdb";
-}
-
-// The table files of a folder (".kdb" in any letter case), sorted by name.
-int listTables(const std::string& dir, std::vector<std::string>* tables) {
-  std::vector<std::string> names;
-  int rc = db::os::env().listDir(dir, &names);
-  if (rc != db::kOk) return rc;
-  tables->clear();
-  for (const std::string& n : names)
-    if (isTableName(n)) tables->push_back(n);
-  std::sort(tables->begin(), tables->end());
-  return db::kOk;
 }
 
 // The ".kdt" file of an open table that keeps memo or byte-set values;

@@ -18,41 +18,15 @@
 #include <thread>
 #include <vector>
 
+#include "process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-// Starts `argv` in `cwd` with QT_QPA_PLATFORM=offscreen, its output going
-// to `log`. Returns the child's process id.
-pid_t start(const std::vector<std::string>& argv, const fs::path& cwd, const fs::path& log) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  if (fd >= 0) {
-    dup2(fd, 1);
-    dup2(fd, 2);
-  }
-  if (chdir(cwd.c_str()) != 0) _exit(126);
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execv(args[0], args.data());
-  _exit(127);
-}
-
-int finish(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string readText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using installtest::finish;
+using installtest::readText;
+using installtest::start;
 
 // The key=value lines of the [Desktop Entry] group.
 std::map<std::string, std::string> desktopEntry(const fs::path& p) {
@@ -93,7 +67,7 @@ class InstallTest : public testing::Test {
 };
 
 TEST_F(InstallTest, TheFolderHoldsProgramToolIconAndMenuEntry) {
-  for (const char* exe : {"clinic", "kdbtool"}) {
+  for (const char* exe : {"clinic", "kdbtool", "clinic-report"}) {
     EXPECT_TRUE(fs::is_regular_file(prefix_ / exe)) << exe;
     EXPECT_EQ(access((prefix_ / exe).c_str(), X_OK), 0) << exe;
   }

@@ -1,0 +1,326 @@
+#include "kdbtool_export.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <set>
+
+#include "db/errors.h"
+#include "db/locks.h"
+#include "db/names.h"
+#include "kdbtool_backup.h"
+#include "kdbtool_common.h"
+#include "runtime/gbk.h"
+
+namespace kdbtool {
+namespace {
+
+void say(std::FILE* to, const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), to); }
+
+[[noreturn]] void usage() {
+  say(stderr, "usage: kdbtool export DIR OUT.sqlite | kdbtool export DIR --csv OUTDIR\n");
+  std::exit(1);
+}
+
+// A table as read: its columns and every record's cells.
+struct ReadTable {
+  std::string name;  // the file's name without ".kdb" (UTF-8)
+  std::vector<const char*> types;  // SQL type per field
+  std::vector<std::string> columns;  // field names, UTF-8
+  struct Row {
+    int32_t serial = 0;
+    bool deleted = false;
+    std::vector<Cell> cells;
+  };
+  std::vector<Row> rows;
+};
+
+const char* sqlType(int32_t kind) {
+  switch (kind) {
+    case db::kFByte:
+    case db::kFShort:
+    case db::kFInt:
+    case db::kFLong:
+    case db::kFSubPtr:
+    case db::kFBool: return "INTEGER";
+    case db::kFFloat:
+    case db::kFDouble: return "REAL";
+    case db::kFBytes: return "BLOB";
+    default: return "TEXT";
+  }
+}
+
+// Reads every record of the table at `path`, read-only, under the
+// whole-file lock (no append of another workstation is half in it). The
+// engine's code; nothing is kept of a table that could not be read whole.
+int readTable(const std::string& path, const std::string& password, ReadTable* out) {
+  db::OpenOptions o;
+  o.readOnly = true;
+  o.password = password;
+  std::unique_ptr<db::Table> t;
+  if (int rc = db::Table::open(path, o, &t); rc != db::kOk) return rc;
+  int32_t count = 0;
+  if (int rc = t->readCount(&count); rc != db::kOk) return rc;
+  for (const db::Field& f : t->fields()) {
+    out->columns.push_back(rt::gbkToUtf8(f.name));
+    out->types.push_back(sqlType(f.kind));
+  }
+  out->rows.reserve(size_t(count));
+  const std::vector<db::Field>& fields = t->fields();
+  int rc = t->scan(0, true, [&](int32_t, uint8_t* rec) {
+    ReadTable::Row row;
+    const int32_t header = db::getI32(rec);
+    row.serial = header < 0 ? -header : header;
+    row.deleted = header < 0;
+    row.cells.reserve(fields.size());
+    for (const db::Field& f : fields) {
+      rt::Result v;
+      if (int code = loadField(*t, f, rec, &v); code != db::kOk) return code;
+      row.cells.push_back(exportCell(f, v.arg()));
+    }
+    out->rows.push_back(std::move(row));
+    return 0;
+  });
+  if (rc == db::kOk && out->rows.size() < size_t(count)) rc = db::kRecordReadFailed;
+  return rc;
+}
+
+std::string quoted(const std::string& identifier) {
+  std::string q = "\"";
+  for (char c : identifier) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+// --- SQLite ------------------------------------------------------------------------
+
+class SqliteOut {
+ public:
+  ~SqliteOut() {
+    if (insert_) sqlite3_finalize(insert_);
+    if (db_) sqlite3_close(db_);
+  }
+  // A new database at `path` (any earlier file of that name is removed: it
+  // is this export's own scratch name).
+  bool open(const std::string& path) {
+    ::unlink(path.c_str());
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) return false;
+    // A scratch file put in place only when complete: no journal needed.
+    return exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN");
+  }
+  bool add(const ReadTable& t) {
+    std::string create = "CREATE TABLE " + quoted(t.name) + " (\"_serial\" INTEGER, \"_deleted\" INTEGER";
+    std::string insert = "INSERT INTO " + quoted(t.name) + " VALUES (?, ?";
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+      create += ", " + quoted(t.columns[i]) + " " + t.types[i];
+      insert += ", ?";
+    }
+    if (!exec(create + ")")) return false;
+    if (insert_) sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    if (sqlite3_prepare_v2(db_, (insert + ")").c_str(), -1, &insert_, nullptr) != SQLITE_OK) return false;
+    for (const ReadTable::Row& r : t.rows) {
+      sqlite3_reset(insert_);
+      sqlite3_bind_int64(insert_, 1, r.serial);
+      sqlite3_bind_int(insert_, 2, r.deleted ? 1 : 0);
+      int at = 3;
+      for (const Cell& c : r.cells) {
+        switch (c.kind) {
+          case Cell::kInteger: sqlite3_bind_int64(insert_, at, c.integer); break;
+          case Cell::kReal: sqlite3_bind_double(insert_, at, c.real); break;
+          case Cell::kText: sqlite3_bind_text(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC); break;
+          case Cell::kBlob: sqlite3_bind_blob(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC); break;
+        }
+        ++at;
+      }
+      if (sqlite3_step(insert_) != SQLITE_DONE) return false;
+    }
+    return true;
+  }
+  bool finish() {
+    if (insert_) sqlite3_finalize(insert_);
+    insert_ = nullptr;
+    if (!exec("COMMIT")) return false;
+    const bool ok = sqlite3_close(db_) == SQLITE_OK;
+    db_ = nullptr;
+    return ok;
+  }
+  std::string error() const { return db_ ? sqlite3_errmsg(db_) : "cannot open the database"; }
+
+ private:
+  bool exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+};
+
+// --- CSV ---------------------------------------------------------------------------
+
+bool writeFileSynced(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  ok = std::fflush(f) == 0 && ok;
+  ok = ::fsync(fileno(f)) == 0 && ok;
+  return std::fclose(f) == 0 && ok;
+}
+
+// One table as CSV: header, then one line per record, CRLF line ends.
+std::string csvOf(const ReadTable& t) {
+  std::string s = "\xEF\xBB\xBF_serial,_deleted";
+  for (const std::string& c : t.columns) s += "," + csvCell(c);
+  s += "\r\n";
+  for (const ReadTable::Row& r : t.rows) {
+    s += std::to_string(r.serial);
+    s += r.deleted ? ",1" : ",0";
+    for (const Cell& c : r.cells) s += "," + csvCell(cellText(c));
+    s += "\r\n";
+  }
+  return s;
+}
+
+bool syncPath(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return s;
+}
+
+// Progress on a terminal, once the export has taken more than a second.
+class Progress {
+ public:
+  explicit Progress(size_t total) : total_(total), tty_(::isatty(2) != 0) {}
+  void at(size_t done, const std::string& name) {
+    if (!tty_) return;
+    const auto elapsed = std::chrono::steady_clock::now() - start_;
+    if (elapsed < std::chrono::seconds(1)) return;
+    shown_ = true;
+    say(stderr, "\r\033[K" + std::to_string(done) + "/" + std::to_string(total_) + " " + name);
+    std::fflush(stderr);
+  }
+  ~Progress() {
+    if (shown_) say(stderr, "\r\033[K");
+  }
+
+ private:
+  size_t total_;
+  bool tty_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+struct Skipped {
+  std::string table, why;
+};
+
+}  // namespace
+
+int exportCommand(const std::vector<std::string>& given, const std::string& password) {
+  std::vector<std::string> args = given;
+  bool csv = false;
+  if (auto it = std::find(args.begin(), args.end(), "--csv"); it != args.end()) {
+    csv = true;
+    args.erase(it);
+  }
+  if (args.size() != 2) usage();
+  const std::string& dir = args[0];
+  std::string target = args[1];
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
+
+  std::vector<std::string> files;
+  if (int rc = listTables(dir, &files); rc != db::kOk) {
+    say(stderr, "cannot read the folder " + dir + ": " + codeText(rc) + "\n");
+    return 1;
+  }
+  if (files.empty()) {
+    say(stderr, "no tables (.kdb) in " + dir + ": nothing exported\n");
+    return 1;
+  }
+  if (csv && ::mkdir(target.c_str(), 0777) != 0 && errno != EEXIST) {
+    std::perror(("kdbtool: " + target).c_str());
+    return 1;
+  }
+  // A table another workstation is scanning or packing is waited for.
+  db::setLockWaitMs(30000);
+
+  const std::string scratch = csv ? "" : target + ".part";
+  SqliteOut sql;
+  if (!csv && !sql.open(scratch)) {
+    say(stderr, "cannot write " + scratch + ": " + sql.error() + "\n");
+    ::unlink(scratch.c_str());
+    return 1;
+  }
+
+  std::vector<Skipped> skipped;
+  std::set<std::string> names;  // SQL names are compared ignoring case
+  size_t tables = 0, records = 0;
+  {
+    Progress progress(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+      const std::string& file = files[i];
+      progress.at(i, file);
+      ReadTable t;
+      t.name = file.substr(0, file.size() - 4);
+      if (!names.insert(lower(t.name)).second) {
+        skipped.push_back({file, "another table of the folder has the same name in other letter case"});
+        continue;
+      }
+      const std::string path = joinPath(dir, file);
+      if (int rc = readTable(path, password, &t); rc != db::kOk) {
+        const bool packStopped =
+            rc == db::kFileSizeWrong && db::sizeFaultOf(path) == db::SizeFault::kPackUnfinished;
+        skipped.push_back({file, packStopped ? packUnfinishedText() : codeText(rc)});
+        continue;
+      }
+      if (csv) {
+        const std::string out = joinPath(target, t.name + ".csv");
+        const std::string part = out + ".part";
+        if (!writeFileSynced(part, csvOf(t)) || std::rename(part.c_str(), out.c_str()) != 0) {
+          ::unlink(part.c_str());
+          say(stderr, "cannot write " + out + "\n");
+          return 1;
+        }
+      } else if (!sql.add(t)) {
+        say(stderr, "cannot write " + scratch + ": " + sql.error() + "\n");
+        ::unlink(scratch.c_str());
+        return 1;
+      }
+      ++tables;
+      records += t.rows.size();
+    }
+  }
+  if (!csv) {
+    if (!sql.finish() || !syncPath(scratch) || std::rename(scratch.c_str(), target.c_str()) != 0) {
+      say(stderr, "cannot write " + target + "\n");
+      ::unlink(scratch.c_str());
+      return 1;
+    }
+  } else {
+    syncPath(target);
+  }
+  say(stdout, "exported " + std::to_string(tables) + " of " + std::to_string(files.size()) + " tables (" +
+                  std::to_string(records) + " records) to " + target + "\n");
+  if (skipped.empty()) return 0;
+  std::string text = "not exported (could not be read):";
+  for (const Skipped& s : skipped) text += "\n  " + s.table + " " + s.why;
+  say(stderr, text + "\n");
+  return 1;
+}
+
+}  // namespace kdbtool
