@@ -45,9 +45,7 @@ struct Takings {
   Figure total;
 };
 
-constexpr int kBusinessColumns = 13;
 using BusinessRow = std::array<Figure, kBusinessColumns>;
-enum BusinessPlace { kOutpatientRow, kInpatientRow, kSumRow };
 
 // Columns 2 to 12 (草药 ... 其他), each one category; 西成 is 西药 with
 // 中成, 合计 the total. 冷暖, 接生, 婴儿 and 医疗 reach only 合计.
@@ -55,6 +53,9 @@ constexpr Category kColumnCategory[kBusinessColumns - 2] = {
     kZhongcao, kZhuyuan, kZhiliao, kHuayan, kJiancha, kFangshe,
     kShuyang,  kShoushu, kShuxue,  kJianhu, kQita,
 };
+
+// The four categories without a column of their own.
+constexpr Category kWithoutColumn[] = {kLengnuan, kJiesheng, kYinger, kYiliao};
 
 // Outpatient charge lines: `hj` summed per category word of `lb`, then
 // over every line.
@@ -132,6 +133,19 @@ std::vector<FilledRow> businessRows(Case c, const Takings& outpatient, const Tak
   return {};
 }
 
+// 冷暖, 接生, 婴儿 and 医疗 of the tables read, category by category,
+// the outpatient figure before the ward's.
+Figure withoutColumn(Case c, const Takings& outpatient, const Takings& inpatient) {
+  const bool out = c == Case::kBoth || c == Case::kFirstOnly;
+  const bool in = c == Case::kBoth || c == Case::kSecondOnly;
+  std::vector<Figure> parts;
+  for (Category k : kWithoutColumn) {
+    if (out) parts.push_back(outpatient.category[k]);
+    if (in) parts.push_back(inpatient.category[k]);
+  }
+  return Figure::sumOf(parts);
+}
+
 ReportFigures businessFigures(const std::string& first, const std::function<Takings(Sums&)>& readFirst,
                               const std::string& second, const std::function<Takings(Sums&)>& readSecond) {
   Takings outpatient, inpatient;
@@ -139,30 +153,25 @@ ReportFigures businessFigures(const std::string& first, const std::function<Taki
       first, [&](Sums& sums) { outpatient = readFirst(sums); }, second,
       [&](Sums& sums) { inpatient = readSecond(sums); });
   f.rows = businessRows(f.which, outpatient, inpatient);
+  f.withoutColumn = withoutColumn(f.which, outpatient, inpatient);
   return f;
 }
 
 // --- the internal report per doctor ----------------------------------------------------
 
-constexpr int kDoctors = 7;
-constexpr int kDoctorColumns = kDoctors + 1;  // the seven doctors and 合计
 using DoctorRow = std::array<Figure, kDoctorColumns>;
-enum DoctorPlace { kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInpatient, kFeaturedSum, kGrandTotal };
 
 // One table's figures: the regular service row and the featured row.
 struct DoctorTakings {
   DoctorRow regular, featured;
 };
 
-// The charge being summed belongs to the doctor code: the first two bytes
-// of its prescription number (a shorter number matches no code).
-bool prescribedUnder(const char* code) { return cmd::LeftText(cmd::ReadText("cf"), 2) == code; }
-
 // Outpatient charge lines: `hj` per doctor code, "01" ... "07" for the
-// regular service and "11" ... "17" for the featured one. The featured
-// figures of "15" and "16" are held as whole numbers (the month's sum cut
-// once toward zero). Each 合计 is the seven figures added, held as a
-// single figure.
+// regular service and "11" ... "17" for the featured one. A charge belongs
+// to the code its prescription number `cf` starts with (a shorter number
+// matches no code). The featured figures of "15" and "16" are held as
+// whole numbers (the month's sum cut once toward zero). Each 合计 is the
+// seven figures added, held as a single figure.
 DoctorTakings doctorChargeTakings(Sums& sums) {
   static constexpr const char* kRegular[kDoctors] = {"01", "02", "03", "04", "05", "06", "07"};
   static constexpr const char* kFeatured[kDoctors] = {"11", "12", "13", "14", "15", "16", "17"};
@@ -170,8 +179,8 @@ DoctorTakings doctorChargeTakings(Sums& sums) {
   for (int k = 0; k < kDoctors; ++k) {
     const char* regular = kRegular[k];
     const char* featured = kFeatured[k];
-    t.regular[size_t(k)] = Figure::single(sums.when("hj", [regular] { return prescribedUnder(regular); }));
-    const double f = sums.when("hj", [featured] { return prescribedUnder(featured); });
+    t.regular[size_t(k)] = Figure::single(sums.whereStarts("hj", "cf", regular));
+    const double f = sums.whereStarts("hj", "cf", featured);
     const bool whole = k == 4 || k == 5;  // "15" and "16"
     t.featured[size_t(k)] = whole ? Figure::whole(f) : Figure::single(f);
   }
@@ -243,6 +252,12 @@ constexpr const char* kDoctorColumnNames[kDoctorColumns] = {"医师甲", "医师
 constexpr const char* kDoctorRowNames[] = {"门诊", "住院", "合计", "特色门诊", "特色住院", "特色合计", "总计"};
 
 }  // namespace
+
+const FilledRow* ReportFigures::row(int place) const {
+  for (const FilledRow& r : rows)
+    if (r.place == place) return &r;
+  return nullptr;
+}
 
 const Labels& labelsOf(Report report) {
   static const Labels kMonthly{"康复中心业务月报表", kBusinessColumnNames, kBusinessRowNames};

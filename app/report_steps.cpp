@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "app/stored.h"
 #include "db/each.h"
@@ -74,43 +75,83 @@ double Sums::next(Wanted w) {
   return taken_ < wanted_.size() ? wanted_[taken_++].sum : 0;
 }
 
-double Sums::of(const char* gbkField) { return next({gbkField, "", "", nullptr, 0}); }
+double Sums::of(const char* gbkField) { return next({gbkField, "", "", false, nullptr, 0}); }
 
 double Sums::where(const char* gbkField, const char* gbkTextField, const std::string& value) {
-  return next({gbkField, gbkTextField, value, nullptr, 0});
+  return next({gbkField, gbkTextField, value, false, nullptr, 0});
+}
+
+double Sums::whereStarts(const char* gbkField, const char* gbkTextField, const std::string& prefix) {
+  return next({gbkField, gbkTextField, prefix, true, nullptr, 0});
 }
 
 double Sums::when(const char* gbkField, const std::function<bool()>& keep) {
-  return next({gbkField, "", "", keep, 0});
+  return next({gbkField, "", "", false, keep, 0});
 }
 
 void Sums::readAll() {
   read_ = true;
   taken_ = 0;
   // The same record's field is asked for by several sums: each field is
-  // read once per record.
-  std::vector<std::string> fields;
-  std::vector<size_t> fieldOf;
-  for (const Wanted& w : wanted_) {
+  // read once per record, and so is each text the sums compare, straight
+  // from the record being stepped (the fields looked up once per table);
+  // a field that cannot be read so is read with ReadField, which fails as
+  // it always does.
+  struct Column {
+    std::string name;
+    int index = -1;
+    bool textNeeded = false;  // some sum needs it as text (whereStarts)
+  };
+  std::vector<Column> numbers, texts;
+  std::vector<size_t> numberOf, textOf;
+  auto columnOf = [](std::vector<Column>& columns, const std::string& name) {
     size_t i = 0;
-    while (i < fields.size() && fields[i] != w.field) ++i;
-    if (i == fields.size()) fields.push_back(w.field);
-    fieldOf.push_back(i);
+    while (i < columns.size() && columns[i].name != name) ++i;
+    if (i == columns.size()) columns.push_back({name, db::scanField(name.c_str())});
+    return i;
+  };
+  constexpr size_t kNone = size_t(-1);
+  for (const Wanted& w : wanted_) {
+    numberOf.push_back(columnOf(numbers, w.field));
+    textOf.push_back(w.textField.empty() ? kNone : columnOf(texts, w.textField));
+    if (w.prefix) texts[textOf.back()].textNeeded = true;
   }
-  std::vector<double> values(fields.size());
+  std::vector<double> values(numbers.size());
+  std::vector<std::string_view> textValues(texts.size());
+  std::vector<std::string> copies(texts.size());  // texts read with ReadField
+  std::vector<char> isText(texts.size());
   const int rc = db::forEachRecord(
       [&] {
-        for (size_t i = 0; i < fields.size(); ++i) {
-          rt::Result v = cmd::ReadField(fields[i].c_str());
+        for (size_t i = 0; i < numbers.size(); ++i) {
+          if (db::scanNumber(numbers[i].index, &values[i])) continue;
+          rt::Result v = cmd::ReadField(numbers[i].name.c_str());
           // A value that is not a number stops the program, as it stops
           // SumRecords.
           if (!rt::numericValue(v.arg(), &values[i])) rt::raiseRuntimeError(11);
         }
+        for (size_t i = 0; i < texts.size(); ++i) {
+          isText[i] = db::scanText(texts[i].index, &textValues[i]);
+          if (isText[i]) continue;
+          rt::Result v = cmd::ReadField(texts[i].name.c_str());
+          isText[i] = v.kind() == rt::kText;
+          // A field that is not text equals nothing; where a sum reads it
+          // as ReadText does, it stops the program.
+          if (!isText[i] && texts[i].textNeeded) rt::raiseRuntimeError(5);
+          copies[i] = v.text();
+          textValues[i] = copies[i];
+        }
         for (size_t k = 0; k < wanted_.size(); ++k) {
           Wanted& w = wanted_[k];
-          if (!w.textField.empty() && !db::fieldTextEquals(w.textField.c_str(), w.value)) continue;
+          if (textOf[k] != kNone) {
+            const size_t t = textOf[k];
+            if (!isText[t]) continue;
+            const std::string_view text = textValues[t];
+            const bool match = w.prefix ? text.substr(0, w.value.size()) == w.value && text.size() >= w.value.size()
+                                        : text == w.value;
+            if (!match) continue;
+          }
           if (w.keep && !w.keep()) continue;
-          w.sum += values[fieldOf[k]];
+          w.sum += values[numberOf[k]];
         }
       },
       true);

@@ -3,7 +3,8 @@
 // the four cases a report draws, one of them picked by which of its two
 // period tables could be read, and the rows of each report's case. The
 // window draws these rows on its panel or on paper (report_sheet.h);
-// clinic-report prints the same rows as a table.
+// clinic-report prints the same rows as a table, and the chart window
+// (report_chart.h) charts them.
 //
 // A report is built from a first and a second period table. Both are read
 // first (opened, made current, every figure summed); then the rows of the
@@ -71,6 +72,10 @@ class Sums {
   double of(const char* gbkField);
   // Over the records whose text field equals `value` byte for byte.
   double where(const char* gbkField, const char* gbkTextField, const std::string& value);
+  // Over the records whose text field starts with `prefix` byte for byte
+  // (a shorter text does not); a record whose field is not a text stops
+  // the program, as reading it with ReadText does.
+  double whereStarts(const char* gbkField, const char* gbkTextField, const std::string& prefix);
   // Over the records for which `keep` (run with the record being summed
   // current) is true.
   double when(const char* gbkField, const std::function<bool()>& keep);
@@ -84,7 +89,8 @@ class Sums {
  private:
   struct Wanted {
     std::string field;
-    std::string textField, value;  // where()
+    std::string textField, value;  // where(), whereStarts()
+    bool prefix = false;           // whereStarts()
     std::function<bool()> keep;    // when()
     double sum = 0;
   };
@@ -130,6 +136,19 @@ Case chooseCase(bool firstRead, bool secondRead);
 
 enum class Report { kMonthly, kYearly, kDoctor };
 
+// The figures of a row: the business reports' thirteen columns (西成 ...
+// 其他, 合计 last), the internal report's seven doctors and their 合计.
+constexpr int kBusinessColumns = 13;
+constexpr int kDoctors = 7;
+constexpr int kDoctorColumns = kDoctors + 1;
+
+// The places of the rows (FilledRow::place, an index into the report's
+// row labels): the business reports' and the internal report's.
+enum BusinessPlace : int { kOutpatientRow, kInpatientRow, kSumRow };
+enum DoctorPlace : int {
+  kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInpatient, kFeaturedSum, kGrandTotal,
+};
+
 // One filled row of a report: its place (an index into the report's row
 // labels) and its figures, column by column.
 struct FilledRow {
@@ -144,6 +163,13 @@ struct ReportFigures {
   Case which = Case::kNeither;
   std::vector<FilledRow> rows;
   std::vector<Unreadable> unreadable;
+  // Business reports: 冷暖, 接生, 婴儿 and 医疗 of the tables read, added
+  // together; they have no column and reach only 合计. 0 for the internal
+  // report and when neither table was read.
+  Figure withoutColumn;
+
+  // The row drawn at `place`, or null when this case has none there.
+  const FilledRow* row(int place) const;
 };
 
 // The column headings and row labels of a report (UTF-8), in the order

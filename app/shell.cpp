@@ -19,6 +19,7 @@
 #include "app/outpatient.h"
 #include "app/program_values.h"
 #include "app/report.h"
+#include "app/report_chart.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/each.h"
@@ -289,6 +290,8 @@ void installShellHandlers() {
                 {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
                  r::kExitProgram, r::kOpenAbout},
                 {setReportHandlers});
+  // The report window's "图 表" beside the yearly report's row.
+  forms::addWindowBuiltHook(addChartButton);
   std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);
   setPrintRangeHandlers(printRange);
   forms::setHandlers(ids::kPrintRangeWindow, printRange);

@@ -799,4 +799,40 @@ bool fieldTextEquals(const char* field, const std::string& gbk) {
   return eq;
 }
 
+int scanField(const char* name) {
+  const Table* t = cur();
+  return t && name ? t->fieldIndex(name) : -1;
+}
+
+namespace {
+
+// Field `index` of the record being stepped, or null.
+const Field* steppedField(int index, const uint8_t** rec) {
+  Table* t = cur();
+  if (!t || index < 0 || size_t(index) >= t->fields().size()) return nullptr;
+  *rec = t->scanRecord();
+  return *rec ? &t->fields()[size_t(index)] : nullptr;
+}
+
+}  // namespace
+
+bool scanNumber(int index, double* out) {
+  const uint8_t* rec = nullptr;
+  const Field* f = steppedField(index, &rec);
+  // Texts, memos and byte-sets would need a heap copy and are no numbers.
+  if (!f || f->kind == kFText || f->kind == kFMemo || f->kind == kFBytes) return false;
+  Arg v;
+  if (cur()->loadValue(*f, rec, &v) != kOk) return false;
+  return rt::numericValue(v, out);
+}
+
+bool scanText(int index, std::string_view* out) {
+  const uint8_t* rec = nullptr;
+  const Field* f = steppedField(index, &rec);
+  if (!f || f->kind != kFText) return false;
+  const char* p = reinterpret_cast<const char*>(rec + f->offset);
+  *out = std::string_view(p, strnlen(p, size_t(f->size)));
+  return true;
+}
+
 }  // namespace db

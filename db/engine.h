@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "db/errors.h"
 
@@ -112,5 +113,19 @@ int holdHeader(const std::function<int()>& body);
 // reads the record being scanned (or the current record) like ReadField,
 // without making a heap copy. Fatal errors as ReadField.
 bool fieldTextEquals(const char* field, const std::string& gbk);
+
+// Fast routes for a step of db::forEachRecord that reads the same fields
+// of every record: a field of the current table is looked up once
+// (scanField: its index, -1 when the table has no such field), then read
+// from the record being stepped without a command call or a heap copy.
+// Both reads answer false when no record is being stepped or the field is
+// not of their kind; the caller then reads it with ReadField, which fails
+// as it always does.
+int scanField(const char* name);
+// A numeric field's value as ReadField gives it.
+bool scanNumber(int index, double* out);
+// A fixed-text field's text: a view into the scan buffer, valid for the
+// step.
+bool scanText(int index, std::string_view* out);
 
 }  // namespace db

@@ -126,6 +126,12 @@ QWidget* controlWidget(uint32_t windowId, uint32_t controlId);
 using WindowClosedHook = void (*)(uint32_t windowId);
 void addWindowClosedHook(WindowClosedHook hook);
 
+// Runs after a window has been built from its template, before it is shown
+// and its created event is raised, so that other layers add what the
+// template does not hold. Adding the same hook again changes nothing.
+using WindowBuiltHook = void (*)(uint32_t windowId);
+void addWindowBuiltHook(WindowBuiltHook hook);
+
 // The window argument record of a window: window ID low, its item ID high.
 rt::Arg windowArg(uint32_t windowId);
 

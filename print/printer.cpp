@@ -528,6 +528,12 @@ void Printer::drawLine(int argc, const rt::Arg* argv) {
                      penStyle());
 }
 
+void Printer::drawPainting(double x, double y, double w, double h, const Surface::Painting& paint) {
+  if (!prepareOutput()) return;
+  const double left = unitToPixelsX(x + marginLeft_), top = unitToPixelsY(y + marginTop_);
+  surface_->drawPainting(QRectF(left, top, unitToPixelsX(w), unitToPixelsY(h)), paint);
+}
+
 // --- the printer objects of the program and their commands ---------------------
 
 Printer& printerFor(uint32_t windowId, uint32_t controlId) {

@@ -118,6 +118,9 @@ class Printer {
   // would pass the bottom of the page.
   void printTextLines(int argc, const rt::Arg* argv);
   void drawLine(int argc, const rt::Arg* argv);
+  // A picture Qt paints itself (a chart) into the rectangle at (x, y) of
+  // width w and height h, in the current unit like texts and lines.
+  void drawPainting(double x, double y, double w, double h, const Surface::Painting& paint);
   void end();
 
   // Closes the page and opens the next one, as the text-lines member does

@@ -85,6 +85,13 @@ class QtSurface final : public Surface {
     return QSizeF(fm.horizontalAdvance(forms::fromGbk(gbk)), fm.height());
   }
 
+  void drawPainting(const QRectF& target, const Painting& paint) override {
+    if (!painter_.isActive()) return;
+    painter_.save();
+    paint(painter_, target);
+    painter_.restore();
+  }
+
   std::string deviceName() const override { return forms::toGbk(printer_->printerName()); }
   std::string devicePort() const override {
     QPrinterInfo info = QPrinterInfo::printerInfo(printer_->printerName());

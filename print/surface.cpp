@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
+#include <QPicture>
 #include <algorithm>
 
 #include "forms/qtext.h"
@@ -71,6 +73,18 @@ QSizeF RecordingSurface::measure(const std::string& gbk, const QFont& font) cons
   QFontMetricsF fm(font, &device);
   QString s = forms::fromGbk(gbk);
   return QSizeF(fm.horizontalAdvance(s), fm.height());
+}
+
+void RecordingSurface::drawPainting(const QRectF& target, const Painting& paint) {
+  Recorded r{Recorded::Painting};
+  r.x = target.left();
+  r.y = target.top();
+  r.x2 = target.right();
+  r.y2 = target.bottom();
+  log_->push_back(r);
+  QPicture picture;
+  QPainter painter(&picture);
+  paint(painter, target);
 }
 
 std::vector<Recorded> recordedOf(const std::vector<Recorded>& log, Recorded::Op op) {

@@ -10,7 +10,11 @@
 #include <QColor>
 #include <QFont>
 #include <QSizeF>
+
+class QPainter;
+#include <QRectF>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +65,11 @@ class Surface {
   // Width and height of the text as drawText would draw it.
   virtual QSizeF measure(const std::string& gbk, const QFont& font) const = 0;
 
+  // A picture Qt paints itself (a chart): `paint` draws with the device's
+  // painter into `target`, in device pixels.
+  using Painting = std::function<void(QPainter& painter, const QRectF& target)>;
+  virtual void drawPainting(const QRectF& target, const Painting& paint) = 0;
+
   // The device's name and port for the progress window.
   virtual std::string deviceName() const { return std::string(); }
   virtual std::string devicePort() const { return std::string(); }
@@ -68,10 +77,10 @@ class Surface {
 
 // One thing a recording surface saw.
 struct Recorded {
-  enum Op { BeginJob, NewPage, EndJob, AbortJob, Text, Line };
+  enum Op { BeginJob, NewPage, EndJob, AbortJob, Text, Line, Painting };
   explicit Recorded(Op o) : op(o) {}
   Op op;
-  double x = 0, y = 0, x2 = 0, y2 = 0;  // device pixels
+  double x = 0, y = 0, x2 = 0, y2 = 0;  // device pixels (a painting: its target's corners)
   std::string text;                     // GBK text, or the document name
   int fontPixels = 0;                   // text: the font's pixel height
   double width = 0, height = 0;         // text: its measured size
@@ -97,6 +106,9 @@ class RecordingSurface final : public Surface {
   void drawText(double x, double y, const std::string& gbk, const TextStyle& style) override;
   void drawLine(double x1, double y1, double x2, double y2, const PenStyle& pen) override;
   QSizeF measure(const std::string& gbk, const QFont& font) const override;
+  // Records the target and has the picture painted into a QPicture of
+  // the surface's resolution.
+  void drawPainting(const QRectF& target, const Painting& paint) override;
   std::string deviceName() const override { return "Recorder"; }
   std::string devicePort() const override { return "REC:"; }
 

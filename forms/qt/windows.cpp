@@ -29,6 +29,7 @@ struct State {
   std::map<uint32_t, std::vector<Handler>> handlers;
   std::vector<EventSource> sources;
   std::vector<WindowClosedHook> closedHooks;
+  std::vector<WindowBuiltHook> builtHooks;
   std::map<uint32_t, std::pair<PropertyGetter, PropertySetter>> kindProps;
   const TemplateData* source = nullptr;
   int loopDepth = 0;  // runMessageLoop running
@@ -305,6 +306,7 @@ bool loadWindow(uint32_t windowId, uint32_t parentWindowId, bool modal) {
   lw->id = windowId;
   lw->tpl = tpl;
   buildWindow(*lw);
+  for (WindowBuiltHook h : std::vector<WindowBuiltHook>(st().builtHooks)) h(windowId);
   FormWindow* w = lw->widget.data();
 
   if (LiveWindow* parent = parentWindowId ? findWindow(parentWindowId) : nullptr) {
@@ -369,6 +371,11 @@ QWidget* controlWidget(uint32_t windowId, uint32_t controlId) {
 }
 
 void addWindowClosedHook(WindowClosedHook hook) { st().closedHooks.push_back(hook); }
+
+void addWindowBuiltHook(WindowBuiltHook hook) {
+  std::vector<WindowBuiltHook>& hooks = st().builtHooks;
+  if (std::find(hooks.begin(), hooks.end(), hook) == hooks.end()) hooks.push_back(hook);
+}
 
 rt::Arg windowArg(uint32_t windowId) {
   const WindowTemplate* tpl = templateSource().findWindow(windowId);

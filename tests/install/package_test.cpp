@@ -92,7 +92,7 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   for (const char* p : {"fonts-arphic-uming", "qt6-translations-l10n", "qt6-qpa-plugins"})
     EXPECT_NE(f.find(p), std::string::npos) << p << "\n" << f;
   if (system("command -v dpkg-shlibdeps >/dev/null 2>&1 && command -v file >/dev/null 2>&1") == 0) {
-    for (const char* p : {"libqt6widgets6", "libsqlite3-0", "libssl3"}) EXPECT_NE(f.find(p), std::string::npos) << p;
+    for (const char* p : {"libqt6widgets6", "libqt6charts6", "libsqlite3-0", "libssl3"}) EXPECT_NE(f.find(p), std::string::npos) << p;
   }
 
   // Unpacked into a scratch root: everything under /usr, in its place.
