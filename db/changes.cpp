@@ -7,6 +7,7 @@
 
 #include "db/errors.h"
 #include "db/format.h"
+#include "db/locks.h"
 #include "db/os.h"
 
 namespace db {
@@ -79,15 +80,33 @@ uint64_t nextMark() {
   return ++mark;
 }
 
-int bumpChange(const std::string& tablePath) {
+int bumpChange(const std::string& tablePath, const uint64_t* expect, bool* unchanged, uint64_t* written) {
+  if (unchanged) *unchanged = false;
   os::File* f = nullptr;
   if (const int rc = fileFor(tablePath, true, &f); rc != kOk) return rc;
   uint64_t v = nextMark();
   if (v == 0) v = nextMark();  // 0 stands for "never changed"
   uint8_t b[8];
   for (int i = 0; i < 8; ++i) b[i] = uint8_t(v >> (8 * i));
-  const int rc = f->write(slotOf(tablePath), b, 8);
-  return rc == kOk ? kOk : failed(tablePath, rc);
+  const int64_t at = slotOf(tablePath);
+  // The slot's lock: a writer that compares the mark before it writes its
+  // own sees every mark written before, and none slips in between.
+  if (const int rc = lockWithRetry(*f, at, 8, headerWaitMs()); rc != kOk) return failed(tablePath, rc);
+  int rc = kOk;
+  if (expect) {
+    uint64_t was = 0;
+    rc = readSlot(*f, at, &was);
+    if (rc == kOk && unchanged) *unchanged = was == *expect;
+  }
+  if (rc == kOk) rc = f->write(at, b, 8);
+  const int unlocked = f->unlock(at, 8);
+  if (rc == kOk && unlocked != kOk) rc = kUnlockFailed;
+  if (rc != kOk) {
+    if (unchanged) *unchanged = false;
+    return failed(tablePath, rc);
+  }
+  if (written) *written = v;
+  return kOk;
 }
 
 int readChange(const std::string& tablePath, uint64_t* out) {

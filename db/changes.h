@@ -9,8 +9,10 @@
 // each other be read again. Every writer of this program gives each table
 // it wrote a new mark when its engine call ends (EngineCall), before the
 // action is shown as done: a value of its own that the table has not had
-// (one 8-byte write, no lock, no read: of two writers at once, either
-// mark differs from what a reader kept). A reader takes the mark under the
+// (an 8-byte write under a lock on the slot: of two writers at once,
+// either mark differs from what a reader kept; a writer that reads the
+// slot first under that lock knows whether anyone changed the table since
+// the mark it kept). A reader takes the mark under the
 // table's whole-file lock, with the table's count, next serial and length;
 // a table changed by anything else is still seen by those. 0 means never
 // changed.
@@ -27,8 +29,12 @@ namespace db {
 constexpr const char* kChangeFileName = "kdbchg.dat";
 constexpr int kChangeSlots = 4096;
 
-// Gives the table at `tablePath` a new mark. 0 or an error code.
-int bumpChange(const std::string& tablePath);
+// Gives the table at `tablePath` a new mark (*written), under a lock on
+// its slot. With `expect`, *unchanged tells whether the slot still held
+// that mark just before (a handle that extended its kept copy with its own
+// append keeps it only then). 0 or an error code.
+int bumpChange(const std::string& tablePath, const uint64_t* expect = nullptr, bool* unchanged = nullptr,
+               uint64_t* written = nullptr);
 // Reads its mark (0 when never changed, also when the folder has no
 // change file yet; a reader never makes one). 0 or an error code.
 int readChange(const std::string& tablePath, uint64_t* out);

@@ -645,7 +645,12 @@ EngineCall::~EngineCall() {
   for (OpenDb& d : g_open) {
     // A table in an append batch is marked when the batch lets it go.
     if (!d.table->wroteSinceBump() || d.table == g_lease) continue;
-    if (!reachable || bumpChange(d.table->path()) != kOk) g_unmarked.insert(d.table->path());
+    uint64_t expect = 0, mark = 0;
+    const bool awaiting = d.table->copyAwaitsMark(&expect);
+    bool unchanged = false;
+    if (!reachable || bumpChange(d.table->path(), awaiting ? &expect : nullptr, &unchanged, &mark) != kOk)
+      g_unmarked.insert(d.table->path());
+    d.table->markSettled(unchanged, mark);
     d.table->noteBumped();
   }
   for (auto it = g_unmarked.begin(); reachable && it != g_unmarked.end();)

@@ -783,6 +783,8 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     if (values[i] && checkValue(fields_[i], *values[i]) != kOk) return kValueKindMismatch;
   int rc = kOk;
   int32_t count = 0, serial = 1;
+  int64_t length = -1;
+  const uint64_t writesBefore = file_->writesMade();
   if (batch_.held) {
     // The header lock has been ours since the batch's first append: no
     // writer of this program has moved the count or the serial since.
@@ -797,7 +799,8 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     }
     // A count damaged behind this program's back would make the new
     // record overwrite one that is there: refused, as on opening.
-    if (rc == kOk && countLeavesRecords(fileLength(), count, serial)) rc = kFileSizeWrong;
+    length = fileLength();
+    if (rc == kOk && countLeavesRecords(length, count, serial)) rc = kFileSizeWrong;
   }
   if (rc == kOk && (count == INT32_MAX || serial == INT32_MAX)) rc = kRecordWriteFailed;
   std::vector<uint8_t> rec(size_t(header_.recordSize), 0);
@@ -820,6 +823,7 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
       rc = writeCountSerial(count + 1, &next);
     }
     if (rc != kOk) releaseChains(rec.data());
+    if (rc == kOk && !batched) extendCopy(count, serial, length, writesBefore, rec.data());
   }
   if (rc == kOk && batched) {
     batch_.held = true;
@@ -840,6 +844,22 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     heldSerial_ = serial;
   }
   return rc;
+}
+
+void Table::extendCopy(int32_t count, int32_t serial, int64_t length, uint64_t writes, const uint8_t* rec) {
+  const int64_t rs = header_.recordSize;
+  if (copy_.valid && copy_.count == count && copy_.serial == serial && copy_.length == length &&
+      copy_.writes == writes && int64_t(copy_.records.size()) == int64_t(count) * rs &&
+      int64_t(copy_.records.size()) + rs <= kKeptCopyBytes) {
+    copy_.records.insert(copy_.records.end(), rec, rec + rs);
+    copy_.count = count + 1;
+    copy_.serial = serial + 1;
+    copy_.length = length + rs;
+    copy_.writes = file_->writesMade();
+    copy_.awaitingMark = true;
+  } else if (copy_.awaitingMark) {
+    copy_ = Copy{};
+  }
 }
 
 int Table::flushBatch() {
@@ -907,7 +927,7 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
     stamp.writes = file_->writesMade();
     stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change) == kOk;
   }
-  if (servable && stamp.valid && copy_.valid && copy_.count == stamp.count && copy_.serial == stamp.serial &&
+  if (servable && stamp.valid && copy_.valid && !copy_.awaitingMark && copy_.count == stamp.count && copy_.serial == stamp.serial &&
       copy_.length == stamp.length && copy_.change == stamp.change && copy_.writes == stamp.writes) {
     // A whole scan's callback may change a record before writing it (the
     // write then makes the copy stale): it is given records of its own. A

@@ -135,6 +135,25 @@ class Table {
   // db/changes.h).
   bool wroteSinceBump() const { return file_ && file_->writesMade() != bumpedAt_; }
   void noteBumped() { bumpedAt_ = file_ ? file_->writesMade() : 0; }
+  // Whether the kept copy holds records this handle appended and waits
+  // for the mark it had (*expect) to be found unchanged when the new mark
+  // is written.
+  bool copyAwaitsMark(uint64_t* expect) const {
+    *expect = copy_.change;
+    return copy_.valid && copy_.awaitingMark;
+  }
+  // The table's new mark was written: `unchanged` when the mark found
+  // under the slot's lock was the one the copy had; the copy is then the
+  // table as of `mark`, else it is dropped.
+  void markSettled(bool unchanged, uint64_t mark) {
+    if (!copy_.awaitingMark) return;
+    if (unchanged) {
+      copy_.change = mark;
+      copy_.awaitingMark = false;
+    } else {
+      copy_ = Copy{};
+    }
+  }
   // A dropped table opened again as it was first opened. 0 (also when not
   // dropped), the open's code, or -22 when the file now has other fields.
   // The held record is checked by its serial at the next access as ever.
@@ -286,13 +305,23 @@ class Table {
   // the table's count, next serial, length and change counter as they were
   // then, and this handle's writes (a scan that wrote, or any later write
   // of ours, means the copy is not the file any more).
+  // A copy this handle extended with a record it appended itself waits
+  // for its mark (`awaitingMark`, not served): it is taken again only if
+  // the table's mark was still `change` when this handle gave it its own
+  // new one (markSettled), i.e. nobody else changed the table meanwhile.
   struct Copy {
     bool valid = false;
+    bool awaitingMark = false;
     int32_t count = 0, serial = 0;
     int64_t length = 0;
     uint64_t change = 0, writes = 0;
     std::vector<uint8_t> records;
   } copy_;
+  // Adds a record this handle appended at `pos` (under the header lock,
+  // the count and serial read then being `count`/`serial`, the file
+  // `length` long before, `writes` this handle's writes before) to the
+  // kept copy when the copy was exactly the table then.
+  void extendCopy(int32_t count, int32_t serial, int64_t length, uint64_t writes, const uint8_t* rec);
   // Tables larger than this are read each time (a kept copy would cost
   // more memory than the reads it saves).
   static constexpr int64_t kKeptCopyBytes = 32 << 20;

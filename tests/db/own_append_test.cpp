@@ -1,0 +1,98 @@
+// The copy a handle keeps of a table it scanned whole stays in use after
+// the handle's own append (the next scan reads no records), but only when
+// nobody else changed the table in between: a change in place another
+// workstation made and marked before this handle's mark is in the next
+// scan.
+#include "db/changes.h"
+#include "db/table.h"
+#include "db_test_util.h"
+#include "forwarding_env.h"
+
+using namespace dbtest;
+
+namespace {
+
+// Counts the bytes read from table files.
+struct CountingReads : ForwardingEnv {
+  long long bytes = 0;
+  struct F : ForwardingFile {
+    CountingReads* env;
+    bool table;
+    int read(int64_t o, void* b, size_t n, size_t* g) override {
+      const int rc = in->read(o, b, n, g);
+      if (table && rc == 0) env->bytes += (long long)*g;
+      return rc;
+    }
+  };
+  std::unique_ptr<ForwardingFile> wrap(const std::string& p, bool) override {
+    auto f = std::make_unique<F>();
+    f->env = this;
+    f->table = p.ends_with(".kdb");
+    return f;
+  }
+};
+
+class OwnAppendTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    ASSERT_TRUE(cmd::CreateDatabase("t", {fi("v", 3)}));
+    ASSERT_TRUE(cmd::OpenDatabase("t"));
+    {
+      db::AppendBatch batch;
+      for (int i = 1; i <= 2000; ++i) ASSERT_TRUE(cmd::AppendRecord(i));
+      ASSERT_EQ(batch.finish(), 0);
+    }
+    db::closeAllDatabases();
+    previous_ = db::os::setEnv(&env_);
+    ASSERT_TRUE(cmd::OpenDatabase("t"));
+  }
+  void TearDown() override {
+    db::closeAllDatabases();
+    db::os::setEnv(previous_);
+    DbTest::TearDown();
+  }
+  double sum() {
+    auto v = [] { return cmd::ReadField("v").release(); };
+    rt::Expr value(v);
+    return cmd::SumRecords(value.arg());
+  }
+  // Another workstation changes record `pos` in place and marks it, as
+  // its engine call does when it ends.
+  void otherChanges(int32_t pos, int value) {
+    std::unique_ptr<db::Table> other;
+    ASSERT_EQ(db::Table::open("t.kdb", db::OpenOptions{}, &other), 0);
+    other->setPosition(pos);
+    rt::Arg v = rt::makeInt(value);
+    const rt::Arg* values[] = {&v};
+    ASSERT_EQ(other->modify(values, 1), 0);
+    ASSERT_EQ(db::bumpChange(other->path()), 0);
+  }
+  CountingReads env_;
+  db::os::Env* previous_ = nullptr;
+};
+
+const double kFirst = 2000.0 * 2001 / 2;
+
+TEST_F(OwnAppendTest, OwnAppendsKeepTheCopyAndOthersChangesDropIt) {
+  EXPECT_EQ(sum(), kFirst);
+  ASSERT_TRUE(cmd::AppendRecord(7));
+  env_.bytes = 0;
+  EXPECT_EQ(sum(), kFirst + 7);
+  EXPECT_LT(env_.bytes, 64) << "the scan after an own append read the records again";
+
+  // Another workstation's change in place lands between this handle's
+  // last scan and its append: the append's mark finds the table's mark
+  // moved, and the next scan reads the table.
+  otherChanges(0, 101);
+  ASSERT_TRUE(cmd::AppendRecord(3));
+  EXPECT_EQ(sum(), kFirst + 7 + 3 + 100);
+
+  // The same after the append: the other's mark differs from this
+  // handle's own.
+  ASSERT_TRUE(cmd::AppendRecord(5));
+  otherChanges(1, 102);
+  EXPECT_EQ(sum(), kFirst + 7 + 3 + 5 + 200);
+}
+
+}  // namespace
