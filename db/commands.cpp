@@ -717,42 +717,43 @@ void registerDatabaseCommands() {
 
 Table* currentTable() { return cur(); }
 
-int holdCurrentRecord(const std::function<int()>& body) {
+namespace {
+
+// Runs `body` as one engine call between `lock` and `unlock` of the
+// current table (see holdCurrentRecord); the last error `body` left stays.
+int holding(const std::function<int(Table&)>& lock, const std::function<void(Table&)>& unlock,
+            const std::function<int()>& body) {
   EngineCall call;
   std::shared_ptr<Table> keep = curShared();
   if (!keep) {
     setLastError(kNoCurrentDatabase);
     return kNoCurrentDatabase;
   }
-  std::vector<uint8_t> rec(size_t(keep->recordSize()));
-  int32_t pos = 0;
-  if (const int rc = keep->lockCurrent(rec.data(), true, &pos); rc != kOk) {
+  if (const int rc = lock(*keep); rc != kOk) {
     setLastError(rc);
     return rc;
   }
   const int rc = body();
   const int last = lastError();
-  keep->unlockRecord(pos);
+  unlock(*keep);
   setLastError(last);
   return rc;
 }
 
+}  // namespace
+
+int holdCurrentRecord(const std::function<int()>& body) {
+  int32_t pos = 0;
+  return holding(
+      [&](Table& t) {
+        std::vector<uint8_t> rec(size_t(t.recordSize()));
+        return t.lockCurrent(rec.data(), true, &pos);
+      },
+      [&](Table& t) { t.unlockRecord(pos); }, body);
+}
+
 int holdHeader(const std::function<int()>& body) {
-  EngineCall call;
-  std::shared_ptr<Table> keep = curShared();
-  if (!keep) {
-    setLastError(kNoCurrentDatabase);
-    return kNoCurrentDatabase;
-  }
-  if (const int rc = keep->lockHeader(); rc != kOk) {
-    setLastError(rc);
-    return rc;
-  }
-  const int rc = body();
-  const int last = lastError();
-  keep->unlockHeader();
-  setLastError(last);
-  return rc;
+  return holding([](Table& t) { return t.lockHeader(); }, [](Table& t) { t.unlockHeader(); }, body);
 }
 
 void closeAllDatabases() {
