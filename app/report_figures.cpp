@@ -195,8 +195,8 @@ DoctorTakings doctorChargeTakings(Sums& sums) {
 DoctorTakings postingTakings(Sums& sums) {
   DoctorTakings t;
   for (int k = 0; k < kDoctorColumns; ++k) {
-    const std::string regular = "c" + std::to_string(k + 1);
-    const std::string featured = "c" + std::to_string(k + 1 + kDoctorColumns);
+    const std::string regular = std::to_string(k + 1).insert(0, 1, 'c');
+    const std::string featured = std::to_string(k + 1 + kDoctorColumns).insert(0, 1, 'c');
     t.regular[size_t(k)] = Figure::single(sums.of(regular.c_str()));
     t.featured[size_t(k)] = Figure::single(sums.of(featured.c_str()));
   }

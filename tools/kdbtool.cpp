@@ -145,7 +145,10 @@ int cmdDump(const std::string& file, bool csv) {
   db::Table& t = openTable(file, true);
   if (csv) {
     std::string head = "serial";
-    for (const db::Field& f : t.fields()) head += "," + csvCell(rt::gbkToUtf8(f.name));
+    for (const db::Field& f : t.fields()) {
+      head += ',';
+      head += csvCell(rt::gbkToUtf8(f.name));
+    }
     out(head + "\r\n");
   }
   int unreadable = 0;
@@ -161,7 +164,8 @@ int cmdDump(const std::string& file, bool csv) {
         std::fputs(msg.c_str(), stderr);
         return 0;
       }
-      line += csv ? "," + csvCell(v) : "\t" + v;
+      line += csv ? ',' : '\t';
+      line += csv ? csvCell(v) : v;
     }
     out(line + (csv ? "\r\n" : "\n"));
     return 0;
