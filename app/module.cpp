@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/each.h"
+#include "db/engine.h"
 #include "db/errors.h"
 #include "print/facade.h"
 #include "runtime/convert.h"
@@ -43,10 +44,21 @@ class ListRows::Texts {
  public:
   explicit Texts(int fields) : seen_(size_t(fields)) {}
   std::string of(int field) {
+    // A record being stepped is read straight from the scan buffer (a list
+    // of a busy month has 200,000 cells); anything else through ReadField.
+    std::string_view stepped;
+    if (db::scanText(field - 1, &stepped)) return std::string(stepped);
+    rt::Arg held;
+    if (db::scanValue(field - 1, &held) && byValue(held.kind)) return ofValue(field, held);
     rt::Result value = cmd::ReadField(field);
     const rt::Arg& a = value.arg();
     if (a.kind == rt::kText) return value.text();
     if (!byValue(a.kind)) return cmd::ToText(a);
+    return ofValue(field, a);
+  }
+
+ private:
+  std::string ofValue(int field, const rt::Arg& a) {
     auto& seen = seen_[size_t(field - 1)];
     const Key key{a.kind, a.lo, a.hi};
     if (auto it = seen.find(key); it != seen.end()) return it->second;
@@ -55,8 +67,6 @@ class ListRows::Texts {
     // of money (prices, line totals, bill and posting amounts): to the fen.
     return seen.emplace(key, a.kind == rt::kFloat ? cmd::MoneyText(a) : cmd::ToText(a)).first->second;
   }
-
- private:
   // Kinds held in the record itself (not behind a pointer to a block).
   static bool byValue(uint32_t kind) {
     return kind == rt::kInt || kind == rt::kFloat || kind == rt::kDouble || kind == rt::kDateTime ||

@@ -832,6 +832,13 @@ bool scanNumber(int index, double* out) {
   return rt::numericValue(v, out);
 }
 
+bool scanValue(int index, Arg* out) {
+  const uint8_t* rec = nullptr;
+  const Field* f = steppedField(index, &rec);
+  if (!f || f->kind == kFText || f->kind == kFMemo || f->kind == kFBytes) return false;
+  return cur()->loadValue(*f, rec, out) == kOk;
+}
+
 bool scanText(int index, std::string_view* out) {
   const uint8_t* rec = nullptr;
   const Field* f = steppedField(index, &rec);

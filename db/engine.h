@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "db/errors.h"
+#include "runtime/value.h"
 
 namespace db {
 
@@ -127,5 +128,8 @@ bool scanNumber(int index, double* out);
 // A fixed-text field's text: a view into the scan buffer, valid for the
 // step.
 bool scanText(int index, std::string_view* out);
+// Any other field held in the record itself (numbers, dates, logicals) as
+// the value ReadField gives; false for texts, memos and byte-sets.
+bool scanValue(int index, rt::Arg* out);
 
 }  // namespace db
