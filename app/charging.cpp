@@ -471,27 +471,36 @@ void giveStockForDeletion(const journal::Movement& why) {
 }
 
 Deletion deleteChosenLine(const forms::Control& usage, const std::string& table) {
-  if (cmd::RecordCount() == 0) return Deletion::kKept;  // no line to delete
-  cmd::MoveTo(chosenRecord(usage));
-  FieldReader line;
+  ListedRecord row;
+  if (!chosenListedRecord(usage, &row)) return Deletion::kKept;  // no line listed
+  // The line the row shows, by its serial, as it is now: one another
+  // workstation removed or changed since it was listed is not offered.
+  ReadRecord line;
+  if (const int rc = readListedRecord(row, &line); rc != 0) {
+    if (!toldChangedElsewhere()) tellFailure(GBK("收费明细无法读取"), rc, nothingDeleted());
+    return Deletion::kFailed;
+  }
   ChargeBeingDeleted d;
   d.quantity = wholeQuantity(line.number("shl"));
   d.price = float(line.number("dj"));
   d.name = line.text("mch");
   d.category = line.text("lb");
   d.prescription = line.text("cf");
-  if (line.failure() != 0) {
-    // Not read: not offered for deletion, and no stock is given back for
-    // a line nobody saw.
-    tellFailure(GBK("收费明细无法读取"), line.failure(), nothingDeleted());
-    return Deletion::kFailed;
-  }
   programValues().deleted = d;
   if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
-  if (!cmd::DeleteRecords()) {
+  // Checked again under the line's lock after the question, and marked
+  // deleted under the same lock: what is deleted is the line confirmed.
+  const int held = db::holdCurrentRecord([&] {
+    ReadRecord now;
+    if (const int rc = readListedRecord(row, &now); rc != 0) return rc;
+    return cmd::DeleteRecords() ? 0 : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+  });
+  cmd::SetCurrentDatabase(table);
+  if (held != 0) {
     // Another workstation changed or removed the line since it was read:
     // told as such; anything else with its cause. Nothing was deleted.
-    if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), db::lastError(), nothingDeleted());
+    db::setLastError(held);
+    if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), held, nothingDeleted());
     return Deletion::kFailed;
   }
   if (!cmd::PackDatabase()) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/module.h"
 #include "app/pending_stock.h"
 #include "app/program_values.h"
+#include "app/shown_record.h"
 #include "app/stock_journal.h"
 #include "app/tables.h"
 #include "db/each.h"
@@ -29,30 +31,27 @@ const std::string kCatalogue = kDrugCatalogueName;
 
 // --- the sixteen boxes ------------------------------------------------------------
 
-// How a box shows its field and how its text is read back.
-// kMoney: an amount of money, shown to the fen. Unit prices stay kNumber:
-// a price may carry more than the fen, and a modify stores the box's text.
-enum class Shown { kText, kDate, kNumber, kMoney };
-
-struct BoxField {
-  const char* field;   // field name in "ypjbxx"
-  const char* box;     // stored control name, UTF-8
-  Shown how;
-};
-
 // In field order; showing a record writes the boxes in this order, so the
 // stored totals (编辑框11, 编辑框13) land after the quantity and price
-// boxes whose content-changed handlers recompute them.
-constexpr BoxField kBoxes[] = {
-    {"dm", "编辑框1", Shown::kText},     {"mch", "编辑框2", Shown::kText},
-    {"bm", "编辑框3", Shown::kText},     {"lb", "组合框1", Shown::kText},
-    {"bx", "组合框2", Shown::kText},     {"ph", "编辑框4", Shown::kText},
-    {"gg", "编辑框5", Shown::kText},     {"shch", "编辑框6", Shown::kDate},
-    {"yx", "编辑框7", Shown::kDate},     {"chd", "编辑框8", Shown::kText},
-    {"dw", "组合框3", Shown::kText},     {"shl", "编辑框9", Shown::kNumber},
-    {"jj", "编辑框10", Shown::kNumber},  {"jh", "编辑框11", Shown::kMoney},
-    {"xj", "编辑框12", Shown::kNumber},  {"xh", "编辑框13", Shown::kMoney},
+// boxes whose content-changed handlers recompute them. Amounts of money
+// are shown to the fen; unit prices stay numbers (a price may carry more
+// than the fen).
+const std::vector<BoxField> kBoxes = {
+    {"dm", "编辑框1", Shown::kText, "药品代码"},     {"mch", "编辑框2", Shown::kText, "药品名称"},
+    {"bm", "编辑框3", Shown::kText, "药品别名"},     {"lb", "组合框1", Shown::kText, "药品类别"},
+    {"bx", "组合框2", Shown::kText, "报销类别"},     {"ph", "编辑框4", Shown::kText, "批号"},
+    {"gg", "编辑框5", Shown::kText, "药品规格"},     {"shch", "编辑框6", Shown::kDate, "生产日期"},
+    {"yx", "编辑框7", Shown::kDate, "有效期限"},     {"chd", "编辑框8", Shown::kText, "药品产地"},
+    {"dw", "组合框3", Shown::kText, "单位"},         {"shl", "编辑框9", Shown::kNumber, "药品数量"},
+    {"jj", "编辑框10", Shown::kNumber, "进价"},      {"jh", "编辑框11", Shown::kMoney, "进价合计"},
+    {"xj", "编辑框12", Shown::kNumber, "售价"},      {"xh", "编辑框13", Shown::kMoney, "售价合计"},
 };
+
+// The drug the boxes show: the one 修改 and 删除 act on.
+ShownRecord& shown() {
+  static ShownRecord record(kWin, kBoxes);
+  return record;
+}
 
 // One catalogue record as read from the boxes, in field order.
 struct DrugRecord {
@@ -174,6 +173,8 @@ void showMarks(const Marks& m) {
 // stock values and the marks. A catalogue that could not be read whole is
 // named and the window keeps what it showed.
 int refresh() {
+  // Refreshed: no drug is shown any more (the boxes keep their text).
+  shown().forget();
   double purchase = 0, sale = 0;
   int listed = 0;
   Marks marks;
@@ -204,13 +205,8 @@ struct Batch {
 Batch writtenBatch(const DrugRecord& r) {
   return {r.dm, r.mch, r.ph, wholeQuantity(r.shl)};
 }
-Batch currentBatch(FieldReader& r) {
-  Batch b;
-  b.dm = r.text("dm");
-  b.mch = r.text("mch");
-  b.ph = r.text("ph");
-  b.shl = wholeQuantity(r.number("shl"));
-  return b;
+Batch batchOf(const ReadRecord& r) {
+  return {r.text("dm"), r.text("mch"), r.text("ph"), wholeQuantity(r.number("shl"))};
 }
 
 // Appends the entry of a stock change the window made (the catalogue's
@@ -257,29 +253,30 @@ bool journalReady(const char* gbkWhat) {
   return false;
 }
 
-void clearBoxes() {
-  for (const BoxField& b : kBoxes) kWin.setText(b.box, "");
+void clearBoxes() { shown().clear(); }
+
+// Tells why a drug could not be shown or acted on: another workstation
+// changed or removed it (the list is shown afresh), or it could not be read
+// (nothing is shown). Either way no drug is shown any more.
+void tellNotShown(int code, const char* gbkState) {
+  db::setLastError(code);
+  shown().forget();
+  if (toldChangedElsewhere()) {
+    selectTable(kCatalogue);
+    refresh();
+    return;
+  }
+  tellFailure(GBK("药品信息无法读取"), code, gbkState);
 }
 
-// The current record into the boxes; one that could not be read is
-// reported and the boxes keep what they held.
+// The current record into the boxes, read whole; one that could not be
+// read is told, and no drug is shown (the boxes are emptied).
 bool showCurrentRecord() {
-  FieldReader r;
-  std::vector<std::string> shown;
-  for (const BoxField& b : kBoxes) {
-    rt::Result value = r.value(b.field);
-    shown.push_back(b.how == Shown::kText    ? value.text()
-                    : b.how == Shown::kMoney ? cmd::MoneyText(value.arg())
-                                             : cmd::ToText(value.arg()));
-  }
-  if (r.failure() != 0) {
-    tellFailure(GBK("药品信息无法读取"), r.failure(), "");
-    return false;
-  }
-  for (size_t i = 0; i < std::size(kBoxes); ++i) kWin.setText(kBoxes[i].box, shown[i]);
-  return true;
+  const int rc = shown().showCurrent();
+  if (rc == 0) return true;
+  tellNotShown(rc, GBK("未显示任何药品。"));
+  return false;
 }
-
 
 void focusCode() { kWin.focus("编辑框1"); }
 
@@ -319,19 +316,32 @@ void openWindow() {
 
 void findDrug() {
   if (const int code = openAndSelect(kCatalogue); code != 0) {
+    shown().forget();
     tellFailure(GBK("药品目录 ypjbxx 无法打开"), code, "");
     return;
   }
-  const int found = searchText("dm", kWin.text("编辑框1"));
-  if (found == 1) {
-    showCurrentRecord();
-    return;
-  }
-  if (found < 0) {
-    // Not read is not "not there": the boxes stay for another try.
-    tellFailure(GBK("药品目录 ypjbxx 无法读取"), found, GBK("未能查找，请稍后再试。"));
-    moveAfterLast();
-    return;
+  const std::string code = kWin.text("编辑框1");
+  // The record found is read whole afterwards; another workstation's pack
+  // in between can put another record at that place, so the search is made
+  // again when the record read is not of the code.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int found = searchText("dm", code);
+    if (found < 0) {
+      // Not read is not "not there": the code typed stays for another try.
+      shown().forget();
+      tellFailure(GBK("药品目录 ypjbxx 无法读取"), found, GBK("未能查找，请稍后再试。"));
+      moveAfterLast();
+      return;
+    }
+    if (found == 0) break;
+    ReadRecord r;
+    if (const int rc = r.read(); rc != 0 && rc != db::kNoRecord) {
+      tellNotShown(rc, GBK("未能查找，请稍后再试。"));
+      return;
+    } else if (rc == 0 && r.text("dm") == code) {
+      shown().show(r);
+      return;
+    }
   }
   tell(GBK("无该药品"));
   clearBoxes();
@@ -363,12 +373,13 @@ void addDrug() {
     // Read, rewritten and journalled under the record's lock, so a charge
     // of it at another workstation comes before or after all of it.
     code = db::holdCurrentRecord([&] {
-      FieldReader stored;
-      const Batch before = currentBatch(stored);
+      ReadRecord stored;
+      if (const int rc = stored.read(); rc != 0) return rc;
+      const Batch before = batchOf(stored);
       typed.shl += stored.number("shl");
       typed.jh += stored.number("jh");
       typed.xh += stored.number("xh");
-      written = stored.failure() == 0 && modifyRecord(typed);
+      written = modifyRecord(typed);
       if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
       journalRewrite(before, writtenBatch(typed), journal::catalogueAdd());
       return 0;
@@ -398,35 +409,100 @@ void addDrug() {
   focusCode();
 }
 
+// What a modify found when it looked at the record under its lock.
+constexpr int kChangedHereAndThere = 1;  // a field the operator changed was changed elsewhere too
+
+// 修改: the drug shown, by its serial, with only the fields whose box the
+// operator changed. Under the record's lock each of them must still hold
+// what the box was shown with (otherwise nothing is written: another
+// workstation changed the same field meanwhile). Steps:
+//   1. A drug shown from a whole reading, or "修改失败!".
+//   2. The journal ready (no stock moves without its entry).
+//   3. Under the record's lock: the record read whole, the changed fields
+//      checked, only they written; the totals follow a stock that moved
+//      elsewhere since it was shown.
+//   4. The stock typed by hand journalled as 手工调整; a changed code, name
+//      or batch number moves the stock from the old batch to the new one
+//      (目录修改, out and in).
+//   5. Done: boxes cleared, list shown afresh. Refused: told, and the list
+//      shown afresh so the operator can choose again.
 void modifyDrug() {
   // The catalogue is made current first: another window may have made its
-  // own table current since the drug was shown, and the record written must
-  // be the catalogue's.
+  // own table current since the drug was shown.
   cmd::SetCurrentDatabase(kCatalogue);
+  // 1.
+  ShownRecord& s = shown();
+  if (!s.shown()) {
+    tell(GBK("修改失败!"));
+    return;
+  }
+  // 2.
   if (!journalReady(GBK("未修改"))) return;
-  const DrugRecord typed = readBoxes();
-  // The record as it was, rewritten and its stock change journalled under
-  // its lock.
+  const size_t iShl = s.find("shl"), iJj = s.find("jj"), iJh = s.find("jh"), iXj = s.find("xj"),
+               iXh = s.find("xh");
+  std::vector<size_t> edits;
+  for (size_t i = 0; i < s.boxes().size(); ++i)
+    if (s.changed(i)) edits.push_back(i);
+  std::vector<size_t> clashes;
+  // 3.
+  s.moveTo();
   const int held = db::holdCurrentRecord([&] {
-    FieldReader stored;
-    const Batch before = currentBatch(stored);
-    if (stored.failure() != 0) return stored.failure();
-    if (!modifyRecord(typed)) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
-    journalRewrite(before, writtenBatch(typed), journal::catalogueModify());
+    ReadRecord stored;
+    if (const int rc = stored.read(); rc != 0) return rc;
+    // The totals are the stock's values, put right at every opening of the
+    // window: not compared.
+    for (size_t i : edits)
+      if (i != iJh && i != iXh && !s.unchangedSince(i, stored)) clashes.push_back(i);
+    if (!clashes.empty()) return kChangedHereAndThere;
+    std::deque<std::string> keep;
+    std::vector<std::pair<std::string, rt::Arg>> pairs;
+    for (size_t i : edits) pairs.emplace_back(s.boxes()[i].field, s.typed(i, &keep));
+    // A stock another workstation moved since the drug was shown (a
+    // charge), with a price or total changed here: the totals written are
+    // the stored stock's.
+    if (!s.changed(iShl) && !s.unchangedSince(iShl, stored)) {
+      for (auto [total, price] : {std::pair{iJh, iJj}, {iXh, iXj}}) {
+        if (!s.changed(total) && !s.changed(price)) continue;
+        const double p = s.changed(price) ? kWin.number(s.boxes()[price].box) : stored.number(s.boxes()[price].field);
+        const rt::Arg value = rt::makeDouble(double(asStored(stored.number("shl") * p)));
+        bool replaced = false;
+        for (auto& pair : pairs)
+          if (pair.first == s.boxes()[total].field) pair.second = value, replaced = true;
+        if (!replaced) pairs.emplace_back(s.boxes()[total].field, value);
+      }
+    }
+    if (pairs.empty()) return 0;
+    if (!replaceCurrentFields(pairs))
+      return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+    // 4. The batch before and after, as written (no reading back).
+    const Batch before = batchOf(stored);
+    Batch after = before;
+    if (s.changed(s.find("dm"))) after.dm = kWin.text("编辑框1");
+    if (s.changed(s.find("mch"))) after.mch = kWin.text("编辑框2");
+    if (s.changed(s.find("ph"))) after.ph = kWin.text("编辑框4");
+    if (s.changed(iShl)) after.shl = wholeQuantity(kWin.number("编辑框9"));
+    Batch adjusted = before;
+    adjusted.shl = after.shl;
+    journalChange(before, wholeQuantity(double(after.shl) - before.shl), after.shl, journal::handAdjustment());
+    journalRewrite(adjusted, after, journal::catalogueModify());
     return 0;
   });
   cmd::SetCurrentDatabase(kCatalogue);
+  // 5.
+  if (held == kChangedHereAndThere) {
+    s.forget();
+    const std::string text = s.labels(clashes) +
+                             GBK("已被其他工作站改动，本次未修改。请重新选择该药品，核对后再修改。");
+    tell(text.c_str());
+    selectTable(kCatalogue);
+    refresh();
+    return;
+  }
   if (held != 0) {
-    const int code = held;
-    db::setLastError(code);
-    if (toldChangedElsewhere()) {
-      // The list the operator chose from is out of date: shown afresh.
-      selectTable(kCatalogue);
-      refresh();
-    } else if (code == db::kNoCurrentRecord) {
-      tell(GBK("修改失败!"));
+    if (held == db::kNoRecord) {
+      tellNotShown(held, "");
     } else {
-      tellFailure(GBK("修改失败"), code, typedKept());
+      tellFailure(GBK("修改失败"), held, typedKept());
     }
     return;
   }
@@ -435,28 +511,46 @@ void modifyDrug() {
   focusCode();
 }
 
+// 删除: the drug shown, by its serial, once the operator confirmed; one
+// another workstation removed, or whose code, names, batch, prices or dates
+// changed since it was shown, is not deleted. Its stock leaves the journal
+// as 目录删除 under the same lock.
 void deleteDrug() {
   // As in modify: the record marked and the table packed are the catalogue's.
   cmd::SetCurrentDatabase(kCatalogue);
   // Cancelled: nothing changes, and the drug shown stays the one a delete
   // or a modify acts on.
   if (!confirm(GBK("你确定要删除此项吗？"))) return;
+  ShownRecord& s = shown();
+  if (!s.shown()) {
+    // No drug shown: nothing to delete; the list and summary as usual.
+    selectTable(kCatalogue);
+    refresh();
+    return;
+  }
   if (!journalReady(GBK("未删除"))) return;
-  // Marked deleted and its stock journalled out under the record's lock.
+  s.moveTo();
   const int held = db::holdCurrentRecord([&] {
-    FieldReader stored;
-    const Batch gone = currentBatch(stored);
-    if (stored.failure() != 0) return stored.failure();
+    ReadRecord stored;
+    if (const int rc = stored.read(); rc != 0) return rc;
+    // The stock and its values move with every charge: the rest must be
+    // what the operator saw.
+    for (size_t i = 0; i < s.boxes().size(); ++i) {
+      const std::string field = s.boxes()[i].field;
+      if (field != "shl" && field != "jh" && field != "xh" && !s.unchangedSince(i, stored)) return int(db::kNoRecord);
+    }
+    const Batch gone = batchOf(stored);
     if (!cmd::DeleteRecords()) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
     return 0;
   });
   cmd::SetCurrentDatabase(kCatalogue);
   if (held != 0) {
-    const int code = held;
-    db::setLastError(code);
-    if (!toldChangedElsewhere() && code != db::kNoCurrentRecord)
-      tellFailure(GBK("删除失败"), code, GBK("未删除任何药品。"));
+    if (held == db::kNoRecord) {
+      tellNotShown(held, "");
+      return;
+    }
+    tellFailure(GBK("删除失败"), held, GBK("未删除任何药品。"));
     selectTable(kCatalogue);
     refresh();
     return;
@@ -504,12 +598,13 @@ void viewJournal() {
   rt::dialogs().showRows(GBK("库存流水"), note, headings, rows);
 }
 
-// Row r from the top shows record n - r; no selection lands past the last
-// record, which MoveTo clamps to the last one.
+// The drug of the chosen row (no row chosen: the top one), found by the
+// serial its row keeps, read whole and shown: the drug 修改 and 删除 act on.
 void showChosenRow() {
   cmd::SetCurrentDatabase(kCatalogue);
-  if (cmd::RecordCount() == 0) return;  // nothing listed to show
-  cmd::MoveTo(chosenRecord(kWin.control("超级列表框1")));
+  ListedRecord row;
+  if (!chosenListedRecord(kWin.control("超级列表框1"), &row)) return;  // nothing listed to show
+  db::moveToRecord(row.serial, row.position);
   showCurrentRecord();
 }
 

@@ -1,9 +1,11 @@
 #include "app/inpatient.h"
 
+#include <deque>
 #include <string>
 #include <string_view>
 
 #include "app/module.h"
+#include "app/shown_record.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/errors.h"
@@ -60,33 +62,41 @@ bool writeAdmission(Command command, const Admission& a) {
 bool appendAdmission(const Admission& a) {
   return writeAdmission([](const auto&... v) { return cmd::AppendRecord(v...); }, a);
 }
-bool modifyAdmission(const Admission& a) {
-  return writeAdmission([](const auto&... v) { return cmd::ModifyRecord(v...); }, a);
+
+// The eleven boxes, in the order a record is shown: texts as stored, age,
+// prepayment and admission time as ToText shows them.
+const std::vector<BoxField> kBoxes = {
+    {"xm", "编辑框1", Shown::kText, "姓名"},       {"xb", "组合框1", Shown::kText, "性别"},
+    {"nl", "编辑框2", Shown::kNumber, "年龄"},     {"sj", "编辑框3", Shown::kDate, "住院时间"},
+    {"bz", "编辑框4", Shown::kText, "病种"},       {"zyh", "编辑框5", Shown::kText, "住院号"},
+    {"ks", "编辑框6", Shown::kText, "科室"},       {"cwh", "编辑框7", Shown::kText, "床位号"},
+    {"ys", "编辑框8", Shown::kText, "主治医师"},   {"yfk", "编辑框9", Shown::kNumber, "预付款"},
+    {"zh", "编辑框12", Shown::kText, "医保证号"},
+};
+
+// The patient brought up: the one 修改 and 删除 act on.
+ShownRecord& shown() {
+  static ShownRecord record(kWin, kBoxes);
+  return record;
 }
 
-// The current record into the boxes: texts as stored, numbers and the
-// admission time as text. A record that could not be read is reported and
-// the boxes keep what they held.
+void clearBoxes() { shown().clear(); }
+
+// Why a patient could not be brought up or acted on: another workstation
+// changed or removed him, or he could not be read. No patient is brought
+// up afterwards.
+void tellNotShown(int code) {
+  db::setLastError(code);
+  shown().forget();
+  if (!toldChangedElsewhere()) tellFailure(GBK("住院信息无法读取"), code, GBK("未显示任何患者。"));
+}
+
+// The current record into the boxes, read whole; one that could not be
+// read is told and nobody is brought up.
 bool showCurrentRecord() {
-  FieldReader r;
-  const std::pair<const char*, std::string> boxes[] = {
-      {"编辑框1", r.text("xm")},  {"组合框1", r.text("xb")}, {"编辑框2", r.shown("nl")},
-      {"编辑框3", r.shown("sj")}, {"编辑框4", r.text("bz")}, {"编辑框5", r.text("zyh")},
-      {"编辑框6", r.text("ks")},  {"编辑框7", r.text("cwh")}, {"编辑框8", r.text("ys")},
-      {"编辑框9", r.shown("yfk")}, {"编辑框12", r.text("zh")},
-  };
-  if (r.failure() != 0) {
-    tellFailure(GBK("住院信息无法读取"), r.failure(), "");
-    return false;
-  }
-  for (const auto& [box, value] : boxes) kWin.setText(box, value);
-  return true;
-}
-
-void clearBoxes() {
-  for (const char* box : {"编辑框1", "组合框1", "编辑框2", "编辑框3", "编辑框4", "编辑框5", "编辑框6",
-                          "编辑框7", "编辑框8", "编辑框9", "编辑框12"})
-    kWin.setText(box, "");
+  const int rc = shown().showCurrent();
+  if (rc != 0) tellNotShown(rc);
+  return rc == 0;
 }
 
 // --- shared steps -------------------------------------------------------------------
@@ -97,6 +107,8 @@ void clearBoxes() {
 // patient brought up fails. A register that could not be read whole is
 // named and the window keeps what it showed.
 int refresh() {
+  // Refreshed: nobody is brought up any more (the boxes keep their text).
+  shown().forget();
   double prepaid = 0;
   int listed = 0;
   const int rc = refreshList(kWin.control("超级列表框1"), GBK("住院信息文件 zyjbxx.kdb"), [&] {
@@ -145,19 +157,32 @@ void openWindow() {
 
 void findPatient() {
   if (const int code = openAndSelect(kRegister); code != 0) {
+    shown().forget();
     tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, "");
     return;
   }
-  const int found = searchText("zyh", kWin.text("编辑框5"));
-  if (found == 1) {
-    showCurrentRecord();
-    return;
-  }
-  if (found < 0) {
-    // Not read is not "not there": the boxes stay for another try.
-    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取"), found, GBK("未能查找，请稍后再试。"));
-    moveAfterLast();
-    return;
+  const std::string zyh = kWin.text("编辑框5");
+  // The record found is read whole afterwards: when another workstation's
+  // pack put another patient at its place meanwhile, the search is made
+  // again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int found = searchText("zyh", zyh);
+    if (found < 0) {
+      // Not read is not "not there": the boxes stay for another try.
+      shown().forget();
+      tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取"), found, GBK("未能查找，请稍后再试。"));
+      moveAfterLast();
+      return;
+    }
+    if (found == 0) break;
+    ReadRecord r;
+    if (const int rc = r.read(); rc != 0 && rc != db::kNoRecord) {
+      tellNotShown(rc);
+      return;
+    } else if (rc == 0 && r.text("zyh") == zyh) {
+      shown().show(r);
+      return;
+    }
   }
   tell(GBK("该记录不存在。"));
   clearBoxes();
@@ -194,6 +219,13 @@ void addPatient() {
   clearBoxes();
 }
 
+// What a modify found under the record's lock.
+constexpr int kChangedHereAndThere = 1;  // a field changed here was changed elsewhere too
+
+// 修改: the patient brought up, by his serial, with only the fields whose
+// box the operator changed, each checked under the record's lock against
+// what it was shown with: another workstation's change of the same field is
+// never written over.
 void modifyPatient() {
   const Admission typed = readBoxes();
   if (refuseUnusableNumber(typed.zyh)) return;
@@ -201,42 +233,86 @@ void modifyPatient() {
     tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), db::lastError(), typedKept());
     return;
   }
-  // No search and no duplicate check: the patient brought up is rewritten.
-  if (!modifyAdmission(typed)) {
-    const int code = db::lastError();
-    // Another workstation changed or removed him: told, and the list shown
-    // afresh. No patient brought up (after a refresh or a failed find) is
-    // what it always was: nothing happens. Anything else is told and what
-    // was typed stays.
-    if (!toldChangedElsewhere() && code != db::kNoCurrentRecord) {
-      tellFailure(GBK("修改失败"), code, typedKept());
+  ShownRecord& s = shown();
+  // No patient brought up (after a refresh or a failed find or read):
+  // nothing is written, as it always was.
+  if (s.shown()) {
+    std::vector<size_t> clashes;
+    s.moveTo();
+    const int held = db::holdCurrentRecord([&] {
+      ReadRecord stored;
+      if (const int rc = stored.read(); rc != 0) return rc;
+      std::deque<std::string> keep;
+      std::vector<std::pair<std::string, rt::Arg>> pairs;
+      for (size_t i = 0; i < s.boxes().size(); ++i) {
+        if (!s.changed(i)) continue;
+        if (!s.unchangedSince(i, stored)) clashes.push_back(i);
+        pairs.emplace_back(s.boxes()[i].field, s.typed(i, &keep));
+      }
+      if (!clashes.empty()) return kChangedHereAndThere;
+      if (pairs.empty() || replaceCurrentFields(pairs)) return 0;
+      return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+    });
+    if (held == kChangedHereAndThere) {
+      s.forget();
+      const std::string text = s.labels(clashes) +
+                               GBK("已被其他工作站改动，本次未修改。请重新选择该患者，核对后再修改。");
+      tell(text.c_str());
+      selectRegister();
+      refresh();
+      return;
+    }
+    if (held == db::kNoRecord) {
+      tellNotShown(held);
+    } else if (held != 0) {
+      // Anything else is told and what was typed stays.
+      tellFailure(GBK("修改失败"), held, typedKept());
       return;
     }
   }
+  selectRegister();
   refresh();
   clearBoxes();
 }
 
+// 删除: the patient brought up, by his serial, once confirmed, when he is
+// still as the operator saw him.
 void deletePatient() {
   if (!confirm(GBK("你确定要删除此条记录吗？"))) return;
   if (!selectRegister()) return;
-  // Marked and packed at once: no deleted admission stays in the file.
-  if (cmd::DeleteRecords()) {
-    if (!cmd::PackDatabase())
-      tellFailure(GBK("该住院记录已标记删除，但住院信息文件未能压缩"), db::lastError(),
-                  GBK("下一次删除时将一并压缩。"));
-  } else {
-    const int code = db::lastError();
-    if (!toldChangedElsewhere() && code != db::kNoCurrentRecord)
-      tellFailure(GBK("删除失败"), code, GBK("未删除任何记录。"));
+  ShownRecord& s = shown();
+  if (s.shown()) {
+    s.moveTo();
+    const int held = db::holdCurrentRecord([&] {
+      ReadRecord stored;
+      if (const int rc = stored.read(); rc != 0) return rc;
+      for (size_t i = 0; i < s.boxes().size(); ++i)
+        if (!s.unchangedSince(i, stored)) return int(db::kNoRecord);
+      return cmd::DeleteRecords() ? 0 : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+    });
+    selectRegister();
+    // Marked and packed at once: no deleted admission stays in the file.
+    if (held == 0) {
+      if (!cmd::PackDatabase())
+        tellFailure(GBK("该住院记录已标记删除，但住院信息文件未能压缩"), db::lastError(),
+                    GBK("下一次删除时将一并压缩。"));
+    } else if (held == db::kNoRecord) {
+      tellNotShown(held);
+    } else {
+      tellFailure(GBK("删除失败"), held, GBK("未删除任何记录。"));
+    }
   }
+  selectRegister();
   refresh();
 }
 
+// The patient of the chosen row (no row chosen: the top one), found by the
+// serial its row keeps, read whole and brought up.
 void showChosenPatient() {
   if (!selectRegister()) return;
-  if (cmd::RecordCount() == 0) return;  // nothing listed to show
-  cmd::MoveTo(chosenRecord(kWin.control("超级列表框1")));
+  ListedRecord row;
+  if (!chosenListedRecord(kWin.control("超级列表框1"), &row)) return;  // nothing listed to show
+  db::moveToRecord(row.serial, row.position);
   showCurrentRecord();
 }
 

@@ -63,9 +63,7 @@ class ListRows::Texts {
     const Key key{a.kind, a.lo, a.hi};
     if (auto it = seen.find(key); it != seen.end()) return it->second;
     if (seen.size() >= kKept) seen.clear();
-    // Every single-precision field of this program's tables is an amount
-    // of money (prices, line totals, bill and posting amounts): to the fen.
-    return seen.emplace(key, a.kind == rt::kFloat ? cmd::MoneyText(a) : cmd::ToText(a)).first->second;
+    return seen.emplace(key, cellText(a)).first->second;
   }
   // Kinds held in the record itself (not behind a pointer to a block).
   static bool byValue(uint32_t kind) {
@@ -85,17 +83,80 @@ void ListRows::addCurrent() {
   row.reserve(size_t(fields_));
   for (int field = 1; field <= fields_; ++field) row.push_back(texts_->of(field));
   rows_.push_back(std::move(row));
+  serials_.push_back(db::scanSerial());
 }
 
 void ListRows::show(const forms::Control& list) const {
   const rt::Arg l = list.arg();
   cmd::ListClear(l);
-  for (const auto& row : rows_) {
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const auto& row = rows_[i];
     if (row.empty()) continue;
-    cmd::ListInsertItem(l, 0, row[0]);
+    cmd::ListInsertItem(l, 0, row[0], serials_[i]);
     for (size_t column = 1; column < row.size(); ++column)
       cmd::ListSetItemText(l, 0, int(column), row[column]);
   }
+}
+
+std::string cellText(const rt::Arg& value) {
+  if (value.kind == rt::kText) {
+    const char* text = rt::textValue(value);
+    return text ? std::string(text) : std::string();
+  }
+  // Every single-precision field of this program's tables is an amount of
+  // money (prices, line totals, bill and posting amounts): to the fen.
+  return value.kind == rt::kFloat ? cmd::MoneyText(value) : cmd::ToText(value);
+}
+
+bool chosenListedRecord(const forms::Control& list, ListedRecord* out) {
+  const int rows = forms::listRowCount(list.window(), list.id());
+  if (rows <= 0) return false;
+  const int row = std::clamp(list.selectedRow(), 0, rows - 1);
+  forms::ListItemInfo item = forms::listItem(list.window(), list.id(), row);
+  out->serial = item.data;
+  out->position = rows - 1 - row;
+  out->texts = std::move(item.texts);
+  return true;
+}
+
+int ReadRecord::read() { return db::readCurrentRecord(&v_); }
+
+const rt::Arg& ReadRecord::value(const char* gbkField) const {
+  const int i = db::scanField(gbkField);
+  // As ReadField of a field the table does not have.
+  if (i < 0 || size_t(i) >= v_.values.size()) rt::fatalError(GBK("指定字段不存在"));
+  return v_.values[size_t(i)].arg();
+}
+
+std::string ReadRecord::text(const char* gbkField) const {
+  const rt::Arg& v = value(gbkField);
+  if (v.kind != rt::kText) rt::raiseRuntimeError(5);
+  return cellText(v);
+}
+
+double ReadRecord::number(const char* gbkField) const {
+  double d = 0;
+  if (!rt::numericValue(value(gbkField), &d)) rt::raiseRuntimeError(5);
+  return d;
+}
+
+std::vector<std::string> ReadRecord::cellTexts() const {
+  std::vector<std::string> texts;
+  texts.reserve(v_.values.size());
+  for (const rt::Result& v : v_.values) texts.push_back(cellText(v.arg()));
+  return texts;
+}
+
+int readListedRecord(const ListedRecord& row, ReadRecord* out) {
+  db::moveToRecord(row.serial, row.position);
+  if (const int rc = out->read(); rc != 0) return rc;
+  // Changed in place since it was listed (a correction, another
+  // workstation's edit): not the record the operator saw.
+  if (out->cellTexts() != row.texts) {
+    db::setLastError(db::kNoRecord);
+    return db::kNoRecord;
+  }
+  return 0;
 }
 
 int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each,
@@ -123,7 +184,6 @@ void moveAfterLast() {
   cmd::Skip(1);
 }
 
-int chosenRecord(const forms::Control& list) { return cmd::RecordCount() - list.selectedRow(); }
 
 FittedText fitText(const std::string& gbk, double width, int points, int floorPoints,
                    const std::function<double(const std::string&, int)>& widthAt, double roomLeft) {

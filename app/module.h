@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,7 +74,8 @@ class ListRows {
 
   void addCurrent();
   size_t size() const { return rows_.size(); }
-  // Clears `list` and inserts every row taken, the last taken at the top.
+  // Clears `list` and inserts every row taken, the last taken at the top,
+  // each keeping the serial of its record (listedRecord reads it back).
   void show(const forms::Control& list) const;
 
  private:
@@ -83,17 +83,58 @@ class ListRows {
   int fields_;
   std::unique_ptr<Texts> texts_;
   std::vector<std::vector<std::string>> rows_;
+  std::vector<int32_t> serials_;
 };
+
+// A value as a list row shows it: a text as it is, an amount of money
+// (every single-precision field of the program's tables) to the fen,
+// anything else as ToText shows it.
+std::string cellText(const rt::Arg& value);
+
+// The record a row of a list filled by ListRows::show stands for: its
+// serial, where it stood in the table when listed, and the texts the row
+// shows. A handler acts on this record, never on whatever record number the
+// row's place names now.
+struct ListedRecord {
+  int32_t serial = 0;
+  int32_t position = 0;  // 0-based, at the time of listing
+  std::vector<std::string> texts;
+};
+// The chosen row's record; with no row chosen the top row's (the newest
+// record, as a newest-first list always offered). False when the list is
+// empty.
+bool chosenListedRecord(const forms::Control& list, ListedRecord* out);
+
+// A record of the current table read whole, under its lock, in one engine
+// call (db::readCurrentRecord), with its fields by name. A field the table
+// does not have is the runtime error a ReadField of it is.
+class ReadRecord {
+ public:
+  // Reads the current record: 0 or the engine's code (-44 when it is gone).
+  int read();
+  int32_t serial() const { return v_.serial; }
+  int32_t position() const { return v_.position; }
+  const rt::Arg& value(const char* gbkField) const;
+  std::string text(const char* gbkField) const;  // a text field
+  double number(const char* gbkField) const;     // a numeric field
+  // Every field as a list row shows it, in field order.
+  std::vector<std::string> cellTexts() const;
+
+ private:
+  db::RecordValues v_;
+};
+
+// Makes the record of a list row current in the current table and reads
+// it whole (`out`). 0; -44 (kNoRecord) when another workstation removed it
+// or changed what the row shows since it was listed; another engine code
+// when it could not be read.
+int readListedRecord(const ListedRecord& row, ReadRecord* out);
 
 // Leaves the current table with no record current (the position past the
 // last record), so that a modify or delete that follows fails instead of
 // acting on a record nobody chose.
 void moveAfterLast();
 
-// The record number a row of a newest-first list shows: record count - row
-// of the selected row. No selection (-1) gives count + 1, which MoveTo
-// clamps to the last record.
-int chosenRecord(const forms::Control& list);
 
 // The clock label: the current date-time as text.
 void showClock(const forms::Control& label);

@@ -34,6 +34,7 @@ const std::string& deletionReturn() { static const std::string s = GBK("删除�
 const std::string& catalogueAdd() { static const std::string s = GBK("目录新增"); return s; }
 const std::string& catalogueModify() { static const std::string s = GBK("目录修改"); return s; }
 const std::string& catalogueDelete() { static const std::string s = GBK("目录删除"); return s; }
+const std::string& handAdjustment() { static const std::string s = GBK("手工调整"); return s; }
 
 void setWorkstation(const std::string& gbk) {
   g_workstation = gbk;

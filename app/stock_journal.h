@@ -24,6 +24,7 @@ const std::string& deletionReturn();    // "删除退回"
 const std::string& catalogueAdd();      // "目录新增"
 const std::string& catalogueModify();   // "目录修改"
 const std::string& catalogueDelete();   // "目录删除"
+const std::string& handAdjustment();    // "手工调整": a stock typed in the drug window
 
 // What a stock change is for: its reason, the inpatient number or
 // prescription, and the user it is written for ("" = the login).

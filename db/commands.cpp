@@ -781,6 +781,54 @@ int AppendBatch::finish() {
   return rc;
 }
 
+int32_t scanSerial() {
+  const Table* t = cur();
+  const uint8_t* rec = t ? t->scanRecord() : nullptr;
+  return rec ? getI32(rec) : 0;
+}
+
+int moveToRecord(int32_t serial, int32_t hint) {
+  Table* t = cur();
+  if (!t) {
+    setLastError(kNoCurrentDatabase);
+    return kNoCurrentDatabase;
+  }
+  t->holdSerial(hint, serial);
+  setLastError(kOk);
+  return kOk;
+}
+
+int readCurrentRecord(RecordValues* out) {
+  out->serial = 0;
+  out->values.clear();
+  EngineCall call;
+  std::shared_ptr<Table> keep = curShared();
+  Table* t = keep.get();
+  int rc = t ? kOk : int(kNoCurrentDatabase);
+  std::vector<uint8_t> rec(t ? size_t(t->recordSize()) : 0);
+  int32_t pos = 0;
+  if (rc == kOk) rc = t->lockCurrent(rec.data(), false, &pos);
+  if (rc == kOk) {
+    // Marked deleted by anyone: gone for the operator, whatever its serial.
+    if (getI32(rec.data()) < 0) rc = kNoRecord;
+    std::vector<rt::Result> values;
+    for (const Field& f : t->fields()) {
+      if (rc != kOk) break;
+      Arg v;
+      rc = t->loadValue(f, rec.data(), &v);
+      values.emplace_back(v);
+    }
+    t->unlockRecord(pos);
+    if (rc == kOk) {
+      out->serial = getI32(rec.data());
+      out->position = pos;
+      out->values = std::move(values);
+    }
+  }
+  setLastError(rc);
+  return rc;
+}
+
 bool fieldTextEquals(const char* field, const std::string& gbk) {
   std::shared_ptr<Table> keep = curShared();
   Table* t = keep.get();

@@ -24,8 +24,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/errors.h"
+#include "runtime/facade.h"
 #include "runtime/value.h"
 
 namespace db {
@@ -109,6 +111,39 @@ int holdCurrentRecord(const std::function<int()>& body);
 // takes while it counts the new record in): no other program counts, and
 // so reaches, a record appended in `body` before `body` has returned.
 int holdHeader(const std::function<int()>& body);
+
+// --- records by serial ---------------------------------------------------------
+//
+// Every record carries a serial that no other record of its table has ever
+// had and that a pack does not change: a list row that remembers the serial
+// of the record it shows names that record whatever other workstations
+// append, delete or pack after it was listed.
+
+// The serial of the record being stepped by db::forEachRecord (negative
+// when it is marked deleted); 0 when no record is being stepped.
+int32_t scanSerial();
+
+// Makes the record with `serial` the current record of the current
+// database, looked for first at record position `hint` (0-based, where the
+// list saw it). Nothing is read here: the next access to the record checks
+// its serial under the record's lock and follows the record to where a pack
+// moved it, or fails with -44 (kNoRecord) when it is gone. -67 with no
+// current database (the last engine error is set to the result).
+int moveToRecord(int32_t serial, int32_t hint);
+
+// The current record of the current database read once, as one engine
+// call, under its record lock: its serial and every field's value in field
+// order (texts and byte-sets owned by the Results). 0, or the engine's code:
+// -44 when the record another program removed or marked deleted since the
+// caller moved to it (a record marked deleted is no record to show or act
+// on), -60/-61 with no record current, lock and read errors. On failure
+// `out` is left empty.
+struct RecordValues {
+  int32_t serial = 0;
+  int32_t position = 0;  // 0-based, where it was found
+  std::vector<rt::Result> values;
+};
+int readCurrentRecord(RecordValues* out);
 
 // Fast route for conditions that compare a text field with a constant:
 // reads the record being scanned (or the current record) like ReadField,

@@ -122,6 +122,19 @@ class Table {
   void heldHeaderChanged(int32_t header) {
     if (held_ && heldPos_ == position) heldSerial_ = header;
   }
+  // The serial of the record the caller holds (negated when this program
+  // marked it deleted); 0 when no record has been accessed since the last
+  // move.
+  int32_t heldSerial() const { return held_ && heldPos_ == position ? heldSerial_ : 0; }
+  // Makes the record with `serial` the one the caller holds, looked for
+  // first at `pos` (where a list saw it): the next access checks it by its
+  // serial as any held record, so it is found where another program's
+  // pack moved it, and gives -44 when it is gone.
+  void holdSerial(int32_t pos, int32_t serial) {
+    position = heldPos_ = pos < 0 ? 0 : pos;
+    held_ = true;
+    heldSerial_ = serial;
+  }
 
   // After an I/O error (the folder dropped): closes the files, which
   // drops every lock this handle holds, so no lock outlives the failure.

@@ -34,6 +34,12 @@ inline void ListClear(const rt::Arg& list) { rt::invoke(rt::Cmd::ListClear, list
 inline int ListInsertItem(const rt::Arg& list, int index, const std::string& caption) {
   return rt::invoke(rt::Cmd::ListInsertItem, list, index, caption).integer();
 }
+// The same with a number kept with the row (the serial of the record the
+// row shows), read back as forms::listItem(...).data.
+inline int ListInsertItem(const rt::Arg& list, int index, const std::string& caption, int32_t data) {
+  return rt::invoke(rt::Cmd::ListInsertItem, list, index, caption, rt::omitted, rt::omitted, rt::omitted, data)
+      .integer();
+}
 inline void ListSetItemText(const rt::Arg& list, int row, int column, const std::string& gbk) {
   rt::invoke(rt::Cmd::ListSetItemText, list, row, column, gbk);
 }

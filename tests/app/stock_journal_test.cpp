@@ -160,7 +160,7 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
   EXPECT_EQ(entries, (std::vector<std::vector<std::string>>{{"A01", "B1", "-6", "94", "门诊记帐", "0312"},
                                                              {"A01", "B1", "6", "100", "删除退回", "0312"},
                                                              {"N01", "L1", "10", "10", "目录新增", ""},
-                                                             {"N01", "L1", "-3", "7", "目录修改", ""},
+                                                             {"N01", "L1", "-3", "7", "手工调整", ""},
                                                              {"N01", "L1", "-7", "0", "目录删除", ""}}));
   EXPECT_EQ(stock(), (std::vector<int>{100, 1000, 1000}));
 
