@@ -259,6 +259,14 @@ double FieldReader::number(const char* gbkField) {
   return v;
 }
 
+void showStatus(const ModuleWindow& win, const std::string& gbk) {
+  // The template's title of each window, as it was before any status.
+  static std::map<uint32_t, std::string> titles;
+  auto [at, added] = titles.emplace(win.id(), std::string());
+  if (added) at->second = forms::windowTitle(win.id());
+  forms::setWindowTitle(win.id(), gbk.empty() ? at->second : at->second + GBK("　　") + gbk);
+}
+
 void tell(const char* gbk) { cmd::ShowMessage(gbk); }
 
 bool toldChangedElsewhere() {

@@ -169,6 +169,11 @@ class FieldReader {
   int failure_ = 0;
 };
 
+// The window's status line, shown after the template's title in its title
+// bar ("" clears it): what a handler that must not raise a box (a
+// keystroke) could not do, with its cause, until it can again.
+void showStatus(const ModuleWindow& win, const std::string& gbk);
+
 // Message box with the default caption, OK only.
 void tell(const char* gbk);
 // OK/Cancel confirmation; true only for OK.

@@ -66,6 +66,7 @@ int showMonth(bool withList, ChargeFigures* figures, bool quiet = false, const c
   }
   kWin.setText("编辑框11", cmd::MoneyText(figures->all));
   kWin.setText("编辑框6", cmd::MoneyText(figures->prescription));
+  showStatus(kWin, "");  // the figures are current again
   return 0;
 }
 
@@ -91,12 +92,26 @@ void openWindow() {
 void nameLeft() { kWin.focus("编辑框5"); }
 void departmentLeft() { kWin.focus("编辑框2"); }
 
-// Every keystroke in the prescription box. A month's table that cannot be
-// used is reported by the other handlers; a message per keystroke would
-// only get in the typist's way.
+// Every keystroke in the prescription box. A message per keystroke would
+// only get in the typist's way: a total that could not be read for the
+// number typed is left blank, never another prescription's, and the cause
+// stands in the window's status line until a reading succeeds.
 void prescriptionTyped() {
-  if (openChargeTable(monthTable(), true) != 0) return;
-  showPrescription(false, true);
+  int rc = openChargeTable(monthTable(), true);
+  ChargeFigures f;
+  if (rc == 0) rc = showMonth(false, &f, true);
+  if (rc == 0) {
+    programValues().categoryTotals = f.categories;
+    programValues().currentNumber = kWin.text("编辑框4");
+    return;
+  }
+  kWin.setText("编辑框6", "");
+  programValues().categoryTotals = {};
+  programValues().currentNumber.clear();
+  const std::string cause = rc == kNotChargeLines ? GBK("“") + monthTable() + GBK("”不是收费表")
+                            : rc == kNotCreated    ? causeText(db::lastError())
+                                                   : causeText(rc);
+  showStatus(kWin, GBK("当前金额未能读取：") + cause);
 }
 
 void lookUp() {

@@ -723,20 +723,28 @@ namespace {
 // current table (see holdCurrentRecord); the last error `body` left stays.
 int holding(const std::function<int(Table&)>& lock, const std::function<void(Table&)>& unlock,
             const std::function<int()>& body) {
-  EngineCall call;
-  std::shared_ptr<Table> keep = curShared();
-  if (!keep) {
-    setLastError(kNoCurrentDatabase);
-    return kNoCurrentDatabase;
+  int rc = kOk;
+  {
+    EngineCall call;
+    std::shared_ptr<Table> keep = curShared();
+    if (!keep) {
+      setLastError(kNoCurrentDatabase);
+      return kNoCurrentDatabase;
+    }
+    if ((rc = lock(*keep)) != kOk) {
+      setLastError(rc);
+    } else {
+      rc = body();
+      const int last = lastError();
+      unlock(*keep);
+      setLastError(last);
+    }
   }
-  if (const int rc = lock(*keep); rc != kOk) {
-    setLastError(rc);
-    return rc;
-  }
-  const int rc = body();
-  const int last = lastError();
-  unlock(*keep);
-  setLastError(last);
+  // A lock or read that failed because the folder dropped is said as such
+  // (the call's end turned the last error into -11), not as the lock's own
+  // code: the operator is told the folder is away, not that the table is
+  // in use.
+  if (rc < 0 && lastError() == kHardware) rc = kHardware;
   return rc;
 }
 
@@ -801,32 +809,35 @@ int moveToRecord(int32_t serial, int32_t hint) {
 int readCurrentRecord(RecordValues* out) {
   out->serial = 0;
   out->values.clear();
-  EngineCall call;
-  std::shared_ptr<Table> keep = curShared();
-  Table* t = keep.get();
-  int rc = t ? kOk : int(kNoCurrentDatabase);
-  std::vector<uint8_t> rec(t ? size_t(t->recordSize()) : 0);
-  int32_t pos = 0;
-  if (rc == kOk) rc = t->lockCurrent(rec.data(), false, &pos);
-  if (rc == kOk) {
-    // Marked deleted by anyone: gone for the operator, whatever its serial.
-    if (getI32(rec.data()) < 0) rc = kNoRecord;
-    std::vector<rt::Result> values;
-    for (const Field& f : t->fields()) {
-      if (rc != kOk) break;
-      Arg v;
-      rc = t->loadValue(f, rec.data(), &v);
-      values.emplace_back(v);
-    }
-    t->unlockRecord(pos);
+  {
+    EngineCall call;
+    std::shared_ptr<Table> keep = curShared();
+    Table* t = keep.get();
+    int rc = t ? kOk : int(kNoCurrentDatabase);
+    std::vector<uint8_t> rec(t ? size_t(t->recordSize()) : 0);
+    int32_t pos = 0;
+    if (rc == kOk) rc = t->lockCurrent(rec.data(), false, &pos);
     if (rc == kOk) {
+      // Marked deleted by anyone: gone for the operator, whatever its serial.
+      if (getI32(rec.data()) < 0) rc = kNoRecord;
+      for (const Field& f : t->fields()) {
+        if (rc != kOk) break;
+        Arg v;
+        rc = t->loadValue(f, rec.data(), &v);
+        out->values.emplace_back(v);
+      }
+      t->unlockRecord(pos);
       out->serial = getI32(rec.data());
       out->position = pos;
-      out->values = std::move(values);
     }
+    setLastError(rc);
   }
-  setLastError(rc);
-  return rc;
+  // The call's end says -11 when the folder dropped meanwhile.
+  if (lastError() != kOk) {
+    out->serial = 0;
+    out->values.clear();
+  }
+  return lastError();
 }
 
 bool fieldTextEquals(const char* field, const std::string& gbk) {

@@ -17,7 +17,9 @@
 //   kdbtool [--password TEXT] export DIR OUT.sqlite   (kdbtool_export.h)
 //   kdbtool [--password TEXT] export DIR --csv OUTDIR
 //   kdbtool stock-audit DIR                    (the catalogue's stock against
-//                                               what the stock journal implies)
+//                                               what the stock journal implies,
+//                                               and stock moved by a catalogue
+//                                               change without its reason)
 //
 // The terminal speaks UTF-8; tables stay GBK, so field names, values and
 // output are converted at this edge. File names are passed through as
@@ -249,24 +251,59 @@ int cmdStockAudit(const std::string& dir) {
     });
     if (rc != db::kOk) fail(rc);
   }
+  // A catalogue change in the drug window moves stock only as a typed
+  // stock (手工调整) or as a batch renamed: its stock out of the old batch
+  // and into the new one, two 目录修改 entries of opposite changes by the
+  // same user at the same workstation. Any other 目录修改 that moved stock
+  // is named: a stock written back or typed over without its reason.
+  struct Unexplained {
+    BatchKey batch;
+    int64_t change = 0;
+    std::string when;
+  };
+  std::map<std::tuple<std::string, std::string, int64_t>, std::vector<Unexplained>> renames;
+  const std::string catalogueModify = rt::utf8ToGbk("目录修改");
   if (jn) {
     const db::Field& dm = fieldNamed(*jn, "dm", "kcls");
     const db::Field& mch = fieldNamed(*jn, "mch", "kcls");
     const db::Field& ph = fieldNamed(*jn, "ph", "kcls");
     const db::Field& bd = fieldNamed(*jn, "bd", "kcls");
     const db::Field& kc = fieldNamed(*jn, "kc", "kcls");
+    const db::Field& yy = fieldNamed(*jn, "yy", "kcls");
+    const db::Field& czy = fieldNamed(*jn, "czy", "kcls");
+    const db::Field& gzz = fieldNamed(*jn, "gzz", "kcls");
+    const db::Field& sj = fieldNamed(*jn, "sj", "kcls");
     rc = jn->scan(0, true, [&](int32_t, uint8_t* rec) {
       if (db::getI32(rec) < 0) return 0;
-      Audited& a = batches[{textOf(*jn, dm, rec), textOf(*jn, mch, rec), textOf(*jn, ph, rec)}];
+      BatchKey key{textOf(*jn, dm, rec), textOf(*jn, mch, rec), textOf(*jn, ph, rec)};
+      Audited& a = batches[key];
       const int64_t change = numberOf(*jn, bd, rec);
       if (!a.inJournal) a.journal = numberOf(*jn, kc, rec) - change;
       a.journal += change;
       a.inJournal = true;
+      if (change != 0 && textOf(*jn, yy, rec) == catalogueModify) {
+        const std::string user = textOf(*jn, czy, rec), where = textOf(*jn, gzz, rec);
+        // The other half of a rename waiting for this one?
+        auto other = renames.find({user, where, -change});
+        if (other != renames.end() && !other->second.empty()) {
+          other->second.erase(other->second.begin());
+        } else {
+          renames[{user, where, change}].push_back({key, change, textOf(*jn, sj, rec)});
+        }
+      }
       return 0;
     });
     if (rc != db::kOk) fail(rc);
   }
   cat.unlockWhole();
+  int unexplained = 0;
+  for (const auto& [who, entries] : renames)
+    for (const Unexplained& e : entries) {
+      ++unexplained;
+      const auto& [dm, mch, ph] = e.batch;
+      out(rt::gbkToUtf8(dm) + " " + rt::gbkToUtf8(mch) + " 批号 " + rt::gbkToUtf8(ph) + ": " +
+          rt::gbkToUtf8(e.when) + " 目录修改改动库存 " + std::to_string(e.change) + "，未注明手工调整\n");
+    }
   int drifts = 0, unjournalled = 0;
   for (const auto& [key, a] : batches) {
     if (!a.inJournal) {
@@ -284,11 +321,12 @@ int cmdStockAudit(const std::string& dir) {
     out(line);
   }
   if (unjournalled > 0) out(std::to_string(unjournalled) + " 个有库存的批次尚无流水记录（流水开始以来未变动）\n");
-  if (drifts == 0) {
+  if (unexplained > 0) out("未注明原因的目录修改改动了库存：" + std::to_string(unexplained) + " 条流水\n");
+  if (drifts == 0 && unexplained == 0) {
     out("库存与流水一致：" + std::to_string(batches.size()) + " 个批次\n");
     return 0;
   }
-  out("库存与流水不一致：" + std::to_string(drifts) + " 个批次\n");
+  if (drifts > 0) out("库存与流水不一致：" + std::to_string(drifts) + " 个批次\n");
   return 1;
 }
 

@@ -3,14 +3,13 @@
 // since the operator chose the drug: the drug shown is the one changed,
 // or the operator is told it is gone and nothing is written.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "app_fixture.h"
 #include "db/engine.h"
 #include "db/facade.h"
 #include "db/table.h"
 #include "forms/window_ids.h"
+#include "worker_process.h"
 
 namespace {
 
@@ -36,19 +35,12 @@ class DrugHeldTest : public apptest::AppTest {
   }
   // Another workstation deletes drug `code` and packs, as its window does.
   static void otherDeletes(const std::string& code) {
-    pid_t p = fork();
-    ASSERT_GE(p, 0);
-    if (p == 0) {
-      db::closeAllDatabases();  // the inherited handles are this window's
-      if (!cmd::OpenDatabase("ypjbxx")) _exit(10);
+    ASSERT_TRUE(apptest::inOtherProcess([code] {
       auto same = [code] { return rt::makeBool(db::fieldTextEquals("dm", code)); };
       rt::Expr cond(same);
-      if (!cmd::FindRecord(cond.arg()) || !cmd::DeleteRecords() || !cmd::PackDatabase()) _exit(11);
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(p, &status, 0), p);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      return cmd::OpenDatabase("ypjbxx") && cmd::FindRecord(cond.arg()) && cmd::DeleteRecords() &&
+             cmd::PackDatabase();
+    }));
   }
   // Code and name of every drug, as another opener reads the file.
   std::vector<std::string> stored() {

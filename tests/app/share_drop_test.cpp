@@ -305,13 +305,21 @@ TEST_F(ShareDropTest, OutpatientCharge) {
             });
 }
 
-TEST_F(ShareDropTest, OutpatientKeystrokeKeepsTheLastFiguresShown) {
+TEST_F(ShareDropTest, OutpatientKeystrokeShowsNoAmountItCouldNotRead) {
   everyCall([] {}, [&] { outType("编辑框4", "0101"); },
             [&](int) {
-              // A keystroke says nothing; what it could not read it does
-              // not show as 0.
-              EXPECT_EQ(outText("编辑框6"), "12.5");
+              // A keystroke raises no box; the prescription's amount it
+              // could not read is left blank (never 0, never another
+              // prescription's) with the cause in the title bar (a drop
+              // after the reading was whole changes nothing); the month's
+              // total stays as last read.
+              const bool notRead = u(forms::windowTitle(kOut)).find("当前金额未能读取") != std::string::npos;
+              EXPECT_EQ(outText("编辑框6"), notRead ? "" : "12.5");
               EXPECT_EQ(outText("编辑框11"), "12.5");
+              EXPECT_TRUE(messages().empty());
+              outType("编辑框4", "0101");
+              EXPECT_EQ(outText("编辑框6"), "12.5");
+              EXPECT_EQ(u(forms::windowTitle(kOut)).find("当前金额未能读取"), std::string::npos);
             });
 }
 

@@ -24,23 +24,8 @@ enum { sj, czy, gzz, jdm, jmch, jph, bd, kc, yy, hm };
 // is still within 90 days of today.
 constexpr double kYesterday = 40300, kIn89Days = 40390, kIn90Days = 40391;
 
-struct ToolRun {
-  int status;
-  std::string out;
-};
-
-// kdbtool as the administrator runs it (built beside this program).
-ToolRun kdbtool(const std::string& args) {
-  const fs::path tool = fs::read_symlink("/proc/self/exe").parent_path() / "kdbtool";
-  EXPECT_TRUE(fs::exists(tool)) << "kdbtool not built: " << tool;
-  ToolRun r{-1, ""};
-  FILE* p = popen((tool.string() + " " + args + " 2>&1").c_str(), "r");
-  std::array<char, 4096> buf;
-  for (size_t n; (n = fread(buf.data(), 1, buf.size(), p)) > 0;) r.out.append(buf.data(), n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using apptest::kdbtool;
+using apptest::ToolRun;
 
 class StockJournalTest : public apptest::MedicationWindowTest {
  protected:
