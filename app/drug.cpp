@@ -365,40 +365,61 @@ void addDrug() {
   };
   rt::Expr condition(sameBatch);
   if (!journalReady(GBK("未添加"))) return;
+  // The batch the search found must still be that batch under its lock
+  // (another workstation's pack may have put another record at its place),
+  // and a batch found nowhere must still be nowhere while the count is held
+  // (another workstation may have added it meanwhile): otherwise the search
+  // is made again.
+  constexpr int kSearchAgain = 1;
+  auto stillSameBatch = [&typed, salePrice](const ReadRecord& r) {
+    return r.text("dm") == typed.dm && r.text("lb") == typed.lb && r.text("bx") == typed.bx &&
+           r.text("ph") == typed.ph && r.text("gg") == typed.gg &&
+           std::fabs(r.number("xj") - salePrice) <= 0.0000001;
+  };
   bool written = false;
-  int code = 0;
-  if (cmd::FindRecord(condition.arg())) {
-    // The same drug, batch and sale price is in stock: the typed quantity
-    // and totals are added to it, everything else takes the typed values.
-    // Read, rewritten and journalled under the record's lock, so a charge
-    // of it at another workstation comes before or after all of it.
-    code = db::holdCurrentRecord([&] {
-      ReadRecord stored;
-      if (const int rc = stored.read(); rc != 0) return rc;
-      const Batch before = batchOf(stored);
-      typed.shl += stored.number("shl");
-      typed.jh += stored.number("jh");
-      typed.xh += stored.number("xh");
-      written = modifyRecord(typed);
-      if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
-      journalRewrite(before, writtenBatch(typed), journal::catalogueAdd());
-      return 0;
-    });
-  } else if (db::lastError() != db::kOk) {
-    // The catalogue was not read to the end: appending could make a second
-    // record of a batch that is there.
-    code = db::lastError();
-  } else {
-    // Appended and journalled while the catalogue's count is held: no
-    // other workstation reaches the new record before its entry is in.
-    code = db::holdHeader([&] {
-      written = appendRecord(typed);
-      if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
-      const Batch added = writtenBatch(typed);
-      journalChange(added, added.shl, added.shl, journal::catalogueAdd());
-      return 0;
-    });
+  int code = kSearchAgain;
+  for (int attempt = 0; attempt < 3 && code == kSearchAgain; ++attempt) {
+    cmd::MoveFirst();
+    if (cmd::FindRecord(condition.arg())) {
+      // The same drug, batch and sale price is in stock: the typed quantity
+      // and totals are added to it, everything else takes the typed values.
+      // Read, rewritten and journalled under the record's lock, so a charge
+      // of it at another workstation comes before or after all of it.
+      code = db::holdCurrentRecord([&] {
+        ReadRecord stored;
+        if (const int rc = stored.read(); rc != 0) return rc == db::kNoRecord ? kSearchAgain : rc;
+        if (!stillSameBatch(stored)) return kSearchAgain;
+        const Batch before = batchOf(stored);
+        DrugRecord merged = typed;
+        merged.shl += stored.number("shl");
+        merged.jh += stored.number("jh");
+        merged.xh += stored.number("xh");
+        written = modifyRecord(merged);
+        if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+        journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
+        return 0;
+      });
+      if (code == db::kNoRecord) code = kSearchAgain;  // gone before its lock was taken
+    } else if (db::lastError() != db::kOk) {
+      // The catalogue was not read to the end: appending could make a
+      // second record of a batch that is there.
+      code = db::lastError();
+    } else {
+      // Appended and journalled while the catalogue's count is held: no
+      // other workstation reaches the new record before its entry is in.
+      code = db::holdHeader([&] {
+        cmd::MoveFirst();
+        if (cmd::FindRecord(condition.arg())) return kSearchAgain;
+        if (db::lastError() != db::kOk) return db::lastError();
+        written = appendRecord(typed);
+        if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+        const Batch added = writtenBatch(typed);
+        journalChange(added, added.shl, added.shl, journal::catalogueAdd());
+        return 0;
+      });
+    }
   }
+  if (code == kSearchAgain) code = db::kLockViolation;  // the catalogue kept changing under the search
   cmd::SetCurrentDatabase(kCatalogue);
   if (!written) {
     tellFailure(GBK("添加失败"), code != 0 ? code : db::lastError(), typedKept());

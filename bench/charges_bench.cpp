@@ -11,8 +11,9 @@
 //   charges_bench BUSYDIR [runs]
 //
 // On a scratch copy of the busy demo year instead: the query of the long
-// stay 2010001 (3,000 lines) and a charge from its 5,000-item catalogue,
-// each until the window has caught up, printed as bench/run rows.
+// stay 2010001 (3,000 lines), a charge from its 5,000-item catalogue and
+// the deletion of that line (the confirmation answered OK), each until the
+// window has caught up, printed as bench/run rows.
 #include <stdlib.h>
 #include <time.h>
 
@@ -131,12 +132,12 @@ int busyYear(const char* busyDir, int runs) {
   const int lines = forms::listRowCount(kWin, m::kList2);
   const std::string what = "inpatient query (" + std::to_string(lines) + "-line stay)";
   // The same steps on the local disk and over each simulated network.
-  const double queryGoal[] = {50, 100, 250}, chargeGoal[] = {50, 100, 250};
+  const double queryGoal[] = {50, 100, 250}, chargeGoal[] = {50, 100, 250}, deleteGoal[] = {50, 100, 250};
   for (size_t k = 0; k < bench::networks().size(); ++k) {
     const bench::Network& net = bench::networks()[k];
     bench::SimulatedShare share(net);
-    std::vector<bench::Run> query, charge;
-    bench::Moved queryMoved, chargeMoved;
+    std::vector<bench::Run> query, charge, deletion;
+    bench::Moved queryMoved, chargeMoved, deletionMoved;
     const int times = k == 0 ? runs : std::max(3, runs / 2);
     for (int r = 0; r < times; ++r) {
       query.push_back(bench::timedOn(share, &queryMoved, [&] { press(m::kButton1); }));
@@ -147,7 +148,7 @@ int busyYear(const char* busyDir, int runs) {
           bench::timedOn(share, &chargeMoved, [&] { forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick); }));
       // The line charged goes again, so every run sees the same stay.
       forms::setProperty(kWin, m::kList2, forms::prop::kListSelected, -1, rt::makeInt(0));
-      press(m::kButton3);
+      deletion.push_back(bench::timedOn(share, &deletionMoved, [&] { press(m::kButton3); }));
     }
     const bool refused = bench::refusedAsNotBuilt(dialogs, GBK("你确定要删除吗？"));
     if (k == 0) std::fprintf(stderr, "busy year: stay 2010001 of %d lines, charged %s\n", lines, code.c_str());
@@ -155,9 +156,13 @@ int busyYear(const char* busyDir, int runs) {
       bench::rowNotBuilt(std::string("inpatient.query") + net.key, what + net.what, "<= 50 ms");
       bench::rowNotBuilt(std::string("inpatient.charge") + net.key, std::string("inpatient charge") + net.what,
                          "<= 50 ms");
+      bench::rowNotBuilt(std::string("inpatient.delete") + net.key, std::string("inpatient delete") + net.what,
+                         "<= 50 ms");
     } else {
       bench::handlerRow(k, "inpatient.query", what, query, queryMoved, queryGoal);
       bench::handlerRow(k, "inpatient.charge", "inpatient charge", charge, chargeMoved, chargeGoal);
+      bench::handlerRow(k, "inpatient.delete", "inpatient delete (the line shown on top)", deletion, deletionMoved,
+                        deleteGoal);
     }
   }
   db::closeAllDatabases();
