@@ -255,6 +255,18 @@ bool journalReady(const char* gbkWhat) {
 
 void clearBoxes() { shown().clear(); }
 
+// The catalogue current at its first record and checked to be one: a file
+// that cannot be opened, or holds another table, is named with what was
+// not done (`gbkState`), and nothing is read from or written into it.
+bool useCatalogue(const char* gbkState) {
+  const int code = selectCheckedTable(kCatalogue, kDrugCatalogue);
+  if (code == 0) return true;
+  const std::string cause = code == kWrongLayout ? std::string(GBK("该文件不是药品目录（字段不符）")) : causeText(code);
+  const std::string text = GBK("药品目录 ypjbxx 无法打开：") + cause + GBK("。") + gbkState;
+  tell(text.c_str());
+  return false;
+}
+
 // Tells why a drug could not be shown or acted on: another workstation
 // changed or removed it (the list is shown afresh), or it could not be read
 // (nothing is shown). Either way no drug is shown any more.
@@ -289,8 +301,11 @@ void openWindow() {
   baseTitle() = forms::windowTitle(kWin.id());
   // Beside the row of buttons: the chosen drug's stock journal.
   forms::addExtraButton(kWin.id(), GBK("库存流水"), 667, 240, 80, 24, viewJournal);
+  // A catalogue that cannot be opened (the folder away for a moment, a
+  // damaged file) or is not a catalogue is named, and the window stays
+  // empty: nothing is read from, or written into, another table.
   openTable(kCatalogue, kDrugCatalogue);
-  cmd::MoveFirst();
+  if (!useCatalogue(GBK("列表未显示，请稍后关闭本窗口再打开。"))) return;
   // The stock values follow quantity and prices: each record's products,
   // in double precision, stored as floats. Only the records whose stored
   // values differ are written (compared as the bits the field holds): the
@@ -315,9 +330,8 @@ void openWindow() {
 }
 
 void findDrug() {
-  if (const int code = openAndSelect(kCatalogue); code != 0) {
+  if (!useCatalogue(GBK("未能查找，请稍后再试。"))) {
     shown().forget();
-    tellFailure(GBK("药品目录 ypjbxx 无法打开"), code, "");
     return;
   }
   const std::string code = kWin.text("编辑框1");
@@ -348,10 +362,7 @@ void findDrug() {
 }
 
 void addDrug() {
-  if (const int code = openAndSelect(kCatalogue); code != 0) {
-    tellFailure(GBK("药品目录 ypjbxx 无法打开，未添加"), code, typedKept());
-    return;
-  }
+  if (!useCatalogue((GBK("未添加。") + std::string(typedKept())).c_str())) return;
   DrugRecord typed = readBoxes();
   // The sale price is compared as its field holds it: a price typed again
   // exactly as before matches the stored single-precision value.

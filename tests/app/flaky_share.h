@@ -1,7 +1,7 @@
 // A shared folder that drops and comes back, for the module tests: the
 // engine's file layer with every call failing from a chosen call on, as an
 // SMB client fails after its time-out (an I/O error; `exists` says no), until
-// recover(). A lock or unlock that fails leaves the locks as they were, so a
+// recover(); or with one chosen call failing alone. A lock or unlock that fails leaves the locks as they were, so a
 // lock taken before the drop stays held, as on a real share.
 #pragma once
 
@@ -28,7 +28,14 @@ class FlakyShare : public dbtest::ForwardingEnv {
     calls_ = 0;
     failed_ = false;
     failFrom_ = failFrom;
+    failOnly_ = false;
     armed_ = true;
+  }
+  // Only the `call`-th call from now on fails; those after it succeed, as a
+  // share that missed one reply.
+  void armOnce(int call) {
+    arm(call);
+    failOnly_ = true;
   }
   void recover() { armed_ = false; }
   // File calls since arm().
@@ -88,7 +95,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
   bool down() {
     if (!armed_) return false;
     ++calls_;
-    const bool fails = failFrom_ > 0 && calls_ >= failFrom_;
+    const bool fails = failFrom_ > 0 && (failOnly_ ? calls_ == failFrom_ : calls_ >= failFrom_);
     failed_ = failed_ || fails;
     return fails;
   }
@@ -97,6 +104,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
   bool failed_ = false;
   int calls_ = 0;
   int failFrom_ = 0;
+  bool failOnly_ = false;
 };
 
 }  // namespace apptest

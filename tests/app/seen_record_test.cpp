@@ -6,6 +6,8 @@
 // operator changed, and no box filled from a failed read is ever written.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "charge_fixture.h"
 #include "flaky_share.h"
 #include "worker_process.h"
@@ -315,6 +317,48 @@ TEST_F(SeenRecordTest, TheAuditNamesStockMovedByACatalogueChangeWithoutItsReason
   EXPECT_EQ(out.substr(0, 1), "1") << out;
   EXPECT_NE(out.find("A01 阿莫西林 批号 B2"), std::string::npos) << out;
   EXPECT_NE(out.find("目录修改改动库存 -5，未注明手工调整"), std::string::npos) << out;
+}
+
+// Opening the drug window while any one of its file calls fails (a share
+// that missed one reply), or on a catalogue cut short: the window opens,
+// names the catalogue, and acts on no other table; opened again once the
+// folder answers, it lists the catalogue.
+TEST_F(SeenRecordTest, TheDrugWindowOpensWhateverSingleCallFails) {
+  apptest::FlakyShare share;
+  share.arm(0);
+  ASSERT_TRUE(forms::loadWindow(kDrug));
+  const int calls = share.calls();
+  forms::closeWindow(kDrug);
+  QCoreApplication::processEvents();
+  for (int n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls) + " fails");
+    db::closeAllDatabases();
+    dialogs.asked.clear();
+    dialogs.answers.assign(4, rt::kOk);
+    share.armOnce(n);
+    ASSERT_TRUE(forms::loadWindow(kDrug));
+    share.recover();
+    const int rows = forms::listRowCount(kDrug, d::kList1);
+    if (rows != 3) {
+      ASSERT_EQ(messages().size(), 1u);
+      EXPECT_NE(messages()[0].find("ypjbxx"), std::string::npos) << messages()[0];
+    }
+    forms::closeWindow(kDrug);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(stock(), (std::vector<int>{100, 1000, 1000}));
+
+  db::closeAllDatabases();
+  std::filesystem::resize_file(dir_ / "ypjbxx.kdb", 40);
+  dialogs.asked.clear();
+  dialogs.answers.assign(4, rt::kOk);
+  ASSERT_TRUE(forms::loadWindow(kDrug));
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].rfind("药品目录 ypjbxx 无法打开：", 0), 0u) << messages()[0];
+  EXPECT_EQ(forms::listRowCount(kDrug, d::kList1), 0);
+  set(kDrug, "编辑框1", "A01");
+  click(kDrug, d::kButton2);
+  EXPECT_EQ(messages().back().rfind("药品目录 ypjbxx 无法打开：", 0), 0u) << messages().back();
 }
 
 }  // namespace
