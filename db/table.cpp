@@ -530,9 +530,12 @@ int Table::readRecord(int32_t pos, uint8_t* buf) {
 }
 
 int Table::writeRecordBody(int32_t pos, const uint8_t* rec) {
+  const uint64_t writesBefore = file_->writesMade();
   int rc = file_->write(recordOffset(pos) + kRecordHeader, rec + kRecordHeader,
                         size_t(header_.recordSize - kRecordHeader));
-  return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
+  if (rc != kOk) return writeFailure(rc, kRecordWriteFailed);
+  patchCopy(pos, writesBefore, rec);
+  return kOk;
 }
 
 int Table::writeRecordHeader(int32_t pos, int32_t value) {
@@ -855,6 +858,22 @@ void Table::extendCopy(int32_t count, int32_t serial, int64_t length, uint64_t w
     copy_.count = count + 1;
     copy_.serial = serial + 1;
     copy_.length = length + rs;
+    copy_.writes = file_->writesMade();
+    copy_.awaitingMark = true;
+  } else if (copy_.awaitingMark) {
+    copy_ = Copy{};
+  }
+}
+
+void Table::patchCopy(int32_t pos, uint64_t writesBefore, const uint8_t* rec) {
+  const int64_t rs = header_.recordSize;
+  // The copy was the file as this handle last saw it, and this handle has
+  // written nothing since: the record written in place goes into it too.
+  // A table with memo or byte-set fields writes chains beside the record:
+  // its copy is dropped as ever.
+  if (copy_.valid && !hasChains_ && copy_.writes == writesBefore && pos >= 0 && pos < copy_.count &&
+      int64_t(copy_.records.size()) == int64_t(copy_.count) * rs) {
+    std::memcpy(copy_.records.data() + pos * rs + kRecordHeader, rec + kRecordHeader, size_t(rs - kRecordHeader));
     copy_.writes = file_->writesMade();
     copy_.awaitingMark = true;
   } else if (copy_.awaitingMark) {

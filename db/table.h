@@ -318,8 +318,8 @@ class Table {
   // the table's count, next serial, length and change counter as they were
   // then, and this handle's writes (a scan that wrote, or any later write
   // of ours, means the copy is not the file any more).
-  // A copy this handle extended with a record it appended itself waits
-  // for its mark (`awaitingMark`, not served): it is taken again only if
+  // A copy this handle extended with a record it appended itself, or
+  // patched with one it wrote in place, waits for its mark (`awaitingMark`, not served): it is taken again only if
   // the table's mark was still `change` when this handle gave it its own
   // new one (markSettled), i.e. nobody else changed the table meanwhile.
   struct Copy {
@@ -335,6 +335,11 @@ class Table {
   // `length` long before, `writes` this handle's writes before) to the
   // kept copy when the copy was exactly the table then.
   void extendCopy(int32_t count, int32_t serial, int64_t length, uint64_t writes, const uint8_t* rec);
+  // Puts a record this handle wrote in place at `pos` (its lock held,
+  // `writesBefore` this handle's writes before) into the kept copy when
+  // the copy was the table as this handle last saw it; like an own append
+  // the copy then waits for its mark.
+  void patchCopy(int32_t pos, uint64_t writesBefore, const uint8_t* rec);
   // Tables larger than this are read each time (a kept copy would cost
   // more memory than the reads it saves).
   static constexpr int64_t kKeptCopyBytes = 32 << 20;

@@ -1,5 +1,6 @@
 // The copy a handle keeps of a table it scanned whole stays in use after
-// the handle's own append (the next scan reads no records), but only when
+// the handle's own append or change in place (the next scan reads no
+// records), but only when
 // nobody else changed the table in between: a change in place another
 // workstation made and marked before this handle's mark is in the next
 // scan.
@@ -93,6 +94,31 @@ TEST_F(OwnAppendTest, OwnAppendsKeepTheCopyAndOthersChangesDropIt) {
   ASSERT_TRUE(cmd::AppendRecord(5));
   otherChanges(1, 102);
   EXPECT_EQ(sum(), kFirst + 7 + 3 + 5 + 200);
+}
+
+// The same for a record the handle rewrites in place (a stock lowered by a
+// charge): the next scan reads no records, and another workstation's
+// change marked before or after it is in the next scan all the same.
+TEST_F(OwnAppendTest, OwnChangesInPlaceKeepTheCopyAndOthersChangesDropIt) {
+  EXPECT_EQ(sum(), kFirst);
+  ASSERT_TRUE(cmd::MoveTo(10));
+  ASSERT_TRUE(cmd::ReplaceFields(rt::Arg{}, "v", 1010));
+  env_.bytes = 0;
+  EXPECT_EQ(sum(), kFirst + 1000);
+  EXPECT_LT(env_.bytes, 64) << "the scan after an own change in place read the records again";
+
+  otherChanges(0, 101);
+  ASSERT_TRUE(cmd::ReplaceFields(rt::Arg{}, "v", 2010));
+  EXPECT_EQ(sum(), kFirst + 2000 + 100);
+
+  ASSERT_TRUE(cmd::ReplaceFields(rt::Arg{}, "v", 3010));
+  otherChanges(1, 102);
+  EXPECT_EQ(sum(), kFirst + 3000 + 200);
+  // Nobody else since: kept again.
+  ASSERT_TRUE(cmd::ReplaceFields(rt::Arg{}, "v", 10));
+  env_.bytes = 0;
+  EXPECT_EQ(sum(), kFirst + 200);
+  EXPECT_LT(env_.bytes, 64);
 }
 
 }  // namespace
