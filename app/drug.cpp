@@ -334,28 +334,18 @@ void findDrug() {
     shown().forget();
     return;
   }
-  const std::string code = kWin.text("编辑框1");
-  // The record found is read whole afterwards; another workstation's pack
-  // in between can put another record at that place, so the search is made
-  // again when the record read is not of the code.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const int found = searchText("dm", code);
-    if (found < 0) {
-      // Not read is not "not there": the code typed stays for another try.
-      shown().forget();
+  bool searchFailed = false;
+  const int found = shown().findAndShow("dm", kWin.text("编辑框1"), &searchFailed);
+  if (found == 1) return;
+  if (found < 0) {
+    // Not read is not "not there": the code typed stays for another try.
+    if (searchFailed) {
       tellFailure(GBK("药品目录 ypjbxx 无法读取"), found, GBK("未能查找，请稍后再试。"));
       moveAfterLast();
-      return;
+    } else {
+      tellNotShown(found, GBK("未能查找，请稍后再试。"));
     }
-    if (found == 0) break;
-    ReadRecord r;
-    if (const int rc = r.read(); rc != 0 && rc != db::kNoRecord) {
-      tellNotShown(rc, GBK("未能查找，请稍后再试。"));
-      return;
-    } else if (rc == 0 && r.text("dm") == code) {
-      shown().show(r);
-      return;
-    }
+    return;
   }
   tell(GBK("无该药品"));
   clearBoxes();

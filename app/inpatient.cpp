@@ -161,28 +161,18 @@ void findPatient() {
     tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, "");
     return;
   }
-  const std::string zyh = kWin.text("编辑框5");
-  // The record found is read whole afterwards: when another workstation's
-  // pack put another patient at its place meanwhile, the search is made
-  // again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const int found = searchText("zyh", zyh);
-    if (found < 0) {
-      // Not read is not "not there": the boxes stay for another try.
-      shown().forget();
+  bool searchFailed = false;
+  const int found = shown().findAndShow("zyh", kWin.text("编辑框5"), &searchFailed);
+  if (found == 1) return;
+  if (found < 0) {
+    // Not read is not "not there": the boxes stay for another try.
+    if (searchFailed) {
       tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取"), found, GBK("未能查找，请稍后再试。"));
       moveAfterLast();
-      return;
+    } else {
+      tellNotShown(found);
     }
-    if (found == 0) break;
-    ReadRecord r;
-    if (const int rc = r.read(); rc != 0 && rc != db::kNoRecord) {
-      tellNotShown(rc);
-      return;
-    } else if (rc == 0 && r.text("zyh") == zyh) {
-      shown().show(r);
-      return;
-    }
+    return;
   }
   tell(GBK("该记录不存在。"));
   clearBoxes();

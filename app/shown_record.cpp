@@ -43,6 +43,30 @@ int ShownRecord::showCurrent() {
   return 0;
 }
 
+int ShownRecord::findAndShow(const char* field, const std::string& value, bool* searchFailed) {
+  *searchFailed = false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int found = searchText(field, value);
+    if (found == 0) return 0;
+    if (found < 0) {
+      *searchFailed = true;
+      forget();
+      return found;
+    }
+    ReadRecord r;
+    const int rc = r.read();
+    if (rc == 0 && r.text(field) == value) {
+      show(r);
+      return 1;
+    }
+    if (rc != 0 && rc != db::kNoRecord) {
+      forget();
+      return rc;
+    }
+  }
+  return 0;  // gone each time it was found: no longer there
+}
+
 void ShownRecord::clear() {
   for (const BoxField& b : boxes_) win_.setText(b.box, "");
   forget();

@@ -46,6 +46,14 @@ class ShownRecord {
   // failure nothing is shown, the boxes are cleared and the record
   // forgotten; the engine's code is returned for the caller to tell.
   int showCurrent();
+  // 查找: searches the current table from its first record for the first
+  // record whose text field `field` is `value` byte for byte, reads it
+  // whole and shows it. When another workstation's pack put another record
+  // at the place found before it was read, the search is made again. 1
+  // shown; 0 no such record; otherwise the engine's code, of the search
+  // (*searchFailed set: the table was not read to its end) or of the
+  // reading. On failure the record shown is forgotten, the boxes kept.
+  int findAndShow(const char* field, const std::string& value, bool* searchFailed);
   // Empties the boxes; no record is shown.
   void clear();
   // No record is shown any more (the boxes keep what they hold).

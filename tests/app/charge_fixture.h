@@ -29,6 +29,22 @@
 
 namespace apptest {
 
+// Field numbers (0-based) of the records of the program's tables.
+namespace fields {
+namespace line {  // a charge line
+enum { shj, mch, lb, bx, shl, dw, dj, hj, cf, shf };
+}
+namespace drug {  // a catalogue record
+enum { dm, mch, bm, lb, bx, ph, gg, shch, yx, chd, dw, shl, jj, jh, xj, xh };
+}
+namespace journal {  // a stock journal entry
+enum { sj, czy, gzz, jdm, jmch, jph, bd, kc, yy, hm };
+}
+namespace admission {  // an admission in the register
+enum { xm, xb, nl, zh, sj, bz, zyh, ks, cwh, ys, yfk };
+}
+}  // namespace fields
+
 // One catalogue entry as the tests need it (UTF-8 texts).
 struct Drug {
   const char* dm;

@@ -23,7 +23,7 @@ namespace m = ids::medication;
 namespace o = ids::outpatient;
 namespace fs = std::filesystem;
 
-enum { shj, mch, lb, bx, shl, dw, dj, hj, cf, shf };
+using namespace apptest::fields::line;
 
 std::string bytesOf(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

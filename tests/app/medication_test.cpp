@@ -24,7 +24,7 @@ namespace ids = forms::ids;
 namespace m = ids::medication;
 
 // Fields of a charge line (0-based).
-enum { shj, mch, lb, bx, shl, dw, dj, hj, cf, shf };
+using namespace apptest::fields::line;
 
 class MedicationTest : public apptest::MedicationWindowTest {
  protected:

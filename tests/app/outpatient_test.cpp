@@ -20,7 +20,7 @@ namespace ids = forms::ids;
 namespace o = ids::outpatient;
 constexpr uint32_t kWin = ids::kOutpatientWindow;
 
-enum { shj, mch, lb, bx, shl, dw, dj, hj, cf, shf };                 // a charge line
+using namespace apptest::fields::line;
 enum { b_shj, b_chf, b_ps, b_pzhy = 13, b_pjh = 18, b_phj = 19 };    // a bill record
 
 class OutpatientTest : public apptest::ChargeTest {

@@ -20,11 +20,10 @@ namespace o = ids::outpatient;
 namespace d = ids::drug;
 namespace r = ids::inpatient;
 
-// Fields of a charge line, a catalogue record, a journal entry, an admission.
-enum { shj, lmch, llb, bx, lshl, ldw, dj, hj, cf, shf };
-enum { dm, cmch, bm, clb, cbx, ph, gg, shch, yx, chd, cdw, shl, jj, jh, xj, xh };
-enum { sj, czy, gzz, jdm, jmch, jph, bd, kc, yy, hm };
-enum { xm, xb, nl, zh, rsj, bz, zyh, ks, cwh, ys, yfk };
+namespace line = apptest::fields::line;
+namespace drug = apptest::fields::drug;
+namespace journal = apptest::fields::journal;
+namespace admission = apptest::fields::admission;
 
 const char* const kChangedElsewhere = "该记录已被其他工作站改动或删除，请重新选择后再操作。";
 
@@ -60,7 +59,7 @@ class SeenRecordTest : public apptest::MedicationWindowTest {
     for (const auto& rec : stored(table)) out.push_back(rec[size_t(field)]);
     return out;
   }
-  std::vector<std::string> reasons() { return column(app::kStockJournalName, yy); }
+  std::vector<std::string> reasons() { return column(app::kStockJournalName, journal::yy); }
   std::string audit() {
     const apptest::ToolRun run = apptest::kdbtool("stock-audit " + dir_.string());
     return std::to_string(run.status) + " " + run.out;
@@ -99,10 +98,10 @@ TEST_F(SeenRecordTest, DeleteTakesTheLineItsRowShowsInBothChargeWindows) {
   charge("A01", "2");
   chargeElsewhere("1001", "心电监护", "监护", 1, 30.0f, "0312");
   select(m::kList2, 0);
-  ASSERT_EQ(cell(kWin, m::kList2, 0, lmch), "阿莫西林");
+  ASSERT_EQ(cell(kWin, m::kList2, 0, line::mch), "阿莫西林");
   dialogs.answers = {rt::kOk};
   press(m::kButton3);
-  EXPECT_EQ(column("1001", lmch), (std::vector<std::string>{"心电监护"}));
+  EXPECT_EQ(column("1001", line::mch), (std::vector<std::string>{"心电监护"}));
   EXPECT_EQ(stock(), (std::vector<int>{100, 1000, 1000}));
   EXPECT_EQ(messages(), (std::vector<std::string>{"你确定要删除吗？"}));
 
@@ -114,7 +113,7 @@ TEST_F(SeenRecordTest, DeleteTakesTheLineItsRowShowsInBothChargeWindows) {
   dialogs.asked.clear();
   dialogs.answers = {rt::kOk};
   click(kOut, o::kButton4);
-  EXPECT_EQ(column("m20105", lmch), (std::vector<std::string>{"心电监护"}));
+  EXPECT_EQ(column("m20105", line::mch), (std::vector<std::string>{"心电监护"}));
   EXPECT_EQ(stock()[0], 100);
   EXPECT_EQ(get(kOut, "编辑框11"), "30");  // the list and month shown afresh
   EXPECT_EQ(forms::listRowCount(kOut, o::kList2), 1);
@@ -134,7 +133,7 @@ TEST_F(SeenRecordTest, DeleteOfALineGoneOrChangedElsewhereIsRefused) {
   select(m::kList2, 1);  // the X01 line, gone
   press(m::kButton3);
   EXPECT_EQ(messages(), (std::vector<std::string>{kChangedElsewhere}));
-  EXPECT_EQ(column("1001", lshl), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(column("1001", line::shl), (std::vector<std::string>{"1", "2"}));
   EXPECT_EQ(stock()[0], 97);
   EXPECT_EQ(forms::listRowCount(kWin, m::kList2), 2);
 
@@ -148,10 +147,10 @@ TEST_F(SeenRecordTest, DeleteOfALineGoneOrChangedElsewhereIsRefused) {
   EXPECT_EQ(stored("1001").size(), 2u);
   // Shown afresh, the corrected line is deleted as shown.
   select(m::kList2, 1);
-  EXPECT_EQ(cell(kWin, m::kList2, 1, lshl), "5");
+  EXPECT_EQ(cell(kWin, m::kList2, 1, line::shl), "5");
   dialogs.answers = {rt::kOk};
   press(m::kButton3);
-  EXPECT_EQ(column("1001", lshl), (std::vector<std::string>{"2"}));
+  EXPECT_EQ(column("1001", line::shl), (std::vector<std::string>{"2"}));
 }
 
 // A price changed while another workstation charged the drug keeps both:
@@ -166,8 +165,8 @@ TEST_F(SeenRecordTest, APriceChangeRacingAChargeKeepsBoth) {
   click(kDrug, d::kButton4);
   EXPECT_TRUE(messages().empty()) << messages().front();
   const auto a01 = stored(app::kDrugCatalogueName)[0];
-  EXPECT_EQ((std::vector{a01[shl], a01[xj], a01[xh]}), (std::vector<std::string>{"99", "13", "1287"}));
-  EXPECT_EQ(a01[cmch], "阿莫西林");
+  EXPECT_EQ((std::vector{a01[drug::shl], a01[drug::xj], a01[drug::xh]}), (std::vector<std::string>{"99", "13", "1287"}));
+  EXPECT_EQ(a01[drug::mch], "阿莫西林");
   EXPECT_EQ(reasons(), (std::vector<std::string>{"住院记帐"}));
   EXPECT_EQ(audit().substr(0, 1), "0");
 }
@@ -186,7 +185,7 @@ TEST_F(SeenRecordTest, AStockTypedOverAChargeIsRefusedAndAHandChangeIsJournalled
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "“药品数量”已被其他工作站改动，本次未修改。请重新选择该药品，核对后再修改。");
   EXPECT_EQ(stock()[0], 99);
-  EXPECT_EQ(stored(app::kDrugCatalogueName)[0][cmch], "阿莫西林");
+  EXPECT_EQ(stored(app::kDrugCatalogueName)[0][drug::mch], "阿莫西林");
   // Refused: 修改 again does nothing until the drug is chosen again.
   click(kDrug, d::kButton4);
   EXPECT_EQ(messages().back(), "修改失败!");
@@ -196,9 +195,9 @@ TEST_F(SeenRecordTest, AStockTypedOverAChargeIsRefusedAndAHandChangeIsJournalled
   set(kDrug, "编辑框9", "120");
   click(kDrug, d::kButton4);
   EXPECT_EQ(stock()[0], 120);
-  const auto journal = stored(app::kStockJournalName);
-  ASSERT_EQ(journal.size(), 2u);
-  EXPECT_EQ((std::vector{journal[1][bd], journal[1][kc], journal[1][yy]}),
+  const auto entries = stored(app::kStockJournalName);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ((std::vector{entries[1][journal::bd], entries[1][journal::kc], entries[1][journal::yy]}),
             (std::vector<std::string>{"21", "120", "手工调整"}));
   EXPECT_EQ(audit().substr(0, 1), "0");
 }
@@ -253,8 +252,8 @@ TEST_F(SeenRecordTest, RegistrationModifiesThePatientBroughtUpAndOnlyWhatChanged
   EXPECT_TRUE(messages().empty());
   auto rows = stored(app::kInpatientsName);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ((std::vector{rows[1][zyh], rows[1][cwh], rows[1][yfk]}), (std::vector<std::string>{"1003", "15", "900"}));
-  EXPECT_EQ(rows[0][cwh], "12");
+  EXPECT_EQ((std::vector{rows[1][admission::zyh], rows[1][admission::cwh], rows[1][admission::yfk]}), (std::vector<std::string>{"1003", "15", "900"}));
+  EXPECT_EQ(rows[0][admission::cwh], "12");
 
   doubleClick(kReg, r::kList1, 1);  // 1002
   ASSERT_TRUE(changedElsewhere(app::kInpatientsName, "zyh", "1002", "ys", g("张医生")));
@@ -263,7 +262,7 @@ TEST_F(SeenRecordTest, RegistrationModifiesThePatientBroughtUpAndOnlyWhatChanged
   click(kReg, r::kButton3);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0], "“主治医师”已被其他工作站改动，本次未修改。请重新选择该患者，核对后再修改。");
-  EXPECT_EQ(stored(app::kInpatientsName)[0][ys], "张医生");
+  EXPECT_EQ(stored(app::kInpatientsName)[0][admission::ys], "张医生");
 
   // 删除 of a patient another workstation removed meanwhile removes nobody.
   doubleClick(kReg, r::kList1, 1);
@@ -271,7 +270,7 @@ TEST_F(SeenRecordTest, RegistrationModifiesThePatientBroughtUpAndOnlyWhatChanged
   dialogs.answers = {rt::kOk, rt::kOk};
   click(kReg, r::kButton4);
   EXPECT_EQ(messages().back(), kChangedElsewhere);
-  EXPECT_EQ(column(app::kInpatientsName, zyh), (std::vector<std::string>{"1003"}));
+  EXPECT_EQ(column(app::kInpatientsName, admission::zyh), (std::vector<std::string>{"1003"}));
 }
 
 // A prescription typed while the folder is away shows no amount rather than

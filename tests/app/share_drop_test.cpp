@@ -25,7 +25,7 @@ namespace o = ids::outpatient;
 namespace d = ids::drug;
 namespace fs = std::filesystem;
 
-enum { shj, mch, lb, bx, shl, dw, dj, hj, cf, shf };
+using namespace apptest::fields::line;
 
 class ShareDropTest : public apptest::MedicationWindowTest {
  protected:

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace ids = forms::ids;
 
 // Fields of a stored journal entry (0-based).
-enum { sj, czy, gzz, jdm, jmch, jph, bd, kc, yy, hm };
+using namespace apptest::fields::journal;
 
 // 2010-05-02 (the day before the fixture's today), and the last day that
 // is still within 90 days of today.
