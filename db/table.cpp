@@ -375,10 +375,12 @@ int Table::validate(const OpenOptions& opt) {
     if ((rc = f.size(&len)) != kOk) return rc;
   }
   int64_t whole = (len - headerSize_) / header_.recordSize;
-  // An append cut short leaves at most one record behind the count. More
-  // than that means the count itself is damaged: cutting the file to it
-  // would throw whole records away, so the table is refused (repair raises
-  // the count instead, when the records behind it are whole).
+  // An append or append batch cut short leaves records behind the count
+  // that were never part of the table (numbered on from the next serial):
+  // a writer cuts them off. Other records behind it mean the count itself
+  // is damaged: cutting the file to it would throw whole records away, so
+  // the table is refused (repair raises the count instead, when the records
+  // behind it are whole).
   // A pack that put its count in but was stopped before it cut the file
   // leaves the moved records' old places behind; its redo record says so.
   if (countLeavesRecords(len, header_.count, plain.nextSerial) && !packLeftTail()) {
@@ -424,22 +426,34 @@ int Table::restoreCount(int32_t whole) {
 
 namespace {
 
-// Whole records stand behind the count: more than one record's bytes, or
-// one whole record that is not an append cut short (such a record carries
-// the next serial, which its append had not yet counted).
-bool recordsBehindCount(int64_t extra, int32_t recordSize, int32_t tailHeader, int32_t nextSerial) {
-  if (extra > recordSize) return true;
-  return extra == recordSize && tailHeader != 0 && tailHeader != nextSerial;
+// Whether the bytes behind the count (`extra`, at `end` of `f`) hold
+// records the count has lost, rather than an append cut short. An append
+// or an append batch writes its records before the count that makes them
+// part of the table, numbered on from the next serial: records it left
+// behind carry nextSerial, nextSerial + 1, ... (or nothing, 0, where a
+// power cut dropped the write), and a part of a record is never whole.
+// Records the count lost carry serials below the next serial. The first and
+// the last whole record behind the count tell the two apart.
+bool recordsBehindCount(os::File& f, int64_t end, int64_t extra, int32_t recordSize, int32_t nextSerial) {
+  const int64_t whole = extra / recordSize;
+  if (whole <= 0) return false;
+  auto headerAt = [&](int64_t k, int32_t* h) {
+    uint8_t b[4] = {};
+    size_t got = 0;
+    if (f.read(end + k * recordSize, b, 4, &got) != kOk || got < 4) return false;
+    *h = getI32(b);
+    return true;
+  };
+  int32_t first = 0, last = 0;
+  if (!headerAt(0, &first) || !headerAt(whole - 1, &last)) return true;  // not known: not cut off
+  auto leftBehind = [&](int32_t h, int64_t k) { return h == 0 || int64_t(h) == int64_t(nextSerial) + k; };
+  return !(leftBehind(first, 0) && leftBehind(last, whole - 1));
 }
 
 }  // namespace
 
 bool Table::countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial) {
-  const int64_t extra = len - recordOffset(count);
-  uint8_t b[4] = {};
-  size_t got = 0;
-  if (extra == header_.recordSize && (file_->read(recordOffset(count), b, 4, &got) != kOk || got < 4)) return true;
-  return recordsBehindCount(extra, header_.recordSize, getI32(b), nextSerial);
+  return recordsBehindCount(*file_, recordOffset(count), len - recordOffset(count), header_.recordSize, nextSerial);
 }
 
 SizeFault sizeFaultOf(const std::string& path) {
@@ -454,9 +468,7 @@ SizeFault sizeFaultOf(const std::string& path) {
   if (serial < 0 && serial != INT32_MIN) return SizeFault::kPackUnfinished;
   if (rs <= 0 || n <= 0 || count < 0) return SizeFault::kNone;
   const int64_t end = int64_t(kDescriptorsAt) + int64_t(n) * kDescriptorSize + int64_t(count) * rs;
-  uint8_t tail[4] = {};
-  if (len - end == rs) f->read(end, tail, 4, &got);
-  if (recordsBehindCount(len - end, rs, getI32(tail), serial)) return SizeFault::kCountDamaged;
+  if (len > end && recordsBehindCount(*f, end, len - end, rs, serial)) return SizeFault::kCountDamaged;
   if (len < end) return SizeFault::kShort;
   return SizeFault::kNone;
 }
@@ -513,6 +525,16 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   int rc = lockHeader();
   if (rc != kOk) return rc;
   rc = file_->write(kOffCount, b, serial ? 8 : 4);
+  if (rc != kOk) {
+    // A write that reports failure may have landed (a reply lost on the
+    // way back): what the file says now decides, while the header lock is
+    // still held and nobody else can have moved the count.
+    uint8_t now[8];
+    size_t got = 0;
+    if (file_->read(kOffCount, now, serial ? 8 : 4, &got) == kOk && got == size_t(serial ? 8 : 4) &&
+        std::memcmp(now, b, got) == 0)
+      rc = kOk;
+  }
   unlockHeader();
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
@@ -804,6 +826,12 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     // record overwrite one that is there: refused, as on opening.
     length = fileLength();
     if (rc == kOk && countLeavesRecords(length, count, serial)) rc = kFileSizeWrong;
+    // What an append cut short left behind the count goes first, so that
+    // the table ends where its records end.
+    if (rc == kOk && length > recordOffset(count)) {
+      if (file_->truncate(recordOffset(count)) != kOk) rc = writeFailure(kHardware, kRecordWriteFailed);
+      length = recordOffset(count);
+    }
   }
   if (rc == kOk && (count == INT32_MAX || serial == INT32_MAX)) rc = kRecordWriteFailed;
   std::vector<uint8_t> rec(size_t(header_.recordSize), 0);
@@ -814,7 +842,8 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
   }
   const bool gather = batched && !hasChains_;
   if (rc == kOk && gather) {
-    if (!batch_.held) batch_.from = count;
+    if (!batch_.held) batch_.from = batch_.base = count;
+    batch_.uncounted = true;
     batch_.records.insert(batch_.records.end(), rec.begin(), rec.end());
   } else if (rc == kOk) {
     // The record goes in before the count that makes it part of the file:
@@ -832,9 +861,15 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     batch_.held = true;
     batch_.count = count + 1;
     batch_.serial = serial + 1;
-    if (batch_.records.size() >= kBatchFlushBytes) rc = flushBatch();
+    if (batch_.records.size() >= kBatchFlushBytes) rc = flushBatch(false);
   }
-  // A failed append ends the batch: the next one reads the count again.
+  // A failed append ends the batch, all of it: records it wrote but did
+  // not count are cut off (or left for the next writer to cut), and the
+  // next append reads the count again.
+  if (rc != kOk && batch_.uncounted) {
+    if (batch_.from > batch_.base) file_->truncate(recordOffset(batch_.base));
+    batch_.uncounted = false;
+  }
   if (rc != kOk || !batched) {
     batch_.records.clear();
     batch_.held = false;
@@ -881,20 +916,31 @@ void Table::patchCopy(int32_t pos, uint64_t writesBefore, const uint8_t* rec) {
   }
 }
 
-int Table::flushBatch() {
-  if (batch_.records.empty()) return kOk;
-  int rc = file_->write(recordOffset(batch_.from), batch_.records.data(), batch_.records.size());
-  if (rc != kOk) rc = writeFailure(rc, kRecordWriteFailed);
-  // The count after the records, as for a single append.
-  if (rc == kOk) rc = writeCountSerial(batch_.count, &batch_.serial);
-  batch_.records.clear();
-  batch_.from = batch_.count;
+int Table::flushBatch(bool last) {
+  int rc = kOk;
+  if (!batch_.records.empty()) {
+    rc = file_->write(recordOffset(batch_.from), batch_.records.data(), batch_.records.size());
+    if (rc != kOk) {
+      rc = writeFailure(rc, kRecordWriteFailed);
+      // Not counted: nobody reads them; cut off now where the folder
+      // allows, else by the next writer or opener.
+      file_->truncate(recordOffset(batch_.base));
+    }
+    batch_.records.clear();
+    batch_.from = batch_.count;
+  }
+  // The count once, after the batch's last record: until then the records
+  // behind it are no part of the table for anyone, so a batch cut short
+  // (a full disk, a kill, a power cut) leaves the table as it was before
+  // the batch.
+  if (rc == kOk && last && batch_.uncounted) rc = writeCountSerial(batch_.count, &batch_.serial);
+  if (last || rc != kOk) batch_.uncounted = false;
   return rc;
 }
 
 int Table::endBatch() {
   if (!batch_.held) return kOk;
-  const int rc = flushBatch();
+  const int rc = flushBatch(true);
   batch_.held = false;
   unlockHeader();
   return rc;

@@ -229,14 +229,16 @@ class Table {
   // handle keeps the header lock after the append, so that the next
   // batched append knows the count and serial without reading them, and
   // a table without memo or byte-set fields gathers the records in memory
-  // (written out in one write with the count after them, when ~1 MB has
-  // gathered and at endBatch()). The record is then only taken: a batched
-  // append reports a failure of the write it made, if any.
+  // (written out whenever ~1 MB has gathered, and the count after the last
+  // of them at endBatch(): the batch is all or nothing for every opener).
+  // The record is then only taken: a batched append reports a failure of
+  // the write it made, if any. A table with memo or byte-set fields counts
+  // each record as it is written.
   int append(const rt::Arg* const* values, size_t n, bool batched = false);
   // Writes out the gathered records and then the count, and releases the
-  // header lock the batch kept. 0 or the write's code; on failure the
-  // gathered records are not in the table (its count is the one before
-  // them). Without a batch open on this handle: 0, nothing done.
+  // header lock the batch kept. 0 or the write's code; on failure none of
+  // the batch's records is in the table (its count is the one before the
+  // batch). Without a batch open on this handle: 0, nothing done.
   int endBatch();
   bool inBatch() const { return batch_.held; }
   // Rewrites the given fields of the current record (-60 when there is
@@ -283,7 +285,8 @@ class Table {
   int32_t getSerialAt20();
   int syncTable();
   int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
-  int flushBatch();
+  // Writes the gathered records; with `last`, the batch's count after them.
+  int flushBatch(bool last);
 
   std::unique_ptr<os::File> file_;
   std::unique_ptr<AuxFile> aux_;
@@ -309,6 +312,8 @@ class Table {
   struct Batch {
     bool held = false;
     int32_t count = 0, serial = 0, from = 0;
+    int32_t base = 0;        // the table's count before the batch
+    bool uncounted = false;  // records written or gathered whose count is not
     std::vector<uint8_t> records;
   };
   Batch batch_;

@@ -5,6 +5,8 @@
 // write that fails ends the batch with the error, raises no count and lets
 // nothing more be written in it.
 #include <chrono>
+#include <climits>
+#include <filesystem>
 #include <thread>
 
 #include "db/table.h"
@@ -170,6 +172,122 @@ TEST_F(AppendBatchTest, AFailedWriteEndsTheBatchWithItsErrorAndRaisesNoCount) {
   EXPECT_EQ(cmd::RecordCount(), 2);
   db::closeAllDatabases();
   db::os::setEnv(previous);
+}
+
+// A share that fails the way shares do: writes that would grow a table
+// past `room` bytes fail (a full disk) while the others succeed; from
+// `awayAfter` writes on every call fails (the program killed, or the folder
+// gone); a write to the count (offset 16) lands but reports an I/O error
+// (its reply lost).
+struct ShareFaults : ForwardingEnv {
+  int64_t room = INT64_MAX;
+  long writes = 0, awayAfter = LONG_MAX;
+  bool loseCountReplies = false;
+  struct F : ForwardingFile {
+    ShareFaults* env;
+    bool table;
+    bool away() const { return table && env->writes > env->awayAfter; }
+    int write(int64_t o, const void* b, size_t n) override {
+      if (!table) return in->write(o, b, n);
+      if (++env->writes > env->awayAfter) return db::kHardware;
+      if (o + int64_t(n) > env->room) return db::kDiskFull;
+      const int rc = in->write(o, b, n);
+      return rc == 0 && o == 16 && env->loseCountReplies ? int(db::kHardware) : rc;
+    }
+    int read(int64_t o, void* b, size_t n, size_t* g) override {
+      return away() ? int(db::kHardware) : in->read(o, b, n, g);
+    }
+    int truncate(int64_t l) override { return away() ? int(db::kHardware) : in->truncate(l); }
+    int unlock(int64_t o, int64_t l) override { return away() ? int(db::kHardware) : in->unlock(o, l); }
+  };
+  std::unique_ptr<ForwardingFile> wrap(const std::string& p, bool) override {
+    auto f = std::make_unique<F>();
+    f->env = this;
+    f->table = p.ends_with(".kdb");
+    return f;
+  }
+};
+
+// A batch cut short by a full disk, or by the program dying in its middle,
+// leaves the table as it was before the batch for every opener: readable,
+// its count unchanged, and repair counts none of the records its caller
+// was told were not written.
+TEST_F(AppendBatchTest, ABatchCutShortLeavesTheTableAsBeforeForEveryOpener) {
+  makeTable("b");
+  ASSERT_TRUE(cmd::AppendRecord(1, "before"));
+  const int64_t before = std::filesystem::file_size("b.kdb");
+  auto opensAsBefore = [&](const char* how) {
+    SCOPED_TRACE(how);
+    for (const bool readOnly : {true, false}) {
+      std::unique_ptr<db::Table> t;
+      db::OpenOptions o;
+      o.readOnly = readOnly;
+      ASSERT_EQ(db::Table::open("b.kdb", o, &t), 0) << "read-only " << readOnly;
+      int32_t count = -1;
+      ASSERT_EQ(t->readCount(&count), 0);
+      EXPECT_EQ(count, 1);
+    }
+    db::OpenOptions repair;
+    repair.repairing = true;
+    std::unique_ptr<db::Table> r;
+    ASSERT_EQ(db::Table::open("b.kdb", repair, &r), 0);
+    EXPECT_EQ(r->restoredFromCount(), -1) << "repair raised the count";
+    EXPECT_EQ(std::filesystem::file_size("b.kdb"), uintmax_t(before)) << "the writer left the batch's records";
+    EXPECT_EQ(serialsAndIds("b.kdb"), (std::vector<std::pair<int32_t, int32_t>>{{1, 1}}));
+  };
+  db::closeAllDatabases();
+  ShareFaults env;
+  db::os::Env* previous = db::os::setEnv(&env);
+  // Room for about 7,000 of the 12,000 records (200 bytes and more each):
+  // the first megabyte is written out, the second is not.
+  env.room = before + 7000 * 212;
+  ASSERT_TRUE(cmd::OpenDatabase("b"));
+  {
+    db::AppendBatch batch;
+    for (int i = 2; i <= 12000; ++i) cmd::AppendRecord(i, "gathered");
+    EXPECT_EQ(batch.finish(), db::kDiskFull);
+  }
+  db::closeAllDatabases();
+  env.room = INT64_MAX;
+  opensAsBefore("a full disk");
+
+  // Killed after its first megabyte was written: nothing more reaches the
+  // file, not the count nor any cutting off.
+  env.writes = 0;
+  env.awayAfter = 1;
+  ASSERT_TRUE(cmd::OpenDatabase("b"));
+  {
+    db::AppendBatch batch;
+    for (int i = 2; i <= 12000; ++i) cmd::AppendRecord(i, "gathered");
+    EXPECT_NE(batch.finish(), 0);
+  }
+  db::closeAllDatabases();
+  env.awayAfter = LONG_MAX;
+  EXPECT_GT(std::filesystem::file_size("b.kdb"), uintmax_t(before + (1 << 20)));
+  opensAsBefore("a kill");
+  db::os::setEnv(previous);
+}
+
+// The count of an append, alone or closing a batch, landed but its reply
+// was lost: the append is what the file says, once, not a failure to try
+// again.
+TEST_F(AppendBatchTest, ACountWhoseReplyWasLostIsTakenAsWritten) {
+  makeTable("b");
+  db::closeAllDatabases();
+  ShareFaults env;
+  env.loseCountReplies = true;
+  db::os::Env* previous = db::os::setEnv(&env);
+  ASSERT_TRUE(cmd::OpenDatabase("b"));
+  EXPECT_TRUE(cmd::AppendRecord(1, "alone"));
+  {
+    db::AppendBatch batch;
+    for (int i = 2; i <= 10; ++i) ASSERT_TRUE(cmd::AppendRecord(i, "gathered"));
+    EXPECT_EQ(batch.finish(), 0);
+  }
+  EXPECT_EQ(cmd::RecordCount(), 10);
+  db::closeAllDatabases();
+  db::os::setEnv(previous);
+  EXPECT_EQ(serialsAndIds("b.kdb").size(), 10u);
 }
 
 }  // namespace
