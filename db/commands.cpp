@@ -413,7 +413,12 @@ void cmdReplaceFields(Arg* r, int argc, const Arg* argv) {
   if (!cond) {
     return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
       const std::vector<uint8_t> before(rec, rec + t->recordSize());
+      // The values are worked out from the record as read under its lock
+      // (a field read in a value expression reads it there, as in a scan):
+      // no second reading that could fail, or find it changed.
+      const uint8_t* stepped = t->stepOn(before.data());
       int rc = applyPairs(*t, pairs, rec);
+      t->stepOn(stepped);
       if (rc == kOk) rc = t->writeRecordBody(pos, rec);
       t->settleChains(before.data(), rec, rc == kOk);
       return rc;

@@ -525,16 +525,10 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   int rc = lockHeader();
   if (rc != kOk) return rc;
   rc = file_->write(kOffCount, b, serial ? 8 : 4);
-  if (rc != kOk) {
-    // A write that reports failure may have landed (a reply lost on the
-    // way back): what the file says now decides, while the header lock is
-    // still held and nobody else can have moved the count.
-    uint8_t now[8];
-    size_t got = 0;
-    if (file_->read(kOffCount, now, serial ? 8 : 4, &got) == kOk && got == size_t(serial ? 8 : 4) &&
-        std::memcmp(now, b, got) == 0)
-      rc = kOk;
-  }
+  // A write that reports failure may have landed (a reply lost on the way
+  // back): what the file says now decides, while the header lock is still
+  // held and nobody else can have moved the count.
+  if (rc != kOk && landed(kOffCount, b, serial ? 8 : 4)) rc = kOk;
   unlockHeader();
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
@@ -551,11 +545,20 @@ int Table::readRecord(int32_t pos, uint8_t* buf) {
   return rc == kOk && got == size_t(header_.recordSize) ? kOk : kRecordReadFailed;
 }
 
+bool Table::landed(int64_t offset, const uint8_t* bytes, size_t n) {
+  std::vector<uint8_t> now(n);
+  size_t got = 0;
+  return file_->read(offset, now.data(), n, &got) == kOk && got == n && std::memcmp(now.data(), bytes, n) == 0;
+}
+
 int Table::writeRecordBody(int32_t pos, const uint8_t* rec) {
   const uint64_t writesBefore = file_->writesMade();
-  int rc = file_->write(recordOffset(pos) + kRecordHeader, rec + kRecordHeader,
-                        size_t(header_.recordSize - kRecordHeader));
-  if (rc != kOk) return writeFailure(rc, kRecordWriteFailed);
+  const int64_t at = recordOffset(pos) + kRecordHeader;
+  const size_t n = size_t(header_.recordSize - kRecordHeader);
+  int rc = file_->write(at, rec + kRecordHeader, n);
+  // The record is locked by the caller: a write whose reply was lost is
+  // found in the file as written, and is written.
+  if (rc != kOk && !landed(at, rec + kRecordHeader, n)) return writeFailure(rc, kRecordWriteFailed);
   patchCopy(pos, writesBefore, rec);
   return kOk;
 }
@@ -564,6 +567,7 @@ int Table::writeRecordHeader(int32_t pos, int32_t value) {
   uint8_t b[4];
   putI32(b, value);
   int rc = file_->write(recordOffset(pos), b, 4);
+  if (rc != kOk && landed(recordOffset(pos), b, 4)) rc = kOk;  // as for the body
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 

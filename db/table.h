@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/aux.h"
@@ -194,7 +195,9 @@ class Table {
 
   // The record at `pos` into buf (recordSize bytes); -62 when short.
   int readRecord(int32_t pos, uint8_t* buf);
-  // Writes the record from offset 4 (the header stays) / only the header.
+  // Writes the record from offset 4 (the header stays) / only the header,
+  // the caller holding the record's lock. A write that reports failure but
+  // is found in the file as written (its reply lost) is written.
   int writeRecordBody(int32_t pos, const uint8_t* rec);
   int writeRecordHeader(int32_t pos, int32_t value);
   // Writes only field f of the record image (repairs that must leave the
@@ -257,6 +260,9 @@ class Table {
     return scanImpl(start, whole, [](void* c, int32_t p, uint8_t* r) { return (*static_cast<F*>(c))(p, r); }, &fn);
   }
   const uint8_t* scanRecord() const { return scanRecord_; }
+  // Field reads see `rec` as the record being stepped (the record a change
+  // holds under its lock) until the returned value is put back.
+  const uint8_t* stepOn(const uint8_t* rec) { return std::exchange(scanRecord_, rec); }
 
   // Removes the records marked deleted, in place (pack.cpp): a pack cut
   // short by a crash is finished by the next opener, or by any opener's
@@ -285,6 +291,9 @@ class Table {
   int32_t getSerialAt20();
   int syncTable();
   int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
+  // After a write that reported failure: whether the file holds `bytes` at
+  // `offset` all the same.
+  bool landed(int64_t offset, const uint8_t* bytes, size_t n);
   // Writes the gathered records; with `last`, the batch's count after them.
   int flushBatch(bool last);
 

@@ -29,6 +29,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
     failed_ = false;
     failFrom_ = failFrom;
     failOnly_ = false;
+    lostReply_ = false;
     armed_ = true;
   }
   // Only the `call`-th call from now on fails; those after it succeed, as a
@@ -36,6 +37,19 @@ class FlakyShare : public dbtest::ForwardingEnv {
   void armOnce(int call) {
     arm(call);
     failOnly_ = true;
+  }
+  // The same, but a write at that call is done before it reports the
+  // error (the server wrote, its reply was lost).
+  void armLostReply(int call) {
+    armOnce(call);
+    lostReply_ = true;
+  }
+  // How a test loops over the calls of an action.
+  enum class Mode { kDrop, kOnce, kLostReply };
+  void arm(Mode mode, int call) {
+    if (mode == Mode::kDrop) arm(call);
+    else if (mode == Mode::kOnce) armOnce(call);
+    else armLostReply(call);
   }
   void recover() { armed_ = false; }
   // File calls since arm().
@@ -53,7 +67,9 @@ class FlakyShare : public dbtest::ForwardingEnv {
       return in->read(o, b, n, g);
     }
     int write(int64_t o, const void* b, size_t n) override {
-      return share->down() ? int(db::kHardware) : in->write(o, b, n);
+      if (!share->down()) return in->write(o, b, n);
+      if (share->lostReply_) in->write(o, b, n);
+      return db::kHardware;
     }
     int size(int64_t* s) override { return share->down() ? int(db::kHardware) : in->size(s); }
     int truncate(int64_t l) override { return share->down() ? int(db::kHardware) : in->truncate(l); }
@@ -105,6 +121,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
   int calls_ = 0;
   int failFrom_ = 0;
   bool failOnly_ = false;
+  bool lostReply_ = false;
 };
 
 }  // namespace apptest

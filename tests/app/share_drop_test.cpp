@@ -69,7 +69,9 @@ class ShareDropTest : public apptest::MedicationWindowTest {
   }
 
   // Runs `action` with the folder failing from each of its file calls in
-  // turn; `check(n)` after the folder is back.
+  // turn, then with each call failing alone, then with each call losing
+  // its reply (a write done, an error reported); `check(n)` after the
+  // folder is back.
   void everyCall(const std::function<void()>& prepare, const std::function<void()>& action,
                  const std::function<void(int)>& check) {
     restore();
@@ -80,19 +82,24 @@ class ShareDropTest : public apptest::MedicationWindowTest {
     share.recover();
     const int calls = share.calls();
     ASSERT_GT(calls, 0);
-    for (int n = 1; n <= calls; ++n) {
-      SCOPED_TRACE("the folder drops at file call " + std::to_string(n) + " of " + std::to_string(calls));
-      restore();
-      prepare();
-      dialogs.asked.clear();
-      dialogs.answers.assign(8, rt::kOk);
-      share.arm(n);
-      action();
-      share.recover();
-      EXPECT_TRUE(share.failedAny());
-      dialogs.answers.assign(8, rt::kOk);
-      check(n);
-      if (HasFailure()) return;  // one call's story is enough to read
+    using Mode = apptest::FlakyShare::Mode;
+    const std::pair<Mode, const char*> modes[] = {{Mode::kDrop, "the folder drops at file call "},
+                                                   {Mode::kOnce, "only file call "},
+                                                   {Mode::kLostReply, "the reply is lost of file call "}};
+    for (const auto& [mode, story] : modes) {
+      for (int n = 1; n <= calls; ++n) {
+        SCOPED_TRACE(story + std::to_string(n) + " of " + std::to_string(calls));
+        restore();
+        prepare();
+        dialogs.asked.clear();
+        dialogs.answers.assign(8, rt::kOk);
+        share.arm(mode, n);
+        action();
+        share.recover();
+        dialogs.answers.assign(8, rt::kOk);
+        check(n);
+        if (HasFailure()) return;  // one call's story is enough to read
+      }
     }
   }
 
