@@ -151,6 +151,19 @@ TEST_F(SeenRecordTest, DeleteOfALineGoneOrChangedElsewhereIsRefused) {
   dialogs.answers = {rt::kOk};
   press(m::kButton3);
   EXPECT_EQ(column("1001", line::shl), (std::vector<std::string>{"2"}));
+
+  // A line marked deleted whose pack has not come yet (its stock given
+  // back already) is no line to delete again.
+  const int before = stock()[0];
+  ASSERT_TRUE(apptest::inOtherProcess([] {
+    return cmd::OpenDatabase("1001") && cmd::MoveTo(1) && cmd::DeleteRecords();
+  }));
+  select(m::kList2, 0);
+  dialogs.asked.clear();
+  dialogs.answers.assign(4, rt::kOk);
+  press(m::kButton3);
+  EXPECT_EQ(messages(), (std::vector<std::string>{kChangedElsewhere}));
+  EXPECT_EQ(stock()[0], before);
 }
 
 // A price changed while another workstation charged the drug keeps both:
