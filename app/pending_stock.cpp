@@ -1,9 +1,17 @@
 #include "app/pending_stock.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <tuple>
 #include <sstream>
 #include <vector>
 
@@ -21,7 +29,8 @@ namespace {
 // break a line; the price as the bits of its float.
 struct Change {
   enum Kind { kStock, kPack, kEntry } kind = kStock;
-  std::string folder;
+  std::string folder;    // the table folder's path when it was noted
+  std::string folderId;  // and its id (centre.id), "" when it could not be read
   std::string name;      // stock: the drug's name; pack: the table
   std::string category;  // stock only
   float price = 0;
@@ -64,7 +73,8 @@ std::string encode(const Change& c) {
   uint32_t bits = 0;
   std::memcpy(&bits, &c.price, sizeof bits);
   std::ostringstream line;
-  line << kindWord(c.kind) << '\t' << hex(c.folder);
+  // The folder: its path in hex, then ":" and its id when known.
+  line << kindWord(c.kind) << '\t' << hex(c.folder) << (c.folderId.empty() ? "" : ":" + c.folderId);
   if (c.kind == Change::kEntry) {
     const journal::Entry& e = c.entry;
     line << '\t' << hex(e.dm) << '\t' << hex(e.mch) << '\t' << hex(e.ph) << '\t' << e.change << '\t' << e.after;
@@ -81,6 +91,14 @@ bool decode(const std::string& line, Change* c) {
   std::vector<std::string> f;
   std::istringstream in(line);
   for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
+  // Lines written before folders had ids name the path alone.
+  if (f.size() > 1) {
+    if (const size_t colon = f[1].find(':'); colon != std::string::npos) {
+      c->folderId = f[1].substr(colon + 1);
+      f[1].resize(colon);
+      if (c->folderId.size() != 32) return false;
+    }
+  }
   if (f.size() == 3 && f[0] == "pack") {
     c->kind = Change::kPack;
     return unhex(f[1], &c->folder) && unhex(f[2], &c->name);
@@ -112,12 +130,144 @@ bool decode(const std::string& line, Change* c) {
   }
 }
 
+// --- the folder a change belongs to -------------------------------------------
+
+// A table folder is known by an id kept in it ("centre.id", made by the
+// first program that needs it), so that the same folder mounted at another
+// path is still itself, and another centre's folder mounted at this path
+// is not. The id of each path is read once a run; while a folder cannot be
+// read its path alone names it.
+const char* const kIdFile = "centre.id";
+
+std::string newFolderId() {
+  std::string id;
+  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  unsigned char b[16] = {};
+  const bool got = fd >= 0 && ::read(fd, b, sizeof b) == ssize_t(sizeof b);
+  if (fd >= 0) ::close(fd);
+  if (!got) return "";
+  return hex(std::string(reinterpret_cast<const char*>(b), sizeof b));
+}
+
+// The id in `folder`, made there when it has none; "" when it cannot be
+// read or made now.
+std::string readOrMakeFolderId(const std::string& folder) {
+  namespace fs = std::filesystem;
+  const fs::path file = fs::path(folder) / kIdFile;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::ifstream in(file, std::ios::binary);
+    std::string id;
+    if (in && std::getline(in, id) && id.size() == 32) return id;
+    std::error_code ec;
+    if (fs::exists(file, ec) || ec) return "";  // there but unreadable, or the folder away
+    // Made under a name of its own and linked into place, so that two
+    // programs making it at once end with one id.
+    const std::string made = newFolderId();
+    if (made.empty()) return "";
+    const fs::path temp = fs::path(folder) / (std::string(kIdFile) + "." + std::to_string(::getpid()));
+    {
+      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+      out << made << '\n';
+      if (!out.flush()) return "";
+    }
+    const int linked = ::link(temp.c_str(), file.c_str());
+    fs::remove(temp, ec);
+    if (linked == 0) return made;
+  }
+  return "";
+}
+
+struct Folder {
+  std::string path, id;
+};
+
+Folder thisFolder() {
+  // Remembered by the folder itself (device and inode), not its path: a
+  // folder put in another's place, or mounted anew, is read again.
+  static std::map<std::tuple<std::string, dev_t, ino_t>, std::string> ids;
+  std::error_code ec;
+  Folder f{std::filesystem::current_path(ec).string(), ""};
+  struct stat st = {};
+  if (::stat(f.path.c_str(), &st) != 0) return f;
+  const auto key = std::make_tuple(f.path, st.st_dev, st.st_ino);
+  auto it = ids.find(key);
+  if (it == ids.end()) {
+    std::string id = readOrMakeFolderId(f.path);
+    if (!id.empty()) it = ids.emplace(key, id).first;
+  }
+  if (it != ids.end()) f.id = it->second;
+  return f;
+}
+
+// A change noted with an id belongs to the folder with that id, wherever
+// it is mounted; one noted without (its folder could not be read then) to
+// the folder at its path.
+bool belongsHere(const Change& c, const Folder& here) {
+  if (!c.folderId.empty() && !here.id.empty()) return c.folderId == here.id;
+  return c.folder == here.path;
+}
+
+// --- the file ------------------------------------------------------------------
+
+// The journal file is shared by every program of this account on this
+// workstation: each reading, change and rewriting of it is made under an
+// open-file-description lock on a file beside it (the journal itself is
+// replaced by each rewriting), so no program loses or doubles another's
+// lines.
+class FileLock {
+ public:
+  FileLock() {
+    if (g_path.empty()) {
+      held_ = true;
+      return;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(g_path).parent_path(), ec);
+    fd_ = ::open((g_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    // Another program of this account applying its changes holds it for
+    // moments: waited for up to ten seconds.
+    for (int waited = 0; waited < 10000; waited += 20) {
+      if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) {
+        held_ = true;
+        return;
+      }
+      if (errno != EAGAIN && errno != EACCES && errno != EINTR) return;
+      ::usleep(20000);
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+};
+
+// Lines of the file that could not be read are moved to a file beside it
+// (".damaged"), kept as they were, and the operator is told once.
+void keepAside(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  std::ofstream aside(g_path + ".damaged", std::ios::binary | std::ios::app);
+  for (const std::string& l : lines) aside << l << '\n';
+  aside.flush();
+  const std::string text = GBK("本机待补记的库存变动中有 ") + std::to_string(lines.size()) +
+                           GBK(" 行无法读取，") + (aside ? GBK("已另存于 ") + g_path + GBK(".damaged") : GBK("也未能另存")) +
+                           GBK("，未补记。请通知管理员核对这些药品的库存。");
+  tell(text.c_str());
+}
+
 // The whole journal written anew: a temporary file renamed over it, so a
 // crash leaves the old journal or the new one.
 bool save() {
   if (g_path.empty()) return true;
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(g_path).parent_path(), ec);
   const std::string temp = g_path + ".new";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -128,13 +278,31 @@ bool save() {
   return std::rename(temp.c_str(), g_path.c_str()) == 0;
 }
 
-std::string thisFolder() {
-  std::error_code ec;
-  return std::filesystem::current_path(ec).string();
+// The journal read again (the lock held): what other programs of this
+// account noted since is in g_changes afterwards. Damaged lines are kept
+// aside and the journal rewritten without them.
+void load() {
+  if (g_path.empty()) return;
+  g_changes.clear();
+  std::ifstream in(g_path, std::ios::binary);
+  std::vector<std::string> damaged;
+  for (std::string line; std::getline(in, line);) {
+    Change c;
+    if (line.empty()) continue;
+    if (decode(line, &c)) g_changes.push_back(c);
+    else damaged.push_back(line);
+  }
+  in.close();
+  if (!damaged.empty() && save()) keepAside(damaged);
 }
 
 bool add(Change c) {
-  c.folder = thisFolder();
+  const Folder here = thisFolder();
+  c.folder = here.path;
+  c.folderId = here.id;
+  FileLock lock;
+  if (!lock.held()) return false;
+  load();
   g_changes.push_back(c);
   if (save()) return true;
   g_changes.pop_back();
@@ -147,11 +315,8 @@ void setJournalPath(const std::string& path) {
   g_path = path;
   g_changes.clear();
   if (path.empty()) return;
-  std::ifstream in(path, std::ios::binary);
-  for (std::string line; std::getline(in, line);) {
-    Change c;
-    if (!line.empty() && decode(line, &c)) g_changes.push_back(c);
-  }
+  FileLock lock;
+  load();
 }
 
 bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta,
@@ -179,57 +344,106 @@ bool addJournalEntry(const journal::Entry& e) {
 }
 
 bool addPack(const std::string& table) {
-  for (const Change& c : g_changes)
-    if (c.kind == Change::kPack && c.name == table && c.folder == thisFolder()) return true;
+  {
+    FileLock lock;
+    load();
+    const Folder here = thisFolder();
+    for (const Change& c : g_changes)
+      if (c.kind == Change::kPack && c.name == table && belongsHere(c, here)) return true;
+  }
   Change c;
   c.kind = Change::kPack;
   c.name = table;
   return add(c);
 }
 
+namespace {
+
+// Changes made whose removal from the file could not be written: not made
+// again in this run (their lines are compared), and the operator was told.
+std::set<std::string>& madeButNoted() {
+  static std::set<std::string> made;
+  return made;
+}
+
+// Whether the file may hold changes (or what is in memory does), without
+// taking the lock: cheap enough for the start of every handler.
+bool mayWait() {
+  if (g_path.empty()) return !g_changes.empty();
+  std::error_code ec;
+  return std::filesystem::file_size(g_path, ec) > 0 && !ec;
+}
+
+}  // namespace
+
 int applyAll() {
-  if (g_changes.empty() || g_applying) return waiting();
+  if (g_applying || !mayWait()) return g_applying ? waiting() : 0;
   g_applying = true;
-  const std::string folder = thisFolder();
-  for (size_t i = 0; i < g_changes.size();) {
-    const Change c = g_changes[i];
-    if (c.folder != folder) {
-      ++i;
-      continue;
-    }
-    bool done = false;
-    if (c.kind == Change::kPack) {
-      // Only a table of charge lines is packed: the name came from one.
-      done = openChargeTable(c.name) == 0 && cmd::PackDatabase();
-    } else if (c.kind == Change::kEntry) {
-      journal::Entry e = c.entry;
-      e.why = c.why;
-      done = journal::prepare() == 0 && journal::append(e) == 0;
-    } else {
-      const int rc = changeStock(c.name, c.category, c.price, c.delta, c.why);
-      done = rc == 0 || rc == kNoCatalogueMatch;
-      if (rc == kNoCatalogueMatch) {
-        const std::string text = GBK("补记库存时，药品目录中已没有“") + c.name + GBK("”，库存未变动。");
-        tell(text.c_str());
+  {
+    // Held while the changes are made: another program of this account
+    // makes none of them at the same time.
+    FileLock lock;
+    if (lock.held()) {
+      load();
+      const Folder here = thisFolder();
+      for (size_t i = 0; i < g_changes.size();) {
+        const Change c = g_changes[i];
+        if (!belongsHere(c, here) || madeButNoted().count(encode(c))) {
+          ++i;
+          continue;
+        }
+        bool done = false;
+        if (c.kind == Change::kPack) {
+          // Only a table of charge lines is packed: the name came from one.
+          done = openChargeTable(c.name) == 0 && cmd::PackDatabase();
+        } else if (c.kind == Change::kEntry) {
+          journal::Entry e = c.entry;
+          e.why = c.why;
+          done = journal::prepare() == 0 && journal::append(e) == 0;
+        } else {
+          const int rc = changeStock(c.name, c.category, c.price, c.delta, c.why);
+          done = rc == 0 || rc == kNoCatalogueMatch;
+          if (rc == kNoCatalogueMatch) {
+            const std::string text = GBK("补记库存时，药品目录中已没有“") + c.name + GBK("”，库存未变动。");
+            tell(text.c_str());
+          }
+        }
+        if (!done) break;  // the folder is still away: the rest waits too, in order
+        g_changes.erase(g_changes.begin() + long(i));
+        if (!save()) {
+          // Made, but still noted on this disk: after a restart it would be
+          // made again. This run makes it no more; the operator is told.
+          madeButNoted().insert(encode(c));
+          g_changes.insert(g_changes.begin() + long(i), c);
+          ++i;
+          const std::string text = GBK("已补记一笔库存变动（") + c.name +
+                                   GBK("），但本机的待补记录未能更新。请勿重新启动程序，并通知管理员从 ") + g_path +
+                                   GBK(" 中删去已补记的一行。");
+          tell(text.c_str());
+        }
       }
     }
-    if (!done) break;  // the folder is still away: the rest waits too, in order
-    g_changes.erase(g_changes.begin() + long(i));
-    save();
   }
   g_applying = false;
   return waiting();
 }
 
 int waiting() {
-  const std::string folder = thisFolder();
+  if (!mayWait()) return 0;
+  if (!g_applying) {
+    FileLock lock;
+    if (lock.held()) load();
+  }
+  const Folder here = thisFolder();
   int n = 0;
-  for (const Change& c : g_changes) n += c.folder == folder;
+  for (const Change& c : g_changes) n += belongsHere(c, here) && !madeButNoted().count(encode(c));
   return n;
 }
 
 void clearAll() {
+  FileLock lock;
   g_changes.clear();
+  madeButNoted().clear();
   save();
 }
 

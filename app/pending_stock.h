@@ -12,11 +12,17 @@
 // here alone, and is appended when the journal can be written again.
 //
 // The journal is a text file, one change a line, each naming the table
-// folder it belongs to (the working directory when it was written): a
-// change is made only in that folder. It is rewritten whole (to a
-// temporary file renamed over it) after every change to it. A change is
-// taken off the journal right after it was made; a crash between the two
-// would make it twice, a window of one rename.
+// folder it belongs to by the id kept in that folder ("centre.id") and by
+// its path: a change is made only in the folder with that id, wherever it
+// is mounted (by path only when the folder could not be read when the
+// change was noted). It is read and rewritten whole (to a temporary file
+// renamed over it) under a lock on a file beside it, so several programs
+// of one account share it without losing or doubling lines. A line that
+// cannot be read is moved to a file beside it (".damaged") and the
+// operator told. A change is taken off the journal right after it was
+// made; a crash between the two would make it twice, a window of one
+// rename; a rewrite that fails then is told, and the change is not made
+// again in this run.
 //
 // Without a journal file (setJournalPath never called, as in most tests)
 // the changes are kept in memory for the run.

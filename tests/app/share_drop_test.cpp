@@ -6,7 +6,11 @@
 // folder is back works and shows current figures.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <numeric>
 
@@ -421,6 +425,79 @@ TEST_F(ShareDropTest, APendingStockChangeSurvivesARestartAndIsMadeOnce) {
   fs::current_path(dir_ / "elsewhere");
   EXPECT_EQ(app::pending::waiting(), 1) << "the other folder's change still waits for its folder";
   fs::current_path(dir_);
+  app::pending::setJournalPath("");
+}
+
+// The journal of pending changes is shared by two programs of one account:
+// noted at once by both, none is lost; made by both, none is made twice.
+TEST_F(ShareDropTest, TwoProgramsOfOneAccountShareThePendingChanges) {
+  const std::string journal = (dir_ / "journal" / "pending-stock").string();
+  app::pending::setJournalPath(journal);
+  auto noteTen = [&] {
+    for (int i = 0; i < 10; ++i)
+      if (!app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1, {})) return false;
+    return true;
+  };
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    db::closeAllDatabases();
+    _exit(noteTen() ? 0 : 1);
+  }
+  EXPECT_TRUE(noteTen());
+  int status = 0;
+  ASSERT_EQ(waitpid(other, &status, 0), other);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(app::pending::waiting(), 20);
+  const int before = stock()[0];
+  db::closeAllDatabases();
+  const pid_t second = fork();
+  ASSERT_GE(second, 0);
+  if (second == 0) {
+    db::closeAllDatabases();
+    _exit(app::pending::applyAll() == 0 ? 0 : 1);
+  }
+  EXPECT_EQ(app::pending::applyAll(), 0);
+  ASSERT_EQ(waitpid(second, &status, 0), second);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(stock()[0], before - 20);
+  EXPECT_EQ(journalled(), stock()[0] - 100);
+  app::pending::setJournalPath("");
+}
+
+// A change belongs to its folder by the id kept there: the folder mounted
+// at another path still gets it, another centre's folder mounted at the
+// old path does not. A line that cannot be read is kept aside and told.
+TEST_F(ShareDropTest, APendingChangeFollowsItsFolderNotItsPath) {
+  const std::string journal = (dir_ / "journal" / "pending-stock").string();
+  fs::create_directory(dir_ / "centre");
+  for (const char* f : {"ypjbxx.kdb", "kcls.kdb"})
+    if (fs::exists(dir_ / f)) fs::copy_file(dir_ / f, dir_ / "centre" / f);
+  db::closeAllDatabases();
+  fs::current_path(dir_ / "centre");
+  app::pending::setJournalPath(journal);
+  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5, {}));
+  fs::current_path(dir_);
+  fs::rename(dir_ / "centre", dir_ / "moved");
+  fs::create_directory(dir_ / "centre");  // another folder at the old path
+  fs::current_path(dir_ / "centre");
+  EXPECT_EQ(app::pending::waiting(), 0) << "made in a folder it does not belong to";
+  fs::current_path(dir_ / "moved");
+  EXPECT_EQ(app::pending::waiting(), 1);
+  EXPECT_EQ(app::pending::applyAll(), 0);
+  EXPECT_EQ(std::stoi(stored("moved/" + std::string(app::kDrugCatalogueName))[0][apptest::fields::drug::shl]), 92);
+  db::closeAllDatabases();
+  fs::current_path(dir_);
+
+  // A damaged line: kept aside as it was, the operator told, the rest read.
+  ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1, {}));
+  { std::ofstream(journal, std::ios::app) << "stock\tzz\n"; }
+  dialogs.asked.clear();
+  dialogs.answers = {rt::kOk};
+  app::pending::setJournalPath(journal);
+  EXPECT_TRUE(told("1 行无法读取")) << ::testing::PrintToString(messages());
+  EXPECT_EQ(apptest::fileText(journal + ".damaged"), "stock\tzz\n");
+  EXPECT_EQ(app::pending::waiting(), 1);
   app::pending::setJournalPath("");
 }
 
