@@ -653,8 +653,15 @@ EngineCall::~EngineCall() {
     uint64_t expect = 0, mark = 0;
     const bool awaiting = d.table->copyAwaitsMark(&expect);
     bool unchanged = false;
-    if (!reachable || bumpChange(d.table->path(), awaiting ? &expect : nullptr, &unchanged, &mark) != kOk)
+    if (reachable && bumpChange(d.table->path(), awaiting ? &expect : nullptr, &unchanged, &mark) != kOk &&
+        os::ioFaults() == faultsBefore_) {
+      // The folder answers but its mark file may not be written here (made
+      // by another account, read-only): the table's own next serial is
+      // moved on instead, which every kept copy of it is checked against.
+      if (d.table->advanceSerial() != kOk) g_unmarked.insert(d.table->path());
+    } else if (!reachable || os::ioFaults() != faultsBefore_) {
       g_unmarked.insert(d.table->path());
+    }
     d.table->markSettled(unchanged, mark);
     d.table->noteBumped();
   }

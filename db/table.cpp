@@ -533,6 +533,19 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
+int Table::advanceSerial() {
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  int32_t count = 0, serial = 0;
+  rc = readCountSerial(&count, &serial);
+  if (rc == kOk && serial >= 1 && serial < INT32_MAX) {
+    const int32_t next = serial + 1;
+    rc = writeCountSerial(count, &next);
+  }
+  unlockHeader();
+  return rc;
+}
+
 int64_t Table::fileLength() {
   int64_t len = 0;
   return file_->size(&len) == kOk ? len : 0;

@@ -180,6 +180,10 @@ class Table {
   // Count (and next serial) from offset 16 under the header lock; -65
   // for a short read, lock errors as in locks.h.
   int readCount(int32_t* count);
+  // Moves the next serial on by one under the header lock (no record takes
+  // the skipped one): a change every kept copy of the table notices, for
+  // when its change mark cannot be written.
+  int advanceSerial();
   int readCountSerial(int32_t* count, int32_t* serial);
   int writeCountSerial(int32_t count, const int32_t* serial);
 
