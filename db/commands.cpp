@@ -612,7 +612,36 @@ void shutdownHook() {
 
 std::once_flag g_once;
 int g_callDepth = 0;
+uint64_t g_outerFaults = 0;         // I/O faults when the outermost call began
 std::set<std::string> g_unmarked;  // tables written whose mark is still to write
+
+// Every table written since its last mark gets its new one (db/changes.h);
+// one whose mark cannot be written now is marked by the next call that can
+// (its name is kept). While the folder is away nothing more is tried (each
+// try could wait out the share's time-out).
+void markWrittenTables(bool reachable) {
+  for (OpenDb& d : g_open) {
+    // A table in an append batch is marked when the batch lets it go.
+    if (!d.table->wroteSinceBump() || d.table == g_lease) continue;
+    uint64_t expect = 0, mark = 0;
+    const bool awaiting = d.table->copyAwaitsMark(&expect);
+    bool unchanged = false;
+    const uint64_t faults = os::ioFaults();
+    if (reachable && bumpChange(d.table->path(), awaiting ? &expect : nullptr, &unchanged, &mark) != kOk &&
+        os::ioFaults() == faults) {
+      // The folder answers but its mark file may not be written here (made
+      // by another account, read-only): the table's own next serial is
+      // moved on instead, which every kept copy of it is checked against.
+      if (d.table->advanceSerial() != kOk) g_unmarked.insert(d.table->path());
+    } else if (!reachable || os::ioFaults() != faults) {
+      g_unmarked.insert(d.table->path());
+    }
+    d.table->markSettled(unchanged, mark);
+    d.table->noteBumped();
+  }
+  for (auto it = g_unmarked.begin(); reachable && it != g_unmarked.end();)
+    it = bumpChange(*it) == kOk ? g_unmarked.erase(it) : std::next(it);
+}
 
 }  // namespace
 
@@ -629,6 +658,7 @@ std::set<std::string> g_unmarked;  // tables written whose mark is still to writ
 
 EngineCall::EngineCall() : outermost_(g_callDepth++ == 0), faultsBefore_(os::ioFaults()) {
   if (!outermost_) return;
+  g_outerFaults = faultsBefore_;
   if (g_lease && !(g_appendCall && g_batchDepth > 0 && cur() == g_lease.get())) endLease();
   if (Table* t = cur(); t && t->dropped()) t->reopen();
 }
@@ -638,35 +668,10 @@ EngineCall::~EngineCall() {
   if (!outermost_) return;
   // Every table this call wrote gets a new change mark before the call
   // returns, so that another workstation's next reading of it does not take
-  // a copy kept from before (db/changes.h). A mark that cannot be written
-  // (the folder dropped) is written by the next call that can: the table's
-  // handle may be dropped meanwhile, its name is kept. The last error of
-  // the call is kept.
-  // While the folder is away nothing more is tried (each try could wait
-  // out the share's time-out).
+  // a copy kept from before. The last error of the call is kept.
   if (g_lease && g_batchDepth == 0) endLease();
   const int callError = lastError();
-  const bool reachable = os::ioFaults() == faultsBefore_;
-  for (OpenDb& d : g_open) {
-    // A table in an append batch is marked when the batch lets it go.
-    if (!d.table->wroteSinceBump() || d.table == g_lease) continue;
-    uint64_t expect = 0, mark = 0;
-    const bool awaiting = d.table->copyAwaitsMark(&expect);
-    bool unchanged = false;
-    if (reachable && bumpChange(d.table->path(), awaiting ? &expect : nullptr, &unchanged, &mark) != kOk &&
-        os::ioFaults() == faultsBefore_) {
-      // The folder answers but its mark file may not be written here (made
-      // by another account, read-only): the table's own next serial is
-      // moved on instead, which every kept copy of it is checked against.
-      if (d.table->advanceSerial() != kOk) g_unmarked.insert(d.table->path());
-    } else if (!reachable || os::ioFaults() != faultsBefore_) {
-      g_unmarked.insert(d.table->path());
-    }
-    d.table->markSettled(unchanged, mark);
-    d.table->noteBumped();
-  }
-  for (auto it = g_unmarked.begin(); reachable && it != g_unmarked.end();)
-    it = bumpChange(*it) == kOk ? g_unmarked.erase(it) : std::next(it);
+  markWrittenTables(os::ioFaults() == faultsBefore_);
   setLastError(callError);
   if (os::ioFaults() == faultsBefore_) return;
   for (OpenDb& d : g_open) d.table->drop();
@@ -774,6 +779,12 @@ int holdCurrentRecord(const std::function<int()>& body) {
 
 int holdHeader(const std::function<int()>& body) {
   return holding([](Table& t) { return t.lockHeader(); }, [](Table& t) { t.unlockHeader(); }, body);
+}
+
+void markWritten() {
+  const int last = lastError();
+  markWrittenTables(os::ioFaults() == g_outerFaults);
+  setLastError(last);
 }
 
 void closeAllDatabases() {

@@ -97,6 +97,13 @@ class AppendBatch {
   bool finished_ = false;
 };
 
+// Gives every table written since its last change mark its new mark now,
+// as the end of the outermost engine call does: for an engine call that
+// stays open while the operator works (the record-edit dialog), so that
+// each correction saved is seen by other workstations at once. The last
+// engine error is kept.
+void markWritten();
+
 // Runs `body` as one engine call while the current record of the current
 // database stays locked for writing (the record the caller holds, followed
 // to where another program's pack moved it; -44 when it is gone): the

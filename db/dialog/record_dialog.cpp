@@ -17,10 +17,12 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <cstdlib>
 #include <algorithm>
 
 #include "db/dialog/edit_records.h"
 #include "db/dialog/field_text.h"
+#include "db/engine.h"
 #include "db/errors.h"
 #include "db/format.h"
 #include "db/table.h"
@@ -291,6 +293,7 @@ bool RecordDialog::load(int32_t p) {
     int32_t count = 0;
     rc = t_.readCount(&count);
     if (rc == kOk) rc = p < count ? t_.readRecord(p, rec.data()) : int(kRecordReadFailed);
+    if (rc == kOk) serial_ = getI32(rec.data());  // negated when marked deleted
     // Chains are read under the same lock, so the record and its memo
     // texts belong together.
     for (size_t n = 0; n < lines_.size() && rc == kOk; ++n) {
@@ -422,7 +425,9 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
   if (firstRecord) {
     rc = t_.append(values.data(), nf);
   } else {
-    t_.position = pos_;
+    // The record shown, by its serial: followed to where another
+    // workstation's pack moved it, refused (-44) when it is gone.
+    t_.holdSerial(pos_, serial_);
     rc = t_.modify(values.data(), nf);
   }
   for (void* b : blocks) rt::free(b);
@@ -432,13 +437,11 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
     refreshTitle();
     return false;
   }
+  // Seen by every other workstation now, not when the dialog closes.
+  markWritten();
   // Show what the file now holds.
-  if (firstRecord) {
-    readCount();
-    load(t_.position);
-  } else {
-    load(pos_);
-  }
+  if (firstRecord) readCount();
+  load(t_.position);
   return true;
 }
 
@@ -544,11 +547,15 @@ void RecordDialog::toggleDeleted() {
   if (rc == kOk) {
     rc = t_.readRecord(pos_, rec.data());
     int32_t h = rc == kOk ? getI32(rec.data()) : 0;
+    // Another record at this place now (a pack elsewhere): not the one shown.
+    if (rc == kOk && serial_ != 0 && std::abs(h) != std::abs(serial_)) rc = kNoRecord;
     if (rc == kOk && h != 0) rc = t_.writeRecordHeader(pos_, -h);
+    if (rc == kOk) serial_ = -h;
     if (rc == kOk) deleted_ = -h < 0;
     if (rc == kOk && t_.position == pos_) t_.heldHeaderChanged(-h);
     t_.unlockRecord(pos_);
   }
+  if (rc == kOk) markWritten();
   status_ = rc;
   refreshTitle();
 }

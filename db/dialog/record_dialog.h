@@ -128,6 +128,9 @@ class RecordDialog : public QDialog {
   bool viewOnly_ = false, noAdding_ = false, noDeleting_ = false;
   std::vector<Line> lines_;
   int32_t pos_ = -1;
+  // The header of the record loaded (its serial, negated when marked
+  // deleted): saves and marks act on it wherever a pack moved it.
+  int32_t serial_ = 0;
   int32_t count_ = 0;
   bool loaded_ = false;
   bool deleted_ = false;

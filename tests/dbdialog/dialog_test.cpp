@@ -504,4 +504,39 @@ TEST_F(DialogTest, MenuBarShowsWholeAboveTheBodyAndTheDialogIsCentred) {
   dlg.reset();
 }
 
+// Each save is seen by other workstations while the dialog stays open
+// (another handle that keeps a copy of the table reads it at once), and it
+// goes to the record shown even after another workstation's pack moved it.
+TEST_F(DialogTest, EachSaveIsSeenAtOnceAndLandsOnTheRecordShown) {
+  makeTable(3);
+  std::unique_ptr<db::Table> other;
+  ASSERT_EQ(db::Table::open("t.kdb", db::OpenOptions{}, &other), 0);
+  auto otherSum = [&] {
+    int sum = 0;
+    other->scan(0, true, [&](int32_t, uint8_t* rec) {
+      rt::Arg v;
+      other->loadValue(other->fields()[1], rec, &v);
+      sum += int32_t(v.lo);
+      return 0;
+    });
+    return sum;
+  };
+  EXPECT_EQ(otherSum(), 6);
+  open();
+  type(2, "40");
+  button("next")->click();
+  EXPECT_EQ(otherSum(), 45) << "the save was not marked while the dialog is open";
+
+  dlg->moveTo(2);  // r3
+  // Another workstation deletes r1 and packs: r3 moves up.
+  ASSERT_EQ(other->lockRecord(0), 0);
+  ASSERT_EQ(other->writeRecordHeader(0, -1), 0);
+  other->unlockRecord(0);
+  ASSERT_EQ(other->pack(), 0);
+  type(1, "third");
+  dlg->moveTo(0);
+  EXPECT_EQ(stored(1, "name"), "r2");
+  EXPECT_EQ(stored(2, "name"), "third");
+}
+
 }  // namespace
