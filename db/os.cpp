@@ -155,8 +155,15 @@ class PosixEnv final : public Env {
       fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return mapErrno(errno);
+    // Only a regular file is a table; a look at it that fails says why
+    // (a folder away is not a file that may not be accessed).
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+      const int rc = mapErrno(errno);
+      ::close(fd);
+      return rc;
+    }
+    if (!S_ISREG(st.st_mode)) {
       ::close(fd);
       return kAccessDenied;
     }

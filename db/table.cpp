@@ -841,12 +841,14 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     }
     // A count damaged behind this program's back would make the new
     // record overwrite one that is there: refused, as on opening.
-    length = fileLength();
+    // The file's length, failing as its look failed (a length not known is
+    // not an empty file).
+    if (rc == kOk) rc = file_->size(&length);
     if (rc == kOk && countLeavesRecords(length, count, serial)) rc = kFileSizeWrong;
     // What an append cut short left behind the count goes first, so that
     // the table ends where its records end.
     if (rc == kOk && length > recordOffset(count)) {
-      if (file_->truncate(recordOffset(count)) != kOk) rc = writeFailure(kHardware, kRecordWriteFailed);
+      if (const int cut = file_->truncate(recordOffset(count)); cut != kOk) rc = writeFailure(cut, kRecordWriteFailed);
       length = recordOffset(count);
     }
   }
