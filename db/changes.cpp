@@ -1,5 +1,6 @@
 #include "db/changes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -13,8 +14,22 @@
 namespace db {
 namespace {
 
-// One open counter file per folder, for the run (dropped after an error).
-std::map<std::string, std::unique_ptr<os::File>> g_files;
+// One open counter file per folder, for the run (dropped after an error),
+// with which file it was when opened and the largest length seen.
+struct MarkFile {
+  std::unique_ptr<os::File> file;
+  uint64_t id = 0;
+  int64_t size = 0;
+  uint64_t checkedAt = 0;
+};
+std::map<std::string, MarkFile> g_files;
+
+// Moved on whenever a folder's counter file was found deleted, emptied or
+// replaced: no copy kept before is trusted (changeEpoch()).
+uint64_t g_epoch = 0;
+
+// How often an open counter file is checked against the folder.
+constexpr uint64_t kRecheckMs = 2000;
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -35,18 +50,48 @@ int64_t slotOf(const std::string& path) {
 // The folder's counter file: made by the first writer (`create`); a
 // reader of a folder without one is told kNotFound (nothing advanced yet).
 // A folder that may not be written is read through a read-only handle.
+// Whether the open counter file of `folder` is still the folder's, as it
+// was: not deleted, replaced or emptied behind this program (another
+// account, an administrator, a restore). Looked at every few seconds.
+bool stillTheFile(const std::string& path, MarkFile& m) {
+  const uint64_t now = os::env().tickMs();
+  if (now - m.checkedAt < kRecheckMs) return true;
+  m.checkedAt = now;
+  uint64_t id = 0;
+  const int rc = os::env().fileId(path, &id);
+  if (rc != kOk && rc != kNotFound) return true;  // not known now: looked at again next time
+  int64_t size = 0;
+  const bool shrunk = m.file->size(&size) == kOk && size < m.size;
+  if (rc == kOk && id == m.id && !shrunk) {
+    m.size = std::max(m.size, size);
+    return true;
+  }
+  return false;
+}
+
 int fileFor(const std::string& tablePath, bool create, os::File** out) {
   const std::string folder = folderOf(tablePath);
+  const std::string path = folder + "/" + kChangeFileName;
   auto it = g_files.find(folder);
-  if (it == g_files.end() || (create && !it->second->writable())) {
-    const std::string path = folder + "/" + kChangeFileName;
-    std::unique_ptr<os::File> f;
-    int rc = os::openFile(path, true, create, &f);
-    if (rc == kAccessDenied && !create) rc = os::openFile(path, false, false, &f);
-    if (rc != kOk) return rc;
-    it = g_files.insert_or_assign(folder, std::move(f)).first;
+  if (it != g_files.end() && !stillTheFile(path, it->second)) {
+    // Marks read from it, or written into it, said nothing to the others:
+    // every copy kept is read again, and the engine marks its open tables
+    // anew in the folder's file.
+    g_files.erase(it);
+    it = g_files.end();
+    ++g_epoch;
   }
-  *out = it->second.get();
+  if (it == g_files.end() || (create && !it->second.file->writable())) {
+    MarkFile m;
+    int rc = os::openFile(path, true, create, &m.file);
+    if (rc == kAccessDenied && !create) rc = os::openFile(path, false, false, &m.file);
+    if (rc != kOk) return rc;
+    m.checkedAt = os::env().tickMs();
+    os::env().fileId(path, &m.id);
+    m.file->size(&m.size);
+    it = g_files.insert_or_assign(folder, std::move(m)).first;
+  }
+  *out = it->second.file.get();
   return kOk;
 }
 
@@ -122,5 +167,7 @@ int readChange(const std::string& tablePath, uint64_t* out) {
 }
 
 void dropChangeFiles() { g_files.clear(); }
+
+uint64_t changeEpoch() { return g_epoch; }
 
 }  // namespace db

@@ -40,5 +40,10 @@ int bumpChange(const std::string& tablePath, const uint64_t* expect = nullptr, b
 int readChange(const std::string& tablePath, uint64_t* out);
 // Forgets the open counter files (after the folder dropped).
 void dropChangeFiles();
+// Moves on each time a folder's counter file was found deleted, emptied or
+// replaced while this program had it open (looked at every few seconds):
+// marks read before then say nothing, and a copy kept with one is not
+// served.
+uint64_t changeEpoch();
 
 }  // namespace db

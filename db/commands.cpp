@@ -620,6 +620,15 @@ std::set<std::string> g_unmarked;  // tables written whose mark is still to writ
 // (its name is kept). While the folder is away nothing more is tried (each
 // try could wait out the share's time-out).
 void markWrittenTables(bool reachable) {
+  // The folder's mark file was found deleted or replaced: marks this
+  // program wrote into the old one reached nobody, so every open table is
+  // marked anew.
+  static uint64_t epochSeen = 0;
+  if (reachable && changeEpoch() != epochSeen) {
+    epochSeen = changeEpoch();
+    for (OpenDb& d : g_open)
+      if (!d.table->readOnly()) g_unmarked.insert(d.table->path());
+  }
   for (OpenDb& d : g_open) {
     // A table in an append batch is marked when the batch lets it go.
     if (!d.table->wroteSinceBump() || d.table == g_lease) continue;

@@ -258,6 +258,13 @@ int Env::rename(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? kOk : mapErrno(errno);
 }
 
+int Env::fileId(const std::string& path, uint64_t* id) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? int(kNotFound) : mapErrno(errno);
+  *id = uint64_t(st.st_dev) * 0x9E3779B97F4A7C15ull ^ uint64_t(st.st_ino);
+  return kOk;
+}
+
 bool Env::isLink(const std::string& path) {
   struct stat st;
   return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);

@@ -89,6 +89,10 @@ class Env {
   virtual int rename(const std::string& from, const std::string& to);
   // True when `path` itself is a symbolic link (dangling or not).
   virtual bool isLink(const std::string& path);
+  // Which file is at `path` now (its device and inode as one number), so
+  // that a file deleted, or replaced by another, is told from the one a
+  // handle has open: 0, kNotFound, or the error of a look that failed.
+  virtual int fileId(const std::string& path, uint64_t* id);
   // Makes the directory's entries (files made or removed in it) durable.
   virtual int syncDir(const std::string& dir) = 0;
   virtual void sleepMs(int ms) = 0;

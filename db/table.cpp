@@ -1010,9 +1010,11 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
     stamp.serial = serial;
     stamp.writes = file_->writesMade();
     stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change) == kOk;
+    stamp.epoch = changeEpoch();
   }
   if (servable && stamp.valid && copy_.valid && !copy_.awaitingMark && copy_.count == stamp.count && copy_.serial == stamp.serial &&
-      copy_.length == stamp.length && copy_.change == stamp.change && copy_.writes == stamp.writes) {
+      copy_.length == stamp.length && copy_.change == stamp.change && copy_.writes == stamp.writes &&
+      copy_.epoch == stamp.epoch) {
     // A whole scan's callback may change a record before writing it (the
     // write then makes the copy stale): it is given records of its own. A
     // search only reads them.

@@ -346,6 +346,7 @@ class Table {
     int32_t count = 0, serial = 0;
     int64_t length = 0;
     uint64_t change = 0, writes = 0;
+    uint64_t epoch = 0;  // changeEpoch() when its mark was read
     std::vector<uint8_t> records;
   } copy_;
   // Adds a record this handle appended at `pos` (under the header lock,

@@ -4,6 +4,11 @@
 // nobody else changed the table in between: a change in place another
 // workstation made and marked before this handle's mark is in the next
 // scan.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "db/changes.h"
 #include "db/table.h"
 #include "db_test_util.h"
@@ -16,6 +21,8 @@ namespace {
 // Counts the bytes read from table files.
 struct CountingReads : ForwardingEnv {
   long long bytes = 0;
+  uint64_t later = 0;  // added to the clock: time passing at once
+  uint64_t tickMs() override { return ForwardingEnv::tickMs() + later; }
   struct F : ForwardingFile {
     CountingReads* env;
     bool table;
@@ -153,6 +160,29 @@ TEST_F(OwnAppendTest, AChangeWhoseMarkCannotBeWrittenIsSeenAllTheSame) {
   reader.reset();
   db::closeAllDatabases();
   db::os::setEnv(&env_);
+}
+
+// The folder's mark file deleted while this program keeps it open, and
+// made anew by another workstation's next change: within a few seconds the
+// change is in this program's next scan, not hidden behind marks read from
+// the deleted file.
+TEST_F(OwnAppendTest, AMarkFileDeletedBehindTheProgramIsNoticed) {
+  ASSERT_TRUE(cmd::MoveTo(1));
+  ASSERT_TRUE(cmd::ReplaceFields(rt::Arg{}, "v", 1));  // the mark file open here
+  EXPECT_EQ(sum(), kFirst);
+  ASSERT_TRUE(std::filesystem::remove(db::kChangeFileName));
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    db::dropChangeFiles();  // another program: files of its own
+    otherChanges(5, 1006);
+    _exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(other, &status, 0), other);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  env_.later += 5000;
+  EXPECT_EQ(sum(), kFirst + 1000);
 }
 
 }  // namespace
