@@ -110,6 +110,11 @@ int AuxFile::loadState(State* s) {
   int64_t len = 0;
   if (file_->size(&len) != kOk) return kAuxAccess;
   if (s->blocks < 1 || s->blocks > len / kBlockSize) return kAuxAccess;
+  // A header that counts fewer blocks than the file holds (damaged, or a
+  // write stopped between its blocks and the header): new blocks are given
+  // out past every whole block of the file, never over one a value may use,
+  // and the header counts them all from the next write on.
+  s->blocks = int32_t(std::min<int64_t>(len / kBlockSize, INT32_MAX));
   int32_t count = getI32(s->header + kAuxOffFreeCount);
   int32_t b = getI32(s->header + kAuxOffFreeHead);
   // A damaged free list is cut where it goes wrong: the blocks behind the
@@ -248,7 +253,7 @@ int AuxFile::rebuildFreeList(const std::vector<bool>& inUse) {
     unlockHeader();
     return kAuxAccess;
   }
-  s.blocks = int32_t(std::max<int64_t>(1, std::min<int64_t>(getI32(s.header + kAuxOffBlocks), len / kBlockSize)));
+  s.blocks = int32_t(std::clamp<int64_t>(len / kBlockSize, 1, INT32_MAX));
   for (int32_t b = 1; b < s.blocks; ++b) {
     if (size_t(b) < inUse.size() && inUse[size_t(b)]) continue;
     s.freeList.push_back(b);

@@ -23,14 +23,16 @@ struct Chain {
   bool faulty = false;  // a fault of its own: the value cannot be kept
 };
 
-int readHeads(AuxFile& aux, int32_t* blocks, int32_t* freeCount, int32_t* freeHead,
+int readHeads(AuxFile& aux, int32_t* blocks, int32_t* headerBlocks, int32_t* freeCount, int32_t* freeHead,
               std::vector<BlockHead>* heads) {
   os::File& f = aux.file();
   uint8_t h[kAuxHeaderBytes];
   size_t got = 0;
   int64_t len = 0;
   if (f.read(0, h, sizeof h, &got) != kOk || got < sizeof h || f.size(&len) != kOk) return kAuxAccess;
-  *blocks = int32_t(std::max<int64_t>(1, std::min<int64_t>(getI32(h + kAuxOffBlocks), len / kBlockSize)));
+  // Every whole block the file holds is walked, whatever the header counts.
+  *headerBlocks = getI32(h + kAuxOffBlocks);
+  *blocks = int32_t(std::clamp<int64_t>(len / kBlockSize, 1, INT32_MAX));
   *freeCount = getI32(h + kAuxOffFreeCount);
   *freeHead = getI32(h + kAuxOffFreeHead);
   heads->assign(size_t(*blocks), BlockHead{});
@@ -54,11 +56,13 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
   chains->clear();
   AuxFile* aux = t.aux();
   if (!aux) return kOk;
-  int32_t blocks = 1, freeCount = 0, freeHead = 0;
+  int32_t blocks = 1, headerBlocks = 1, freeCount = 0, freeHead = 0;
   std::vector<BlockHead> heads;
-  int rc = readHeads(*aux, &blocks, &freeCount, &freeHead, &heads);
+  int rc = readHeads(*aux, &blocks, &headerBlocks, &freeCount, &freeHead, &heads);
   if (rc != kOk) return rc;
   out->blocks = blocks;
+  out->headerBlocks = headerBlocks;
+  out->headerFree = freeCount;
   auto inFile = [&](int32_t b) { return b >= 1 && b < blocks; };
 
   std::vector<bool> free(size_t(blocks), false);
@@ -80,13 +84,6 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
     ++onList;
   }
   out->freeBlocks = onList;
-  if (onList != freeCount) {
-    ChainFault f{};
-    f.kind = ChainFaultKind::kFreeCount;
-    f.block = onList;
-    f.otherRecord = freeCount;
-    out->faults.push_back(f);
-  }
 
   // Every chain of every record, with the faults of its own.
   std::vector<ChainFault> recordFaults;
@@ -216,6 +213,12 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
 
 }  // namespace
 
+bool valuesAtRisk(const ChainReport& r) {
+  for (const ChainFault& f : r.faults)
+    if (f.record != 0) return true;
+  return false;
+}
+
 int checkChains(Table& t, ChainReport* out) {
   std::vector<Chain> chains;
   return walk(t, out, &chains);
@@ -226,7 +229,8 @@ int repairChains(Table& t, ChainReport* out) {
   if (rc != kOk) return rc;
   std::vector<Chain> chains;
   rc = walk(t, out, &chains);
-  if (rc == kOk && (!out->faults.empty() || out->unused > 0)) {
+  const bool headerOff = out->headerFree != out->freeBlocks || out->headerBlocks != out->blocks;
+  if (rc == kOk && (!out->faults.empty() || out->unused > 0 || headerOff)) {
     std::vector<uint8_t> rec(size_t(t.recordSize()), 0);
     std::vector<bool> inUse(size_t(out->blocks), false);
     for (const Chain& c : chains) {

@@ -11,12 +11,15 @@
 //     does not decide), the other chain has the fault;
 //   * a block of a chain that is on the free list (the next value written
 //     would overwrite it);
-//   * a free list whose length differs from the header's free count;
 //   * a torn chain: a block whose "previous" field is not the block before
 //     it, a block before the last that is not full, or a last block that
 //     holds nothing (a value written over in place and cut short).
 // Blocks that belong to no chain and are not free are only counted: they
-// waste space but harm nothing.
+// waste space but harm nothing. So is a header whose free count differs
+// from the free list (a value written into free blocks and stopped before
+// the header followed: writers cut the list where it goes wrong), and one
+// that counts fewer blocks than the file holds (writers count the file's
+// blocks and give out none it holds): both are noted, not faults.
 //
 // Repair drops the value of every chain with a fault of its own (the
 // record's block number becomes 0; the record is otherwise untouched) and,
@@ -37,7 +40,6 @@ enum class ChainFaultKind {
   kBadUsed,     // block: the block with the bad count
   kCrossLink,   // block: the shared block; other*: the chain keeping it
   kOnFreeList,  // block: the block that is also free
-  kFreeCount,   // block: blocks on the list; other: the header's count
   kTorn,        // block: the first block that does not continue the chain
 };
 
@@ -55,11 +57,20 @@ struct ChainReport {
   int32_t blocks = 0;      // in the file, block 0 included
   int32_t freeBlocks = 0;  // on the free list as walked
   int32_t unused = 0;      // in no chain and not free
+  int32_t headerFree = 0;    // the header's free count (freeBlocks when sound)
+  int32_t headerBlocks = 0;  // the header's block count (blocks when sound)
   // Filled by repair: the values dropped (record 1-based, field index) and
   // whether the free list was rewritten.
   std::vector<std::pair<int32_t, int>> dropped;
   bool freeListRebuilt = false;
 };
+
+// Whether any fault is a record's: a value that cannot be read whole, or
+// that the next value written would overwrite. Faults of the free list
+// alone (a list that loops or runs past the end: writers cut it where it
+// goes wrong) only lose free space, as a write stopped while it took
+// blocks from the list leaves it.
+bool valuesAtRisk(const ChainReport& r);
 
 // Walks every chain of every record (deleted ones included) and the free
 // list. 0 or an engine error code (the report then holds what was found).

@@ -494,14 +494,22 @@ std::string faultText(db::Table& t, const db::ChainReport& r, const db::ChainFau
     case db::ChainFaultKind::kOnFreeList: return s + b + " is on the free list";
     case db::ChainFaultKind::kTorn:
       return s + b + " does not continue the value (cut short while it was written)";
-    case db::ChainFaultKind::kFreeCount:
-      return s + std::to_string(f.block) + " blocks, the header says " + std::to_string(f.otherRecord);
   }
   return s;
 }
 
 std::string unusedNote(const db::ChainReport& r) {
   return std::to_string(r.unused) + " blocks belong to no value";
+}
+
+// What is not as the header says but puts no value at risk.
+std::string headerNotes(const db::ChainReport& r) {
+  std::string notes;
+  if (r.headerFree != r.freeBlocks)
+    notes += "free list: " + std::to_string(r.freeBlocks) + " blocks, the header says " + std::to_string(r.headerFree) + "\n";
+  if (r.headerBlocks != r.blocks)
+    notes += "the header counts " + std::to_string(r.headerBlocks) + " blocks, the file holds " + std::to_string(r.blocks) + "\n";
+  return notes;
 }
 
 // Opens read-only (the header, descriptors and size are checked there),
@@ -513,11 +521,16 @@ int cmdCheck(const std::string& file) {
   int rc = db::checkChains(t, &r);
   for (const db::ChainFault& f : r.faults) out(faultText(t, r, f) + "\n");
   if (rc != db::kOk) fail(rc);
-  if (!r.faults.empty()) {
+  const std::string notes = headerNotes(r);
+  out(notes);
+  if (db::valuesAtRisk(r)) {
     out(std::to_string(r.faults.size()) + " faults; repair drops the damaged values\n");
     return 1;
   }
-  out(r.unused ? "ok (" + unusedNote(r) + "; repair frees them)\n" : std::string("ok\n"));
+  // Only free space lost or miscounted (a write stopped half-way): no
+  // value is at risk.
+  if (r.unused) out("ok (" + unusedNote(r) + "; repair frees them)\n");
+  else out(notes.empty() && r.faults.empty() ? "ok\n" : "ok (no value at risk; repair rebuilds the free list)\n");
   return 0;
 }
 
