@@ -142,6 +142,19 @@ class PosixFile final : public File {
   bool writable_;
 };
 
+// A file this program makes in a folder that its group (or everyone) may
+// write is made writable for them too, whatever this account's umask: the
+// tables, memo files and change marks of a shared folder are written by
+// every workstation's account. A setgid folder gives the file its group.
+void shareLikeFolder(int fd, const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat dir, file;
+  if (::stat(folder.c_str(), &dir) != 0 || ::fstat(fd, &file) != 0) return;
+  const mode_t want = (file.st_mode & 07777) | (dir.st_mode & (S_IWGRP | S_IRGRP)) | (dir.st_mode & (S_IWOTH | S_IROTH));
+  if (want != (file.st_mode & 07777)) ::fchmod(fd, want);
+}
+
 class PosixEnv final : public Env {
  public:
   int open(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) override {
@@ -151,10 +164,16 @@ class PosixEnv final : public Env {
     // link's target may be any file of the user's.
     if (create) flags |= O_CREAT | O_NOFOLLOW;
     int fd;
+    bool made = false;
     do {
-      fd = ::open(path.c_str(), flags, 0666);
+      // Made here (not there before): told apart so that its access follows
+      // the folder's below.
+      fd = create ? ::open(path.c_str(), flags | O_EXCL, 0666) : -1;
+      if (create && fd >= 0) made = true;
+      else if (!create || errno == EEXIST) fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return mapErrno(errno);
+    if (made) shareLikeFolder(fd, path);
     // Only a regular file is a table; a look at it that fails says why
     // (a folder away is not a file that may not be accessed).
     struct stat st;

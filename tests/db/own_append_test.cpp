@@ -4,6 +4,7 @@
 // nobody else changed the table in between: a change in place another
 // workstation made and marked before this handle's mark is in the next
 // scan.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -183,6 +184,27 @@ TEST_F(OwnAppendTest, AMarkFileDeletedBehindTheProgramIsNoticed) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
   env_.later += 5000;
   EXPECT_EQ(sum(), kFirst + 1000);
+}
+
+// In a folder its group may write, the files the engine makes (a table,
+// its memo file, the change marks) are group-writable too, whatever the
+// account's umask: another workstation's account marks its changes there.
+using SharedFolderTest = DbTest;
+
+TEST_F(SharedFolderTest, FilesMadeInAGroupWritableFolderAreGroupWritable) {
+  namespace fs = std::filesystem;
+  ASSERT_EQ(chmod(".", 02775), 0);
+  const mode_t old = umask(022);
+  ASSERT_TRUE(cmd::CreateDatabase("g", {fi("v", 3), fi("m", 12)}));
+  ASSERT_TRUE(cmd::OpenDatabase("g"));
+  ASSERT_TRUE(cmd::AppendRecord(1, "memo"));
+  db::closeAllDatabases();
+  umask(old);
+  for (const char* name : {"g.kdb", "g.kdt", db::kChangeFileName}) {
+    const auto perms = fs::status(name).permissions();
+    EXPECT_NE(perms & fs::perms::group_write, fs::perms::none) << name;
+    EXPECT_EQ(perms & fs::perms::others_write, fs::perms::none) << name;
+  }
 }
 
 }  // namespace
