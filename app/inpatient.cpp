@@ -193,18 +193,28 @@ void addPatient() {
     tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, typedKept());
     return;
   }
-  const int found = searchText("zyh", typed.zyh);
+  // Searched, and appended when not there, while the register's count is
+  // held: another workstation registering the same number at the same
+  // moment comes before or after, never beside it with a second record.
+  int found = 0;
+  bool appended = false;
+  const int held = db::holdHeader([&] {
+    found = searchText("zyh", typed.zyh);
+    if (found != 0) return found < 0 ? found : 0;
+    appended = appendAdmission(typed);
+    return appended ? 0 : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+  });
+  selectRegister();
   if (found < 0) {
-    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取，未登记"), found, typedKept());
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法读取，未登记"), held, typedKept());
     return;
   }
-  if (found == 1) {
-    tell(GBK("该住院号已经存在，请直接进入药品支出模块。"));
-  } else if (!appendAdmission(typed)) {
-    tellFailure(GBK("登记失败"), db::lastError(), typedKept());
+  if (held != 0) {
+    tellFailure(GBK("登记失败"), held, typedKept());
     refresh();
     return;
   }
+  if (found == 1) tell(GBK("该住院号已经存在，请直接进入药品支出模块。"));
   refresh();
   clearBoxes();
 }
