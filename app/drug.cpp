@@ -267,6 +267,13 @@ bool useCatalogue(const char* gbkState) {
   return false;
 }
 
+// The list and summary shown afresh, when the catalogue can be made current
+// as one (a file that cannot be opened, or holds another table, leaves
+// them as they were: nothing is listed from another table).
+void showListAfresh() {
+  if (selectCheckedTable(kCatalogue, kDrugCatalogue) == 0) refresh();
+}
+
 // Tells why a drug could not be shown or acted on: another workstation
 // changed or removed it (the list is shown afresh), or it could not be read
 // (nothing is shown). Either way no drug is shown any more.
@@ -274,8 +281,7 @@ void tellNotShown(int code, const char* gbkState) {
   db::setLastError(code);
   shown().forget();
   if (toldChangedElsewhere()) {
-    selectTable(kCatalogue);
-    refresh();
+    showListAfresh();
     return;
   }
   tellFailure(GBK("药品信息无法读取"), code, gbkState);
@@ -516,8 +522,7 @@ void modifyDrug() {
     const std::string text = s.labels(clashes) +
                              GBK("已被其他工作站改动，本次未修改。请重新选择该药品，核对后再修改。");
     tell(text.c_str());
-    selectTable(kCatalogue);
-    refresh();
+    showListAfresh();
     return;
   }
   if (held != 0) {
@@ -546,8 +551,7 @@ void deleteDrug() {
   ShownRecord& s = shown();
   if (!s.shown()) {
     // No drug shown: nothing to delete; the list and summary as usual.
-    selectTable(kCatalogue);
-    refresh();
+    showListAfresh();
     return;
   }
   if (!journalReady(GBK("未删除"))) return;
@@ -573,15 +577,13 @@ void deleteDrug() {
       return;
     }
     tellFailure(GBK("删除失败"), held, GBK("未删除任何药品。"));
-    selectTable(kCatalogue);
-    refresh();
+    showListAfresh();
     return;
   }
   if (!cmd::PackDatabase())
     tellFailure(GBK("该药品已标记删除，但药品目录未能压缩"), db::lastError(), GBK("下一次删除时将一并压缩。"));
-  selectTable(kCatalogue);
   clearBoxes();
-  refresh();
+  showListAfresh();
 }
 
 void closeWindow() { kWin.close(); }

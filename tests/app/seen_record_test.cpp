@@ -381,6 +381,13 @@ TEST_F(SeenRecordTest, EveryModuleWindowOpensWhateverSingleCallFails) {
   set(kDrug, "编辑框1", "A01");
   click(kDrug, d::kButton2);
   EXPECT_EQ(messages().back().rfind("药品目录 ypjbxx 无法打开：", 0), 0u) << messages().back();
+  // 删除 and 修改 with no drug shown list nothing from another table.
+  app::openTable(app::kUsersName, app::kUsers);  // another window's table current
+  dialogs.answers.assign(4, rt::kOk);
+  click(kDrug, d::kButton3);
+  click(kDrug, d::kButton4);
+  EXPECT_EQ(messages().back(), "修改失败!");
+  EXPECT_EQ(forms::listRowCount(kDrug, d::kList1), 0);
 }
 
 }  // namespace
