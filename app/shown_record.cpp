@@ -29,8 +29,7 @@ void ShownRecord::show(const ReadRecord& r) {
   texts_ = std::move(texts);
   serial_ = r.serial();
   position_ = r.position();
-  // A record without a serial (a hand-made file) is still the one shown.
-  if (serial_ == 0) serial_ = INT32_MIN;
+  shown_ = true;
 }
 
 int ShownRecord::showCurrent() {
@@ -87,7 +86,7 @@ std::string ShownRecord::labels(const std::vector<size_t>& which) const {
   return out;
 }
 
-bool ShownRecord::changed(size_t i) const { return serial_ != 0 && win_.text(boxes_[i].box) != texts_[i]; }
+bool ShownRecord::changed(size_t i) const { return shown_ && win_.text(boxes_[i].box) != texts_[i]; }
 
 bool ShownRecord::anyChanged() const {
   for (size_t i = 0; i < boxes_.size(); ++i)

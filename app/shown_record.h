@@ -57,8 +57,8 @@ class ShownRecord {
   // Empties the boxes; no record is shown.
   void clear();
   // No record is shown any more (the boxes keep what they hold).
-  void forget() { serial_ = 0; }
-  bool shown() const { return serial_ != 0; }
+  void forget() { shown_ = false; }
+  bool shown() const { return shown_; }
   int32_t serial() const { return serial_; }
 
   // Makes the shown record current in the current table (by its serial).
@@ -84,7 +84,8 @@ class ShownRecord {
  private:
   ModuleWindow win_;
   std::vector<BoxField> boxes_;
-  int32_t serial_ = 0;
+  bool shown_ = false;
+  int32_t serial_ = 0;  // 0 for a record without one (a hand-made file): taken where it is
   int32_t position_ = 0;
   std::vector<std::string> texts_;
 };
