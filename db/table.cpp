@@ -538,6 +538,13 @@ int Table::advanceSerial() {
   if (rc != kOk) return rc;
   int32_t count = 0, serial = 0;
   rc = readCountSerial(&count, &serial);
+  // Records an append cut short left behind the count are numbered on
+  // from the next serial: cut off first, so that moving the serial on
+  // does not make them look like records a damaged count lost.
+  int64_t length = 0;
+  if (rc == kOk) rc = file_->size(&length);
+  if (rc == kOk && length > recordOffset(count) && !countLeavesRecords(length, count, serial))
+    rc = file_->truncate(recordOffset(count));
   if (rc == kOk && serial >= 1 && serial < INT32_MAX) {
     const int32_t next = serial + 1;
     rc = writeCountSerial(count, &next);
