@@ -217,8 +217,13 @@ bool belongsHere(const Change& c, const Folder& here) {
 class FileLock {
  public:
   FileLock() {
-    if (g_path.empty()) {
+    // Taken again inside a change being made (a stock change whose entry
+    // waits here): the lock is this program's already, and what is in
+    // memory is the file.
+    if (g_path.empty() || depth() > 0) {
       held_ = true;
+      nested_ = depth() > 0;
+      ++depth();
       return;
     }
     std::error_code ec;
@@ -233,6 +238,7 @@ class FileLock {
     for (int waited = 0; waited < 10000; waited += 20) {
       if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) {
         held_ = true;
+        ++depth();
         return;
       }
       if (errno != EAGAIN && errno != EACCES && errno != EINTR) return;
@@ -240,15 +246,22 @@ class FileLock {
     }
   }
   ~FileLock() {
+    if (held_) --depth();
     if (fd_ >= 0) ::close(fd_);  // releases the lock
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   bool held() const { return held_; }
+  bool nested() const { return nested_; }
 
  private:
+  static int& depth() {
+    static int d = 0;
+    return d;
+  }
   int fd_ = -1;
   bool held_ = false;
+  bool nested_ = false;
 };
 
 // Lines of the file that could not be read are moved to a file beside it
@@ -302,7 +315,7 @@ bool add(Change c) {
   c.folderId = here.id;
   FileLock lock;
   if (!lock.held()) return false;
-  load();
+  if (!lock.nested()) load();
   g_changes.push_back(c);
   if (save()) return true;
   g_changes.pop_back();
@@ -346,7 +359,7 @@ bool addJournalEntry(const journal::Entry& e) {
 bool addPack(const std::string& table) {
   {
     FileLock lock;
-    load();
+    if (!lock.nested()) load();
     const Folder here = thisFolder();
     for (const Change& c : g_changes)
       if (c.kind == Change::kPack && c.name == table && belongsHere(c, here)) return true;
