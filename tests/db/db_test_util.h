@@ -17,6 +17,7 @@
 #include "db/facade.h"
 #include "db/format.h"
 #include "db/locks.h"
+#include "db/table.h"
 #include "runtime/gbk.h"
 
 namespace dbtest {
@@ -104,6 +105,19 @@ class DbTest : public ::testing::Test {
 
 inline rt::FieldInf fi(const char* gbkName, int32_t kind, int32_t size = 20) {
   return rt::FieldInf{gbkName, kind, size};
+}
+
+// The sum of integer field `field` over every record, as a handle of its
+// own reads the table in one whole scan (the scan that keeps a copy).
+inline int64_t sumOfField(db::Table& t, int field) {
+  int64_t sum = 0;
+  t.scan(0, true, [&](int32_t, uint8_t* rec) {
+    rt::Arg v;
+    t.loadValue(t.fields()[size_t(field)], rec, &v);
+    sum += int32_t(v.lo);
+    return 0;
+  });
+  return sum;
 }
 
 }  // namespace dbtest

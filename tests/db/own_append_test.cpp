@@ -143,16 +143,7 @@ TEST_F(OwnAppendTest, AChangeWhoseMarkCannotBeWrittenIsSeenAllTheSame) {
   db::os::setEnv(&noMarks);
   std::unique_ptr<db::Table> reader;
   ASSERT_EQ(db::Table::open("t.kdb", db::OpenOptions{}, &reader), 0);
-  auto readerSum = [&] {
-    double total = 0;
-    reader->scan(0, true, [&](int32_t, uint8_t* rec) {
-      rt::Arg v;
-      reader->loadValue(reader->fields()[0], rec, &v);
-      total += double(int32_t(v.lo));
-      return 0;
-    });
-    return total;
-  };
+  auto readerSum = [&] { return double(sumOfField(*reader, 0)); };
   EXPECT_EQ(readerSum(), kFirst);
   ASSERT_TRUE(cmd::OpenDatabase("t"));
   ASSERT_TRUE(cmd::MoveTo(10));

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <filesystem>
 
+#include "../db/db_test_util.h"
 #include "dialog_support.h"
 
 namespace {
@@ -511,16 +512,7 @@ TEST_F(DialogTest, EachSaveIsSeenAtOnceAndLandsOnTheRecordShown) {
   makeTable(3);
   std::unique_ptr<db::Table> other;
   ASSERT_EQ(db::Table::open("t.kdb", db::OpenOptions{}, &other), 0);
-  auto otherSum = [&] {
-    int sum = 0;
-    other->scan(0, true, [&](int32_t, uint8_t* rec) {
-      rt::Arg v;
-      other->loadValue(other->fields()[1], rec, &v);
-      sum += int32_t(v.lo);
-      return 0;
-    });
-    return sum;
-  };
+  auto otherSum = [&] { return dbtest::sumOfField(*other, 1); };
   EXPECT_EQ(otherSum(), 6);
   open();
   type(2, "40");
