@@ -276,7 +276,7 @@ bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
   return true;
 }
 
-bool appendCharge(const std::string& prescription) {
+bool appendCharge(const std::string& prescription, bool tellFailed) {
   const ChargeBeingRecorded& c = programValues().recorded;
   // The total in double from the whole quantity and the single price,
   // stored as the float its field holds.
@@ -284,7 +284,7 @@ bool appendCharge(const std::string& prescription) {
   if (cmd::AppendRecord(c.day, c.name, c.category, c.reimbursement, c.quantity, c.unit, c.price,
                         total, prescription, cashier()))
     return true;
-  tellFailure(GBK("记帐失败"), db::lastError(), nothingCharged());
+  if (tellFailed) tellFailure(GBK("记帐失败"), db::lastError(), nothingCharged());
   return false;
 }
 
@@ -358,17 +358,12 @@ bool confirmStockForCharge(const std::string& chargeTable) {
   return goOn;
 }
 
-int changeStock(const std::string& name, const std::string& category, float price,
-                int32_t delta, const journal::Movement& why) {
+int changeStock(const std::string& name, const std::string& category, float price, int32_t delta,
+                const journal::Movement& why, const journal::Operation& by) {
   // No stock moves without its entry: a journal that cannot be opened now
   // leaves the change to be made later, both together.
   if (const int code = journal::prepare(); code != 0) return code;
-  cmd::OpenDatabase(kCatalogue);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(kCatalogue)) {
-    const int code = selectionFailure(opened);
-    return code != db::kOk ? code : db::kNotOpened;
-  }
+  if (const int code = selectCatalogue(); code != 0) return code;
   auto sameDrug = [&] {
     return db::fieldTextEquals("mch", name) && db::fieldTextEquals("lb", category) &&
            std::fabs(readNumber("xj") - double(price)) <= 1e-7;
@@ -376,9 +371,9 @@ int changeStock(const std::string& name, const std::string& category, float pric
   auto matches = [&sameDrug] { return rt::makeBool(sameDrug()); };
   rt::Expr condition(matches);
   // The record found may have moved by the time it is written (another
-  // workstation packing the catalogue): the new quantity is computed under
-  // the record's lock from the record as it is then, and a record that is
-  // no longer the drug is left as it was and the search made again.
+  // workstation packing the catalogue): it is read again under its lock,
+  // and a record that is no longer the drug is left as it was and the
+  // search made again.
   for (int attempt = 0; attempt < 3; ++attempt) {
     cmd::MoveFirst();
     if (!cmd::FindRecord(condition.arg())) {
@@ -388,46 +383,40 @@ int changeStock(const std::string& name, const std::string& category, float pric
     bool stillTheDrug = false;
     journal::Entry entry;
     entry.why = why;
-    auto newQuantity = [&] {
-      stillTheDrug = sameDrug();
-      const double stock = readNumber("shl");
-      if (!stillTheDrug) return rt::makeDouble(stock);
-      // The batch and the figures of its entry, from the record as it is
-      // under the lock; the quantity as its integer field will hold it.
-      entry.dm = cmd::ReadText("dm");
-      entry.mch = name;  // the record's, as sameDrug found it
-      entry.ph = cmd::ReadText("ph");
+    entry.by = by;
+    auto newQuantity = [&] { return rt::makeDouble(double(entry.after)); };
+    rt::Expr value(newQuantity);
+    bool journalled = false;
+    // Under the record's lock: the record as it is now, then its entry,
+    // then the stock. The entry goes first, so that after any failure the
+    // journal says whether the step began, and the record read against it
+    // whether the stock was written (settleLineAction); another
+    // workstation's change of the same batch comes after both.
+    const int rc = db::holdCurrentRecord([&] {
+      ReadRecord now;
+      if (const int read = now.read(); read != 0) return read;
+      stillTheDrug = now.text("mch") == name && now.text("lb") == category &&
+                     std::fabs(now.number("xj") - double(price)) <= 1e-7;
+      if (!stillTheDrug) return 0;
+      const double stock = now.number("shl");
+      entry.dm = now.text("dm");
+      entry.mch = name;
+      entry.ph = now.text("ph");
+      // The quantity as its integer field will hold it.
       entry.after = wholeQuantity(stock + double(delta));
       entry.change = wholeQuantity(double(entry.after) - stock);
-      return rt::makeDouble(stock + double(delta));
-    };
-    rt::Expr value(newQuantity);
-    bool written = false;
-    int journalCode = 0;
-    // The entry is appended once the stock is written and before the
-    // record's lock is released: another workstation's change of the same
-    // batch comes after both, so the journal's sums follow the catalogue.
-    const int rc = db::holdCurrentRecord([&] {
-      if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())) return db::lastError();
-      if (!stillTheDrug) return 0;
-      written = true;
-      journalCode = journal::append(entry);
+      const int appended = journal::append(entry);
+      cmd::SetCurrentDatabase(kCatalogue);
+      if (appended != 0) return appended;
+      journalled = true;
+      if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg()))
+        return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
       return 0;
     });
-    if (rc != 0 && !written) {
-      cmd::SetCurrentDatabase(kCatalogue);
-      return rc != db::kOk ? rc : int(db::kRecordWriteFailed);
-    }
     cmd::SetCurrentDatabase(kCatalogue);
+    if (rc == db::kNoRecord && !journalled) continue;  // packed away meanwhile: found again
+    if (rc != 0) return rc;
     if (!stillTheDrug) continue;
-    if (journalCode != 0) {
-      // The stock is changed; its entry waits here and is appended when
-      // the journal can be written again.
-      const bool kept = pending::addJournalEntry(entry);
-      tellFailure(GBK("库存已变动，但库存流水暂未能记入") + quoted(entry.mch), journalCode,
-                  kept ? GBK("本机已记下这条流水，共享文件夹恢复后将自动补上。")
-                       : GBK("本机也未能记下，请通知管理员核对库存流水。"));
-    }
     return 0;
   }
   return kNoCatalogueMatch;
@@ -435,42 +424,229 @@ int changeStock(const std::string& name, const std::string& category, float pric
 
 namespace {
 
-// A stock change that was not made: the line is as written (or gone), the
-// catalogue is not. A drug no longer in the catalogue (deleted, or its
-// name, category or price changed since it was listed) is said as such.
-// Any other failure leaves the change pending on this workstation: it is
-// made by itself when the catalogue can be written again.
-void reportStock(int result, const char* gbkDone, const std::string& name, const std::string& category,
-                 float price, int32_t delta, const journal::Movement& why, const char* gbkPending) {
-  if (result == 0) return;
-  if (result == kNoCatalogueMatch) {
-    const std::string text = GBK("药品目录中已没有") + quoted(name) + GBK("，库存未变动。");
-    tell(text.c_str());
-    return;
+// A stock step whose operation may have begun before (its entry appended,
+// its stock perhaps written): made once. The entry's batch is held while
+// the journal is read again, so no other workstation's entry of it comes
+// in between; its stock was written when the next entry of the batch
+// started from the stock after it or, with none, when the record holds
+// that stock now. Returns 0 when made (or found made), kNoCatalogueMatch,
+// or the engine's code.
+int finishStockStep(const journal::OperationFound& seen, const journal::Operation& by) {
+  const journal::Entry& e = seen.entry;
+  if (const int code = selectCatalogue(); code != 0) return code;
+  auto sameBatch = [&] {
+    return rt::makeBool(db::fieldTextEquals("dm", e.dm) && db::fieldTextEquals("mch", e.mch) &&
+                        db::fieldTextEquals("ph", e.ph));
+  };
+  rt::Expr condition(sameBatch);
+  cmd::MoveFirst();
+  if (!cmd::FindRecord(condition.arg())) {
+    const int code = db::lastError();
+    return code != db::kOk ? code : kNoCatalogueMatch;
   }
-  if (pending::addStockChange(name, category, price, delta, why)) {
-    tellFailure(gbkDone + quoted(name) + gbkPending, result,
-                GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
-    return;
-  }
-  tellFailure(gbkDone + quoted(name) + gbkPending, result, GBK("请在药品库存中核对其数量。"));
+  int32_t after = 0;
+  auto newQuantity = [&] { return rt::makeDouble(double(after)); };
+  rt::Expr value(newQuantity);
+  const int rc = db::holdCurrentRecord([&] {
+    ReadRecord now;
+    if (const int read = now.read(); read != 0) return read;
+    const double stock = now.number("shl");
+    journal::OperationFound again;
+    const int scanned = journal::findOperation(by.op, by.lineTable, by.lineSerial, &again);
+    cmd::SetCurrentDatabase(kCatalogue);
+    if (scanned != 0) return scanned;
+    const bool written = again.laterInBatch ? again.laterBefore == e.after : stock == double(e.after);
+    if (written) return 0;
+    after = wholeQuantity(stock + double(e.change));
+    return cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())
+               ? 0
+               : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+  });
+  cmd::SetCurrentDatabase(kCatalogue);
+  return rc;
+}
+
+// The stock step of a line action, made once whatever happened to an
+// earlier try: 0, kNoCatalogueMatch, or the engine's code (still to do).
+int stockStepOnce(const pending::LineAction& a) {
+  const journal::Operation by{a.op, a.table, a.serial};
+  const int32_t delta = a.kind == pending::LineAction::kCharge ? -a.quantity : a.quantity;
+  if (const int code = journal::prepare(); code != 0) return code;
+  if (!journal::carriesOperations()) return changeStock(a.name, a.category, a.price, delta, a.why, by);
+  journal::OperationFound seen;
+  if (const int code = journal::findOperation(a.op, a.table, a.serial, &seen); code != 0) return code;
+  if (seen.found) return finishStockStep(seen, by);
+  // A line another workstation's deletion gave back already (the two
+  // deleted it at once, one of them not knowing it had) gets nothing more.
+  if (a.kind == pending::LineAction::kDeletion && seen.lineReturned) return 0;
+  return changeStock(a.name, a.category, a.price, delta, a.why, by);
+}
+
+// Whether the line of a charge is in its table by its serial with the
+// values charged: 1 yes, 0 no, or the engine's code when it could not be
+// told.
+int chargeLineLanded(const pending::LineAction& a) {
+  if (a.serial <= 0) return 0;  // the append never took a serial
+  if (const int rc = openChargeTable(a.table); rc != 0) return rc == kNotChargeLines ? int(db::kNotDatabase) : rc;
+  if (const int rc = db::moveToRecord(a.serial, 0); rc != 0) return rc;
+  ReadRecord line;
+  const int rc = line.read();
+  if (rc == db::kNoRecord) return 0;
+  if (rc != 0) return rc;
+  // Another program's append after this one failed takes the same serial:
+  // the values tell the two apart.
+  return line.text("mch") == a.name && line.text("lb") == a.category && wholeQuantity(line.number("shl")) == a.quantity &&
+                 float(line.number("dj")) == a.price && line.text("cf") == a.prescription &&
+                 line.text("shf") == a.cashier
+             ? 1
+             : 0;
+}
+
+// Whether the line of a deletion is gone or marked deleted: 1 yes, 0 no
+// (still there), or the engine's code.
+int deletedLineGone(const pending::LineAction& a) {
+  if (const int rc = openChargeTable(a.table); rc != 0) return rc == kNotChargeLines ? int(db::kNotDatabase) : rc;
+  if (const int rc = db::moveToRecord(a.serial, 0); rc != 0) return rc;
+  ReadRecord line;
+  const int rc = line.read();
+  if (rc == 0) return 0;
+  return rc == db::kNoRecord ? 1 : rc;
 }
 
 }  // namespace
 
-void takeStockForCharge(const journal::Movement& why) {
+Settled settleLineAction(const pending::LineAction& a, bool tellFound) {
+  const bool charge = a.kind == pending::LineAction::kCharge;
+  int landed = 0;
+  if (a.lineKnown) {
+    landed = 1;
+  } else if (charge) {
+    landed = chargeLineLanded(a);
+  } else {
+    landed = deletedLineGone(a);
+    // Marked but perhaps not packed away yet: packed when the folder allows.
+    if (landed == 1) pending::addPack(a.table);
+  }
+  if (landed < 0) return Settled::kUnknown;
+  if (landed == 0) {
+    if (tellFound) {
+      const std::string text = (charge ? GBK("未能确认的记帐“") : GBK("未能确认的删除“")) + a.name +
+                               (charge ? GBK("”已核实未记入，本次未记帐，库存未变动。")
+                                       : GBK("”已核实未删除，该明细仍在，库存未变动。"));
+      tell(text.c_str());
+    }
+    return Settled::kNotLanded;
+  }
+  const int stock = stockStepOnce(a);
+  if (stock != 0 && stock != kNoCatalogueMatch) {
+    pending::noteLineKnown(a.op);
+    db::setLastError(stock);
+    return Settled::kStockWaits;
+  }
+  if (stock == kNoCatalogueMatch) {
+    const std::string text = GBK("补记库存时，药品目录中已没有“") + a.name + GBK("”，库存未变动。");
+    tell(text.c_str());
+  } else if (tellFound && !a.lineKnown) {
+    const std::string text = (charge ? GBK("未能确认的记帐“") : GBK("未能确认的删除“")) + a.name +
+                             (charge ? GBK("”已核实已记入，库存已相应扣减。") : GBK("”已核实已删除，库存已相应退回。"));
+    tell(text.c_str());
+  }
+  return Settled::kDone;
+}
+
+namespace {
+
+// The stock step right after the line's own: made, or left noted (with
+// the line known) for applyAll, and the operator told.
+void stockAfterLine(const pending::LineAction& a, const char* gbkDone, const char* gbkPending) {
+  const int rc = stockStepOnce(a);
+  if (rc == 0) {
+    pending::finish(a.op);
+    return;
+  }
+  if (rc == kNoCatalogueMatch) {
+    pending::finish(a.op);
+    const std::string text = GBK("药品目录中已没有") + quoted(a.name) + GBK("，库存未变动。");
+    tell(text.c_str());
+    return;
+  }
+  pending::noteLineKnown(a.op);
+  tellFailure(gbkDone + quoted(a.name) + gbkPending, rc,
+              GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
+}
+
+}  // namespace
+
+Charged chargeLine(const std::string& table, const std::string& prescription, const journal::Movement& why) {
+  // The charge table current again afterwards, whatever the steps left.
+  struct CurrentAgain {
+    const std::string& table;
+    ~CurrentAgain() { cmd::SetCurrentDatabase(table); }
+  } again{table};
   const ChargeBeingRecorded& c = programValues().recorded;
-  reportStock(changeStock(c.name, c.category, c.price, -c.quantity, why), GBK("已记帐，但药品"), c.name,
-              c.category, c.price, -c.quantity, why, GBK("的库存暂未能扣减"));
+  pending::LineAction a;
+  a.kind = pending::LineAction::kCharge;
+  a.op = journal::newOperationId();
+  a.table = table;
+  a.name = c.name;
+  a.category = c.category;
+  a.price = c.price;
+  a.quantity = c.quantity;
+  a.prescription = prescription;
+  a.cashier = cashier();
+  a.why = why;
+  if (a.why.user.empty()) a.why.user = a.cashier;
+  // 1. Noted on this disk before anything is written to the folder.
+  if (!pending::begin(a)) {
+    std::string text = GBK("本机无法记下这笔记帐（本机磁盘不可写），为免记帐与库存不符，");
+    text += nothingCharged();
+    tell(text.c_str());
+    return Charged::kNotWritten;
+  }
+  // 2. The line, its serial noted as the append takes it.
+  bool appended = false;
+  const uint64_t uncertainBefore = db::uncertainWrites();
+  {
+    db::SerialWatch watch([&a](int32_t serial) {
+      a.serial = serial;
+      return pending::noteSerial(a.op, serial);
+    });
+    appended = appendCharge(prescription, false);
+  }
+  if (!appended) {
+    const int code = db::lastError();
+    // Failed, but a reply lost on the way may hide a line that landed:
+    // the table says, once it can be read.
+    const Settled settled = db::uncertainWrites() == uncertainBefore ? Settled::kNotLanded : settleLineAction(a, false);
+    if (settled == Settled::kNotLanded) {
+      pending::finish(a.op);
+      tellFailure(GBK("记帐失败"), code, nothingCharged());
+      return Charged::kNotWritten;
+    }
+    if (settled == Settled::kStockWaits) {
+      tellFailure(GBK("已记帐，但药品") + quoted(a.name) + GBK("的库存暂未能扣减"), db::lastError(),
+                  GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
+      return Charged::kWritten;
+    }
+    if (settled == Settled::kUnknown) {
+      tellFailure(GBK("记帐结果暂无法确认"), code,
+                  GBK("本机已记下这笔记帐，共享文件夹恢复后将自动核对：已记入的补扣库存，未记入的不记帐。请勿重复记帐。"));
+      return Charged::kUnknown;
+    }
+    pending::finish(a.op);
+    return Charged::kWritten;
+  }
+  // 3. The stock follows the line.
+  a.lineKnown = true;
+  stockAfterLine(a, GBK("已记帐，但药品"), GBK("的库存暂未能扣减"));
+  return Charged::kWritten;
 }
 
-void giveStockForDeletion(const journal::Movement& why) {
-  const ChargeBeingDeleted& d = programValues().deleted;
-  reportStock(changeStock(d.name, d.category, d.price, d.quantity, why), GBK("已删除，但药品"), d.name,
-              d.category, d.price, d.quantity, why, GBK("的库存暂未能退回"));
-}
-
-Deletion deleteChosenLine(const forms::Control& usage, const std::string& table) {
+Deletion deleteChosenLine(const forms::Control& usage, const std::string& table, const journal::Movement& why) {
+  struct CurrentAgain {
+    const std::string& table;
+    ~CurrentAgain() { cmd::SetCurrentDatabase(table); }
+  } again{table};
   ListedRecord row;
   if (!chosenListedRecord(usage, &row)) return Deletion::kKept;  // no line listed
   // The line the row shows, by its serial, as it is now: one another
@@ -488,8 +664,30 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table)
   d.prescription = line.text("cf");
   programValues().deleted = d;
   if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
+  pending::LineAction a;
+  a.kind = pending::LineAction::kDeletion;
+  a.op = journal::newOperationId();
+  a.table = table;
+  a.serial = line.serial();
+  a.name = d.name;
+  a.category = d.category;
+  a.price = d.price;
+  a.quantity = d.quantity;
+  a.prescription = d.prescription;
+  a.cashier = line.text("shf");
+  a.why = why;
+  if (a.why.reference.empty()) a.why.reference = d.prescription;
+  if (a.why.user.empty()) a.why.user = cashier();
+  // Noted on this disk before the line is touched.
+  if (!pending::begin(a)) {
+    std::string text = GBK("本机无法记下这次删除（本机磁盘不可写），为免明细与库存不符，");
+    text += nothingDeleted();
+    tell(text.c_str());
+    return Deletion::kFailed;
+  }
   // Checked again under the line's lock after the question, and marked
   // deleted under the same lock: what is deleted is the line confirmed.
+  const uint64_t uncertainBefore = db::uncertainWrites();
   const int held = db::holdCurrentRecord([&] {
     ReadRecord now;
     if (const int rc = readListedRecord(row, &now); rc != 0) return rc;
@@ -497,8 +695,24 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table)
   });
   cmd::SetCurrentDatabase(table);
   if (held != 0) {
-    // Another workstation changed or removed the line since it was read:
-    // told as such; anything else with its cause. Nothing was deleted.
+    // A mark whose reply was lost may have landed: the table says, once
+    // it can be read. Another workstation that changed or removed the
+    // line first is told as such; anything else with its cause.
+    const Settled settled = held == db::kNoRecord || db::uncertainWrites() == uncertainBefore
+                                ? Settled::kNotLanded
+                                : settleLineAction(a, false);
+    if (settled == Settled::kStockWaits) {
+      tellFailure(GBK("已删除，但药品") + quoted(a.name) + GBK("的库存暂未能退回"), db::lastError(),
+                  GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
+      return Deletion::kDeleted;
+    }
+    if (settled == Settled::kUnknown) {
+      tellFailure(GBK("删除结果暂无法确认"), held,
+                  GBK("本机已记下这次删除，共享文件夹恢复后将自动核对：已删除的退回库存，未删除的保留。请勿重复删除。"));
+      return Deletion::kFailed;
+    }
+    pending::finish(a.op);
+    if (settled == Settled::kDone) return Deletion::kDeleted;
     db::setLastError(held);
     if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), held, nothingDeleted());
     return Deletion::kFailed;
@@ -513,6 +727,8 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table)
     tellFailure(GBK("该明细已标记删除，库存将退回；但收费表暂未能压缩"), code,
                 GBK("本机已记下，共享文件夹恢复后将自动完成压缩；在此之前该明细仍显示在列表中并计入合计。"));
   }
+  a.lineKnown = true;
+  stockAfterLine(a, GBK("已删除，但药品"), GBK("的库存暂未能退回"));
   return Deletion::kDeleted;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/module.h"
+#include "app/pending_stock.h"
 #include "app/program_values.h"
 #include "app/stock_journal.h"
 #include "app/tables.h"
@@ -126,9 +127,9 @@ bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
                      const std::string& quantityText);
 
 // Appends the charge being recorded to the current charge table with the
-// prescription number and the cashier. On failure tells the operator that
-// nothing was charged and returns false.
-bool appendCharge(const std::string& prescription);
+// prescription number and the cashier. On failure tells the operator (when
+// `tellFailed`) that nothing was charged and returns false.
+bool appendCharge(const std::string& prescription, bool tellFailed = true);
 
 // Before a drug (西药, 中成, 中草; services are not stock-checked) is
 // charged: the catalogue record whose stock the charge will lower (the
@@ -143,40 +144,53 @@ bool appendCharge(const std::string& prescription);
 // `chargeTable` is current again afterwards.
 bool confirmStockForCharge(const std::string& chargeTable);
 
-// Lowers / raises the stock of the first catalogue record with the charge's
-// name and category and a sale price within 1e-7 of its price, in one
-// read-modify-write under that record's lock, with its stock journal entry
-// (`why`). Called only once the line is written (or gone). No such record:
-// the stock stays and the operator is told the drug is no longer in the
-// catalogue. A write that fails leaves the change and its entry pending on
-// this workstation (app/pending_stock.h), made by itself when the catalogue
-// can be written again; the operator is told.
-void takeStockForCharge(const journal::Movement& why);
-void giveStockForDeletion(const journal::Movement& why);
+// Steps 6, 7 and 9 of a charge: the charge being recorded appended to the
+// charge table `table` (current) with the prescription number and the
+// cashier, and the stock of the first catalogue record with its name and
+// category and a sale price within 1e-7 of its price lowered with its
+// journal entry (`why`), as one action noted on this workstation before
+// anything is written (pending::LineAction). kWritten: the line is in the
+// table (a stock step that failed waits on this workstation, told);
+// kNotWritten: nothing was charged (told); kUnknown: the folder could not
+// say whether the line landed, and the action waits to be settled (told:
+// not to be charged again).
+enum class Charged { kWritten, kNotWritten, kUnknown };
+Charged chargeLine(const std::string& table, const std::string& prescription, const journal::Movement& why);
 
-// Steps 2 to 5 of deleting a charge line from the current charge table
-// `table`: the line of the chosen row of `usage` read into the charge being
-// deleted, "你确定要删除吗？", marked and packed. kDeleted when the line is
-// gone, or marked and its pack left pending (which the operator is told):
-// its stock is then to be given back. kKept when the operator cancelled or
-// there is no line, kFailed when nothing was deleted (told).
+// How a noted line action settled: its line and stock step made (or found
+// made), its line known never to have landed (nothing more to do), the
+// line landed but its stock step still waiting (the action now says so),
+// or unknown while the folder cannot be read.
+enum class Settled { kDone, kNotLanded, kStockWaits, kUnknown };
+// Settles `a` (pending::applyAll, and an action whose write failed). With
+// `tellFound` the operator is told what was found of an action whose line
+// was not known to have landed.
+Settled settleLineAction(const pending::LineAction& a, bool tellFound);
+
+// Steps 2 to 5 and 7 of deleting a charge line from the current charge
+// table `table`: the line of the chosen row of `usage` read into the charge
+// being deleted, "你确定要删除吗？", and, as one action noted on this
+// workstation first (pending::LineAction), marked, packed and its stock
+// given back with its journal entry (`why`). kDeleted when the line is
+// gone, or marked and its pack left pending (told); kKept when the
+// operator cancelled or there is no line; kFailed when nothing was deleted
+// or that is not known yet (told).
 enum class Deletion { kDeleted, kKept, kFailed };
-Deletion deleteChosenLine(const forms::Control& usage, const std::string& table);
+Deletion deleteChosenLine(const forms::Control& usage, const std::string& table, const journal::Movement& why);
 
 // A quantity as the charge windows take it: cut toward zero to a whole
 // number (NaN gives 0, beyond the 32-bit range the nearest end).
 int32_t wholeQuantity(double typed);
 
-// The stock step itself, for the windows above and the tests: adds `delta`
-// to `shl` of the first catalogue record matching name, category and
-// price and, while that record is still locked, appends its stock journal
-// entry. Returns 0 when written, kNoCatalogueMatch when no record matches,
-// or the engine's code (nothing changed; a journal that cannot be made
-// ready changes no stock). A stock written whose entry could not be
-// appended is written: the entry waits on this workstation
-// (pending::addJournalEntry) and the operator is told.
+// The stock step itself, for the drug window, the actions above and the
+// tests: under the lock of the first catalogue record matching name,
+// category and price, appends its stock journal entry (`why`, made by the
+// operation `by`) and then adds `delta` to its `shl`. Returns 0 when both
+// are written, kNoCatalogueMatch when no record matches, or the engine's
+// code: nothing changed, or (an entry appended, its stock write failed)
+// the step is to be finished by its operation (settleLineAction).
 constexpr int kNoCatalogueMatch = 1;
-int changeStock(const std::string& name, const std::string& category, float price,
-                int32_t delta, const journal::Movement& why);
+int changeStock(const std::string& name, const std::string& category, float price, int32_t delta,
+                const journal::Movement& why, const journal::Operation& by = {});
 
 }  // namespace app

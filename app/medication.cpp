@@ -134,13 +134,13 @@ void charge() {
   // A drug beyond its stock or past its expiry is charged only when the
   // operator says so; 否 leaves everything as it was.
   if (!confirmStockForCharge(patientChargeTable(zyh))) return;
-  // 6, 7. The charge line in the patient's table. Not written: the entry
-  //    stays listed for another try.
-  if (!appendCharge(kWin.text("编辑框4"))) return;
+  // 6, 7, 9. The charge line in the patient's table, and the stock
+  //    following it. Not written: the entry stays listed for another try.
+  const Charged charged = chargeLine(patientChargeTable(zyh), kWin.text("编辑框4"),
+                                     {journal::inpatientCharge(), zyh, ""});
+  if (charged == Charged::kNotWritten) return;
   // 8. What he has been charged now.
   showChargesOf(zyh);
-  // 9. The stock follows the charge: the line is written.
-  takeStockForCharge({journal::inpatientCharge(), zyh, ""});
   // 10. Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
@@ -153,12 +153,11 @@ void deleteCharge() {
   const std::string zyh = kWin.text("编辑框1");
   // 1. The patient's table, or nothing is deleted.
   if (!chargeTableOf(zyh, GBK("再删除"), nothingDeleted())) return;
-  // 2-5. The chosen line, confirmed, marked and packed.
-  const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"), patientChargeTable(zyh));
+  // 2-5, 7. The chosen line, confirmed, marked and packed, and its stock
+  //    back.
+  deleteChosenLine(kWin.control("超级列表框2"), patientChargeTable(zyh), {journal::deletionReturn(), zyh, ""});
   // 6. In both cases.
   showChargesOf(zyh);
-  // 7. The stock back only for a line that is gone.
-  if (deletion == Deletion::kDeleted) giveStockForDeletion({journal::deletionReturn(), zyh, ""});
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }

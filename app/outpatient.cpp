@@ -128,13 +128,13 @@ void charge() {
   // A drug beyond its stock or past its expiry is charged only when the
   // operator says so; 否 leaves everything as it was.
   if (!confirmStockForCharge(monthTable())) return;
-  // 5, 6. The charge line in the month's table. Not written: the entry
-  //    stays listed for another try.
-  if (!appendCharge(kWin.text("编辑框4"))) return;
+  // 5, 6, 8. The charge line in the month's table, and the stock following
+  //    it. Not written: the entry stays listed for another try.
+  const Charged charged = chargeLine(monthTable(), kWin.text("编辑框4"),
+                                     {journal::outpatientCharge(), kWin.text("编辑框4"), ""});
+  if (charged == Charged::kNotWritten) return;
   // 7. The month and the prescription as they are now.
   showPrescription(true);
-  // 8. The stock follows the charge: the line is written.
-  takeStockForCharge({journal::outpatientCharge(), kWin.text("编辑框4"), ""});
   // 9. Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
@@ -146,13 +146,11 @@ void deleteCharge() {
   pending::applyAll();
   // 1. The month's table, or nothing is deleted.
   if (!useMonthTable(nothingDeleted())) return;
-  // 2-4. The chosen line, confirmed, marked and packed.
-  const Deletion deletion = deleteChosenLine(kWin.control("超级列表框2"), monthTable());
+  // 2-4, 6. The chosen line, confirmed, marked and packed, and its stock
+  //    back (under the line's prescription).
+  deleteChosenLine(kWin.control("超级列表框2"), monthTable(), {journal::deletionReturn(), "", ""});
   // 5. In both cases.
   showPrescription(true);
-  // 6. The stock back only for a line that is gone.
-  if (deletion == Deletion::kDeleted)
-    giveStockForDeletion({journal::deletionReturn(), programValues().deleted.prescription, ""});
 }
 
 void printForm(const rt::Arg& p, const CategoryTotals& t) {

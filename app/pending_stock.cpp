@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <tuple>
@@ -28,7 +29,7 @@ namespace {
 // tab-separated; texts are GBK written as hex so that no byte of a name can
 // break a line; the price as the bits of its float.
 struct Change {
-  enum Kind { kStock, kPack, kEntry } kind = kStock;
+  enum Kind { kStock, kPack, kEntry, kAction } kind = kStock;
   std::string folder;    // the table folder's path when it was noted
   std::string folderId;  // and its id (centre.id), "" when it could not be read
   std::string name;      // stock: the drug's name; pack: the table
@@ -37,10 +38,11 @@ struct Change {
   int32_t delta = 0;
   journal::Movement why;  // stock and entry
   journal::Entry entry;   // entry only (its `why` is the one above)
+  LineAction action;      // action only
 };
 
 const char* kindWord(Change::Kind k) {
-  return k == Change::kStock ? "stock" : k == Change::kPack ? "pack" : "entry";
+  return k == Change::kStock ? "stock" : k == Change::kPack ? "pack" : k == Change::kEntry ? "entry" : "action";
 }
 
 std::string g_path;
@@ -75,6 +77,16 @@ std::string encode(const Change& c) {
   std::ostringstream line;
   // The folder: its path in hex, then ":" and its id when known.
   line << kindWord(c.kind) << '\t' << hex(c.folder) << (c.folderId.empty() ? "" : ":" + c.folderId);
+  if (c.kind == Change::kAction) {
+    const LineAction& a = c.action;
+    uint32_t priceBits = 0;
+    std::memcpy(&priceBits, &a.price, sizeof priceBits);
+    line << '\t' << a.op << '\t' << (a.kind == LineAction::kCharge ? 'c' : 'd') << '\t' << hex(a.table) << '\t'
+         << a.serial << '\t' << hex(a.name) << '\t' << hex(a.category) << '\t' << priceBits << '\t' << a.quantity
+         << '\t' << hex(a.prescription) << '\t' << hex(a.cashier) << '\t' << (a.lineKnown ? 1 : 0) << '\t'
+         << hex(a.why.reason) << '\t' << hex(a.why.reference) << '\t' << hex(a.why.user);
+    return line.str();
+  }
   if (c.kind == Change::kEntry) {
     const journal::Entry& e = c.entry;
     line << '\t' << hex(e.dm) << '\t' << hex(e.mch) << '\t' << hex(e.ph) << '\t' << e.change << '\t' << e.after;
@@ -107,6 +119,21 @@ bool decode(const std::string& line, Change* c) {
     return unhex(f[at], &c->why.reason) && unhex(f[at + 1], &c->why.reference) && unhex(f[at + 2], &c->why.user);
   };
   try {
+    if (f.size() == 16 && f[0] == "action") {
+      c->kind = Change::kAction;
+      LineAction& a = c->action;
+      a.op = f[2];
+      if (a.op.size() != 16 || (f[3] != "c" && f[3] != "d")) return false;
+      a.kind = f[3] == "c" ? LineAction::kCharge : LineAction::kDeletion;
+      const uint32_t bits = uint32_t(std::stoul(f[8]));
+      std::memcpy(&a.price, &bits, sizeof bits);
+      a.serial = int32_t(std::stol(f[5]));
+      a.quantity = int32_t(std::stol(f[9]));
+      a.lineKnown = f[12] == "1";
+      return unhex(f[1], &c->folder) && unhex(f[4], &a.table) && unhex(f[6], &a.name) && unhex(f[7], &a.category) &&
+             unhex(f[10], &a.prescription) && unhex(f[11], &a.cashier) && unhex(f[13], &a.why.reason) &&
+             unhex(f[14], &a.why.reference) && unhex(f[15], &a.why.user);
+    }
     if (f.size() == 10 && f[0] == "entry") {
       c->kind = Change::kEntry;
       journal::Entry& e = c->entry;
@@ -128,6 +155,25 @@ bool decode(const std::string& line, Change* c) {
   } catch (...) {
     return false;
   }
+}
+
+// A stock change noted alone becomes an action of its own whose line is
+// known (none to look for): made once by its operation id like any other,
+// whatever fails while it is made.
+Change asAction(const Change& c) {
+  if (c.kind != Change::kStock) return c;
+  Change a = c;
+  a.kind = Change::kAction;
+  LineAction& l = a.action;
+  l.kind = LineAction::kDeletion;  // the stock changes by +quantity
+  l.op = journal::newOperationId();
+  l.name = c.name;
+  l.category = c.category;
+  l.price = c.price;
+  l.quantity = c.delta;
+  l.why = c.why;
+  l.lineKnown = true;
+  return a;
 }
 
 // --- the folder a change belongs to -------------------------------------------
@@ -279,16 +325,32 @@ void keepAside(const std::vector<std::string>& lines) {
 
 // The whole journal written anew: a temporary file renamed over it, so a
 // crash leaves the old journal or the new one.
+// Written through to the disk (the file, then its folder's entry), so that
+// an action noted before its first shared write survives a power cut.
 bool save() {
   if (g_path.empty()) return true;
   const std::string temp = g_path + ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    for (const Change& c : g_changes) out << encode(c) << '\n';
-    out.flush();
-    if (!out) return false;
+  std::string text;
+  for (const Change& c : g_changes) text += encode(c) + '\n';
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t at = 0; ok && at < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) at += size_t(n);
   }
-  return std::rename(temp.c_str(), g_path.c_str()) == 0;
+  ok = ok && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || std::rename(temp.c_str(), g_path.c_str()) != 0) return false;
+  const std::string folder = std::filesystem::path(g_path).parent_path().string();
+  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
 }
 
 // The journal read again (the lock held): what other programs of this
@@ -299,14 +361,22 @@ void load() {
   g_changes.clear();
   std::ifstream in(g_path, std::ios::binary);
   std::vector<std::string> damaged;
+  bool converted = false;
   for (std::string line; std::getline(in, line);) {
     Change c;
     if (line.empty()) continue;
-    if (decode(line, &c)) g_changes.push_back(c);
-    else damaged.push_back(line);
+    if (!decode(line, &c)) {
+      damaged.push_back(line);
+      continue;
+    }
+    // A stock change noted alone by an earlier version gets its operation
+    // id now, kept before it is first tried.
+    converted = converted || c.kind == Change::kStock;
+    g_changes.push_back(asAction(c));
   }
   in.close();
   if (!damaged.empty() && save()) keepAside(damaged);
+  else if (converted) save();
 }
 
 bool add(Change c) {
@@ -344,7 +414,7 @@ bool addStockChange(const std::string& name, const std::string& category, float 
   // The user of the login now: the entry is made for him, whoever is
   // logged in when it is made.
   if (c.why.user.empty()) c.why.user = cashier();
-  return add(c);
+  return add(asAction(c));
 }
 
 bool addJournalEntry(const journal::Entry& e) {
@@ -354,6 +424,46 @@ bool addJournalEntry(const journal::Entry& e) {
   c.why = e.why;
   if (c.why.user.empty()) c.why.user = cashier();
   return add(c);
+}
+
+bool begin(const LineAction& a) {
+  Change c;
+  c.kind = Change::kAction;
+  c.action = a;
+  return add(c);
+}
+
+namespace {
+
+// Changes the noted action `op` (the lock held, the file read); false when
+// it is not noted or could not be written.
+bool rewriteAction(const std::string& op, const std::function<void(std::vector<Change>&, size_t)>& change) {
+  FileLock lock;
+  if (!lock.held()) return false;
+  if (!lock.nested()) load();
+  for (size_t i = 0; i < g_changes.size(); ++i)
+    if (g_changes[i].kind == Change::kAction && g_changes[i].action.op == op) {
+      const std::vector<Change> before = g_changes;
+      change(g_changes, i);
+      if (save()) return true;
+      g_changes = before;
+      return false;
+    }
+  return false;
+}
+
+}  // namespace
+
+bool noteSerial(const std::string& op, int32_t serial) {
+  return rewriteAction(op, [serial](std::vector<Change>& all, size_t i) { all[i].action.serial = serial; });
+}
+
+void noteLineKnown(const std::string& op) {
+  rewriteAction(op, [](std::vector<Change>& all, size_t i) { all[i].action.lineKnown = true; });
+}
+
+void finish(const std::string& op) {
+  rewriteAction(op, [](std::vector<Change>& all, size_t i) { all.erase(all.begin() + long(i)); });
 }
 
 bool addPack(const std::string& table) {
@@ -406,24 +516,26 @@ int applyAll() {
           continue;
         }
         bool done = false;
-        if (c.kind == Change::kPack) {
+        if (c.kind == Change::kAction) {
+          const Settled settled = settleLineAction(c.action, true);
+          // A stock step still waiting was noted as such by the settling.
+          if (settled == Settled::kStockWaits || settled == Settled::kUnknown) break;
+          done = true;
+        } else if (c.kind == Change::kPack) {
           // Only a table of charge lines is packed: the name came from one.
           done = openChargeTable(c.name) == 0 && cmd::PackDatabase();
-        } else if (c.kind == Change::kEntry) {
+        } else {  // an entry alone (stock changes alone became actions when read)
           journal::Entry e = c.entry;
           e.why = c.why;
           done = journal::prepare() == 0 && journal::append(e) == 0;
-        } else {
-          const int rc = changeStock(c.name, c.category, c.price, c.delta, c.why);
-          done = rc == 0 || rc == kNoCatalogueMatch;
-          if (rc == kNoCatalogueMatch) {
-            const std::string text = GBK("补记库存时，药品目录中已没有“") + c.name + GBK("”，库存未变动。");
-            tell(text.c_str());
-          }
         }
         if (!done) break;  // the folder is still away: the rest waits too, in order
         g_changes.erase(g_changes.begin() + long(i));
-        if (!save()) {
+        if (c.kind == Change::kAction && !save()) {
+          // Still noted: settling it again finds it made and makes nothing.
+          g_changes.insert(g_changes.begin() + long(i), c);
+          ++i;
+        } else if (c.kind != Change::kAction && !save()) {
           // Made, but still noted on this disk: after a restart it would be
           // made again. This run makes it no more; the operator is told.
           madeButNoted().insert(encode(c));

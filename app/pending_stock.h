@@ -6,10 +6,15 @@
 // once as soon as the tables can be written again; the operator is told it
 // is pending instead of being asked to correct the stock by hand.
 //
-// A stock change carries the entry of the stock journal (app/stock_journal.h)
-// that goes with it: both are made together when the change is made. An
-// entry whose change was made but which could not be appended itself waits
-// here alone, and is appended when the journal can be written again.
+// A charge or a deletion of a charge line is noted here whole, as an
+// action (LineAction below), before anything of it is written to the
+// folder, and settled by its operation id: made once whatever failed,
+// even a crash between making it and taking it off. A stock change noted
+// alone (the drug window's, and lines written by earlier versions)
+// carries the entry of the stock journal (app/stock_journal.h) that goes
+// with it: both are made together when the change is made. An entry whose
+// change was made but which could not be appended itself waits here
+// alone, and is appended when the journal can be written again.
 //
 // The journal is a text file, one change a line, each naming the table
 // folder it belongs to by the id kept in that folder ("centre.id") and by
@@ -20,9 +25,10 @@
 // of one account share it without losing or doubling lines. A line that
 // cannot be read is moved to a file beside it (".damaged") and the
 // operator told. A change is taken off the journal right after it was
-// made; a crash between the two would make it twice, a window of one
-// rename; a rewrite that fails then is told, and the change is not made
-// again in this run.
+// made; for a change noted alone a crash between the two would make it
+// twice, a window of one rename; a rewrite that fails then is told, and
+// the change is not made again in this run. Every rewrite is written
+// through to the disk before it counts.
 //
 // Without a journal file (setJournalPath never called, as in most tests)
 // the changes are kept in memory for the run.
@@ -50,6 +56,42 @@ bool addJournalEntry(const journal::Entry& e);
 // The charge table `table` holds a line marked deleted whose compaction
 // failed: it is to be packed.
 bool addPack(const std::string& table);
+
+// A charge or a deletion of a charge line, noted here (written through to
+// the disk) before its first write to the shared folder and taken off once
+// its stock step is made. A process killed, or a reply lost, at any point
+// in between leaves it here, and applyAll settles it: the line landed (a
+// charge's line is there by its serial with the values charged; a
+// deletion's line is gone or marked deleted), so its stock step is made
+// once (found, by the operation, in the stock journal and checked against
+// the catalogue); or it did not, and nothing more is done.
+struct LineAction {
+  enum Kind { kCharge, kDeletion } kind = kCharge;
+  std::string op;     // journal::newOperationId()
+  std::string table;  // the charge table
+  int32_t serial = 0;  // the line's; a charge's once its append took one
+  // The line's name, category, price and quantity (the stock step's drug
+  // and amount), and, for a charge, its prescription number and cashier.
+  std::string name, category, prescription, cashier;
+  float price = 0;
+  int32_t quantity = 0;
+  journal::Movement why;
+  bool lineKnown = false;  // the line's step is known to have landed
+};
+
+// Notes `a`. False when it could not be written through: the action is
+// then not to be made (nothing could finish it after a crash).
+bool begin(const LineAction& a);
+// Notes the serial of a charge's line (as the append takes it, before the
+// line is written). False when it could not be written through.
+bool noteSerial(const std::string& op, int32_t serial);
+// Notes that the line's step of `op` has landed (its stock step failed and
+// waits): applyAll makes it without asking again.
+void noteLineKnown(const std::string& op);
+// Takes `op` off once its action is settled. A removal that cannot be
+// written leaves it noted: settling it again finds it made and makes
+// nothing twice.
+void finish(const std::string& op);
 
 // Tries every change of this folder in the order they were made: a stock
 // change made, or whose drug is no longer in the catalogue (told), and a

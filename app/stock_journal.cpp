@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
+#include <ctime>
 
 #include "app/module.h"
 #include "app/program_values.h"
@@ -19,6 +21,20 @@ const std::string kJournal = kStockJournalName;
 
 std::string g_workstation;
 bool g_workstationSet = false;
+bool g_withOperations = true;
+
+// The journal current: of which layout? -22 when neither.
+int checkLayout() {
+  if (currentTableIs(kStockJournal)) {
+    g_withOperations = true;
+    return 0;
+  }
+  if (currentTableIs(kStockJournalWithoutOperations)) {
+    g_withOperations = false;
+    return 0;
+  }
+  return db::kNotDatabase;
+}
 
 std::string hostName() {
   char name[HOST_NAME_MAX + 1] = {};
@@ -54,13 +70,34 @@ int prepare() {
     // Open already. An engine call with the journal current opens again a
     // handle that a dropped folder took away, before the entry needs it.
     cmd::FieldCount();
-    return currentTableIs(kStockJournal) ? 0 : int(db::kNotDatabase);
+    return checkLayout();
   }
   // Created only when the folder says there is no such file: a journal
   // that could not be seen is never made anew over the entries it holds.
   if (!cmd::FileExists(kJournal + ".kdb") && db::lastError() == db::kOk) createTable(kJournal, kStockJournal);
   const int why = selectCheckedTable(kJournal, kStockJournal);
-  return why == kWrongLayout ? int(db::kNotDatabase) : why;
+  return why == kWrongLayout ? checkLayout() : why;
+}
+
+bool carriesOperations() { return g_withOperations; }
+
+std::string newOperationId() {
+  // Seconds since 2000 (8 hex digits) and 32 random bits: unique across
+  // workstations without asking any of them, and in time order.
+  static const char* digits = "0123456789abcdef";
+  uint32_t random = 0;
+  if (FILE* f = std::fopen("/dev/urandom", "rb")) {
+    if (std::fread(&random, sizeof random, 1, f) != 1) random = 0;
+    std::fclose(f);
+  }
+  if (random == 0) random = uint32_t(::getpid()) * 2654435761u ^ uint32_t(std::clock());
+  const uint32_t seconds = uint32_t(std::time(nullptr) - 946684800);
+  std::string id(16, '0');
+  for (int i = 0; i < 8; ++i) {
+    id[size_t(7 - i)] = digits[(seconds >> (4 * i)) & 15];
+    id[size_t(15 - i)] = digits[(random >> (4 * i)) & 15];
+  }
+  return id;
 }
 
 int append(const Entry& e) {
@@ -70,10 +107,48 @@ int append(const Entry& e) {
 
 int appendToCurrent(const Entry& e) {
   const std::string& user = e.why.user.empty() ? cashier() : e.why.user;
-  if (cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
-                        e.why.reference))
-    return 0;
+  const bool appended =
+      g_withOperations
+          ? cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
+                              e.why.reference, e.by.op, e.by.lineTable, e.by.lineSerial)
+          : cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
+                              e.why.reference);
+  if (appended) return 0;
   return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+}
+
+int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial,
+                  OperationFound* out) {
+  *out = OperationFound{};
+  if (!cmd::FileExists(kJournal + ".kdb")) return db::lastError();
+  if (const int why = prepare(); why != 0) return why;
+  if (!g_withOperations) return 0;
+  OperationFound f;
+  const int rc = db::forEachRecord([&] {
+    const bool mine = db::fieldTextEquals("czh", op);
+    if (!f.found && mine) {
+      FieldReader r;
+      f.found = true;
+      f.entry.dm = r.text("dm");
+      f.entry.mch = r.text("mch");
+      f.entry.ph = r.text("ph");
+      f.entry.change = int32_t(r.number("bd"));
+      f.entry.after = int32_t(r.number("kc"));
+      f.entry.why = {r.text("yy"), r.text("hm"), r.text("czy")};
+      f.entry.by = {op, r.text("mxb"), int32_t(r.number("mxh"))};
+    } else if (f.found && !f.laterInBatch && db::fieldTextEquals("dm", f.entry.dm) &&
+               db::fieldTextEquals("mch", f.entry.mch) && db::fieldTextEquals("ph", f.entry.ph)) {
+      FieldReader r;
+      f.laterInBatch = true;
+      f.laterBefore = int32_t(r.number("kc") - r.number("bd"));
+    }
+    if (lineSerial != 0 && !f.lineReturned && db::fieldTextEquals("mxb", lineTable) &&
+        db::fieldTextEquals("yy", deletionReturn()) && FieldReader().number("mxh") == double(lineSerial))
+      f.lineReturned = true;
+  });
+  if (rc != 0) return rc;
+  *out = f;
+  return 0;
 }
 
 int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph,

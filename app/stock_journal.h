@@ -34,13 +34,26 @@ struct Movement {
   std::string user;
 };
 
-// One entry (texts GBK).
+// One entry (texts GBK). `op` names the operation that made it (a charge,
+// a deletion, a catalogue change; "" for none), `lineTable` and
+// `lineSerial` the charge line it goes with (a charge and its deletion
+// name the same line).
+struct Operation {
+  std::string op;
+  std::string lineTable;
+  int32_t lineSerial = 0;
+};
 struct Entry {
   std::string dm, mch, ph;
   int32_t change = 0;
   int32_t after = 0;
   Movement why;
+  Operation by;
 };
+
+// A new operation id: 16 characters, unique to this operation across every
+// workstation (time and random bits).
+std::string newOperationId();
 
 // The workstation written into every entry: the host name, unless set
 // (the demo year writes a fixed name so that its tables are the same on
@@ -50,9 +63,14 @@ const std::string& workstation();
 
 // Makes the journal ready for an entry: created when the folder says no
 // file of that name exists, opened, and checked to have the journal's
-// fields. Leaves it current. 0, or the engine's code (-22 for a file of
-// that name with other fields): no stock is changed without its entry.
+// fields (those of a journal made before entries carried operations are
+// taken too). Leaves it current. 0, or the engine's code (-22 for a file
+// of that name with other fields): no stock is changed without its entry.
 int prepare();
+// Whether the journal prepared last holds operations and lines: a journal
+// of the older layout keeps entries without them, and nothing can be
+// checked against it by operation.
+bool carriesOperations();
 
 // Appends one entry, dated now, into the journal (prepare() first; it is
 // current afterwards). 0 or the engine's code.
@@ -60,6 +78,21 @@ int append(const Entry& e);
 // The same with the journal current already (a run of entries in one
 // append batch, db::AppendBatch).
 int appendToCurrent(const Entry& e);
+
+// What the journal holds of one operation, read in one pass (the caller
+// holds the lock of the catalogue record the operation changes, so no
+// entry of its batch is appended meanwhile):
+struct OperationFound {
+  bool found = false;         // an entry made by the operation `op`
+  Entry entry;                // the first such entry
+  bool laterInBatch = false;  // an entry of the same batch after it
+  int32_t laterBefore = 0;    // the stock before the first of those
+  bool lineReturned = false;  // a 删除退回 entry of the line (table, serial)
+};
+// 0, or the engine's code when the journal could not be read whole (no
+// journal yet: 0, nothing found).
+int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial,
+                  OperationFound* out);
 
 // The entries of one batch (code, name and batch number equal), newest
 // first, each as the texts the journal view shows: time, change, stock

@@ -61,11 +61,14 @@ constexpr FieldDef kPostingFields[] = {
 };
 
 // Who changed which batch's stock, when, by how much, to what, why, and
-// the inpatient number or prescription it belongs to.
+// the inpatient number or prescription it belongs to; then the operation
+// it was made by and the charge line it goes with (table and serial).
+// Journals made before the last three fields have the first ten.
 constexpr FieldDef kStockJournalFields[] = {
     {"sj", kDateTime, kUnsized}, {"czy", kText, 10}, {"gzz", kText, 30}, {"dm", kText, 15},
     {"mch", kText, 30},          {"ph", kText, 15},  {"bd", kInteger, kUnsized},
     {"kc", kInteger, kUnsized},  {"yy", kText, 8},   {"hm", kText, 10},
+    {"czh", kText, 16},          {"mxb", kText, 12}, {"mxh", kInteger, kUnsized},
 };
 
 std::string period(const char* prefix, rt::DateTime when, bool withMonth) {
@@ -101,6 +104,7 @@ const TableDef kChargeLines{"charge lines", kChargeFields};
 const TableDef kBills{"yearly bills", kBillFields};
 const TableDef kPostings{"monthly postings", kPostingFields};
 const TableDef kStockJournal{"stock journal", kStockJournalFields};
+const TableDef kStockJournalWithoutOperations{"stock journal", std::span(kStockJournalFields).first(10)};
 
 namespace {
 
@@ -120,6 +124,7 @@ constexpr const char* kChargeMeanings[] = {
 };
 constexpr const char* kStockJournalMeanings[] = {
     "时间", "操作员", "工作站", "药品代码", "药品名称", "批号", "变动数量", "变动后库存", "原因", "住院号或处方号",
+    "操作号", "收费表", "明细序号",
 };
 constexpr const char* kPostingMeanings[] = {
     "医师甲",     "医师乙",     "医师丙",     "医师丁",     "医师戊",     "医师己",

@@ -37,7 +37,10 @@ extern const TableDef kBills;          // "bm"/"bz" + year, 20 fields
 extern const TableDef kPostings;       // "n" + year + month, 17 fields
 // The stock journal, one file: one record per change of a catalogue
 // record's stock, appended with the change and never changed afterwards.
-extern const TableDef kStockJournal;   // "kcls", 10 fields
+extern const TableDef kStockJournal;   // "kcls", 13 fields
+// A journal made before entries carried their operation and line: the
+// first 10 fields, still written to (without those three).
+extern const TableDef kStockJournalWithoutOperations;
 
 // The seventeen charge categories in the system's fixed order (UTF-8
 // here; stored and compared as GBK). A charge line's `lb` holds one of them;

@@ -152,6 +152,29 @@ struct RecordValues {
 };
 int readCurrentRecord(RecordValues* out);
 
+// While one lives, the next single append (not one inside an AppendBatch)
+// to any table calls `taken` with the serial its record is to carry, once
+// that serial is the table's under its header lock and before anything is
+// written: the caller notes it where it survives a crash or a lost reply,
+// so that whether the record landed can be asked later by its serial
+// (moveToRecord) however the append ends. Called at most once; a `taken`
+// that returns false refuses the append (nothing written; -63). Window
+// thread only; they do not nest.
+class SerialWatch {
+ public:
+  explicit SerialWatch(std::function<bool(int32_t)> taken);
+  ~SerialWatch();
+  SerialWatch(const SerialWatch&) = delete;
+  SerialWatch& operator=(const SerialWatch&) = delete;
+};
+
+// How many writes so far reported a failure and then could not be read
+// back: whether they landed is not known (a reply lost while the folder
+// went away). A caller whose write failed compares the count from before:
+// unchanged, the failure is certain and nothing of the write is in the
+// file; moved on, the file must be asked again once it can be read.
+uint64_t uncertainWrites();
+
 // Fast route for conditions that compare a text field with a constant:
 // reads the record being scanned (or the current record) like ReadField,
 // without making a heap copy. Fatal errors as ReadField.

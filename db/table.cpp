@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include <unistd.h>
 
 #include "db/changes.h"
 #include "db/chaincheck.h"
+#include "db/engine.h"
 #include "db/errors.h"
 #include "db/names.h"
 #include "runtime/blocks.h"
@@ -565,10 +567,20 @@ int Table::readRecord(int32_t pos, uint8_t* buf) {
   return rc == kOk && got == size_t(header_.recordSize) ? kOk : kRecordReadFailed;
 }
 
+namespace {
+uint64_t g_uncertainWrites = 0;
+}  // namespace
+
+uint64_t uncertainWrites() { return g_uncertainWrites; }
+
 bool Table::landed(int64_t offset, const uint8_t* bytes, size_t n) {
   std::vector<uint8_t> now(n);
   size_t got = 0;
-  return file_->read(offset, now.data(), n, &got) == kOk && got == n && std::memcmp(now.data(), bytes, n) == 0;
+  if (file_->read(offset, now.data(), n, &got) != kOk || got != n) {
+    ++g_uncertainWrites;
+    return false;
+  }
+  return std::memcmp(now.data(), bytes, n) == 0;
 }
 
 int Table::writeRecordBody(int32_t pos, const uint8_t* rec) {
@@ -826,6 +838,30 @@ int Table::copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field
 
 // --- append and modify ----------------------------------------------------
 
+namespace {
+std::function<bool(int32_t)>* g_serialWatch = nullptr;
+}  // namespace
+
+SerialWatch::SerialWatch(std::function<bool(int32_t)> taken) {
+  g_serialWatch = new std::function<bool(int32_t)>(std::move(taken));
+}
+
+SerialWatch::~SerialWatch() {
+  delete g_serialWatch;
+  g_serialWatch = nullptr;
+}
+
+namespace {
+// The serial an append takes, told to whoever watches for it (once).
+bool serialTaken(int32_t serial) {
+  if (!g_serialWatch) return true;
+  std::function<bool(int32_t)> taken = std::move(*g_serialWatch);
+  delete g_serialWatch;
+  g_serialWatch = nullptr;
+  return taken(serial);
+}
+}  // namespace
+
 int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
   n = std::min(n, fields_.size());
   for (size_t i = 0; i < n; ++i)
@@ -860,6 +896,7 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
     }
   }
   if (rc == kOk && (count == INT32_MAX || serial == INT32_MAX)) rc = kRecordWriteFailed;
+  if (rc == kOk && !batched && !serialTaken(serial)) rc = kRecordWriteFailed;
   std::vector<uint8_t> rec(size_t(header_.recordSize), 0);
   if (rc == kOk) {
     putI32(rec.data(), serial);

@@ -144,6 +144,8 @@ class Writer {
       const std::string* reference;
       bool inpatient;
       int cashier;
+      std::string table;  // the line's charge table
+      int32_t serial;     // and its serial there: its place in the table, from 1
     };
     const auto& items = y_.catalogue;
     std::vector<int> target(items.size());
@@ -157,9 +159,19 @@ class Writer {
     }
     std::vector<Movement> moves;
     for (const Admission& a : y_.admissions)
-      for (const Line& l : a.lines) moves.push_back({l.shj, target[size_t(l.item)], l.shl, &a.zyh, true, l.cashier});
-    for (const auto& month : y_.outpatient)
-      for (const Line& l : month) moves.push_back({l.shj, target[size_t(l.item)], l.shl, &l.cf, false, l.cashier});
+      for (size_t k = 0; k < a.lines.size(); ++k) {
+        const Line& l = a.lines[k];
+        moves.push_back({l.shj, target[size_t(l.item)], l.shl, &a.zyh, true, l.cashier, app::patientChargeTable(a.zyh),
+                         int32_t(k + 1)});
+      }
+    for (int m = 1; m <= 12; ++m) {
+      const auto& month = y_.outpatient[size_t(m - 1)];
+      const std::string table = app::monthlyOutpatientTable(rt::DateTime{monthStart(m)});
+      for (size_t k = 0; k < month.size(); ++k) {
+        const Line& l = month[k];
+        moves.push_back({l.shj, target[size_t(l.item)], l.shl, &l.cf, false, l.cashier, table, int32_t(k + 1)});
+      }
+    }
     std::stable_sort(moves.begin(), moves.end(), [](const Movement& a, const Movement& b) { return a.day < b.day; });
     std::vector<int64_t> stock(items.size());
     for (size_t i = 0; i < items.size(); ++i) stock[i] = items[i].shl;
@@ -169,7 +181,7 @@ class Writer {
     at(rt::makeDateTime(y_.year, 1, 1, 8, 0, 0));
     if (app::journal::prepare() != 0) return fail("cannot create the stock journal");
     auto append = [&](const Item& it, int32_t change, int64_t after, const std::string& reason,
-                      const std::string& reference, int cashier) {
+                      const std::string& reference, int cashier, const app::journal::Operation& by) {
       app::journal::Entry e;
       e.dm = it.dm;
       e.mch = it.mch;
@@ -177,11 +189,12 @@ class Writer {
       e.change = change;
       e.after = int32_t(after);
       e.why = {reason, reference, y_.users[size_t(cashier)].name};
+      e.by = by;
       return app::journal::appendToCurrent(e) == 0;
     };
     db::AppendBatch batch;
     for (size_t i = 0; i < items.size(); ++i)
-      if (stock[i] != 0 && !append(items[i], int32_t(stock[i]), stock[i], app::journal::catalogueAdd(), "", 0))
+      if (stock[i] != 0 && !append(items[i], int32_t(stock[i]), stock[i], app::journal::catalogueAdd(), "", 0, {}))
         return fail("stock journal entry of " + items[i].dm);
     for (const Movement& m : moves) {
       at(m.day + kChargeTime);
@@ -189,11 +202,19 @@ class Writer {
       s -= m.quantity;
       if (!append(items[size_t(m.target)], -m.quantity, s,
                   m.inpatient ? app::journal::inpatientCharge() : app::journal::outpatientCharge(), *m.reference,
-                  m.cashier))
+                  m.cashier, {opOf(size_t(&m - moves.data())), m.table, m.serial}))
         return fail("stock journal entry of a charge");
     }
     if (batch.finish() != 0) return fail("stock journal entries");
     return closeCurrent(app::kStockJournalName);
+  }
+
+  // The operation id of the demo year's n-th charge: the same on every
+  // machine.
+  static std::string opOf(size_t n) {
+    char id[17];
+    std::snprintf(id, sizeof id, "demo%012zx", n);
+    return id;
   }
 
   // Charges are made in the morning.

@@ -209,6 +209,11 @@ TEST_F(StockJournalTest, TwoWorkstationsChargingOneDrugLeaveAJournalThatAddsUpTo
     ASSERT_EQ(std::stoi(e[kc]), expected);
     EXPECT_EQ(e[bd], "-3");
   }
+  // Each workstation's patient table beside the shared ones, where the
+  // audit looks for the lines the entries name.
+  for (auto [ws, zyh] : {std::pair{"ws1", "1001"}, {"ws2", "1002"}})
+    fs::copy_file(dir_ / ws / (std::string(zyh) + ".kdb"), dir_ / (std::string(zyh) + ".kdb"),
+                  fs::copy_options::overwrite_existing);
   const ToolRun audit = kdbtool("stock-audit " + dir_.string());
   EXPECT_EQ(audit.status, 0) << audit.out;
 }
