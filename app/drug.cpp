@@ -222,6 +222,7 @@ void journalChange(const Batch& b, int32_t change, int32_t after, const std::str
   e.change = change;
   e.after = after;
   e.why = {reason, "", ""};
+  e.by.op = journal::newOperationId();
   const int rc = journal::append(e);
   cmd::SetCurrentDatabase(kCatalogue);
   if (rc == 0) return;

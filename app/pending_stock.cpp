@@ -96,6 +96,8 @@ std::string encode(const Change& c) {
   if (c.kind == Change::kStock) line << '\t' << hex(c.category) << '\t' << bits << '\t' << c.delta;
   if (c.kind != Change::kPack)
     line << '\t' << hex(c.why.reason) << '\t' << hex(c.why.reference) << '\t' << hex(c.why.user);
+  // An entry's operation, when it has one (older lines end before it).
+  if (c.kind == Change::kEntry && !c.entry.by.op.empty()) line << '\t' << c.entry.by.op;
   return line.str();
 }
 
@@ -134,9 +136,13 @@ bool decode(const std::string& line, Change* c) {
              unhex(f[10], &a.prescription) && unhex(f[11], &a.cashier) && unhex(f[13], &a.why.reason) &&
              unhex(f[14], &a.why.reference) && unhex(f[15], &a.why.user);
     }
-    if (f.size() == 10 && f[0] == "entry") {
+    if ((f.size() == 10 || f.size() == 11) && f[0] == "entry") {
       c->kind = Change::kEntry;
       journal::Entry& e = c->entry;
+      if (f.size() == 11) {
+        if (f[10].size() != 16) return false;
+        e.by.op = f[10];
+      }
       if (!unhex(f[1], &c->folder) || !unhex(f[2], &e.dm) || !unhex(f[3], &e.mch) || !unhex(f[4], &e.ph))
         return false;
       e.change = int32_t(std::stol(f[5]));
@@ -527,7 +533,11 @@ int applyAll() {
         } else {  // an entry alone (stock changes alone became actions when read)
           journal::Entry e = c.entry;
           e.why = c.why;
-          done = journal::prepare() == 0 && journal::append(e) == 0;
+          // An append whose reply was lost may be there already: looked
+          // for by its operation first.
+          journal::OperationFound seen;
+          done = journal::prepare() == 0 && (e.by.op.empty() || journal::findOperation(e.by.op, "", 0, &seen) == 0) &&
+                 (seen.found || journal::append(e) == 0);
         }
         if (!done) break;  // the folder is still away: the rest waits too, in order
         g_changes.erase(g_changes.begin() + long(i));

@@ -38,7 +38,7 @@ namespace drug {  // a catalogue record
 enum { dm, mch, bm, lb, bx, ph, gg, shch, yx, chd, dw, shl, jj, jh, xj, xh };
 }
 namespace journal {  // a stock journal entry
-enum { sj, czy, gzz, jdm, jmch, jph, bd, kc, yy, hm };
+enum { sj, czy, gzz, jdm, jmch, jph, bd, kc, yy, hm, czh, mxb, mxh };
 }
 namespace admission {  // an admission in the register
 enum { xm, xb, nl, zh, sj, bz, zyh, ks, cwh, ys, yfk };

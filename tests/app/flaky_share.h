@@ -5,6 +5,8 @@
 // lock taken before the drop stays held, as on a real share.
 #pragma once
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
     failFrom_ = failFrom;
     failOnly_ = false;
     lostReply_ = false;
+    killAt_ = 0;
     armed_ = true;
   }
   // Only the `call`-th call from now on fails; those after it succeed, as a
@@ -44,12 +47,25 @@ class FlakyShare : public dbtest::ForwardingEnv {
     armOnce(call);
     lostReply_ = true;
   }
+  // The folder drops at that call, a write at it done before its reply
+  // was lost: every call after fails too, so nobody can read it back.
+  void armLostThenDrop(int call) {
+    arm(call);
+    lostReply_ = true;
+  }
   // How a test loops over the calls of an action.
-  enum class Mode { kDrop, kOnce, kLostReply };
+  enum class Mode { kDrop, kOnce, kLostReply, kLostThenDrop };
   void arm(Mode mode, int call) {
     if (mode == Mode::kDrop) arm(call);
     else if (mode == Mode::kOnce) armOnce(call);
-    else armLostReply(call);
+    else if (mode == Mode::kLostReply) armLostReply(call);
+    else armLostThenDrop(call);
+  }
+  // The process ends at that call, before making it (a kill, a crash, a
+  // power cut with nothing unsynced lost): for a forked child.
+  void armKill(int call) {
+    arm(0);
+    killAt_ = call;
   }
   void recover() { armed_ = false; }
   // File calls since arm().
@@ -68,7 +84,8 @@ class FlakyShare : public dbtest::ForwardingEnv {
     }
     int write(int64_t o, const void* b, size_t n) override {
       if (!share->down()) return in->write(o, b, n);
-      if (share->lostReply_) in->write(o, b, n);
+      // Lost replies: the write at the chosen call is done all the same.
+      if (share->lostReply_ && share->calls_ == share->failFrom_) in->write(o, b, n);
       return db::kHardware;
     }
     int size(int64_t* s) override { return share->down() ? int(db::kHardware) : in->size(s); }
@@ -111,6 +128,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
   bool down() {
     if (!armed_) return false;
     ++calls_;
+    if (killAt_ > 0 && calls_ == killAt_) _exit(9);
     const bool fails = failFrom_ > 0 && (failOnly_ ? calls_ == failFrom_ : calls_ >= failFrom_);
     failed_ = failed_ || fails;
     return fails;
@@ -122,6 +140,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
   int failFrom_ = 0;
   bool failOnly_ = false;
   bool lostReply_ = false;
+  int killAt_ = 0;
 };
 
 }  // namespace apptest

@@ -147,6 +147,17 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
                                                              {"N01", "L1", "10", "10", "目录新增", ""},
                                                              {"N01", "L1", "-3", "7", "手工调整", ""},
                                                              {"N01", "L1", "-7", "0", "目录删除", ""}}));
+  // The charge and its return name the same line, each by an operation of
+  // its own; the drug window's entries name no line.
+  const std::vector<apptest::Stored> all = journal();
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[0][mxb], "m20105");
+  EXPECT_EQ(all[1][mxb], all[0][mxb]);
+  EXPECT_EQ(all[1][mxh], all[0][mxh]);
+  EXPECT_NE(all[0][mxh], "0");
+  EXPECT_EQ(all[0][czh].size(), 16u);
+  EXPECT_NE(all[1][czh], all[0][czh]);
+  EXPECT_EQ(all[2][mxb], "");
   EXPECT_EQ(stock(), (std::vector<int>{100, 1000, 1000}));
 
   // The journal's view in the drug window, newest first.
@@ -175,6 +186,24 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
   const ToolRun drift = kdbtool("stock-audit " + dir_.string());
   EXPECT_EQ(drift.status, 1);
   EXPECT_NE(drift.out.find("A01 阿莫西林 批号 B1: 目录 107，流水 100，相差 7"), std::string::npos) << drift.out;
+}
+
+// A journal made before entries named their operation and line is still
+// written to, and the audit says it cannot check lines against it.
+TEST_F(StockJournalTest, AJournalOfTheOlderLayoutIsStillWritten) {
+  ASSERT_TRUE(app::createTable(app::kStockJournalName, app::kStockJournalWithoutOperations));
+  db::closeAllDatabases();
+  query("1001");
+  charge("A01", "2", "0312");
+  EXPECT_TRUE(messages().empty()) << ::testing::PrintToString(messages());
+  EXPECT_EQ(stock()[0], 98);
+  const std::vector<apptest::Stored> entries = journal();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].size(), 10u);
+  EXPECT_EQ(entries[0][bd], "-2");
+  const ToolRun audit = kdbtool("stock-audit " + dir_.string());
+  EXPECT_EQ(audit.status, 0) << audit.out;
+  EXPECT_NE(audit.out.find("旧格式"), std::string::npos) << audit.out;
 }
 
 // Two workstations charging one drug at once through the real window, on
