@@ -9,6 +9,7 @@
 #include "app/module.h"
 #include "app/pending_stock.h"
 #include "app/stock_journal.h"
+#include "app/stored.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/engine.h"
@@ -89,14 +90,12 @@ bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool cr
 
 namespace {
 
-// One reading of the current charge table (see readChargeLines). With
+// One reading of the current charge table (see ChargeFigures). With
 // `prescription` the categories are summed over its lines only; with
 // `byCode` the prescription-code sums of the monthly posting are made too.
 int readLines(const std::string* prescription, bool byCode, ListRows* rows, ChargeFigures* out) {
   *out = ChargeFigures{};
   ChargeFigures f;
-  std::array<double, kCategoryCount> ofCategory{};
-  std::array<double, 17> ofCode{};  // 1..7 "01".."07", 9..15 "11".."17"
   auto step = [&] {
     if (rows) rows->addCurrent();
     rt::Result hj = cmd::ReadField("hj");
@@ -104,44 +103,40 @@ int readLines(const std::string* prescription, bool byCode, ListRows* rows, Char
     // A line total that is not a number stops the program, as it stops
     // SumRecords.
     if (!rt::numericValue(hj.arg(), &v)) rt::raiseRuntimeError(11);
-    f.all += v;
+    const int64_t fen = fenOf(v);
+    f.all += fen;
     const bool ofPrescription = prescription && db::fieldTextEquals("cf", *prescription);
     if (ofPrescription) {
-      f.prescription += v;
+      f.prescription += fen;
       ++f.prescriptionLines;
     }
     if (!prescription || ofPrescription) {
       for (int c = 0; c < kCategoryCount; ++c)
         if (db::fieldTextEquals("lb", categoryName(c))) {
-          ofCategory[size_t(c)] += v;
+          f.categories[size_t(c)] += fen;
           break;
         }
     }
     if (byCode) {
       // The first two bytes of the prescription number name the doctor's
-      // service: "01".."07" regular, "11".."17" special.
+      // service: "01".."07" regular (c1..c7), "11".."17" special (c9..c15).
       const std::string cf = cmd::ReadText("cf");
       if (cf.size() >= 2 && cf[1] >= '1' && cf[1] <= '7') {
-        if (cf[0] == '0') ofCode[size_t(cf[1] - '0')] += v;
-        if (cf[0] == '1') ofCode[size_t(8 + cf[1] - '0')] += v;
+        if (cf[0] == '0') f.byCode[size_t(cf[1] - '0')] += fen;
+        if (cf[0] == '1') f.byCode[size_t(8 + cf[1] - '0')] += fen;
       }
     }
   };
   const int rc = db::forEachRecord(step, true);
   if (rc != db::kOk) return rc;
-  for (int c = 0; c < kCategoryCount; ++c) f.categories[size_t(c)] = float(ofCategory[size_t(c)]);
   if (byCode) {
-    // Each code's sum held as the float its field stores; c8 and c16 add
-    // up those floats, c16 cut toward zero to whole yuan.
-    double regular = 0, special = 0;
+    // c8 and c16 add up their seven codes; c16 is cut toward zero to
+    // whole yuan (integer division cuts toward zero).
     for (int i = 1; i <= 7; ++i) {
-      f.byCode[size_t(i)] = float(ofCode[size_t(i)]);
-      regular += double(f.byCode[size_t(i)]);
-      f.byCode[size_t(8 + i)] = float(ofCode[size_t(8 + i)]);
-      special += double(f.byCode[size_t(8 + i)]);
+      f.byCode[8] += f.byCode[size_t(i)];
+      f.byCode[16] += f.byCode[size_t(8 + i)];
     }
-    f.byCode[8] = asStored(regular);
-    f.byCode[16] = asStored(std::trunc(special));
+    f.byCode[16] = f.byCode[16] / 100 * 100;
   }
   *out = f;
   return 0;
@@ -193,11 +188,11 @@ void tellPostingFailed(const std::string& table) {
 bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
               const CategoryTotals& totals) {
   if (!usePostingTable(table, kBills)) return false;
-  double sum = 0;
-  for (float amount : totals) sum += double(amount);
-  const float phj = asStored(sum);
+  int64_t sum = 0;
+  for (int64_t amount : totals) sum += amount;
+  const float phj = storedOf(sum);
   auto write = [&](auto command) {
-    return std::apply([&](auto... amount) { return command(today, number, amount..., phj); }, totals);
+    return std::apply([&](auto... amount) { return command(today, number, storedOf(amount)..., phj); }, totals);
   };
   // A table that could not be searched to the end gets no record: an
   // append could make a second record for the number.

@@ -51,19 +51,20 @@ bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool cr
 //   equals the prescription number read for (0 in a patient's reading);
 // - `categories`: per category, the sum of `hj` over the lines whose `lb`
 //   is the category word (over the prescription's lines in a prescription's
-//   reading, over every line in a patient's), held as single floats;
+//   reading, over every line in a patient's);
 // - `byCode` (a patient's reading): the monthly inpatient posting's
 //   c1..c16 at index 1..16 (0 unused): c1..c7 over the lines whose `cf`
 //   begins with "01".."07", c8 their sum, c9..c15 over "11".."17", c16
 //   their sum cut toward zero to whole yuan.
-// Every sum is added up in double precision in stored order, as SumRecords
-// adds up the same lines, so each figure is what its separate sum gives.
+// Every amount is in fen: each line's `hj` taken to its nearest fen and
+// added exactly, so every total is the sum of what it totals and a
+// separate sum of the same lines gives the same figure.
 struct ChargeFigures {
-  double all = 0;
-  double prescription = 0;
+  int64_t all = 0;
+  int64_t prescription = 0;
   int prescriptionLines = 0;
   CategoryTotals categories{};
-  std::array<float, 17> byCode{};
+  std::array<int64_t, 17> byCode{};
 };
 
 // Reads the current charge table once into `out`: a patient's stay, or the
@@ -92,8 +93,8 @@ void tellPostingFailed(const std::string& table);
 
 // Posts a bill into a yearly bill table ("bm" or "bz" + year): the record
 // whose `chf` is `number` is rewritten, or one is appended, with `today`,
-// the number, the seventeen category amounts and their sum (added up in
-// double, stored as a single float). Refusals and failed writes are
+// the number, the seventeen category amounts and their sum (added in fen;
+// each stored as the float nearest to its fen amount). Refusals and failed writes are
 // reported; what was printed stays printed.
 bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
               const CategoryTotals& totals);

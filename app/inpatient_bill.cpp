@@ -12,6 +12,7 @@
 #include "app/medication.h"
 #include "app/module.h"
 #include "app/program_values.h"
+#include "app/stored.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/errors.h"
@@ -231,7 +232,9 @@ void printStatement() {
 
 // 4. The monthly record: the patient's totals per prescription code, as
 //    the bill's reading of his lines gave them.
-bool postMonth(const std::string& zyh, const std::array<float, 17>& c) {
+bool postMonth(const std::string& zyh, const std::array<int64_t, 17>& fen) {
+  std::array<float, 17> c{};
+  for (size_t i = 0; i < c.size(); ++i) c[i] = storedOf(fen[i]);
   const std::string table = monthlyPostingTable(cmd::Now());
   if (!usePostingTable(table, kPostings)) return false;
   // A table that could not be searched to the end gets no record: an
@@ -282,7 +285,7 @@ void printForm(const rt::Arg& p, rt::DateTime today, const CategoryTotals& t) {
   };
   const int columnX[4] = {350, 700, 1100, 1450};
   for (const auto& row : rows)
-    for (int i = 0; i < 4; ++i) cmd::PrintTextAt(p, columnX[i], row.y, cmd::MoneyText(t[size_t(row.columns[i])]));
+    for (int i = 0; i < 4; ++i) cmd::PrintTextAt(p, columnX[i], row.y, cmd::MoneyText(yuanOf(t[size_t(row.columns[i])])));
   cmd::PrintTextAt(p, 450, 700, GBK("※") + cmd::ChineseNumerals(kWin.number("编辑框11"), false));
   cmd::PrintTextAt(p, 1400, 700, kWin.text("编辑框11"));
   cmd::PrintTextAt(p, 550, 780, kWin.text("标签19"));

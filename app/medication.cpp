@@ -4,6 +4,7 @@
 #include "app/module.h"
 #include "app/pending_stock.h"
 #include "app/program_values.h"
+#include "app/stored.h"
 #include "app/tables.h"
 #include "db/errors.h"
 #include "db/facade.h"
@@ -182,7 +183,7 @@ int showChargesOf(const std::string& zyh, ChargeFigures* figures, const char* gb
   moveAfterLast();
   // 编辑框11 the total of all charges, 标签13 what is left of the
   // prepayment.
-  kWin.setText("编辑框11", cmd::MoneyText(f.all));
+  kWin.setText("编辑框11", cmd::MoneyText(yuanOf(f.all)));
   kWin.setText("标签13", cmd::MoneyText(kWin.number("标签19") - kWin.number("编辑框11")));
   programValues().categoryTotals = f.categories;
   programValues().currentNumber = zyh;

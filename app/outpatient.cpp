@@ -6,6 +6,7 @@
 #include "app/module.h"
 #include "app/pending_stock.h"
 #include "app/program_values.h"
+#include "app/stored.h"
 #include "app/tables.h"
 #include "db/errors.h"
 #include "db/facade.h"
@@ -64,8 +65,8 @@ int showMonth(bool withList, ChargeFigures* figures, bool quiet = false, const c
     rows.show(kWin.control("超级列表框2"));
     moveAfterLast();
   }
-  kWin.setText("编辑框11", cmd::MoneyText(figures->all));
-  kWin.setText("编辑框6", cmd::MoneyText(figures->prescription));
+  kWin.setText("编辑框11", cmd::MoneyText(yuanOf(figures->all)));
+  kWin.setText("编辑框6", cmd::MoneyText(yuanOf(figures->prescription)));
   showStatus(kWin, "");  // the figures are current again
   return 0;
 }
@@ -154,7 +155,7 @@ void deleteCharge() {
 }
 
 void printForm(const rt::Arg& p, const CategoryTotals& t) {
-  auto amount = [&t](Category c) { return cmd::MoneyText(t[size_t(c)]); };
+  auto amount = [&t](Category c) { return cmd::MoneyText(yuanOf(t[size_t(c)])); };
   cmd::PrintTextAt(p, 470, 400, GBK("青山康复中心"));
   cmd::PrintTextAt(p, 860, 400, kWin.text("编辑框1"));
   cmd::PrintTextAt(p, 1120, 400, kWin.text("编辑框5"));

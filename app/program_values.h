@@ -22,7 +22,8 @@ enum Category : int {
   kWestern, kExamination, kSurgery, kPatentChinese, kOxygen, kTreatment, kLaboratory, kOther,
   kHerbal, kRadiology, kTransfusion, kWard, kHeating, kDelivery, kInfant, kMedical, kCare,
 };
-using CategoryTotals = std::array<float, kCategoryCount>;
+// Per category, an amount in fen (see fenOf in app/stored.h).
+using CategoryTotals = std::array<int64_t, kCategoryCount>;
 
 // The charge being recorded: read from the chosen catalogue entry and the
 // quantity box, then appended as one charge line.

@@ -94,7 +94,7 @@ Takings billTakingsOfMonth(Sums& sums, int month) {
   return t;
 }
 
-// The row of one table: 西成 = 西药 + 中成 combined, then a single figure
+// The row of one table: 西成 = 西药 + 中成 added in fen, then one figure
 // per column, the total last.
 BusinessRow rowOf(const Takings& t) {
   BusinessRow r;
@@ -171,7 +171,7 @@ struct DoctorTakings {
 // to the code its prescription number `cf` starts with (a shorter number
 // matches no code). The featured figures of "15" and "16" are held as
 // whole numbers (the month's sum cut once toward zero). Each 合计 is the
-// seven figures added, held as a single figure.
+// seven figures added in fen.
 DoctorTakings doctorChargeTakings(Sums& sums) {
   static constexpr const char* kRegular[kDoctors] = {"01", "02", "03", "04", "05", "06", "07"};
   static constexpr const char* kFeatured[kDoctors] = {"11", "12", "13", "14", "15", "16", "17"};
@@ -184,8 +184,8 @@ DoctorTakings doctorChargeTakings(Sums& sums) {
     const bool whole = k == 4 || k == 5;  // "15" and "16"
     t.featured[size_t(k)] = whole ? Figure::whole(f) : Figure::single(f);
   }
-  t.regular[kDoctors] = Figure::single(Figure::sumOf(std::span(t.regular).first(kDoctors)).value());
-  t.featured[kDoctors] = Figure::single(Figure::sumOf(std::span(t.featured).first(kDoctors)).value());
+  t.regular[kDoctors] = Figure::sumOf(std::span(t.regular).first(kDoctors));
+  t.featured[kDoctors] = Figure::sumOf(std::span(t.featured).first(kDoctors));
   return t;
 }
 
@@ -203,7 +203,7 @@ DoctorTakings postingTakings(Sums& sums) {
   return t;
 }
 
-// Column by column: the figures of a and b added in double.
+// Column by column: the figures of a and b added in fen.
 DoctorRow added(const DoctorRow& a, const DoctorRow& b) {
   DoctorRow r;
   for (size_t k = 0; k < r.size(); ++k) r[k] = Figure::combined({a[k], b[k]});

@@ -15,10 +15,12 @@
 namespace app::report {
 // --- figures -----------------------------------------------------------------------
 
-Figure Figure::single(double sum) {
+Figure Figure::single(double sum) { return ofFen(fenOf(sum)); }
+
+Figure Figure::ofFen(int64_t fen) {
   Figure f;
-  f.kind_ = kSingle;
-  f.single_ = asStored(sum);
+  f.kind_ = kMoney;
+  f.fen_ = fen;
   return f;
 }
 
@@ -37,29 +39,16 @@ Figure Figure::combined(std::initializer_list<Figure> parts) {
 }
 
 Figure Figure::sumOf(std::span<const Figure> parts) {
-  Figure f;
-  f.kind_ = kCombined;
-  for (const Figure& p : parts) f.combined_ += p.value();
-  return f;
+  int64_t fen = 0;
+  for (const Figure& p : parts) fen += p.fen();
+  return ofFen(fen);
 }
 
-double Figure::value() const {
-  switch (kind_) {
-    case kSingle: return single_;
-    case kWhole: return whole_;
-    case kCombined: break;
-  }
-  return combined_;
-}
+int64_t Figure::fen() const { return kind_ == kWhole ? int64_t(whole_) * 100 : fen_; }
 
-rt::Arg Figure::arg() const {
-  switch (kind_) {
-    case kSingle: return rt::makeFloat(single_);
-    case kWhole: return rt::makeInt(whole_);
-    case kCombined: break;
-  }
-  return rt::makeDouble(combined_);
-}
+double Figure::value() const { return kind_ == kWhole ? double(whole_) : yuanOf(fen_); }
+
+rt::Arg Figure::arg() const { return kind_ == kWhole ? rt::makeInt(whole_) : rt::makeDouble(yuanOf(fen_)); }
 
 std::string Figure::text() const { return cmd::MoneyText(value()); }
 
@@ -72,7 +61,7 @@ double Sums::next(Wanted w) {
   }
   // Taken in the order named; a reading step that asks for more than it
   // named gets 0, as a failed sum does.
-  return taken_ < wanted_.size() ? wanted_[taken_++].sum : 0;
+  return taken_ < wanted_.size() ? yuanOf(wanted_[taken_++].fen) : 0;
 }
 
 double Sums::of(const char* gbkField) { return next({gbkField, "", "", false, nullptr, 0}); }
@@ -151,13 +140,13 @@ void Sums::readAll() {
             if (!match) continue;
           }
           if (w.keep && !w.keep()) continue;
-          w.sum += values[numberOf[k]];
+          w.fen += fenOf(values[numberOf[k]]);
         }
       },
       true);
   if (rc != db::kOk) {
     failure_ = rc;
-    for (Wanted& w : wanted_) w.sum = 0;
+    for (Wanted& w : wanted_) w.fen = 0;
   }
 }
 

@@ -25,33 +25,34 @@ namespace app::report {
 
 // --- figures -----------------------------------------------------------------------
 
-// A report figure as it is held and written: a single-precision figure
-// (a sum as the float it is stored in, written with six significant
-// digits), a whole number (written in decimal), or a combined figure (the
-// sum of held figures computed in double, written with the double rule, so
-// the single-precision rounding of its parts shows in the last digits).
+// A report figure as it is held and written: an amount of money, held in
+// fen (a sum of stored amounts, each taken to its nearest fen, so a total
+// is exactly the sum of what it totals), or a whole number (written in
+// decimal; the internal report's featured total cut to whole yuan).
 class Figure {
  public:
-  Figure() = default;  // a single-precision 0
+  Figure() = default;  // no money
+  // A sum of money: its nearest fen.
   static Figure single(double sum);
+  static Figure ofFen(int64_t fen);
   // Truncated toward zero; beyond the range of a whole number it stops at
   // the nearest end instead of wrapping.
   static Figure whole(double sum);
-  // Added in double, in the order given.
+  // Added in fen, exactly.
   static Figure combined(std::initializer_list<Figure> parts);
   static Figure sumOf(std::span<const Figure> parts);
 
   double value() const;
+  int64_t fen() const;
   rt::Arg arg() const;
   // As the report shows it: an amount of money, to the fen.
   std::string text() const;
 
  private:
-  enum Kind { kSingle, kWhole, kCombined };
-  Kind kind_ = kSingle;
-  float single_ = 0;
+  enum Kind { kMoney, kWhole };
+  Kind kind_ = kMoney;
+  int64_t fen_ = 0;
   int32_t whole_ = 0;
-  double combined_ = 0;
 };
 
 // --- period tables ------------------------------------------------------------------
@@ -62,8 +63,8 @@ class Figure {
 // pass over a table crosses the network): the report's reading step runs
 // twice, first only naming the sums it needs (each call answers 0), then,
 // after one pass over the table has computed them all, taking them in the
-// same order. Each sum is added up in double in stored order, as
-// SumRecords adds it. Remembers the engine failure of the pass (a lock it
+// same order. Each sum adds the nearest fen of every value (the fields
+// summed are money), so it is exact whatever the order. Remembers the engine failure of the pass (a lock it
 // could not wait out, a damaged record), so that a table that could not be
 // read whole is not drawn as figures of nothing.
 class Sums {
@@ -92,7 +93,7 @@ class Sums {
     std::string textField, value;  // where(), whereStarts()
     bool prefix = false;           // whereStarts()
     std::function<bool()> keep;    // when()
-    double sum = 0;
+    int64_t fen = 0;
   };
   double next(Wanted w);
   std::vector<Wanted> wanted_;

@@ -346,8 +346,10 @@ TEST_F(BillTest, SixAndSevenDigitAmountsAreReadableOnTheBill) {
   charge("X01", "3");
   charge("Z01", "1");
   charge("S01", "2");
-  EXPECT_EQ(text("编辑框11"), "1432098.91");
-  EXPECT_EQ(text("标签13"), "-1431098.91");
+  // The total is the sum of the three lines to the fen (1234567.88 +
+  // 197530.86 + 0.18), as the category amounts on the bill add up.
+  EXPECT_EQ(text("编辑框11"), "1432098.92");
+  EXPECT_EQ(text("标签13"), "-1431098.92");
   bill();
   std::vector<apptest::TextBox> texts;
   std::vector<apptest::Rule> rules;
@@ -356,8 +358,8 @@ TEST_F(BillTest, SixAndSevenDigitAmountsAreReadableOnTheBill) {
   EXPECT_EQ(at(p, 350, 370), "1234567.88");  // 住院, 1234567.875 as a float
   EXPECT_EQ(at(p, 1450, 370), "197530.86");  // 手术, 2 × 98765.43 as a float
   EXPECT_EQ(at(p, 350, 530), "0.18");        // 西药, 3 × 0.06 as a float
-  EXPECT_EQ(at(p, 1400, 700), "1432098.91");
-  EXPECT_EQ(at(p, 950, 780), "1431098.91");  // still to pay
+  EXPECT_EQ(at(p, 1400, 700), "1432098.92");
+  EXPECT_EQ(at(p, 950, 780), "1431098.92");  // still to pay
   EXPECT_EQ(at(p, 1300, 290), "125.2");      // days, 125.21875
   EXPECT_EQ(at(p, 420, 290), "2009年12月28日18时45分");
   EXPECT_EQ(apptest::overlaps(texts), apptest::none);
@@ -437,7 +439,7 @@ TEST_F(BillTest, NoBillOrStatementForAPatientThePanelDoesNotShow) {
   // Back to him, after the outpatient window has left a prescription's
   // totals and number in the program-wide values: the bill is his.
   type("编辑框1", "1001");
-  app::programValues().categoryTotals.fill(99.0f);
+  app::programValues().categoryTotals.fill(9900);
   app::programValues().currentNumber = "0312";
   bill();
   const auto p = printed();

@@ -13,6 +13,7 @@
 #include "app/charging.h"
 #include "app/pending_stock.h"
 #include "app/program_values.h"
+#include "app/stored.h"
 #include "charge_fixture.h"
 #include "db/errors.h"
 #include "db/locks.h"
@@ -37,7 +38,8 @@ class MedicationTest : public apptest::MedicationWindowTest {
     return u(forms::listItem(kWin, list, row).texts.at(size_t(column)));
   }
   int rows(uint32_t list) { return forms::listRowCount(kWin, list); }
-  float total(app::Category c) { return app::programValues().categoryTotals[size_t(c)]; }
+  // A category total in yuan (held in fen).
+  double total(app::Category c) { return app::yuanOf(app::programValues().categoryTotals[size_t(c)]); }
 };
 
 TEST_F(MedicationTest, FirstQueryShowsThePatientAndMakesHisEmptyTable) {
@@ -60,7 +62,7 @@ TEST_F(MedicationTest, FirstQueryShowsThePatientAndMakesHisEmptyTable) {
       {"标签30", "剩余额："}};
   for (auto [label, shown] : panel) EXPECT_EQ(text(label), shown) << label;
   EXPECT_EQ(app::programValues().currentNumber, "1001");
-  for (float t : app::programValues().categoryTotals) EXPECT_EQ(t, 0.0f);
+  for (int64_t t : app::programValues().categoryTotals) EXPECT_EQ(t, 0);
   // Enter now presses "确　定".
   EXPECT_EQ(rt::Result(forms::getProperty(kWin, m::kButton1, forms::prop::kButtonType)).integer(), 0);
   EXPECT_EQ(rt::Result(forms::getProperty(kWin, m::kButton2, forms::prop::kButtonType)).integer(), 1);
@@ -175,9 +177,9 @@ TEST_F(MedicationTest, ChargesPastThePrepaymentAndCategoryTotals) {
   EXPECT_EQ(text("标签13"), "-65");
   EXPECT_EQ(total(app::kCare), 900.0f);
   EXPECT_EQ(total(app::kWestern), 125.0f);
-  float sum = 0;
-  for (float t : app::programValues().categoryTotals) sum += t;
-  EXPECT_EQ(sum, 1025.0f);  // the 40 of "康复" only in the total
+  int64_t sum = 0;
+  for (int64_t t : app::programValues().categoryTotals) sum += t;
+  EXPECT_EQ(sum, 102500);  // the 40 of "康复" only in the total
   EXPECT_EQ(stock(), (std::vector<int>{90, 970, 995}));
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/charging.h"
 #include "app/program_values.h"
+#include "app/stored.h"
 #include "charge_fixture.h"
 #include "layout_check.h"
 #include "recording_printer.h"
@@ -53,7 +54,8 @@ class OutpatientTest : public apptest::ChargeTest {
   std::string cell(uint32_t list, int row, int column) {
     return u(forms::listItem(kWin, list, row).texts.at(size_t(column)));
   }
-  float total(app::Category c) { return app::programValues().categoryTotals[size_t(c)]; }
+  // A category total in yuan (held in fen).
+  double total(app::Category c) { return app::yuanOf(app::programValues().categoryTotals[size_t(c)]); }
   static double at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return rt::makeDateTime(y, mo, d, h, mi, s);
   }
@@ -108,9 +110,9 @@ TEST_F(OutpatientTest, TotalsFollowThePrescriptionAsItIsTyped) {
   }
   EXPECT_EQ(total(app::kWestern), 12.5f);
   EXPECT_EQ(total(app::kPatentChinese), 3.5f);
-  float sum = 0;
-  for (float t : app::programValues().categoryTotals) sum += t;
-  EXPECT_EQ(sum, 16.0f);  // the 7 of "康复" only in the prescription's total
+  int64_t sum = 0;
+  for (int64_t t : app::programValues().categoryTotals) sum += t;
+  EXPECT_EQ(sum, 1600);  // the 7 of "康复" only in the prescription's total
   EXPECT_EQ(text("编辑框11"), "124");
   // The single pass gives what nineteen separate sums give.
   cmd::SetCurrentDatabase("m20105");

@@ -7,6 +7,7 @@
 
 #include "../db/db_test_util.h"
 #include "app/charging.h"
+#include "app/stored.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -82,22 +83,26 @@ TEST_F(TablesTest, TheBillTablesHaveTheirTwentyFieldsInOrder) {
 
 // A bill's total is added up in double and stored once as a float: a
 // float running sum would lose the small amounts beside a large one.
-TEST_F(TablesTest, ABillsTotalIsAddedUpInDouble) {
+// A bill's total is its amounts added in fen, so it is their sum to the
+// fen however many small amounts it has: seventeen single-precision sums
+// of 0.10 drift below 1.70.
+TEST_F(TablesTest, ABillsTotalIsItsAmountsAddedInFen) {
   app::CategoryTotals totals;
-  totals.fill(1.0f);
-  totals[0] = 16777216.0f;  // 2^24: a float sum no longer grows by 1
+  totals.fill(10);
+  totals[0] = 12345678;  // 123456.78
   ASSERT_TRUE(app::postBill("bm2010", rt::DateTime{40000}, "0312", totals));
   ASSERT_TRUE(cmd::SetCurrentDatabase("bm2010"));
   cmd::MoveFirst();
   EXPECT_EQ(cmd::ReadField("phj").arg().kind, rt::kFloat);
-  EXPECT_EQ(rt::floatValue(cmd::ReadField("phj").arg()), 16777232.0f);
+  EXPECT_EQ(app::fenOf(rt::floatValue(cmd::ReadField("phj").arg())), 12345838);
+  EXPECT_EQ(app::fenOf(rt::floatValue(cmd::ReadField("ps").arg())), 12345678);
   // Posting the same number again rewrites its one record.
-  totals[0] = 2.0f;
+  totals[0] = 10;
   ASSERT_TRUE(app::postBill("bm2010", rt::DateTime{40000}, "0312", totals));
   cmd::SetCurrentDatabase("bm2010");
   EXPECT_EQ(cmd::RecordCount(), 1);
   cmd::MoveFirst();
-  EXPECT_EQ(rt::floatValue(cmd::ReadField("phj").arg()), 18.0f);
+  EXPECT_EQ(rt::floatValue(cmd::ReadField("phj").arg()), 1.7f);
 }
 
 TEST_F(TablesTest, AnExistingTableIsOpenedNotRecreated) {

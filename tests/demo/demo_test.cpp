@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/stored.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -230,25 +231,25 @@ TEST_F(DemoFolder, WritesTheYearsTablesWithTheBillsPostings) {
 
   // One yearly outpatient record per prescription, in the order they were
   // billed, dated the day and holding its category totals: the sums of its
-  // lines' totals, added up in double and kept as floats.
+  // lines' totals, each to the fen, added exactly and kept as floats.
   EXPECT_EQ(count("bm2010"), y.prescriptions.size());
   const size_t index = size_t(&p - y.prescriptions.data());
   cmd::SetCurrentDatabase("bm2010");
   cmd::MoveTo(int(index) + 1);
   EXPECT_EQ(cmd::ReadText("chf"), p.cf);
   EXPECT_EQ(cmd::ReadField("shj").real(), p.day);
-  double sums[app::kCategoryCount] = {}, all = 0;
+  int64_t sums[app::kCategoryCount] = {}, all = 0;
   for (size_t i = p.first; i < p.first + p.count; ++i) {
     const demo::Line& line = y.outpatient[size_t(p.month - 1)][i];
     const demo::Item& item = y.catalogue[size_t(line.item)];
     for (int c = 0; c < app::kCategoryCount; ++c)
-      if (item.lb == app::categoryName(c)) sums[c] += double(float(double(line.shl) * double(item.xj)));
+      if (item.lb == app::categoryName(c)) sums[c] += app::fenOf(float(double(line.shl) * double(item.xj)));
   }
   for (int c = 0; c < app::kCategoryCount; ++c) {
-    EXPECT_EQ(cmd::ReadField(app::billAmountField(c)).number(), double(float(sums[c]))) << c;
-    all += double(float(sums[c]));
+    EXPECT_EQ(cmd::ReadField(app::billAmountField(c)).number(), double(app::storedOf(sums[c]))) << c;
+    all += sums[c];
   }
-  EXPECT_EQ(cmd::ReadField("phj").number(), double(float(all)));
+  EXPECT_EQ(cmd::ReadField("phj").number(), double(app::storedOf(all)));
 
   // The inpatient bills of the discharged, one yearly record each, and one
   // monthly record per patient billed in that month.
