@@ -1,7 +1,7 @@
 // kdbtool: inspect, check, repair and fill ".kdb" tables from a terminal.
 //
 //   kdbtool [--password TEXT] info FILE
-//   kdbtool [--password TEXT] dump [--csv] FILE
+//   kdbtool [--password TEXT] dump [--csv] [--exact] FILE
 //   kdbtool [--password TEXT] check FILE       (read-only: header, records,
 //                                               every memo chain, free list)
 //   kdbtool [--password TEXT] repair FILE      (read-write: repairs on open,
@@ -14,13 +14,20 @@
 //   kdbtool [--password TEXT] pack FILE
 //   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
-//   kdbtool [--password TEXT] export DIR OUT.sqlite   (kdbtool_export.h)
-//   kdbtool [--password TEXT] export DIR --csv OUTDIR
+//   kdbtool [--password TEXT] export [--exact] DIR OUT.sqlite|OUT.xlsx
+//   kdbtool [--password TEXT] export [--exact] DIR --csv OUTDIR
+//                                               (kdbtool_export.h)
 //   kdbtool stock-audit DIR                    (the catalogue's stock against
 //                                               what the stock journal implies,
 //                                               and stock moved by a catalogue
 //                                               change without its reason; every
 //                                               charge line against its entries)
+//
+// Amounts: every float field of the centre's tables holds money, and
+// dump, sum and export write it to the fen ("95.10"), as the program
+// counts it; dump and export with --exact write the stored value instead
+// (the shortest decimal that reads back as it, "95.100006"). sum adds
+// every amount's fen exactly. Double fields are always written exactly.
 //
 // The terminal speaks UTF-8; tables stay GBK, so field names, values and
 // output are converted at this edge. File names are passed through as
@@ -54,6 +61,7 @@
 #include "runtime/convert.h"
 #include "runtime/gbk.h"
 #include "runtime/heap.h"
+#include "runtime/money.h"
 
 namespace {
 
@@ -90,13 +98,15 @@ std::string g_password;  // GBK
 [[noreturn]] void usage() {
   std::fputs(
       "usage: kdbtool [--password TEXT] COMMAND ...\n"
-      "  info FILE | dump [--csv] FILE | check FILE | repair FILE\n"
+      "  info FILE | dump [--csv] [--exact] FILE | check FILE | repair FILE\n"
       "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
       "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n"
-      "  export DIR OUT.sqlite | export DIR --csv OUTDIR\n"
-      "  stock-audit DIR\n",
+      "  export [--exact] DIR OUT.sqlite|OUT.xlsx | export [--exact] DIR --csv OUTDIR\n"
+      "  stock-audit DIR\n"
+      "Amounts (float fields) are written to the fen (95.10) and summed in fen;\n"
+      "--exact writes the stored value (95.100006).\n",
       stderr);
   std::exit(1);
 }
@@ -108,15 +118,16 @@ db::Table& openTable(const std::string& file, bool readOnly) {
   return *db::currentTable();
 }
 
-// One field of a record image as text (UTF-8): ToText, byte-sets in hex.
-// False (with *code) when the field cannot be read.
-bool fieldText(db::Table& t, const db::Field& f, const uint8_t* rec, std::string* text, int* code) {
+// One field of a record image as text (UTF-8), as kdbtool::shownText
+// writes it. False (with *code) when the field cannot be read.
+bool fieldText(db::Table& t, const db::Field& f, const uint8_t* rec, kdbtool::Amounts amounts, std::string* text,
+               int* code) {
   rt::Result v;
   if (int rc = kdbtool::loadField(t, f, rec, &v); rc != db::kOk) {
     *code = rc;
     return false;
   }
-  *text = kdbtool::shownText(v.arg());
+  *text = kdbtool::shownText(f, v.arg(), amounts);
   return true;
 }
 
@@ -148,7 +159,7 @@ int cmdInfo(const std::string& file) {
 
 // Prints every record it can read; a record with a field it cannot read
 // is named on standard error instead, and the exit status is then 1.
-int cmdDump(const std::string& file, bool csv) {
+int cmdDump(const std::string& file, bool csv, kdbtool::Amounts amounts) {
   db::Table& t = openTable(file, true);
   if (csv) {
     std::string head = "serial";
@@ -164,7 +175,7 @@ int cmdDump(const std::string& file, bool csv) {
     for (const db::Field& f : t.fields()) {
       std::string v;
       int code = 0;
-      if (!fieldText(t, f, rec, &v, &code)) {
+      if (!fieldText(t, f, rec, amounts, &v, &code)) {
         ++unreadable;
         std::string msg = "record " + std::to_string(pos + 1) + " field " + rt::gbkToUtf8(f.name) + ": " +
                           std::to_string(code) + " " + rt::gbkToUtf8(db::errorText(code)) + "\n";
@@ -550,12 +561,20 @@ Equality parseEquality(db::Table& t, const std::string& arg) {
   return Equality{f.name, rt::utf8ToGbk(arg.substr(eq + 1)), f.kind == db::kFText};
 }
 
+// The sum of a numeric field: integers exactly, amounts (float fields) as
+// the exact sum of every value's nearest fen, doubles added in double.
 int cmdSum(const std::string& file, const std::string& field, const std::string* where) {
   db::Table& t = openTable(file, true);
   const db::Field& f = needField(t, field);
   if (f.kind < db::kFByte || f.kind > db::kFDouble) fail(db::kFieldKindWrong);
+  const bool amounts = f.kind == db::kFFloat;
   std::string name = f.name;
-  auto value = [&] { return cmd::ReadField(name.c_str()).release(); };
+  // Fen are whole numbers, so their sum in double is exact up to 2^53 fen.
+  auto value = [&] {
+    rt::Result v = cmd::ReadField(name.c_str());
+    if (!amounts || v.kind() != rt::kFloat) return v.release();
+    return rt::makeDouble(double(rt::fenOf(rt::floatValue(v.arg()))));
+  };
   rt::Expr valueExpr(value);
   double sum;
   if (where) {
@@ -566,7 +585,12 @@ int cmdSum(const std::string& file, const std::string& field, const std::string*
     sum = cmd::SumRecords(valueExpr.arg());
   }
   if (db::lastError() != db::kOk) fail(db::lastError());
-  out(rt::gbkToUtf8(rt::doubleToText(sum)) + "\n");
+  if (amounts)
+    out(rt::fenText(int64_t(sum)) + "\n");
+  else if (f.kind == db::kFDouble)
+    out(kdbtool::shortestText(sum) + "\n");
+  else
+    out(std::to_string(int64_t(sum)) + "\n");
   return 0;
 }
 
@@ -717,8 +741,15 @@ int main(int argc, char** argv) {
   std::string sub = a[i++];
   std::vector<std::string> rest(a.begin() + long(i), a.end());
   if (sub == "info" && rest.size() == 1) return cmdInfo(rest[0]);
-  if (sub == "dump" && rest.size() == 1) return cmdDump(rest[0], false);
-  if (sub == "dump" && rest.size() == 2 && rest[0] == "--csv") return cmdDump(rest[1], true);
+  if (sub == "dump" && !rest.empty()) {
+    bool csv = false, exact = false;
+    for (size_t k = 0; k + 1 < rest.size(); ++k) {
+      if (rest[k] == "--csv" && !csv) csv = true;
+      else if (rest[k] == "--exact" && !exact) exact = true;
+      else usage();
+    }
+    return cmdDump(rest.back(), csv, exact ? kdbtool::Amounts::kExact : kdbtool::Amounts::kToTheFen);
+  }
   if (sub == "check" && rest.size() == 1) return cmdCheck(rest[0]);
   if (sub == "repair" && rest.size() == 1) return cmdRepair(rest[0]);
   if (sub == "create" && rest.size() >= 2)

@@ -12,6 +12,7 @@
 #include "runtime/builtins.h"
 #include "runtime/convert.h"
 #include "runtime/gbk.h"
+#include "runtime/money.h"
 
 namespace kdbtool {
 
@@ -43,13 +44,8 @@ std::string hexOf(const void* byteSet) {
   return hexBytes(p, n);
 }
 
-std::string shownText(const rt::Arg& v) {
-  return v.kind == rt::kBytes ? hexOf(rt::pointerValue<void>(v)) : rt::gbkToUtf8(rt::valueToText(v));
-}
-
 namespace {
 
-// The shortest decimal text that reads back as `v`.
 template <typename T>
 std::string shortest(T v) {
   if (std::isnan(v)) return "NaN";
@@ -58,6 +54,18 @@ std::string shortest(T v) {
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
+
+}  // namespace
+
+std::string shortestText(double v) { return shortest(v); }
+std::string shortestText(float v) { return shortest(v); }
+
+std::string shownText(const db::Field& f, const rt::Arg& v, Amounts amounts) {
+  if (f.kind == db::kFFloat || f.kind == db::kFDouble) return cellText(exportCell(f, v, amounts));
+  return v.kind == rt::kBytes ? hexOf(rt::pointerValue<void>(v)) : rt::gbkToUtf8(rt::valueToText(v));
+}
+
+namespace {
 
 std::string isoDate(double days) {
   const rt::DateParts p = rt::splitDateTime(days);
@@ -72,7 +80,7 @@ std::string isoDate(double days) {
 
 }  // namespace
 
-Cell exportCell(const db::Field& f, const rt::Arg& v) {
+Cell exportCell(const db::Field& f, const rt::Arg& v, Amounts amounts) {
   Cell c;
   switch (f.kind) {
     case db::kFByte:
@@ -88,10 +96,16 @@ Cell exportCell(const db::Field& f, const rt::Arg& v) {
       c.integer = v.lo != 0;
       break;
     case db::kFFloat: {
+      const float stored = rt::floatValue(v);
+      if (amounts == Amounts::kToTheFen && std::isfinite(stored)) {
+        c.kind = Cell::kMoney;
+        c.integer = rt::fenOf(stored);
+        break;
+      }
       // As stored: the float's shortest decimal, so 0.1 stays 0.1 rather
       // than 0.100000001490116.
       c.kind = Cell::kReal;
-      const std::string s = shortest(rt::floatValue(v));
+      const std::string s = shortest(stored);
       c.real = std::strtod(s.c_str(), nullptr);
       break;
     }
@@ -100,7 +114,9 @@ Cell exportCell(const db::Field& f, const rt::Arg& v) {
       c.real = rt::doubleValue(v);
       break;
     case db::kFDateTime:
-      c.text = isoDate(rt::doubleValue(v));
+      c.kind = Cell::kDate;
+      c.real = rt::doubleValue(v);
+      c.text = isoDate(c.real);
       break;
     case db::kFBytes: {
       c.kind = Cell::kBlob;
@@ -122,8 +138,10 @@ Cell exportCell(const db::Field& f, const rt::Arg& v) {
 std::string cellText(const Cell& c) {
   switch (c.kind) {
     case Cell::kInteger: return std::to_string(c.integer);
+    case Cell::kMoney: return rt::fenText(c.integer);
     case Cell::kReal: return shortest(c.real);
     case Cell::kBlob: return hexBytes(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size());
+    case Cell::kDate:
     case Cell::kText: break;
   }
   return c.text;

@@ -17,26 +17,37 @@ namespace kdbtool {
 // followed); the value is owned by *value. The engine's code.
 int loadField(db::Table& t, const db::Field& f, const uint8_t* rec, rt::Result* value);
 
-// A loaded value as dump shows it (UTF-8): ToText, byte-sets in hex.
-std::string shownText(const rt::Arg& v);
+// How amounts (the float fields) are written: to the fen, as the program
+// counts them ("95.10" for a stored 95.100006), or exactly as stored (the
+// shortest decimal that reads back as the stored single-precision value).
+enum class Amounts { kToTheFen, kExact };
+
+// A loaded value of field `f` as dump shows it (UTF-8): amounts as
+// `amounts` says, doubles in their shortest decimal form, byte-sets in hex,
+// everything else as ToText writes it.
+std::string shownText(const db::Field& f, const rt::Arg& v, Amounts amounts);
 // A byte-set's bytes as lower-case hex digits.
 std::string hexOf(const void* byteSet);
 
 // A loaded value as export keeps it, typed: integers and bools as
-// integers, floats rounded as stored (the shortest decimal that reads back
-// as the stored single-precision value), doubles as they are, date-times as
-// ISO 8601 text ("2010-05-03", with "T14:30:00" when there is a time of
-// day), texts and memos in UTF-8, byte-sets as bytes.
+// integers, amounts as Amounts says (kMoney holds fen, kReal the exact
+// value), doubles as they are, date-times as days since 1899-12-30 with
+// their ISO 8601 text ("2010-05-03", with "T14:30:00" when there is a time
+// of day), texts and memos in UTF-8, byte-sets as bytes.
 struct Cell {
-  enum Kind { kInteger, kReal, kText, kBlob } kind = kText;
-  int64_t integer = 0;
-  double real = 0;
-  std::string text;  // UTF-8 text, or the bytes of a blob
+  enum Kind { kInteger, kMoney, kReal, kDate, kText, kBlob } kind = kText;
+  int64_t integer = 0;  // kInteger; fen for kMoney
+  double real = 0;      // kReal; days for kDate
+  std::string text;     // UTF-8 text, the ISO text of a date, or the bytes of a blob
 };
-Cell exportCell(const db::Field& f, const rt::Arg& v);
-// A cell as CSV text (before quoting): numbers in their shortest decimal
-// form, blobs in hex.
+Cell exportCell(const db::Field& f, const rt::Arg& v, Amounts amounts);
+// A cell as CSV text (before quoting): amounts in fen with two decimals,
+// other numbers in their shortest decimal form, blobs in hex.
 std::string cellText(const Cell& c);
+// A double or float as the shortest decimal text that reads back as it
+// ("NaN", "Infinity", "-Infinity" for the others).
+std::string shortestText(double v);
+std::string shortestText(float v);
 
 // RFC 4180: a cell holding a comma, a quote or a line end is quoted, its
 // quotes doubled.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <xlsxwriter.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "kdbtool_backup.h"
 #include "kdbtool_common.h"
 #include "runtime/gbk.h"
+#include "runtime/money.h"
 
 namespace kdbtool {
 namespace {
@@ -27,7 +30,7 @@ namespace {
 void say(std::FILE* to, const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), to); }
 
 [[noreturn]] void usage() {
-  say(stderr, "usage: kdbtool export DIR OUT.sqlite | kdbtool export DIR --csv OUTDIR\n");
+  say(stderr, "usage: kdbtool export [--exact] DIR OUT.sqlite|OUT.xlsx | kdbtool export [--exact] DIR --csv OUTDIR\n");
   std::exit(1);
 }
 
@@ -62,7 +65,7 @@ const char* sqlType(int32_t kind) {
 // Reads every record of the table at `path`, read-only, under the
 // whole-file lock (no append of another workstation is half in it). The
 // engine's code; nothing is kept of a table that could not be read whole.
-int readTable(const std::string& path, const std::string& password, ReadTable* out) {
+int readTable(const std::string& path, const std::string& password, Amounts amounts, ReadTable* out) {
   db::OpenOptions o;
   o.readOnly = true;
   o.password = password;
@@ -85,7 +88,7 @@ int readTable(const std::string& path, const std::string& password, ReadTable* o
     for (const db::Field& f : fields) {
       rt::Result v;
       if (int code = loadField(*t, f, rec, &v); code != db::kOk) return code;
-      row.cells.push_back(exportCell(f, v.arg()));
+      row.cells.push_back(exportCell(f, v.arg(), amounts));
     }
     out->rows.push_back(std::move(row));
     return 0;
@@ -138,7 +141,9 @@ class SqliteOut {
       for (const Cell& c : r.cells) {
         switch (c.kind) {
           case Cell::kInteger: sqlite3_bind_int64(insert_, at, c.integer); break;
+          case Cell::kMoney: sqlite3_bind_double(insert_, at, rt::yuanOf(c.integer)); break;
           case Cell::kReal: sqlite3_bind_double(insert_, at, c.real); break;
+          case Cell::kDate:
           case Cell::kText: sqlite3_bind_text(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC); break;
           case Cell::kBlob: sqlite3_bind_blob(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC); break;
         }
@@ -162,6 +167,127 @@ class SqliteOut {
   bool exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
+};
+
+// --- XLSX --------------------------------------------------------------------------
+
+// A workbook written row by row (libxlsxwriter's constant-memory mode: a
+// table's rows do not stay in memory), one worksheet per table.
+class XlsxOut {
+ public:
+  ~XlsxOut() {
+    if (book_) workbook_close(book_);  // a failed export's scratch file, removed by the caller
+  }
+  // A new workbook at `path` (its own scratch name).
+  bool open(const std::string& path) {
+    ::unlink(path.c_str());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    book_ = workbook_new_opt(path.c_str(), &options);
+    if (!book_) return false;
+    header_ = workbook_add_format(book_);
+    format_set_bold(header_);
+    money_ = workbook_add_format(book_);
+    format_set_num_format(money_, "0.00");
+    day_ = workbook_add_format(book_);
+    format_set_num_format(day_, "yyyy-mm-dd");
+    time_ = workbook_add_format(book_);
+    format_set_num_format(time_, "yyyy-mm-dd hh:mm:ss");
+    return true;
+  }
+  // Rows a worksheet holds besides its header.
+  static constexpr size_t kMaxRows = LXW_ROW_MAX - 1;
+
+  bool add(const ReadTable& t) {
+    lxw_worksheet* sheet = workbook_add_worksheet(book_, sheetName(t.name).c_str());
+    if (!sheet) return fail(LXW_ERROR_SHEETNAME_ALREADY_USED);
+    worksheet_freeze_panes(sheet, 1, 0);
+    lxw_col_t col = 0;
+    for (const char* name : {"_serial", "_deleted"})
+      if (!ok(worksheet_write_string(sheet, 0, col++, name, header_))) return false;
+    for (const std::string& c : t.columns)
+      if (!ok(worksheet_write_string(sheet, 0, col++, c.c_str(), header_))) return false;
+    lxw_row_t row = 1;
+    for (const ReadTable::Row& r : t.rows) {
+      if (!ok(worksheet_write_number(sheet, row, 0, r.serial, nullptr))) return false;
+      if (!ok(worksheet_write_number(sheet, row, 1, r.deleted ? 1 : 0, nullptr))) return false;
+      col = 2;
+      for (const Cell& c : r.cells)
+        if (!ok(write(sheet, row, col++, c))) return false;
+      ++row;
+    }
+    return true;
+  }
+  bool finish() {
+    const lxw_error rc = workbook_close(book_);
+    book_ = nullptr;
+    return ok(rc);
+  }
+  std::string error() const { return error_.empty() ? "cannot create the workbook" : error_; }
+
+ private:
+  lxw_error write(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t col, const Cell& c) {
+    switch (c.kind) {
+      case Cell::kInteger: return worksheet_write_number(sheet, row, col, double(c.integer), nullptr);
+      case Cell::kMoney: return worksheet_write_number(sheet, row, col, rt::yuanOf(c.integer), money_);
+      case Cell::kReal:
+        // A spreadsheet has no infinity or NaN: those stay text.
+        if (!std::isfinite(c.real)) return worksheet_write_string(sheet, row, col, shortestText(c.real).c_str(), nullptr);
+        return worksheet_write_number(sheet, row, col, c.real, nullptr);
+      case Cell::kDate:
+        // Day numbers count from 1899-12-30 here as in a spreadsheet, which
+        // shows nothing before 1900-03-01 (day 61) rightly.
+        if (!(c.real >= 61) || c.real >= 2958466) return text(sheet, row, col, c.text);
+        return worksheet_write_number(sheet, row, col, c.real, c.real == std::floor(c.real) ? day_ : time_);
+      case Cell::kBlob: return text(sheet, row, col, cellText(c));
+      case Cell::kText: break;
+    }
+    return text(sheet, row, col, c.text);
+  }
+  // A text, cut at a character's start to 32767 bytes at most (a cell
+  // holds 32767 characters).
+  static lxw_error text(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t col, const std::string& utf8) {
+    if (utf8.empty()) return LXW_NO_ERROR;  // an empty cell
+    constexpr size_t kCellBytes = 32767;
+    size_t end = std::min(utf8.size(), kCellBytes);
+    while (end < utf8.size() && end > 0 && (uint8_t(utf8[end]) & 0xC0) == 0x80) --end;
+    return worksheet_write_string(sheet, row, col, utf8.substr(0, end).c_str(), nullptr);
+  }
+  // A worksheet's name: at most 31 characters, none of []:*?/\ , and not
+  // one already used in any letter case.
+  std::string sheetName(const std::string& table) {
+    std::string name;
+    size_t chars = 0;
+    for (size_t i = 0; i < table.size() && chars < 28; ++chars) {
+      size_t n = 1;
+      while (i + n < table.size() && (uint8_t(table[i + n]) & 0xC0) == 0x80) ++n;
+      const std::string ch = table.substr(i, n);
+      name += ch.find_first_of("[]:*?/\\") == std::string::npos ? ch : "_";
+      i += n;
+    }
+    std::string unique = name;
+    for (int k = 2; !used_.insert(lowerAscii(unique)).second; ++k) unique = name + "~" + std::to_string(k);
+    return unique;
+  }
+  static std::string lowerAscii(std::string s) {
+    for (char& c : s) c = char(std::tolower(uint8_t(c)));
+    return s;
+  }
+  bool ok(lxw_error rc) {
+    if (rc == LXW_NO_ERROR) return true;
+    return fail(rc);
+  }
+  bool fail(lxw_error rc) {
+    if (error_.empty()) error_ = lxw_strerror(rc);
+    return false;
+  }
+  lxw_workbook* book_ = nullptr;
+  lxw_format* header_ = nullptr;
+  lxw_format* money_ = nullptr;
+  lxw_format* day_ = nullptr;
+  lxw_format* time_ = nullptr;
+  std::set<std::string> used_;
+  std::string error_;
 };
 
 // --- CSV ---------------------------------------------------------------------------
@@ -233,15 +359,19 @@ struct Skipped {
 
 int exportCommand(const std::vector<std::string>& given, const std::string& password) {
   std::vector<std::string> args = given;
-  bool csv = false;
-  if (auto it = std::find(args.begin(), args.end(), "--csv"); it != args.end()) {
-    csv = true;
+  auto flag = [&args](const char* name) {
+    auto it = std::find(args.begin(), args.end(), name);
+    if (it == args.end()) return false;
     args.erase(it);
-  }
+    return true;
+  };
+  const bool csv = flag("--csv");
+  const Amounts amounts = flag("--exact") ? Amounts::kExact : Amounts::kToTheFen;
   if (args.size() != 2) usage();
   const std::string& dir = args[0];
   std::string target = args[1];
   while (target.size() > 1 && target.back() == '/') target.pop_back();
+  const bool xlsx = !csv && target.size() > 5 && lower(target.substr(target.size() - 5)) == ".xlsx";
 
   std::vector<std::string> files;
   if (int rc = listTables(dir, &files); rc != db::kOk) {
@@ -261,8 +391,9 @@ int exportCommand(const std::vector<std::string>& given, const std::string& pass
 
   const std::string scratch = csv ? "" : target + ".part";
   SqliteOut sql;
-  if (!csv && !sql.open(scratch)) {
-    say(stderr, "cannot write " + scratch + ": " + sql.error() + "\n");
+  XlsxOut book;
+  if (xlsx ? !book.open(scratch) : !csv && !sql.open(scratch)) {
+    say(stderr, "cannot write " + scratch + ": " + (xlsx ? book.error() : sql.error()) + "\n");
     ::unlink(scratch.c_str());
     return 1;
   }
@@ -282,7 +413,7 @@ int exportCommand(const std::vector<std::string>& given, const std::string& pass
         continue;
       }
       const std::string path = joinPath(dir, file);
-      if (int rc = readTable(path, password, &t); rc != db::kOk) {
+      if (int rc = readTable(path, password, amounts, &t); rc != db::kOk) {
         const bool packStopped =
             rc == db::kFileSizeWrong && db::sizeFaultOf(path) == db::SizeFault::kPackUnfinished;
         skipped.push_back({file, packStopped ? packUnfinishedText() : codeText(rc)});
@@ -296,8 +427,11 @@ int exportCommand(const std::vector<std::string>& given, const std::string& pass
           say(stderr, "cannot write " + out + "\n");
           return 1;
         }
-      } else if (!sql.add(t)) {
-        say(stderr, "cannot write " + scratch + ": " + sql.error() + "\n");
+      } else if (xlsx && t.rows.size() > XlsxOut::kMaxRows) {
+        skipped.push_back({file, "more rows than a worksheet holds"});
+        continue;
+      } else if (xlsx ? !book.add(t) : !sql.add(t)) {
+        say(stderr, "cannot write " + scratch + ": " + (xlsx ? book.error() : sql.error()) + "\n");
         ::unlink(scratch.c_str());
         return 1;
       }
@@ -306,7 +440,8 @@ int exportCommand(const std::vector<std::string>& given, const std::string& pass
     }
   }
   if (!csv) {
-    if (!sql.finish() || !syncPath(scratch) || std::rename(scratch.c_str(), target.c_str()) != 0) {
+    const bool finished = xlsx ? book.finish() : sql.finish();
+    if (!finished || !syncPath(scratch) || std::rename(scratch.c_str(), target.c_str()) != 0) {
       say(stderr, "cannot write " + target + "\n");
       ::unlink(scratch.c_str());
       return 1;

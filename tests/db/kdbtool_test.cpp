@@ -78,10 +78,11 @@ TEST_F(KdbtoolTest, CreateAppendSumFind) {
   r = kdbtool("append c 西药 1 2010-5-5 maybe");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "-72 所提供数据的类型与字段类型不匹配\n");
+  // Amounts (float fields) are summed in fen and written to the fen.
   EXPECT_EQ(kdbtool("sum c hj").out, "13.75\n");
   EXPECT_EQ(kdbtool("sum c hj --where lb=西药").out, "3.75\n");
-  EXPECT_EQ(kdbtool("sum c hj --where lb=无").out, "0\n");
-  EXPECT_EQ(kdbtool("sum c hj --where ok=假").out, "10\n");  // ToText of the bool
+  EXPECT_EQ(kdbtool("sum c hj --where lb=无").out, "0.00\n");
+  EXPECT_EQ(kdbtool("sum c hj --where ok=假").out, "10.00\n");  // ToText of the bool
   r = kdbtool("find c lb=检查");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "2\n");
@@ -92,6 +93,18 @@ TEST_F(KdbtoolTest, CreateAppendSumFind) {
   EXPECT_EQ(r.err, "-40 未找到指定字段\n");
   r = kdbtool("sum c lb");
   EXPECT_EQ(r.err, "-70 字段类型错误\n");
+
+  // Stored amounts with float leftovers count, and are dumped, as their
+  // nearest fen; --exact dumps the stored values.
+  ASSERT_EQ(kdbtool("create f hj:5 n:3").status, 0);
+  ASSERT_EQ(kdbtool("append f 95.100006 2").status, 0);
+  ASSERT_EQ(kdbtool("append f 0.59999996 -3").status, 0);
+  ASSERT_EQ(kdbtool("append f -0.049999997 1").status, 0);
+  EXPECT_EQ(kdbtool("sum f hj").out, "95.65\n");
+  EXPECT_EQ(kdbtool("sum f n").out, "0\n");
+  EXPECT_EQ(kdbtool("dump f").out, "1\t95.10\t2\n2\t0.60\t-3\n3\t-0.05\t1\n");
+  EXPECT_EQ(kdbtool("dump --exact f").out, "1\t95.100006\t2\n2\t0.59999996\t-3\n3\t-0.049999997\t1\n");
+  EXPECT_EQ(kdbtool("dump --csv --exact f").out, "serial,hj,n\r\n1,95.100006,2\r\n2,0.59999996,-3\r\n3,-0.049999997,1\r\n");
 }
 
 TEST_F(KdbtoolTest, CheckRepairAndDamagedFiles) {
