@@ -3,6 +3,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/module.h"
 #include "app/shown_record.h"
@@ -329,36 +330,38 @@ void closeWindow() { kWin.close(); }
 constexpr int kRowPitch = 50;
 constexpr int kFirstRow = 470;
 
-// The rules run from 200 to 2400: wider than A4 portrait (2100), so the
-// list is printed on A4 landscape.
-constexpr int kRuleRight = 2400;
+// The rules run from 200 to 2700: wider than A4 portrait (2100), so the
+// list is printed on A4 landscape, its columns wide enough for what the
+// register holds (a date-time to the minute, a five-character department).
+constexpr int kRuleRight = 2700;
 constexpr int kPortraitWidth = 2100;
 constexpr int kColumnGap = 10;
+// Each page's number, "第 k 页 共 n 页", at the top right.
+constexpr int kPageNumberX = 2350;
+constexpr int kPageNumberY = 320;
 
-void printHeadings(const rt::Arg& p) {
-  cmd::PrintTextAt(p, 200, 400, GBK("姓名"));
-  cmd::PrintTextAt(p, 320, 400, GBK("性别"));
-  cmd::PrintTextAt(p, 400, 400, GBK("年龄"));
-  cmd::PrintTextAt(p, 500, 400, GBK("医保证号"));
-  cmd::PrintTextAt(p, 700, 400, GBK("住院时间"));
-  cmd::PrintTextAt(p, 900, 400, GBK("    病      种    "));
-  cmd::PrintTextAt(p, 1350, 400, GBK("住院号"));
-  cmd::PrintTextAt(p, 1450, 400, GBK("  科室  "));
-  cmd::PrintTextAt(p, 1550, 400, GBK("  床位号 "));
-  cmd::PrintTextAt(p, 1730, 400, GBK("主治医师"));
-  cmd::PrintTextAt(p, 1880, 400, GBK(" 预付款 "));
-  cmd::DrawLine(p, 200, 450, kRuleRight, 450);
-}
-
-// The fields of a printed row, in stored order, at their x positions.
+// The fields of a printed row, in stored order, at their x positions, and
+// each column's heading.
 struct Column {
   const char* field;
   int x;
+  const char* heading;  // UTF-8
 };
 constexpr Column kColumns[] = {
-    {"xm", 200},  {"xb", 350},  {"nl", 420},   {"zh", 500},   {"sj", 660},   {"bz", 900},
-    {"zyh", 1350}, {"ks", 1500}, {"cwh", 1600}, {"ys", 1750}, {"yfk", 1900},
+    {"xm", 200, "姓名"},      {"xb", 340, "性别"},      {"nl", 420, "年龄"},     {"zh", 510, "医保证号"},
+    {"sj", 730, "住院时间"},  {"bz", 1120, "病种"},     {"zyh", 1810, "住院号"}, {"ks", 2000, "科室"},
+    {"cwh", 2200, "床位号"},  {"ys", 2320, "主治医师"}, {"yfk", 2480, "预付款"},
 };
+
+void printHeadings(const rt::Arg& p) {
+  static const std::vector<std::string> headings = [] {
+    std::vector<std::string> gbk;
+    for (const Column& c : kColumns) gbk.push_back(rt::utf8ToGbk(c.heading));
+    return gbk;
+  }();
+  for (size_t i = 0; i < std::size(kColumns); ++i) cmd::PrintTextAt(p, kColumns[i].x, 400, headings[i]);
+  cmd::DrawLine(p, 200, 450, kRuleRight, 450);
+}
 
 // Each field inside its column: one wider than the column is drawn smaller,
 // then cut, rather than over the next one.
@@ -373,32 +376,47 @@ void printRow(const rt::Arg& p, int y, const std::vector<std::string>& row) {
 // stored order.
 using ListedRows = std::vector<std::vector<std::string>>;
 
-// The list. A list longer than the printable area goes on over further
-// pages, each with the headings and their line again; the title stays on
-// the first. One page when it fits.
-void printList(const rt::Arg& p, const ListedRows& rows) {
-  const int bottom = cmd::PrintableHeight(p);  // 0 when no job is open
-  int onPage = 0;
+// Where the rows go: how many on each page, so that every page can say
+// how many there are before the first is printed. A page holds the rows
+// whose next pitch still ends above `bottom`; the closing line and the
+// print time follow the last row, on a page of their own when they would
+// not fit. A `bottom` of 0 (no job open) puts everything on one page.
+std::vector<int> rowsPerPage(size_t rows, int bottom) {
   auto fits = [bottom](int rowsAbove, int below) {
     return bottom <= 0 || kFirstRow + kRowPitch * rowsAbove + below + kRowPitch <= bottom;
   };
-  auto nextPage = [&p, &onPage] {
-    cmd::NewPage(p);
-    printHeadings(p);
-    onPage = 0;
-  };
-
-  cmd::SetPrinterFontSize(p, 16);
-  cmd::PrintTextAt(p, 850, 300, GBK("住院病人一览表"));
-  cmd::SetPrinterFontSize(p, 10);
-  printHeadings(p);
-  for (const auto& row : rows) {
-    if (onPage > 0 && !fits(onPage + 1, 0)) nextPage();
-    ++onPage;
-    printRow(p, kFirstRow + kRowPitch * onPage, row);
+  std::vector<int> pages{0};
+  for (size_t r = 0; r < rows; ++r) {
+    if (pages.back() > 0 && !fits(pages.back() + 1, 0)) pages.push_back(0);
+    ++pages.back();
   }
-  if (onPage > 0 && !fits(onPage, 110)) nextPage();
-  const int last = kFirstRow + kRowPitch * onPage;
+  if (pages.back() > 0 && !fits(pages.back(), 110)) pages.push_back(0);
+  return pages;
+}
+
+// The list: the title on the first page, the headings and their line and
+// the page's number on every page, then the rows laid out by rowsPerPage.
+void printList(const rt::Arg& p, const ListedRows& rows) {
+  const std::vector<int> pages = rowsPerPage(rows.size(), cmd::PrintableHeight(p));
+  const int count = int(pages.size());
+  auto top = [&p, count](int page) {
+    cmd::SetPrinterFontSize(p, 10);
+    printHeadings(p);
+    cmd::PrintTextAt(p, kPageNumberX, kPageNumberY,
+                     GBK("第 ") + std::to_string(page) + GBK(" 页 共 ") + std::to_string(count) + GBK(" 页"));
+  };
+  cmd::SetPrinterFontSize(p, 16);
+  cmd::PrintTextAt(p, 1250, 300, GBK("住院病人一览表"));
+  top(1);
+  size_t next = 0;
+  for (int page = 1; page <= count; ++page) {
+    if (page > 1) {
+      cmd::NewPage(p);
+      top(page);
+    }
+    for (int k = 1; k <= pages[size_t(page - 1)]; ++k) printRow(p, kFirstRow + kRowPitch * k, rows[next++]);
+  }
+  const int last = kFirstRow + kRowPitch * pages.back();
   cmd::DrawLine(p, 200, last + 80, kRuleRight, last + 80);
   cmd::PrintTextAt(p, 1300, last + 110, GBK("打印时间："), cmd::Now());
 }

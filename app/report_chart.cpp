@@ -658,7 +658,11 @@ void openReportChart() {
   QWidget* reportWindow = forms::windowWidget(r::kWindow);
   if (!reportWindow) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  YearFigures figures = readYearFigures(report::chosenDate("日期框2"), report::chosenDate("日期框3"));
+  // The doctors' tab shows the month of 日期框3 in the year charted (the
+  // year of 日期框2), so that every tab is of the year chosen.
+  const rt::DateTime year = report::chosenDate("日期框2");
+  const rt::DateTime doctorMonth = dateOf(cmd::YearOf(year), cmd::MonthOf(report::chosenDate("日期框3")));
+  YearFigures figures = readYearFigures(year, doctorMonth);
   if (!g_window) g_window = new ChartWindow(reportWindow);
   g_window->showFigures(std::move(figures));
   QApplication::restoreOverrideCursor();

@@ -469,7 +469,8 @@ void Printer::output(int argc, const rt::Arg* argv, bool lines) {
   int64_t v;
   double x = intArg(argc, argv, 1, &v) ? double(v) : posX_;
   double y = intArg(argc, argv, 2, &v) ? double(v) : posY_;
-  const double usableBottom = pixelsToUnitY(page_.printableHeight) - marginBottom_ - marginTop_;
+  const double usableBottom =
+      pixelsToUnitY(page_.paperHeight - page_.bottomStrip() - page_.offsetTop) - marginBottom_ - marginTop_;
   const double twoPixels = pixelsToUnitY(2);
 
   for (int i = 3; i < argc; ++i) {

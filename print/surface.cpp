@@ -11,10 +11,10 @@
 namespace print {
 
 double PageGeometry::rightStrip() const {
-  return std::max(0.0, paperWidth - offsetLeft - printableWidth);
+  return std::max(kLeastMarginMm / 25.4 * dpiX, paperWidth - offsetLeft - printableWidth);
 }
 double PageGeometry::bottomStrip() const {
-  return std::max(0.0, paperHeight - offsetTop - printableHeight);
+  return std::max(kLeastMarginMm / 25.4 * dpiY, paperHeight - offsetTop - printableHeight);
 }
 
 RecordingSurface::RecordingSurface(PageGeometry g, Log log, bool refuseJob, int refusePageAfter)

@@ -27,7 +27,12 @@ struct PageGeometry {
   double paperWidth = 0, paperHeight = 0;  // physical page
   double offsetLeft = 0, offsetTop = 0;    // physical offsets of the printable area
   double printableWidth = 0, printableHeight = 0;
-  // The unprintable right and bottom strips, never negative.
+  // Nothing is drawn within this of the sheet's right and bottom edges,
+  // even on a device that says it can print to the edge (a PDF file):
+  // printed, its page could still meet a printer's unprintable margin.
+  static constexpr double kLeastMarginMm = 5;
+  // The strips kept clear at the right and the bottom: the device's
+  // unprintable strip, or kLeastMarginMm when that is narrower.
   double rightStrip() const;
   double bottomStrip() const;
 };

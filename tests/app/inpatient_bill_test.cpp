@@ -15,6 +15,7 @@
 #include "app/program_values.h"
 #include "charge_fixture.h"
 #include "layout_check.h"
+#include "pdf_pages.h"
 #include "print/printer.h"
 #include "print/surface.h"
 
@@ -161,7 +162,7 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
   EXPECT_EQ(printed(), (std::vector<Placed>{
                            printedText(1, 800, 300, "出院病人总费用明细单", 16),
                            printedText(1, 200, 420, "住院号：1001     科别： 康复科   床位号：12       姓名： 王五", 11),
-                           printedLine(1, 200, 470, 2015, 470),  // to the printable width
+                           printedLine(1, 200, 470, 2007, 470),  // to the printable width
                            printedText(1, 220, 500, "使用时间", 11), printedText(1, 500, 500, "药品名称", 11),
                            printedText(1, 780, 500, "类别", 11), printedText(1, 940, 500, "报销", 11),
                            printedText(1, 1100, 500, "单位", 11), printedText(1, 1300, 500, "数量", 11),
@@ -170,7 +171,7 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
                            printedText(1, 1700, 500, "  处方  ", 11), printedText(1, 1900, 500, "收费员", 10),
                            // The closing line stops at the right of the printable
                            // width (2015 on the test page) instead of leaving the sheet.
-                           printedLine(1, 200, 600, 2015, 600),
+                           printedLine(1, 200, 600, 2007, 600),
                            printedText(1, 1300, 580, "打印时间：2010年5月3日14时30分", 11),
                        }));
 }
@@ -305,7 +306,7 @@ TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {
   }
   EXPECT_EQ(headings, 2);
   EXPECT_EQ(titles, 1);
-  EXPECT_EQ(p[p.size() - 2], printedLine(2, 200, 1310, 2015, 1310));
+  EXPECT_EQ(p[p.size() - 2], printedLine(2, 200, 1310, 2007, 1310));
   EXPECT_EQ(p.back(), printedText(2, 1300, 1340, "打印时间：2010年5月3日14时30分", 11));
 
   // 42 lines still fit one page as laid out for one page (the print time
@@ -320,7 +321,7 @@ TEST_F(BillTest, ALongStatementGoesOnToANewPageWithTheHeadings) {
   statement();
   const auto one = printed();
   for (const Placed& t : one) EXPECT_EQ(t.page, 1);
-  EXPECT_EQ(one[one.size() - 2], printedLine(1, 200, 40 * 42 + 600, 2015, 40 * 42 + 600));
+  EXPECT_EQ(one[one.size() - 2], printedLine(1, 200, 40 * 42 + 600, 2007, 40 * 42 + 600));
   EXPECT_EQ(one.back().y, 50 * 42 + 580);
 }
 
@@ -454,28 +455,8 @@ TEST_F(BillTest, NoBillOrStatementForAPatientThePanelDoesNotShow) {
 
 // --- one real PDF ------------------------------------------------------------------------
 
-// The Qt device with "print to file" ticked in the dialog.
-class PdfPrinter : public print::Backend {
- public:
-  bool hasDefaultPrinter() override { return false; }
-  bool showPrintDialog(print::JobSettings& s) override {
-    s.printToFile = true;
-    return true;
-  }
-  std::unique_ptr<print::Surface> openDevice(const print::JobSettings& s, const std::string& f) override {
-    return print::qtBackend().openDevice(s, f);
-  }
-};
-
-// The save-file dialog answered with a path.
-class SaveTo : public qtest::ScriptedDialogs {
- public:
-  std::string path;
-  bool saveFile(const std::string&, const std::string&, std::string* p) override {
-    *p = path;
-    return true;
-  }
-};
+using apptest::PdfPrinter;
+using apptest::SaveTo;
 
 struct Box {
   double xMin, yMin;  // millimetres from the top-left corner of the page
@@ -539,6 +520,33 @@ TEST_F(BillTest, ARealPdfBillHasItsFiguresWhereTheFormExpectsThem) {
   EXPECT_NEAR(totals[0].yMin, 37.0, 0.5);
   EXPECT_NEAR(totals[1].xMin, 140.0, 0.5);
   EXPECT_NEAR(totals[1].yMin, 70.0, 0.5);
+}
+
+// On a real PDF (a device that can print to the edge) the bill and a
+// statement of two pages with long names keep their ink 5 mm or more
+// inside the sheet: printed, no printer's unprintable margin cuts them.
+TEST_F(BillTest, BillAndStatementInkStaysFiveMillimetresInsideTheSheet) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  PdfPrinter pdfPrinter;
+  SaveTo save;
+  print::setBackend(&pdfPrinter);
+  rt::setDialogs(&save);
+  addDrugs({{"Z01", "住院费", "住院", 1000, 1234567.88f}});
+  query("1001");
+  charge("Z01", "1");
+  for (int i = 1; i <= 60; ++i)
+    ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{rt::makeDateTime(2010, 5, 3, 0, 0, 0)},
+                                  g("复方丹参滴丸（薄膜衣）加长名称测试用药品"), g("中成"), g("甲类"), 100000 + i,
+                                  g("盒"), 98765.43f, 9876543.0f, "0312", g("张三")));
+  for (const char* file : {"bill.pdf", "statement.pdf"}) {
+    SCOPED_TRACE(file);
+    save.path = dir.path().toStdString() + "/" + file;
+    std::string(file) == "bill.pdf" ? bill() : statement();
+    ASSERT_TRUE(std::filesystem::exists(save.path));
+    EXPECT_EQ(apptest::inkNearTheEdges(save.path), apptest::none);
+  }
+  rt::setDialogs(&dialogs);
 }
 
 }  // namespace

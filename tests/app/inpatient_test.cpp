@@ -9,12 +9,15 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <QWidget>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 
 #include "app/tables.h"
 #include "app_fixture.h"
 #include "layout_check.h"
+#include "pdf_pages.h"
 #include "db/engine.h"
 #include "db/facade.h"
 #include "db/table.h"
@@ -391,26 +394,27 @@ TEST_F(InpatientTest, PrintsTheAdmissionsOfTheRangeInclusive) {
   EXPECT_TRUE(printer.seen.applyPaper);
   EXPECT_EQ(printer.seen.paperCode, print::paperCodeFor(2));  // A4
   EXPECT_TRUE(printer.seen.applyOrientation);
-  EXPECT_TRUE(printer.seen.landscape);  // its rules (to 2400) are wider than portrait
+  EXPECT_TRUE(printer.seen.landscape);  // its rules (to 2700) are wider than portrait
   EXPECT_EQ(printer.count(print::Recorded::NewPage), 0);
   EXPECT_EQ(printer.count(print::Recorded::EndJob), 1);
 
   const auto items = printer.items();
   ASSERT_FALSE(items.empty());
   EXPECT_EQ(items[0].text, "住院病人一览表");
-  EXPECT_EQ(items[0].x, 850);
+  EXPECT_EQ(items[0].x, 1250);
   EXPECT_EQ(items[0].y, 300);
   // 16 points, then 10 from the headings on (sizes are kept in whole
   // screen pixels: 21 and 13 at 96 dpi, 15.75 and 9.75 points).
   EXPECT_EQ(items[0].fontUnits, 55);
   EXPECT_EQ(items[1].fontUnits, 34);
   EXPECT_EQ(textsAt(printer, 1, 400),
-            (std::vector<std::string>{"姓名", "性别", "年龄", "医保证号", "住院时间", "    病      种    ",
-                                      "住院号", "  科室  ", "  床位号 ", "主治医师", " 预付款 "}));
+            (std::vector<std::string>{"姓名", "性别", "年龄", "医保证号", "住院时间", "病种", "住院号", "科室",
+                                      "床位号", "主治医师", "预付款"}));
+  EXPECT_EQ(textsAt(printer, 1, 320), std::vector<std::string>{"第 1 页 共 1 页"});
   std::vector<int> headingX;
   for (const auto& it : items)
     if (!it.line && it.y == 400) headingX.push_back(it.x);
-  EXPECT_EQ(headingX, (std::vector<int>{200, 320, 400, 500, 700, 900, 1350, 1450, 1550, 1730, 1880}));
+  EXPECT_EQ(headingX, (std::vector<int>{200, 340, 420, 510, 730, 1120, 1810, 2000, 2200, 2320, 2480}));
 
   // P1, P2, P3 in stored order at 520, 570, 620.
   EXPECT_EQ(textsAt(printer, 1, 520),
@@ -420,9 +424,9 @@ TEST_F(InpatientTest, PrintsTheAdmissionsOfTheRangeInclusive) {
   std::vector<int> rowX;
   for (const auto& it : items)
     if (!it.line && it.y == 520) rowX.push_back(it.x);
-  EXPECT_EQ(rowX, (std::vector<int>{200, 350, 420, 660, 1350, 1900}));  // empty fields print nothing
+  EXPECT_EQ(rowX, (std::vector<int>{200, 340, 420, 730, 1810, 2480}));  // empty fields print nothing
   EXPECT_TRUE(textsAt(printer, 1, 670).empty());
-  EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2200}, {700, 2200}}));
+  EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2500}, {700, 2500}}));
   EXPECT_EQ(textsAt(printer, 1, 730), (std::vector<std::string>{"打印时间：", "2010年2月1日10时"}));
   for (const auto& it : items) {
     if (!it.line && it.text == "打印时间：") {
@@ -454,9 +458,9 @@ TEST_F(InpatientTest, RangesOrderTimesBeforeTheEpochAndMayBeEmpty) {
   // Title, headings, the line at 450, a second one at 550, the print time at 580.
   EXPECT_EQ(textsAt(printer, 1, 300), std::vector<std::string>{"住院病人一览表"});
   EXPECT_EQ(textsAt(printer, 1, 400).size(), 11u);
-  EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2200}, {550, 2200}}));
+  EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2500}, {550, 2500}}));
   EXPECT_EQ(textsAt(printer, 1, 580)[0], "打印时间：");
-  EXPECT_EQ(printer.items().size(), 1u + 11u + 2u + 2u);
+  EXPECT_EQ(printer.items().size(), 1u + 11u + 1u + 2u + 2u);  // title, headings, page, lines, time
   EXPECT_FALSE(std::filesystem::exists("zylshk.kdb"));
 }
 
@@ -472,7 +476,7 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
   ASSERT_EQ(printer.count(print::Recorded::NewPage), 2);
   std::vector<std::string> pages[3];
   for (const auto& it : printer.items())
-    if (!it.line && it.x == 1350 && it.y >= 520 && it.page >= 1 && it.page <= 3)
+    if (!it.line && it.x == 1810 && it.y >= 520 && it.page >= 1 && it.page <= 3)
       pages[it.page - 1].push_back(it.text);
   ASSERT_EQ(pages[0].size(), 29u);
   ASSERT_EQ(pages[1].size(), 29u);
@@ -488,8 +492,11 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
   EXPECT_EQ(textsAt(printer, 2, 400), textsAt(printer, 1, 400));
   EXPECT_EQ(textsAt(printer, 3, 400), textsAt(printer, 1, 400));
   EXPECT_TRUE(textsAt(printer, 2, 300).empty());
-  EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2200}}));
-  EXPECT_EQ(linesOf(printer, 3), (std::vector<std::pair<int, int>>{{450, 2200}, {1650, 2200}}));
+  EXPECT_EQ(linesOf(printer, 1), (std::vector<std::pair<int, int>>{{450, 2500}}));
+  EXPECT_EQ(linesOf(printer, 3), (std::vector<std::pair<int, int>>{{450, 2500}, {1650, 2500}}));
+  // Every page says which of how many it is.
+  for (int page = 1; page <= 3; ++page)
+    EXPECT_EQ(textsAt(printer, page, 320), std::vector<std::string>{"第 " + std::to_string(page) + " 页 共 3 页"});
   EXPECT_EQ(textsAt(printer, 3, 1680)[0], "打印时间：");
   EXPECT_FALSE(std::filesystem::exists("zylshk.kdb"));
 }
@@ -513,12 +520,14 @@ TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
   std::vector<apptest::Rule> rules;
   apptest::printedLayout(*printer.log, &texts, &rules);
   const print::PageGeometry page = print::testPage(true);
-  const double right = page.printableWidth * 254.0 / 600.0, bottom = page.printableHeight * 254.0 / 600.0;
+  // 5 mm clear of the sheet's right and bottom edges.
+  const double right = (page.paperWidth - page.offsetLeft - page.rightStrip()) * 254.0 / 600.0;
+  const double bottom = (page.paperHeight - page.offsetTop - page.bottomStrip()) * 254.0 / 600.0;
   EXPECT_EQ(apptest::overlaps(texts), apptest::none);
   EXPECT_EQ(apptest::outside(texts, right, bottom), apptest::none);
   for (const apptest::Rule& r : rules) EXPECT_LE(std::max(r.x1, r.x2), right);
   // Each field ends before the next column begins.
-  const int columns[] = {200, 350, 420, 500, 660, 900, 1350, 1500, 1600, 1750, 1900, 2400};
+  const int columns[] = {200, 340, 420, 510, 730, 1120, 1810, 2000, 2200, 2320, 2480, 2700};
   double printTimeY = 0;
   for (const apptest::TextBox& t : texts)
     if (t.text == "打印时间：") printTimeY = t.y;
@@ -529,12 +538,46 @@ TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
     ASSERT_NE(next, std::end(columns)) << t.text;
     EXPECT_LE(t.x + t.w, *next) << t.text;
   }
-  // Drawn smaller they stay whole; too long even at the smallest size, they
-  // are cut after a whole character (the department's 科, the minutes' 分).
+  // Each whole, drawn smaller where it is wide.
   std::vector<std::string> all;
   for (const apptest::TextBox& t : texts) all.push_back(t.text);
-  for (const char* shown : {"1234567", "2010000001", "YB20100001", "诸葛明", "A-128", "儿童康复", "2010年12月28日18时45", "康复科"})
+  for (const char* shown : {"1234567", "2010000001", "YB20100001", "诸葛明", "A-128", "儿童康复科",
+                            "2010年12月28日18时45分", "康复科", "腰椎间盘突出症伴右下肢放射痛及颈椎病"})
     EXPECT_NE(std::find(all.begin(), all.end(), shown), all.end()) << shown;
+}
+
+// A list of three pages printed to a real PDF with every field as long as
+// the register holds it: each page numbered, nothing cut, and the ink 5 mm
+// or more inside the sheet.
+TEST_F(InpatientTest, AListOnPaperIsNumberedWholeAndInsideTheSheet) {
+  app::openTable(app::kInpatientsName, app::kInpatients);
+  for (int k = 1; k <= 70; ++k)
+    ASSERT_TRUE(cmd::AppendRecord(GBK("欧阳明"), GBK("男"), 100, "YB20100001",
+                                  rt::DateTime{at(2010, 12, 28, 18, 45) + k / 1440.0},
+                                  GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"), "A-128",
+                                  GBK("诸葛明"), 1234567));
+  db::closeAllDatabases();
+  open();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  apptest::PdfPrinter pdf;
+  apptest::SaveTo save;
+  save.path = dir.path().toStdString() + "/list.pdf";
+  print::setBackend(&pdf);
+  rt::setDialogs(&save);
+  printRange("2010-12-01", "2010-12-31");
+  rt::setDialogs(&dialogs);
+  print::setBackend(nullptr);
+  ASSERT_TRUE(std::filesystem::exists(save.path));
+  EXPECT_EQ(apptest::inkNearTheEdges(save.path), apptest::none);
+  QProcess text;
+  text.start("pdftotext", {"-layout", QString::fromStdString(save.path), "-"});
+  ASSERT_TRUE(text.waitForFinished(30000));
+  const QString words =
+      QString::fromUtf8(text.readAllStandardOutput()).normalized(QString::NormalizationForm_KC).remove(' ');
+  for (const char* whole : {"第1页共3页", "第2页共3页", "第3页共3页", "2010年12月28日18时46分", "儿童康复科",
+                            "腰椎间盘突出症伴右下肢放射痛及颈椎病"})
+    EXPECT_TRUE(words.contains(QString::fromUtf8(whole))) << whole;
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include "db/facade.h"
 #include "demo/year.h"
 #include "forms/window_ids.h"
+#include "pdf_pages.h"
 #include "recording_printer.h"
 
 namespace {
@@ -42,17 +43,7 @@ std::string g(const char* utf8) { return rt::utf8ToGbk(utf8); }
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 std::string money(double v) { return rt::gbkToUtf8(cmd::MoneyText(v)); }
 
-class SaveTo : public qtest::ScriptedDialogs {
- public:
-  std::string path;  // GBK; empty: the dialog is cancelled
-  int saveDialogs = 0;
-  bool saveFile(const std::string&, const std::string&, std::string* p) override {
-    ++saveDialogs;
-    if (path.empty()) return false;
-    *p = path;
-    return true;
-  }
-};
+using apptest::SaveTo;
 
 class ReportChartTest : public apptest::AppTest {
  protected:
@@ -131,7 +122,6 @@ TEST_F(ReportChartTest, ChartedFiguresAreTheReportsFiguresOfTheDemoYear) {
   ASSERT_NE(y2010, nullptr);
   const QStringList shareNames = categories(share);
   ASSERT_EQ(shareNames.size(), 13);
-  double charted = 0;
   for (int c = 0; c < 12; ++c) {
     SCOPED_TRACE(kColumns[c]);
     int at = -1;
@@ -142,10 +132,10 @@ TEST_F(ReportChartTest, ChartedFiguresAreTheReportsFiguresOfTheDemoYear) {
     // The label carries the same amount, to the fen.
     EXPECT_TRUE(shareNames[at].contains(QString::fromStdString(yearly[size_t(c)]) + u("元")));
   }
-  for (int i = 0; i < y2010->count(); ++i) charted += y2010->at(i);
-  // The parts add up to the year's 合计 (its own stored total, which may
-  // differ in the last fen from the single-precision parts).
-  EXPECT_NEAR(charted, std::stod(yearly[12]), 0.05);
+  int64_t chartedFen = 0;
+  for (int i = 0; i < y2010->count(); ++i) chartedFen += std::llround(y2010->at(i) * 100);
+  // The parts add up to the year's 合计 to the fen.
+  EXPECT_EQ(chartedFen, std::llround(std::stod(yearly[12]) * 100));
   // Sorted: the largest part on top (the last category of a horizontal chart).
   for (int i = 1; i < y2010->count(); ++i) EXPECT_LE(y2010->at(i - 1), y2010->at(i));
 
@@ -185,6 +175,19 @@ TEST_F(ReportChartTest, ChartedFiguresAreTheReportsFiguresOfTheDemoYear) {
   EXPECT_TRUE(notes.contains(u("2009年无数据"))) << notes.toStdString();
   EXPECT_EQ(months->series().size(), 1) << "a line drawn for a year without tables";
   EXPECT_TRUE(save.saveDialogs == 0 && save.asked.empty()) << "a dialog while opening";
+
+  // The doctors' month chosen in another year (today's, say): the tab
+  // shows that month of the year charted.
+  pick(r::kDate3, 2026, 5);
+  w = openCharts();
+  ASSERT_NE(w, nullptr);
+  doctors = chart(w, app::kDoctorChartName);
+  ASSERT_NE(doctors, nullptr);
+  EXPECT_TRUE(doctors->title().startsWith(u("2010年5月各医师收入"))) << doctors->title().toStdString();
+  ASSERT_NE(set(doctors, u("门诊")), nullptr);
+  const std::vector<std::string> outpatient = panelRow(79);
+  ASSERT_EQ(outpatient.size(), 8u);
+  EXPECT_EQ(money(set(doctors, u("门诊"))->at(0)), outpatient[0]);
 }
 
 // The charge table of a month, a bill of the year and one of the year
@@ -278,6 +281,7 @@ TEST_F(ReportChartTest, SavesPngAndPdfAndPrintsOnA4Landscape) {
   const QString words = QString::fromUtf8(text.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
   EXPECT_TRUE(words.contains(u("2010年各项收入占全年的比例"))) << words.toStdString();
   EXPECT_TRUE(words.contains(u("300.5元"))) << words.toStdString();
+  EXPECT_EQ(apptest::inkNearTheEdges(dir.path().toStdString() + "/share.pdf"), std::vector<std::string>{});
   QProcess info;
   info.start("pdfinfo", {dir.path() + "/share.pdf"});
   ASSERT_TRUE(info.waitForFinished(30000));
@@ -292,7 +296,8 @@ TEST_F(ReportChartTest, SavesPngAndPdfAndPrintsOnA4Landscape) {
   EXPECT_NE(rt::gbkToUtf8(save.asked[0].text).find("未能保存"), std::string::npos);
 
   // Printing: the print dialog once, A4 landscape, the chart over the
-  // printable area; a cancelled dialog prints nothing.
+  // printable area, 5 mm clear of the sheet's right and bottom edges; a
+  // cancelled dialog prints nothing.
   apptest::RecordingPrinter printer;
   click(app::kPrintChartName);
   EXPECT_EQ(printer.dialogs, 1);
@@ -301,8 +306,9 @@ TEST_F(ReportChartTest, SavesPngAndPdfAndPrintsOnA4Landscape) {
   const std::vector<print::Recorded> painted = print::recordedOf(*printer.log, print::Recorded::Painting);
   ASSERT_EQ(painted.size(), 1u);
   const print::PageGeometry page = print::testPage(true);
-  EXPECT_NEAR(painted[0].x2 - painted[0].x, page.printableWidth, 3);
-  EXPECT_NEAR(painted[0].y2 - painted[0].y, page.printableHeight, 3);
+  EXPECT_NEAR(painted[0].x2 - painted[0].x, page.paperWidth - page.offsetLeft - page.rightStrip(), 3);
+  EXPECT_NEAR(painted[0].y2 - painted[0].y, page.paperHeight - page.offsetTop - page.bottomStrip(), 3);
+  EXPECT_NEAR(page.rightStrip(), 5 / 25.4 * 600, 0.1);  // wider than the test page's own 100 pixels
   EXPECT_EQ(printer.count(print::Recorded::EndJob), 1);
   printer.cancel = true;
   click(app::kPrintChartName);

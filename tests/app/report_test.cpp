@@ -34,6 +34,7 @@
 #include "app/tables.h"
 #include "app_fixture.h"
 #include "layout_check.h"
+#include "pdf_pages.h"
 #include "db/facade.h"
 #include "db/table.h"
 #include "forms/window_ids.h"
@@ -895,26 +896,8 @@ TEST_F(ReportTest, EditButtonOnAMissingTableOpensNothing) {
 
 // --- real PDF output ---------------------------------------------------------------------
 
-class PdfPrinter : public print::Backend {
- public:
-  bool hasDefaultPrinter() override { return false; }
-  bool showPrintDialog(print::JobSettings& s) override {
-    s.printToFile = true;
-    return true;
-  }
-  std::unique_ptr<print::Surface> openDevice(const print::JobSettings& s, const std::string& f) override {
-    return print::qtBackend().openDevice(s, f);
-  }
-};
-
-class SaveAs : public qtest::ScriptedDialogs {
- public:
-  std::string path;
-  bool saveFile(const std::string&, const std::string&, std::string* p) override {
-    *p = path;
-    return true;
-  }
-};
+using apptest::PdfPrinter;
+using SaveAs = apptest::SaveTo;
 
 struct Box {
   double xMin, yMin;  // millimetres
@@ -997,6 +980,7 @@ TEST_F(ReportTest, PrintedReportsMeasureRightInMillimetres) {
     const auto w = words(QString::fromStdString(save.path), &pageW);
     ASSERT_FALSE(w.empty());
     EXPECT_NEAR(pageW, 297, 0.5);  // A4 landscape
+    EXPECT_EQ(apptest::inkNearTheEdges(save.path), apptest::none);
     for (const auto& [word, x, y] : c.words) {
       if (word == "评残") {  // the last heading word: only its line matters here
         ASSERT_EQ(w.count(word), 1u);

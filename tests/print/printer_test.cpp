@@ -294,12 +294,17 @@ TEST_F(PrinterTest, LinesUnitsAndMargins) {
   EXPECT_NEAR(l[3].x2, 1200, 1e-9);
   EXPECT_NEAR(l[3].penWidth, 60, 1e-9);  // a tenth of an inch
 
-  // The printable size in units, less the margins.
+  // The printable size in units, less the margins, 5 mm clear of the
+  // sheet's right and bottom edges (the test page's own unprintable strips
+  // are narrower).
   set(Printer::kUnit, 1);
   set(Printer::kRightMargin, 30);
   set(Printer::kLeftMargin, 20);
-  double widthUnits = print::testPage().printableWidth / kPxPerUnit;
+  const print::PageGeometry page = print::testPage();
+  const double widthUnits = (page.paperWidth - page.offsetLeft) / kPxPerUnit - 50;  // 5 mm
   EXPECT_EQ(prop(Printer::kPrintableWidth), int(widthUnits) - 50);
+  const double heightUnits = (page.paperHeight - page.offsetTop) / kPxPerUnit - 50;
+  EXPECT_EQ(prop(Printer::kPrintableHeight), int(heightUnits));
 }
 
 TEST_F(PrinterTest, JobLifeCancelAndAbort) {
