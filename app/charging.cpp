@@ -330,8 +330,9 @@ bool askAboutStock(const ChargeBeingRecorded& c) {
   cmd::MoveFirst();
   if (!cmd::FindRecord(condition.arg())) return true;
   if (double(c.quantity) > stock) {
+    // In the drug's own unit (盒, 支); a drug typed without one names none.
     const std::string text = GBK("库存不足：") + quoted(c.name) + GBK("现有 ") + cmd::ToText(stock) +
-                             GBK(" 单位，仍要记帐吗？");
+                             (c.unit.empty() ? std::string() : " " + c.unit) + GBK("，仍要记帐吗？");
     if (!askYesNo(text)) return false;
   }
   // A batch without an expiry date (none typed) has nothing to have passed.

@@ -594,6 +594,7 @@ void closeWindow() { kWin.close(); }
 void viewJournal() {
   const forms::Control list = kWin.control("超级列表框1");
   std::string dm, mch, ph;
+  const bool chosen = list.selectedRow() >= 0;
   if (const int row = list.selectedRow(); row >= 0) {
     const forms::ListItemInfo item = forms::listItem(kWin.id(), list.id(), row);
     dm = item.texts.at(0);
@@ -609,15 +610,20 @@ void viewJournal() {
     return;
   }
   std::vector<std::vector<std::string>> rows;
-  const int rc = journal::entriesOf(dm, mch, ph, &rows);
+  // A row chosen names its batch exactly; boxes typed in part (the code
+  // alone, say) match on what was typed.
+  const int rc = journal::entriesOf(dm, mch, ph, !chosen, &rows);
   // The drug a modify or delete acts on stays the one it was.
   cmd::SetCurrentDatabase(kCatalogue);
   if (rc != 0) {
     tellFailure(GBK("库存流水 kcls 无法读取"), rc, "");
     return;
   }
-  const std::string note = GBK("药品代码 ") + dm + GBK("　名称 ") + mch + GBK("　批号 ") + ph + GBK("　共 ") +
-                           cmd::ToText(int32_t(rows.size())) + GBK(" 条，最新的在上");
+  std::string note;
+  for (const auto& [label, value] : {std::pair{GBK("药品代码 "), &dm}, {GBK("名称 "), &mch}, {GBK("批号 "), &ph}})
+    if (chosen || !value->empty()) note += (note.empty() ? "" : GBK("　")) + std::string(label) + *value;
+  if (!chosen && (dm.empty() || mch.empty() || ph.empty())) note += GBK("（未填的项不限）");
+  note += GBK("　共 ") + cmd::ToText(int32_t(rows.size())) + GBK(" 条，最新的在上");
   const std::vector<std::string> headings = {GBK("时间"), GBK("变动"), GBK("变动后库存"), GBK("原因"),
                                              GBK("住院号/处方"), GBK("操作员"), GBK("工作站")};
   rt::dialogs().showRows(GBK("库存流水"), note, headings, rows);

@@ -151,7 +151,7 @@ int findOperation(const std::string& op, const std::string& lineTable, int32_t l
   return 0;
 }
 
-int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph,
+int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph, bool anyWhereEmpty,
               std::vector<std::vector<std::string>>* rows) {
   rows->clear();
   if (!cmd::FileExists(kJournal + ".kdb")) return db::lastError();
@@ -159,8 +159,10 @@ int entriesOf(const std::string& dm, const std::string& mch, const std::string& 
     return why == kWrongLayout ? int(db::kNotDatabase) : why;
   std::vector<std::vector<std::string>> found;
   const int rc = db::forEachRecord([&] {
-    if (!db::fieldTextEquals("dm", dm) || !db::fieldTextEquals("mch", mch) || !db::fieldTextEquals("ph", ph))
-      return;
+    auto matches = [anyWhereEmpty](const char* field, const std::string& value) {
+      return (anyWhereEmpty && value.empty()) || db::fieldTextEquals(field, value);
+    };
+    if (!matches("dm", dm) || !matches("mch", mch) || !matches("ph", ph)) return;
     FieldReader r;
     found.push_back({r.shown("sj"), r.shown("bd"), r.shown("kc"), r.text("yy"), r.text("hm"), r.text("czy"),
                      r.text("gzz")});

@@ -97,9 +97,11 @@ int findOperation(const std::string& op, const std::string& lineTable, int32_t l
 // The entries of one batch (code, name and batch number equal), newest
 // first, each as the texts the journal view shows: time, change, stock
 // afterwards, reason, inpatient number or prescription, user,
-// workstation. 0, or the engine's code when the journal could not be read
+// workstation. With `anyWhereEmpty`, an empty code, name or batch number
+// matches every entry (a drug typed by its code alone shows all its
+// batches). 0, or the engine's code when the journal could not be read
 // whole (no journal yet: 0 and no rows).
-int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph,
+int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph, bool anyWhereEmpty,
               std::vector<std::vector<std::string>>* rows);
 
 }  // namespace app::journal

@@ -72,7 +72,7 @@ TEST_F(StockJournalTest, DrugWindowMarksExpiredExpiringAndEmptyDrugsAndCountsThe
 TEST_F(StockJournalTest, ChargingBeyondTheStockOrAnExpiredBatchIsAskedAndNoLeavesEverythingAsItWas) {
   addBatch("P01", "青霉素", "西药", 5, 3.0f, "P9", kYesterday);
   query("1001");
-  const std::string short5 = "库存不足：“青霉素”现有 5 单位，仍要记帐吗？";
+  const std::string short5 = "库存不足：“青霉素”现有 5 支，仍要记帐吗？";  // in the drug's unit
   const std::string expired = "“青霉素”（批号 P9）已于 2010年5月2日过期，仍要记帐吗？";
   auto asked = [&] { return messages(); };
 
@@ -162,9 +162,11 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
 
   // The journal's view in the drug window, newest first.
   struct Shown : qtest::ScriptedDialogs {
+    std::string note;
     std::vector<std::vector<std::string>> rows;
-    void showRows(const std::string&, const std::string&, const std::vector<std::string>&,
+    void showRows(const std::string&, const std::string& n, const std::vector<std::string>&,
                   const std::vector<std::vector<std::string>>& r) override {
+      note = n;
       rows = r;
     }
   } shown;
@@ -172,10 +174,18 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
   typeDrug("编辑框1", "A01");
   pressDrug(ids::drug::kButton2);
   EXPECT_TRUE(forms::pressExtraButton(kDrug, g("库存流水")));
-  rt::setDialogs(&dialogs);
   ASSERT_EQ(shown.rows.size(), 2u);
   EXPECT_EQ(u(shown.rows[0][3]), "删除退回");
   EXPECT_EQ(u(shown.rows[1][1]), "-6");
+  // Only the code typed, no row chosen: every entry of that code.
+  forms::closeWindow(kDrug);
+  ASSERT_TRUE(forms::loadWindow(kDrug));
+  typeDrug("编辑框1", "A01");
+  shown.rows.clear();
+  EXPECT_TRUE(forms::pressExtraButton(kDrug, g("库存流水")));
+  rt::setDialogs(&dialogs);
+  EXPECT_EQ(shown.rows.size(), 2u);
+  EXPECT_EQ(u(shown.note), "药品代码 A01（未填的项不限）　共 2 条，最新的在上");
 
   const ToolRun clean = kdbtool("stock-audit " + dir_.string());
   EXPECT_EQ(clean.status, 0) << clean.out;
