@@ -174,19 +174,24 @@ TEST_F(ChargeTargetsTest, AMonthTableThatVanishedIsMadeAgainBeforeTheLine) {
 
 // A file layer that, just before the stock step locks the catalogue record
 // it found, lets another workstation change the catalogue: `meanwhile` runs
-// once, on a handle of its own.
+// once, on a handle of its own. Record locks are one byte at a record's
+// offset; the header lock lies before the records and the share markers
+// and open gate past the whole-file range, so neither fires it.
 class CatalogueChangesBeforeTheWrite : public dbtest::ForwardingEnv {
  public:
   std::function<void()> meanwhile;
   int32_t firstRecord = 0;  // offset of record 0 in the catalogue file
+  int32_t recordSize = 0;
+  int64_t firedAt = -1;     // the lock offset `meanwhile` ran at
 
   struct F : dbtest::ForwardingFile {
     CatalogueChangesBeforeTheWrite* env;
     bool catalogue = false;
     int tryLock(int64_t o, int64_t l) override {
-      if (catalogue && l == 1 && o >= env->firstRecord && env->meanwhile) {
+      if (catalogue && l == 1 && o >= env->firstRecord && o < db::kWholeFileLength && env->meanwhile) {
         auto run = std::move(env->meanwhile);
         env->meanwhile = nullptr;
+        env->firedAt = o;
         run();
       }
       return in->tryLock(o, l);
@@ -208,6 +213,11 @@ class StockStepTest : public apptest::ChargeTest {
               {"A01", "阿莫西林", "西药", 100, 12.5f},
               {"D01", "地塞米松", "西药", 50, 2.0f}});
     env_.firstRecord = 116 + 72 * 16;
+    {
+      std::unique_ptr<db::Table> t;
+      ASSERT_EQ(db::Table::open((dir_ / "ypjbxx.kdb").string(), db::OpenOptions{}, &t), 0);
+      env_.recordSize = t->header().recordSize;
+    }
     db::os::setEnv(&env_);
   }
   void TearDown() override {
@@ -232,12 +242,14 @@ TEST_F(StockStepTest, TheChargedDrugFallsNotItsNeighbourWhenAnEarlierDrugIsPacke
   EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}), 0);
   EXPECT_EQ(stock(), (std::vector<int>{96, 50}));
   EXPECT_FALSE(env_.meanwhile) << "the other workstation did pack in between";
+  EXPECT_EQ(env_.firedAt, env_.firstRecord + 1 * env_.recordSize) << "not at the found drug's record lock";
 }
 
 TEST_F(StockStepTest, ADrugPackedAwayMeanwhileIsReportedAndNothingElseMoves) {
   env_.meanwhile = deleteAndPack(1);  // 阿莫西林 itself
   EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}), app::kNoCatalogueMatch);
   EXPECT_EQ(stock(), (std::vector<int>{7, 50}));
+  EXPECT_EQ(env_.firedAt, env_.firstRecord + 1 * env_.recordSize) << "not at the found drug's record lock";
 }
 
 }  // namespace
