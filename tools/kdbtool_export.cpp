@@ -304,12 +304,18 @@ bool writeFileSynced(const std::string& path, const std::string& bytes) {
 // One table as CSV: header, then one line per record, CRLF line ends.
 std::string csvOf(const ReadTable& t) {
   std::string s = "\xEF\xBB\xBF_serial,_deleted";
-  for (const std::string& c : t.columns) s += "," + csvCell(c);
+  for (const std::string& c : t.columns) {
+    s += ',';
+    s += csvCell(c);
+  }
   s += "\r\n";
   for (const ReadTable::Row& r : t.rows) {
     s += std::to_string(r.serial);
     s += r.deleted ? ",1" : ",0";
-    for (const Cell& c : r.cells) s += "," + csvCell(cellText(c));
+    for (const Cell& c : r.cells) {
+      s += ',';
+      s += csvCell(cellText(c));
+    }
     s += "\r\n";
   }
   return s;

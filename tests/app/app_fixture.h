@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "../forms/qt_support.h"
 #include "app/shell.h"
@@ -17,6 +19,7 @@
 #include "forms/template.h"
 #include "forms/window_ids.h"
 #include "print/printer.h"
+#include "runtime/gbk.h"
 
 namespace apptest {
 
@@ -52,6 +55,13 @@ class AppTest : public testing::Test {
   static bool loaded(uint32_t window) {
     QCoreApplication::processEvents();
     return forms::isLoaded(window);
+  }
+
+  // The texts of the messages and questions shown so far (UTF-8).
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    for (const auto& a : dialogs.asked) out.push_back(rt::gbkToUtf8(a.text));
+    return out;
   }
 
   qtest::ScriptedDialogs dialogs;

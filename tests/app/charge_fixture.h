@@ -162,11 +162,6 @@ class ChargeTest : public AppTest {
     return out;
   }
 
-  std::vector<std::string> messages() const {
-    std::vector<std::string> out;
-    for (const auto& a : dialogs.asked) out.push_back(u(a.text));
-    return out;
-  }
 };
 
 

@@ -67,11 +67,6 @@ class DrugWindowTest : public apptest::AppTest {
   std::string cell(int row, int column) {
     return rt::gbkToUtf8(forms::listItem(kWin, d::kList1, row).texts.at(size_t(column)));
   }
-  std::vector<std::string> messages() const {
-    std::vector<std::string> out;
-    for (const auto& a : dialogs.asked) out.push_back(rt::gbkToUtf8(a.text));
-    return out;
-  }
   bool allBoxesEmpty() {
     for (const char* b : kBoxes)
       if (!box(b).empty()) return false;

@@ -35,6 +35,7 @@
 #include "app_fixture.h"
 #include "layout_check.h"
 #include "pdf_pages.h"
+#include "recording_printer.h"
 #include "db/facade.h"
 #include "db/table.h"
 #include "forms/window_ids.h"
@@ -88,25 +89,6 @@ struct Drawing {
     for (const auto& l : lines)
       if (l == std::array<int, 4>{x1, y1, x2, y2}) return true;
     return false;
-  }
-};
-
-// Answers the print dialog with OK and prints on a recording A4 landscape
-// page at 600 dpi.
-class RecordingPrinter : public print::Backend {
- public:
-  bool cancel = false;
-  int dialogs = 0;
-  print::JobSettings seen;
-  print::RecordingSurface::Log log = std::make_shared<std::vector<print::Recorded>>();
-  bool hasDefaultPrinter() override { return true; }
-  bool showPrintDialog(print::JobSettings& s) override {
-    ++dialogs;
-    seen = s;
-    return !cancel;
-  }
-  std::unique_ptr<print::Surface> openDevice(const print::JobSettings& s, const std::string&) override {
-    return std::make_unique<print::RecordingSurface>(print::testPage(s.landscape), log);
   }
 };
 
@@ -200,13 +182,8 @@ class ReportTest : public apptest::AppTest {
     cmd::CloseDatabase(table);
   }
 
-  std::vector<std::string> messages() const {
-    std::vector<std::string> out;
-    for (const auto& a : dialogs.asked) out.push_back(rt::gbkToUtf8(a.text));
-    return out;
-  }
 
-  RecordingPrinter printer;
+  apptest::RecordingPrinter printer;
 };
 
 // --- monthly business report ------------------------------------------------------------

@@ -41,11 +41,6 @@ class ShellTest : public apptest::AppTest {
   }
   void press(uint32_t window, uint32_t button) { forms::raiseEvent(window, button, forms::kEvFirst); }
   std::string password() { return forms::text(ids::kLoginWindow, GBK("编辑框1")); }
-  std::vector<std::string> messages() const {
-    std::vector<std::string> out;
-    for (const auto& a : dialogs.asked) out.push_back(rt::gbkToUtf8(a.text));
-    return out;
-  }
 };
 
 TEST_F(ShellTest, FreshFolderCreatesTheUserListAndShowsNoUsers) {
