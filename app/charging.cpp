@@ -464,11 +464,16 @@ int finishStockStep(const journal::OperationFound& seen, const journal::Operatio
 
 // The stock step of a line action, made once whatever happened to an
 // earlier try: 0, kNoCatalogueMatch, or the engine's code (still to do).
-int stockStepOnce(const pending::LineAction& a) {
+// `mayHaveBegun`: an earlier try of this action may have written its
+// entry (a retry, after a kill or an uncertain write), so the journal is
+// searched for its operation first. The first try, in the handler that
+// took the operation's new id, has nothing to find and reads no journal.
+int stockStepOnce(const pending::LineAction& a, bool mayHaveBegun) {
   const journal::Operation by{a.op, a.table, a.serial};
   const int32_t delta = a.kind == pending::LineAction::kCharge ? -a.quantity : a.quantity;
   if (const int code = journal::prepare(); code != 0) return code;
-  if (!journal::carriesOperations()) return changeStock(a.name, a.category, a.price, delta, a.why, by);
+  if (!mayHaveBegun || !journal::carriesOperations())
+    return changeStock(a.name, a.category, a.price, delta, a.why, by);
   journal::OperationFound seen;
   if (const int code = journal::findOperation(a.op, a.table, a.serial, &seen); code != 0) return code;
   if (seen.found) return finishStockStep(seen, by);
@@ -533,7 +538,7 @@ Settled settleLineAction(const pending::LineAction& a, bool tellFound) {
     }
     return Settled::kNotLanded;
   }
-  const int stock = stockStepOnce(a);
+  const int stock = stockStepOnce(a, true);
   if (stock != 0 && stock != kNoCatalogueMatch) {
     pending::noteLineKnown(a.op);
     db::setLastError(stock);
@@ -555,7 +560,7 @@ namespace {
 // The stock step right after the line's own: made, or left noted (with
 // the line known) for applyAll, and the operator told.
 void stockAfterLine(const pending::LineAction& a, const char* gbkDone, const char* gbkPending) {
-  const int rc = stockStepOnce(a);
+  const int rc = stockStepOnce(a, false);
   if (rc == 0) {
     pending::finish(a.op);
     return;
