@@ -294,8 +294,12 @@ bool Env::isLink(const std::string& path) {
 namespace {
 
 class Tracked;
-std::vector<Tracked*> g_written;   // files written since their last sync
-std::set<std::string> g_dirs;      // directories with new entries
+// Files written since their last sync, and directories with new entries.
+// Never destroyed: a table still open when the program ends (a static of
+// another file, or a tool that exits with its tables open) closes after
+// every static here is gone, and its file forgets itself from the list.
+std::vector<Tracked*>& g_written = *new std::vector<Tracked*>;
+std::set<std::string>& g_dirs = *new std::set<std::string>;
 
 // A file opened for writing: notes itself as written on its first change
 // after a sync, and syncs what is still unsynced when it closes.

@@ -143,12 +143,12 @@ class Maker {
       }
       a.sj = admitted[size_t(i)];
       a.bz = gbk(illness);
-      char zyh[12];
+      char zyh[32];
       std::snprintf(zyh, sizeof zyh, "%d%03d", y_.year, i + 1);
       a.zyh = zyh;
       a.ks = gbk(child ? (std::strstr(illness, "耳聋") ? "听力语言科" : "儿童康复科")
                        : kDepartments[rng_.below(4)]);
-      char bed[8];
+      char bed[32];
       std::snprintf(bed, sizeof bed, "%d%02d", 1 + rng_.below(3), 1 + rng_.below(30));
       a.cwh = bed;
       a.doctor = rng_.below(7);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
@@ -62,7 +63,12 @@ void free(void* block) {
 }
 
 void markPermanent(void* block) {
-  if (block) prefixOf(block)->flags |= kPermanent;
+  if (!block) return;
+  prefixOf(block)->flags |= kPermanent;
+  // Held here for the program's life, so that a permanent block is one the
+  // program still holds at its end, never a leak.
+  static std::vector<void*>& kept = *new std::vector<void*>;
+  kept.push_back(block);
 }
 
 size_t blockSize(const void* block) {
