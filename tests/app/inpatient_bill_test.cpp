@@ -16,6 +16,7 @@
 #include "charge_fixture.h"
 #include "layout_check.h"
 #include "pdf_pages.h"
+#include "recording_printer.h"
 #include "print/printer.h"
 #include "print/surface.h"
 
@@ -23,29 +24,6 @@ namespace {
 
 namespace m = forms::ids::medication;
 using print::Recorded;
-
-// The printer dialog answered as a test says; the job printed on a
-// recording A4 page at 600 dpi.
-class RecordingPrinter : public print::Backend {
- public:
-  bool cancel = false;
-  int dialogs = 0;
-  print::JobSettings seen;
-  print::RecordingSurface::Log log = std::make_shared<std::vector<Recorded>>();
-
-  bool hasDefaultPrinter() override { return true; }
-  bool showPrintDialog(print::JobSettings& s) override {
-    ++dialogs;
-    seen = s;
-    if (whileOpen) whileOpen();
-    return !cancel;
-  }
-  // What happens elsewhere while the dialog is open.
-  std::function<void()> whileOpen;
-  std::unique_ptr<print::Surface> openDevice(const print::JobSettings&, const std::string&) override {
-    return std::make_unique<print::RecordingSurface>(print::testPage(), log);
-  }
-};
 
 // One text or line as module code placed it, in the printer's unit
 // (0.1 mm), with the page it is on.
@@ -122,7 +100,7 @@ class BillTest : public apptest::MedicationWindowTest {
     return "(nothing)";
   }
 
-  RecordingPrinter printer;
+  apptest::RecordingPrinter printer;
 };
 
 // The text of a double, as the printer and ToText give it.

@@ -303,6 +303,28 @@ TEST_F(OutpatientTest, TheBillIsThePrescriptionsAfterTheInpatientWindowRan) {
   EXPECT_TRUE(messages().empty());
 }
 
+// Another workstation charges a line to the same prescription while the
+// print dialog is open, and another as the form comes out: the form and
+// the posting both come from one reading after the dialog, so the first
+// is in both and the second in neither.
+TEST_F(OutpatientTest, ALineChargedWhileTheDialogIsOpenIsOnTheFormAndInThePosting) {
+  open();
+  charge("A01", "2", "0312");  // 25 of 西药
+  apptest::RecordingPrinter printer;
+  printer.whileOpen = [this] { chargeElsewhere("m20105", "心电监护", "监护", 1, 60.0f, "0312"); };
+  printer.atEndOfJob = [this] { chargeElsewhere("m20105", "阿莫西林", "西药", 1, 12.5f, "0312"); };
+  press(o::kButton1);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(printedAt(printer, 530, 460), "25");    // 西药
+  EXPECT_EQ(printedAt(printer, 1380, 670), "85");   // the prescription's total
+  EXPECT_EQ(text("编辑框6"), "85");
+  const auto bills = stored("bm2010");
+  ASSERT_EQ(bills.size(), 1u);
+  EXPECT_EQ(bills[0][b_ps], "25");
+  EXPECT_EQ(bills[0][b_pjh], "60");
+  EXPECT_EQ(bills[0][b_phj], "85");
+}
+
 TEST_F(OutpatientTest, AChargeAfterMidnightLandsInTheNewMonthsTable) {
   rt::setClock(at(2010, 5, 31, 23, 59, 50));
   open();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,33 @@
 #include "runtime/gbk.h"
 
 namespace apptest {
+
+// A recording surface that runs `atEnd` when its job ends.
+class EndingSurface : public print::Surface {
+ public:
+  EndingSurface(std::unique_ptr<print::Surface> in, std::function<void()> atEnd)
+      : in_(std::move(in)), atEnd_(std::move(atEnd)) {}
+  print::PageGeometry geometry() const override { return in_->geometry(); }
+  bool beginJob(const std::string& name) override { return in_->beginJob(name); }
+  bool newPage() override { return in_->newPage(); }
+  void endJob() override {
+    in_->endJob();
+    if (atEnd_) atEnd_();
+  }
+  void abortJob() override { in_->abortJob(); }
+  void drawText(double x, double y, const std::string& t, const print::TextStyle& s) override {
+    in_->drawText(x, y, t, s);
+  }
+  void drawLine(double x1, double y1, double x2, double y2, const print::PenStyle& p) override {
+    in_->drawLine(x1, y1, x2, y2, p);
+  }
+  QSizeF measure(const std::string& t, const QFont& f) const override { return in_->measure(t, f); }
+  void drawPainting(const QRectF& r, const Painting& p) override { in_->drawPainting(r, p); }
+
+ private:
+  std::unique_ptr<print::Surface> in_;
+  std::function<void()> atEnd_;
+};
 
 class RecordingPrinter : public print::Backend {
  public:
@@ -27,14 +55,26 @@ class RecordingPrinter : public print::Backend {
   print::JobSettings seen;
   print::RecordingSurface::Log log = std::make_shared<std::vector<print::Recorded>>();
 
+  // What happens elsewhere while the dialog is open (another workstation
+  // charging, say).
+  std::function<void()> whileOpen;
+
   bool hasDefaultPrinter() override { return true; }
   bool showPrintDialog(print::JobSettings& s) override {
     ++dialogs;
     seen = s;
+    if (whileOpen) whileOpen();
     return !cancel;
   }
+  // What happens elsewhere as the job ends: after the form is printed,
+  // before what module code does next (a posting, say).
+  std::function<void()> atEndOfJob;
+
   std::unique_ptr<print::Surface> openDevice(const print::JobSettings& s, const std::string&) override {
-    return std::make_unique<print::RecordingSurface>(print::testPage(s.applyOrientation && s.landscape), log);
+    auto surface =
+        std::make_unique<print::RecordingSurface>(print::testPage(s.applyOrientation && s.landscape), log);
+    if (!atEndOfJob) return surface;
+    return std::make_unique<EndingSurface>(std::move(surface), atEndOfJob);
   }
 
   // What was printed, positions in 0.1 mm (the printers' default unit),

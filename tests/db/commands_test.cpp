@@ -4,6 +4,7 @@
 #include "db/changes.h"
 #include "db/table.h"
 #include "db_test_util.h"
+#include "forwarding_env.h"
 #include "runtime/blocks.h"
 
 using namespace dbtest;
@@ -478,6 +479,29 @@ TEST_F(CommandsTest, MemoAndByteSetChains) {
   aux = readFile("memo.kdt");
   EXPECT_EQ(aux.size(), 512u);
   EXPECT_EQ(at32(aux, 16), 1);
+}
+
+// A look at the folder that fails once is never "no such file": the
+// caller reads the failure, and the next look sees the file.
+TEST_F(CommandsTest, AFailedLookIsAFailureNotAMissingFile) {
+  ASSERT_TRUE(cmd::CreateDatabase("m20105", {fi("dm", 10, 15)}));
+  struct FailingLooks : dbtest::ForwardingEnv {
+    int failures = 0;
+    int stat(const std::string& p) override { return failures-- > 0 ? int(db::kHardware) : base().stat(p); }
+    int listDir(const std::string& d, std::vector<std::string>* n) override {
+      return failures-- > 0 ? int(db::kHardware) : base().listDir(d, n);
+    }
+  } env;
+  db::os::Env* previous = db::os::setEnv(&env);
+  for (const char* pattern : {"m20105.kdb", "m2010*.kdb"}) {
+    SCOPED_TRACE(pattern);
+    env.failures = 1;
+    EXPECT_FALSE(cmd::FileExists(pattern));
+    EXPECT_EQ(db::lastError(), db::kHardware);
+    EXPECT_TRUE(cmd::FileExists(pattern));
+    EXPECT_EQ(db::lastError(), db::kOk);
+  }
+  db::os::setEnv(previous);
 }
 
 TEST_F(CommandsTest, OneFileWhateverTheCase) {
