@@ -50,70 +50,10 @@ namespace {
 namespace m = forms::ids::medication;
 constexpr uint32_t kWin = forms::ids::kMedicationWindow;
 
-// Confirmations answered OK, and 是 where a charge asks (a drug beyond
-// its stock or past its expiry: the charge is made as the operator who
-// says yes makes it); any other message ends the run.
-class AnswerOk : public rt::Dialogs {
- public:
-  int message(const std::string& text, const std::string&, uint32_t style) override {
-    if (style == 0) {
-      std::fprintf(stderr, "unexpected message: %s\n", rt::gbkToUtf8(text).c_str());
-      std::exit(1);
-    }
-    return (style & rt::mb::kButtonMask) == rt::mb::kYesNo ? rt::kYes : rt::kOk;
-  }
-  bool askText(const std::string&, const std::string&, std::string*, bool) override { return false; }
-  bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
-};
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(),
-                 rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
-    std::exit(1);
-  }
-}
-
-const char* const kCategories[] = {"西药", "检查", "手术", "中成", "输氧", "治疗", "化验", "其它", "中草",
-                                   "放射", "输血", "住院", "冷暖", "接生", "婴儿", "医疗", "监护"};
-
-// Wall time and the window thread's processor time of one handler run; on
-// a machine shared with other work the second shows what the handler
-// itself costs.
-struct Timing {
-  double wall, cpu;
-};
-double threadCpuMs() {
-  timespec ts;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-Timing ms(const std::function<void()>& f) {
-  auto t0 = std::chrono::steady_clock::now();
-  const double c0 = threadCpuMs();
-  f();
-  return {std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count(),
-          threadCpuMs() - c0};
-}
-
-void report(const char* what, const std::vector<Timing>& runs) {
-  std::vector<double> wall, cpu;
-  for (const Timing& t : runs) wall.push_back(t.wall), cpu.push_back(t.cpu);
-  std::sort(wall.begin(), wall.end());
-  std::sort(cpu.begin(), cpu.end());
-  std::printf("%-22s wall median %7.2f slowest %7.2f ms | cpu median %7.2f slowest %7.2f ms (%zu runs)\n",
-              what, wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2], cpu.back(), runs.size());
-}
-
-// The code of the catalogue's last record, the one the busy runs charge.
-std::string lastCatalogueCode() {
-  cmd::OpenDatabase(app::kDrugCatalogueName);
-  check(cmd::SetCurrentDatabase(app::kDrugCatalogueName), "catalogue");
-  cmd::MoveTo(cmd::RecordCount());
-  const std::string code = cmd::ReadText("dm");
-  cmd::CloseDatabase(app::kDrugCatalogueName);
-  return code;
-}
+using bench::AnswerOk;
+using bench::check;
+using bench::lastCatalogueCode;
 
 int busyYear(const char* busyDir, int runs) {
   const std::filesystem::path dir = bench::scratchCopy(busyDir);
@@ -191,7 +131,7 @@ int main(int argc, char** argv) {
         "register");
   app::openTable("1001", app::kChargeLines);
   for (int i = 0; i < lines; ++i) {
-    const std::string lb = rt::utf8ToGbk(kCategories[i % 17]);
+    const std::string lb = app::categoryName(i % 17);
     check(cmd::AppendRecord(rt::DateTime{40301}, rt::utf8ToGbk("药品"), lb, rt::utf8ToGbk("甲类"), 2,
                             rt::utf8ToGbk("支"), 2.5f, 5.0f, "0312", "cashier"),
           "stay");
@@ -204,23 +144,23 @@ int main(int argc, char** argv) {
   forms::setText(kWin, GBK("编辑框3"), "1");
   forms::setText(kWin, GBK("编辑框4"), "0312");
 
-  std::vector<Timing> query, lookUp, charge, remove;
+  std::vector<bench::Run> query, lookUp, charge, remove;
   press(m::kButton1);  // the first query opens the tables
   for (int r = 0; r < runs; ++r) {
-    query.push_back(ms([&] { press(m::kButton1); }));
+    query.push_back(bench::timeRun([&] { press(m::kButton1); }));
     forms::setText(kWin, GBK("编辑框2"), lastCode);
-    lookUp.push_back(ms([&] { press(m::kButton2); }));
+    lookUp.push_back(bench::timeRun([&] { press(m::kButton2); }));
     forms::setProperty(kWin, m::kList1, forms::prop::kListSelected, -1, rt::makeInt(0));
-    charge.push_back(ms([&] { forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick); }));
+    charge.push_back(bench::timeRun([&] { forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick); }));
     forms::setProperty(kWin, m::kList2, forms::prop::kListSelected, -1, rt::makeInt(0));
-    remove.push_back(ms([&] { press(m::kButton3); }));
+    remove.push_back(bench::timeRun([&] { press(m::kButton3); }));
   }
   check(forms::listRowCount(kWin, m::kList2) == lines, "stay length");
   std::printf("stay of %d lines, catalogue of %d drugs\n", lines, drugs);
-  report("查询 (query)", query);
-  report("确定 (look-up)", lookUp);
-  report("charge (double-click)", charge);
-  report("删除 (delete)", remove);
+  bench::printRuns("查询 (query)", query);
+  bench::printRuns("确定 (look-up)", lookUp);
+  bench::printRuns("charge (double-click)", charge);
+  bench::printRuns("删除 (delete)", remove);
   if (argc > 4) {
     // The catalogue matches listed as the operator sees them before a charge.
     forms::setText(kWin, GBK("编辑框2"), lastCode);

@@ -10,6 +10,7 @@
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
+#include "db/errors.h"
 #include "db/facade.h"
 #include "db/locks.h"
 #include "db/os.h"
@@ -189,6 +190,40 @@ void handlerRow(size_t k, const std::string& key, const std::string& what, const
 const std::string& notBuiltText() {
   static const std::string t = rt::utf8ToGbk("此功能尚未完成。");
   return t;
+}
+
+int AnswerOk::message(const std::string& text, const std::string&, uint32_t style) {
+  if (style == 0) {
+    std::fprintf(stderr, "unexpected message: %s\n", rt::gbkToUtf8(text).c_str());
+    std::exit(1);
+  }
+  return (style & rt::mb::kButtonMask) == rt::mb::kYesNo ? rt::kYes : rt::kOk;
+}
+
+void check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(),
+               rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
+  std::exit(1);
+}
+
+std::string lastCatalogueCode() {
+  cmd::OpenDatabase(app::kDrugCatalogueName);
+  check(cmd::SetCurrentDatabase(app::kDrugCatalogueName), "catalogue");
+  cmd::MoveTo(cmd::RecordCount());
+  const std::string code = cmd::ReadText("dm");
+  cmd::CloseDatabase(app::kDrugCatalogueName);
+  return code;
+}
+
+void printRuns(const char* what, const std::vector<Run>& runs) {
+  std::vector<double> wall, cpu;
+  for (const Run& r : runs) {
+    wall.push_back(r.wall);
+    cpu.push_back(r.cpu);
+  }
+  std::printf("%-22s wall median %7.2f  slowest %7.2f   cpu median %7.2f  slowest %7.2f ms  (%zu runs)\n", what,
+              median(wall), worst(wall), median(cpu), worst(cpu), runs.size());
 }
 
 }  // namespace bench

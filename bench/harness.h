@@ -186,6 +186,37 @@ class OkDialogs : public rt::Dialogs {
   bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
 };
 
+// Confirmations answered OK, and 是 where a charge asks (a drug beyond its
+// stock or past its expiry: the charge is made as the operator who says
+// yes makes it); any other message ends the run.
+class AnswerOk : public rt::Dialogs {
+ public:
+  int message(const std::string& text, const std::string& caption, uint32_t style) override;
+  bool askText(const std::string&, const std::string&, std::string*, bool) override { return false; }
+  bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
+};
+
+// Ends the run, naming `what` and the engine's last error, unless `ok`.
+void check(bool ok, const char* what);
+
+// The code of the working directory's catalogue's last record, the one the
+// busy runs charge.
+std::string lastCatalogueCode();
+
+// A handler run and what it leaves for the message loop (a list handed to
+// its model, repaints): the time until the window has caught up.
+template <typename F>
+Run timeCaughtUp(F&& f) {
+  return timeRun([&] {
+    f();
+    processEvents();
+  });
+}
+
+// Median and slowest of the runs, wall and CPU, as one line of the
+// synthetic runs' output.
+void printRuns(const char* what, const std::vector<Run>& runs);
+
 // Whether a handler answered with the not-built text since the last call;
 // every other message but `expectedGbk` (a confirmation the steps answer)
 // is printed to standard error. Forgets the messages.

@@ -47,77 +47,10 @@ namespace {
 namespace o = forms::ids::outpatient;
 constexpr uint32_t kWin = forms::ids::kOutpatientWindow;
 
-// Confirmations answered OK, and 是 where a charge asks (a drug beyond
-// its stock or past its expiry: the charge is made as the operator who
-// says yes makes it); any other message ends the run.
-class AnswerOk : public rt::Dialogs {
- public:
-  int message(const std::string& text, const std::string&, uint32_t style) override {
-    if (style == 0) {
-      std::fprintf(stderr, "unexpected message: %s\n", rt::gbkToUtf8(text).c_str());
-      std::exit(1);
-    }
-    return (style & rt::mb::kButtonMask) == rt::mb::kYesNo ? rt::kYes : rt::kOk;
-  }
-  bool askText(const std::string&, const std::string&, std::string*, bool) override { return false; }
-  bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
-};
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(),
-                 rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
-    std::exit(1);
-  }
-}
-
-const char* const kCategories[] = {"西药", "检查", "手术", "中成", "输氧", "治疗", "化验", "其它", "中草",
-                                   "放射", "输血", "住院", "冷暖", "接生", "婴儿", "医疗", "监护"};
-
-// One run: wall time and the window thread's own CPU time, in ms. On a
-// shared machine the wall time also counts the waits for a core.
-struct Run {
-  double wall, cpu;
-};
-
-double threadCpuMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-// The handler and what it leaves for the message loop (a list handed to its
-// model, repaints): the time until the window has caught up.
-Run ms(const std::function<void()>& f) {
-  const double cpu0 = threadCpuMs();
-  auto t0 = std::chrono::steady_clock::now();
-  f();
-  QCoreApplication::processEvents();
-  const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-  return {wall, threadCpuMs() - cpu0};
-}
-
-void report(const char* what, const std::vector<Run>& runs) {
-  std::vector<double> wall, cpu;
-  for (const Run& r : runs) {
-    wall.push_back(r.wall);
-    cpu.push_back(r.cpu);
-  }
-  std::sort(wall.begin(), wall.end());
-  std::sort(cpu.begin(), cpu.end());
-  std::printf("%-22s wall median %7.2f  slowest %7.2f   cpu median %7.2f  slowest %7.2f ms  (%zu runs)\n",
-              what, wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2], cpu.back(), runs.size());
-}
-
-// The code of the catalogue's last record, the one the busy runs charge.
-std::string lastCatalogueCode() {
-  cmd::OpenDatabase(app::kDrugCatalogueName);
-  check(cmd::SetCurrentDatabase(app::kDrugCatalogueName), "catalogue");
-  cmd::MoveTo(cmd::RecordCount());
-  const std::string code = cmd::ReadText("dm");
-  cmd::CloseDatabase(app::kDrugCatalogueName);
-  return code;
-}
+using bench::AnswerOk;
+using bench::check;
+using bench::lastCatalogueCode;
 
 int busyYear(const char* busyDir, int runs) {
   const std::filesystem::path dir = bench::scratchCopy(busyDir);
@@ -189,7 +122,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < lines; ++i) {
     char cf[16];
     std::snprintf(cf, sizeof cf, "%02d%05d", 1 + i % 7, i / 4);
-    const std::string lb = rt::utf8ToGbk(kCategories[i % 17]);
+    const std::string lb = app::categoryName(i % 17);
     check(cmd::AppendRecord(rt::DateTime{40300.0 + i / 800}, rt::utf8ToGbk("药品"), lb, rt::utf8ToGbk("甲类"),
                             2, rt::utf8ToGbk("支"), 2.5f, 5.0f, cf, "cashier"),
           "month");
@@ -197,9 +130,9 @@ int main(int argc, char** argv) {
   db::closeAllDatabases();
 
   auto typePrescription = [](const char* cf) { forms::setText(kWin, GBK("编辑框4"), cf); };
-  std::vector<Run> open, keystroke, charge, remove;
+  std::vector<bench::Run> open, keystroke, charge, remove;
   for (int r = 0; r < std::max(3, runs / 4); ++r) {
-    open.push_back(ms([] { forms::loadWindow(kWin); }));
+    open.push_back(bench::timeCaughtUp([] { forms::loadWindow(kWin); }));
     forms::closeWindow(kWin);
     QCoreApplication::processEvents();
   }
@@ -207,20 +140,20 @@ int main(int argc, char** argv) {
   forms::setText(kWin, GBK("编辑框3"), "1");
   const char* const typed[] = {"0", "03", "031", "0312", "03120", "031200", "0312000"};
   for (int r = 0; r < runs; ++r) {
-    for (const char* t : typed) keystroke.push_back(ms([&] { typePrescription(t); }));
+    for (const char* t : typed) keystroke.push_back(bench::timeCaughtUp([&] { typePrescription(t); }));
     forms::setText(kWin, GBK("编辑框2"), lastCode);
     forms::raiseEvent(kWin, o::kButton2, forms::kEvFirst);
     forms::setProperty(kWin, o::kList1, forms::prop::kListSelected, -1, rt::makeInt(0));
-    charge.push_back(ms([&] { forms::raiseEvent(kWin, o::kList1, forms::kEvDoubleClick); }));
+    charge.push_back(bench::timeCaughtUp([&] { forms::raiseEvent(kWin, o::kList1, forms::kEvDoubleClick); }));
     forms::setProperty(kWin, o::kList2, forms::prop::kListSelected, -1, rt::makeInt(0));
-    remove.push_back(ms([&] { forms::raiseEvent(kWin, o::kButton4, forms::kEvFirst); }));
+    remove.push_back(bench::timeCaughtUp([&] { forms::raiseEvent(kWin, o::kButton4, forms::kEvFirst); }));
   }
   check(forms::listRowCount(kWin, o::kList2) == lines, "month length");
   std::printf("month of %d lines, catalogue of %d drugs\n", lines, drugs);
-  report("window opened", open);
-  report("keystroke (编辑框4)", keystroke);
-  report("charge (double-click)", charge);
-  report("delete (删除)", remove);
+  bench::printRuns("window opened", open);
+  bench::printRuns("keystroke (编辑框4)", keystroke);
+  bench::printRuns("charge (double-click)", charge);
+  bench::printRuns("delete (删除)", remove);
   std::filesystem::current_path("/");
   std::filesystem::remove_all(tmpl);
   return 0;

@@ -42,13 +42,7 @@ namespace r = forms::ids::report;
 
 double day(int y, int m, int d) { return double(QDate(1899, 12, 30).daysTo(QDate(y, m, d))); }
 
-void check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(),
-                 rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
-    std::exit(1);
-  }
-}
+using bench::check;
 
 void open(const std::string& name, const app::TableDef& def) {
   check(app::createTable(name, def), "create");
