@@ -36,8 +36,10 @@ class Faulty : public dbtest::ForwardingEnv {
       int64_t len = 0;
       in->size(&len);
       if (env->full && o + int64_t(n) > len) return db::kDiskFull;
+      if (table && o >= env->failTableWritesFrom) return db::kHardware;
       return in->write(o, b, n);
     }
+    bool table = false;
     int truncate(int64_t l) override {
       if (env->change()) raise(SIGKILL);
       int64_t len = 0;
@@ -53,6 +55,7 @@ class Faulty : public dbtest::ForwardingEnv {
     if (full && c && !base().exists(p)) return db::kDiskFull;
     auto f = std::make_unique<F>();
     f->env = this;
+    f->table = p.ends_with(".kdb");
     int rc = base().open(p, w, c, &f->in);
     if (rc == 0) *out = std::move(f);
     return rc;
@@ -63,6 +66,9 @@ class Faulty : public dbtest::ForwardingEnv {
   }
   long killAt = 0, changes = 0;
   bool full = false;
+  // Writes to the table file (not its auxiliary file) at or past this
+  // offset fail: a record write lost while the chains were written.
+  int64_t failTableWritesFrom = INT64_MAX;
 };
 
 std::string text(size_t n, char c) { return std::string(n, c); }
@@ -284,6 +290,26 @@ TEST_F(MemoDiskTest, AnotherTablesAuxiliaryFileIsNeverTakenOver) {
   EXPECT_FALSE(cmd::CreateDatabase("z.kdt ", {fi("v", 3)}));
   EXPECT_FALSE(cmd::CreateDatabase("z.KDT  ", {fi("v", 3)}));
   EXPECT_FALSE(fs::exists("z.kdt "));
+}
+
+// A memo modify whose record write fails (its new chain written fine)
+// leaves the record naming its old chain, and that chain is not handed out
+// again: the old value survives the next append, and the chains are sound.
+TEST_F(MemoDiskTest, AFailedRecordWriteKeepsTheChainTheRecordStillNames) {
+  makeTable();
+  Faulty env;
+  db::os::Env* previous = db::os::setEnv(&env);
+  ASSERT_TRUE(cmd::OpenDatabase("m"));
+  cmd::MoveTo(1);
+  env.failTableWritesFrom = 116 + 72 * 2;  // the records, past the header and two fields
+  EXPECT_FALSE(cmd::ModifyRecord(rt::omitted, text(900, 'n')));
+  env.failTableWritesFrom = INT64_MAX;
+  ASSERT_TRUE(cmd::AppendRecord(3, text(1400, 'q')));  // takes what blocks are free
+  cmd::MoveTo(1);
+  EXPECT_EQ(cmd::ReadField("t").text(), text(1400, 'o'));
+  db::closeAllDatabases();
+  db::os::setEnv(previous);
+  expectSound("after the failed record write");
 }
 
 }  // namespace
