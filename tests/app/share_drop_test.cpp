@@ -506,6 +506,13 @@ TEST_F(ShareDropTest, APendingStockChangeSurvivesARestartAndIsMadeOnce) {
   fs::current_path(dir_);
   app::pending::setJournalPath(journal);  // the program started again
   EXPECT_EQ(app::pending::waiting(), 1);
+  // The folder still away: the change is tried and kept, not dropped.
+  share.arm(1);
+  EXPECT_EQ(app::pending::applyAll(), 1);
+  share.recover();
+  app::pending::setJournalPath(journal);
+  EXPECT_EQ(app::pending::waiting(), 1);
+  EXPECT_EQ(stock()[0], 97);
   EXPECT_EQ(app::pending::applyAll(), 0);
   EXPECT_EQ(stock()[0], 92);
   app::pending::setJournalPath(journal);
