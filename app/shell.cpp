@@ -297,7 +297,37 @@ void installShellHandlers() {
   forms::setHandlers(ids::kPrintRangeWindow, printRange);
 }
 
+bool commandLineAnswer(int argc, char** argv, std::string* text) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--version") {
+      *text = std::string("clinic ") + CLINIC_VERSION + "\n";
+      return true;
+    }
+    if (a == "--help" || a == "-h") {
+      *text =
+          "usage: clinic [CENTRE_FOLDER]\n"
+          "       clinic --help | --version\n"
+          "\n"
+          "Starts the rehabilitation centre's program on the centre folder: the one\n"
+          "named, else the first line of /etc/clinic/centre, else the folder chosen at\n"
+          "the first start (~/.config/clinic/centre), else it asks.\n"
+          "\n"
+          "The first user is made in the login window: the manager code given in\n"
+          "man clinic (FIRST USER) in the password box, then 新增.\n"
+          "Tools: kdbtool(1), clinic-report(1).\n";
+      return true;
+    }
+  }
+  return false;
+}
+
 int runProgram(int argc, char** argv) {
+  // Answered before anything starts: no window and no display needed.
+  if (std::string text; commandLineAnswer(argc, argv, &text)) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+  }
   QApplication qt(argc, argv);
   // 1. The runtime: template data (a damaged block ends the program here),
   //    the layers' commands.

@@ -24,6 +24,11 @@ constexpr int kLockWaitMs = 3000;
 // own buttons that are not built yet say so when pressed.
 void installShellHandlers();
 
+// "--help" (or "-h") and "--version" anywhere among the arguments: the
+// text to print on standard output instead of starting (no window, no
+// display needed). False for any other command line.
+bool commandLineAnswer(int argc, char** argv, std::string* text);
+
 // Start-up in order: template data, the program's directory as the
 // working directory, the layers' commands, the exit routine, the start
 // window, the message loop. Returns the process exit code.

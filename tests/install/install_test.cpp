@@ -91,6 +91,22 @@ TEST_F(InstallTest, TheFolderHoldsProgramToolIconAndMenuEntry) {
   }
 }
 
+// --help and --version answer on standard output without starting: no
+// display is needed (a platform that does not exist would stop Qt) and no
+// table is made.
+TEST_F(InstallTest, HelpAndVersionAnswerWithoutAWindow) {
+  const std::map<std::string, std::string> noDisplay = {{"QT_QPA_PLATFORM", "none-such"}};
+  const fs::path version = scratch_ / "version.txt", help = scratch_ / "help.txt";
+  EXPECT_EQ(finish(start({(prefix_ / "clinic").string(), "--version"}, elsewhere_, version, noDisplay)), 0);
+  EXPECT_EQ(readText(version), std::string("clinic ") + CLINIC_VERSION + "\n");
+  EXPECT_EQ(finish(start({(prefix_ / "clinic").string(), "--help"}, elsewhere_, help, noDisplay)), 0);
+  const std::string text = readText(help);
+  EXPECT_EQ(text.rfind("usage: clinic [CENTRE_FOLDER]\n", 0), 0u) << text;
+  EXPECT_NE(text.find("man clinic (FIRST USER)"), std::string::npos) << text;
+  EXPECT_FALSE(fs::exists(prefix_ / "user.kdb"));
+  EXPECT_FALSE(fs::exists(elsewhere_ / "user.kdb"));
+}
+
 TEST_F(InstallTest, TheInstalledProgramKeepsItsTablesBesideItself) {
   // Started the way the menu entry starts it, from another working folder.
   std::string exec = desktopEntry(prefix_ / "clinic.desktop")["Exec"];
