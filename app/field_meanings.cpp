@@ -15,6 +15,10 @@ void registerFieldMeanings() {
     for (const char* m : utf8) meanings.push_back(rt::utf8ToGbk(m));
     db::setFieldMeanings(names, meanings);
   });
+  // The user list's passwords.
+  std::vector<std::string> users;
+  for (const FieldDef& f : kUsers.fields) users.emplace_back(f.name);
+  db::setSecretField(users, "ma");
 }
 
 }  // namespace app

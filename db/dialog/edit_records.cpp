@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 
 #include "db/dialog/record_dialog.h"
 #include "db/engine.h"
@@ -52,6 +53,7 @@ namespace {
 
 struct Meanings {
   std::vector<std::string> names, meanings;
+  std::vector<std::string> secret;  // names of the fields shown masked
 };
 std::vector<Meanings>& layouts() {
   static std::vector<Meanings> all;
@@ -66,18 +68,46 @@ void setFieldMeanings(const std::vector<std::string>& gbkNames, const std::vecto
       m.meanings = gbkMeanings;
       return;
     }
-  layouts().push_back({gbkNames, gbkMeanings});
+  layouts().push_back({gbkNames, gbkMeanings, {}});
 }
 
-std::string fieldMeaning(const Table& table, size_t index) {
+namespace {
+
+// The registered layout `table` has (field names equal, letter case
+// ignored), or null.
+const Meanings* layoutOf(const Table& table) {
   const auto& fields = table.fields();
   for (const Meanings& m : layouts()) {
-    if (m.names.size() != fields.size() || index >= m.meanings.size()) continue;
+    if (m.names.size() != fields.size()) continue;
     bool same = true;
     for (size_t i = 0; i < fields.size() && same; ++i) same = equalsNoCase(fields[i].name, m.names[i]);
-    if (same) return m.meanings[index];
+    if (same) return &m;
   }
-  return std::string();
+  return nullptr;
+}
+
+}  // namespace
+
+std::string fieldMeaning(const Table& table, size_t index) {
+  const Meanings* m = layoutOf(table);
+  return m && index < m->meanings.size() ? m->meanings[index] : std::string();
+}
+
+void setSecretField(const std::vector<std::string>& gbkNames, const std::string& gbkField) {
+  for (Meanings& m : layouts())
+    if (m.names == gbkNames) {
+      if (std::find(m.secret.begin(), m.secret.end(), gbkField) == m.secret.end()) m.secret.push_back(gbkField);
+      return;
+    }
+  layouts().push_back({gbkNames, {}, {gbkField}});
+}
+
+bool fieldIsSecret(const Table& table, size_t index) {
+  const Meanings* m = layoutOf(table);
+  if (!m || index >= table.fields().size()) return false;
+  for (const std::string& name : m->secret)
+    if (equalsNoCase(name, table.fields()[index].name)) return true;
+  return false;
 }
 
 void registerEditRecordsCommand() { rt::registerCommand(rt::Cmd::EditRecords, cmdEditRecords); }

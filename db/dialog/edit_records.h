@@ -48,6 +48,10 @@ int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
 void setFieldMeanings(const std::vector<std::string>& gbkNames, const std::vector<std::string>& gbkMeanings);
 // The meaning registered for field `index` of `table`'s layout; "" when none.
 std::string fieldMeaning(const Table& table, size_t index);
+// Field `gbkField` of the layout `gbkNames` holds a secret (a password): the
+// dialog shows it masked, typing into it still works.
+void setSecretField(const std::vector<std::string>& gbkNames, const std::string& gbkField);
+bool fieldIsSecret(const Table& table, size_t index);
 
 // Called with each window of the dialog (the dialog itself, objectName
 // "EditRecords", and its memo/byte-set window, "ChainWindow") once it is

@@ -142,6 +142,8 @@ void RecordDialog::buildBody() {
     } else {
       l.edit = new QLineEdit(body);
       l.edit->setFont(face);
+      // A password is shown masked to whoever looks over the shoulder.
+      if (fieldIsSecret(t_, size_t(l.field))) l.edit->setEchoMode(QLineEdit::Password);
       if (viewOnly_ || isChainKind(f.kind) || f.kind == kFSubPtr) l.edit->setReadOnly(true);
       editor = l.edit;
     }

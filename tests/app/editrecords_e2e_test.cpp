@@ -51,6 +51,9 @@ TEST_F(EditRecordsEndToEnd, FirstUserAddedThroughTheDialogLogsInAfterARestart) {
     titles.push_back(rt::gbkToUtf8(r.titleText()));
     d.findChild<QLineEdit*>("field_1")->setText(QString::fromUtf8("护士"));
     d.findChild<QLineEdit*>("field_2")->setText("pw1");
+    // The password is masked; the name is not.
+    EXPECT_EQ(d.findChild<QLineEdit*>("field_2")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(d.findChild<QLineEdit*>("field_1")->echoMode(), QLineEdit::Normal);
     d.findChild<QPushButton*>("close")->click();
   });
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "vaxol");
