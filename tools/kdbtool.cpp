@@ -14,6 +14,7 @@
 //   kdbtool [--password TEXT] pack FILE
 //   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
+//   kdbtool init-folder DIR [--group GROUP]    (kdbtool_folder.h)
 //   kdbtool [--password TEXT] export [--exact] DIR OUT.sqlite|OUT.xlsx
 //   kdbtool [--password TEXT] export [--exact] DIR --csv OUTDIR
 //                                               (kdbtool_export.h)
@@ -54,6 +55,7 @@
 #include "db/names.h"
 #include "db/table.h"
 #include "kdbtool_backup.h"
+#include "kdbtool_folder.h"
 #include "kdbtool_common.h"
 #include "kdbtool_export.h"
 #include "runtime/blocks.h"
@@ -103,6 +105,7 @@ std::string g_password;  // GBK
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
       "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n"
+      "  init-folder DIR [--group GROUP]\n"
       "  export [--exact] DIR OUT.sqlite|OUT.xlsx | export [--exact] DIR --csv OUTDIR\n"
       "  stock-audit DIR\n"
       "Amounts (float fields) are written to the fen (95.10) and summed in fen;\n"
@@ -763,6 +766,7 @@ int main(int argc, char** argv) {
   if (sub == "pack" && rest.size() == 1) return cmdPack(rest[0]);
   if (sub == "backup") return kdbtool::backupCommand(rest);
   if (sub == "verify") return kdbtool::verifyCommand(rest);
+  if (sub == "init-folder") return kdbtool::initFolderCommand(rest);
   if (sub == "export") return kdbtool::exportCommand(rest, g_password);
   if (sub == "stock-audit" && rest.size() == 1) return cmdStockAudit(rest[0]);
   usage();

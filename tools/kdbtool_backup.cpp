@@ -1,5 +1,6 @@
 #include "kdbtool_backup.h"
 #include "kdbtool_common.h"
+#include "kdbtool_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -257,7 +258,7 @@ std::string backupTable(const std::string& dir, const std::string& name, const s
 
 void reportFailures(const char* heading, const std::vector<Failure>& failed) {
   std::string text = heading;
-  for (const Failure& f : failed) text += "\n  " + f.table + " " + f.what;
+  for (const Failure& f : failed) text += "\n  " + (f.table.empty() ? "" : f.table + " ") + f.what;
   say(stderr, text + "\n");
 }
 
@@ -363,10 +364,17 @@ int verifyCommand(const std::vector<std::string>& given) {
     }
     say(stdout, line + "\n");
   }
+  // A shared folder with a file another account cannot write fails the
+  // day that account's workstation writes it: named here, before then.
+  bool shared = false;
+  std::vector<std::string> sharing;
+  sharingProblems(dir, &shared, &sharing);
+  for (const std::string& p : sharing) say(stdout, p + "\n");
   say(stdout, std::to_string(tables.size() - failed.size() - unfinished) + " of " +
                   std::to_string(tables.size()) + " tables sound" +
                   (unfinished ? ", " + std::to_string(unfinished) +  " with a pack still to complete" : "") +
                   "\n");
+  for (const std::string& p : sharing) failed.push_back({"", p});
   if (!failed.empty()) {
     reportFailures("not sound:", failed);
     return 1;

@@ -8,7 +8,8 @@
 // Both take the arguments that follow the command word and return the
 // process exit status: 0 when every table was copied and checked (or is
 // sound), 1 when any table was not, each such table named on standard
-// error; verify gives 3 when the only tables not sound are ones whose pack
+// error; verify also fails a shared folder holding a file that another
+// account of its group could not write (kdbtool_folder.h); verify gives 3 when the only tables not sound are ones whose pack
 // was stopped half-way (no damage: the next writer completes it).
 //
 // A backup is written into a folder named "unfinished-<date>" and given

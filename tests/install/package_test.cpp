@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -46,6 +47,24 @@ class PackageTest : public testing::Test {
     return finish(start(argv, scratch_, out));
   }
 
+  // Builds the package as scripts/package builds it and unpacks it into
+  // scratch/root; the .deb's path, or empty (with the failure recorded).
+  fs::path buildAndUnpack() {
+    const fs::path out = scratch_ / "package";
+    const int rc = run({CLINIC_CPACK_COMMAND, "--config", std::string(CLINIC_BUILD_DIR) + "/CPackConfig.cmake",
+                        "-B", out.string()},
+                       log_);
+    const fs::path deb = out / ("clinic_" + std::string(CLINIC_VERSION) + "_amd64.deb");
+    EXPECT_EQ(rc, 0) << readText(log_);
+    if (rc != 0 || !fs::exists(deb)) {
+      ADD_FAILURE() << "no package built\n" << readText(log_);
+      return {};
+    }
+    EXPECT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb.string(), (scratch_ / "root").string()}, log_), 0)
+        << readText(log_);
+    return deb;
+  }
+
   // Starts the unpacked program and waits until it has the user list of
   // `centre` open (the login window); then ends it.
   void expectWorksIn(const fs::path& program, const std::vector<std::string>& args, const fs::path& centre) {
@@ -72,15 +91,8 @@ class PackageTest : public testing::Test {
 };
 
 TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
-  // Built as scripts/package builds it.
-  const fs::path out = scratch_ / "package";
-  ASSERT_EQ(run({CLINIC_CPACK_COMMAND, "--config", std::string(CLINIC_BUILD_DIR) + "/CPackConfig.cmake", "-B",
-                 out.string()},
-                log_),
-            0)
-      << readText(log_);
-  const fs::path deb = out / ("clinic_" + std::string(CLINIC_VERSION) + "_amd64.deb");
-  ASSERT_TRUE(fs::exists(deb)) << readText(log_);
+  const fs::path deb = buildAndUnpack();
+  ASSERT_FALSE(deb.empty());
 
   const fs::path fields = scratch_ / "fields.txt";
   ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-f", deb.string(), "Package", "Version", "Architecture", "Depends"}, fields),
@@ -97,7 +109,6 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
 
   // Unpacked into a scratch root: everything under /usr, in its place.
   const fs::path root = scratch_ / "root";
-  ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb.string(), root.string()}, log_), 0) << readText(log_);
   for (const auto& e : fs::directory_iterator(root)) EXPECT_EQ(e.path().filename(), "usr");
   const fs::path usr = root / "usr";
   for (const char* exe : {"clinic", "kdbtool", "clinic-report"})
@@ -125,6 +136,63 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   // The packaged tool works on the same folder.
   const fs::path verify = scratch_ / "verify.txt";
   EXPECT_EQ(run({(usr / "bin/kdbtool").string(), "verify", centre.string()}, verify), 0) << readText(verify);
+}
+
+// Two accounts of one group on a folder made by `kdbtool init-folder`,
+// each with the usual umask 022: every file either makes (tables, the
+// change marks) the other can write, and verify finds nothing to name.
+// Acting as other accounts needs root (setpriv); elsewhere it is skipped.
+TEST_F(PackageTest, TwoAccountsShareAFolderMadeByInitFolder) {
+  if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+    GTEST_SKIP() << "acting as two accounts needs root and setpriv";
+  ASSERT_FALSE(buildAndUnpack().empty());
+  const std::string kdbtool = (scratch_ / "root/usr/bin/kdbtool").string();
+  fs::permissions(scratch_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  const fs::path centre = scratch_ / "centre";
+  const std::string group = "61000";
+  ASSERT_EQ(run({kdbtool, "init-folder", centre.string(), "--group", group}, log_), 0) << readText(log_);
+
+  const mode_t umaskWas = umask(022);
+  auto as = [&](int uid, std::vector<std::string> argv) {
+    std::vector<std::string> full = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid),
+                                     "--regid=" + std::to_string(uid), "--groups=" + group, "--"};
+    full.insert(full.end(), argv.begin(), argv.end());
+    return run(full, log_);
+  };
+  const std::string a = (centre / "a.kdb").string(), b = (centre / "b.kdb").string();
+  EXPECT_EQ(as(61001, {kdbtool, "create", a, "name:10:6"}), 0) << readText(log_);
+  EXPECT_EQ(as(61001, {kdbtool, "append", a, "first"}), 0) << readText(log_);
+  EXPECT_EQ(as(61002, {kdbtool, "append", a, "second"}), 0) << readText(log_);
+  EXPECT_EQ(as(61002, {kdbtool, "create", b, "name:10:6"}), 0) << readText(log_);
+  EXPECT_EQ(as(61002, {kdbtool, "append", b, "third"}), 0) << readText(log_);
+  EXPECT_EQ(as(61001, {kdbtool, "append", b, "fourth"}), 0) << readText(log_);
+  umask(umaskWas);
+
+  size_t files = 0;
+  for (const auto& e : fs::directory_iterator(centre)) {
+    struct stat st;
+    ASSERT_EQ(stat(e.path().c_str(), &st), 0);
+    ++files;
+    EXPECT_EQ(st.st_gid, 61000u) << e.path();
+    EXPECT_EQ(st.st_mode & (S_IRGRP | S_IWGRP), mode_t(S_IRGRP | S_IWGRP)) << e.path();
+  }
+  EXPECT_GE(files, 3u);  // the two tables and the change marks
+  const fs::path found = scratch_ / "found.txt";
+  EXPECT_EQ(run({kdbtool, "find", a, "name=second"}, found), 0) << readText(found);
+  const fs::path verify = scratch_ / "verify.txt";
+  EXPECT_EQ(finish(start({"/usr/bin/setpriv", "--reuid=61002", "--regid=61002", "--groups=" + group, "--", kdbtool,
+                          "verify", centre.string()},
+                         scratch_, verify)),
+            0)
+      << readText(verify);
+
+  // A file copied in by hand as one account alone is named, with the fix.
+  std::ofstream(centre / "copied.kdb") << "x";
+  fs::permissions(centre / "copied.kdb", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const fs::path named = scratch_ / "named.txt";
+  EXPECT_EQ(run({kdbtool, "verify", centre.string()}, named), 1);
+  EXPECT_NE(readText(named).find("copied.kdb: other accounts of the group"), std::string::npos) << readText(named);
+  EXPECT_NE(readText(named).find("kdbtool init-folder"), std::string::npos) << readText(named);
 }
 
 }  // namespace
