@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QString>
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include <fstream>
 
 #include "app/module.h"
+#include "runtime/dialogs.h"
 #include "runtime/gbk.h"
 
 namespace app {
@@ -137,10 +137,10 @@ bool enterCentreFolder(int argc, char** argv) {
   // First start of this user on a packaged workstation: ask, once.
   tell(GBK("请选择本中心的数据文件夹（各工作站共用的数据表所在的文件夹，例如 /srv/clinic）。"));
   for (;;) {
-    const QString dir = QFileDialog::getExistingDirectory(nullptr, QString::fromUtf8("选择中心数据文件夹"),
-                                                          QDir::homePath());
-    if (dir.isEmpty()) return false;
-    const std::string problem = centreFolderProblem(dir.toStdString());
+    std::string chosen = QDir::homePath().toStdString();
+    if (!rt::dialogs().chooseFolder(GBK("选择中心数据文件夹"), &chosen)) return false;
+    const QString dir = QString::fromStdString(chosen);
+    const std::string problem = centreFolderProblem(chosen);
     if (!problem.empty()) {
       tell(rt::utf8ToGbk(problem + "。请另选一个文件夹。").c_str());
       continue;

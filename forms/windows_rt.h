@@ -46,7 +46,7 @@ bool installChineseQt();
 void registerFormCommands();
 
 // The Qt dialogs initForms installs (message boxes, text prompts, the
-// save-file dialog).
+// save-file dialog, the folder chooser).
 rt::Dialogs& qtDialogs();
 
 // The fatal-error reporter initForms installs: the report goes to standard

@@ -45,6 +45,17 @@ class Dialogs {
   virtual bool saveFile(const std::string& caption, const std::string& filter,
                         std::string* path) = 0;
 
+  // A folder chooser opened at *path. The operator may type the name of a
+  // folder that is not there: the chooser asks (through message()) before
+  // making it, and a folder it cannot make is named, not chosen. *path is
+  // the chosen folder on true, untouched when cancelled (false); it is a
+  // file-system name (UTF-8 here), not GBK text. Without a screen the
+  // question is answered "cancelled".
+  virtual bool chooseFolder(const std::string& caption, std::string* path) {
+    (void)caption, (void)path;
+    return false;
+  }
+
   // Shows rows of texts under column headings, read-only, until the
   // reader closes it; `note` is a line above them. Without a screen the
   // rows are not shown anywhere.

@@ -1,5 +1,5 @@
 // The Qt side of the dialog seam (message boxes, text prompts, the save-file
-// dialog), the fatal-error box, and the start-up of the forms layer.
+// dialog, the folder chooser), the fatal-error box, and the start-up of the forms layer.
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "forms/qt/folder_dialog.h"
 #include "forms/qtext.h"
 #include "forms/windows_rt.h"
 #include "runtime/dialogs.h"
@@ -133,6 +134,13 @@ class QtDialogs final : public rt::Dialogs {
     layout->addWidget(buttons);
     dlg.resize(900, 480);
     dlg.exec();
+  }
+
+  bool chooseFolder(const std::string& caption, std::string* path) override {
+    FolderDialog dlg(fromGbk(caption), path ? QString::fromStdString(*path) : QString());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+    if (path) *path = dlg.selectedFiles().front().toStdString();
+    return true;
   }
 
   bool saveFile(const std::string& caption, const std::string& filter, std::string* path) override {

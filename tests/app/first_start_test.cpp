@@ -34,32 +34,38 @@ class FirstStartTest : public apptest::AppTest {
     db::setEditDialogHook({});
     apptest::AppTest::TearDown();
   }
-  QLabel* noUserLine() {
+  QLabel* noUserLine(const char* name = app::kNoUserLineName) {
     QWidget* w = forms::windowWidget(ids::kLoginWindow);
-    return w ? w->findChild<QLabel*>(app::kNoUserLineName) : nullptr;
+    return w ? w->findChild<QLabel*>(name) : nullptr;
   }
 };
 
-TEST_F(FirstStartTest, EmptyUserListShowsOneLineThatKeepsClearOfTheControls) {
+TEST_F(FirstStartTest, EmptyUserListShowsLinesThatKeepClearOfTheControls) {
   ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
-  QLabel* line = noUserLine();
-  ASSERT_NE(line, nullptr);
-  EXPECT_TRUE(line->isVisible());
-  const QString text = line->text();
-  EXPECT_EQ(text.toStdString(), "尚无用户，请管理员新增第一个用户");
-  EXPECT_FALSE(text.contains("vaxol", Qt::CaseInsensitive));
-  // One line, whole: the text fits its width and the line fits the window.
-  EXPECT_LE(QFontMetrics(line->font()).horizontalAdvance(text), line->width());
-  const QRect area = line->parentWidget()->rect();
-  EXPECT_TRUE(area.contains(line->geometry())) << area.width() << "x" << area.height();
-  // It covers none of the controls the user works with.
-  for (uint32_t id : {ids::login::kEdit1, ids::login::kCombo1, ids::login::kButton1,
-                      ids::login::kButton2, ids::login::kButton3, ids::login::kTransLabel1,
-                      ids::login::kTransLabel2}) {
-    QWidget* c = forms::controlWidget(ids::kLoginWindow, id);
-    ASSERT_NE(c, nullptr) << std::hex << id;
-    const QRect r(c->mapTo(line->parentWidget(), QPoint(0, 0)), c->size());
-    EXPECT_FALSE(r.intersects(line->geometry())) << std::hex << id;
+  ASSERT_NE(noUserLine(), nullptr);
+  EXPECT_EQ(noUserLine()->text().toStdString(), "尚无用户，请管理员新增第一个用户");
+  ASSERT_NE(noUserLine(app::kManagerCodeHintName), nullptr);
+  EXPECT_EQ(noUserLine(app::kManagerCodeHintName)->text().toStdString(), "管理员密码见 man clinic");
+  QRect other;
+  for (QLabel* line : {noUserLine(), noUserLine(app::kManagerCodeHintName)}) {
+    EXPECT_TRUE(line->isVisible());
+    const QString text = line->text();
+    EXPECT_FALSE(text.contains("vaxol", Qt::CaseInsensitive));
+    EXPECT_FALSE(line->geometry().intersects(other));
+    other = line->geometry();
+    // One line, whole: the text fits its width and the line fits the window.
+    EXPECT_LE(QFontMetrics(line->font()).horizontalAdvance(text), line->width());
+    const QRect area = line->parentWidget()->rect();
+    EXPECT_TRUE(area.contains(line->geometry())) << area.width() << "x" << area.height();
+    // It covers none of the controls the user works with.
+    for (uint32_t id : {ids::login::kEdit1, ids::login::kCombo1, ids::login::kButton1,
+                        ids::login::kButton2, ids::login::kButton3, ids::login::kTransLabel1,
+                        ids::login::kTransLabel2}) {
+      QWidget* c = forms::controlWidget(ids::kLoginWindow, id);
+      ASSERT_NE(c, nullptr) << std::hex << id;
+      const QRect r(c->mapTo(line->parentWidget(), QPoint(0, 0)), c->size());
+      EXPECT_FALSE(r.intersects(line->geometry())) << std::hex << id;
+    }
   }
   // Nothing else changed: no item, no message, the password box empty.
   EXPECT_EQ(forms::comboCount(ids::kLoginWindow, ids::login::kCombo1), 0);
@@ -101,6 +107,7 @@ TEST_F(FirstStartTest, LineGoesWhenTheAdministratorAddsTheFirstUser) {
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "vaxol");
   forms::raiseEvent(ids::kLoginWindow, ids::login::kButton1, forms::kEvFirst);
   EXPECT_FALSE(noUserLine()->isVisible());
+  EXPECT_FALSE(noUserLine(app::kManagerCodeHintName)->isVisible());
 }
 
 // The administrator types the first user straight into the dialog that

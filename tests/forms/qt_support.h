@@ -105,6 +105,10 @@ class ScriptedDialogs : public rt::Dialogs {
     ADD_FAILURE() << "unexpected save dialog";
     return false;
   }
+  bool chooseFolder(const std::string&, std::string*) override {
+    ADD_FAILURE() << "unexpected folder chooser";
+    return false;
+  }
 };
 
 // --- template building ---
