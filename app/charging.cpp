@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <tuple>
 
+#include "app/expiry.h"
 #include "app/module.h"
 #include "app/pending_stock.h"
 #include "app/stock_journal.h"
@@ -336,7 +337,7 @@ bool askAboutStock(const ChargeBeingRecorded& c) {
     if (!askYesNo(text)) return false;
   }
   // A batch without an expiry date (none typed) has nothing to have passed.
-  if (expiry > 0 && expiry < cmd::DateOnly(cmd::Now()).days) {
+  if (expiryOn(expiry, cmd::DateOnly(cmd::Now()).days) == Expiry::kExpired) {
     const std::string text = quoted(c.name) + GBK("（批号 ") + ph + GBK("）已于 ") +
                              cmd::ToText(cmd::DateOnly(rt::DateTime{expiry})) + GBK("过期，仍要记帐吗？");
     if (!askYesNo(text)) return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/charging.h"
+#include "app/expiry.h"
 #include "app/module.h"
 #include "app/pending_stock.h"
 #include "app/program_values.h"
@@ -109,7 +110,6 @@ const char* typedKept() { return typedKeptText(); }
 // Drugs (西药, 中成, 中草) whose batch has expired, expires within 90 days,
 // or has no stock; services carry no such mark.
 enum class Mark { kNone, kExpired, kExpiring, kNoStock };
-constexpr int kExpiringDays = 90;
 // The rows' backgrounds: red, amber, grey.
 constexpr uint32_t kExpiredRow = 0xF4A6A6, kExpiringRow = 0xFFD27F, kNoStockRow = 0xCFCFCF;
 
@@ -135,8 +135,9 @@ void markRecord(Marks& m, double today) {
   }
   rt::Result yx = cmd::ReadField("yx");
   const double expiry = yx.kind() == rt::kDateTime ? yx.real() : 0;
-  const bool expired = expiry > 0 && expiry < today;
-  const bool expiring = expiry > 0 && !expired && expiry < today + kExpiringDays;
+  const Expiry standing = expiryOn(expiry, today);
+  const bool expired = standing == Expiry::kExpired;
+  const bool expiring = standing == Expiry::kExpiring;
   const bool noStock = fieldNumber("shl") <= 0;
   m.expired += expired;
   m.expiring += expiring;

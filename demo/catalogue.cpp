@@ -1,9 +1,11 @@
 #include "demo/catalogue.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "app/expiry.h"
 #include "runtime/convert.h"
 #include "runtime/gbk.h"
 
@@ -172,7 +174,7 @@ double day(int y, int m, int d) { return rt::makeDateTime(y, m, d, 0, 0, 0); }
 
 }  // namespace
 
-Catalogue makeCatalogue(Scale scale, Rng& rng) {
+Catalogue makeCatalogue(Scale scale, int year, Rng& rng) {
   Catalogue cat;
   const std::vector<Plan> all = plans();
   std::vector<Item> secondBatches;
@@ -211,9 +213,10 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
       if (p.drug) {
         const int made = rng.between(1, 12);
         char batch[16];
-        std::snprintf(batch, sizeof batch, "09%02d%02d%02d", made, rng.between(1, 28), rng.below(100));
+        std::snprintf(batch, sizeof batch, "%02d%02d%02d%02d", (year - 1) % 100, made, rng.between(1, 28),
+                      rng.below(100));
         it.ph = batch;
-        it.shch = day(2009, made, rng.between(1, 28));
+        it.shch = day(year - 1, made, rng.between(1, 28));
         it.yx = it.shch + (rng.chance(0.5) ? 730 : 1095);
         it.chd = gbk(c == 8 ? rng.pick(kHerbOrigins) : rng.pick(kMakers));
         // A later purchase of the same drug at the same sale price, from
@@ -221,9 +224,10 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
         if (rng.chance(0.04)) {
           Item second = it;
           const int bought = rng.between(1, 9);
-          std::snprintf(batch, sizeof batch, "10%02d%02d%02d", bought, rng.between(1, 28), rng.below(100));
+          std::snprintf(batch, sizeof batch, "%02d%02d%02d%02d", year % 100, bought, rng.between(1, 28),
+                        rng.below(100));
           second.ph = batch;
-          second.shch = day(2010, bought, rng.between(1, 28));
+          second.shch = day(year, bought, rng.between(1, 28));
           second.yx = second.shch + 1095;
           second.jj = float(std::round(double(it.jj) * 1.03 * 100) / 100);
           secondBatches.push_back(second);
@@ -231,8 +235,8 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
       } else {
         // A service is not bought in: no purchase price.
         it.jj = 0;
-        it.shch = day(2009, 12, 1);
-        it.yx = day(2014, 12, 31);
+        it.shch = day(year - 1, 12, 1);
+        it.yx = day(year + 4, 12, 31);
         it.chd = gbk(kOwnService);
       }
       cat.byCategory[c].push_back(int(cat.items.size()));
@@ -241,6 +245,48 @@ Catalogue makeCatalogue(Scale scale, Rng& rng) {
   }
   for (Item& s : secondBatches) cat.items.push_back(std::move(s));
   return cat;
+}
+
+void dateBatches(Catalogue& cat, double yearStart, double asOf, Rng& rng) {
+  const std::vector<Plan> all = plans();
+  std::vector<int> firsts;  // every drug's first batch
+  size_t firstBatches = 0;
+  for (size_t c = 0; c < all.size(); ++c) {
+    firstBatches += cat.byCategory[c].size();
+    if (all[c].drug) firsts.insert(firsts.end(), cat.byCategory[c].begin(), cat.byCategory[c].end());
+  }
+  for (size_t i = firsts.size(); i > 1; --i) std::swap(firsts[i - 1], firsts[size_t(rng.below(int(i)))]);
+  const int n = int(firsts.size());
+  const int expired = std::max(3, n * 3 / 100), expiring = std::max(4, n * 5 / 100);
+  // Stamps the batch made on `made` with its shelf life kept.
+  auto date = [&](Item& it, double made, double life) {
+    it.shch = made;
+    it.yx = made + life;
+    const rt::DateParts p = rt::splitDateTime(made);
+    char batch[16];
+    std::snprintf(batch, sizeof batch, "%02d%02d%02d%02d", p.year % 100, p.month, p.day, rng.below(100));
+    it.ph = batch;
+  };
+  const int soonest = app::kExpiringDays + 30;
+  for (int k = 0; k < n; ++k) {
+    Item& it = cat.items[size_t(firsts[size_t(k)])];
+    const double life = it.yx - it.shch;
+    // Days from asOf to the expiry date. A batch still good after the
+    // warning period was made before the first day it was charged, when
+    // its shelf life allows.
+    int left;
+    if (k < expired)
+      left = -rng.between(1, 120);
+    else if (k < expired + expiring)
+      left = rng.between(7, app::kExpiringDays - 7);
+    else
+      left = rng.between(soonest, std::max(soonest, int(life - (asOf - yearStart))));
+    date(it, asOf + left - life, life);
+  }
+  for (size_t i = firstBatches; i < cat.items.size(); ++i) {
+    Item& it = cat.items[i];
+    date(it, asOf - rng.between(7, 60), it.yx - it.shch);
+  }
 }
 
 }  // namespace demo

@@ -22,8 +22,17 @@ struct Catalogue {
 
 // About 300 items for the small scale, 5,000 for the busy one, every
 // category present; a few drugs carry a second batch, appended after the
-// first batches as a later purchase would be. Stock is left at 0 (the year
-// sets it once the charges are known).
-Catalogue makeCatalogue(Scale scale, Rng& rng);
+// first batches as a later purchase would be. Drugs are made in the year
+// before `year`, second batches bought in `year`. Stock is left at 0 (the
+// year sets it once the charges are known).
+Catalogue makeCatalogue(Scale scale, int year, Rng& rng);
+
+// Dates the drug batches as the shelves hold them on `asOf` (a date after
+// `yearStart`, the first day charged from them): a few already past their
+// expiry date, a few expiring within the drug window's warning period
+// (app/expiry.h), the rest later; every first batch made before
+// `yearStart`, every second batch bought in the weeks before `asOf`, each
+// batch number the date it was made.
+void dateBatches(Catalogue& cat, double yearStart, double asOf, Rng& rng);
 
 }  // namespace demo

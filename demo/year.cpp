@@ -1,6 +1,7 @@
 #include "demo/year.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -55,21 +56,25 @@ int32_t quantityFor(const Item& it, Rng& rng) {
 
 class Maker {
  public:
-  Maker(Scale scale, Year& y) : scale_(scale), y_(y), rng_(scale == Scale::kBusy ? 20100917 : 20100301) {}
+  Maker(Scale scale, Year& y)
+      : scale_(scale), y_(y), rng_(scale == Scale::kBusy ? 20100917 : 20100301),
+        first_(dayOf(y.year, 1, 1)), last_(y.lastDay()) {}
 
   void run() {
-    Catalogue cat = makeCatalogue(scale_, rng_);
+    Catalogue cat = makeCatalogue(scale_, y_.year, rng_);
+    if (dated()) dateBatches(cat, first_, y_.asOf, rng_);
     y_.catalogue = std::move(cat.items);
     byCategory_ = std::move(cat.byCategory);
     users();
     for (const char* d : kDoctors) y_.doctors.push_back(gbk(d));
     admissions();
-    for (int m = 1; m <= 12; ++m) outpatientMonth(m);
+    for (int m = 1; m <= y_.months(); ++m) outpatientMonth(m);
     stock();
   }
 
  private:
   bool busy() const { return scale_ == Scale::kBusy; }
+  bool dated() const { return y_.asOf != 0; }
 
   int anyOf(Category c) { return rng_.pick(byCategory_[size_t(c)]); }
 
@@ -113,21 +118,24 @@ class Maker {
   // --- admissions -------------------------------------------------------------
 
   void admissions() {
-    const int count = busy() ? 250 : 30;
+    int count = busy() ? 250 : 30;
+    // A year as of a day has as many admissions as its days call for.
+    const int days = dated() ? int(last_ - first_) + 1 : 365;
+    if (dated()) count = std::max(busy() ? 20 : 5, int(std::lround(count * days / 365.0)));
     std::vector<double> admitted;
     for (int i = 0; i < count; ++i) {
-      const int dayOfYear = rng_.below(365);
+      const int dayOfYear = rng_.below(days);
       admitted.push_back(dayOf(y_.year, 1, 1) + dayOfYear + (8 + rng_.below(9)) / 24.0 +
                          rng_.below(4) * 15 / 1440.0);
     }
     std::sort(admitted.begin(), admitted.end());
     if (busy()) {
-      // A long stay of exactly 3,000 charge lines, still in hospital at
-      // the end of the year: the inpatient window's heaviest patient. No
+      // A long stay of exactly 3,000 charge lines, still in hospital on
+      // the year's last day: the inpatient window's heaviest patient. No
       // admission is earlier than 08:00 on the first day.
       admitted[0] = dayOf(y_.year, 1, 1) + 8.0 / 24;
     }
-    const double yearEnd = dayOf(y_.year, 12, 31);
+    const double yearEnd = last_;
     for (int i = 0; i < count; ++i) {
       Admission a;
       const bool man = rng_.chance(0.5);
@@ -231,12 +239,17 @@ class Maker {
 
   void outpatientMonth(int month) {
     const int days = rt::daysInMonth(y_.year, month);
+    // The last day's month is open only up to that day, with its share of
+    // the month's lines.
+    const rt::DateParts last = rt::splitDateTime(last_);
+    const int open = month == last.month ? last.day : days;
     std::vector<int> weights;
     for (int d = 1; d <= days; ++d) {
       const int dow = rt::splitDateTime(dayOf(y_.year, month, d)).dayOfWeek;  // 1 = Sunday
-      weights.push_back(dow == 1 ? 1 : dow == 7 ? 2 : 4);
+      weights.push_back(d > open ? 0 : dow == 1 ? 1 : dow == 7 ? 2 : 4);
     }
-    const int target = busy() ? 20000 : rng_.between(250, 400);
+    int target = busy() ? 20000 : rng_.between(250, 400);
+    if (open < days) target = std::max(1, int(std::lround(double(target) * open / days)));
     struct Draft {
       int day, doctor;
       bool featured;
@@ -287,7 +300,7 @@ class Maker {
 
   // --- stock ------------------------------------------------------------------
 
-  // What the shelves hold at the end of the year: every charge has already
+  // What the shelves hold on the year's last day: every charge has already
   // been taken off, so the stock is simply the remainder.
   void stock() {
     // Services are counted too (the charge windows lower every record's
@@ -299,17 +312,32 @@ class Maker {
   Scale scale_;
   Year& y_;
   Rng rng_;
+  double first_, last_;  // the year's first and last day with work in it
   std::array<std::vector<int>, 17> byCategory_;
   int serial_ = 0;
 };
 
 }  // namespace
 
-Year makeYear(Scale scale) {
+double Year::lastDay() const {
+  const double end = dayOf(year, 12, 31);
+  return asOf != 0 && asOf < end ? rt::dateOnly(asOf) : end;
+}
+
+int Year::months() const { return rt::splitDateTime(lastDay()).month; }
+
+Year makeYear(Scale scale, int year, double asOf) {
   Year y;
+  y.year = year;
+  y.asOf = asOf == 0 ? 0 : rt::dateOnly(asOf);
   y.scale = scale;
   Maker(scale, y).run();
   return y;
+}
+
+int yearShownOn(double today) {
+  const rt::DateParts p = rt::splitDateTime(today);
+  return p.month == 1 && p.day <= kEarlyJanuaryDays ? p.year - 1 : p.year;
 }
 
 const char* scaleName(Scale s) { return s == Scale::kBusy ? "busy" : "small"; }

@@ -1,13 +1,16 @@
 // A year of the centre's work, made up but consistent, for people who want
 // to see the program at work and for the benchmarks that need realistic
 // data: the catalogue with its stock, the users, the admissions with their
-// charge tables, the twelve monthly outpatient tables and the postings the
+// charge tables, the monthly outpatient tables and the postings the
 // printed bills leave behind.
 //
-// The year is drawn from a fixed seed, so a scale always gives the same
-// tables byte for byte; it is first made in memory (makeYear) and then
-// written through the engine with the application's table definitions
-// (writeYear).
+// A year is either a whole year long past (the benchmarks' and the tests'
+// 2010) or a year as of a day: its work stops on that day and the drug
+// batches' expiry dates lie around it, so a folder made today looks like a
+// centre at work today. The year is drawn from a fixed seed, so the same
+// scale, year and day always give the same tables byte for byte; it is
+// first made in memory (makeYear) and then written through the engine with
+// the application's table definitions (writeYear).
 #pragma once
 
 #include <array>
@@ -19,8 +22,12 @@ namespace demo {
 
 enum class Scale { kSmall, kBusy };
 
-// The year every demo folder shows.
+// The whole year the benchmarks and the tests work on.
 constexpr int kDemoYear = 2010;
+
+// In the first days of January the current year holds almost nothing to
+// look at, so a folder made as of such a day shows the whole previous year.
+constexpr int kEarlyJanuaryDays = 14;
 
 // Texts are GBK, as the tables hold them.
 struct Item {  // one catalogue record
@@ -66,6 +73,10 @@ struct Prescription {
 
 struct Year {
   int year = kDemoYear;
+  // The day (00:00) the year is shown as of: nothing is admitted, charged,
+  // billed or posted after it, and some drug batches have expired by then
+  // or expire soon after. 0: the whole year, every batch as bought then.
+  double asOf = 0;
   Scale scale = Scale::kSmall;
   std::vector<Item> catalogue;   // in stored order
   std::vector<User> users;
@@ -73,10 +84,24 @@ struct Year {
   std::vector<Admission> admissions;
   std::array<std::vector<Line>, 12> outpatient;  // m<year>1 .. m<year>12
   std::vector<Prescription> prescriptions;       // in the order they were billed
+
+  // The last day with work in it: 31 December, or the as-of day when it
+  // falls in the year.
+  double lastDay() const;
+  // The months that have an outpatient table: 1 .. months() (the last
+  // day's month); later months have none yet.
+  int months() const;
 };
 
-// The whole year in memory: the same scale always gives the same year.
-Year makeYear(Scale scale);
+// The year in memory: the same scale, year and day always give the same
+// year. `asOf` (a date, 00:00, not before 1 January of `year`) dates it as
+// of that day; 0 makes the whole year. makeYear(scale) is the year 2010
+// the benchmarks and the tests know.
+Year makeYear(Scale scale, int year = kDemoYear, double asOf = 0);
+
+// The year a folder made as of `today` shows: today's, or the previous one
+// in the first kEarlyJanuaryDays days of January.
+int yearShownOn(double today);
 
 // What writing a year left undone or found wrong; empty when all is done.
 struct WriteResult {
@@ -92,8 +117,10 @@ WriteResult writeYear(const Year& y);
 // True when `dir` holds a table (a ".kdb" file, any case).
 bool holdsTables(const std::string& dir);
 
-// The clinic-demo command line: DIR [--scale small|busy]. Enters DIR (made
-// when missing) as the working directory and writes the year there.
+// The clinic-demo command line: DIR [--scale small|busy] [--year YYYY].
+// Enters DIR (made when missing) as the working directory and writes the
+// year there: without --year the current year as of today (the clock of
+// runtime/clock.h), with it that whole year.
 // Returns the exit status: 0 done, 1 refused or failed (said on standard
 // error), 2 wrong usage.
 int commandMain(int argc, char** argv);

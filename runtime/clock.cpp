@@ -24,5 +24,6 @@ double clockNow() {
 
 void setClock(double dateTime) { g_frozen.store(dateTime); }
 void clearClock() { g_frozen.store(__builtin_nan("")); }
+double frozenClock() { return g_frozen.load(); }
 
 }  // namespace rt

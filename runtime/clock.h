@@ -12,4 +12,9 @@ double clockNow();
 void setClock(double dateTime);
 void clearClock();
 
+// The frozen time, or NaN while the wall clock runs: code that sets the
+// clock for a while (the demo writer) gives back what it found with
+// setClock(frozenClock()) taken before, NaN meaning the wall clock.
+double frozenClock();
+
 }  // namespace rt

@@ -2,20 +2,27 @@
 // together (every line charged from a catalogue record, dates inside their
 // month or stay, prescription codes of the seven doctors), and writing it
 // makes exactly the application's tables or refuses a folder with tables.
+// A year made as of a day stops on that day, and the drug window flags some
+// of its batches as expired and some as expiring on that day.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "app/expiry.h"
+#include "app/program_values.h"
 #include "app/stored.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"
 #include "demo/year.h"
+#include "runtime/clock.h"
 #include "runtime/convert.h"
 #include "runtime/gbk.h"
 
@@ -30,6 +37,12 @@ bool doctorCode(const std::string& cf) {
 }
 
 double day(int y, int m, int d) { return rt::makeDateTime(y, m, d, 0, 0, 0); }
+
+// The categories the drug window marks: drugs, not services.
+bool isDrug(const std::string& lb) {
+  return lb == app::categoryName(app::kWestern) || lb == app::categoryName(app::kPatentChinese) ||
+         lb == app::categoryName(app::kHerbal);
+}
 
 // Everything about a year that must hold at either scale.
 void expectConsistent(const demo::Year& y) {
@@ -64,8 +77,9 @@ void expectConsistent(const demo::Year& y) {
     EXPECT_TRUE(app::usablePatientNumber(a.zyh)) << a.zyh;
     EXPECT_LE(a.xm.size(), 6u);
     const double admitted = rt::dateOnly(a.sj);
-    const double end = a.billed ? a.billed : day(y.year, 12, 31);
-    EXPECT_LE(end, day(y.year, 12, 31));
+    EXPECT_GE(admitted, day(y.year, 1, 1));
+    const double end = a.billed ? a.billed : y.lastDay();
+    EXPECT_LE(end, y.lastDay());
     EXPECT_FALSE(a.lines.empty());
     for (const demo::Line& l : a.lines) {
       ASSERT_LT(size_t(l.item), y.catalogue.size());
@@ -93,8 +107,10 @@ void expectConsistent(const demo::Year& y) {
       ASSERT_LT(size_t(l.item), y.catalogue.size());
       EXPECT_EQ(rt::splitDateTime(l.shj).month, m);
       EXPECT_EQ(rt::splitDateTime(l.shj).year, y.year);
+      EXPECT_LE(l.shj, y.lastDay());
     }
     lines += y.outpatient[size_t(m - 1)].size();
+    EXPECT_EQ(y.outpatient[size_t(m - 1)].empty(), m > y.months()) << m;
   }
   size_t inPrescriptions = 0;
   for (const demo::Prescription& p : y.prescriptions) inPrescriptions += p.count;
@@ -150,6 +166,93 @@ TEST(DemoYear, SameScaleSameYear) {
   }
 }
 
+// --- a year as of a day ---------------------------------------------------------------
+
+// How the drug window marks a year's drug batches on `today`.
+struct Marks {
+  int expired = 0, expiring = 0, valid = 0;
+};
+Marks marksOn(const demo::Year& y, double today) {
+  Marks m;
+  for (const demo::Item& it : y.catalogue) {
+    const app::Expiry e = app::expiryOn(it.yx, today);
+    if (!isDrug(it.lb)) {
+      EXPECT_EQ(e, app::Expiry::kValid) << it.dm << ": services carry no mark";
+      continue;
+    }
+    (e == app::Expiry::kExpired ? m.expired : e == app::Expiry::kExpiring ? m.expiring : m.valid) += 1;
+  }
+  return m;
+}
+
+// Batches made before they are charged, their numbers the day they were
+// made (yymmdd), and a handful flagged on `today` among many still good.
+void expectBatchesAround(const demo::Year& y, double today) {
+  for (const demo::Item& it : y.catalogue) {
+    EXPECT_LE(it.shch, today) << it.dm;
+    if (!isDrug(it.lb)) continue;
+    const rt::DateParts made = rt::splitDateTime(it.shch);
+    char yymmdd[8];
+    std::snprintf(yymmdd, sizeof yymmdd, "%02d%02d%02d", made.year % 100, made.month, made.day);
+    EXPECT_TRUE(it.ph.starts_with(yymmdd)) << it.dm << " " << it.ph;
+  }
+  auto madeBefore = [&](const demo::Line& l) { EXPECT_LE(y.catalogue[size_t(l.item)].shch, l.shj); };
+  for (const demo::Admission& a : y.admissions) std::for_each(a.lines.begin(), a.lines.end(), madeBefore);
+  for (const auto& month : y.outpatient) std::for_each(month.begin(), month.end(), madeBefore);
+  const Marks m = marksOn(y, today);
+  EXPECT_GE(m.expired, 3);
+  EXPECT_GE(m.expiring, 3);
+  EXPECT_GT(m.valid, 5 * (m.expired + m.expiring));
+}
+
+TEST(DemoYear, AYearAsOfADayStopsThatDay) {
+  const double today = day(2026, 6, 15);
+  const demo::Year y = demo::makeYear(Scale::kSmall, 2026, today);
+  EXPECT_EQ(y.year, 2026);
+  EXPECT_EQ(y.lastDay(), today);
+  EXPECT_EQ(y.months(), 6);
+  expectConsistent(y);
+  expectBatchesAround(y, today);
+  bool billed = false, stillIn = false;
+  for (const demo::Admission& a : y.admissions) (a.billed ? billed : stillIn) = true;
+  EXPECT_TRUE(billed && stillIn) << "some patients went home, some are still in hospital today";
+
+  // The same day gives the same year; the whole year 2026 is another.
+  const demo::Year again = demo::makeYear(Scale::kSmall, 2026, rt::makeDateTime(2026, 6, 15, 17, 0, 0));
+  ASSERT_EQ(again.catalogue.size(), y.catalogue.size());
+  for (size_t i = 0; i < y.catalogue.size(); ++i) {
+    EXPECT_EQ(again.catalogue[i].ph, y.catalogue[i].ph);
+    EXPECT_EQ(again.catalogue[i].yx, y.catalogue[i].yx);
+  }
+  ASSERT_EQ(again.prescriptions.size(), y.prescriptions.size());
+  for (size_t i = 0; i < y.prescriptions.size(); ++i) EXPECT_EQ(again.prescriptions[i].day, y.prescriptions[i].day);
+  const demo::Year whole = demo::makeYear(Scale::kSmall, 2026);
+  EXPECT_EQ(whole.months(), 12);
+  expectConsistent(whole);
+
+  // The busy scale's long stay keeps its 3,000 lines in a short year.
+  const demo::Year busy = demo::makeYear(Scale::kBusy, 2026, day(2026, 2, 20));
+  ASSERT_FALSE(busy.admissions.empty());
+  EXPECT_EQ(busy.admissions[0].lines.size(), 3000u);
+  EXPECT_EQ(busy.admissions[0].billed, 0.0);
+  expectConsistent(busy);
+  expectBatchesAround(busy, day(2026, 2, 20));
+}
+
+TEST(DemoYear, EarlyJanuaryShowsThePreviousYearWithBatchesAroundToday) {
+  EXPECT_EQ(demo::yearShownOn(rt::makeDateTime(2026, 1, 1, 9, 0, 0)), 2025);
+  EXPECT_EQ(demo::yearShownOn(rt::makeDateTime(2026, 1, demo::kEarlyJanuaryDays, 23, 0, 0)), 2025);
+  EXPECT_EQ(demo::yearShownOn(day(2026, 1, demo::kEarlyJanuaryDays + 1)), 2026);
+  EXPECT_EQ(demo::yearShownOn(day(2026, 12, 31)), 2026);
+
+  const double today = day(2026, 1, 5);
+  const demo::Year y = demo::makeYear(Scale::kSmall, 2025, today);
+  EXPECT_EQ(y.lastDay(), day(2025, 12, 31));
+  EXPECT_EQ(y.months(), 12);
+  expectConsistent(y);
+  expectBatchesAround(y, today);
+}
+
 // --- writing ------------------------------------------------------------------------
 
 class DemoFolder : public testing::Test {
@@ -175,6 +278,19 @@ class DemoFolder : public testing::Test {
     db::closeAllDatabases();
     std::filesystem::current_path(old_);
     return status;
+  }
+  // kdbtool's audit finds the catalogue of `folder` where its stock
+  // journal leaves it.
+  void expectAuditsClean(const std::filesystem::path& folder) {
+    const auto tool = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kdbtool";
+    const std::filesystem::path out = dir_ / "audit.txt";
+    const int audit =
+        std::system((tool.string() + " stock-audit '" + folder.string() + "' >'" + out.string() + "' 2>&1").c_str());
+    std::ifstream report(out);
+    const std::string said((std::istreambuf_iterator<char>(report)), {});
+    EXPECT_EQ(audit, 0) << said;
+    EXPECT_NE(said.find("库存与流水一致"), std::string::npos) << said;
+    std::filesystem::remove(out);
   }
   // The bytes of every table file, by name.
   std::map<std::string, std::string> files(const std::filesystem::path& d) {
@@ -273,13 +389,7 @@ TEST_F(DemoFolder, WritesTheYearsTablesWithTheBillsPostings) {
   EXPECT_GT(entries, charges);
   EXPECT_LE(entries, charges + y.catalogue.size());
   db::closeAllDatabases();
-  const auto tool = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kdbtool";
-  const int audit = std::system((tool.string() + " stock-audit " + dir_.string() + " >audit.txt 2>&1").c_str());
-  std::ifstream report(dir_ / "audit.txt");
-  const std::string said((std::istreambuf_iterator<char>(report)), {});
-  EXPECT_EQ(audit, 0) << said;
-  EXPECT_NE(said.find("库存与流水一致"), std::string::npos) << said;
-  std::filesystem::remove(dir_ / "audit.txt");
+  expectAuditsClean(dir_);
   // Nothing but the application's tables is left behind.
   for (const auto& e : std::filesystem::directory_iterator(dir_))
     EXPECT_EQ(e.path().stem().string().find("demo"), std::string::npos) << e.path();
@@ -292,16 +402,86 @@ TEST_F(DemoFolder, RefusesAFolderThatHoldsTablesAndLeavesItAlone) {
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(after["YPJBXX.KDB"], "someone's catalogue");
   EXPECT_EQ(command({dir_.string(), "--scale", "huge"}), 2);
+  for (const char* year : {"1999", "2100", "10", "2010x"}) EXPECT_EQ(command({dir_.string(), "--year", year}), 2) << year;
+  EXPECT_EQ(command({dir_.string(), "--year"}), 2);
   EXPECT_EQ(command({}), 2);
+  EXPECT_EQ(files(dir_).size(), 1u);
 }
 
-TEST_F(DemoFolder, TwoFoldersOfTheSameScaleAreTheSameBytes) {
+TEST_F(DemoFolder, AGivenYearIsTheSameBytesWhateverTheDay) {
   const std::filesystem::path a = dir_ / "a", b = dir_ / "b";
-  EXPECT_EQ(command({a.string(), "--scale", "small"}), 0);
-  EXPECT_EQ(command({b.string()}), 0);
+  rt::setClock(rt::makeDateTime(2026, 6, 15, 10, 30, 0));
+  EXPECT_EQ(command({a.string(), "--scale", "small", "--year", "2010"}), 0);
+  rt::setClock(rt::makeDateTime(2031, 1, 3, 9, 0, 0));
+  EXPECT_EQ(command({b.string(), "--year", "2010"}), 0);
+  rt::clearClock();
   auto fa = files(a), fb = files(b);
   EXPECT_GT(fa.size(), 40u);
   EXPECT_TRUE(fa == fb);
+  EXPECT_EQ(fa.count("m201012.kdb"), 1u) << "the whole year, December too";
+}
+
+// A folder made today, as the operator finds it: work up to today and not
+// after, the drug window's marks on some batches, the stock journal
+// audited clean; the same day gives the same bytes, and the writing leaves
+// the clock as it found it.
+TEST_F(DemoFolder, TodaysFolderStopsTodayWithSomeBatchesFlagged) {
+  const double now = rt::makeDateTime(2026, 6, 15, 10, 30, 0), today = day(2026, 6, 15);
+  const std::filesystem::path a = dir_ / "a", b = dir_ / "b";
+  rt::setClock(now);
+  EXPECT_EQ(command({a.string()}), 0);
+  EXPECT_EQ(rt::frozenClock(), now);
+  EXPECT_EQ(command({b.string()}), 0);
+  rt::clearClock();
+  const auto fa = files(a);
+  EXPECT_TRUE(fa == files(b));
+  EXPECT_EQ(fa.count("m20266.kdb"), 1u);
+  EXPECT_EQ(fa.count("m20267.kdb"), 0u) << "no table for a month still to come";
+
+  std::filesystem::current_path(a);
+  auto open = [](const std::string& table) {
+    EXPECT_TRUE(cmd::OpenDatabase(table)) << table;
+    cmd::SetCurrentDatabase(table);
+    return int(cmd::RecordCount());
+  };
+  // The earliest and latest date of a table's records, read back.
+  auto span = [&](const std::string& table, const char* field) {
+    double first = 1e9, last = 0;
+    for (int n = open(table), i = 1; i <= n; ++i) {
+      cmd::MoveTo(i);
+      first = std::min(first, cmd::ReadField(field).real());
+      last = std::max(last, cmd::ReadField(field).real());
+    }
+    return std::pair{first, last};
+  };
+  EXPECT_LT(span("zyjbxx", "sj").second, today + 1);
+  EXPECT_LE(span("bm2026", "shj").second, today);
+  EXPECT_LE(span("bz2026", "shj").second, today);
+  const auto [june, lastCharged] = span("m20266", "shj");
+  EXPECT_GE(june, day(2026, 6, 1));
+  EXPECT_LE(lastCharged, today);
+  for (const auto& [name, bytes] : fa)
+    if (name.starts_with("n2026")) EXPECT_LE(std::stoi(name.substr(5)), 6) << name;
+
+  // The drug window's marks as it computes them on today.
+  int expired = 0, expiring = 0, drugs = 0;
+  for (int n = open("ypjbxx"), i = 1; i <= n; ++i) {
+    cmd::MoveTo(i);
+    const app::Expiry e = app::expiryOn(cmd::ReadField("yx").real(), today);
+    if (!isDrug(cmd::ReadText("lb"))) {
+      EXPECT_EQ(e, app::Expiry::kValid) << cmd::ReadText("dm");
+      continue;
+    }
+    ++drugs;
+    expired += e == app::Expiry::kExpired;
+    expiring += e == app::Expiry::kExpiring;
+  }
+  EXPECT_GE(expired, 3);
+  EXPECT_GE(expiring, 3);
+  EXPECT_LT((expired + expiring) * 5, drugs) << "most batches are good for months yet";
+  db::closeAllDatabases();
+  std::filesystem::current_path(old_);
+  expectAuditsClean(a);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The Debian package, where dpkg-deb is there to look into it: built with
-// CPack from this build, its control fields, the files it puts in place,
-// and the unpacked program started headless on a demo folder, named on
-// the command line or remembered for the user, keeping its tables there
-// and none beside itself.
+// CPack from this build, its control fields, the files it puts in place
+// (every program with its manual page), and the unpacked program started
+// headless on a demo folder made by the packaged clinic-demo, named on the
+// command line or remembered for the user, keeping its tables there and
+// none beside itself.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -111,8 +112,15 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   const fs::path root = scratch_ / "root";
   for (const auto& e : fs::directory_iterator(root)) EXPECT_EQ(e.path().filename(), "usr");
   const fs::path usr = root / "usr";
-  for (const char* exe : {"clinic", "kdbtool", "clinic-report"})
+  for (const char* exe : {"clinic", "kdbtool", "clinic-report", "clinic-demo"}) {
     EXPECT_EQ(access((usr / "bin" / exe).c_str(), X_OK), 0) << exe;
+    // Each manual page gzipped, and the page of that program.
+    const fs::path page = usr / "share/man/man1" / (std::string(exe) + ".1.gz");
+    EXPECT_EQ(readText(page).substr(0, 2), "\x1f\x8b") << page;
+    const fs::path text = scratch_ / (std::string(exe) + ".1");
+    ASSERT_EQ(run({"/bin/sh", "-c", "gzip -dc '" + page.string() + "'"}, text), 0) << page;
+    EXPECT_NE(readText(text).find("\n" + std::string(exe) + " \\- "), std::string::npos) << page;
+  }
   const std::string entry = readText(usr / "share/applications/clinic.desktop");
   EXPECT_NE(entry.find("\nExec=clinic\n"), std::string::npos) << entry;
   EXPECT_NE(entry.find("\nIcon=clinic\n"), std::string::npos) << entry;
@@ -120,9 +128,11 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   EXPECT_NE(readText(usr / "share/doc/clinic/copyright").find("License: GPL-3.0+"), std::string::npos);
   EXPECT_EQ(readText(usr / "share/doc/clinic/changelog.gz").substr(0, 2), "\x1f\x8b");
 
-  // A centre folder: the small demo year.
+  // A centre folder: the small demo year up to today, made by the packaged
+  // clinic-demo.
   const fs::path centre = scratch_ / "centre share";
-  ASSERT_EQ(run({std::string(CLINIC_BUILD_DIR) + "/bin/clinic-demo", centre.string()}, log_), 0) << readText(log_);
+  ASSERT_EQ(run({(usr / "bin/clinic-demo").string(), centre.string()}, log_), 0) << readText(log_);
+  EXPECT_NE(readText(log_).find(" as of "), std::string::npos) << readText(log_);
 
   // Named on the command line, as a desktop entry's Exec line names it.
   expectWorksIn(usr / "bin/clinic", {centre.string()}, centre);
