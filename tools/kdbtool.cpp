@@ -12,7 +12,8 @@
 //   kdbtool [--password TEXT] find FILE FIELD=TEXT
 //   kdbtool [--password TEXT] delete FILE --where FIELD=TEXT
 //   kdbtool [--password TEXT] pack FILE
-//   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
+//   kdbtool backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST
+//                                               (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
 //   kdbtool [--password TEXT] export [--exact] DIR OUT.sqlite|OUT.xlsx
 //   kdbtool [--password TEXT] export [--exact] DIR --csv OUTDIR
@@ -102,7 +103,8 @@ std::string g_password;  // GBK
       "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
-      "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n"
+      "  backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST\n"
+      "  verify [--wait SECONDS] DIR\n"
       "  export [--exact] DIR OUT.sqlite|OUT.xlsx | export [--exact] DIR --csv OUTDIR\n"
       "  stock-audit DIR\n"
       "Amounts (float fields) are written to the fen (95.10) and summed in fen;\n"

@@ -12,8 +12,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <set>
 
+#include "db/changes.h"
 #include "db/errors.h"
+#include "db/folder_use.h"
 #include "db/format.h"
 #include "db/locks.h"
 #include "db/names.h"
@@ -21,6 +24,7 @@
 #include "db/table.h"
 #include "runtime/facade.h"
 #include "runtime/gbk.h"
+#include "tools/backup_keep.h"
 
 namespace kdbtool {
 
@@ -93,6 +97,7 @@ struct TableState {
   int32_t records = 0;
   int32_t deleted = 0;
   int64_t strayBytes = 0;  // past the last record: a cut-off append, dropped at the next writing open
+  std::string aux;         // the table's ".kdt" file, or empty
 };
 
 // Opens the table read-only (it is never repaired here) and reads every
@@ -107,6 +112,7 @@ TableState readWholeTable(const std::string& path, bool whole) {
   o.checkPassword = false;
   std::unique_ptr<db::Table> t;
   if ((s.code = db::Table::open(path, o, &t)) != db::kOk) return s;
+  s.aux = auxFileOf(*t);
   if ((s.code = t->readCount(&s.records)) != db::kOk) return s;
   std::vector<const db::Field*> chains;
   for (const db::Field& f : t->fields())
@@ -174,17 +180,39 @@ void usage(const char* line) {
 
 constexpr const char* kUnfinishedPrefix = "unfinished-";
 
-// A new folder under `dest` named "unfinished-" and the local date and
-// time ("unfinished-2024-05-31_211500", "-2" added when that name or the
-// dated name is taken); *dated is the name it gets once complete.
-int makeWorkFolder(const std::string& dest, std::string* made, std::string* dated) {
+// Today's date as kdbtool takes it: KDBTOOL_TODAY=YYYY-MM-DD when set (so
+// that a rotation can be tried over days that have not come yet), else the
+// local date. False (and said) when the variable holds anything else.
+bool today(Date* out) {
+  if (const char* given = std::getenv("KDBTOOL_TODAY"); given && *given) {
+    if (parseDate(given, out)) return true;
+    say(stderr, std::string("KDBTOOL_TODAY is not a date (YYYY-MM-DD): ") + given + "\n");
+    return false;
+  }
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H%M%S", &local);
+  *out = Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+  return true;
+}
+
+// "2024-05-31_211500": today's date (above) and the local time of day.
+std::string stampOf(const Date& day) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char time[16];
+  std::strftime(time, sizeof time, "_%H%M%S", &local);
+  return dateText(day) + time;
+}
+
+// A new folder under `dest` named "unfinished-" and the date and time
+// ("unfinished-2024-05-31_211500", "-2" added when that name or the dated
+// name is taken); *dated is the name it gets once complete.
+int makeWorkFolder(const std::string& dest, const Date& day, std::string* made, std::string* dated) {
+  const std::string stamp = stampOf(day);
   for (int k = 1; k < 100; ++k) {
-    std::string name = std::string(stamp) + (k > 1 ? "-" + std::to_string(k) : "");
+    std::string name = stamp + (k > 1 ? "-" + std::to_string(k) : "");
     std::string path = joinPath(dest, kUnfinishedPrefix + name);
     if (db::os::env().exists(joinPath(dest, name))) continue;
     if (::mkdir(path.c_str(), 0777) == 0) {
@@ -195,6 +223,99 @@ int makeWorkFolder(const std::string& dest, std::string* made, std::string* date
     if (errno != EEXIST) return db::os::mapErrno(errno);
   }
   return db::kCreateFailed;
+}
+
+// Holds `dir` shared while a backup or verify reads it, so that no
+// restore replaces tables under it. False (said) while a restore holds the
+// folder; a folder where the use file cannot be made is read as before.
+bool enterFolder(const std::string& dir, std::unique_ptr<db::FolderUse>* use) {
+  int rc = db::FolderUse::enter(dir, use);
+  if (rc == db::kSharingViolation) {
+    say(stderr, "a restore is under way in " + dir + " (it holds " + db::folderUsePath(dir) +
+                    "): nothing read; try again when it has finished\n");
+    return false;
+  }
+  return true;
+}
+
+struct BackupOptions {
+  bool rotate = false;  // --keep-days or --keep-months given
+  int keepDays = 0, keepMonths = 0;
+};
+
+bool numberArg(const std::string& text, long max, int* out) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < 0 || v > max) return false;
+  *out = int(v);
+  return true;
+}
+
+// backup's options, in any order in front of the folders.
+bool takeBackupOptions(std::vector<std::string>* args, BackupOptions* opt) {
+  int seconds = kDefaultWaitSeconds;
+  while (args->size() >= 2 && (*args)[0].rfind("--", 0) == 0) {
+    const std::string& name = (*args)[0];
+    const std::string& value = (*args)[1];
+    if (name == "--wait") {
+      if (!numberArg(value, 3600, &seconds)) return false;
+    } else if (name == "--keep-days") {
+      if (!numberArg(value, 100000, &opt->keepDays)) return false;
+      opt->rotate = true;
+    } else if (name == "--keep-months") {
+      if (!numberArg(value, 10000, &opt->keepMonths)) return false;
+      opt->rotate = true;
+    } else {
+      return false;
+    }
+    args->erase(args->begin(), args->begin() + 2);
+  }
+  db::setLockWaitMs(seconds * 1000);
+  return true;
+}
+
+// Removes the backup folder `path`: its files, then the folder. Only a
+// folder of plain files is removed (a backup holds nothing else); anything
+// else in it is left, with the folder. 0 or the code of what failed.
+int removeBackupFolder(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return db::os::mapErrno(errno);
+  if (!S_ISDIR(st.st_mode)) return db::kAccessDenied;
+  std::vector<std::string> names;
+  int rc = db::os::env().listDir(path, &names);
+  if (rc != db::kOk) return rc;
+  for (const std::string& n : names) {
+    const std::string file = joinPath(path, n);
+    if (::lstat(file.c_str(), &st) != 0) return db::os::mapErrno(errno);
+    if (!S_ISREG(st.st_mode)) return db::kAccessDenied;
+    if ((rc = db::os::env().remove(file)) != db::kOk) return rc;
+  }
+  return ::rmdir(path.c_str()) == 0 ? db::kOk : db::os::mapErrno(errno);
+}
+
+// The rotation after a complete backup (backup_keep.h chooses). False when
+// an old backup could not be removed (named on standard error).
+bool rotateBackups(const std::string& dest, const std::string& justMade, const Date& day,
+                   const BackupOptions& opt) {
+  std::vector<std::string> names;
+  int rc = db::os::env().listDir(dest, &names);
+  if (rc != db::kOk) {
+    say(stderr, "old backups not removed: cannot read " + dest + ": " + codeText(rc) + "\n");
+    return false;
+  }
+  std::sort(names.begin(), names.end());
+  bool ok = true;
+  for (const std::string& name : backupsToRemove(names, day, opt.keepDays, opt.keepMonths, justMade)) {
+    rc = removeBackupFolder(joinPath(dest, name));
+    if (rc == db::kOk) {
+      say(stdout, "old backup removed: " + name + "\n");
+    } else {
+      say(stderr, "old backup " + joinPath(dest, name) + " not removed: " + codeText(rc) + "\n");
+      ok = false;
+    }
+  }
+  if (ok) db::os::env().syncDir(dest);
+  return ok;
 }
 
 struct Failure {
@@ -264,11 +385,17 @@ void reportFailures(const char* heading, const std::vector<Failure>& failed) {
 }  // namespace
 
 int backupCommand(const std::vector<std::string>& given) {
+  BackupOptions opt;
   std::vector<std::string> args = given;
-  if (!takeWait(&args) || args.size() != 2) usage("backup [--wait SECONDS] DIR DEST");
+  if (!takeBackupOptions(&args, &opt) || args.size() != 2)
+    usage("backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST");
   const std::string& dir = args[0];
   const std::string& dest = args[1];
+  Date day;
+  if (!today(&day)) return 1;
 
+  std::unique_ptr<db::FolderUse> use;
+  if (!enterFolder(dir, &use)) return 1;
   std::vector<std::string> tables;
   int rc = listTables(dir, &tables);
   if (rc != db::kOk) {
@@ -286,7 +413,7 @@ int backupCommand(const std::vector<std::string>& given) {
     return 1;
   }
   std::string folder, dated;
-  if ((rc = makeWorkFolder(dest, &folder, &dated)) != db::kOk) {
+  if ((rc = makeWorkFolder(dest, day, &folder, &dated)) != db::kOk) {
     say(stderr, "cannot make a new folder in " + dest + ": " + codeText(rc) + "\n");
     return 1;
   }
@@ -306,29 +433,34 @@ int backupCommand(const std::vector<std::string>& given) {
     }
     std::fflush(stdout);
   }
+  use.reset();
   say(stdout, std::to_string(copied) + " of " + std::to_string(tables.size()) +
                   " tables copied and checked\n");
-  if (failed.empty()) {
-    // Only now does the folder get its dated name, and the name is made
-    // durable with the copies.
-    if (::rename(folder.c_str(), dated.c_str()) != 0) {
-      rc = db::os::mapErrno(errno);
-      say(stderr, "backup complete in " + folder + " but it could not be renamed to " + dated + ": " +
-                      codeText(rc) + "\n");
-      return 1;
-    }
-    db::os::env().syncDir(dest);
-    say(stdout, "backup complete: " + dated + "\n");
-    return 0;
+  if (!failed.empty()) {
+    reportFailures(("backup incomplete, left in " + folder + " (not to be restored from):").c_str(), failed);
+    return 1;
   }
-  reportFailures(("backup incomplete, left in " + folder + " (not to be restored from):").c_str(), failed);
-  return 1;
+  // Only now does the folder get its dated name, and the name is made
+  // durable with the copies.
+  if (::rename(folder.c_str(), dated.c_str()) != 0) {
+    rc = db::os::mapErrno(errno);
+    say(stderr, "backup complete in " + folder + " but it could not be renamed to " + dated + ": " +
+                    codeText(rc) + "\n");
+    return 1;
+  }
+  db::os::env().syncDir(dest);
+  say(stdout, "backup complete: " + dated + "\n");
+  // Old backups go only once a new complete one is there.
+  if (opt.rotate && !rotateBackups(dest, baseName(dated), day, opt)) return 1;
+  return 0;
 }
 
 int verifyCommand(const std::vector<std::string>& given) {
   std::vector<std::string> args = given;
   if (!takeWait(&args) || args.size() != 1) usage("verify [--wait SECONDS] DIR");
   const std::string& dir = args[0];
+  std::unique_ptr<db::FolderUse> use;
+  if (!enterFolder(dir, &use)) return 1;
   std::vector<std::string> tables;
   int rc = listTables(dir, &tables);
   if (rc != db::kOk) {

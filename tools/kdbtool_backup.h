@@ -1,8 +1,8 @@
 // kdbtool's folder commands: the nightly backup of the centre's table folder
-// while the workstations keep working, and the check of every table of a
+// while the workstations keep working, the check of every table of a
 // folder.
 //
-//   kdbtool backup [--wait SECONDS] DIR DEST
+//   kdbtool backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST
 //   kdbtool verify [--wait SECONDS] DIR
 //
 // Both take the arguments that follow the command word and return the
@@ -13,7 +13,12 @@
 //
 // A backup is written into a folder named "unfinished-<date>" and given
 // its dated name only when every table was copied and checked: a folder
-// with a dated name is always complete.
+// with a dated name is always complete. With --keep-days or --keep-months,
+// a complete backup is followed by the removal of older backups in DEST
+// that neither keeps (backup_keep.h). Today's date is the local one, or
+// KDBTOOL_TODAY=YYYY-MM-DD when set (it also dates the new folder).
+//
+// backup and verify hold DIR shared (db/folder_use.h) while they read it.
 #pragma once
 
 #include <string>
