@@ -15,6 +15,7 @@
 //   kdbtool backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST
 //                                               (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
+//   kdbtool restore BACKUP DIR [TABLE...]
 //   kdbtool [--password TEXT] export [--exact] DIR OUT.sqlite|OUT.xlsx
 //   kdbtool [--password TEXT] export [--exact] DIR --csv OUTDIR
 //                                               (kdbtool_export.h)
@@ -104,7 +105,7 @@ std::string g_password;  // GBK
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
       "  backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST\n"
-      "  verify [--wait SECONDS] DIR\n"
+      "  verify [--wait SECONDS] DIR | restore BACKUP DIR [TABLE...]\n"
       "  export [--exact] DIR OUT.sqlite|OUT.xlsx | export [--exact] DIR --csv OUTDIR\n"
       "  stock-audit DIR\n"
       "Amounts (float fields) are written to the fen (95.10) and summed in fen;\n"
@@ -765,6 +766,7 @@ int main(int argc, char** argv) {
   if (sub == "pack" && rest.size() == 1) return cmdPack(rest[0]);
   if (sub == "backup") return kdbtool::backupCommand(rest);
   if (sub == "verify") return kdbtool::verifyCommand(rest);
+  if (sub == "restore") return kdbtool::restoreCommand(rest);
   if (sub == "export") return kdbtool::exportCommand(rest, g_password);
   if (sub == "stock-audit" && rest.size() == 1) return cmdStockAudit(rest[0]);
   usage();
