@@ -26,6 +26,7 @@
 #include "db/engine.h"
 #include "db/os.h"
 #include "db/facade.h"
+#include "db/folder_use.h"
 #include "forms/facade.h"
 #include "db/locks.h"
 #include "forms/template.h"
@@ -45,6 +46,17 @@ std::string g_loggedInUser;
 bool g_loginDone = false;  // a login succeeded in this run
 
 void showMessage(const char* gbk) { cmd::ShowMessage(gbk); }
+
+// Holds the centre folder (the working directory) for the whole run
+// (db/folder_use.h), so that no restore replaces the tables under this
+// program. While a restore holds the folder the operator is told and the
+// program ends; a folder where the use file cannot be made is worked in as
+// before.
+bool holdCentreFolder() {
+  if (db::enterFolderForRun(".") != db::kSharingViolation) return true;
+  showMessage(GBK("正在从备份恢复数据，请稍后再启动程序"));
+  return false;
+}
 
 void load(uint32_t windowId) {
   cmd::LoadWindow(forms::windowArg(windowId));
@@ -343,6 +355,7 @@ int runProgram(int argc, char** argv) {
   // relative to it (centre_folder.h: beside the program in a program
   // folder, elsewhere for the packaged program).
   if (!enterCentreFolder(argc, argv)) return 1;
+  if (!holdCentreFolder()) return 1;
   // 2. Module initialisation: the handler tables, and the journal of stock
   //    changes left pending on this workstation (its own disk, never the
   //    shared folder, which may be what was away).

@@ -12,9 +12,11 @@
 //   kdbtool [--password TEXT] find FILE FIELD=TEXT
 //   kdbtool [--password TEXT] delete FILE --where FIELD=TEXT
 //   kdbtool [--password TEXT] pack FILE
-//   kdbtool backup [--wait SECONDS] DIR DEST   (kdbtool_backup.h)
+//   kdbtool backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST
+//                                               (kdbtool_backup.h)
 //   kdbtool verify [--wait SECONDS] DIR
 //   kdbtool init-folder DIR [--group GROUP]    (kdbtool_folder.h)
+//   kdbtool restore BACKUP DIR [TABLE...]
 //   kdbtool [--password TEXT] export [--exact] DIR OUT.sqlite|OUT.xlsx
 //   kdbtool [--password TEXT] export [--exact] DIR --csv OUTDIR
 //                                               (kdbtool_export.h)
@@ -104,7 +106,8 @@ std::string g_password;  // GBK
       "  create FILE NAME:KIND[:SIZE]... | append FILE VALUE...\n"
       "  sum FILE FIELD [--where FIELD=TEXT] | find FILE FIELD=TEXT\n"
       "  delete FILE --where FIELD=TEXT | pack FILE\n"
-      "  backup [--wait SECONDS] DIR DEST | verify [--wait SECONDS] DIR\n"
+      "  backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST\n"
+      "  verify [--wait SECONDS] DIR | restore BACKUP DIR [TABLE...]\n"
       "  init-folder DIR [--group GROUP]\n"
       "  export [--exact] DIR OUT.sqlite|OUT.xlsx | export [--exact] DIR --csv OUTDIR\n"
       "  stock-audit DIR\n"
@@ -767,6 +770,7 @@ int main(int argc, char** argv) {
   if (sub == "backup") return kdbtool::backupCommand(rest);
   if (sub == "verify") return kdbtool::verifyCommand(rest);
   if (sub == "init-folder") return kdbtool::initFolderCommand(rest);
+  if (sub == "restore") return kdbtool::restoreCommand(rest);
   if (sub == "export") return kdbtool::exportCommand(rest, g_password);
   if (sub == "stock-audit" && rest.size() == 1) return cmdStockAudit(rest[0]);
   usage();

@@ -13,8 +13,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <set>
 
+#include "db/changes.h"
 #include "db/errors.h"
+#include "db/folder_use.h"
 #include "db/format.h"
 #include "db/locks.h"
 #include "db/names.h"
@@ -22,6 +25,7 @@
 #include "db/table.h"
 #include "runtime/facade.h"
 #include "runtime/gbk.h"
+#include "tools/backup_keep.h"
 
 namespace kdbtool {
 
@@ -94,6 +98,7 @@ struct TableState {
   int32_t records = 0;
   int32_t deleted = 0;
   int64_t strayBytes = 0;  // past the last record: a cut-off append, dropped at the next writing open
+  std::string aux;         // the table's ".kdt" file, or empty
 };
 
 // Opens the table read-only (it is never repaired here) and reads every
@@ -108,6 +113,7 @@ TableState readWholeTable(const std::string& path, bool whole) {
   o.checkPassword = false;
   std::unique_ptr<db::Table> t;
   if ((s.code = db::Table::open(path, o, &t)) != db::kOk) return s;
+  s.aux = auxFileOf(*t);
   if ((s.code = t->readCount(&s.records)) != db::kOk) return s;
   std::vector<const db::Field*> chains;
   for (const db::Field& f : t->fields())
@@ -175,17 +181,39 @@ void usage(const char* line) {
 
 constexpr const char* kUnfinishedPrefix = "unfinished-";
 
-// A new folder under `dest` named "unfinished-" and the local date and
-// time ("unfinished-2024-05-31_211500", "-2" added when that name or the
-// dated name is taken); *dated is the name it gets once complete.
-int makeWorkFolder(const std::string& dest, std::string* made, std::string* dated) {
+// Today's date as kdbtool takes it: KDBTOOL_TODAY=YYYY-MM-DD when set (so
+// that a rotation can be tried over days that have not come yet), else the
+// local date. False (and said) when the variable holds anything else.
+bool today(Date* out) {
+  if (const char* given = std::getenv("KDBTOOL_TODAY"); given && *given) {
+    if (parseDate(given, out)) return true;
+    say(stderr, std::string("KDBTOOL_TODAY is not a date (YYYY-MM-DD): ") + given + "\n");
+    return false;
+  }
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H%M%S", &local);
+  *out = Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+  return true;
+}
+
+// "2024-05-31_211500": today's date (above) and the local time of day.
+std::string stampOf(const Date& day) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char time[16];
+  std::strftime(time, sizeof time, "_%H%M%S", &local);
+  return dateText(day) + time;
+}
+
+// A new folder under `dest` named "unfinished-" and the date and time
+// ("unfinished-2024-05-31_211500", "-2" added when that name or the dated
+// name is taken); *dated is the name it gets once complete.
+int makeWorkFolder(const std::string& dest, const Date& day, std::string* made, std::string* dated) {
+  const std::string stamp = stampOf(day);
   for (int k = 1; k < 100; ++k) {
-    std::string name = std::string(stamp) + (k > 1 ? "-" + std::to_string(k) : "");
+    std::string name = stamp + (k > 1 ? "-" + std::to_string(k) : "");
     std::string path = joinPath(dest, kUnfinishedPrefix + name);
     if (db::os::env().exists(joinPath(dest, name))) continue;
     if (::mkdir(path.c_str(), 0777) == 0) {
@@ -196,6 +224,99 @@ int makeWorkFolder(const std::string& dest, std::string* made, std::string* date
     if (errno != EEXIST) return db::os::mapErrno(errno);
   }
   return db::kCreateFailed;
+}
+
+// Holds `dir` shared while a backup or verify reads it, so that no
+// restore replaces tables under it. False (said) while a restore holds the
+// folder; a folder where the use file cannot be made is read as before.
+bool enterFolder(const std::string& dir, std::unique_ptr<db::FolderUse>* use) {
+  int rc = db::FolderUse::enter(dir, use);
+  if (rc == db::kSharingViolation) {
+    say(stderr, "a restore is under way in " + dir + " (it holds " + db::folderUsePath(dir) +
+                    "): nothing read; try again when it has finished\n");
+    return false;
+  }
+  return true;
+}
+
+struct BackupOptions {
+  bool rotate = false;  // --keep-days or --keep-months given
+  int keepDays = 0, keepMonths = 0;
+};
+
+bool numberArg(const std::string& text, long max, int* out) {
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < 0 || v > max) return false;
+  *out = int(v);
+  return true;
+}
+
+// backup's options, in any order in front of the folders.
+bool takeBackupOptions(std::vector<std::string>* args, BackupOptions* opt) {
+  int seconds = kDefaultWaitSeconds;
+  while (args->size() >= 2 && (*args)[0].rfind("--", 0) == 0) {
+    const std::string& name = (*args)[0];
+    const std::string& value = (*args)[1];
+    if (name == "--wait") {
+      if (!numberArg(value, 3600, &seconds)) return false;
+    } else if (name == "--keep-days") {
+      if (!numberArg(value, 100000, &opt->keepDays)) return false;
+      opt->rotate = true;
+    } else if (name == "--keep-months") {
+      if (!numberArg(value, 10000, &opt->keepMonths)) return false;
+      opt->rotate = true;
+    } else {
+      return false;
+    }
+    args->erase(args->begin(), args->begin() + 2);
+  }
+  db::setLockWaitMs(seconds * 1000);
+  return true;
+}
+
+// Removes the backup folder `path`: its files, then the folder. Only a
+// folder of plain files is removed (a backup holds nothing else); anything
+// else in it is left, with the folder. 0 or the code of what failed.
+int removeBackupFolder(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return db::os::mapErrno(errno);
+  if (!S_ISDIR(st.st_mode)) return db::kAccessDenied;
+  std::vector<std::string> names;
+  int rc = db::os::env().listDir(path, &names);
+  if (rc != db::kOk) return rc;
+  for (const std::string& n : names) {
+    const std::string file = joinPath(path, n);
+    if (::lstat(file.c_str(), &st) != 0) return db::os::mapErrno(errno);
+    if (!S_ISREG(st.st_mode)) return db::kAccessDenied;
+    if ((rc = db::os::env().remove(file)) != db::kOk) return rc;
+  }
+  return ::rmdir(path.c_str()) == 0 ? db::kOk : db::os::mapErrno(errno);
+}
+
+// The rotation after a complete backup (backup_keep.h chooses). False when
+// an old backup could not be removed (named on standard error).
+bool rotateBackups(const std::string& dest, const std::string& justMade, const Date& day,
+                   const BackupOptions& opt) {
+  std::vector<std::string> names;
+  int rc = db::os::env().listDir(dest, &names);
+  if (rc != db::kOk) {
+    say(stderr, "old backups not removed: cannot read " + dest + ": " + codeText(rc) + "\n");
+    return false;
+  }
+  std::sort(names.begin(), names.end());
+  bool ok = true;
+  for (const std::string& name : backupsToRemove(names, day, opt.keepDays, opt.keepMonths, justMade)) {
+    rc = removeBackupFolder(joinPath(dest, name));
+    if (rc == db::kOk) {
+      say(stdout, "old backup removed: " + name + "\n");
+    } else {
+      say(stderr, "old backup " + joinPath(dest, name) + " not removed: " + codeText(rc) + "\n");
+      ok = false;
+    }
+  }
+  if (ok) db::os::env().syncDir(dest);
+  return ok;
 }
 
 struct Failure {
@@ -265,11 +386,17 @@ void reportFailures(const char* heading, const std::vector<Failure>& failed) {
 }  // namespace
 
 int backupCommand(const std::vector<std::string>& given) {
+  BackupOptions opt;
   std::vector<std::string> args = given;
-  if (!takeWait(&args) || args.size() != 2) usage("backup [--wait SECONDS] DIR DEST");
+  if (!takeBackupOptions(&args, &opt) || args.size() != 2)
+    usage("backup [--wait SECONDS] [--keep-days N] [--keep-months M] DIR DEST");
   const std::string& dir = args[0];
   const std::string& dest = args[1];
+  Date day;
+  if (!today(&day)) return 1;
 
+  std::unique_ptr<db::FolderUse> use;
+  if (!enterFolder(dir, &use)) return 1;
   std::vector<std::string> tables;
   int rc = listTables(dir, &tables);
   if (rc != db::kOk) {
@@ -287,7 +414,7 @@ int backupCommand(const std::vector<std::string>& given) {
     return 1;
   }
   std::string folder, dated;
-  if ((rc = makeWorkFolder(dest, &folder, &dated)) != db::kOk) {
+  if ((rc = makeWorkFolder(dest, day, &folder, &dated)) != db::kOk) {
     say(stderr, "cannot make a new folder in " + dest + ": " + codeText(rc) + "\n");
     return 1;
   }
@@ -307,29 +434,34 @@ int backupCommand(const std::vector<std::string>& given) {
     }
     std::fflush(stdout);
   }
+  use.reset();
   say(stdout, std::to_string(copied) + " of " + std::to_string(tables.size()) +
                   " tables copied and checked\n");
-  if (failed.empty()) {
-    // Only now does the folder get its dated name, and the name is made
-    // durable with the copies.
-    if (::rename(folder.c_str(), dated.c_str()) != 0) {
-      rc = db::os::mapErrno(errno);
-      say(stderr, "backup complete in " + folder + " but it could not be renamed to " + dated + ": " +
-                      codeText(rc) + "\n");
-      return 1;
-    }
-    db::os::env().syncDir(dest);
-    say(stdout, "backup complete: " + dated + "\n");
-    return 0;
+  if (!failed.empty()) {
+    reportFailures(("backup incomplete, left in " + folder + " (not to be restored from):").c_str(), failed);
+    return 1;
   }
-  reportFailures(("backup incomplete, left in " + folder + " (not to be restored from):").c_str(), failed);
-  return 1;
+  // Only now does the folder get its dated name, and the name is made
+  // durable with the copies.
+  if (::rename(folder.c_str(), dated.c_str()) != 0) {
+    rc = db::os::mapErrno(errno);
+    say(stderr, "backup complete in " + folder + " but it could not be renamed to " + dated + ": " +
+                    codeText(rc) + "\n");
+    return 1;
+  }
+  db::os::env().syncDir(dest);
+  say(stdout, "backup complete: " + dated + "\n");
+  // Old backups go only once a new complete one is there.
+  if (opt.rotate && !rotateBackups(dest, baseName(dated), day, opt)) return 1;
+  return 0;
 }
 
 int verifyCommand(const std::vector<std::string>& given) {
   std::vector<std::string> args = given;
   if (!takeWait(&args) || args.size() != 1) usage("verify [--wait SECONDS] DIR");
   const std::string& dir = args[0];
+  std::unique_ptr<db::FolderUse> use;
+  if (!enterFolder(dir, &use)) return 1;
   std::vector<std::string> tables;
   int rc = listTables(dir, &tables);
   if (rc != db::kOk) {
@@ -380,6 +512,258 @@ int verifyCommand(const std::vector<std::string>& given) {
     return 1;
   }
   return unfinished ? kPackUnfinishedStatus : 0;
+}
+
+// --- restore ---------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kScratchSuffix = ".restoring";
+constexpr const char* kAsidePrefix = "restore-aside-";
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string tablesText(size_t n) { return std::to_string(n) + (n == 1 ? " table" : " tables"); }
+
+// The existing file that `path` names ignoring letter case, or "".
+std::string existingFile(const std::string& path) {
+  std::string found;
+  return db::resolveExisting(path, &found) ? found : std::string();
+}
+
+// One table being restored: where its files come from and go to.
+struct Restore {
+  std::string name;               // as in the backup ("m20101.kdb")
+  std::string fromAux;            // the backup's ".kdt", or empty
+  int32_t records = 0;            // as the backup holds them
+  std::vector<std::string> now;   // the folder's files of the table now (table, ".kdt", pack record)
+  std::vector<std::string> place; // where the copies go: the table, then its ".kdt"
+  std::unique_ptr<db::Table> held;
+};
+
+// True when another open file holds the "open" marker of `path`: a table
+// that could not be opened (a damaged one) may still be open elsewhere.
+bool openElsewhere(const std::string& path) {
+  std::unique_ptr<db::os::File> f;
+  if (db::os::env().open(path, false, false, &f) != db::kOk) return false;
+  int rc = db::kOk;
+  return db::markerHeld(*f, db::kMarkOpen, &rc) || rc != db::kOk;
+}
+
+// Opens the folder's table denying everyone else (held until the files
+// are swapped): "" or why it cannot be replaced now.
+std::string holdTable(Restore& r) {
+  if (r.now.empty()) return {};
+  db::OpenOptions o;
+  o.readOnly = true;
+  o.checkPassword = false;
+  o.shareMode = db::kDenyAll;
+  int rc = db::Table::open(r.now[0], o, &r.held);
+  if (rc == db::kSharingViolation) return "is open in another program";
+  if (rc == db::kOk) return {};
+  // A table that does not open (often the reason for the restore) is
+  // replaced unless someone has it, or its ".kdt", open all the same.
+  r.held.reset();
+  for (const std::string& f : r.now)
+    if (openElsewhere(f)) return "is open in another program";
+  return {};
+}
+
+// Undoes the swap so far: the copies put in place are removed and the
+// files moved aside go back.
+void putBack(const std::vector<std::string>& placed, const std::vector<std::pair<std::string, std::string>>& moved) {
+  for (const std::string& p : placed) db::os::env().remove(p);
+  for (auto it = moved.rbegin(); it != moved.rend(); ++it) db::os::env().rename(it->second, it->first);
+}
+
+}  // namespace
+
+int restoreCommand(const std::vector<std::string>& args) {
+  if (args.size() < 2) usage("restore BACKUP DIR [TABLE...]");
+  std::string backup = args[0];
+  while (backup.size() > 1 && backup.back() == '/') backup.pop_back();
+  const std::string& dir = args[1];
+  const bool tty = ::isatty(STDOUT_FILENO) == 1;
+
+  if (baseName(backup).rfind(kUnfinishedPrefix, 0) == 0) {
+    say(stderr, backup + " is an unfinished backup (not every table was copied and checked): not restored from\n");
+    return 1;
+  }
+  struct stat st;
+  for (const std::string& d : {backup, dir})
+    if (::stat(d.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      say(stderr, "no folder " + d + "\n");
+      return 1;
+    }
+  Date day;
+  if (!today(&day)) return 1;
+  std::vector<std::string> inBackup;
+  int rc = listTables(backup, &inBackup);
+  if (rc != db::kOk || inBackup.empty()) {
+    say(stderr, "no tables (.kdb) in " + backup + (rc ? ": " + codeText(rc) : std::string()) + "\n");
+    return 1;
+  }
+  // The tables asked for ("m20101" or "m20101.kdb", any letter case), or all.
+  std::vector<Restore> tables;
+  std::set<std::string> chosen;
+  for (size_t i = 2; i < args.size(); ++i) {
+    auto it = std::find_if(inBackup.begin(), inBackup.end(), [&](const std::string& t) {
+      return sameIgnoringCase(t, args[i]) || sameIgnoringCase(t, args[i] + ".kdb");
+    });
+    if (it == inBackup.end()) {
+      say(stderr, "no table " + args[i] + " in " + backup + ": nothing restored\n");
+      return 1;
+    }
+    chosen.insert(*it);
+  }
+  for (const std::string& t : inBackup)
+    if (chosen.empty() || chosen.count(t)) tables.push_back(Restore{t, {}, 0, {}, {}, nullptr});
+
+  // 1. The backup reads through, or nothing is touched.
+  std::vector<Failure> failed;
+  for (Restore& r : tables) {
+    TableState s = readWholeTable(joinPath(backup, r.name), true);
+    if (s.code != db::kOk) failed.push_back({r.name, "does not read through: " + codeText(s.code)});
+    r.records = s.records;
+    r.fromAux = s.aux;
+  }
+  if (!failed.empty()) {
+    reportFailures(("the backup " + backup + " is not sound; nothing restored:").c_str(), failed);
+    return 1;
+  }
+
+  // 2. The folder alone: no program of this system works on it, and no
+  //    table to be replaced is open (an older program does not announce
+  //    itself on the folder, but its tables are open).
+  std::unique_ptr<db::FolderUse> alone;
+  rc = db::FolderUse::takeAlone(dir, &alone);
+  if (rc == db::kSharingViolation) {
+    say(stderr, "refused: a program is working on " + dir + " (it holds " + db::folderUsePath(dir) +
+                    "): end the clinic program on every workstation, and any backup or verify, then restore again\n");
+    return 1;
+  }
+  if (rc != db::kOk) {
+    say(stderr, "refused: cannot take " + dir + " alone (" + db::folderUsePath(dir) + "): " + codeText(rc) + "\n");
+    return 1;
+  }
+  for (Restore& r : tables) {
+    const std::string table = existingFile(joinPath(dir, r.name));
+    if (!table.empty()) {
+      r.now.push_back(table);
+      if (std::string aux = existingFile(db::auxNameFor(table)); !aux.empty()) r.now.push_back(aux);
+      // A pack's redo record would be replayed on the restored table.
+      if (std::string log = existingFile(db::packLogNameFor(table)); !log.empty()) r.now.push_back(log);
+    }
+    r.place.push_back(joinPath(dir, r.name));
+    if (!r.fromAux.empty()) r.place.push_back(joinPath(dir, baseName(r.fromAux)));
+    if (std::string why = holdTable(r); !why.empty()) failed.push_back({baseName(r.now[0]), why});
+  }
+  if (!failed.empty()) {
+    reportFailures(("refused: tables of " + dir + " are in use; nothing restored:").c_str(), failed);
+    return 1;
+  }
+
+  // 3. Copies under scratch names in the folder, on the disk before any
+  //    current file moves.
+  say(stdout, "restore of " + tablesText(tables.size()) + " from " + backup + " into " + dir + "\n");
+  std::vector<std::string> scratch;
+  auto dropScratch = [&] {
+    for (const std::string& f : scratch) db::os::env().remove(f);
+  };
+  for (size_t i = 0; i < tables.size() && rc == db::kOk; ++i) {
+    Restore& r = tables[i];
+    std::vector<std::string> from = {joinPath(backup, r.name)};
+    if (!r.fromAux.empty()) from.push_back(r.fromAux);
+    for (size_t k = 0; k < from.size() && rc == db::kOk; ++k) {
+      const std::string to = r.place[k] + kScratchSuffix;
+      db::os::env().remove(to);  // left by a restore that was stopped: the folder is ours alone
+      scratch.push_back(to);
+      if ((rc = copyFile(from[k], to)) == db::kOk) rc = syncToDisk(to);
+    }
+    if (rc != db::kOk) {
+      say(stderr, r.name + " could not be copied into " + dir + ": " + codeText(rc) + "; nothing restored\n");
+      dropScratch();
+      return 1;
+    }
+    say(stdout, (tty ? std::to_string(i + 1) + "/" + std::to_string(tables.size()) + " " + r.name + " copied"
+                     : r.name + ": copied") + "\n");
+    std::fflush(stdout);
+  }
+
+  // 4. The current files into a folder of their own (kept), the copies
+  //    into their places.
+  std::string aside;
+  const std::string stamp = stampOf(day);
+  for (int k = 1; k < 100 && aside.empty(); ++k) {
+    std::string path = joinPath(dir, kAsidePrefix + stamp + (k > 1 ? "-" + std::to_string(k) : ""));
+    if (::mkdir(path.c_str(), 0777) == 0) aside = path;
+    else if (errno != EEXIST) break;
+  }
+  if (aside.empty()) {
+    say(stderr, "cannot make a folder for the current tables in " + dir + "; nothing restored\n");
+    dropScratch();
+    return 1;
+  }
+  std::vector<std::pair<std::string, std::string>> moved;
+  std::vector<std::string> placed;
+  for (Restore& r : tables) {
+    for (const std::string& f : r.now) {
+      const std::string to = joinPath(aside, baseName(f));
+      if ((rc = db::os::env().rename(f, to)) != db::kOk) break;
+      moved.emplace_back(f, to);
+    }
+    for (size_t k = 0; k < r.place.size() && rc == db::kOk; ++k) {
+      if ((rc = db::os::env().rename(r.place[k] + kScratchSuffix, r.place[k])) == db::kOk)
+        placed.push_back(r.place[k]);
+    }
+    if (rc != db::kOk) {
+      say(stderr, r.name + " could not be put in place: " + codeText(rc) + "; the folder is put back as it was\n");
+      putBack(placed, moved);
+      dropScratch();
+      ::rmdir(aside.c_str());
+      return 1;
+    }
+  }
+  db::os::env().syncDir(aside);
+  db::os::env().syncDir(dir);
+  for (Restore& r : tables) r.held.reset();  // the old files, now aside
+
+  // 5. Every restored table gets a new change mark (changes.h), which no
+  //    program's kept copy of it carries. Removing the marks file instead
+  //    would set every table of the folder back to "never changed", the
+  //    mark a copy kept before the first change of a table also carries,
+  //    and would make every other table be read again for nothing.
+  for (Restore& r : tables)
+    if ((rc = db::bumpChange(joinPath(dir, r.name))) != db::kOk)
+      say(stderr, r.name + ": its change mark could not be written (" + codeText(rc) +
+                      "); restart the clinic program on every workstation\n");
+
+  // 6. The restored tables read through and hold what the backup holds.
+  for (Restore& r : tables) {
+    TableState s = readWholeTable(joinPath(dir, r.name), true);
+    std::string line;
+    if (s.code != db::kOk) {
+      line = "restored but does not read through: " + codeText(s.code);
+      failed.push_back({r.name, line});
+    } else if (s.records != r.records) {
+      line = "restored but holds " + std::to_string(s.records) + " records, the backup " + std::to_string(r.records);
+      failed.push_back({r.name, line});
+    } else {
+      line = recordsText(s) + ", restored and checked";
+    }
+    say(stdout, r.name + ": " + line + "\n");
+  }
+  say(stdout, "the tables replaced are kept in " + aside + "\n");
+  if (!failed.empty()) {
+    reportFailures("restore not sound:", failed);
+    return 1;
+  }
+  say(stdout, "restore complete: " + tablesText(tables.size()) + " from " + backup + "\n");
+  return 0;
 }
 
 }  // namespace kdbtool

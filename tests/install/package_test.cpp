@@ -108,9 +108,12 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
     for (const char* p : {"libqt6widgets6", "libqt6charts6", "libsqlite3-0", "libssl3"}) EXPECT_NE(f.find(p), std::string::npos) << p;
   }
 
-  // Unpacked into a scratch root: everything under /usr, in its place.
+  // Unpacked into a scratch root: everything under /usr, in its place,
+  // but the daily backup's settings.
   const fs::path root = scratch_ / "root";
-  for (const auto& e : fs::directory_iterator(root)) EXPECT_EQ(e.path().filename(), "usr");
+  for (const auto& e : fs::directory_iterator(root))
+    EXPECT_TRUE(e.path().filename() == "usr" || e.path().filename() == "etc") << e.path();
+  for (const auto& e : fs::directory_iterator(root / "etc")) EXPECT_EQ(e.path().filename(), "clinic");
   const fs::path usr = root / "usr";
   for (const char* exe : {"clinic", "kdbtool", "clinic-report", "clinic-demo"}) {
     EXPECT_EQ(access((usr / "bin" / exe).c_str(), X_OK), 0) << exe;
@@ -127,6 +130,30 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   EXPECT_EQ(readText(usr / "share/icons/hicolor/64x64/apps/clinic.png").substr(1, 3), "PNG");
   EXPECT_NE(readText(usr / "share/doc/clinic/copyright").find("License: GPL-3.0+"), std::string::npos);
   EXPECT_EQ(readText(usr / "share/doc/clinic/changelog.gz").substr(0, 2), "\x1f\x8b");
+
+  // The daily backup: shipped, not enabled (no maintainer script), its
+  // settings a conffile; the service's script refuses a centre folder that
+  // is not there, naming the setting.
+  const fs::path control = scratch_ / "control";
+  ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-e", deb.string(), control.string()}, log_), 0) << readText(log_);
+  EXPECT_EQ(readText(control / "conffiles"), "/etc/clinic/backup\n");
+  for (const char* script : {"postinst", "prerm", "postrm"}) EXPECT_FALSE(fs::exists(control / script)) << script;
+  const std::string timer = readText(usr / "lib/systemd/system/clinic-backup.timer");
+  EXPECT_NE(timer.find("\nPersistent=true\n"), std::string::npos) << timer;
+  EXPECT_NE(timer.find("\nWantedBy=timers.target\n"), std::string::npos) << timer;
+  const std::string service = readText(usr / "lib/systemd/system/clinic-backup.service");
+  EXPECT_NE(service.find("\nEnvironmentFile=/etc/clinic/backup\n"), std::string::npos) << service;
+  EXPECT_NE(service.find("\nExecStart=/usr/lib/clinic/clinic-backup\n"), std::string::npos) << service;
+  const std::string settings = readText(root / "etc/clinic/backup");
+  for (const char* line : {"\n#CENTRE=/srv/clinic\n", "\n#DEST=/var/backups/clinic\n", "\n#KEEP_DAYS=14\n",
+                           "\n#KEEP_MONTHS=12\n"})
+    EXPECT_NE(settings.find(line), std::string::npos) << line;
+  const fs::path refused = scratch_ / "refused.txt";
+  EXPECT_EQ(finish(start({(usr / "lib/clinic/clinic-backup").string()}, scratch_, refused,
+                         {{"CENTRE", (scratch_ / "no such centre").string()}, {"DEST", scratch_.string()}})),
+            1);
+  EXPECT_NE(readText(refused).find("(CENTRE in /etc/clinic/backup) does not exist"), std::string::npos)
+      << readText(refused);
 
   // A centre folder: the small demo year up to today, made by the packaged
   // clinic-demo.
