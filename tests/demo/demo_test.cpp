@@ -460,8 +460,11 @@ TEST_F(DemoFolder, TodaysFolderStopsTodayWithSomeBatchesFlagged) {
   const auto [june, lastCharged] = span("m20266", "shj");
   EXPECT_GE(june, day(2026, 6, 1));
   EXPECT_LE(lastCharged, today);
-  for (const auto& [name, bytes] : fa)
-    if (name.starts_with("n2026")) EXPECT_LE(std::stoi(name.substr(5)), 6) << name;
+  for (const auto& [name, bytes] : fa) {
+    if (name.starts_with("n2026")) {
+      EXPECT_LE(std::stoi(name.substr(5)), 6) << name;
+    }
+  }
 
   // The drug window's marks as it computes them on today.
   int expired = 0, expiring = 0, drugs = 0;
