@@ -129,6 +129,9 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   EXPECT_NE(entry.find("\nIcon=clinic\n"), std::string::npos) << entry;
   EXPECT_EQ(readText(usr / "share/icons/hicolor/64x64/apps/clinic.png").substr(1, 3), "PNG");
   EXPECT_NE(readText(usr / "share/doc/clinic/copyright").find("License: GPL-3.0+"), std::string::npos);
+  // Where the login window sends the administrator: the manager code in
+  // the package's own documentation.
+  EXPECT_NE(readText(usr / "share/doc/clinic/README.Debian").find("\n    vaxol\n"), std::string::npos);
   EXPECT_EQ(readText(usr / "share/doc/clinic/changelog.gz").substr(0, 2), "\x1f\x8b");
 
   // The daily backup: shipped, not enabled (no maintainer script), its
