@@ -216,12 +216,13 @@ int makeWorkFolder(const std::string& dest, const Date& day, std::string* made, 
     std::string name = stamp + (k > 1 ? "-" + std::to_string(k) : "");
     std::string path = joinPath(dest, kUnfinishedPrefix + name);
     if (db::os::env().exists(joinPath(dest, name))) continue;
-    if (::mkdir(path.c_str(), 0777) == 0) {
+    const int rc = makeFolderLikeParent(path);
+    if (rc == 0) {
       *made = path;
       *dated = joinPath(dest, name);
       return db::kOk;
     }
-    if (errno != EEXIST) return db::os::mapErrno(errno);
+    if (rc != EEXIST) return db::os::mapErrno(rc);
   }
   return db::kCreateFailed;
 }
@@ -700,8 +701,9 @@ int restoreCommand(const std::vector<std::string>& args) {
   const std::string stamp = stampOf(day);
   for (int k = 1; k < 100 && aside.empty(); ++k) {
     std::string path = joinPath(dir, kAsidePrefix + stamp + (k > 1 ? "-" + std::to_string(k) : ""));
-    if (::mkdir(path.c_str(), 0777) == 0) aside = path;
-    else if (errno != EEXIST) break;
+    const int made = makeFolderLikeParent(path);
+    if (made == 0) aside = path;
+    else if (made != EEXIST) break;
   }
   if (aside.empty()) {
     say(stderr, "cannot make a folder for the current tables in " + dir + "; nothing restored\n");

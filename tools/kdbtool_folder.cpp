@@ -112,6 +112,18 @@ int shareEntry(const char* path, const struct stat* st, int type, FTW*) {
 
 }  // namespace
 
+int makeFolderLikeParent(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) return errno;
+  const size_t slash = path.rfind('/');
+  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat up, made;
+  if (::stat(parent.c_str(), &up) == 0 && ::stat(path.c_str(), &made) == 0) {
+    const mode_t want = (made.st_mode & 07777) | (up.st_mode & (S_IRWXG | S_ISGID));
+    if (want != (made.st_mode & 07777)) ::chmod(path.c_str(), want);
+  }
+  return 0;
+}
+
 bool sharingProblems(const std::string& dir, bool* shared, std::vector<std::string>* problems) {
   problems->clear();
   *shared = false;

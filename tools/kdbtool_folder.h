@@ -30,6 +30,12 @@ int initFolderCommand(const std::vector<std::string>& args);
 // and the files directly in it are looked at: the programs keep nothing
 // in subfolders. False (with *problems holding why) when the folder
 // cannot be read.
+// mkdir(path) whose new folder, inside a folder its group may write, gets
+// the same group access (and setgid from it) whatever the umask: another
+// account of the group can then clear out a restore's kept files or an old
+// backup. 0, or the errno of mkdir (EEXIST when the name is taken).
+int makeFolderLikeParent(const std::string& path);
+
 bool sharingProblems(const std::string& dir, bool* shared, std::vector<std::string>* problems);
 
 }  // namespace kdbtool

@@ -206,6 +206,22 @@ TEST_F(PackageTest, TwoAccountsShareAFolderMadeByInitFolder) {
   EXPECT_EQ(as(61002, {kdbtool, "create", b, "name:10:6"}), 0) << readText(log_);
   EXPECT_EQ(as(61002, {kdbtool, "append", b, "third"}), 0) << readText(log_);
   EXPECT_EQ(as(61001, {kdbtool, "append", b, "fourth"}), 0) << readText(log_);
+  // A backup one account makes, restored by the other: the restored tables
+  // and the folder of the replaced ones stay the group's.
+  const fs::path backups = scratch_ / "backups";
+  ASSERT_EQ(run({kdbtool, "init-folder", backups.string(), "--group", group}, log_), 0) << readText(log_);
+  EXPECT_EQ(as(61002, {kdbtool, "backup", centre.string(), backups.string()}), 0) << readText(log_);
+  std::string made;
+  for (const auto& e : fs::directory_iterator(backups)) made = e.path().string();
+  EXPECT_EQ(as(61001, {kdbtool, "restore", made, centre.string()}), 0) << readText(log_);
+  EXPECT_EQ(as(61002, {kdbtool, "append", a, "fifth"}), 0) << readText(log_);
+  int asides = 0;
+  for (const auto& e : fs::directory_iterator(centre)) {
+    if (!e.is_directory()) continue;
+    ++asides;
+    EXPECT_EQ(as(61002, {"/bin/rm", "-r", e.path().string()}), 0) << e.path();
+  }
+  EXPECT_EQ(asides, 1);
   umask(umaskWas);
 
   size_t files = 0;
@@ -216,7 +232,7 @@ TEST_F(PackageTest, TwoAccountsShareAFolderMadeByInitFolder) {
     EXPECT_EQ(st.st_gid, 61000u) << e.path();
     EXPECT_EQ(st.st_mode & (S_IRGRP | S_IWGRP), mode_t(S_IRGRP | S_IWGRP)) << e.path();
   }
-  EXPECT_GE(files, 3u);  // the two tables and the change marks
+  EXPECT_GE(files, 4u);  // the two tables, the change marks and the folder's use file
   const fs::path found = scratch_ / "found.txt";
   EXPECT_EQ(run({kdbtool, "find", a, "name=second"}, found), 0) << readText(found);
   const fs::path verify = scratch_ / "verify.txt";
