@@ -151,12 +151,6 @@ int readPrescriptionLines(const std::string& prescription, ListRows* rows, Charg
   return readLines(&prescription, false, rows, out);
 }
 
-CategoryTotals sumCategories() {
-  ChargeFigures f;
-  readLines(nullptr, false, nullptr, &f);
-  return f.categories;
-}
-
 CategoryTotals sumCategories(const std::string& prescription) {
   return sumCharges(prescription).categories;
 }

@@ -75,10 +75,9 @@ struct ChargeFigures {
 int readPatientLines(ListRows* rows, ChargeFigures* out);
 int readPrescriptionLines(const std::string& prescription, ListRows* rows, ChargeFigures* out);
 
-// The category totals of the current charge table; with a prescription
-// number, only over the lines whose `cf` equals it. All 0 when the table
-// could not be read whole.
-CategoryTotals sumCategories();
+// The category totals of the lines of the current charge table whose `cf`
+// equals the prescription number. All 0 when the table could not be read
+// whole.
 CategoryTotals sumCategories(const std::string& prescription);
 // readPrescriptionLines without the rows;
 // all 0 when the table could not be read whole.

@@ -277,22 +277,6 @@ bool toldChangedElsewhere() {
 
 bool confirm(const char* gbk) { return cmd::ShowMessage(gbk, int(rt::mb::kOkCancel)) == rt::kOk; }
 
-double sumField(const char* gbkField) {
-  auto value = [gbkField] { return cmd::ReadField(gbkField).release(); };
-  rt::Expr v(value);
-  return cmd::SumRecords(v.arg());
-}
-
-double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::string& value) {
-  auto field = [gbkField] { return cmd::ReadField(gbkField).release(); };
-  auto same = [gbkTextField, &value] { return rt::makeBool(db::fieldTextEquals(gbkTextField, value)); };
-  rt::Expr v(field);
-  rt::Expr c(same);
-  return cmd::SumRecords(v.arg(), c.arg());
-}
-
-bool findByText(const char* gbkField, const std::string& value) { return searchText(gbkField, value) == 1; }
-
 int searchText(const char* gbkField, const std::string& value) {
   cmd::MoveFirst();
   auto same = [gbkField, &value] { return rt::makeBool(db::fieldTextEquals(gbkField, value)); };

@@ -185,15 +185,9 @@ bool confirm(const char* gbk);
 // nothing.
 bool toldChangedElsewhere();
 
-// Sum of a numeric field over the current table, and over the records
-// whose text field `textField` equals `value` byte for byte.
-double sumField(const char* gbkField);
-double sumFieldWhere(const char* gbkField, const char* gbkTextField, const std::string& value);
-
 // Finds, from the first record of the current table, the first record
-// whose text field equals `value` byte for byte; it becomes current.
-bool findByText(const char* gbkField, const std::string& value);
-// The same search with its reason: 1 found (current), 0 no such record,
+// whose text field equals `value` byte for byte; it becomes current. The
+// search with its reason: 1 found (current), 0 no such record,
 // or the engine's (negative) code when the table could not be searched to
 // the end: "not found" is never said of a table that was not read.
 int searchText(const char* gbkField, const std::string& value);

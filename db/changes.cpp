@@ -113,10 +113,11 @@ int failed(const std::string& tablePath, int rc) {
 }  // namespace
 
 // A value no earlier change of this table can have had: this program's
-// own random start, advanced by one for each change it makes. Writing a
-// new value (rather than adding one to the old) needs no lock and no read:
-// of two workstations writing at once either value differs from what a
-// reader kept.
+// own random start, advanced by one for each change it makes. A new value
+// rather than the old one plus one: the mark is right even if the slot's
+// old value were misread, and of two workstations writing at once either
+// value differs from what a reader kept. The slot is still locked while it
+// is written (and read first when the caller compares, bumpChange).
 uint64_t nextMark() {
   static uint64_t mark = [] {
     std::random_device seed;
