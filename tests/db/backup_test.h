@@ -1,4 +1,4 @@
-// What the tests of kdbtool's folder commands share: kdbtool run as its
+// What the tests of kdbtool share: kdbtool run as its
 // own process, and a scratch centre folder with a backup folder beside it.
 #pragma once
 

@@ -1,40 +1,11 @@
 // kdbtool as the administrator runs it: a real process, UTF-8 on the
 // terminal, the engine code on failure.
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
-
-#include "db_test_util.h"
+#include "backup_test.h"
 #include "runtime/clock.h"
 
 using namespace dbtest;
 
 namespace {
-
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-std::string toolPath() {
-  // db_tests and kdbtool are built into the same bin directory.
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kdbtool").string();
-}
-
-ToolRun kdbtool(const std::string& args) {
-  std::string cmd = toolPath() + " " + args + " 2>err.txt";
-  ToolRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  auto e = readFile("err.txt");
-  r.err.assign(e.begin(), e.end());
-  return r;
-}
 
 class KdbtoolTest : public DbTest {
  protected:
