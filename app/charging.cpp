@@ -401,7 +401,7 @@ int changeStock(const std::string& name, const std::string& category, float pric
       if (appended != 0) return appended;
       journalled = true;
       if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg()))
-        return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+        return db::lastErrorOr(db::kRecordWriteFailed);
       return 0;
     });
     cmd::SetCurrentDatabase(kCatalogue);
@@ -451,7 +451,7 @@ int finishStockStep(const journal::OperationFound& seen, const journal::Operatio
     after = wholeQuantity(stock + double(e.change));
     return cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())
                ? 0
-               : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+               : db::lastErrorOr(db::kRecordWriteFailed);
   });
   cmd::SetCurrentDatabase(kCatalogue);
   return rc;
@@ -687,7 +687,7 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
   const int held = db::holdCurrentRecord([&] {
     ReadRecord now;
     if (const int rc = readListedRecord(row, &now); rc != 0) return rc;
-    return cmd::DeleteRecords() ? 0 : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+    return cmd::DeleteRecords() ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
   });
   cmd::SetCurrentDatabase(table);
   if (held != 0) {

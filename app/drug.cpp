@@ -404,7 +404,7 @@ void addDrug() {
         merged.jh += stored.number("jh");
         merged.xh += stored.number("xh");
         written = modifyRecord(merged);
-        if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+        if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
         journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
         return 0;
       });
@@ -421,7 +421,7 @@ void addDrug() {
         if (cmd::FindRecord(condition.arg())) return kSearchAgain;
         if (db::lastError() != db::kOk) return db::lastError();
         written = appendRecord(typed);
-        if (!written) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+        if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
         const Batch added = writtenBatch(typed);
         journalChange(added, added.shl, added.shl, journal::catalogueAdd());
         return 0;
@@ -503,7 +503,7 @@ void modifyDrug() {
     }
     if (pairs.empty()) return 0;
     if (!replaceCurrentFields(pairs))
-      return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+      return db::lastErrorOr(db::kRecordWriteFailed);
     // 4. The batch before and after, as written (no reading back).
     const Batch before = batchOf(stored);
     Batch after = before;
@@ -568,7 +568,7 @@ void deleteDrug() {
       if (field != "shl" && field != "jh" && field != "xh" && !s.unchangedSince(i, stored)) return int(db::kNoRecord);
     }
     const Batch gone = batchOf(stored);
-    if (!cmd::DeleteRecords()) return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+    if (!cmd::DeleteRecords()) return db::lastErrorOr(db::kRecordWriteFailed);
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
     return 0;
   });

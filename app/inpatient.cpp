@@ -203,7 +203,7 @@ void addPatient() {
     found = searchText("zyh", typed.zyh);
     if (found != 0) return found < 0 ? found : 0;
     appended = appendAdmission(typed);
-    return appended ? 0 : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+    return appended ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
   });
   selectRegister();
   if (found < 0) {
@@ -252,7 +252,7 @@ void modifyPatient() {
       }
       if (!clashes.empty()) return kChangedHereAndThere;
       if (pairs.empty() || replaceCurrentFields(pairs)) return 0;
-      return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+      return db::lastErrorOr(db::kRecordWriteFailed);
     });
     if (held == kChangedHereAndThere) {
       s.forget();
@@ -289,7 +289,7 @@ void deletePatient() {
       if (const int rc = stored.read(); rc != 0) return rc;
       for (size_t i = 0; i < s.boxes().size(); ++i)
         if (!s.unchangedSince(i, stored)) return int(db::kNoRecord);
-      return cmd::DeleteRecords() ? 0 : db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+      return cmd::DeleteRecords() ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
     });
     selectRegister();
     // Marked and packed at once: no deleted admission stays in the file.

@@ -28,7 +28,7 @@ int openAndSelect(const std::string& name) {
   const int opened = db::lastError();
   if (!cmd::SetCurrentDatabase(name)) {
     if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
-    return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+    return db::lastErrorOr(db::kNotOpened);
   }
   cmd::MoveFirst();
   return 0;

@@ -101,7 +101,7 @@ std::string newOperationId() {
 }
 
 int append(const Entry& e) {
-  if (!cmd::SetCurrentDatabase(kJournal)) return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+  if (!cmd::SetCurrentDatabase(kJournal)) return db::lastErrorOr(db::kNotOpened);
   return appendToCurrent(e);
 }
 
@@ -114,7 +114,7 @@ int appendToCurrent(const Entry& e) {
           : cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
                               e.why.reference);
   if (appended) return 0;
-  return db::lastError() != db::kOk ? db::lastError() : int(db::kRecordWriteFailed);
+  return db::lastErrorOr(db::kRecordWriteFailed);
 }
 
 int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial,

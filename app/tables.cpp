@@ -239,7 +239,7 @@ int selectCheckedTable(const std::string& name, const TableDef& def) {
   const int opened = db::lastError();
   if (!cmd::SetCurrentDatabase(name)) {
     if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
-    return db::lastError() != db::kOk ? db::lastError() : int(db::kNotOpened);
+    return db::lastErrorOr(db::kNotOpened);
   }
   cmd::MoveFirst();
   return currentTableIs(def) ? 0 : kWrongLayout;

@@ -63,5 +63,6 @@ const char* errorText(int code) {
 
 int lastError() { return t_lastError; }
 void setLastError(int code) { t_lastError = code; }
+int lastErrorOr(int fallback) { return t_lastError != kOk ? t_lastError : fallback; }
 
 }  // namespace db

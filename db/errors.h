@@ -79,5 +79,9 @@ const char* errorText(int code);
 // The calling thread's last engine error (0 after a successful command).
 int lastError();
 void setLastError(int code);
+// The last engine error, or `fallback` when the failed step left none (a
+// command that answered false without an engine code): a failure is never
+// reported as 0.
+int lastErrorOr(int fallback);
 
 }  // namespace db
