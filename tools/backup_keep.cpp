@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <map>
 
+#include "runtime/convert.h"
+
 namespace kdbtool {
 
 namespace {
@@ -18,19 +20,13 @@ bool digits(const std::string& s, size_t from, size_t n, int* out) {
   return true;
 }
 
-int daysInMonth(int year, int month) {
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[month - 1];
-}
-
 // "YYYY-MM-DD" at `from` of s.
 bool dateAt(const std::string& s, size_t from, Date* d) {
   if (s.size() < from + 10 || s[from + 4] != '-' || s[from + 7] != '-') return false;
   if (!digits(s, from, 4, &d->year) || !digits(s, from + 5, 2, &d->month) || !digits(s, from + 8, 2, &d->day))
     return false;
   return d->year >= 1900 && d->month >= 1 && d->month <= 12 && d->day >= 1 &&
-         d->day <= daysInMonth(d->year, d->month);
+         d->day <= rt::daysInMonth(d->year, d->month);
 }
 
 int monthIndex(const Date& d) { return d.year * 12 + d.month - 1; }
@@ -44,28 +40,13 @@ bool parseDate(const std::string& text, Date* out) {
   return true;
 }
 
-// The well-known days-from-civil arithmetic on 400-year eras.
-long daysFromCivil(const Date& d) {
-  const long y = d.year - (d.month <= 2);
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (d.month + (d.month > 2 ? -3 : 9)) + 2) / 5 + d.day - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
+// The runtime's day serials (days since 1899-12-30): only differences
+// between days and the way back are used here.
+long daysFromCivil(const Date& d) { return long(rt::makeDateTime(d.year, d.month, d.day, 0, 0, 0)); }
 
-Date civilFromDays(long z) {
-  z += 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long doe = z - era * 146097;
-  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long mp = (5 * doy + 2) / 153;
-  Date d;
-  d.day = int(doy - (153 * mp + 2) / 5 + 1);
-  d.month = int(mp < 10 ? mp + 3 : mp - 9);
-  d.year = int(yoe + era * 400 + (d.month <= 2));
-  return d;
+Date civilFromDays(long days) {
+  const rt::DateParts p = rt::splitDateTime(double(days));
+  return {p.year, p.month, p.day};
 }
 
 std::string dateText(const Date& d) {

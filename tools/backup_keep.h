@@ -31,7 +31,7 @@ struct Date {
 
 // "2024-05-31" into *out; false for anything else or a day that does not exist.
 bool parseDate(const std::string& text, Date* out);
-// Days since 1970-01-01 (proleptic Gregorian), and back.
+// A day as the runtime numbers it (days since 1899-12-30), and back.
 long daysFromCivil(const Date& d);
 Date civilFromDays(long days);
 std::string dateText(const Date& d);
