@@ -72,8 +72,7 @@ std::string centreFolderProblem(const std::string& dir) {
   if (systemFolder(dir)) return "中心文件夹 " + resolved(dir) + " 位于 /usr 或 /opt 之内，数据表不能放在那里";
   struct stat st {};
   if (::stat(dir.c_str(), &st) != 0)
-    return "中心文件夹 " + resolved(dir) + " 无法访问（" + std::strerror(errno) +
-           "）：共享文件夹是否已挂载？";
+    return "中心文件夹 " + resolved(dir) + " 无法访问（" + std::strerror(errno) + "）：共享文件夹是否已挂载？";
   if (!S_ISDIR(st.st_mode)) return resolved(dir) + " 不是文件夹";
   return {};
 }
@@ -117,8 +116,7 @@ bool rememberCentreFolder(const std::string& userFile, const std::string& dir) {
 }
 
 bool enterCentreFolder(int argc, char** argv) {
-  const CentreSources sources =
-      centreSources(argc, argv, QCoreApplication::applicationDirPath().toStdString());
+  const CentreSources sources = centreSources(argc, argv, QCoreApplication::applicationDirPath().toStdString());
   CentreChoice c = chooseCentreFolder(sources);
   if (c.source == CentreChoice::kProgramFolder) {
     if (!c.folder.empty()) QDir::setCurrent(QString::fromStdString(c.folder));

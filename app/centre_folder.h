@@ -31,8 +31,8 @@ bool systemFolder(const std::string& dir);
 struct CentreSources {
   std::vector<std::string> args;  // the command line after the program name
   std::string programDir;
-  std::string workstationFile;    // "/etc/clinic/centre"
-  std::string userFile;           // "$XDG_CONFIG_HOME/clinic/centre"
+  std::string workstationFile;  // "/etc/clinic/centre"
+  std::string userFile;         // "$XDG_CONFIG_HOME/clinic/centre"
 };
 
 struct CentreChoice {

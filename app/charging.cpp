@@ -79,11 +79,9 @@ bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool cr
   if (why == kNotChargeLines) {
     text = quoted(name) + GBK("不是收费表（没有收费明细的十个字段）。") + gbkNothingDone;
   } else if (why == kNotCreated) {
-    text = GBK("收费表") + quoted(name) + GBK("无法建立：") + causeText(db::lastError()) + GBK("。") +
-           gbkNothingDone;
+    text = GBK("收费表") + quoted(name) + GBK("无法建立：") + causeText(db::lastError()) + GBK("。") + gbkNothingDone;
   } else {
-    text = GBK("收费表") + quoted(name) + GBK("无法打开：") + causeText(why) + GBK("。") +
-           gbkNothingDone;
+    text = GBK("收费表") + quoted(name) + GBK("无法打开：") + causeText(why) + GBK("。") + gbkNothingDone;
   }
   tell(text.c_str());
   return false;
@@ -151,9 +149,7 @@ int readPrescriptionLines(const std::string& prescription, ListRows* rows, Charg
   return readLines(&prescription, false, rows, out);
 }
 
-CategoryTotals sumCategories(const std::string& prescription) {
-  return sumCharges(prescription).categories;
-}
+CategoryTotals sumCategories(const std::string& prescription) { return sumCharges(prescription).categories; }
 
 ChargeFigures sumCharges(const std::string& prescription) {
   ChargeFigures f;
@@ -175,13 +171,12 @@ bool usePostingTable(const std::string& name, const TableDef& def) {
 }
 
 void tellPostingFailed(const std::string& table) {
-  const std::string text = GBK("票据数字未能记入“") + table + GBK("”：") + causeText(db::lastError()) +
-                           GBK("。请核对后重新打印本票据。");
+  const std::string text =
+      GBK("票据数字未能记入“") + table + GBK("”：") + causeText(db::lastError()) + GBK("。请核对后重新打印本票据。");
   tell(text.c_str());
 }
 
-bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
-              const CategoryTotals& totals) {
+bool postBill(const std::string& table, rt::DateTime today, const std::string& number, const CategoryTotals& totals) {
   if (!usePostingTable(table, kBills)) return false;
   int64_t sum = 0;
   for (int64_t amount : totals) sum += amount;
@@ -213,17 +208,19 @@ void lookUpCode(const std::string& code, const forms::Control& matches, Listing*
   cmd::MoveFirst();
   ListRows rows(cmd::FieldCount());
   Listing found;
-  const int rc = db::forEachRecord([&] {
-    if (!db::fieldTextEquals("dm", code)) return;
-    rows.addCurrent();
-    ListedEntry e;
-    e.name = cmd::ReadText("mch");
-    e.category = cmd::ReadText("lb");
-    e.reimbursement = cmd::ReadText("bx");
-    e.unit = cmd::ReadText("dw");
-    e.price = float(readNumber("xj"));
-    found.push_back(std::move(e));
-  }, true);  // one reading of the catalogue, kept for the charge's stock search
+  const int rc = db::forEachRecord(
+      [&] {
+        if (!db::fieldTextEquals("dm", code)) return;
+        rows.addCurrent();
+        ListedEntry e;
+        e.name = cmd::ReadText("mch");
+        e.category = cmd::ReadText("lb");
+        e.reimbursement = cmd::ReadText("bx");
+        e.unit = cmd::ReadText("dw");
+        e.price = float(readNumber("xj"));
+        found.push_back(std::move(e));
+      },
+      true);  // one reading of the catalogue, kept for the charge's stock search
   if (rc != db::kOk) {
     // Part of the catalogue unread: listing the rest would hide entries.
     tellFailure(GBK("药品目录 ypjbxx 无法读取"), rc, GBK("请稍后再查询。"));
@@ -242,8 +239,7 @@ int32_t wholeQuantity(double typed) {
   return int32_t(typed);  // toward zero
 }
 
-bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
-                     const std::string& quantityText) {
+bool takeChosenEntry(const forms::Control& matches, const Listing& listing, const std::string& quantityText) {
   const int shown = forms::listRowCount(matches.window(), matches.id());
   if (shown == 0 || listing.empty()) return false;  // nothing listed to charge
   if (size_t(shown) != listing.size()) {
@@ -271,8 +267,8 @@ bool appendCharge(const std::string& prescription, bool tellFailed) {
   // The total in double from the whole quantity and the single price,
   // stored as the float its field holds.
   const float total = asStored(double(c.quantity) * double(c.price));
-  if (cmd::AppendRecord(c.day, c.name, c.category, c.reimbursement, c.quantity, c.unit, c.price,
-                        total, prescription, cashier()))
+  if (cmd::AppendRecord(c.day, c.name, c.category, c.reimbursement, c.quantity, c.unit, c.price, total, prescription,
+                        cashier()))
     return true;
   if (tellFailed) tellFailure(GBK("记帐失败"), db::lastError(), nothingCharged());
   return false;
@@ -386,8 +382,8 @@ int changeStock(const std::string& name, const std::string& category, float pric
     const int rc = db::holdCurrentRecord([&] {
       ReadRecord now;
       if (const int read = now.read(); read != 0) return read;
-      stillTheDrug = now.text("mch") == name && now.text("lb") == category &&
-                     std::fabs(now.number("xj") - double(price)) <= 1e-7;
+      stillTheDrug =
+          now.text("mch") == name && now.text("lb") == category && std::fabs(now.number("xj") - double(price)) <= 1e-7;
       if (!stillTheDrug) return 0;
       const double stock = now.number("shl");
       entry.dm = now.text("dm");
@@ -400,8 +396,7 @@ int changeStock(const std::string& name, const std::string& category, float pric
       cmd::SetCurrentDatabase(kCatalogue);
       if (appended != 0) return appended;
       journalled = true;
-      if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg()))
-        return db::lastErrorOr(db::kRecordWriteFailed);
+      if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())) return db::lastErrorOr(db::kRecordWriteFailed);
       return 0;
     });
     cmd::SetCurrentDatabase(kCatalogue);
@@ -449,9 +444,7 @@ int finishStockStep(const journal::OperationFound& seen, const journal::Operatio
     const bool written = again.laterInBatch ? again.laterBefore == e.after : stock == double(e.after);
     if (written) return 0;
     after = wholeQuantity(stock + double(e.change));
-    return cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())
-               ? 0
-               : db::lastErrorOr(db::kRecordWriteFailed);
+    return cmd::ReplaceFields(rt::Arg{}, "shl", value.arg()) ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
   });
   cmd::SetCurrentDatabase(kCatalogue);
   return rc;
@@ -467,8 +460,7 @@ int stockStepOnce(const pending::LineAction& a, bool mayHaveBegun) {
   const journal::Operation by{a.op, a.table, a.serial};
   const int32_t delta = a.kind == pending::LineAction::kCharge ? -a.quantity : a.quantity;
   if (const int code = journal::prepare(); code != 0) return code;
-  if (!mayHaveBegun || !journal::carriesOperations())
-    return changeStock(a.name, a.category, a.price, delta, a.why, by);
+  if (!mayHaveBegun || !journal::carriesOperations()) return changeStock(a.name, a.category, a.price, delta, a.why, by);
   journal::OperationFound seen;
   if (const int code = journal::findOperation(a.op, a.table, a.serial, &seen); code != 0) return code;
   if (seen.found) return finishStockStep(seen, by);
@@ -491,9 +483,9 @@ int chargeLineLanded(const pending::LineAction& a) {
   if (rc != 0) return rc;
   // Another program's append after this one failed takes the same serial:
   // the values tell the two apart.
-  return line.text("mch") == a.name && line.text("lb") == a.category && wholeQuantity(line.number("shl")) == a.quantity &&
-                 float(line.number("dj")) == a.price && line.text("cf") == a.prescription &&
-                 line.text("shf") == a.cashier
+  return line.text("mch") == a.name && line.text("lb") == a.category &&
+                 wholeQuantity(line.number("shl")) == a.quantity && float(line.number("dj")) == a.price &&
+                 line.text("cf") == a.prescription && line.text("shf") == a.cashier
              ? 1
              : 0;
 }
@@ -526,9 +518,9 @@ Settled settleLineAction(const pending::LineAction& a, bool tellFound) {
   if (landed < 0) return Settled::kUnknown;
   if (landed == 0) {
     if (tellFound) {
-      const std::string text = (charge ? GBK("未能确认的记帐“") : GBK("未能确认的删除“")) + a.name +
-                               (charge ? GBK("”已核实未记入，本次未记帐，库存未变动。")
-                                       : GBK("”已核实未删除，该明细仍在，库存未变动。"));
+      const std::string text =
+          (charge ? GBK("未能确认的记帐“") : GBK("未能确认的删除“")) + a.name +
+          (charge ? GBK("”已核实未记入，本次未记帐，库存未变动。") : GBK("”已核实未删除，该明细仍在，库存未变动。"));
       tell(text.c_str());
     }
     return Settled::kNotLanded;
@@ -625,8 +617,9 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
       return Charged::kWritten;
     }
     if (settled == Settled::kUnknown) {
-      tellFailure(GBK("记帐结果暂无法确认"), code,
-                  GBK("本机已记下这笔记帐，共享文件夹恢复后将自动核对：已记入的补扣库存，未记入的不记帐。请勿重复记帐。"));
+      tellFailure(
+          GBK("记帐结果暂无法确认"), code,
+          GBK("本机已记下这笔记帐，共享文件夹恢复后将自动核对：已记入的补扣库存，未记入的不记帐。请勿重复记帐。"));
       return Charged::kUnknown;
     }
     pending::finish(a.op);
@@ -703,8 +696,9 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
       return Deletion::kDeleted;
     }
     if (settled == Settled::kUnknown) {
-      tellFailure(GBK("删除结果暂无法确认"), held,
-                  GBK("本机已记下这次删除，共享文件夹恢复后将自动核对：已删除的退回库存，未删除的保留。请勿重复删除。"));
+      tellFailure(
+          GBK("删除结果暂无法确认"), held,
+          GBK("本机已记下这次删除，共享文件夹恢复后将自动核对：已删除的退回库存，未删除的保留。请勿重复删除。"));
       return Deletion::kFailed;
     }
     pending::finish(a.op);

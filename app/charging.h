@@ -24,8 +24,8 @@ namespace app {
 
 // What the operator is told was left undone when a step is refused before
 // anything was written (GBK).
-const char* nothingCharged();   // "本次未记帐，库存未变动。"
-const char* nothingDeleted();   // "未删除任何记录，库存未变动。"
+const char* nothingCharged();  // "本次未记帐，库存未变动。"
+const char* nothingDeleted();  // "未删除任何记录，库存未变动。"
 
 // Opens the charge table `name` (already open is fine), makes it current,
 // moves to its first record and checks that it is a table of charge lines.
@@ -95,8 +95,7 @@ void tellPostingFailed(const std::string& table);
 // the number, the seventeen category amounts and their sum (added in fen;
 // each stored as the float nearest to its fen amount). Refusals and failed writes are
 // reported; what was printed stays printed.
-bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
-              const CategoryTotals& totals);
+bool postBill(const std::string& table, rt::DateTime today, const std::string& number, const CategoryTotals& totals);
 
 // What one window's look-up listed: the catalogue entries its list of
 // matches shows, in list order (row 0 at the top), each with the values a
@@ -123,8 +122,7 @@ void lookUpCode(const std::string& code, const forms::Control& matches, Listing*
 // class, unit, sale price), the typed quantity cut toward zero. False, with
 // nothing changed, when nothing is listed; a list that no longer shows
 // what `listing` holds is reported and charges nothing.
-bool takeChosenEntry(const forms::Control& matches, const Listing& listing,
-                     const std::string& quantityText);
+bool takeChosenEntry(const forms::Control& matches, const Listing& listing, const std::string& quantityText);
 
 // Appends the charge being recorded to the current charge table with the
 // prescription number and the cashier. On failure tells the operator (when

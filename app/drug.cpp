@@ -38,14 +38,14 @@ const std::string kCatalogue = kDrugCatalogueName;
 // are shown to the fen; unit prices stay numbers (a price may carry more
 // than the fen).
 const std::vector<BoxField> kBoxes = {
-    {"dm", "编辑框1", Shown::kText, "药品代码"},     {"mch", "编辑框2", Shown::kText, "药品名称"},
-    {"bm", "编辑框3", Shown::kText, "药品别名"},     {"lb", "组合框1", Shown::kText, "药品类别"},
-    {"bx", "组合框2", Shown::kText, "报销类别"},     {"ph", "编辑框4", Shown::kText, "批号"},
-    {"gg", "编辑框5", Shown::kText, "药品规格"},     {"shch", "编辑框6", Shown::kDate, "生产日期"},
-    {"yx", "编辑框7", Shown::kDate, "有效期限"},     {"chd", "编辑框8", Shown::kText, "药品产地"},
-    {"dw", "组合框3", Shown::kText, "单位"},         {"shl", "编辑框9", Shown::kNumber, "药品数量"},
-    {"jj", "编辑框10", Shown::kNumber, "进价"},      {"jh", "编辑框11", Shown::kMoney, "进价合计"},
-    {"xj", "编辑框12", Shown::kNumber, "售价"},      {"xh", "编辑框13", Shown::kMoney, "售价合计"},
+    {"dm", "编辑框1", Shown::kText, "药品代码"}, {"mch", "编辑框2", Shown::kText, "药品名称"},
+    {"bm", "编辑框3", Shown::kText, "药品别名"}, {"lb", "组合框1", Shown::kText, "药品类别"},
+    {"bx", "组合框2", Shown::kText, "报销类别"}, {"ph", "编辑框4", Shown::kText, "批号"},
+    {"gg", "编辑框5", Shown::kText, "药品规格"}, {"shch", "编辑框6", Shown::kDate, "生产日期"},
+    {"yx", "编辑框7", Shown::kDate, "有效期限"}, {"chd", "编辑框8", Shown::kText, "药品产地"},
+    {"dw", "组合框3", Shown::kText, "单位"},     {"shl", "编辑框9", Shown::kNumber, "药品数量"},
+    {"jj", "编辑框10", Shown::kNumber, "进价"},  {"jh", "编辑框11", Shown::kMoney, "进价合计"},
+    {"xj", "编辑框12", Shown::kNumber, "售价"},  {"xh", "编辑框13", Shown::kMoney, "售价合计"},
 };
 
 // The drug the boxes show: the one 修改 and 删除 act on.
@@ -89,8 +89,8 @@ DrugRecord readBoxes() {
 // prices and totals go as the floats their fields hold.
 template <typename Command>
 bool writeRecord(Command command, const DrugRecord& r) {
-  return command(r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw, r.shl,
-                 asStored(r.jj), asStored(r.jh), asStored(r.xj), asStored(r.xh));
+  return command(r.dm, r.mch, r.bm, r.lb, r.bx, r.ph, r.gg, r.shch, r.yx, r.chd, r.dw, r.shl, asStored(r.jj),
+                 asStored(r.jh), asStored(r.xj), asStored(r.xh));
 }
 bool appendRecord(const DrugRecord& r) {
   return writeRecord([](const auto&... v) { return cmd::AppendRecord(v...); }, r);
@@ -180,11 +180,14 @@ int refresh() {
   int listed = 0;
   Marks marks;
   const double today = cmd::DateOnly(cmd::Now()).days;
-  const int rc = refreshList(kWin.control("超级列表框1"), GBK("药品目录 ypjbxx"), [&] {
-    purchase += fieldNumber("jh");
-    sale += fieldNumber("xh");
-    markRecord(marks, today);
-  }, &listed);
+  const int rc = refreshList(
+      kWin.control("超级列表框1"), GBK("药品目录 ypjbxx"),
+      [&] {
+        purchase += fieldNumber("jh");
+        sale += fieldNumber("xh");
+        markRecord(marks, today);
+      },
+      &listed);
   if (rc != 0) return rc;
   kWin.setText("编辑框14", cmd::ToText(int32_t(listed)));
   kWin.setText("编辑框15", cmd::MoneyText(purchase));
@@ -203,9 +206,7 @@ struct Batch {
 // The batch of a record just written from `r`, as the catalogue holds it
 // (texts cut to the same field sizes in the journal), without reading it
 // back.
-Batch writtenBatch(const DrugRecord& r) {
-  return {r.dm, r.mch, r.ph, wholeQuantity(r.shl)};
-}
+Batch writtenBatch(const DrugRecord& r) { return {r.dm, r.mch, r.ph, wholeQuantity(r.shl)}; }
 Batch batchOf(const ReadRecord& r) {
   return {r.text("dm"), r.text("mch"), r.text("ph"), wholeQuantity(r.number("shl"))};
 }
@@ -368,8 +369,7 @@ void addDrug() {
   auto sameBatch = [&typed, salePrice] {
     bool same = db::fieldTextEquals("dm", typed.dm) && db::fieldTextEquals("lb", typed.lb) &&
                 db::fieldTextEquals("bx", typed.bx) && db::fieldTextEquals("ph", typed.ph) &&
-                db::fieldTextEquals("gg", typed.gg) &&
-                std::fabs(fieldNumber("xj") - salePrice) <= 0.0000001;
+                db::fieldTextEquals("gg", typed.gg) && std::fabs(fieldNumber("xj") - salePrice) <= 0.0000001;
     return rt::makeBool(same);
   };
   rt::Expr condition(sameBatch);
@@ -382,8 +382,7 @@ void addDrug() {
   constexpr int kSearchAgain = 1;
   auto stillSameBatch = [&typed, salePrice](const ReadRecord& r) {
     return r.text("dm") == typed.dm && r.text("lb") == typed.lb && r.text("bx") == typed.bx &&
-           r.text("ph") == typed.ph && r.text("gg") == typed.gg &&
-           std::fabs(r.number("xj") - salePrice) <= 0.0000001;
+           r.text("ph") == typed.ph && r.text("gg") == typed.gg && std::fabs(r.number("xj") - salePrice) <= 0.0000001;
   };
   bool written = false;
   int code = kSearchAgain;
@@ -468,8 +467,7 @@ void modifyDrug() {
   }
   // 2.
   if (!journalReady(GBK("未修改"))) return;
-  const size_t iShl = s.find("shl"), iJj = s.find("jj"), iJh = s.find("jh"), iXj = s.find("xj"),
-               iXh = s.find("xh");
+  const size_t iShl = s.find("shl"), iJj = s.find("jj"), iJh = s.find("jh"), iXj = s.find("xj"), iXh = s.find("xh");
   std::vector<size_t> edits;
   for (size_t i = 0; i < s.boxes().size(); ++i)
     if (s.changed(i)) edits.push_back(i);
@@ -502,8 +500,7 @@ void modifyDrug() {
       }
     }
     if (pairs.empty()) return 0;
-    if (!replaceCurrentFields(pairs))
-      return db::lastErrorOr(db::kRecordWriteFailed);
+    if (!replaceCurrentFields(pairs)) return db::lastErrorOr(db::kRecordWriteFailed);
     // 4. The batch before and after, as written (no reading back).
     const Batch before = batchOf(stored);
     Batch after = before;
@@ -521,8 +518,8 @@ void modifyDrug() {
   // 5.
   if (held == kChangedHereAndThere) {
     s.forget();
-    const std::string text = s.labels(clashes) +
-                             GBK("已被其他工作站改动，本次未修改。请重新选择该药品，核对后再修改。");
+    const std::string text =
+        s.labels(clashes) + GBK("已被其他工作站改动，本次未修改。请重新选择该药品，核对后再修改。");
     tell(text.c_str());
     showListAfresh();
     return;
@@ -625,7 +622,7 @@ void viewJournal() {
     if (chosen || !value->empty()) note += (note.empty() ? "" : GBK("　")) + std::string(label) + *value;
   if (!chosen && (dm.empty() || mch.empty() || ph.empty())) note += GBK("（未填的项不限）");
   note += GBK("　共 ") + cmd::ToText(int32_t(rows.size())) + GBK(" 条，最新的在上");
-  const std::vector<std::string> headings = {GBK("时间"), GBK("变动"), GBK("变动后库存"), GBK("原因"),
+  const std::vector<std::string> headings = {GBK("时间"),        GBK("变动"),   GBK("变动后库存"), GBK("原因"),
                                              GBK("住院号/处方"), GBK("操作员"), GBK("工作站")};
   rt::dialogs().showRows(GBK("库存流水"), note, headings, rows);
 }
@@ -642,12 +639,8 @@ void showChosenRow() {
 
 // --- line totals while typing ---------------------------------------------------------
 
-void purchaseLineTotal() {
-  kWin.setText("编辑框11", cmd::MoneyText(kWin.number("编辑框9") * kWin.number("编辑框10")));
-}
-void saleLineTotal() {
-  kWin.setText("编辑框13", cmd::MoneyText(kWin.number("编辑框9") * kWin.number("编辑框12")));
-}
+void purchaseLineTotal() { kWin.setText("编辑框11", cmd::MoneyText(kWin.number("编辑框9") * kWin.number("编辑框10"))); }
+void saleLineTotal() { kWin.setText("编辑框13", cmd::MoneyText(kWin.number("编辑框9") * kWin.number("编辑框12"))); }
 void quantityChanged() {
   saleLineTotal();
   purchaseLineTotal();

@@ -67,11 +67,11 @@ bool appendAdmission(const Admission& a) {
 // The eleven boxes, in the order a record is shown: texts as stored, age,
 // prepayment and admission time as ToText shows them.
 const std::vector<BoxField> kBoxes = {
-    {"xm", "编辑框1", Shown::kText, "姓名"},       {"xb", "组合框1", Shown::kText, "性别"},
-    {"nl", "编辑框2", Shown::kNumber, "年龄"},     {"sj", "编辑框3", Shown::kDate, "住院时间"},
-    {"bz", "编辑框4", Shown::kText, "病种"},       {"zyh", "编辑框5", Shown::kText, "住院号"},
-    {"ks", "编辑框6", Shown::kText, "科室"},       {"cwh", "编辑框7", Shown::kText, "床位号"},
-    {"ys", "编辑框8", Shown::kText, "主治医师"},   {"yfk", "编辑框9", Shown::kNumber, "预付款"},
+    {"xm", "编辑框1", Shown::kText, "姓名"},      {"xb", "组合框1", Shown::kText, "性别"},
+    {"nl", "编辑框2", Shown::kNumber, "年龄"},    {"sj", "编辑框3", Shown::kDate, "住院时间"},
+    {"bz", "编辑框4", Shown::kText, "病种"},      {"zyh", "编辑框5", Shown::kText, "住院号"},
+    {"ks", "编辑框6", Shown::kText, "科室"},      {"cwh", "编辑框7", Shown::kText, "床位号"},
+    {"ys", "编辑框8", Shown::kText, "主治医师"},  {"yfk", "编辑框9", Shown::kNumber, "预付款"},
     {"zh", "编辑框12", Shown::kText, "医保证号"},
 };
 
@@ -112,12 +112,15 @@ int refresh() {
   shown().forget();
   double prepaid = 0;
   int listed = 0;
-  const int rc = refreshList(kWin.control("超级列表框1"), GBK("住院信息文件 zyjbxx.kdb"), [&] {
-    rt::Result yfk = cmd::ReadField("yfk");
-    double v = 0;
-    if (!rt::numericValue(yfk.arg(), &v)) rt::raiseRuntimeError(11);
-    prepaid += v;
-  }, &listed);
+  const int rc = refreshList(
+      kWin.control("超级列表框1"), GBK("住院信息文件 zyjbxx.kdb"),
+      [&] {
+        rt::Result yfk = cmd::ReadField("yfk");
+        double v = 0;
+        if (!rt::numericValue(yfk.arg(), &v)) rt::raiseRuntimeError(11);
+        prepaid += v;
+      },
+      &listed);
   if (rc != 0) return rc;
   kWin.setText("编辑框10", cmd::ToText(int32_t(listed)));
   kWin.setText("编辑框11", cmd::MoneyText(prepaid));
@@ -256,8 +259,8 @@ void modifyPatient() {
     });
     if (held == kChangedHereAndThere) {
       s.forget();
-      const std::string text = s.labels(clashes) +
-                               GBK("已被其他工作站改动，本次未修改。请重新选择该患者，核对后再修改。");
+      const std::string text =
+          s.labels(clashes) + GBK("已被其他工作站改动，本次未修改。请重新选择该患者，核对后再修改。");
       tell(text.c_str());
       selectRegister();
       refresh();
@@ -348,9 +351,9 @@ struct Column {
   const char* heading;  // UTF-8
 };
 constexpr Column kColumns[] = {
-    {"xm", 200, "姓名"},      {"xb", 340, "性别"},      {"nl", 420, "年龄"},     {"zh", 510, "医保证号"},
-    {"sj", 730, "住院时间"},  {"bz", 1120, "病种"},     {"zyh", 1810, "住院号"}, {"ks", 2000, "科室"},
-    {"cwh", 2200, "床位号"},  {"ys", 2320, "主治医师"}, {"yfk", 2480, "预付款"},
+    {"xm", 200, "姓名"},     {"xb", 340, "性别"},      {"nl", 420, "年龄"},     {"zh", 510, "医保证号"},
+    {"sj", 730, "住院时间"}, {"bz", 1120, "病种"},     {"zyh", 1810, "住院号"}, {"ks", 2000, "科室"},
+    {"cwh", 2200, "床位号"}, {"ys", 2320, "主治医师"}, {"yfk", 2480, "预付款"},
 };
 
 void printHeadings(const rt::Arg& p) {

@@ -38,8 +38,7 @@ rt::Arg printer() { return kWin.control("打印机1").arg(); }
 // number. His charge table is made current.
 bool patientShown(std::string* zyh) {
   *zyh = kWin.text("编辑框1");
-  return patientOnPanel(*zyh, GBK("再打印"), "") &&
-         useChargeTable(patientChargeTable(*zyh), GBK("本次未打印。"));
+  return patientOnPanel(*zyh, GBK("再打印"), "") && useChargeTable(patientChargeTable(*zyh), GBK("本次未打印。"));
 }
 
 // --- discharge cost statement ------------------------------------------------------
@@ -71,7 +70,7 @@ void printHeadings(const rt::Arg& p, int y, int right) {
     int x;
     const char* text;
   } headings[] = {
-      {220, "使用时间"}, {500, "药品名称"}, {780, "类别"},     {940, "报销"},     {1100, "单位"},
+      {220, "使用时间"}, {500, "药品名称"},  {780, "类别"},      {940, "报销"},      {1100, "单位"},
       {1300, "数量"},    {1400, "  单价  "}, {1550, "  合计  "}, {1700, "  处方  "}, {1900, "收费员"},
   };
   cmd::SetPrinterFontSize(p, 11);
@@ -87,7 +86,7 @@ void printHeadings(const rt::Arg& p, int y, int right) {
 constexpr struct {
   const char* field;
   int x;
-} kColumns[] = {{"shj", 200}, {"mch", 450}, {"lb", 800},  {"bx", 950},  {"dw", 1100},
+} kColumns[] = {{"shj", 200},  {"mch", 450}, {"lb", 800},  {"bx", 950},  {"dw", 1100},
                 {"shl", 1300}, {"dj", 1450}, {"hj", 1600}, {"cf", 1750}, {"shf", 1900}};
 constexpr int kColumnGap = 10;
 
@@ -187,8 +186,8 @@ void printStatement() {
   // prints as laid out for one page: row r at 550 + 40·r, the closing line
   // at 40n + 600, the print time at 50n + 580. A longer one goes on over as
   // many pages as it needs.
-  const bool onePage = kFirstRows + kRowPitch * n + kRowPitch <= bottom &&
-                       40 * n + 600 + kLineRoom <= bottom && 50 * n + 580 + kTimeRoom <= bottom;
+  const bool onePage = kFirstRows + kRowPitch * n + kRowPitch <= bottom && 40 * n + 600 + kLineRoom <= bottom &&
+                       50 * n + 580 + kTimeRoom <= bottom;
   const StatementLayout layout = layOut(n, bottom);
   const int pages = onePage ? 1 : layout.pages();
   // 2. The title.
@@ -244,11 +243,10 @@ bool postMonth(const std::string& zyh, const std::array<int64_t, 17>& fen) {
     tellPostingFailed(table);
     return false;
   }
-  const bool written =
-      found == 1 ? cmd::ModifyRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
-                                c[13], c[14], c[15], c[16], zyh)
-            : cmd::AppendRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10], c[11], c[12],
-                                c[13], c[14], c[15], c[16], zyh);
+  const bool written = found == 1 ? cmd::ModifyRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10],
+                                                      c[11], c[12], c[13], c[14], c[15], c[16], zyh)
+                                  : cmd::AppendRecord(c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9], c[10],
+                                                      c[11], c[12], c[13], c[14], c[15], c[16], zyh);
   if (!written) tellPostingFailed(table);
   return written;
 }
@@ -285,7 +283,8 @@ void printForm(const rt::Arg& p, rt::DateTime today, const CategoryTotals& t) {
   };
   const int columnX[4] = {350, 700, 1100, 1450};
   for (const auto& row : rows)
-    for (int i = 0; i < 4; ++i) cmd::PrintTextAt(p, columnX[i], row.y, cmd::MoneyText(yuanOf(t[size_t(row.columns[i])])));
+    for (int i = 0; i < 4; ++i)
+      cmd::PrintTextAt(p, columnX[i], row.y, cmd::MoneyText(yuanOf(t[size_t(row.columns[i])])));
   cmd::PrintTextAt(p, 450, 700, GBK("※") + cmd::ChineseNumerals(kWin.number("编辑框11"), false));
   cmd::PrintTextAt(p, 1400, 700, kWin.text("编辑框11"));
   cmd::PrintTextAt(p, 550, 780, kWin.text("标签19"));

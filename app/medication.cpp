@@ -48,11 +48,11 @@ void showPatient(const Patient& p) {
     const char* value;
     const std::string& valueText;
   } pairs[] = {
-      {"标签3", "姓名：", "标签21", p.xm},       {"标签4", "性别：", "标签22", p.xb},
-      {"标签5", "年龄：", "标签23", p.nl},       {"标签6", "住院时间：", "标签24", p.sj},
-      {"标签7", "病种：", "标签25", p.bz},       {"标签8", "住院号：", "标签26", p.zyh},
-      {"标签9", "治疗科室：", "标签27", p.ks},   {"标签10", "床位号：", "标签28", p.cwh},
-      {"标签11", "主治医师：", "标签29", p.ys},  {"标签12", "预付款：", "标签19", p.yfk},
+      {"标签3", "姓名：", "标签21", p.xm},      {"标签4", "性别：", "标签22", p.xb},
+      {"标签5", "年龄：", "标签23", p.nl},      {"标签6", "住院时间：", "标签24", p.sj},
+      {"标签7", "病种：", "标签25", p.bz},      {"标签8", "住院号：", "标签26", p.zyh},
+      {"标签9", "治疗科室：", "标签27", p.ks},  {"标签10", "床位号：", "标签28", p.cwh},
+      {"标签11", "主治医师：", "标签29", p.ys}, {"标签12", "预付款：", "标签19", p.yfk},
   };
   for (const auto& pair : pairs) {
     kWin.setText(pair.caption, rt::utf8ToGbk(pair.captionText));
@@ -71,8 +71,7 @@ Listing& listing() {
 // The table named by 编辑框1, when it may take charge lines and is the
 // patient the panel shows; refused with a message otherwise.
 bool chargeTableOf(const std::string& zyh, const char* gbkThen, const char* gbkNothingDone) {
-  return patientOnPanel(zyh, gbkThen, gbkNothingDone) &&
-         useChargeTable(patientChargeTable(zyh), gbkNothingDone);
+  return patientOnPanel(zyh, gbkThen, gbkNothingDone) && useChargeTable(patientChargeTable(zyh), gbkNothingDone);
 }
 
 // --- handlers ---------------------------------------------------------------------
@@ -137,8 +136,8 @@ void charge() {
   if (!confirmStockForCharge(patientChargeTable(zyh))) return;
   // 6, 7, 9. The charge line in the patient's table, and the stock
   //    following it. Not written: the entry stays listed for another try.
-  const Charged charged = chargeLine(patientChargeTable(zyh), kWin.text("编辑框4"),
-                                     {journal::inpatientCharge(), zyh, ""});
+  const Charged charged =
+      chargeLine(patientChargeTable(zyh), kWin.text("编辑框4"), {journal::inpatientCharge(), zyh, ""});
   if (charged == Charged::kNotWritten) return;
   // 8. What he has been charged now.
   showChargesOf(zyh);
@@ -174,8 +173,8 @@ int showChargesOf(const std::string& zyh, ChargeFigures* figures, const char* gb
   ListRows rows(cmd::FieldCount());
   ChargeFigures f;
   if (const int rc = readPatientLines(&rows, &f); rc != 0) {
-    const std::string text = GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取：") +
-                             causeText(rc) + GBK("。") + gbkNotDone + GBK("显示的明细和合计未更新，请稍后再查询。");
+    const std::string text = GBK("收费表“") + patientChargeTable(zyh) + GBK("”无法读取：") + causeText(rc) + GBK("。") +
+                             gbkNotDone + GBK("显示的明细和合计未更新，请稍后再查询。");
     tell(text.c_str());
     return rc;
   }

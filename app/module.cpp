@@ -93,8 +93,7 @@ void ListRows::show(const forms::Control& list) const {
     const auto& row = rows_[i];
     if (row.empty()) continue;
     cmd::ListInsertItem(l, 0, row[0], serials_[i]);
-    for (size_t column = 1; column < row.size(); ++column)
-      cmd::ListSetItemText(l, 0, int(column), row[column]);
+    for (size_t column = 1; column < row.size(); ++column) cmd::ListSetItemText(l, 0, int(column), row[column]);
   }
 }
 
@@ -159,8 +158,7 @@ int readListedRecord(const ListedRecord& row, ReadRecord* out) {
   return 0;
 }
 
-int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each,
-                int* listed) {
+int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each, int* listed) {
   cmd::MoveFirst();
   ListRows rows(cmd::FieldCount());
   const int rc = db::forEachRecord(
@@ -183,7 +181,6 @@ void moveAfterLast() {
   cmd::MoveTo(cmd::RecordCount());
   cmd::Skip(1);
 }
-
 
 FittedText fitText(const std::string& gbk, double width, int points, int floorPoints,
                    const std::function<double(const std::string&, int)>& widthAt, double roomLeft) {
@@ -227,7 +224,8 @@ void showClock(const forms::Control& label) { label.setText(cmd::ToText(cmd::Now
 bool unreachable(int code) { return code == db::kHardware; }
 
 std::string causeText(int code) {
-  if (unreachable(code)) return GBK("共享文件夹暂时无法访问（") + std::string(db::errorText(code)) + GBK("），请检查网络后重试");
+  if (unreachable(code))
+    return GBK("共享文件夹暂时无法访问（") + std::string(db::errorText(code)) + GBK("），请检查网络后重试");
   if (code == db::kLockViolation || code == db::kSharingViolation || code == db::kLockFailed)
     return db::errorText(code) + std::string(GBK("（该表正被其他工作站使用，请稍后再试）"));
   return db::errorText(code);

@@ -57,8 +57,7 @@ int openAndSelect(const std::string& name);
 // is named (`gbkTable`, "… 无法读取：<cause>。列表和合计未更新。"), the list
 // keeps what it showed, and the engine's code is returned; 0 when shown.
 // Returns the number of records listed in *listed.
-int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each,
-                int* listed);
+int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each, int* listed);
 
 // The rows of a newest-first list gathered during a scan of the current
 // table (db::forEachRecord) and put into the list after it, so that a scan
@@ -134,7 +133,6 @@ int readListedRecord(const ListedRecord& row, ReadRecord* out);
 // last record), so that a modify or delete that follows fails instead of
 // acting on a record nobody chose.
 void moveAfterLast();
-
 
 // The clock label: the current date-time as text.
 void showClock(const forms::Control& label);

@@ -52,8 +52,7 @@ Listing& listing() {
 int showMonth(bool withList, ChargeFigures* figures, bool quiet = false, const char* gbkNotDone = "") {
   cmd::MoveFirst();
   ListRows rows(cmd::FieldCount());
-  if (const int rc = readPrescriptionLines(kWin.text("编辑框4"), withList ? &rows : nullptr, figures);
-      rc != 0) {
+  if (const int rc = readPrescriptionLines(kWin.text("编辑框4"), withList ? &rows : nullptr, figures); rc != 0) {
     if (!quiet) {
       const std::string text = GBK("本月收费表“") + monthTable() + GBK("”无法读取：") + causeText(rc) + GBK("。") +
                                gbkNotDone + GBK("显示的明细和合计未更新，请稍后再试。");
@@ -110,8 +109,8 @@ void prescriptionTyped() {
   programValues().categoryTotals = {};
   programValues().currentNumber.clear();
   const std::string cause = rc == kNotChargeLines ? GBK("“") + monthTable() + GBK("”不是收费表")
-                            : rc == kNotCreated    ? causeText(db::lastError())
-                                                   : causeText(rc);
+                            : rc == kNotCreated   ? causeText(db::lastError())
+                                                  : causeText(rc);
   showStatus(kWin, GBK("当前金额未能读取：") + cause);
 }
 
@@ -131,8 +130,8 @@ void charge() {
   if (!confirmStockForCharge(monthTable())) return;
   // 5, 6, 8. The charge line in the month's table, and the stock following
   //    it. Not written: the entry stays listed for another try.
-  const Charged charged = chargeLine(monthTable(), kWin.text("编辑框4"),
-                                     {journal::outpatientCharge(), kWin.text("编辑框4"), ""});
+  const Charged charged =
+      chargeLine(monthTable(), kWin.text("编辑框4"), {journal::outpatientCharge(), kWin.text("编辑框4"), ""});
   if (charged == Charged::kNotWritten) return;
   // 7. The month and the prescription as they are now.
   showPrescription(true);
@@ -197,14 +196,14 @@ void printBill() {
   }
   // 4. The printer's own paper, portrait, the dialog shown.
   const rt::Arg printer = kWin.control("打印机1").arg();
-  cmd::BeginPrinting(printer, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
-                     rt::omitted);
+  cmd::BeginPrinting(printer, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted);
   // The prescription's figures, read once after the dialog is answered:
   // the form, the window and the posting all come from this one reading,
   // whatever another workstation charged meanwhile. The program-wide totals
   // may have been left by the inpatient window since it was typed.
   ChargeFigures figures;
-  if (!useMonthTable(GBK("未打印票据，票据数字未记入。")) || showMonth(false, &figures, false, GBK("未打印票据，票据数字未记入。")) != 0) {
+  if (!useMonthTable(GBK("未打印票据，票据数字未记入。")) ||
+      showMonth(false, &figures, false, GBK("未打印票据，票据数字未记入。")) != 0) {
     cmd::AbortPrinting(printer);
     return;
   }

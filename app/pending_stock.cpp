@@ -143,8 +143,7 @@ bool decode(const std::string& line, Change* c) {
         if (f[10].size() != 16) return false;
         e.by.op = f[10];
       }
-      if (!unhex(f[1], &c->folder) || !unhex(f[2], &e.dm) || !unhex(f[3], &e.mch) || !unhex(f[4], &e.ph))
-        return false;
+      if (!unhex(f[1], &c->folder) || !unhex(f[2], &e.dm) || !unhex(f[3], &e.mch) || !unhex(f[4], &e.ph)) return false;
       e.change = int32_t(std::stol(f[5]));
       e.after = int32_t(std::stol(f[6]));
       return movement(7);
@@ -323,8 +322,8 @@ void keepAside(const std::vector<std::string>& lines) {
   std::ofstream aside(g_path + ".damaged", std::ios::binary | std::ios::app);
   for (const std::string& l : lines) aside << l << '\n';
   aside.flush();
-  const std::string text = GBK("本机待补记的库存变动中有 ") + std::to_string(lines.size()) +
-                           GBK(" 行无法读取，") + (aside ? GBK("已另存于 ") + g_path + GBK(".damaged") : GBK("也未能另存")) +
+  const std::string text = GBK("本机待补记的库存变动中有 ") + std::to_string(lines.size()) + GBK(" 行无法读取，") +
+                           (aside ? GBK("已另存于 ") + g_path + GBK(".damaged") : GBK("也未能另存")) +
                            GBK("，未补记。请通知管理员核对这些药品的库存。");
   tell(text.c_str());
 }
@@ -381,8 +380,10 @@ void load() {
     g_changes.push_back(asAction(c));
   }
   in.close();
-  if (!damaged.empty() && save()) keepAside(damaged);
-  else if (converted) save();
+  if (!damaged.empty() && save())
+    keepAside(damaged);
+  else if (converted)
+    save();
 }
 
 bool add(Change c) {

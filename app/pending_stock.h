@@ -67,8 +67,8 @@ bool addPack(const std::string& table);
 // the catalogue); or it did not, and nothing more is done.
 struct LineAction {
   enum Kind { kCharge, kDeletion } kind = kCharge;
-  std::string op;     // journal::newOperationId()
-  std::string table;  // the charge table
+  std::string op;      // journal::newOperationId()
+  std::string table;   // the charge table
   int32_t serial = 0;  // the line's; a charge's once its append took one
   // The line's name, category, price and quantity (the stock step's drug
   // and amount), and, for a charge, its prescription number and cashier.

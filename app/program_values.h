@@ -19,8 +19,23 @@ namespace app {
 // The charge categories by position in the fixed order of kCategories
 // (app/tables.h).
 enum Category : int {
-  kWestern, kExamination, kSurgery, kPatentChinese, kOxygen, kTreatment, kLaboratory, kOther,
-  kHerbal, kRadiology, kTransfusion, kWard, kHeating, kDelivery, kInfant, kMedical, kCare,
+  kWestern,
+  kExamination,
+  kSurgery,
+  kPatentChinese,
+  kOxygen,
+  kTreatment,
+  kLaboratory,
+  kOther,
+  kHerbal,
+  kRadiology,
+  kTransfusion,
+  kWard,
+  kHeating,
+  kDelivery,
+  kInfant,
+  kMedical,
+  kCare,
 };
 // Per category, an amount in fen (see fenOf in app/stored.h).
 using CategoryTotals = std::array<int64_t, kCategoryCount>;
@@ -28,21 +43,21 @@ using CategoryTotals = std::array<int64_t, kCategoryCount>;
 // The charge being recorded: read from the chosen catalogue entry and the
 // quantity box, then appended as one charge line.
 struct ChargeBeingRecorded {
-  rt::DateTime day{0};      // today at 00:00
-  std::string name;         // mch
-  std::string category;     // lb
+  rt::DateTime day{0};        // today at 00:00
+  std::string name;           // mch
+  std::string category;       // lb
   std::string reimbursement;  // bx
-  std::string unit;         // dw
-  float price = 0;          // xj as a single float
-  int32_t quantity = 0;     // the typed quantity cut toward zero
+  std::string unit;           // dw
+  float price = 0;            // xj as a single float
+  int32_t quantity = 0;       // the typed quantity cut toward zero
 };
 
 // The charge line being deleted: what its stock give-back needs.
 struct ChargeBeingDeleted {
-  std::string name;       // mch
-  std::string category;   // lb
-  float price = 0;        // dj
-  int32_t quantity = 0;   // shl
+  std::string name;          // mch
+  std::string category;      // lb
+  float price = 0;           // dj
+  int32_t quantity = 0;      // shl
   std::string prescription;  // cf
 };
 

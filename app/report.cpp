@@ -64,10 +64,10 @@ void setReportHandlers(std::vector<forms::Handler>& table) {
   table[r::kPrintYearly] = printYearly;
   table[r::kPreviewInternal] = previewInternal;
   table[r::kPrintInternal] = printInternal;
-  table[r::kEditMonthlyInpatient] = editYearlyInpatient;  // 按钮5
-  table[r::kEditYearlyInpatient] = editYearlyInpatient;   // 按钮7
-  table[r::kEditYearlyOutpatient] = editYearlyOutpatient; // 按钮6
-  table[r::kEditInternalInpatient] = editMonthlyPostings; // 按钮10
+  table[r::kEditMonthlyInpatient] = editYearlyInpatient;   // 按钮5
+  table[r::kEditYearlyInpatient] = editYearlyInpatient;    // 按钮7
+  table[r::kEditYearlyOutpatient] = editYearlyOutpatient;  // 按钮6
+  table[r::kEditInternalInpatient] = editMonthlyPostings;  // 按钮10
 }
 
 }  // namespace app

@@ -19,9 +19,9 @@ constexpr int kColumns = 13;
 
 // The texts that differ between the monthly and the yearly report (GBK).
 struct Titles {
-  std::string title;   // "康复中心业务月报表" or "...年报表"
-  std::string panel;   // the period line under the title on the panel
-  std::string paper;   // the period line of section (一) on paper
+  std::string title;  // "康复中心业务月报表" or "...年报表"
+  std::string panel;  // the period line under the title on the panel
+  std::string paper;  // the period line of section (一) on paper
 };
 
 void panelFrame(const Sheet& s, const Titles& t) {
@@ -51,7 +51,9 @@ void paperFrame(const Sheet& s, const Titles& t) {
   for (int k = 0; k <= 13; ++k) s.line(150 + 132 * k, 300, 150 + 132 * k, 580);
   for (int x : {2200, 2350, 2500, 2650, 2800}) s.line(x, 300, x, 580);
   s.font(13);
-  s.text(300, 310, GBK("西成  草药  床位  治疗  化验  功能  放射  吸氧  手术  输血  监护  其他       合计      康复   针灸   测听   评残 "));
+  s.text(
+      300, 310,
+      GBK("西成  草药  床位  治疗  化验  功能  放射  吸氧  手术  输血  监护  其他       合计      康复   针灸   测听   评残 "));
   s.text(170, 380, GBK("门诊"));
   s.text(170, 450, GBK("住院"));
   s.text(170, 520, GBK("合计"));
@@ -110,19 +112,15 @@ void frame(const Sheet& s, const Titles& t) {
 // Values: font 8 on the panel, 9 on paper; the row's y by its place
 // (门诊, 住院, 合计).
 void drawValues(const Sheet& s, const FilledRow& r) {
-  static constexpr int kPanelX[kColumns] = {60,  114, 168, 222, 276, 330, 384,
-                                            438, 492, 546, 600, 654, 708};
-  static constexpr int kPaperX[kColumns] = {310,  440,  570,  700,  840,  970, 1110,
-                                            1240, 1360, 1490, 1620, 1750, 1900};
+  static constexpr int kPanelX[kColumns] = {60, 114, 168, 222, 276, 330, 384, 438, 492, 546, 600, 654, 708};
+  static constexpr int kPaperX[kColumns] = {310, 440, 570, 700, 840, 970, 1110, 1240, 1360, 1490, 1620, 1750, 1900};
   // Each figure ends a little before the rule that closes its cell.
-  static constexpr int kPanelRight[kColumns] = {111, 165, 219, 273, 327, 381, 435,
-                                                489, 543, 597, 651, 705, 759};
+  static constexpr int kPanelRight[kColumns] = {111, 165, 219, 273, 327, 381, 435, 489, 543, 597, 651, 705, 759};
   static constexpr int kPaperRight[kColumns] = {408,  540,  672,  804,  936,  1068, 1200,
                                                 1332, 1464, 1596, 1728, 1860, 2194};
   // On paper a figure too wide for its place at the smallest size may
   // start further left in its cell (whose rules are 132 apart).
-  static constexpr int kPaperLeft[kColumns] = {288,  420,  552,  684,  816,  948, 1080,
-                                               1212, 1344, 1476, 1608, 1740, 1872};
+  static constexpr int kPaperLeft[kColumns] = {288, 420, 552, 684, 816, 948, 1080, 1212, 1344, 1476, 1608, 1740, 1872};
   static constexpr int kPanelY[] = {110, 140, 170};
   static constexpr int kPaperY[] = {380, 450, 520};
   s.font(s.onPaper() ? 9 : 8);
@@ -136,7 +134,8 @@ void businessReport(const Titles& titles, Where where, const std::function<Repor
   const Sheet sheet(where);
   // The panel starts blank before the tables are read.
   sheet.clear();
-  draw(sheet, figures(), [&](const Sheet& s) { frame(s, titles); }, drawValues);
+  draw(
+      sheet, figures(), [&](const Sheet& s) { frame(s, titles); }, drawValues);
 }
 
 }  // namespace

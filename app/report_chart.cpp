@@ -87,9 +87,7 @@ QString columnName(report::Report r, int column) {
   return column >= 0 && size_t(column) < labels.columns.size() ? u(labels.columns[size_t(column)]) : QString();
 }
 
-QString partName(int part) {
-  return part < kTotalColumn ? columnName(report::Report::kYearly, part) : u("其他收费");
-}
+QString partName(int part) { return part < kTotalColumn ? columnName(report::Report::kYearly, part) : u("其他收费"); }
 
 // A figure of a row as the report draws it; 0 where the row or the column
 // is not there (a case without that row).
@@ -302,9 +300,8 @@ QChart* shareChart(const YearFigures& f) {
   // category at the bottom.
   std::vector<int> order(kParts);
   for (int i = 0; i < kParts; ++i) order[size_t(i)] = i;
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return partFigure(year, a).value() < partFigure(year, b).value();
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return partFigure(year, a).value() < partFigure(year, b).value(); });
   auto* series = new QHorizontalBarSeries;
   auto* now = new QBarSet(u("%1年").arg(f.year));
   styleSet(now, QBrush(colourOfGrey(215, 60)));
@@ -415,9 +412,12 @@ QChart* doctorChart(const YearFigures& f) {
 
 QChart* makeChart(Kind kind, const YearFigures& f) {
   switch (kind) {
-    case Kind::kShare: return shareChart(f);
-    case Kind::kDoctors: return doctorChart(f);
-    case Kind::kMonths: break;
+    case Kind::kShare:
+      return shareChart(f);
+    case Kind::kDoctors:
+      return doctorChart(f);
+    case Kind::kMonths:
+      break;
   }
   return monthChart(f);
 }
@@ -464,8 +464,7 @@ std::vector<std::string> notesOf(const YearFigures& f) {
       lines.push_back(u("%1年门诊无数据").arg(year));
     else
       for (int m = 0; m < 12; ++m)
-        if (months[size_t(m)].which == Case::kSecondOnly)
-          lines.push_back(u("%1年%2月门诊无数据").arg(year).arg(m + 1));
+        if (months[size_t(m)].which == Case::kSecondOnly) lines.push_back(u("%1年%2月门诊无数据").arg(year).arg(m + 1));
     if (inpatient == 0) lines.push_back(u("%1年住院票据无数据").arg(year));
   };
   yearNotes(y, f.months);

@@ -40,8 +40,8 @@ inline constexpr const char* kPrintChartName = "printChartButton";
 
 // Everything the three charts show, read once when the window opens.
 struct YearFigures {
-  int year = 0;          // of 日期框2
-  int doctorYear = 0;    // of 日期框3
+  int year = 0;        // of 日期框2
+  int doctorYear = 0;  // of 日期框3
   int doctorMonth = 0;
   // The monthly business reports of the year and of the year before, the
   // yearly ones of both, the internal report of the doctors' month.

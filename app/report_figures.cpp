@@ -34,8 +34,23 @@ FilledRow filled(int place, const std::array<Figure, N>& figures) {
 
 // Category positions in the fixed order of kCategories.
 enum Category : int {
-  kXiyao, kJiancha, kShoushu, kZhongcheng, kShuyang, kZhiliao, kHuayan, kQita, kZhongcao,
-  kFangshe, kShuxue, kZhuyuan, kLengnuan, kJiesheng, kYinger, kYiliao, kJianhu,
+  kXiyao,
+  kJiancha,
+  kShoushu,
+  kZhongcheng,
+  kShuyang,
+  kZhiliao,
+  kHuayan,
+  kQita,
+  kZhongcao,
+  kFangshe,
+  kShuxue,
+  kZhuyuan,
+  kLengnuan,
+  kJiesheng,
+  kYinger,
+  kYiliao,
+  kJianhu,
 };
 
 // The takings of one period table: a single figure per category and the
@@ -50,8 +65,7 @@ using BusinessRow = std::array<Figure, kBusinessColumns>;
 // Columns 2 to 12 (草药 ... 其他), each one category; 西成 is 西药 with
 // 中成, 合计 the total. 冷暖, 接生, 婴儿 and 医疗 reach only 合计.
 constexpr Category kColumnCategory[kBusinessColumns - 2] = {
-    kZhongcao, kZhuyuan, kZhiliao, kHuayan, kJiancha, kFangshe,
-    kShuyang,  kShoushu, kShuxue,  kJianhu, kQita,
+    kZhongcao, kZhuyuan, kZhiliao, kHuayan, kJiancha, kFangshe, kShuyang, kShoushu, kShuxue, kJianhu, kQita,
 };
 
 // The four categories without a column of their own.
@@ -70,8 +84,7 @@ Takings chargeTakings(Sums& sums) {
 // Bills: each category's amount field and the total, over every bill.
 Takings billTakings(Sums& sums) {
   Takings t;
-  for (int i = 0; i < kCategoryCount; ++i)
-    t.category[size_t(i)] = Figure::single(sums.of(billAmountField(i)));
+  for (int i = 0; i < kCategoryCount; ++i) t.category[size_t(i)] = Figure::single(sums.of(billAmountField(i)));
   t.total = Figure::single(sums.of(kBillTotalField));
   return t;
 }
@@ -108,11 +121,10 @@ BusinessRow rowOf(const Takings& t) {
 // ward's 西药 and 中成, then the outpatient service's.
 BusinessRow sumRow(const Takings& outpatient, const Takings& inpatient) {
   BusinessRow r;
-  r[0] = Figure::combined({inpatient.category[kXiyao], inpatient.category[kZhongcheng],
-                           outpatient.category[kXiyao], outpatient.category[kZhongcheng]});
+  r[0] = Figure::combined({inpatient.category[kXiyao], inpatient.category[kZhongcheng], outpatient.category[kXiyao],
+                           outpatient.category[kZhongcheng]});
   for (size_t i = 0; i < std::size(kColumnCategory); ++i)
-    r[i + 1] = Figure::combined(
-        {outpatient.category[kColumnCategory[i]], inpatient.category[kColumnCategory[i]]});
+    r[i + 1] = Figure::combined({outpatient.category[kColumnCategory[i]], inpatient.category[kColumnCategory[i]]});
   r[kBusinessColumns - 1] = Figure::combined({outpatient.total, inpatient.total});
   return r;
 }
@@ -124,7 +136,8 @@ std::vector<FilledRow> businessRows(Case c, const Takings& outpatient, const Tak
     case Case::kBoth:
       return {filled(kOutpatientRow, rowOf(outpatient)), filled(kInpatientRow, rowOf(inpatient)),
               filled(kSumRow, sumRow(outpatient, inpatient))};
-    case Case::kNeither: break;
+    case Case::kNeither:
+      break;
     case Case::kFirstOnly:
       return {filled(kOutpatientRow, rowOf(outpatient)), filled(kSumRow, rowOf(outpatient))};
     case Case::kSecondOnly:
@@ -215,8 +228,8 @@ DoctorRow added(const DoctorRow& a, const DoctorRow& b) {
 DoctorRow grandTotal(const DoctorTakings& outpatient, const DoctorTakings& inpatient) {
   DoctorRow r;
   for (size_t k = 0; k < r.size(); ++k)
-    r[k] = Figure::combined({inpatient.regular[k], outpatient.regular[k], inpatient.featured[k],
-                             outpatient.featured[k]});
+    r[k] =
+        Figure::combined({inpatient.regular[k], outpatient.regular[k], inpatient.featured[k], outpatient.featured[k]});
   return r;
 }
 
@@ -225,27 +238,29 @@ DoctorRow grandTotal(const DoctorTakings& outpatient, const DoctorTakings& inpat
 std::vector<FilledRow> doctorRows(Case c, const DoctorTakings& out, const DoctorTakings& in) {
   switch (c) {
     case Case::kBoth:
-      return {filled(kOutpatient, out.regular),          filled(kFeaturedOutpatient, out.featured),
-              filled(kInpatient, in.regular),            filled(kFeaturedInpatient, in.featured),
-              filled(kSum, added(out.regular, in.regular)), filled(kFeaturedSum, added(out.featured, in.featured)),
+      return {filled(kOutpatient, out.regular),
+              filled(kFeaturedOutpatient, out.featured),
+              filled(kInpatient, in.regular),
+              filled(kFeaturedInpatient, in.featured),
+              filled(kSum, added(out.regular, in.regular)),
+              filled(kFeaturedSum, added(out.featured, in.featured)),
               filled(kGrandTotal, grandTotal(out, in))};
-    case Case::kNeither: break;
+    case Case::kNeither:
+      break;
     case Case::kFirstOnly:
-      return {filled(kOutpatient, out.regular), filled(kFeaturedOutpatient, out.featured),
-              filled(kSum, out.regular),        filled(kFeaturedSum, out.featured),
-              filled(kGrandTotal, added(out.regular, out.featured))};
+      return {filled(kOutpatient, out.regular), filled(kFeaturedOutpatient, out.featured), filled(kSum, out.regular),
+              filled(kFeaturedSum, out.featured), filled(kGrandTotal, added(out.regular, out.featured))};
     case Case::kSecondOnly:
-      return {filled(kInpatient, in.regular), filled(kFeaturedInpatient, in.featured),
-              filled(kSum, in.regular),       filled(kFeaturedSum, in.featured),
-              filled(kGrandTotal, added(in.regular, in.featured))};
+      return {filled(kInpatient, in.regular), filled(kFeaturedInpatient, in.featured), filled(kSum, in.regular),
+              filled(kFeaturedSum, in.featured), filled(kGrandTotal, added(in.regular, in.featured))};
   }
   return {};
 }
 
 // --- labels ----------------------------------------------------------------------------
 
-constexpr const char* kBusinessColumnNames[kBusinessColumns] = {
-    "西成", "草药", "床位", "治疗", "化验", "功能", "放射", "吸氧", "手术", "输血", "监护", "其他", "合计"};
+constexpr const char* kBusinessColumnNames[kBusinessColumns] = {"西成", "草药", "床位", "治疗", "化验", "功能", "放射",
+                                                                "吸氧", "手术", "输血", "监护", "其他", "合计"};
 constexpr const char* kBusinessRowNames[] = {"门诊", "住院", "合计"};
 constexpr const char* kDoctorColumnNames[kDoctorColumns] = {"医师甲", "医师乙", "医师丙", "医师丁",
                                                             "医师戊", "医师己", "医师庚", "合计"};
@@ -264,9 +279,12 @@ const Labels& labelsOf(Report report) {
   static const Labels kYearly{"康复中心业务年报表", kBusinessColumnNames, kBusinessRowNames};
   static const Labels kDoctor{"康复中心业务月报表(内部)", kDoctorColumnNames, kDoctorRowNames};
   switch (report) {
-    case Report::kMonthly: return kMonthly;
-    case Report::kYearly: return kYearly;
-    case Report::kDoctor: break;
+    case Report::kMonthly:
+      return kMonthly;
+    case Report::kYearly:
+      return kYearly;
+    case Report::kDoctor:
+      break;
   }
   return kDoctor;
 }

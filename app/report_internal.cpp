@@ -38,13 +38,16 @@ void paperFrame(const Sheet& s, const std::string& period) {
   s.font(20);
   s.text(1100, 150, GBK("康复中心业务月报表(内部)"));
   s.font(14);
-  s.text(200, 280, GBK("     康复中心                                   ") + period +
-                       GBK("月                        (单位：元)"));
+  s.text(
+      200, 280,
+      GBK("     康复中心                                   ") + period + GBK("月                        (单位：元)"));
   for (int k = 0; k <= 8; ++k) s.line(200 + 250 * k, 350, 200 + 250 * k, 1150);
   s.line(2750, 350, 2750, 1150);
   for (int k = 0; k <= 8; ++k) s.line(200, 350 + 100 * k, 2750, 350 + 100 * k);
   s.font(13);
-  s.text(250, 380, GBK("项  目      医师甲     医师乙     医师丙      医师丁     医师戊      医师己      医师庚           合  计"));
+  s.text(
+      250, 380,
+      GBK("项  目      医师甲     医师乙     医师丙      医师丁     医师戊      医师己      医师庚           合  计"));
   s.text(250, 480, GBK("门  诊"));
   s.text(250, 580, GBK("住  院"));
   s.text(250, 680, GBK("合  计"));
@@ -79,8 +82,8 @@ void internalReport(Where where) {
   // months, the ones actually read.
   const rt::DateTime outpatientMonth = chosenDate("日期框1");
   const rt::DateTime inpatientMonth = chosenDate("日期框3");
-  const std::string period = cmd::ToText(cmd::YearOf(outpatientMonth)) + GBK("年") +
-                             cmd::ToText(cmd::MonthOf(outpatientMonth));
+  const std::string period =
+      cmd::ToText(cmd::YearOf(outpatientMonth)) + GBK("年") + cmd::ToText(cmd::MonthOf(outpatientMonth));
 
   const Sheet sheet(where);
   // The panel starts blank before the tables are read.

@@ -31,8 +31,7 @@ void tellUnreadable(const std::string& name, int code) {
 
 // --- where a report is drawn --------------------------------------------------------
 
-Sheet::Sheet(Where where)
-    : where_(where), control_(kWindow.control(where == Where::kPaper ? "打印机1" : "画板1")) {}
+Sheet::Sheet(Where where) : where_(where), control_(kWindow.control(where == Where::kPaper ? "打印机1" : "画板1")) {}
 
 void Sheet::clear() const {
   if (!onPaper()) cmd::ClearPanel(control_.arg());
@@ -40,8 +39,7 @@ void Sheet::clear() const {
 
 bool Sheet::begin() const {
   if (!onPaper()) return true;
-  return cmd::BeginPrinting(control_.arg(), rt::omitted, rt::omitted, kA4, kLandscape, rt::omitted,
-                            rt::omitted);
+  return cmd::BeginPrinting(control_.arg(), rt::omitted, rt::omitted, kA4, kLandscape, rt::omitted, rt::omitted);
 }
 
 void Sheet::end() const {

@@ -135,8 +135,8 @@ void Sums::readAll() {
             const size_t t = textOf[k];
             if (!isText[t]) continue;
             const std::string_view text = textValues[t];
-            const bool match = w.prefix ? text.substr(0, w.value.size()) == w.value && text.size() >= w.value.size()
-                                        : text == w.value;
+            const bool match =
+                w.prefix ? text.substr(0, w.value.size()) == w.value && text.size() >= w.value.size() : text == w.value;
             if (!match) continue;
           }
           if (w.keep && !w.keep()) continue;
@@ -149,7 +149,6 @@ void Sums::readAll() {
     for (Wanted& w : wanted_) w.fen = 0;
   }
 }
-
 
 int openPeriodTable(const std::string& name) {
   cmd::OpenDatabase(name);

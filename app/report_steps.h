@@ -147,7 +147,13 @@ constexpr int kDoctorColumns = kDoctors + 1;
 // row labels): the business reports' and the internal report's.
 enum BusinessPlace : int { kOutpatientRow, kInpatientRow, kSumRow };
 enum DoctorPlace : int {
-  kOutpatient, kInpatient, kSum, kFeaturedOutpatient, kFeaturedInpatient, kFeaturedSum, kGrandTotal,
+  kOutpatient,
+  kInpatient,
+  kSum,
+  kFeaturedOutpatient,
+  kFeaturedInpatient,
+  kFeaturedSum,
+  kGrandTotal,
 };
 
 // One filled row of a report: its place (an index into the report's row
@@ -177,7 +183,7 @@ struct ReportFigures {
 // of the figures of a row and of FilledRow::place.
 struct Labels {
   const char* title;
-  std::span<const char* const> columns, rows;
+  std::span<const char*const> columns, rows;
 };
 const Labels& labelsOf(Report report);
 

@@ -58,9 +58,7 @@ bool holdCentreFolder() {
   return false;
 }
 
-void load(uint32_t windowId) {
-  cmd::LoadWindow(forms::windowArg(windowId));
-}
+void load(uint32_t windowId) { cmd::LoadWindow(forms::windowArg(windowId)); }
 
 void setVisualStyle3() { cmd::SetVisualStyle(3); }
 
@@ -107,9 +105,7 @@ int listUsers() {
   return 0;
 }
 
-void tellUsersUnreadable(int code) {
-  tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("暂时无法登录。"));
-}
+void tellUsersUnreadable(int code) { tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("暂时无法登录。")); }
 
 void loginCreated() {
   setVisualStyle3();
@@ -210,8 +206,12 @@ struct MenuSlots {
 
 void setMenu(std::vector<forms::Handler>& t, const MenuSlots& m) {
   const std::pair<int, forms::Handler> items[] = {
-      {m.drug, openDrug},         {m.inpatient, openInpatient}, {m.medication, openMedication},
-      {m.outpatient, openOutpatient}, {m.report, openReport},   {m.exit, exitProgram},
+      {m.drug, openDrug},
+      {m.inpatient, openInpatient},
+      {m.medication, openMedication},
+      {m.outpatient, openOutpatient},
+      {m.report, openReport},
+      {m.exit, exitProgram},
       {m.about, openAbout},
   };
   for (const auto& [slot, handler] : items)
@@ -279,29 +279,29 @@ void installShellHandlers() {
 
   namespace d = ids::drug;
   installModule(ids::kDrugWindow, d::kHandlerCount,
-                {kNone, d::kOpenInpatient, d::kOpenMedication, d::kOpenOutpatient, d::kOpenReport,
-                 d::kExitProgram, d::kOpenAbout},
+                {kNone, d::kOpenInpatient, d::kOpenMedication, d::kOpenOutpatient, d::kOpenReport, d::kExitProgram,
+                 d::kOpenAbout},
                 {setDrugHandlers});
   namespace i = ids::inpatient;
-  installModule(ids::kInpatientWindow, i::kHandlerCount,
-                {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport,
-                 i::kExitProgram, i::kOpenAbout},
-                {setInpatientHandlers});
+  installModule(
+      ids::kInpatientWindow, i::kHandlerCount,
+      {i::kOpenDrug, kNone, i::kOpenMedication, i::kOpenOutpatient, i::kOpenReport, i::kExitProgram, i::kOpenAbout},
+      {setInpatientHandlers});
   namespace m = ids::medication;
   installModule(ids::kMedicationWindow, m::kHandlerCount,
-                {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient,
-                 m::kOpenReport, m::kExitProgram, m::kOpenAbout},
+                {m::kOpenDrug, m::kOpenInpatient, m::kOpenMedication, m::kOpenOutpatient, m::kOpenReport,
+                 m::kExitProgram, m::kOpenAbout},
                 {setMedicationHandlers, setInpatientBillHandlers});
   namespace o = ids::outpatient;
-  installModule(ids::kOutpatientWindow, o::kHandlerCount,
-                {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport,
-                 o::kExitProgram, o::kOpenAbout},
-                {setOutpatientHandlers});
+  installModule(
+      ids::kOutpatientWindow, o::kHandlerCount,
+      {o::kOpenDrug, o::kOpenInpatient, o::kOpenMedication, kNone, o::kOpenReport, o::kExitProgram, o::kOpenAbout},
+      {setOutpatientHandlers});
   namespace r = ids::report;
-  installModule(ids::kReportWindow, r::kHandlerCount,
-                {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone,
-                 r::kExitProgram, r::kOpenAbout},
-                {setReportHandlers});
+  installModule(
+      ids::kReportWindow, r::kHandlerCount,
+      {r::kOpenDrug, r::kOpenInpatient, r::kOpenMedication, r::kOpenOutpatient, kNone, r::kExitProgram, r::kOpenAbout},
+      {setReportHandlers});
   // The report window's "图 表" beside the yearly report's row.
   forms::addWindowBuiltHook(addChartButton);
   std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);

@@ -10,10 +10,13 @@ namespace app {
 
 std::string shownText(const rt::Arg& value, Shown how) {
   switch (how) {
-    case Shown::kText: return cellText(value);
-    case Shown::kMoney: return cmd::MoneyText(value);
+    case Shown::kText:
+      return cellText(value);
+    case Shown::kMoney:
+      return cmd::MoneyText(value);
     case Shown::kDate:
-    case Shown::kNumber: break;
+    case Shown::kNumber:
+      break;
   }
   return cmd::ToText(value);
 }
@@ -106,9 +109,11 @@ rt::Arg ShownRecord::typed(size_t i, std::deque<std::string>* keep) const {
     case Shown::kText:
       keep->push_back(text);
       return rt::val(keep->back());
-    case Shown::kDate: return rt::val(cmd::ToDateTime(text));
+    case Shown::kDate:
+      return rt::val(cmd::ToDateTime(text));
     case Shown::kNumber:
-    case Shown::kMoney: break;
+    case Shown::kMoney:
+      break;
   }
   return rt::val(cmd::ToNumber(text));
 }

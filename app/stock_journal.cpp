@@ -44,13 +44,34 @@ std::string hostName() {
 
 }  // namespace
 
-const std::string& inpatientCharge() { static const std::string s = GBK("住院记帐"); return s; }
-const std::string& outpatientCharge() { static const std::string s = GBK("门诊记帐"); return s; }
-const std::string& deletionReturn() { static const std::string s = GBK("删除退回"); return s; }
-const std::string& catalogueAdd() { static const std::string s = GBK("目录新增"); return s; }
-const std::string& catalogueModify() { static const std::string s = GBK("目录修改"); return s; }
-const std::string& catalogueDelete() { static const std::string s = GBK("目录删除"); return s; }
-const std::string& handAdjustment() { static const std::string s = GBK("手工调整"); return s; }
+const std::string& inpatientCharge() {
+  static const std::string s = GBK("住院记帐");
+  return s;
+}
+const std::string& outpatientCharge() {
+  static const std::string s = GBK("门诊记帐");
+  return s;
+}
+const std::string& deletionReturn() {
+  static const std::string s = GBK("删除退回");
+  return s;
+}
+const std::string& catalogueAdd() {
+  static const std::string s = GBK("目录新增");
+  return s;
+}
+const std::string& catalogueModify() {
+  static const std::string s = GBK("目录修改");
+  return s;
+}
+const std::string& catalogueDelete() {
+  static const std::string s = GBK("目录删除");
+  return s;
+}
+const std::string& handAdjustment() {
+  static const std::string s = GBK("手工调整");
+  return s;
+}
 
 void setWorkstation(const std::string& gbk) {
   g_workstation = gbk;
@@ -107,18 +128,16 @@ int append(const Entry& e) {
 
 int appendToCurrent(const Entry& e) {
   const std::string& user = e.why.user.empty() ? cashier() : e.why.user;
-  const bool appended =
-      g_withOperations
-          ? cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
-                              e.why.reference, e.by.op, e.by.lineTable, e.by.lineSerial)
-          : cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after, e.why.reason,
-                              e.why.reference);
+  const bool appended = g_withOperations
+                            ? cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after,
+                                                e.why.reason, e.why.reference, e.by.op, e.by.lineTable, e.by.lineSerial)
+                            : cmd::AppendRecord(cmd::Now(), user, workstation(), e.dm, e.mch, e.ph, e.change, e.after,
+                                                e.why.reason, e.why.reference);
   if (appended) return 0;
   return db::lastErrorOr(db::kRecordWriteFailed);
 }
 
-int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial,
-                  OperationFound* out) {
+int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial, OperationFound* out) {
   *out = OperationFound{};
   if (!cmd::FileExists(kJournal + ".kdb")) return db::lastError();
   if (const int why = prepare(); why != 0) return why;
@@ -164,8 +183,8 @@ int entriesOf(const std::string& dm, const std::string& mch, const std::string& 
     };
     if (!matches("dm", dm) || !matches("mch", mch) || !matches("ph", ph)) return;
     FieldReader r;
-    found.push_back({r.shown("sj"), r.shown("bd"), r.shown("kc"), r.text("yy"), r.text("hm"), r.text("czy"),
-                     r.text("gzz")});
+    found.push_back(
+        {r.shown("sj"), r.shown("bd"), r.shown("kc"), r.text("yy"), r.text("hm"), r.text("czy"), r.text("gzz")});
   });
   if (rc != 0) return rc;
   rows->assign(found.rbegin(), found.rend());

@@ -91,8 +91,7 @@ struct OperationFound {
 };
 // 0, or the engine's code when the journal could not be read whole (no
 // journal yet: 0, nothing found).
-int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial,
-                  OperationFound* out);
+int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial, OperationFound* out);
 
 // The entries of one batch (code, name and batch number equal), newest
 // first, each as the texts the journal view shows: time, change, stock

@@ -17,47 +17,68 @@ namespace {
 constexpr int32_t kUnsized = 20;
 
 constexpr FieldDef kDrugFields[] = {
-    {"dm", kText, 15},      {"mch", kText, 30},       {"bm", kText, 100},
-    {"lb", kText, 6},       {"bx", kText, 6},         {"ph", kText, 15},
-    {"gg", kText, 10},      {"shch", kDateTime, kUnsized}, {"yx", kDateTime, kUnsized},
-    {"chd", kText, 100},    {"dw", kText, 6},         {"shl", kInteger, kUnsized},
-    {"jj", kFloat, kUnsized}, {"jh", kFloat, kUnsized}, {"xj", kFloat, kUnsized},
+    {"dm", kText, 15},
+    {"mch", kText, 30},
+    {"bm", kText, 100},
+    {"lb", kText, 6},
+    {"bx", kText, 6},
+    {"ph", kText, 15},
+    {"gg", kText, 10},
+    {"shch", kDateTime, kUnsized},
+    {"yx", kDateTime, kUnsized},
+    {"chd", kText, 100},
+    {"dw", kText, 6},
+    {"shl", kInteger, kUnsized},
+    {"jj", kFloat, kUnsized},
+    {"jh", kFloat, kUnsized},
+    {"xj", kFloat, kUnsized},
     {"xh", kFloat, kUnsized},
 };
 
 constexpr FieldDef kInpatientFields[] = {
-    {"xm", kText, 6},  {"xb", kText, 2},   {"nl", kInteger, kUnsized}, {"zh", kText, 10},
-    {"sj", kDateTime, kUnsized}, {"bz", kText, 100}, {"zyh", kText, 10}, {"ks", kText, 10},
-    {"cwh", kText, 5}, {"ys", kText, 6},   {"yfk", kInteger, kUnsized},
+    {"xm", kText, 6},
+    {"xb", kText, 2},
+    {"nl", kInteger, kUnsized},
+    {"zh", kText, 10},
+    {"sj", kDateTime, kUnsized},
+    {"bz", kText, 100},
+    {"zyh", kText, 10},
+    {"ks", kText, 10},
+    {"cwh", kText, 5},
+    {"ys", kText, 6},
+    {"yfk", kInteger, kUnsized},
 };
 
 constexpr FieldDef kUserFields[] = {{"use", kText, 10}, {"ma", kText, 10}};
 
 constexpr FieldDef kChargeFields[] = {
-    {"shj", kDateTime, kUnsized}, {"mch", kText, 30}, {"lb", kText, 6},
-    {"bx", kText, 6},             {"shl", kInteger, kUnsized}, {"dw", kText, 6},
-    {"dj", kFloat, kUnsized},     {"hj", kFloat, kUnsized},    {"cf", kText, 10},
+    {"shj", kDateTime, kUnsized},
+    {"mch", kText, 30},
+    {"lb", kText, 6},
+    {"bx", kText, 6},
+    {"shl", kInteger, kUnsized},
+    {"dw", kText, 6},
+    {"dj", kFloat, kUnsized},
+    {"hj", kFloat, kUnsized},
+    {"cf", kText, 10},
     {"shf", kText, 10},
 };
 
 // The category amounts follow the system's fixed category order.
 constexpr FieldDef kBillFields[] = {
-    {"shj", kDateTime, kUnsized}, {"chf", kText, 10},
-    {"ps", kFloat, kUnsized},  {"pj", kFloat, kUnsized},  {"pss", kFloat, kUnsized},
-    {"pzc", kFloat, kUnsized}, {"psy", kFloat, kUnsized}, {"pzl", kFloat, kUnsized},
-    {"phy", kFloat, kUnsized}, {"pqt", kFloat, kUnsized}, {"pzy", kFloat, kUnsized},
-    {"pfs", kFloat, kUnsized}, {"psx", kFloat, kUnsized}, {"pzhy", kFloat, kUnsized},
-    {"pln", kFloat, kUnsized}, {"pjs", kFloat, kUnsized}, {"pye", kFloat, kUnsized},
-    {"pyl", kFloat, kUnsized}, {"pjh", kFloat, kUnsized}, {"phj", kFloat, kUnsized},
+    {"shj", kDateTime, kUnsized}, {"chf", kText, 10},         {"ps", kFloat, kUnsized},  {"pj", kFloat, kUnsized},
+    {"pss", kFloat, kUnsized},    {"pzc", kFloat, kUnsized},  {"psy", kFloat, kUnsized}, {"pzl", kFloat, kUnsized},
+    {"phy", kFloat, kUnsized},    {"pqt", kFloat, kUnsized},  {"pzy", kFloat, kUnsized}, {"pfs", kFloat, kUnsized},
+    {"psx", kFloat, kUnsized},    {"pzhy", kFloat, kUnsized}, {"pln", kFloat, kUnsized}, {"pjs", kFloat, kUnsized},
+    {"pye", kFloat, kUnsized},    {"pyl", kFloat, kUnsized},  {"pjh", kFloat, kUnsized}, {"phj", kFloat, kUnsized},
 };
 
 constexpr FieldDef kPostingFields[] = {
-    {"c1", kFloat, kUnsized},  {"c2", kFloat, kUnsized},  {"c3", kFloat, kUnsized},
-    {"c4", kFloat, kUnsized},  {"c5", kFloat, kUnsized},  {"c6", kFloat, kUnsized},
-    {"c7", kFloat, kUnsized},  {"c8", kFloat, kUnsized},  {"c9", kFloat, kUnsized},
-    {"c10", kFloat, kUnsized}, {"c11", kFloat, kUnsized}, {"c12", kFloat, kUnsized},
-    {"c13", kFloat, kUnsized}, {"c14", kFloat, kUnsized}, {"c15", kFloat, kUnsized},
-    {"c16", kFloat, kUnsized}, {"zy", kText, 10},
+    {"c1", kFloat, kUnsized},  {"c2", kFloat, kUnsized},  {"c3", kFloat, kUnsized},  {"c4", kFloat, kUnsized},
+    {"c5", kFloat, kUnsized},  {"c6", kFloat, kUnsized},  {"c7", kFloat, kUnsized},  {"c8", kFloat, kUnsized},
+    {"c9", kFloat, kUnsized},  {"c10", kFloat, kUnsized}, {"c11", kFloat, kUnsized}, {"c12", kFloat, kUnsized},
+    {"c13", kFloat, kUnsized}, {"c14", kFloat, kUnsized}, {"c15", kFloat, kUnsized}, {"c16", kFloat, kUnsized},
+    {"zy", kText, 10},
 };
 
 // Who changed which batch's stock, when, by how much, to what, why, and
@@ -65,10 +86,11 @@ constexpr FieldDef kPostingFields[] = {
 // it was made by and the charge line it goes with (table and serial).
 // Journals made before the last three fields have the first ten.
 constexpr FieldDef kStockJournalFields[] = {
-    {"sj", kDateTime, kUnsized}, {"czy", kText, 10}, {"gzz", kText, 30}, {"dm", kText, 15},
-    {"mch", kText, 30},          {"ph", kText, 15},  {"bd", kInteger, kUnsized},
-    {"kc", kInteger, kUnsized},  {"yy", kText, 8},   {"hm", kText, 10},
-    {"czh", kText, 16},          {"mxb", kText, 12}, {"mxh", kInteger, kUnsized},
+    {"sj", kDateTime, kUnsized}, {"czy", kText, 10},         {"gzz", kText, 30},
+    {"dm", kText, 15},           {"mch", kText, 30},         {"ph", kText, 15},
+    {"bd", kInteger, kUnsized},  {"kc", kInteger, kUnsized}, {"yy", kText, 8},
+    {"hm", kText, 10},           {"czh", kText, 16},         {"mxb", kText, 12},
+    {"mxh", kInteger, kUnsized},
 };
 
 std::string period(const char* prefix, rt::DateTime when, bool withMonth) {
@@ -112,8 +134,8 @@ namespace {
 // for the record-edit dialog: staff correcting a posting see "c3  医师丙"
 // rather than a bare code.
 constexpr const char* kDrugMeanings[] = {
-    "药品代码", "药品名称", "药品别名", "类别",     "报销",     "批号",     "药品规格", "生产日期",
-    "有效日期", "产地",     "单位",     "数量",     "进价",     "进价金额", "售价",     "售价金额",
+    "药品代码", "药品名称", "药品别名", "类别", "报销", "批号",     "药品规格", "生产日期",
+    "有效日期", "产地",     "单位",     "数量", "进价", "进价金额", "售价",     "售价金额",
 };
 constexpr const char* kInpatientMeanings[] = {
     "姓名", "性别", "年龄", "医保证号", "住院时间", "病种", "住院号", "科室", "床位号", "主治医师", "预付款",
@@ -123,12 +145,12 @@ constexpr const char* kChargeMeanings[] = {
     "使用时间", "药品名称", "类别", "报销", "数量", "单位", "单价", "合计", "处方号", "收费员",
 };
 constexpr const char* kStockJournalMeanings[] = {
-    "时间", "操作员", "工作站", "药品代码", "药品名称", "批号", "变动数量", "变动后库存", "原因", "住院号或处方号",
-    "操作号", "收费表", "明细序号",
+    "时间",       "操作员", "工作站",         "药品代码", "药品名称", "批号",     "变动数量",
+    "变动后库存", "原因",   "住院号或处方号", "操作号",   "收费表",   "明细序号",
 };
 constexpr const char* kPostingMeanings[] = {
-    "医师甲",     "医师乙",     "医师丙",     "医师丁",     "医师戊",     "医师己",
-    "医师庚",     "合计",       "特色医师甲", "特色医师乙", "特色医师丙", "特色医师丁",
+    "医师甲",     "医师乙",     "医师丙",     "医师丁",         "医师戊",     "医师己",
+    "医师庚",     "合计",       "特色医师甲", "特色医师乙",     "特色医师丙", "特色医师丁",
     "特色医师戊", "特色医师己", "特色医师庚", "特色合计(取整)", "住院号",
 };
 
@@ -205,8 +227,8 @@ bool usablePatientNumber(const std::string& zyh) {
     if (b < 0x20 || b == 0x7F || b == '.' || b == '/' || b == '\\' || b == '*' || b == '?') return false;
     lower += char(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
   }
-  for (const char* own : {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName,
-                          kInpatientScratchName, kStockJournalName})
+  for (const char* own :
+       {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName, kInpatientScratchName, kStockJournalName})
     if (lower == own) return false;
   return !periodName(lower);
 }
@@ -228,8 +250,7 @@ bool currentTableIs(const TableDef& def) {
   if (!t || t->fields().size() != def.fields.size()) return false;
   for (size_t i = 0; i < def.fields.size(); ++i) {
     const db::Field& have = t->fields()[i];
-    if (have.kind != def.fields[i].kind || !db::equalsNoCase(have.name, def.fields[i].name))
-      return false;
+    if (have.kind != def.fields[i].kind || !db::equalsNoCase(have.name, def.fields[i].name)) return false;
   }
   return true;
 }

@@ -32,12 +32,12 @@ extern const TableDef kDrugCatalogue;  // "ypjbxx", 16 fields
 extern const TableDef kInpatients;     // "zyjbxx", 11 fields
 extern const TableDef kUsers;          // "user", 2 fields
 // Generated tables, one file per inpatient, month or year.
-extern const TableDef kChargeLines;    // per-patient and monthly outpatient, 10 fields
-extern const TableDef kBills;          // "bm"/"bz" + year, 20 fields
-extern const TableDef kPostings;       // "n" + year + month, 17 fields
+extern const TableDef kChargeLines;  // per-patient and monthly outpatient, 10 fields
+extern const TableDef kBills;        // "bm"/"bz" + year, 20 fields
+extern const TableDef kPostings;     // "n" + year + month, 17 fields
 // The stock journal, one file: one record per change of a catalogue
 // record's stock, appended with the change and never changed afterwards.
-extern const TableDef kStockJournal;   // "kcls", 13 fields
+extern const TableDef kStockJournal;  // "kcls", 13 fields
 // A journal made before entries carried their operation and line: the
 // first 10 fields, still written to (without those three).
 extern const TableDef kStockJournalWithoutOperations;

@@ -50,7 +50,6 @@ namespace {
 namespace m = forms::ids::medication;
 constexpr uint32_t kWin = forms::ids::kMedicationWindow;
 
-
 using bench::AnswerOk;
 using bench::check;
 using bench::lastCatalogueCode;

@@ -28,9 +28,7 @@ namespace {
 
 constexpr uint32_t kWin = forms::ids::kDrugWindow;
 
-void type(const char* box, const std::string& utf8) {
-  forms::setText(kWin, rt::utf8ToGbk(box), rt::utf8ToGbk(utf8));
-}
+void type(const char* box, const std::string& utf8) { forms::setText(kWin, rt::utf8ToGbk(box), rt::utf8ToGbk(utf8)); }
 void press(const char* button) {
   forms::raiseEvent(kWin, forms::control(kWin, rt::utf8ToGbk(button)).id(), forms::kEvFirst);
 }

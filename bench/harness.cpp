@@ -86,8 +86,7 @@ class SimulatedShare::Env final : public db::os::Env {
     const double ns = net_.roundTripMs * 1e6 + double(bytes) * net_.nsPerByte;
     if (ns <= 0) return;
     timespec t{time_t(ns / 1e9), long(std::fmod(ns, 1e9))};
-    while (nanosleep(&t, &t) != 0) {
-    }
+    while (nanosleep(&t, &t) != 0) {}
   }
 
   struct File final : db::os::File {
@@ -153,8 +152,8 @@ Moved SimulatedShare::take() {
   return m;
 }
 
-void rowOnNetwork(const Network& net, const std::string& key, const std::string& what,
-                  const std::vector<Run>& runs, const Moved& moved, double goalMs) {
+void rowOnNetwork(const Network& net, const std::string& key, const std::string& what, const std::vector<Run>& runs,
+                  const Moved& moved, double goalMs) {
   std::vector<double> wall, cpu;
   for (const Run& r : runs) {
     wall.push_back(r.wall);
@@ -183,8 +182,10 @@ bool refusedAsNotBuilt(OkDialogs& dialogs, const std::string& expectedGbk) {
 
 void handlerRow(size_t k, const std::string& key, const std::string& what, const std::vector<Run>& runs,
                 const Moved& moved, const double* goals) {
-  if (k == 0) rowMs(key, what, runs, goals[0]);
-  else rowOnNetwork(networks()[k], key, what, runs, moved, goals[k]);
+  if (k == 0)
+    rowMs(key, what, runs, goals[0]);
+  else
+    rowOnNetwork(networks()[k], key, what, runs, moved, goals[k]);
 }
 
 const std::string& notBuiltText() {

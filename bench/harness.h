@@ -28,8 +28,7 @@ namespace bench {
 void processEvents();
 
 inline double nowMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // CPU time of the calling thread: what the handler itself cost, whatever
@@ -64,30 +63,26 @@ inline double median(std::vector<double> v) {
   const size_t n = v.size();
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
-inline double worst(const std::vector<double>& v) {
-  return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
-}
+inline double worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
-inline void row(const std::string& key, const std::string& what, const std::string& measured,
-                const std::string& goal, const std::string& met) {
-  std::printf("row\t%s\t%s\t%s\t%s\t%s\n", key.c_str(), what.c_str(), measured.c_str(), goal.c_str(),
-              met.c_str());
+inline void row(const std::string& key, const std::string& what, const std::string& measured, const std::string& goal,
+                const std::string& met) {
+  std::printf("row\t%s\t%s\t%s\t%s\t%s\n", key.c_str(), what.c_str(), measured.c_str(), goal.c_str(), met.c_str());
   std::fflush(stdout);
 }
 
 // A handler time against a goal in milliseconds: the median wall-clock
 // time of the runs is judged; the slowest run and the median CPU time of
 // the window thread are shown beside it (on a busy machine the two part).
-inline void rowMs(const std::string& key, const std::string& what, const std::vector<Run>& runs,
-                  double goalMs) {
+inline void rowMs(const std::string& key, const std::string& what, const std::vector<Run>& runs, double goalMs) {
   std::vector<double> wall, cpu;
   for (const Run& r : runs) {
     wall.push_back(r.wall);
     cpu.push_back(r.cpu);
   }
   char measured[128], goal[32];
-  std::snprintf(measured, sizeof measured, "%.1f ms (median of %zu, slowest %.1f; cpu %.1f)",
-                median(wall), runs.size(), worst(wall), median(cpu));
+  std::snprintf(measured, sizeof measured, "%.1f ms (median of %zu, slowest %.1f; cpu %.1f)", median(wall), runs.size(),
+                worst(wall), median(cpu));
   std::snprintf(goal, sizeof goal, "<= %g ms", goalMs);
   row(key, what, measured, goal, median(wall) <= goalMs ? "yes" : "NO");
 }
@@ -133,8 +128,8 @@ class SimulatedShare {
 
 // A handler row for one network: as rowMs, with the calls and bytes moved
 // per action beside the time.
-void rowOnNetwork(const Network& net, const std::string& key, const std::string& what,
-                  const std::vector<Run>& runs, const Moved& moved, double goalMs);
+void rowOnNetwork(const Network& net, const std::string& key, const std::string& what, const std::vector<Run>& runs,
+                  const Moved& moved, double goalMs);
 
 // Times `f` until the message loop has caught up, adding the calls and
 // bytes it moved to *moved.

@@ -43,13 +43,13 @@ double bestOf3(const std::function<void()>& f) {
 
 // A row of bench/run's table: both times and their ratio against a goal
 // for the ratio (0: no goal set, the figures only).
-void tableRow(const char* key, const char* what, double engine, double sqlite, double goalRatio,
-              const char* goal) {
+void tableRow(const char* key, const char* what, double engine, double sqlite, double goalRatio, const char* goal) {
   char measured[128];
-  std::snprintf(measured, sizeof measured, "engine %.3f s, SQLite %.3f s (%.2fx)", engine, sqlite,
-                engine / sqlite);
+  std::snprintf(measured, sizeof measured, "engine %.3f s, SQLite %.3f s (%.2fx)", engine, sqlite, engine / sqlite);
   std::printf("row\t%s\t%s\t%s\t%s\t%s\n", key, what, measured, goal,
-              goalRatio <= 0 ? "-" : engine <= goalRatio * sqlite ? "yes" : "NO");
+              goalRatio <= 0                 ? "-"
+              : engine <= goalRatio * sqlite ? "yes"
+                                             : "NO");
 }
 
 const char* const kCategories[17] = {"西药", "检查", "手术", "中成", "输氧", "治疗", "化验", "其它", "中草",
@@ -57,7 +57,8 @@ const char* const kCategories[17] = {"西药", "检查", "手术", "中成", "�
 
 void check(bool ok, const char* what) {
   if (!ok) {
-    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(), rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
+    std::fprintf(stderr, "%s failed: %d %s\n", what, db::lastError(),
+                 rt::gbkToUtf8(db::errorText(db::lastError())).c_str());
     std::exit(1);
   }
 }
@@ -90,21 +91,26 @@ int main(int argc, char** argv) {
 
   // --- the engine ----------------------------------------------------------
   for (const char* month : {"m20105", "m20106"})
-    check(cmd::CreateDatabase(month, {{"shj", 8, 20}, {"mch", 10, 30}, {"lb", 10, 6}, {"bx", 10, 6},
-                                      {"shl", 3, 20}, {"dw", 10, 6}, {"dj", 5, 20}, {"hj", 5, 20},
-                                      {"cf", 10, 10}, {"shf", 10, 10}}),
+    check(cmd::CreateDatabase(month, {{"shj", 8, 20},
+                                      {"mch", 10, 30},
+                                      {"lb", 10, 6},
+                                      {"bx", 10, 6},
+                                      {"shl", 3, 20},
+                                      {"dw", 10, 6},
+                                      {"dj", 5, 20},
+                                      {"hj", 5, 20},
+                                      {"cf", 10, 10},
+                                      {"shf", 10, 10}}),
           "create");
   check(cmd::OpenDatabase("m20106"), "open");
   check(cmd::OpenDatabase("m20105"), "open");
-  const std::string name = rt::utf8ToGbk("阿莫西林胶囊"), unit = rt::utf8ToGbk("盒"),
-                    cls = rt::utf8ToGbk("甲类");
+  const std::string name = rt::utf8ToGbk("阿莫西林胶囊"), unit = rt::utf8ToGbk("盒"), cls = rt::utf8ToGbk("甲类");
   auto appendLines = [&](int from, int to) {
     for (int i = from; i < to; ++i) {
       int shl;
       float dj;
       const std::string& lb = lineOf(i, &shl, &dj);
-      check(cmd::AppendRecord(rt::DateTime{40300}, name, lb, cls, shl, unit, dj, float(shl) * dj,
-                              "0101234", "admin"),
+      check(cmd::AppendRecord(rt::DateTime{40300}, name, lb, cls, shl, unit, dj, float(shl) * dj, "0101234", "admin"),
             "append");
     }
   };
@@ -129,8 +135,7 @@ int main(int argc, char** argv) {
   double raw = seconds([&] {
     int fd = ::open("m20105.kdb", O_RDONLY);
     std::vector<char> buf(163840);
-    while (::read(fd, buf.data(), buf.size()) > 0) {
-    }
+    while (::read(fd, buf.data(), buf.size()) > 0) {}
     ::close(fd);
   });
   auto hj = [] { return cmd::ReadField("hj").release(); };
@@ -159,7 +164,8 @@ int main(int argc, char** argv) {
   // --- SQLite ------------------------------------------------------------------
   sqlite3* s = nullptr;
   sqlite3_open("bench.sqlite", &s);
-  sq(s, "CREATE TABLE t(shj REAL, mch TEXT, lb TEXT, bx TEXT, shl INTEGER, dw TEXT, dj REAL, hj REAL, cf TEXT, shf TEXT)");
+  sq(s,
+     "CREATE TABLE t(shj REAL, mch TEXT, lb TEXT, bx TEXT, shl INTEGER, dw TEXT, dj REAL, hj REAL, cf TEXT, shf TEXT)");
   double sAppend = seconds([&] {
     sq(s, "BEGIN");
     sqlite3_stmt* st;
@@ -260,8 +266,7 @@ int main(int argc, char** argv) {
                 measured, "part of a charge's 150 ms", chargeMs[chargeMs.size() / 2] <= 150 ? "yes" : "NO");
   }
 
-  tableRow("engine.append", "append 1M charge lines one by one (one step)", eAppend, sAppend, 2,
-           "engine <= 2x SQLite");
+  tableRow("engine.append", "append 1M charge lines one by one (one step)", eAppend, sAppend, 2, "engine <= 2x SQLite");
   {
     char measured[128];
     std::snprintf(measured, sizeof measured, "%.2f us an append (in a step: %.2f us)", eLone / lone * 1e6,

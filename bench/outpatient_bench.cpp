@@ -47,7 +47,6 @@ namespace {
 namespace o = forms::ids::outpatient;
 constexpr uint32_t kWin = forms::ids::kOutpatientWindow;
 
-
 using bench::AnswerOk;
 using bench::check;
 using bench::lastCatalogueCode;
@@ -123,8 +122,8 @@ int main(int argc, char** argv) {
     char cf[16];
     std::snprintf(cf, sizeof cf, "%02d%05d", 1 + i % 7, i / 4);
     const std::string lb = app::categoryName(i % 17);
-    check(cmd::AppendRecord(rt::DateTime{40300.0 + i / 800}, rt::utf8ToGbk("药品"), lb, rt::utf8ToGbk("甲类"),
-                            2, rt::utf8ToGbk("支"), 2.5f, 5.0f, cf, "cashier"),
+    check(cmd::AppendRecord(rt::DateTime{40300.0 + i / 800}, rt::utf8ToGbk("药品"), lb, rt::utf8ToGbk("甲类"), 2,
+                            rt::utf8ToGbk("支"), 2.5f, 5.0f, cf, "cashier"),
           "month");
   }
   db::closeAllDatabases();

@@ -54,8 +54,8 @@ void chargeTable(const std::string& name, int month, int n) {
   open(name, app::kChargeLines);
   std::vector<std::string> cats;
   for (const char* c : app::kCategories) cats.push_back(rt::utf8ToGbk(c));
-  const std::string drug = rt::utf8ToGbk("阿莫西林胶囊"), cls = rt::utf8ToGbk("甲类"),
-                    unit = rt::utf8ToGbk("盒"), cashier = rt::utf8ToGbk("张三");
+  const std::string drug = rt::utf8ToGbk("阿莫西林胶囊"), cls = rt::utf8ToGbk("甲类"), unit = rt::utf8ToGbk("盒"),
+                    cashier = rt::utf8ToGbk("张三");
   for (int i = 0; i < n; ++i) {
     const int shl = 1 + i % 5;
     const float dj = float(i % 1000) / 10.0f;
@@ -63,8 +63,8 @@ void chargeTable(const std::string& name, int month, int n) {
     const int code = (i % 3 == 0 ? 10 : 0) + 1 + i % 8;
     char cf[24];
     std::snprintf(cf, sizeof cf, "%02d%06d", code, i % 1000000);
-    check(cmd::AppendRecord(rt::DateTime{day(2010, month, 1 + i % 28)}, drug, cats[size_t(i % 17)], cls,
-                            int32_t(shl), unit, dj, float(shl * dj), std::string(cf), cashier),
+    check(cmd::AppendRecord(rt::DateTime{day(2010, month, 1 + i % 28)}, drug, cats[size_t(i % 17)], cls, int32_t(shl),
+                            unit, dj, float(shl * dj), std::string(cf), cashier),
           "append charge");
   }
   cmd::CloseDatabase(name);
@@ -108,8 +108,8 @@ void report(const char* what, uint32_t button, int runs) {
   std::vector<double> t;
   for (int i = 0; i < runs; ++i) t.push_back(millis(button));
   std::sort(t.begin(), t.end());
-  std::printf("%-34s first %7.1f ms   median %7.1f ms   min %7.1f ms   max %7.1f ms\n", what, first,
-              t[t.size() / 2], t.front(), t.back());
+  std::printf("%-34s first %7.1f ms   median %7.1f ms   min %7.1f ms   max %7.1f ms\n", what, first, t[t.size() / 2],
+              t.front(), t.back());
 }
 
 // The chart window of 2010 opened from the report window's "图 表": the
@@ -171,8 +171,10 @@ int busyYear(const char* busyDir, int runs) {
     const int times = k == 0 ? runs : std::max(3, runs / 2);
     for (int i = 0; i < times; ++i) yearly.push_back(bench::timedOn(share, &moved, previewOnce));
     const bool refused = bench::refusedAsNotBuilt(dialogs);
-    if (refused) bench::rowNotBuilt(std::string("report.yearly") + net.key, what + net.what, "<= 200 ms");
-    else bench::handlerRow(k, "report.yearly", what, yearly, moved, goal);
+    if (refused)
+      bench::rowNotBuilt(std::string("report.yearly") + net.key, what + net.what, "<= 200 ms");
+    else
+      bench::handlerRow(k, "report.yearly", what, yearly, moved, goal);
   }
   chartWindow(dir, dialogs, runs);
   db::closeAllDatabases();

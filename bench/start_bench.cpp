@@ -42,8 +42,7 @@ int64_t monotonicNs() {
 bool g_probe = false;
 
 void reportLogin() {
-  const bool shown = forms::isLoaded(forms::ids::kLoginWindow) &&
-                     forms::windowWidget(forms::ids::kLoginWindow) &&
+  const bool shown = forms::isLoaded(forms::ids::kLoginWindow) && forms::windowWidget(forms::ids::kLoginWindow) &&
                      forms::windowWidget(forms::ids::kLoginWindow)->isVisible();
   std::printf("%s %lld\n", shown ? "login" : "no-login", (long long)monotonicNs());
   std::fflush(stdout);
@@ -86,8 +85,8 @@ bench::Run startOnce(const std::string& probe) {
     std::fprintf(stderr, "start_bench: the copy did not reach the login window: %s\n", buf);
     return {-1, 0};
   }
-  const double cpu = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 +
-                     double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
+  const double cpu =
+      double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e3 + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e3;
   return {double(t1 - t0) / 1e6, cpu};
 }
 
@@ -112,8 +111,10 @@ int main(int argc, char** argv) {
   startOnce(probe.string());  // the first start warms the file cache; not counted
   for (int r = 0; r < runs; ++r) {
     const bench::Run t = startOnce(probe.string());
-    if (t.wall < 0) failed = true;
-    else times.push_back(t);
+    if (t.wall < 0)
+      failed = true;
+    else
+      times.push_back(t);
   }
   std::filesystem::remove(probe);
   if (failed || times.empty()) {

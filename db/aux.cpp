@@ -49,8 +49,7 @@ int AuxFile::open(const std::string& path, bool write, int32_t dbVersion, bool l
   if (got < sizeof h || std::memcmp(h, kAuxMagic, 4) != 0) return kAuxDamaged;
   int32_t blocks = getI32(h + kAuxOffBlocks), freeCount = getI32(h + kAuxOffFreeCount),
           freeHead = getI32(h + kAuxOffFreeHead);
-  if (blocks <= 0 || freeCount < 0 || freeCount >= blocks || freeHead < 0 || freeHead >= blocks)
-    return kAuxDamaged;
+  if (blocks <= 0 || freeCount < 0 || freeCount >= blocks || freeHead < 0 || freeHead >= blocks) return kAuxDamaged;
   if (getI32(h + 4) != dbVersion) return kAuxVersion;
   int64_t len = 0;
   if ((rc = a->file_->size(&len)) != kOk) return rc;
@@ -82,8 +81,7 @@ int AuxFile::read(int32_t first, std::string* out) {
   for (int64_t steps = 0; b != 0; ++steps) {
     if (b < 1 || b >= limit || steps >= limit) return kAuxAccess;
     size_t got = 0;
-    if (file_->read(int64_t(b) * kBlockSize, block, kBlockSize, &got) != kOk || got < kBlockSize)
-      return kAuxAccess;
+    if (file_->read(int64_t(b) * kBlockSize, block, kBlockSize, &got) != kOk || got < kBlockSize) return kAuxAccess;
     int32_t used = getI32(block + 8);
     if (used < 0 || used > kBlockData) return kAuxAccess;
     out->append(reinterpret_cast<const char*>(block + kBlockHeader), size_t(used));
@@ -104,8 +102,7 @@ void AuxFile::unlockHeader() {
 
 int AuxFile::loadState(State* s) {
   size_t got = 0;
-  if (file_->read(0, s->header, kAuxHeaderBytes, &got) != kOk || got < size_t(kAuxHeaderBytes))
-    return kAuxAccess;
+  if (file_->read(0, s->header, kAuxHeaderBytes, &got) != kOk || got < size_t(kAuxHeaderBytes)) return kAuxAccess;
   s->blocks = getI32(s->header + kAuxOffBlocks);
   int64_t len = 0;
   if (file_->size(&len) != kOk) return kAuxAccess;
@@ -137,8 +134,7 @@ int AuxFile::storeState(State* s) {
     --s->blocks;
   }
   if (s->blocks != oldBlocks) {
-    s->freeList.erase(std::remove_if(s->freeList.begin(), s->freeList.end(),
-                                     [&](int32_t b) { return b >= s->blocks; }),
+    s->freeList.erase(std::remove_if(s->freeList.begin(), s->freeList.end(), [&](int32_t b) { return b >= s->blocks; }),
                       s->freeList.end());
     if (file_->truncate(int64_t(s->blocks) * kBlockSize) != kOk) return kAuxAccess;
   }
@@ -193,8 +189,10 @@ int AuxFile::write(const void* data, size_t n, int32_t* newFirst) {
       s.freeList.erase(s.freeList.begin());
     }
     while (use.size() < need && rc == kOk) {
-      if (s.blocks == INT32_MAX) rc = kAuxAccess;
-      else use.push_back(s.blocks++);
+      if (s.blocks == INT32_MAX)
+        rc = kAuxAccess;
+      else
+        use.push_back(s.blocks++);
     }
     // The blocks are written before the header claims them: a write cut
     // short leaves the free list and block count as they were.

@@ -100,9 +100,12 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
         f.record = pos + 1;
         f.field = int(fi);
         f.block = b;
-        if (!inFile(b)) f.kind = ChainFaultKind::kPastEnd;
-        else if (std::find(c.blocks.begin(), c.blocks.end(), b) != c.blocks.end()) f.kind = ChainFaultKind::kLoop;
-        else if (heads[size_t(b)].used < 0 || heads[size_t(b)].used > kBlockData) f.kind = ChainFaultKind::kBadUsed;
+        if (!inFile(b))
+          f.kind = ChainFaultKind::kPastEnd;
+        else if (std::find(c.blocks.begin(), c.blocks.end(), b) != c.blocks.end())
+          f.kind = ChainFaultKind::kLoop;
+        else if (heads[size_t(b)].used < 0 || heads[size_t(b)].used > kBlockData)
+          f.kind = ChainFaultKind::kBadUsed;
         else {
           c.blocks.push_back(b);
           continue;

@@ -54,9 +54,9 @@ struct ChainFault {
 
 struct ChainReport {
   std::vector<ChainFault> faults;
-  int32_t blocks = 0;      // in the file, block 0 included
-  int32_t freeBlocks = 0;  // on the free list as walked
-  int32_t unused = 0;      // in no chain and not free
+  int32_t blocks = 0;        // in the file, block 0 included
+  int32_t freeBlocks = 0;    // on the free list as walked
+  int32_t unused = 0;        // in no chain and not free
   int32_t headerFree = 0;    // the header's free count (freeBlocks when sound)
   int32_t headerBlocks = 0;  // the header's block count (blocks when sound)
   // Filled by repair: the values dropped (record 1-based, field index) and

@@ -121,7 +121,8 @@ int failed(const std::string& tablePath, int rc) {
 uint64_t nextMark() {
   static uint64_t mark = [] {
     std::random_device seed;
-    return (uint64_t(seed()) << 32) ^ uint64_t(seed()) ^ uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    return (uint64_t(seed()) << 32) ^ uint64_t(seed()) ^
+           uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
   }();
   return ++mark;
 }

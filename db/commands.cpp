@@ -43,9 +43,7 @@ int g_current = -1;
 using rt::Arg;
 
 Table* cur() { return g_current >= 0 ? g_open[size_t(g_current)].table.get() : nullptr; }
-std::shared_ptr<Table> curShared() {
-  return g_current >= 0 ? g_open[size_t(g_current)].table : nullptr;
-}
+std::shared_ptr<Table> curShared() { return g_current >= 0 ? g_open[size_t(g_current)].table : nullptr; }
 
 // The text of argument i, "" when it is missing or not a text.
 std::string textArg(int argc, const Arg* argv, int i) {
@@ -72,8 +70,7 @@ void setBool(Arg* r, int rc) {
 
 // Frees the heap block a result record may carry.
 void freeResult(const Arg& a) {
-  if (a.kind == rt::kText || a.kind == rt::kBytes || rt::isArray(a.kind))
-    rt::free(rt::pointerValue<void>(a));
+  if (a.kind == rt::kText || a.kind == rt::kBytes || rt::isArray(a.kind)) rt::free(rt::pointerValue<void>(a));
 }
 
 // An expression argument is run; a plain value stands for itself. The
@@ -110,16 +107,17 @@ int lookup(const std::string& name) {
   std::string full;
   bool haveFull = os::env().fullPath(withDefaultExtension(name), &full) == kOk;
   for (int i = int(g_open.size()) - 1; i >= 0; --i)
-    if (equalsNoCase(g_open[size_t(i)].fullPath, name) ||
-        (haveFull && equalsNoCase(g_open[size_t(i)].fullPath, full)))
+    if (equalsNoCase(g_open[size_t(i)].fullPath, name) || (haveFull && equalsNoCase(g_open[size_t(i)].fullPath, full)))
       return i;
   return -1;
 }
 
 void closeAt(int i) {
   g_open.erase(g_open.begin() + i);
-  if (g_current == i) g_current = -1;
-  else if (g_current > i) --g_current;
+  if (g_current == i)
+    g_current = -1;
+  else if (g_current > i)
+    --g_current;
 }
 
 // Path of the database file a name gives: the existing file found ignoring
@@ -343,8 +341,10 @@ void cmdAppendRecord(Arg* r, int argc, const Arg* argv) {
   if (batched && g_lease && g_lease != t && endLease() != kOk) return setBool(r, g_batchError);
   const int rc = t->append(v.data(), v.size(), batched);
   if (batched) {
-    if (t->inBatch()) g_lease = t;
-    else if (rc != kOk && g_batchError == kOk) g_batchError = rc;
+    if (t->inBatch())
+      g_lease = t;
+    else if (rc != kOk && g_batchError == kOk)
+      g_batchError = rc;
   }
   setBool(r, rc);
 }
@@ -412,17 +412,17 @@ void cmdReplaceFields(Arg* r, int argc, const Arg* argv) {
   }
   if (!cond) {
     return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
-      const std::vector<uint8_t> before(rec, rec + t->recordSize());
-      // The values are worked out from the record as read under its lock
-      // (a field read in a value expression reads it there, as in a scan):
-      // no second reading that could fail, or find it changed.
-      const uint8_t* stepped = t->stepOn(before.data());
-      int rc = applyPairs(*t, pairs, rec);
-      t->stepOn(stepped);
-      if (rc == kOk) rc = t->writeRecordBody(pos, rec);
-      t->settleChains(before.data(), rec, rc == kOk);
-      return rc;
-    }));
+                     const std::vector<uint8_t> before(rec, rec + t->recordSize());
+                     // The values are worked out from the record as read under its lock
+                     // (a field read in a value expression reads it there, as in a scan):
+                     // no second reading that could fail, or find it changed.
+                     const uint8_t* stepped = t->stepOn(before.data());
+                     int rc = applyPairs(*t, pairs, rec);
+                     t->stepOn(stepped);
+                     if (rc == kOk) rc = t->writeRecordBody(pos, rec);
+                     t->settleChains(before.data(), rec, rc == kOk);
+                     return rc;
+                   }));
   }
   std::vector<uint8_t> before(size_t(t->recordSize()));
   int rc = t->scan(0, true, [&](int32_t pos, uint8_t* rec) {
@@ -490,12 +490,12 @@ void cmdDeleteRecords(Arg* r, int argc, const Arg* argv) {
   const Arg* cond = rt::argAt(argc, argv, 0);
   if (!cond) {
     return setBool(r, changeCurrentRecord(*t, [&](int32_t pos, uint8_t* rec) {
-      int32_t h = getI32(rec);
-      if (h <= 0) return int(kOk);
-      int rc = t->writeRecordHeader(pos, -h);
-      if (rc == kOk) t->heldHeaderChanged(-h);
-      return rc;
-    }));
+                     int32_t h = getI32(rec);
+                     if (h <= 0) return int(kOk);
+                     int rc = t->writeRecordHeader(pos, -h);
+                     if (rc == kOk) t->heldHeaderChanged(-h);
+                     return rc;
+                   }));
   }
   int rc = t->scan(0, true, [&](int32_t pos, uint8_t* rec) {
     if (!condition(*cond)) return 0;
@@ -612,7 +612,7 @@ void shutdownHook() {
 
 std::once_flag g_once;
 int g_callDepth = 0;
-uint64_t g_outerFaults = 0;         // I/O faults when the outermost call began
+uint64_t g_outerFaults = 0;        // I/O faults when the outermost call began
 std::set<std::string> g_unmarked;  // tables written whose mark is still to write
 
 // Every table written since its last mark gets its new one (db/changes.h);

@@ -10,7 +10,7 @@ namespace db {
 
 enum Error : int {
   kOk = 0,
-  kUnknown = -1,            // generic failure
+  kUnknown = -1,  // generic failure
   kCreateFailed = -2,
   kNotFound = -3,
   kBadPath = -4,

@@ -37,12 +37,10 @@ inline bool CreateDatabase(const std::string& name, const std::vector<rt::FieldI
 
 // Share mode 1..4; omitted arguments as in the command (alias none,
 // read-write, shared, no password).
-inline bool OpenDatabase(const std::string& name, const std::string& alias = "",
-                         bool readOnly = false, int shareMode = 1,
-                         const std::string& password = "") {
-  return rt::invoke(rt::Cmd::OpenDatabase, name, alias.empty() ? rt::Arg{} : rt::val(alias),
-                    readOnly, shareMode, rt::omitted,
-                    password.empty() ? rt::Arg{} : rt::val(password))
+inline bool OpenDatabase(const std::string& name, const std::string& alias = "", bool readOnly = false,
+                         int shareMode = 1, const std::string& password = "") {
+  return rt::invoke(rt::Cmd::OpenDatabase, name, alias.empty() ? rt::Arg{} : rt::val(alias), readOnly, shareMode,
+                    rt::omitted, password.empty() ? rt::Arg{} : rt::val(password))
       .boolean();
 }
 inline bool SetCurrentDatabase(const std::string& name) {
@@ -80,9 +78,7 @@ template <typename... Ts>
 bool ReplaceFields(const rt::Arg& condition, const Ts&... pairs) {
   return rt::invoke(rt::Cmd::ReplaceFields, condition, pairs...).boolean();
 }
-inline bool FindRecord(const rt::Arg& condition) {
-  return rt::invoke(rt::Cmd::FindRecord, condition).boolean();
-}
+inline bool FindRecord(const rt::Arg& condition) { return rt::invoke(rt::Cmd::FindRecord, condition).boolean(); }
 inline double SumRecords(const rt::Arg& value, const rt::Arg& condition = rt::Arg{}) {
   return rt::invoke(rt::Cmd::SumRecords, value, condition).real();
 }
@@ -95,8 +91,6 @@ template <typename... Names>
 bool CopyRecords(const std::string& target, const rt::Arg& condition, const Names&... fields) {
   return rt::invoke(rt::Cmd::CopyRecords, target, condition, fields...).boolean();
 }
-inline bool FileExists(const std::string& pattern) {
-  return rt::invoke(rt::Cmd::FileExists, pattern).boolean();
-}
+inline bool FileExists(const std::string& pattern) { return rt::invoke(rt::Cmd::FileExists, pattern).boolean(); }
 
 }  // namespace cmd

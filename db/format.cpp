@@ -9,29 +9,55 @@ namespace db {
 
 int fieldWidth(int32_t kind, int32_t declaredSize) {
   switch (kind) {
-    case kFByte: case kFBool: return 1;
-    case kFShort: return 2;
-    case kFInt: case kFFloat: case kFSubPtr: case kFBytes: case kFMemo: return 4;
-    case kFLong: case kFDouble: case kFDateTime: return 8;
-    case kFText: return declaredSize;
-    default: return 0;
+    case kFByte:
+    case kFBool:
+      return 1;
+    case kFShort:
+      return 2;
+    case kFInt:
+    case kFFloat:
+    case kFSubPtr:
+    case kFBytes:
+    case kFMemo:
+      return 4;
+    case kFLong:
+    case kFDouble:
+    case kFDateTime:
+      return 8;
+    case kFText:
+      return declaredSize;
+    default:
+      return 0;
   }
 }
 
 uint32_t valueKindOf(int32_t kind) {
   switch (kind) {
-    case kFByte: return rt::kByte;
-    case kFShort: return rt::kShort;
-    case kFInt: return rt::kInt;
-    case kFLong: return rt::kLong;
-    case kFFloat: return rt::kFloat;
-    case kFDouble: return rt::kDouble;
-    case kFBool: return rt::kBool;
-    case kFDateTime: return rt::kDateTime;
-    case kFSubPtr: return rt::kSubPtr;
-    case kFText: case kFMemo: return rt::kText;
-    case kFBytes: return rt::kBytes;
-    default: return rt::kOmitted;
+    case kFByte:
+      return rt::kByte;
+    case kFShort:
+      return rt::kShort;
+    case kFInt:
+      return rt::kInt;
+    case kFLong:
+      return rt::kLong;
+    case kFFloat:
+      return rt::kFloat;
+    case kFDouble:
+      return rt::kDouble;
+    case kFBool:
+      return rt::kBool;
+    case kFDateTime:
+      return rt::kDateTime;
+    case kFSubPtr:
+      return rt::kSubPtr;
+    case kFText:
+    case kFMemo:
+      return rt::kText;
+    case kFBytes:
+      return rt::kBytes;
+    default:
+      return rt::kOmitted;
   }
 }
 
@@ -139,8 +165,8 @@ Ch classify(std::string_view s, size_t i, size_t* len) {
     return Ch::kOther;
   }
   if (b >= 0xB0 && b <= 0xF7 && t >= 0xA1) return Ch::kChinese;  // GB2312 characters
-  if (b <= 0xA0) return Ch::kChinese;                             // GBK extension 1
-  if (b >= 0xAA && t <= 0xA0) return Ch::kChinese;                // GBK extension 2
+  if (b <= 0xA0) return Ch::kChinese;                            // GBK extension 1
+  if (b >= 0xAA && t <= 0xA0) return Ch::kChinese;               // GBK extension 2
   return Ch::kOther;
 }
 

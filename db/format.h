@@ -46,7 +46,10 @@ inline int32_t getI32(const uint8_t* p) {
 }
 inline void putI32(uint8_t* p, int32_t v) {
   uint32_t u = uint32_t(v);
-  p[0] = uint8_t(u); p[1] = uint8_t(u >> 8); p[2] = uint8_t(u >> 16); p[3] = uint8_t(u >> 24);
+  p[0] = uint8_t(u);
+  p[1] = uint8_t(u >> 8);
+  p[2] = uint8_t(u >> 16);
+  p[3] = uint8_t(u >> 24);
 }
 inline uint64_t getU64(const uint8_t* p) {
   return uint64_t(uint32_t(getI32(p))) | uint64_t(uint32_t(getI32(p + 4))) << 32;
@@ -56,7 +59,10 @@ inline void putU64(uint8_t* p, uint64_t v) {
   putI32(p + 4, int32_t(uint32_t(v >> 32)));
 }
 inline int16_t getI16(const uint8_t* p) { return int16_t(uint16_t(p[0] | p[1] << 8)); }
-inline void putI16(uint8_t* p, int16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(uint16_t(v) >> 8); }
+inline void putI16(uint8_t* p, int16_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(uint16_t(v) >> 8);
+}
 inline double getF64(const uint8_t* p) {
   uint64_t b = getU64(p);
   double d;
@@ -83,16 +89,16 @@ inline void putF32(uint8_t* p, float f) {
 // --- constants ----------------------------------------------------------
 
 constexpr int32_t kVersion = 0x00010000;
-constexpr int kHeaderFixed = 112;      // bytes before the field count
+constexpr int kHeaderFixed = 112;  // bytes before the field count
 constexpr int kDescriptorsAt = 116;
 constexpr int kDescriptorSize = 72;
 constexpr int kRecordHeader = 4;
-constexpr int kOffMagic = 0, kOffVersion = 4, kOffCreated = 8, kOffCount = 16,
-              kOffSerial = 20, kOffRecordSize = 24, kOffDigest = 28, kOffFieldCount = 112;
+constexpr int kOffMagic = 0, kOffVersion = 4, kOffCreated = 8, kOffCount = 16, kOffSerial = 20, kOffRecordSize = 24,
+              kOffDigest = 28, kOffFieldCount = 112;
 constexpr int kDescName = 0, kDescKind = 20, kDescOffset = 24, kDescSize = 28;
-constexpr int kNameBytes = 20;         // name area of a descriptor
-constexpr int kMaxNameLength = 16;     // bytes of text in a field name
-constexpr int kMaxTextSize = 1024;     // largest kind-10 field
+constexpr int kNameBytes = 20;      // name area of a descriptor
+constexpr int kMaxNameLength = 16;  // bytes of text in a field name
+constexpr int kMaxTextSize = 1024;  // largest kind-10 field
 constexpr int kDigestLength = 32;
 constexpr int kScanBatchBytes = 163840;
 
@@ -100,8 +106,18 @@ constexpr char kMagicPlain[4] = {'W', 'K', 'D', 'B'};
 constexpr char kMagicProtected[4] = {'W', 'C', 'D', 'B'};
 
 enum FieldKind : int32_t {
-  kFByte = 1, kFShort = 2, kFInt = 3, kFLong = 4, kFFloat = 5, kFDouble = 6,
-  kFBool = 7, kFDateTime = 8, kFSubPtr = 9, kFText = 10, kFBytes = 11, kFMemo = 12,
+  kFByte = 1,
+  kFShort = 2,
+  kFInt = 3,
+  kFLong = 4,
+  kFFloat = 5,
+  kFDouble = 6,
+  kFBool = 7,
+  kFDateTime = 8,
+  kFSubPtr = 9,
+  kFText = 10,
+  kFBytes = 11,
+  kFMemo = 12,
 };
 
 // Stored width of a field of `kind` (declared size for kind 10); 0 for an
@@ -115,11 +131,11 @@ inline bool isChainKind(int32_t kind) { return kind == kFBytes || kind == kFMemo
 // --- in-memory forms ----------------------------------------------------
 
 struct Field {
-  std::string name;   // GBK, as stored
+  std::string name;  // GBK, as stored
   int32_t kind = 0;
-  int32_t offset = 0; // inside the record
-  int32_t size = 0;   // declared size (kind 10), 0 otherwise
-  int32_t width = 0;  // bytes in the record
+  int32_t offset = 0;  // inside the record
+  int32_t size = 0;    // declared size (kind 10), 0 otherwise
+  int32_t width = 0;   // bytes in the record
 };
 
 struct Header {

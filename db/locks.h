@@ -73,7 +73,10 @@ bool markerHeld(os::File& f, int marker, int* rc);
 class LockSet {
  public:
   LockSet() = default;
-  void attach(os::File* f, bool bypass) { file_ = f; bypass_ = bypass; }
+  void attach(os::File* f, bool bypass) {
+    file_ = f;
+    bypass_ = bypass;
+  }
 
   // Locks the byte at `offset` (a negative offset: -28). `waitMs` is the
   // wait to use (callers pass lockWaitMs(), or the raised wait for the

@@ -20,21 +20,51 @@ namespace db::os {
 
 int mapErrno(int err) {
   switch (err) {
-    case ENOENT: return kNotFound;
-    case ENOTDIR: case ENAMETOOLONG: case ELOOP: case EINVAL: return kBadPath;
-    case EMFILE: case ENFILE: return kTooManyOpen;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return kAccessDenied;
-    case EBADF: return kBadHandle;
-    case EBUSY: return kRemoveCurrentDir;
-    case ESPIPE: case EOVERFLOW: return kSeekFailed;
+    case ENOENT:
+      return kNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EINVAL:
+      return kBadPath;
+    case EMFILE:
+    case ENFILE:
+      return kTooManyOpen;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return kAccessDenied;
+    case EBADF:
+      return kBadHandle;
+    case EBUSY:
+      return kRemoveCurrentDir;
+    case ESPIPE:
+    case EOVERFLOW:
+      return kSeekFailed;
     // A network share that dropped or timed out answers with these: the
     // folder cannot be reached, which is not a missing or locked file.
-    case EIO: case ETIMEDOUT: case EHOSTDOWN: case EHOSTUNREACH: case ENETDOWN: case ENETUNREACH:
-    case ENOTCONN: case ECONNRESET: case ECONNABORTED: case ESTALE: case EREMOTEIO:
+    case EIO:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case ESTALE:
+    case EREMOTEIO:
       return kHardware;
-    case EAGAIN: return kLockViolation;
-    case ENOSPC: case EDQUOT: case EFBIG: return kDiskFull;
-    default: return kUnknown;
+    case EAGAIN:
+      return kLockViolation;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kDiskFull;
+    default:
+      return kUnknown;
   }
 }
 
@@ -95,12 +125,8 @@ class PosixFile final : public File {
   int tryLock(int64_t offset, int64_t length) override {
     return setLock(writable_ ? F_WRLCK : F_RDLCK, offset, length);
   }
-  int tryLockShared(int64_t offset, int64_t length) override {
-    return setLock(F_RDLCK, offset, length);
-  }
-  int unlock(int64_t offset, int64_t length) override {
-    return setLock(F_UNLCK, offset, length);
-  }
+  int tryLockShared(int64_t offset, int64_t length) override { return setLock(F_RDLCK, offset, length); }
+  int unlock(int64_t offset, int64_t length) override { return setLock(F_UNLCK, offset, length); }
 
   int probe(int64_t offset, int64_t length, bool* held) override {
     struct flock fl = {};
@@ -151,7 +177,8 @@ void shareLikeFolder(int fd, const std::string& path) {
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   struct stat dir, file;
   if (::stat(folder.c_str(), &dir) != 0 || ::fstat(fd, &file) != 0) return;
-  const mode_t want = (file.st_mode & 07777) | (dir.st_mode & (S_IWGRP | S_IRGRP)) | (dir.st_mode & (S_IWOTH | S_IROTH));
+  const mode_t want =
+      (file.st_mode & 07777) | (dir.st_mode & (S_IWGRP | S_IRGRP)) | (dir.st_mode & (S_IWOTH | S_IROTH));
   if (want != (file.st_mode & 07777)) ::fchmod(fd, want);
 }
 
@@ -169,8 +196,10 @@ class PosixEnv final : public Env {
       // Made here (not there before): told apart so that its access follows
       // the folder's below.
       fd = create ? ::open(path.c_str(), flags | O_EXCL, 0666) : -1;
-      if (create && fd >= 0) made = true;
-      else if (!create || errno == EEXIST) fd = ::open(path.c_str(), flags, 0666);
+      if (create && fd >= 0)
+        made = true;
+      else if (!create || errno == EEXIST)
+        fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return mapErrno(errno);
     if (made) shareLikeFolder(fd, path);
@@ -234,9 +263,7 @@ class PosixEnv final : public Env {
     return errno == ENOENT || errno == ENOTDIR ? 0 : mapErrno(errno);
   }
 
-  int remove(const std::string& path) override {
-    return ::unlink(path.c_str()) == 0 ? kOk : mapErrno(errno);
-  }
+  int remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? kOk : mapErrno(errno); }
 
   int syncDir(const std::string& dir) override {
     int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -255,8 +282,7 @@ class PosixEnv final : public Env {
 
   void sleepMs(int ms) override {
     struct timespec ts = {ms / 1000, long(ms % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
   }
 
   uint64_t tickMs() override {
@@ -444,7 +470,6 @@ int syncDirOf(const std::string& path) {
   g_dirs.erase(dir);
   return env().syncDir(dir);
 }
-
 
 Env& posixEnv() { return g_posix; }
 Env& env() { return *g_env; }

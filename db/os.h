@@ -70,8 +70,7 @@ class Env {
   // file when it does not exist (never truncates) and never follows a
   // symbolic link at `path` (-4). Only regular files open; anything else
   // gives -6.
-  virtual int open(const std::string& path, bool write, bool create,
-                   std::unique_ptr<File>* out) = 0;
+  virtual int open(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) = 0;
   // Absolute path with "." / ".." and symbolic links resolved; for a file
   // that does not exist yet, its resolved directory plus its name.
   virtual int fullPath(const std::string& path, std::string* out) = 0;

@@ -311,10 +311,9 @@ int Table::completePack() {
   // The redo record must be this table's, of this very pack (whose final
   // count may already be in).
   const bool countIn = s.readPos == s.count && count == s.writePos;
-  if (s.recordSize != header_.recordSize || (s.count != count && !countIn) || s.serial < 1 ||
-      -s.serial != flagged ||
-      s.writePos < 0 || s.writePos > s.readPos || s.readPos > s.count || s.imageCount < 0 ||
-      s.imageAt < 0 || int64_t(s.imageAt) + s.imageCount > s.readPos)
+  if (s.recordSize != header_.recordSize || (s.count != count && !countIn) || s.serial < 1 || -s.serial != flagged ||
+      s.writePos < 0 || s.writePos > s.readPos || s.readPos > s.count || s.imageCount < 0 || s.imageAt < 0 ||
+      int64_t(s.imageAt) + s.imageCount > s.readPos)
     return kNotDatabase;
   if (s.imageCount > 0) {
     std::vector<uint8_t> image(size_t(s.imageCount) * size_t(s.recordSize));

@@ -95,12 +95,26 @@ int64_t truncToInt64(double d) {
 void numericOf(const rt::Arg& v, bool* floating, int64_t* i, double* d) {
   *floating = false;
   switch (v.kind) {
-    case rt::kByte: *i = uint8_t(v.lo); break;
-    case rt::kShort: *i = int16_t(v.lo); break;
-    case rt::kInt: *i = int32_t(v.lo); break;
-    case rt::kLong: *i = rt::longValue(v); break;
-    case rt::kFloat: *floating = true; *d = rt::floatValue(v); break;
-    default: *floating = true; *d = rt::doubleValue(v); break;
+    case rt::kByte:
+      *i = uint8_t(v.lo);
+      break;
+    case rt::kShort:
+      *i = int16_t(v.lo);
+      break;
+    case rt::kInt:
+      *i = int32_t(v.lo);
+      break;
+    case rt::kLong:
+      *i = rt::longValue(v);
+      break;
+    case rt::kFloat:
+      *floating = true;
+      *d = rt::floatValue(v);
+      break;
+    default:
+      *floating = true;
+      *d = rt::doubleValue(v);
+      break;
   }
 }
 
@@ -108,8 +122,7 @@ void numericOf(const rt::Arg& v, bool* floating, int64_t* i, double* d) {
 
 // --- create -----------------------------------------------------------------
 
-int createDatabase(const std::string& path, const std::vector<FieldDef>& defs,
-                   const std::string* digest) {
+int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, const std::string* digest) {
   if (path.empty()) return kNotFound;
   std::vector<Field> fields;
   for (const FieldDef& s : defs) {
@@ -229,8 +242,7 @@ int Table::joinShare(int mode) {
   int probe = kOk;
   bool clash = rc != kOk || markerHeld(f, kMarkDenyRead, &probe) ||
                (f.writable() && markerHeld(f, kMarkDenyWrite, &probe)) ||
-               (denyRead && markerHeld(f, kMarkOpen, &probe)) ||
-               (denyWrite && markerHeld(f, kMarkWriter, &probe));
+               (denyRead && markerHeld(f, kMarkOpen, &probe)) || (denyWrite && markerHeld(f, kMarkWriter, &probe));
   if (rc == kOk) rc = probe != kOk ? probe : (clash ? kSharingViolation : kOk);
   if (rc != kOk) f.unlock(kShareMarkers, 4);
   releaseGate(f);
@@ -485,12 +497,8 @@ int Table::fieldIndex(std::string_view name) const {
 
 int Table::lockHeader() { return locks_.lockByte(kHeaderLockOffset, headerWaitMs()); }
 int Table::unlockHeader() { return locks_.unlockByte(kHeaderLockOffset); }
-int Table::lockRecord(int32_t pos) {
-  return pos < 0 ? kLockFailed : locks_.lockByte(recordOffset(pos), lockWaitMs());
-}
-int Table::unlockRecord(int32_t pos) {
-  return pos < 0 ? kUnlockFailed : locks_.unlockByte(recordOffset(pos));
-}
+int Table::lockRecord(int32_t pos) { return pos < 0 ? kLockFailed : locks_.lockByte(recordOffset(pos), lockWaitMs()); }
+int Table::unlockRecord(int32_t pos) { return pos < 0 ? kUnlockFailed : locks_.unlockByte(recordOffset(pos)); }
 int Table::lockWhole() { return locks_.lockWhole(lockWaitMs()); }
 int Table::unlockWhole() { return locks_.unlockWhole(); }
 
@@ -645,8 +653,10 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     uint8_t cs[8];
     size_t got = 0;
     rc = file_->read(kOffCount, cs, 8, &got) == kOk && got == 8 ? kOk : kCountReadFailed;
-    if (rc == kOk && getI32(cs + 4) < 0 && !packing_) rc = readCount(&count);
-    else if (rc == kOk) count = std::max(0, getI32(cs));
+    if (rc == kOk && getI32(cs + 4) < 0 && !packing_)
+      rc = readCount(&count);
+    else if (rc == kOk)
+      count = std::max(0, getI32(cs));
     const bool mine = held_ && heldPos_ == pos;
     if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
     if (rc == kOk && pos < count) rc = readRecord(pos, rec);
@@ -687,15 +697,34 @@ int Table::loadValue(const Field& f, const uint8_t* rec, rt::Arg* out) {
   const uint8_t* p = rec + f.offset;
   *out = rt::Arg{};
   switch (f.kind) {
-    case kFByte: *out = rt::makeByte(p[0]); break;
-    case kFShort: *out = rt::makeShort(getI16(p)); break;
-    case kFInt: *out = rt::makeInt(getI32(p)); break;
-    case kFLong: *out = rt::makeLong(int64_t(getU64(p))); break;
-    case kFFloat: *out = rt::makeFloat(getF32(p)); break;
-    case kFDouble: *out = rt::makeDouble(getF64(p)); break;
-    case kFBool: *out = rt::makeBool(p[0] != 0); break;
-    case kFDateTime: *out = rt::makeDateTime(getF64(p)); break;
-    case kFSubPtr: out->lo = uint32_t(getI32(p)); out->kind = rt::kSubPtr; break;
+    case kFByte:
+      *out = rt::makeByte(p[0]);
+      break;
+    case kFShort:
+      *out = rt::makeShort(getI16(p));
+      break;
+    case kFInt:
+      *out = rt::makeInt(getI32(p));
+      break;
+    case kFLong:
+      *out = rt::makeLong(int64_t(getU64(p)));
+      break;
+    case kFFloat:
+      *out = rt::makeFloat(getF32(p));
+      break;
+    case kFDouble:
+      *out = rt::makeDouble(getF64(p));
+      break;
+    case kFBool:
+      *out = rt::makeBool(p[0] != 0);
+      break;
+    case kFDateTime:
+      *out = rt::makeDateTime(getF64(p));
+      break;
+    case kFSubPtr:
+      out->lo = uint32_t(getI32(p));
+      out->kind = rt::kSubPtr;
+      break;
     case kFText: {
       const void* nul = std::memchr(p, 0, size_t(f.size));
       long len = nul ? long(static_cast<const uint8_t*>(nul) - p) : long(f.size);
@@ -717,7 +746,8 @@ int Table::loadValue(const Field& f, const uint8_t* rec, rt::Arg* out) {
       }
       break;
     }
-    default: return kFieldReadFailed;
+    default:
+      return kFieldReadFailed;
   }
   return kOk;
 }
@@ -744,23 +774,43 @@ int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
     double d = 0;
     numericOf(v, &floating, &i, &d);
     switch (f.kind) {
-      case kFFloat: putF32(p, floating ? float(d) : float(i)); return kOk;
-      case kFDouble: putF64(p, floating ? d : double(i)); return kOk;
-      default: break;
+      case kFFloat:
+        putF32(p, floating ? float(d) : float(i));
+        return kOk;
+      case kFDouble:
+        putF64(p, floating ? d : double(i));
+        return kOk;
+      default:
+        break;
     }
     if (floating) i = truncToInt64(d);
     switch (f.kind) {
-      case kFByte: p[0] = uint8_t(i); return kOk;
-      case kFShort: putI16(p, int16_t(i)); return kOk;
-      case kFInt: putI32(p, int32_t(uint32_t(uint64_t(i)))); return kOk;
-      case kFLong: putU64(p, uint64_t(i)); return kOk;
-      default: return kValueKindMismatch;
+      case kFByte:
+        p[0] = uint8_t(i);
+        return kOk;
+      case kFShort:
+        putI16(p, int16_t(i));
+        return kOk;
+      case kFInt:
+        putI32(p, int32_t(uint32_t(uint64_t(i))));
+        return kOk;
+      case kFLong:
+        putU64(p, uint64_t(i));
+        return kOk;
+      default:
+        return kValueKindMismatch;
     }
   }
   switch (f.kind) {
-    case kFBool: p[0] = v.lo != 0 ? 1 : 0; return kOk;
-    case kFDateTime: putF64(p, rt::doubleValue(v)); return kOk;
-    case kFSubPtr: putI32(p, int32_t(v.lo)); return kOk;
+    case kFBool:
+      p[0] = v.lo != 0 ? 1 : 0;
+      return kOk;
+    case kFDateTime:
+      putF64(p, rt::doubleValue(v));
+      return kOk;
+    case kFSubPtr:
+      putI32(p, int32_t(v.lo));
+      return kOk;
     case kFText: {
       const char* s = rt::textValue(v);
       size_t len = strnlen(s, size_t(f.size));
@@ -800,7 +850,8 @@ int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
       putI32(p, first);
       return kOk;
     }
-    default: return kValueKindMismatch;
+    default:
+      return kValueKindMismatch;
   }
 }
 
@@ -1056,9 +1107,9 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
     stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change) == kOk;
     stamp.epoch = changeEpoch();
   }
-  if (servable && stamp.valid && copy_.valid && !copy_.awaitingMark && copy_.count == stamp.count && copy_.serial == stamp.serial &&
-      copy_.length == stamp.length && copy_.change == stamp.change && copy_.writes == stamp.writes &&
-      copy_.epoch == stamp.epoch) {
+  if (servable && stamp.valid && copy_.valid && !copy_.awaitingMark && copy_.count == stamp.count &&
+      copy_.serial == stamp.serial && copy_.length == stamp.length && copy_.change == stamp.change &&
+      copy_.writes == stamp.writes && copy_.epoch == stamp.epoch) {
     // A whole scan's callback may change a record before writing it (the
     // write then makes the copy stale): it is given records of its own. A
     // search only reads them.

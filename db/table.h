@@ -53,14 +53,13 @@ struct FieldDef {
 // table's extension), -14 when the disk is full, -2 for another failed
 // write, -50 for the auxiliary file (the half-made database file is then
 // removed).
-int createDatabase(const std::string& path, const std::vector<FieldDef>& fields,
-                   const std::string* digest);
+int createDatabase(const std::string& path, const std::vector<FieldDef>& fields, const std::string* digest);
 
 struct OpenOptions {
   bool readOnly = false;
   int shareMode = kShareAll;
-  std::string password;        // GBK; "?" asks through the dialog seam
-  bool checkPassword = true;   // false: the engine opens its own copy target
+  std::string password;       // GBK; "?" asks through the dialog seam
+  bool checkPassword = true;  // false: the engine opens its own copy target
   // kdbtool repair: a count that leaves whole records behind it is raised
   // to the records the file holds, and an auxiliary file shorter than its
   // header says or whose free list reaches a live block is opened for
@@ -92,7 +91,7 @@ class Table {
 
   const Header& header() const { return header_; }  // as read when opened
   const std::vector<Field>& fields() const { return fields_; }
-  int fieldIndex(std::string_view name) const;      // ignoring case; -1
+  int fieldIndex(std::string_view name) const;  // ignoring case; -1
   int32_t recordSize() const { return header_.recordSize; }
   int64_t headerSize() const { return headerSize_; }
   int64_t recordOffset(int64_t pos) const { return headerSize_ + pos * header_.recordSize; }
@@ -261,7 +260,8 @@ class Table {
   // code.
   template <typename F>
   int scan(int32_t start, bool whole, F&& fn) {
-    return scanImpl(start, whole, [](void* c, int32_t p, uint8_t* r) { return (*static_cast<F*>(c))(p, r); }, &fn);
+    return scanImpl(
+        start, whole, [](void* c, int32_t p, uint8_t* r) { return (*static_cast<F*>(c))(p, r); }, &fn);
   }
   const uint8_t* scanRecord() const { return scanRecord_; }
   // Field reads see `rec` as the record being stepped (the record a change
@@ -368,6 +368,5 @@ class Table {
   // (a damaged count: see validate).
   bool countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial);
 };
-
 
 }  // namespace db

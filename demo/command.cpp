@@ -88,9 +88,12 @@ int demo::commandMain(int argc, char** argv) {
       if (!parseYear(argv[++i], wholeYear)) return usage();
     } else if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
       const std::string s = argv[++i];
-      if (s == "small") scale = demo::Scale::kSmall;
-      else if (s == "busy") scale = demo::Scale::kBusy;
-      else return usage();
+      if (s == "small")
+        scale = demo::Scale::kSmall;
+      else if (s == "busy")
+        scale = demo::Scale::kBusy;
+      else
+        return usage();
     } else if (argv[i][0] == '-' || !dir.empty()) {
       return usage();
     } else {
@@ -118,8 +121,8 @@ int demo::commandMain(int argc, char** argv) {
 
   // Today from the program's clock, taken before the writing moves it.
   const double today = rt::dateOnly(rt::clockNow());
-  const demo::Year year = wholeYear != 0 ? demo::makeYear(scale, wholeYear)
-                                         : demo::makeYear(scale, demo::yearShownOn(today), today);
+  const demo::Year year =
+      wholeYear != 0 ? demo::makeYear(scale, wholeYear) : demo::makeYear(scale, demo::yearShownOn(today), today);
   const demo::WriteResult r = demo::writeYear(year);
   if (!r.ok) {
     std::fprintf(stderr, "clinic-demo: %s\n", r.error.c_str());
@@ -138,9 +141,10 @@ int demo::commandMain(int argc, char** argv) {
     std::snprintf(text, sizeof text, " as of %04d-%02d-%02d", d.year, d.month, d.day);
     asOf = text;
   }
-  std::printf("%s: the year %d%s (%s): %zu catalogue records, %zu admissions, %zu outpatient lines "
-              "in %zu prescriptions\n",
-              dir.c_str(), year.year, asOf.c_str(), demo::scaleName(scale), year.catalogue.size(),
-              year.admissions.size(), outpatientLines, year.prescriptions.size());
+  std::printf(
+      "%s: the year %d%s (%s): %zu catalogue records, %zu admissions, %zu outpatient lines "
+      "in %zu prescriptions\n",
+      dir.c_str(), year.year, asOf.c_str(), demo::scaleName(scale), year.catalogue.size(), year.admissions.size(),
+      outpatientLines, year.prescriptions.size());
   return 0;
 }

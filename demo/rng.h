@@ -28,7 +28,9 @@ class Rng {
   double unit() { return double(next() >> 11) * (1.0 / 9007199254740992.0); }
   bool chance(double p) { return unit() < p; }
   template <typename T>
-  const T& pick(const std::vector<T>& v) { return v[size_t(below(int(v.size())))]; }
+  const T& pick(const std::vector<T>& v) {
+    return v[size_t(below(int(v.size())))];
+  }
   // An index drawn with the given weights.
   int weighted(const std::vector<int>& weights) {
     int total = 0;

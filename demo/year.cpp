@@ -17,8 +17,23 @@ namespace {
 
 // Indices of kCategoryWords.
 enum Category {
-  kWestern, kExam, kSurgery, kPatent, kOxygen, kTreatment, kLab, kOther, kHerb,
-  kRadiology, kBlood, kBed, kHeating, kDelivery, kBaby, kMedical, kCare
+  kWestern,
+  kExam,
+  kSurgery,
+  kPatent,
+  kOxygen,
+  kTreatment,
+  kLab,
+  kOther,
+  kHerb,
+  kRadiology,
+  kBlood,
+  kBed,
+  kHeating,
+  kDelivery,
+  kBaby,
+  kMedical,
+  kCare
 };
 
 std::string gbk(const char* utf8) { return rt::utf8ToGbk(utf8); }
@@ -28,14 +43,13 @@ double dayOf(int y, int m, int d) { return rt::makeDateTime(y, m, d, 0, 0, 0); }
 const char* const kDoctors[7] = {"张建国", "王秀英", "李志强", "刘淑华", "陈明", "杨丽", "赵文斌"};
 const char* const kSurnames[] = {"王", "李", "张", "刘", "陈", "杨", "赵", "黄", "周", "吴",
                                  "徐", "孙", "胡", "朱", "高", "林", "何", "郭", "马", "罗"};
-const char* const kMenNames[] = {"伟", "强", "磊", "军", "洋", "勇", "杰", "涛", "明", "超",
-                                 "刚", "平", "建华", "志刚", "浩然", "宇轩", "国庆", "海波"};
-const char* const kWomenNames[] = {"芳", "娜", "敏", "静", "丽", "艳", "娟", "霞", "秀兰", "桂英",
-                                   "玉兰", "小红", "子涵", "欣怡", "淑珍", "丽华", "雪梅", "婷"};
-const char* const kIllnesses[] = {"脑梗塞后遗症", "脑出血恢复期", "腰椎间盘突出症", "颈椎病",
-                                  "膝骨关节炎",   "小儿脑瘫",     "感音神经性耳聋", "面神经麻痹",
-                                  "肩周炎",       "骨折术后康复", "脊髓损伤",       "帕金森病",
-                                  "偏瘫",         "小儿发育迟缓", "坐骨神经痛"};
+const char* const kMenNames[] = {"伟", "强", "磊", "军",   "洋",   "勇",   "杰",   "涛",   "明",
+                                 "超", "刚", "平", "建华", "志刚", "浩然", "宇轩", "国庆", "海波"};
+const char* const kWomenNames[] = {"芳",   "娜",   "敏",   "静",   "丽",   "艳",   "娟",   "霞",   "秀兰",
+                                   "桂英", "玉兰", "小红", "子涵", "欣怡", "淑珍", "丽华", "雪梅", "婷"};
+const char* const kIllnesses[] = {"脑梗塞后遗症", "脑出血恢复期",   "腰椎间盘突出症", "颈椎病",       "膝骨关节炎",
+                                  "小儿脑瘫",     "感音神经性耳聋", "面神经麻痹",     "肩周炎",       "骨折术后康复",
+                                  "脊髓损伤",     "帕金森病",       "偏瘫",           "小儿发育迟缓", "坐骨神经痛"};
 const char* const kDepartments[] = {"康复科", "针灸科", "理疗科", "中医科", "儿童康复科", "听力语言科"};
 
 // How much of an item one line uses, by its unit.
@@ -57,8 +71,11 @@ int32_t quantityFor(const Item& it, Rng& rng) {
 class Maker {
  public:
   Maker(Scale scale, Year& y)
-      : scale_(scale), y_(y), rng_(scale == Scale::kBusy ? 20100917 : 20100301),
-        first_(dayOf(y.year, 1, 1)), last_(y.lastDay()) {}
+      : scale_(scale),
+        y_(y),
+        rng_(scale == Scale::kBusy ? 20100917 : 20100301),
+        first_(dayOf(y.year, 1, 1)),
+        last_(y.lastDay()) {}
 
   void run() {
     Catalogue cat = makeCatalogue(scale_, y_.year, rng_);
@@ -125,8 +142,7 @@ class Maker {
     std::vector<double> admitted;
     for (int i = 0; i < count; ++i) {
       const int dayOfYear = rng_.below(days);
-      admitted.push_back(dayOf(y_.year, 1, 1) + dayOfYear + (8 + rng_.below(9)) / 24.0 +
-                         rng_.below(4) * 15 / 1440.0);
+      admitted.push_back(dayOf(y_.year, 1, 1) + dayOfYear + (8 + rng_.below(9)) / 24.0 + rng_.below(4) * 15 / 1440.0);
     }
     std::sort(admitted.begin(), admitted.end());
     if (busy()) {
@@ -154,8 +170,7 @@ class Maker {
       char zyh[32];
       std::snprintf(zyh, sizeof zyh, "%d%03d", y_.year, i + 1);
       a.zyh = zyh;
-      a.ks = gbk(child ? (std::strstr(illness, "耳聋") ? "听力语言科" : "儿童康复科")
-                       : kDepartments[rng_.below(4)]);
+      a.ks = gbk(child ? (std::strstr(illness, "耳聋") ? "听力语言科" : "儿童康复科") : kDepartments[rng_.below(4)]);
       char bed[32];
       std::snprintf(bed, sizeof bed, "%d%02d", 1 + rng_.below(3), 1 + rng_.below(30));
       a.cwh = bed;
@@ -228,8 +243,7 @@ class Maker {
         const int r = rng_.below(100);
         const Category c = r < 45 ? kTreatment : r < 70 ? kWestern : r < 85 ? kPatent : r < 95 ? kHerb : kOther;
         const int item = anyOf(c);
-        line(today, d, item, quantityFor(y_.catalogue[size_t(item)], rng_),
-             c == kTreatment ? tx : rx, cashier);
+        line(today, d, item, quantityFor(y_.catalogue[size_t(item)], rng_), c == kTreatment ? tx : rx, cashier);
       }
       for (Line& l : today) a.lines.push_back(std::move(l));
     }
@@ -305,8 +319,7 @@ class Maker {
   void stock() {
     // Services are counted too (the charge windows lower every record's
     // stock), in the few dozens the staff keep them at.
-    for (Item& it : y_.catalogue)
-      it.shl = int32_t(it.jj > 0 ? rng_.between(20, 500) : rng_.between(10, 60));
+    for (Item& it : y_.catalogue) it.shl = int32_t(it.jj > 0 ? rng_.between(20, 500) : rng_.between(10, 60));
   }
 
   Scale scale_;

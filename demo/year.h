@@ -38,12 +38,12 @@ struct Item {  // one catalogue record
   float jj = 0, xj = 0;
 };
 
-struct Line {  // one charge line; name, category, class, unit and price come from the item
-  double shj = 0;    // day of use, 00:00
-  int item = 0;      // catalogue record the line was charged from (0-based)
-  int32_t shl = 0;   // quantity
-  std::string cf;    // prescription number ("" for bed and heating days)
-  int cashier = 0;   // index into Year::users
+struct Line {       // one charge line; name, category, class, unit and price come from the item
+  double shj = 0;   // day of use, 00:00
+  int item = 0;     // catalogue record the line was charged from (0-based)
+  int32_t shl = 0;  // quantity
+  std::string cf;   // prescription number ("" for bed and heating days)
+  int cashier = 0;  // index into Year::users
 };
 
 struct User {
@@ -78,7 +78,7 @@ struct Year {
   // or expire soon after. 0: the whole year, every batch as bought then.
   double asOf = 0;
   Scale scale = Scale::kSmall;
-  std::vector<Item> catalogue;   // in stored order
+  std::vector<Item> catalogue;  // in stored order
   std::vector<User> users;
   std::vector<std::string> doctors;  // the seven doctors, codes "01".."07" / "11".."17"
   std::vector<Admission> admissions;

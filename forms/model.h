@@ -36,7 +36,7 @@ enum ItemKind : uint32_t {
 constexpr uint32_t kWindowIdBase = 0x52010001;  // first window
 constexpr uint32_t kItemTopWindow = 0x06;       // the window's own item
 constexpr uint32_t kItemTopControl = 0x16;
-constexpr uint32_t kItemTopMenu = 0x26;         // 0x20000000 marks menu items
+constexpr uint32_t kItemTopMenu = 0x26;  // 0x20000000 marks menu items
 
 // Event numbers the application binds.
 enum Event : int32_t {

@@ -239,8 +239,7 @@ std::string itemBody(const Item& it) {
 // read the reader stays failed and the message names the first failure.
 class Reader {
  public:
-  Reader(const uint8_t* p, size_t n, std::string where)
-      : p_(p), n_(n), where_(std::move(where)) {}
+  Reader(const uint8_t* p, size_t n, std::string where) : p_(p), n_(n), where_(std::move(where)) {}
 
   bool ok() const { return ok_; }
   size_t left() const { return n_ - pos_; }
@@ -257,14 +256,14 @@ class Reader {
   }
   bool need(size_t k, const char* what) {
     if (!ok_) return false;
-    if (k > left()) return fail(std::string(what) + ": needs " + std::to_string(k) +
-                                " bytes, " + std::to_string(left()) + " left");
+    if (k > left())
+      return fail(std::string(what) + ": needs " + std::to_string(k) + " bytes, " + std::to_string(left()) + " left");
     return true;
   }
   uint32_t u32(const char* what) {
     if (!need(4, what)) return 0;
-    uint32_t v = uint32_t(p_[pos_]) | uint32_t(p_[pos_ + 1]) << 8 |
-                 uint32_t(p_[pos_ + 2]) << 16 | uint32_t(p_[pos_ + 3]) << 24;
+    uint32_t v =
+        uint32_t(p_[pos_]) | uint32_t(p_[pos_ + 1]) << 8 | uint32_t(p_[pos_ + 2]) << 16 | uint32_t(p_[pos_ + 3]) << 24;
     pos_ += 4;
     return v;
   }
@@ -310,8 +309,7 @@ class Reader {
   uint32_t count(const char* what, size_t minEntry) {
     uint32_t c = u32(what);
     if (ok_ && minEntry != 0 && c > left() / minEntry) {
-      fail(std::string(what) + ": count " + std::to_string(c) + " cannot fit in " +
-           std::to_string(left()) + " bytes");
+      fail(std::string(what) + ": count " + std::to_string(c) + " cannot fit in " + std::to_string(left()) + " bytes");
       return 0;
     }
     return c;
@@ -524,8 +522,8 @@ bool readWindow(Reader& r, uint32_t id, WindowTemplate* w, std::string* why) {
   if (!r.need(blobSize, "item blob")) return failWith(r.error());
   if (count == 0) return failWith("a window needs at least its own item");
   if (count > blobSize / 12)  // id, offset and a length at the least
-    return failWith("item count " + std::to_string(count) + " cannot fit in a blob of " +
-                    std::to_string(blobSize) + " bytes");
+    return failWith("item count " + std::to_string(count) + " cannot fit in a blob of " + std::to_string(blobSize) +
+                    " bytes");
   const uint8_t* blob = r.here();
   r.skip(blobSize, "item blob");
 
@@ -541,8 +539,7 @@ bool readWindow(Reader& r, uint32_t id, WindowTemplate* w, std::string* why) {
   w->items.clear();
   w->items.reserve(count);
   for (uint32_t k = 0; k < count; ++k) {
-    if (!seen.insert(ids[k]).second)
-      return failWith("item id " + std::to_string(ids[k]) + " appears twice");
+    if (!seen.insert(ids[k]).second) return failWith("item id " + std::to_string(ids[k]) + " appears twice");
     if (offsets[k] > recordsSize || recordsSize - offsets[k] < 4)
       return failWith("item " + std::to_string(k) + ": offset " + std::to_string(offsets[k]) +
                       " outside the item records");

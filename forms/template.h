@@ -23,8 +23,7 @@ namespace forms {
 
 // Parses a whole block into *out (replaced). On failure returns false,
 // leaves *out empty and, when why is given, says what was wrong and where.
-bool parseTemplates(const uint8_t* data, size_t size, TemplateData* out,
-                    std::string* why = nullptr);
+bool parseTemplates(const uint8_t* data, size_t size, TemplateData* out, std::string* why = nullptr);
 
 // The block for this data. The inverse of parseTemplates for every value
 // the block can carry; fields a kind's property block does not hold are

@@ -146,8 +146,8 @@ void setWindowTitle(uint32_t windowId, const std::string& gbk);
 // `handler` as a handler of that window (the after-handler hook
 // included). The button lives as long as the window and takes its place in
 // the Tab order by where it stands. False when the window is not loaded.
-bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width,
-                    int height, Handler handler);
+bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width, int height,
+                    Handler handler);
 // Presses the extra button with that caption as a click does; false when
 // the window has none (tests, and keyboard-free callers).
 bool pressExtraButton(uint32_t windowId, const std::string& gbkCaption);
@@ -156,19 +156,19 @@ bool pressExtraButton(uint32_t windowId, const std::string& gbkCaption);
 
 // Property numbers module code uses.
 namespace prop {
-constexpr int kEditContent = 8;   // EditBox: text
-constexpr int kComboType = 8;     // ComboBox: 0 simple, 1 drop-down, 2 drop-down list
-constexpr int kComboContent = 9;  // ComboBox: the text in the box
-constexpr int kLabelCaption = 8;  // Label: text
-constexpr int kButtonType = 9;    // Button: 0 ordinary, 1 default button
-constexpr int kDateValue = 10;    // DatePicker: date-time
-constexpr int kListSelected = 35; // ListView: selected row, -1 none
-constexpr int kPanelFont = 22;    // DrawPanel: font (sub-field 5 size in points)
+constexpr int kEditContent = 8;    // EditBox: text
+constexpr int kComboType = 8;      // ComboBox: 0 simple, 1 drop-down, 2 drop-down list
+constexpr int kComboContent = 9;   // ComboBox: the text in the box
+constexpr int kLabelCaption = 8;   // Label: text
+constexpr int kButtonType = 9;     // Button: 0 ordinary, 1 default button
+constexpr int kDateValue = 10;     // DatePicker: date-time
+constexpr int kListSelected = 35;  // ListView: selected row, -1 none
+constexpr int kPanelFont = 22;     // DrawPanel: font (sub-field 5 size in points)
 }  // namespace prop
 
 // Font sub-fields of a font property write.
-constexpr int kFontAngle = 0, kFontBold = 1, kFontItalic = 2, kFontUnderline = 3,
-              kFontStrikeOut = 4, kFontSize = 5, kFontFace = 6;
+constexpr int kFontAngle = 0, kFontBold = 1, kFontItalic = 2, kFontUnderline = 3, kFontStrikeOut = 4, kFontSize = 5,
+              kFontFace = 6;
 
 // Reads a property. A text result is a new heap block the caller frees.
 // Fatal when the window is not loaded ("未载入欲访问窗口组件所在的窗口") or
@@ -184,8 +184,7 @@ void setProperty(uint32_t windowId, uint32_t controlId, int prop, int subField, 
 // layer checks window and control and hands the access on. An access to
 // such a kind with nothing registered is fatal.
 using PropertyGetter = rt::Arg (*)(uint32_t windowId, uint32_t controlId, int prop);
-using PropertySetter = void (*)(uint32_t windowId, uint32_t controlId, int prop, int subField,
-                                const rt::Arg& v);
+using PropertySetter = void (*)(uint32_t windowId, uint32_t controlId, int prop, int subField, const rt::Arg& v);
 void registerKindProperties(uint32_t kind, PropertyGetter get, PropertySetter set);
 
 // --- typed access for module code --------------------------------------------------
@@ -193,8 +192,7 @@ void registerKindProperties(uint32_t kind, PropertyGetter get, PropertySetter se
 // A control of a loaded window, found by its stored name.
 class Control {
  public:
-  Control(uint32_t windowId, uint32_t controlId, uint32_t kind)
-      : window_(windowId), id_(controlId), kind_(kind) {}
+  Control(uint32_t windowId, uint32_t controlId, uint32_t kind) : window_(windowId), id_(controlId), kind_(kind) {}
 
   uint32_t window() const { return window_; }
   uint32_t id() const { return id_; }
@@ -209,11 +207,11 @@ class Control {
   // Writes it; for an edit box this raises its content-changed event.
   void setText(const std::string& gbk) const;
 
-  int selectedRow() const;               // list view, -1 none
-  rt::DateTime date() const;             // date picker
-  void setFontSize(int points) const;    // draw panel
-  void setButtonType(int type) const;    // button
-  void focus() const;                    // FocusControl
+  int selectedRow() const;             // list view, -1 none
+  rt::DateTime date() const;           // date picker
+  void setFontSize(int points) const;  // draw panel
+  void setButtonType(int type) const;  // button
+  void focus() const;                  // FocusControl
 
  private:
   uint32_t window_, id_, kind_;
@@ -224,9 +222,7 @@ class Control {
 Control control(uint32_t windowId, const std::string& gbkName);
 
 // Shorthands: forms::text(win, GBK("编辑框3")), forms::setText(...).
-inline std::string text(uint32_t windowId, const std::string& gbkName) {
-  return control(windowId, gbkName).text();
-}
+inline std::string text(uint32_t windowId, const std::string& gbkName) { return control(windowId, gbkName).text(); }
 inline void setText(uint32_t windowId, const std::string& gbkName, const std::string& gbk) {
   control(windowId, gbkName).setText(gbk);
 }
@@ -243,7 +239,7 @@ struct PanelDrawn {
   int x = 0, y = 0, x2 = 0, y2 = 0;
   std::string text;  // GBK
   int points = 0;
-  int width = 0;     // a text: its width in panel pixels as drawn
+  int width = 0;  // a text: its width in panel pixels as drawn
 };
 // In drawing order. Clearing the whole panel empties the list; clearing an
 // area leaves it as it is (the list says what was drawn, the surface what
@@ -259,7 +255,7 @@ int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk
 constexpr uint32_t kNoBackground = 0xFFFFFFFFu;
 
 struct ListItemInfo {
-  std::vector<std::string> texts;  // one per column (GBK)
+  std::vector<std::string> texts;       // one per column (GBK)
   uint32_t background = kNoBackground;  // 0xRRGGBB, set by setListRowBackground
   int32_t image = -1;
   int32_t stateImage = 0;

@@ -44,12 +44,18 @@ int boolArg(int argc, const rt::Arg* argv, int i) {
 // 4 0.001 in, 5 1/1440 in.
 double pixelsPerUnit(int unit, double dpi) {
   switch (unit) {
-    case 1: return dpi / 254.0;
-    case 2: return dpi / 2540.0;
-    case 3: return dpi / 100.0;
-    case 4: return dpi / 1000.0;
-    case 5: return dpi / 1440.0;
-    default: return 1.0;
+    case 1:
+      return dpi / 254.0;
+    case 2:
+      return dpi / 2540.0;
+    case 3:
+      return dpi / 100.0;
+    case 4:
+      return dpi / 1000.0;
+    case 5:
+      return dpi / 1440.0;
+    default:
+      return 1.0;
   }
 }
 
@@ -77,8 +83,7 @@ bool printable(const rt::Arg& v, std::string* out) {
     out->clear();
     return true;
   }
-  if (rt::isNumericKind(v.kind) || v.kind == rt::kBool || v.kind == rt::kDateTime ||
-      v.kind == rt::kText) {
+  if (rt::isNumericKind(v.kind) || v.kind == rt::kBool || v.kind == rt::kDateTime || v.kind == rt::kText) {
     *out = rt::valueToText(v);
     return true;
   }
@@ -121,15 +126,24 @@ Printer::~Printer() {
 
 rt::Arg Printer::property(int prop) const {
   switch (prop) {
-    case kUnit: return rt::makeInt(unit_);
-    case kPenStyle: return rt::makeInt(penStyle_);
-    case kDrawMode: return rt::makeInt(drawMode_);
-    case kPenWidth: return rt::makeInt(penWidth_);
-    case kPenColor: return rt::makeInt(int32_t(penColor_));
-    case kBrushStyle: return rt::makeInt(brushStyle_);
-    case kBrushColor: return rt::makeInt(int32_t(brushColor_));
-    case kTextColor: return rt::makeInt(int32_t(textColor_));
-    case kBackColor: return rt::makeInt(int32_t(backColor_));
+    case kUnit:
+      return rt::makeInt(unit_);
+    case kPenStyle:
+      return rt::makeInt(penStyle_);
+    case kDrawMode:
+      return rt::makeInt(drawMode_);
+    case kPenWidth:
+      return rt::makeInt(penWidth_);
+    case kPenColor:
+      return rt::makeInt(int32_t(penColor_));
+    case kBrushStyle:
+      return rt::makeInt(brushStyle_);
+    case kBrushColor:
+      return rt::makeInt(int32_t(brushColor_));
+    case kTextColor:
+      return rt::makeInt(int32_t(textColor_));
+    case kBackColor:
+      return rt::makeInt(int32_t(backColor_));
     case kFont: {
       uint8_t rec[kFontRecordSize] = {};
       putI32(rec + 0, font_.height);
@@ -143,20 +157,34 @@ rt::Arg Printer::property(int prop) const {
       std::memcpy(rec + 28, font_.face.data(), std::min<size_t>(font_.face.size(), 31));
       return rt::makePointer(rt::makeByteSet(rec, sizeof rec), rt::kBytes);
     }
-    case kDocName: return rt::makeTextResult(docName_);
-    case kCopies: return rt::makeInt(copies_);
-    case kCollate: return rt::makeInt(collate_);
-    case kMinPage: return rt::makeInt(minPage_);
-    case kMaxPage: return rt::makeInt(maxPage_);
-    case kFromPage: return rt::makeInt(fromPage_);
-    case kToPage: return rt::makeInt(toPage_);
-    case kSelection: return rt::makeInt(selection_);
-    case kLeftMargin: return rt::makeInt(marginLeft_);
-    case kTopMargin: return rt::makeInt(marginTop_);
-    case kRightMargin: return rt::makeInt(marginRight_);
-    case kBottomMargin: return rt::makeInt(marginBottom_);
-    case kPageNumber: return rt::makeInt(jobOpen() ? pageNumber_ : 1);
-    case kCopyNumber: return rt::makeInt(jobOpen() ? copyNumber_ : 1);
+    case kDocName:
+      return rt::makeTextResult(docName_);
+    case kCopies:
+      return rt::makeInt(copies_);
+    case kCollate:
+      return rt::makeInt(collate_);
+    case kMinPage:
+      return rt::makeInt(minPage_);
+    case kMaxPage:
+      return rt::makeInt(maxPage_);
+    case kFromPage:
+      return rt::makeInt(fromPage_);
+    case kToPage:
+      return rt::makeInt(toPage_);
+    case kSelection:
+      return rt::makeInt(selection_);
+    case kLeftMargin:
+      return rt::makeInt(marginLeft_);
+    case kTopMargin:
+      return rt::makeInt(marginTop_);
+    case kRightMargin:
+      return rt::makeInt(marginRight_);
+    case kBottomMargin:
+      return rt::makeInt(marginBottom_);
+    case kPageNumber:
+      return rt::makeInt(jobOpen() ? pageNumber_ : 1);
+    case kCopyNumber:
+      return rt::makeInt(jobOpen() ? copyNumber_ : 1);
     case kPrintableWidth:
     case kPrintableHeight: {
       if (!jobOpen()) return rt::makeInt(0);
@@ -167,8 +195,10 @@ rt::Arg Printer::property(int prop) const {
       int64_t v = int64_t(units) - (wide ? marginRight_ + marginLeft_ : marginTop_ + marginBottom_);
       return rt::makeInt(int32_t(std::max<int64_t>(v, 0)));
     }
-    case kAborted: return rt::makeInt(jobOpen() && aborted_ ? 1 : 0);
-    default: return rt::Arg{};
+    case kAborted:
+      return rt::makeInt(jobOpen() && aborted_ ? 1 : 0);
+    default:
+      return rt::Arg{};
   }
 }
 
@@ -199,11 +229,21 @@ void Printer::setProperty(int prop, int subField, const rt::Arg& v) {
     if (!rt::numericValue(v, &d) && v.kind != rt::kBool) return;
     int64_t n = v.kind == rt::kBool ? (v.lo != 0) : int64_t(std::clamp(d, -2.0e9, 2.0e9));
     switch (subField) {
-      case 0: font_.escapement = int32_t(((n % 3600) + 3600) % 3600); break;
-      case 1: font_.weight = n ? 700 : 400; break;
-      case 2: font_.italic = n != 0; break;
-      case 3: font_.underline = n != 0; break;
-      case 4: font_.strikeOut = n != 0; break;
+      case 0:
+        font_.escapement = int32_t(((n % 3600) + 3600) % 3600);
+        break;
+      case 1:
+        font_.weight = n ? 700 : 400;
+        break;
+      case 2:
+        font_.italic = n != 0;
+        break;
+      case 3:
+        font_.underline = n != 0;
+        break;
+      case 4:
+        font_.strikeOut = n != 0;
+        break;
       case 5: {
         // Stored as a height at the screen resolution, rounded as the
         // system's MulDiv does.
@@ -211,7 +251,8 @@ void Printer::setProperty(int prop, int subField, const rt::Arg& v) {
         font_.height = -int32_t((size * kScreenDpi * 2 + 72) / 144);
         break;
       }
-      default: break;
+      default:
+        break;
     }
     return;
   }
@@ -223,27 +264,68 @@ void Printer::setProperty(int prop, int subField, const rt::Arg& v) {
   if (!rt::numericValue(v, &d) && v.kind != rt::kBool) return;
   int64_t n = v.kind == rt::kBool ? (v.lo != 0) : int64_t(std::clamp(d, -9.0e18, 9.0e18));
   switch (prop) {
-    case kUnit: unit_ = clampInt(n, 0, 5); break;
-    case kPenStyle: penStyle_ = clampInt(n, 0, 6); break;
-    case kDrawMode: drawMode_ = clampInt(n, 0, 15); break;
-    case kPenWidth: penWidth_ = clampInt(n, 0, 32767); break;
-    case kPenColor: penColor_ = uint32_t(n) & 0xFFFFFF; break;
-    case kBrushStyle: brushStyle_ = clampInt(n, 0, 55); break;
-    case kBrushColor: brushColor_ = uint32_t(n) & 0xFFFFFF; break;
-    case kTextColor: textColor_ = uint32_t(n) & 0xFFFFFF; break;
-    case kBackColor: backColor_ = uint32_t(n) == kTransparent ? kTransparent : uint32_t(n) & 0xFFFFFF; break;
-    case kCopies: copies_ = clampInt(n, -1, 65535); break;
-    case kCollate: collate_ = clampInt(n, 0, 1); break;
-    case kMinPage: minPage_ = clampInt(n, -1, 32767); break;
-    case kMaxPage: maxPage_ = clampInt(n, -1, 65535); break;
-    case kFromPage: fromPage_ = clampInt(n, 0, 65535); break;
-    case kToPage: toPage_ = clampInt(n, -1, 65535); break;
-    case kSelection: selection_ = clampInt(n, -1, 1); break;
-    case kLeftMargin: marginLeft_ = clampInt(n, INT32_MIN, INT32_MAX); break;
-    case kTopMargin: marginTop_ = clampInt(n, INT32_MIN, INT32_MAX); break;
-    case kRightMargin: marginRight_ = clampInt(n, INT32_MIN, INT32_MAX); break;
-    case kBottomMargin: marginBottom_ = clampInt(n, INT32_MIN, INT32_MAX); break;
-    default: break;  // read-only or unknown
+    case kUnit:
+      unit_ = clampInt(n, 0, 5);
+      break;
+    case kPenStyle:
+      penStyle_ = clampInt(n, 0, 6);
+      break;
+    case kDrawMode:
+      drawMode_ = clampInt(n, 0, 15);
+      break;
+    case kPenWidth:
+      penWidth_ = clampInt(n, 0, 32767);
+      break;
+    case kPenColor:
+      penColor_ = uint32_t(n) & 0xFFFFFF;
+      break;
+    case kBrushStyle:
+      brushStyle_ = clampInt(n, 0, 55);
+      break;
+    case kBrushColor:
+      brushColor_ = uint32_t(n) & 0xFFFFFF;
+      break;
+    case kTextColor:
+      textColor_ = uint32_t(n) & 0xFFFFFF;
+      break;
+    case kBackColor:
+      backColor_ = uint32_t(n) == kTransparent ? kTransparent : uint32_t(n) & 0xFFFFFF;
+      break;
+    case kCopies:
+      copies_ = clampInt(n, -1, 65535);
+      break;
+    case kCollate:
+      collate_ = clampInt(n, 0, 1);
+      break;
+    case kMinPage:
+      minPage_ = clampInt(n, -1, 32767);
+      break;
+    case kMaxPage:
+      maxPage_ = clampInt(n, -1, 65535);
+      break;
+    case kFromPage:
+      fromPage_ = clampInt(n, 0, 65535);
+      break;
+    case kToPage:
+      toPage_ = clampInt(n, -1, 65535);
+      break;
+    case kSelection:
+      selection_ = clampInt(n, -1, 1);
+      break;
+    case kLeftMargin:
+      marginLeft_ = clampInt(n, INT32_MIN, INT32_MAX);
+      break;
+    case kTopMargin:
+      marginTop_ = clampInt(n, INT32_MIN, INT32_MAX);
+      break;
+    case kRightMargin:
+      marginRight_ = clampInt(n, INT32_MIN, INT32_MAX);
+      break;
+    case kBottomMargin:
+      marginBottom_ = clampInt(n, INT32_MIN, INT32_MAX);
+      break;
+    default:
+      break;  // read-only or unknown
   }
 }
 
@@ -257,12 +339,24 @@ int Printer::deviceFontHeight() const {
   double points = std::abs(double(font_.height)) * 72.0 / kScreenDpi;
   double h;
   switch (unit_) {
-    case 0: h = points * page_.dpiY / 72.0; break;
-    case 1: h = points * 3.5250987027636778; break;
-    case 2: h = points * 35.250987027636775; break;
-    case 3: h = points * 1.3888888888888888; break;
-    case 4: h = points * 13.888888888888888; break;
-    default: h = points * 20; break;
+    case 0:
+      h = points * page_.dpiY / 72.0;
+      break;
+    case 1:
+      h = points * 3.5250987027636778;
+      break;
+    case 2:
+      h = points * 35.250987027636775;
+      break;
+    case 3:
+      h = points * 1.3888888888888888;
+      break;
+    case 4:
+      h = points * 13.888888888888888;
+      break;
+    default:
+      h = points * 20;
+      break;
   }
   return -int(h);
 }
@@ -359,8 +453,7 @@ bool Printer::begin(int argc, const rt::Arg* argv) {
   std::string outputFile = s.printToFile ? s.dialogFile : std::string();
   if (s.printToFile && outputFile.empty()) {
     std::string path = "Output.prn";
-    if (!rt::dialogs().saveFile(GBK("打印到文件"), GBK("打印输出文件 (*.prn);;所有文件 (*.*)"), &path) ||
-        path.empty())
+    if (!rt::dialogs().saveFile(GBK("打印到文件"), GBK("打印输出文件 (*.prn);;所有文件 (*.*)"), &path) || path.empty())
       return false;
     // The default extension, when the name has none.
     size_t slash = path.find_last_of('/');
@@ -411,8 +504,10 @@ void Printer::closeJob(bool aborting) {
   pageOpen_ = false;
   std::unique_ptr<Surface> surface = std::move(surface_);
   if (surface) {
-    if (aborting) surface->abortJob();
-    else surface->endJob();
+    if (aborting)
+      surface->abortJob();
+    else
+      surface->endJob();
   }
   if (progress_) {
     // The abort button may be what called us: let Qt delete the window
@@ -525,8 +620,7 @@ void Printer::drawLine(int argc, const rt::Arg* argv) {
   int64_t c[4] = {0, 0, 0, 0};
   for (int i = 0; i < 4; ++i) intArg(argc, argv, i + 1, &c[i]);
   surface_->drawLine(unitToPixelsX(double(c[0]) + marginLeft_), unitToPixelsY(double(c[1]) + marginTop_),
-                     unitToPixelsX(double(c[2]) + marginLeft_), unitToPixelsY(double(c[3]) + marginTop_),
-                     penStyle());
+                     unitToPixelsX(double(c[2]) + marginLeft_), unitToPixelsY(double(c[3]) + marginTop_), penStyle());
 }
 
 void Printer::drawPainting(double x, double y, double w, double h, const Surface::Painting& paint) {

@@ -36,8 +36,8 @@ struct JobSettings {
   bool selectionEnabled = false, selectionChosen = false;
   // Device settings, applied before the dialog when asked for.
   bool applyPaper = false;
-  int paperCode = 0;          // device paper code (see paperCodeFor), 0 = unchanged
-  std::string paperName;      // a named paper form (GBK), when given as text
+  int paperCode = 0;                      // device paper code (see paperCodeFor), 0 = unchanged
+  std::string paperName;                  // a named paper form (GBK), when given as text
   int customWidth = 0, customHeight = 0;  // 0.1 mm, for paper -1
   bool applyOrientation = false;
   bool landscape = false;
@@ -89,10 +89,32 @@ class Printer {
  public:
   // Property numbers as module code addresses them (own index + 8).
   enum Prop {
-    kUnit = 8, kPenStyle, kDrawMode, kPenWidth, kPenColor, kBrushStyle, kBrushColor,
-    kTextColor, kBackColor, kFont, kDocName, kCopies, kCollate, kMinPage, kMaxPage,
-    kFromPage, kToPage, kSelection, kLeftMargin, kTopMargin, kRightMargin,
-    kBottomMargin, kPageNumber, kCopyNumber, kPrintableWidth, kPrintableHeight,
+    kUnit = 8,
+    kPenStyle,
+    kDrawMode,
+    kPenWidth,
+    kPenColor,
+    kBrushStyle,
+    kBrushColor,
+    kTextColor,
+    kBackColor,
+    kFont,
+    kDocName,
+    kCopies,
+    kCollate,
+    kMinPage,
+    kMaxPage,
+    kFromPage,
+    kToPage,
+    kSelection,
+    kLeftMargin,
+    kTopMargin,
+    kRightMargin,
+    kBottomMargin,
+    kPageNumber,
+    kCopyNumber,
+    kPrintableWidth,
+    kPrintableHeight,
     kAborted,
   };
   static constexpr uint32_t kTransparent = 0xFF000000u;

@@ -14,8 +14,7 @@ ProgressWindow::ProgressWindow(std::function<void()> onAbort) {
   setWindowTitle(forms::fromGbk(GBK("正在进行打印，请稍候 ......")));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
   auto* grid = new QGridLayout(this);
-  const char* captions[] = {GBK("打印作业名："), GBK("打印目的："), GBK("已打印份数："),
-                            GBK("当前页号：")};
+  const char* captions[] = {GBK("打印作业名："), GBK("打印目的："), GBK("已打印份数："), GBK("当前页号：")};
   QLabel** values[] = {&job_, &destination_, &copies_, &page_};
   const char* names[] = {"jobName", "destination", "copies", "pageNumber"};
   for (int i = 0; i < 4; ++i) {

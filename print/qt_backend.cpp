@@ -18,12 +18,18 @@ namespace {
 
 Qt::PenStyle qtPenStyle(int style) {
   switch (style) {
-    case 0: return Qt::DotLine;  // alternate pixels
-    case 2: return Qt::DashLine;
-    case 3: return Qt::DotLine;
-    case 4: return Qt::DashDotLine;
-    case 5: return Qt::DashDotDotLine;
-    default: return Qt::SolidLine;  // solid, inside frame
+    case 0:
+      return Qt::DotLine;  // alternate pixels
+    case 2:
+      return Qt::DashLine;
+    case 3:
+      return Qt::DotLine;
+    case 4:
+      return Qt::DashDotLine;
+    case 5:
+      return Qt::DashDotDotLine;
+    default:
+      return Qt::SolidLine;  // solid, inside frame
   }
 }
 
@@ -65,8 +71,7 @@ class QtSurface final : public Surface {
     QString s = forms::fromGbk(gbk);
     painter_.setFont(style.font);
     QFontMetricsF fm(style.font, printer_.get());
-    if (style.opaque)
-      painter_.fillRect(QRectF(x, y, fm.horizontalAdvance(s), fm.height()), style.background);
+    if (style.opaque) painter_.fillRect(QRectF(x, y, fm.horizontalAdvance(s), fm.height()), style.background);
     painter_.setPen(style.color);
     painter_.drawText(QPointF(x, y + fm.ascent()), s);
   }
@@ -146,8 +151,7 @@ class QtBackend final : public Backend {
     if (!outputFile.empty()) {
       // The dialog's own name as the dialog gave it (it may hold characters
       // GBK has not); a name asked for afterwards comes as GBK.
-      QString name = !chosenFile_.isEmpty() && outputFile == s.dialogFile ? chosenFile_
-                                                                           : forms::fromGbk(outputFile);
+      QString name = !chosenFile_.isEmpty() && outputFile == s.dialogFile ? chosenFile_ : forms::fromGbk(outputFile);
       printer->setOutputFormat(QPrinter::PdfFormat);
       printer->setOutputFileName(name);
       // A file has no unprintable border: the printable area is the page.
@@ -168,8 +172,7 @@ class QtBackend final : public Backend {
         QPageSize::PageSizeId id = QPageSize::id(s.paperCode);
         if (id != QPageSize::Custom) printer->setPageSize(QPageSize(id));
       } else if (s.customWidth > 0 && s.customHeight > 0) {
-        printer->setPageSize(QPageSize(QSizeF(s.customWidth / 10.0, s.customHeight / 10.0),
-                                       QPageSize::Millimeter));
+        printer->setPageSize(QPageSize(QSizeF(s.customWidth / 10.0, s.customHeight / 10.0), QPageSize::Millimeter));
       } else if (!s.paperName.empty()) {
         QString name = forms::fromGbk(s.paperName);
         for (int id = 0; id < int(QPageSize::LastPageSize); ++id) {
@@ -182,8 +185,7 @@ class QtBackend final : public Backend {
         }
       }
     }
-    if (s.applyOrientation)
-      printer->setPageOrientation(s.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    if (s.applyOrientation) printer->setPageOrientation(s.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     return printer;
   }
 

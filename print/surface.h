@@ -40,13 +40,13 @@ struct PageGeometry {
 struct TextStyle {
   QFont font;
   QColor color = Qt::black;
-  bool opaque = false;        // fill the text background
+  bool opaque = false;  // fill the text background
   QColor background = Qt::white;
 };
 
 struct PenStyle {
-  int style = 1;      // 0 alternate, 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot, 6 inside frame
-  double width = 0;   // device pixels; 0 = one device pixel
+  int style = 1;     // 0 alternate, 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot, 6 inside frame
+  double width = 0;  // device pixels; 0 = one device pixel
   QColor color = Qt::black;
 };
 

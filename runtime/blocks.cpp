@@ -64,15 +64,11 @@ void* makeArray(int32_t count, size_t elemSize) {
   return b;
 }
 
-int64_t arrayCount(const void* block) {
-  return viewBlock(block).elements;
-}
+int64_t arrayCount(const void* block) { return viewBlock(block).elements; }
 
 void* arrayPointerAt(const void* block, int64_t index) {
   BlockView v = viewBlock(block);
-  if (index < 0 || index >= v.elements ||
-      size_t(index + 1) * sizeof(void*) > v.dataBytes)
-    return nullptr;
+  if (index < 0 || index >= v.elements || size_t(index + 1) * sizeof(void*) > v.dataBytes) return nullptr;
   void* p;
   std::memcpy(&p, v.data + size_t(index) * sizeof(void*), sizeof p);
   return p;
@@ -80,17 +76,14 @@ void* arrayPointerAt(const void* block, int64_t index) {
 
 void setArrayPointer(void* block, int64_t index, const void* p) {
   BlockView v = viewBlock(block);
-  if (index < 0 || index >= v.elements ||
-      size_t(index + 1) * sizeof(void*) > v.dataBytes)
-    return;
+  if (index < 0 || index >= v.elements || size_t(index + 1) * sizeof(void*) > v.dataBytes) return;
   std::memcpy(const_cast<uint8_t*>(v.data) + size_t(index) * sizeof(void*), &p, sizeof p);
 }
 
 void* arrayElement(const void* block, int64_t index1) {
   if (index1 < 1) raiseRuntimeError(4);
   BlockView v = viewBlock(block);
-  if (index1 > v.elements || size_t(index1) * sizeof(void*) > v.dataBytes)
-    raiseRuntimeError(1);
+  if (index1 > v.elements || size_t(index1) * sizeof(void*) > v.dataBytes) raiseRuntimeError(1);
   return arrayPointerAt(block, index1 - 1);
 }
 

@@ -36,9 +36,9 @@ constexpr int32_t kDefaultFieldSize = 20;
 // heap size can hold, so a damaged header reads as an empty block.
 struct BlockView {
   int32_t dims = 0;
-  int64_t elements = 0;          // product of the dimension counts
-  const uint8_t* data = nullptr; // first element
-  size_t dataBytes = 0;          // bytes from data to the end of the block
+  int64_t elements = 0;           // product of the dimension counts
+  const uint8_t* data = nullptr;  // first element
+  size_t dataBytes = 0;           // bytes from data to the end of the block
 };
 BlockView viewBlock(const void* block);
 

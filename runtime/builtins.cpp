@@ -18,11 +18,18 @@ namespace {
 // Element size of an array of a numeric kind, 0 for other arrays.
 size_t numericElementSize(uint32_t kind) {
   switch (elementKind(kind)) {
-    case kByte: return 1;
-    case kShort: return 2;
-    case kInt: case kFloat: return 4;
-    case kLong: case kDouble: return 8;
-    default: return 0;
+    case kByte:
+      return 1;
+    case kShort:
+      return 2;
+    case kInt:
+    case kFloat:
+      return 4;
+    case kLong:
+    case kDouble:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -80,8 +87,10 @@ void cmdToNumber(Arg* r, int argc, const Arg* argv) {
 void cmdToDateTime(Arg* r, int argc, const Arg* argv) {
   const Arg* v = argAt(argc, argv, 0);
   double dt = kNoDate;
-  if (v && v->kind == kDateTime) dt = doubleValue(*v);
-  else if (v && v->kind == kText) dt = textToDateTime(textValue(*v));
+  if (v && v->kind == kDateTime)
+    dt = doubleValue(*v);
+  else if (v && v->kind == kText)
+    dt = textToDateTime(textValue(*v));
   setDouble(r, dt, kDateTime);
 }
 
@@ -135,8 +144,10 @@ void cmdLeftText(Arg* r, int argc, const Arg* argv) {
 void cmdAbs(Arg* r, int argc, const Arg* argv) {
   double d = 0.0;
   const Arg* a = argAt(argc, argv, 0);
-  if (a && numericValue(*a, &d)) d = std::fabs(d);
-  else d = 0.0;
+  if (a && numericValue(*a, &d))
+    d = std::fabs(d);
+  else
+    d = 0.0;
   setDouble(r, d);
 }
 
@@ -144,28 +155,51 @@ void cmdAbs(Arg* r, int argc, const Arg* argv) {
 
 bool numericValue(const Arg& v, double* out) {
   switch (v.kind) {
-    case kByte: *out = double(uint8_t(v.lo)); return true;
-    case kShort: *out = double(int16_t(v.lo)); return true;
-    case kInt: *out = double(int32_t(v.lo)); return true;
-    case kLong: *out = double(longValue(v)); return true;
-    case kFloat: *out = double(floatValue(v)); return true;
-    case kDouble: *out = doubleValue(v); return true;
-    default: return false;
+    case kByte:
+      *out = double(uint8_t(v.lo));
+      return true;
+    case kShort:
+      *out = double(int16_t(v.lo));
+      return true;
+    case kInt:
+      *out = double(int32_t(v.lo));
+      return true;
+    case kLong:
+      *out = double(longValue(v));
+      return true;
+    case kFloat:
+      *out = double(floatValue(v));
+      return true;
+    case kDouble:
+      *out = doubleValue(v);
+      return true;
+    default:
+      return false;
   }
 }
 
 std::string valueToText(const Arg& v) {
   switch (v.kind) {
-    case kByte: return std::to_string(unsigned(uint8_t(v.lo)));
-    case kShort: return std::to_string(int(int16_t(v.lo)));
-    case kInt: return std::to_string(int32_t(v.lo));
-    case kLong: return std::to_string(longValue(v));
-    case kFloat: return floatToText(floatValue(v));
-    case kDouble: return doubleToText(doubleValue(v));
-    case kBool: return v.lo ? GBK("真") : GBK("假");
-    case kDateTime: return dateTimeToText(doubleValue(v));
-    case kText: return textValue(v);
-    case kBytes: return bytesAsText(v);
+    case kByte:
+      return std::to_string(unsigned(uint8_t(v.lo)));
+    case kShort:
+      return std::to_string(int(int16_t(v.lo)));
+    case kInt:
+      return std::to_string(int32_t(v.lo));
+    case kLong:
+      return std::to_string(longValue(v));
+    case kFloat:
+      return floatToText(floatValue(v));
+    case kDouble:
+      return doubleToText(doubleValue(v));
+    case kBool:
+      return v.lo ? GBK("真") : GBK("假");
+    case kDateTime:
+      return dateTimeToText(doubleValue(v));
+    case kText:
+      return textValue(v);
+    case kBytes:
+      return bytesAsText(v);
     default:
       if (isArray(v.kind) && numericElementSize(v.kind) != 0) return bytesAsText(v);
       return std::string();
@@ -176,10 +210,14 @@ double valueToNumber(const Arg& v) {
   double d;
   if (numericValue(v, &d)) return d;
   switch (v.kind) {
-    case kText: return textToNumber(textValue(v));
-    case kBool: return v.lo ? 1.0 : 0.0;
-    case kSubPtr: return double(v.lo);
-    default: return 0.0;
+    case kText:
+      return textToNumber(textValue(v));
+    case kBool:
+      return v.lo ? 1.0 : 0.0;
+    case kSubPtr:
+      return double(v.lo);
+    default:
+      return 0.0;
   }
 }
 
@@ -202,9 +240,7 @@ std::vector<std::string> textsFrom(int argc, const Arg* argv, int from) {
   return out;
 }
 
-Arg makeTextResult(const std::string& gbk) {
-  return makePointer(textCopy(gbk.data(), long(gbk.size())), kText);
-}
+Arg makeTextResult(const std::string& gbk) { return makePointer(textCopy(gbk.data(), long(gbk.size())), kText); }
 
 void registerRuntimeCommands() {
   registerCommand(Cmd::ToText, cmdToText);

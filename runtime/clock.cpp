@@ -18,8 +18,7 @@ double clockNow() {
   std::time_t t = std::time(nullptr);
   std::tm local{};
   localtime_r(&t, &local);
-  return makeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                      local.tm_hour, local.tm_min, local.tm_sec);
+  return makeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
 }
 
 void setClock(double dateTime) { g_frozen.store(dateTime); }

@@ -68,7 +68,7 @@ enum class Cmd : int {
   ListInsertItem = 45,   // L1
   ListSetItemText = 46,  // L2
   // The visual-style library.
-  SetVisualStyle = 47,   // S0
+  SetVisualStyle = 47,  // S0
   Count = 48,
 };
 

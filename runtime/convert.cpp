@@ -134,9 +134,7 @@ constexpr int64_t kSerialEpoch = daysFromCivil(1899, 12, 30);
 
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool isAsciiSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Reads at most `maxDigits` decimal digits at pos; none read gives 0.
 int readDigits(std::string_view s, size_t& pos, int maxDigits) {
@@ -148,8 +146,7 @@ int readDigits(std::string_view s, size_t& pos, int maxDigits) {
 
 // Skips one separator at pos when one is there: any of the ASCII characters
 // in `ascii`, or the two-byte GBK character `word`.
-void skipSeparator(std::string_view s, size_t& pos, std::string_view ascii,
-                   std::string_view word) {
+void skipSeparator(std::string_view s, size_t& pos, std::string_view ascii, std::string_view word) {
   if (pos >= s.size()) return;
   if (ascii.find(s[pos]) != std::string_view::npos) {
     ++pos;
@@ -183,8 +180,7 @@ std::string floatToText(float v) {
   d.digits.resize(6, '0');
   if (roundUp) {
     int i = 5;
-    while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9')
-      d.digits[static_cast<size_t>(i--)] = '0';
+    while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9') d.digits[static_cast<size_t>(i--)] = '0';
     if (i >= 0) {
       ++d.digits[static_cast<size_t>(i)];
     } else {  // 999999.5 -> 1000000: one more digit before the point
@@ -279,9 +275,7 @@ double makeDateTime(int year, int month, int day, int hour, int minute, int seco
   return serialDay >= 0 ? serialDay + t : serialDay - t;
 }
 
-bool isLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int daysInMonth(int year, int month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -293,12 +287,10 @@ int daysInMonth(int year, int month) {
 std::string dateTimeToText(double dt) {
   const DateParts p = splitDateTime(dt);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%d%s%d%s%d%s", p.year, GBK("年"), p.month, GBK("月"),
-                p.day, GBK("日"));
+  std::snprintf(buf, sizeof buf, "%d%s%d%s%d%s", p.year, GBK("年"), p.month, GBK("月"), p.day, GBK("日"));
   std::string out = buf;
   if (p.second != 0) {
-    std::snprintf(buf, sizeof buf, "%d%s%d%s%d%s", p.hour, GBK("时"), p.minute, GBK("分"),
-                  p.second, GBK("秒"));
+    std::snprintf(buf, sizeof buf, "%d%s%d%s%d%s", p.hour, GBK("时"), p.minute, GBK("分"), p.second, GBK("秒"));
     out += buf;
   } else if (p.minute != 0) {
     std::snprintf(buf, sizeof buf, "%d%s%d%s", p.hour, GBK("时"), p.minute, GBK("分"));
@@ -343,16 +335,26 @@ double textToDateTime(const std::string& gbk) {
 int datePartOf(double dt, int part) {
   const DateParts p = splitDateTime(dt);
   switch (part <= 1 ? 1 : part >= 10 ? 10 : part) {
-    case 1: return p.year;
-    case 2: return (p.month - 1) / 3 + 1;
-    case 3: return p.month;
-    case 4: return (p.dayOfYear - 1) / 7 + 1;
-    case 5: return p.day;
-    case 6: return p.hour;
-    case 7: return p.minute;
-    case 8: return p.second;
-    case 9: return p.dayOfWeek;
-    default: return p.dayOfYear;
+    case 1:
+      return p.year;
+    case 2:
+      return (p.month - 1) / 3 + 1;
+    case 3:
+      return p.month;
+    case 4:
+      return (p.dayOfYear - 1) / 7 + 1;
+    case 5:
+      return p.day;
+    case 6:
+      return p.hour;
+    case 7:
+      return p.minute;
+    case 8:
+      return p.second;
+    case 9:
+      return p.dayOfWeek;
+    default:
+      return p.dayOfYear;
   }
 }
 
@@ -374,20 +376,29 @@ double timeInterval(double a, double b, int unit) {
   // would take a whole unit off (13:00 - 15:00 would be -1 hour).
   const double nudge = d < 0 ? -0.000005787037037037037 : 0.000005787037037037037;
   switch (unit) {
-    case 5: return d;
-    case 6: return std::trunc(d * 24 + nudge);
-    case 7: return std::trunc(d * 1440 + nudge);
-    case 8: return std::trunc(d * 86400 + nudge);
-    default: break;
+    case 5:
+      return d;
+    case 6:
+      return std::trunc(d * 24 + nudge);
+    case 7:
+      return std::trunc(d * 1440 + nudge);
+    case 8:
+      return std::trunc(d * 86400 + nudge);
+    default:
+      break;
   }
 
   const DateParts pa = splitDateTime(a);
   const DateParts pb = splitDateTime(b);
   switch (unit) {
-    case 1: return pa.year - pb.year;
-    case 2: return (pa.month - 1) / 3 - (pb.month - 1) / 3 + 4 * (pa.year - pb.year);
-    case 3: return 12 * (pa.year - pb.year) + pa.month - pb.month;
-    default: break;
+    case 1:
+      return pa.year - pb.year;
+    case 2:
+      return (pa.month - 1) / 3 - (pb.month - 1) / 3 + 4 * (pa.year - pb.year);
+    case 3:
+      return 12 * (pa.year - pb.year) + pa.month - pb.month;
+    default:
+      break;
   }
 
   // Weeks: whole days over 7, plus one for each Sunday-to-Saturday week
@@ -415,8 +426,8 @@ std::string toHalfWidth(const std::string& gbk) {
     const unsigned char trail = static_cast<unsigned char>(gbk[i + 1]);
     char ascii = 0;
     if (lead == 0xA3) {
-      if ((trail >= 0xB0 && trail <= 0xB9) || (trail >= 0xC1 && trail <= 0xDA) ||
-          (trail >= 0xE1 && trail <= 0xFA) || trail == 0xAB || trail == 0xAD || trail == 0xAE)
+      if ((trail >= 0xB0 && trail <= 0xB9) || (trail >= 0xC1 && trail <= 0xDA) || (trail >= 0xE1 && trail <= 0xFA) ||
+          trail == 0xAB || trail == 0xAD || trail == 0xAE)
         ascii = static_cast<char>(trail - 0x80);  // A3xx mirrors ASCII at xx - 0x80
     } else if (lead == 0xA1 && trail == 0xA1) {
       ascii = ' ';
@@ -517,8 +528,10 @@ std::string chineseNumerals(double amount, bool plain) {
       if (!groupWritten && i >= 6) {
         // The first digit written in the 万 or 亿 group carries the group's
         // word unless its own position word is that word already.
-        if (i >= 7 && i <= 9) pieces.push_back(unitChar(3));    // 万
-        else if (i >= 11) pieces.push_back(unitChar(7));        // 亿
+        if (i >= 7 && i <= 9)
+          pieces.push_back(unitChar(3));  // 万
+        else if (i >= 11)
+          pieces.push_back(unitChar(7));  // 亿
         groupWritten = true;
       }
       if (i >= 3) pieces.push_back(unitChar(i - 3));

@@ -44,8 +44,8 @@ std::string moneyToText(double v);
 struct DateParts {
   int year = 1899, month = 12, day = 30;
   int hour = 0, minute = 0, second = 0;
-  int dayOfWeek = 7;   // 1 = Sunday ... 7 = Saturday
-  int dayOfYear = 364; // 1..366
+  int dayOfWeek = 7;    // 1 = Sunday ... 7 = Saturday
+  int dayOfYear = 364;  // 1..366
 };
 
 // Takes a date-time apart after clamping; the time of day is rounded to

@@ -13,10 +13,14 @@ class StderrDialogs final : public Dialogs {
     std::fprintf(stderr, "[%s] %s\n", gbkToUtf8(caption).c_str(), gbkToUtf8(text).c_str());
     // Nobody can answer: take the button that changes nothing.
     switch (style & mb::kButtonMask) {
-      case mb::kOk: return kOk;
-      case mb::kYesNo: return kNo;
-      case mb::kAbortRetryIgnore: return kAbort;
-      default: return kCancel;
+      case mb::kOk:
+        return kOk;
+      case mb::kYesNo:
+        return kNo;
+      case mb::kAbortRetryIgnore:
+        return kAbort;
+      default:
+        return kCancel;
     }
   }
   bool askText(const std::string&, const std::string&, std::string*, bool) override { return false; }

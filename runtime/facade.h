@@ -122,11 +122,17 @@ namespace cmd {
 using rt::DateTime;
 
 template <typename T>
-std::string ToText(const T& v) { return rt::invoke(rt::Cmd::ToText, v).text(); }
+std::string ToText(const T& v) {
+  return rt::invoke(rt::Cmd::ToText, v).text();
+}
 template <typename T>
-double ToNumber(const T& v) { return rt::invoke(rt::Cmd::ToNumber, v).real(); }
+double ToNumber(const T& v) {
+  return rt::invoke(rt::Cmd::ToNumber, v).real();
+}
 template <typename T>
-DateTime ToDateTime(const T& v) { return {rt::invoke(rt::Cmd::ToDateTime, v).real()}; }
+DateTime ToDateTime(const T& v) {
+  return {rt::invoke(rt::Cmd::ToDateTime, v).real()};
+}
 
 // An amount of money as every window, bill and report shows it: rounded
 // half away from zero to the fen, no trailing zeros, never an exponent
@@ -144,9 +150,7 @@ inline double TimeInterval(DateTime a, DateTime b, int unit) {
 inline std::string ChineseNumerals(double amount, bool plain = false) {
   return rt::invoke(rt::Cmd::ChineseNumerals, amount, plain).text();
 }
-inline std::string LeftText(const std::string& gbk, int n) {
-  return rt::invoke(rt::Cmd::LeftText, gbk, n).text();
-}
+inline std::string LeftText(const std::string& gbk, int n) { return rt::invoke(rt::Cmd::LeftText, gbk, n).text(); }
 inline double Abs(double v) { return rt::invoke(rt::Cmd::Abs, v).real(); }
 
 }  // namespace cmd

@@ -92,9 +92,7 @@ void raiseRuntimeError(int n) { report(n, runtimeErrorText(n)); }
 
 void fatalError(const char* gbkMessage) { report(0, gbkMessage); }
 
-void setFatalReporter(FatalReporter reporter) {
-  g_reporter.store(reporter ? reporter : stderrReporter);
-}
+void setFatalReporter(FatalReporter reporter) { g_reporter.store(reporter ? reporter : stderrReporter); }
 
 void addShutdownHook(ShutdownHook hook) {
   std::lock_guard<std::mutex> lock(g_hooksMutex);

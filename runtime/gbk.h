@@ -22,8 +22,8 @@ inline bool isGbkLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 
 // A GBK copy of a UTF-8 string literal, converted on first use and kept for
 // the whole run. Yields const char*.
-#define GBK(lit)                                                        \
-  ([]() -> const char* {                                                \
-    static const std::string gbk_literal_ = ::rt::utf8ToGbk(lit);       \
-    return gbk_literal_.c_str();                                        \
+#define GBK(lit)                                                  \
+  ([]() -> const char* {                                          \
+    static const std::string gbk_literal_ = ::rt::utf8ToGbk(lit); \
+    return gbk_literal_.c_str();                                  \
   }())

@@ -31,8 +31,7 @@ Prefix* prefixOf(const void* block) {
   // The message is built on the stack: the heap just failed. The count is
   // written in full, not squeezed into an int.
   char msg[96];
-  std::snprintf(msg, sizeof msg, "%s%llu%s", GBK("分配 "), (unsigned long long)bytes,
-                GBK(" 字节内存失败!"));
+  std::snprintf(msg, sizeof msg, "%s%llu%s", GBK("分配 "), (unsigned long long)bytes, GBK(" 字节内存失败!"));
   fatalError(msg);
 }
 
@@ -71,9 +70,7 @@ void markPermanent(void* block) {
   kept.push_back(block);
 }
 
-size_t blockSize(const void* block) {
-  return block ? size_t(prefixOf(block)->size) : 0;
-}
+size_t blockSize(const void* block) { return block ? size_t(prefixOf(block)->size) : 0; }
 
 char* textCopy(const char* bytes, long len) {
   if (len < 1 || !bytes) return nullptr;
@@ -83,8 +80,6 @@ char* textCopy(const char* bytes, long len) {
   return t;
 }
 
-char* textCopy(const char* text) {
-  return text ? textCopy(text, long(std::strlen(text))) : nullptr;
-}
+char* textCopy(const char* text) { return text ? textCopy(text, long(std::strlen(text))) : nullptr; }
 
 }  // namespace rt

@@ -72,7 +72,12 @@ inline bool isSystemKind(uint32_t kind) { return (kind & 0x80000000u) != 0; }
 // Byte, short, integer, long, float, double.
 inline bool isNumericKind(uint32_t kind) {
   switch (kind) {
-    case kByte: case kShort: case kInt: case kLong: case kFloat: case kDouble:
+    case kByte:
+    case kShort:
+    case kInt:
+    case kLong:
+    case kFloat:
+    case kDouble:
       return true;
     default:
       return false;
@@ -81,9 +86,7 @@ inline bool isNumericKind(uint32_t kind) {
 
 // A system kind that is not an array (what a field can hold or an
 // expression may return).
-inline bool isBasicKind(uint32_t kind) {
-  return isSystemKind(kind) && !isArray(kind);
-}
+inline bool isBasicKind(uint32_t kind) { return isSystemKind(kind) && !isArray(kind); }
 
 struct Arg {
   uint32_t lo = 0;
@@ -102,9 +105,7 @@ struct Expression {
 
 // --- slot access --------------------------------------------------------
 
-inline uint64_t slot(const Arg& a) {
-  return uint64_t(a.lo) | (uint64_t(a.hi) << 32);
-}
+inline uint64_t slot(const Arg& a) { return uint64_t(a.lo) | (uint64_t(a.hi) << 32); }
 inline void setSlot(Arg& a, uint64_t v) {
   a.lo = uint32_t(v);
   a.hi = uint32_t(v >> 32);
@@ -135,11 +136,36 @@ inline const char* textValue(const Arg& a) {
 
 // --- record builders ----------------------------------------------------
 
-inline Arg makeInt(int32_t v) { Arg a; a.lo = uint32_t(v); a.hi = v < 0 ? 0xFFFFFFFFu : 0; a.kind = kInt; return a; }
-inline Arg makeShort(int16_t v) { Arg a = makeInt(v); a.kind = kShort; return a; }
-inline Arg makeByte(uint8_t v) { Arg a; a.lo = v; a.kind = kByte; return a; }
-inline Arg makeLong(int64_t v) { Arg a; setSlot(a, uint64_t(v)); a.kind = kLong; return a; }
-inline Arg makeBool(bool v) { Arg a; a.lo = v ? 1 : 0; a.kind = kBool; return a; }
+inline Arg makeInt(int32_t v) {
+  Arg a;
+  a.lo = uint32_t(v);
+  a.hi = v < 0 ? 0xFFFFFFFFu : 0;
+  a.kind = kInt;
+  return a;
+}
+inline Arg makeShort(int16_t v) {
+  Arg a = makeInt(v);
+  a.kind = kShort;
+  return a;
+}
+inline Arg makeByte(uint8_t v) {
+  Arg a;
+  a.lo = v;
+  a.kind = kByte;
+  return a;
+}
+inline Arg makeLong(int64_t v) {
+  Arg a;
+  setSlot(a, uint64_t(v));
+  a.kind = kLong;
+  return a;
+}
+inline Arg makeBool(bool v) {
+  Arg a;
+  a.lo = v ? 1 : 0;
+  a.kind = kBool;
+  return a;
+}
 inline Arg makeDouble(double v) {
   Arg a;
   uint64_t bits;
@@ -148,8 +174,17 @@ inline Arg makeDouble(double v) {
   a.kind = kDouble;
   return a;
 }
-inline Arg makeFloat(float v) { Arg a; std::memcpy(&a.lo, &v, sizeof v); a.kind = kFloat; return a; }
-inline Arg makeDateTime(double v) { Arg a = makeDouble(v); a.kind = kDateTime; return a; }
+inline Arg makeFloat(float v) {
+  Arg a;
+  std::memcpy(&a.lo, &v, sizeof v);
+  a.kind = kFloat;
+  return a;
+}
+inline Arg makeDateTime(double v) {
+  Arg a = makeDouble(v);
+  a.kind = kDateTime;
+  return a;
+}
 inline Arg makePointer(const void* p, uint32_t kind) {
   Arg a;
   setSlot(a, uint64_t(uintptr_t(p)));

@@ -62,9 +62,8 @@ BackupName parseBackupName(const std::string& name) {
   const size_t at = unfinished ? prefix.size() : 0;
   // "YYYY-MM-DD_HHMMSS", then nothing or "-K".
   int hh, mm, ss, k = 1;
-  if (!dateAt(name, at, &b.date) || name.size() < at + 17 || name[at + 10] != '_' ||
-      !digits(name, at + 11, 2, &hh) || !digits(name, at + 13, 2, &mm) || !digits(name, at + 15, 2, &ss) ||
-      hh > 23 || mm > 59 || ss > 60)
+  if (!dateAt(name, at, &b.date) || name.size() < at + 17 || name[at + 10] != '_' || !digits(name, at + 11, 2, &hh) ||
+      !digits(name, at + 13, 2, &mm) || !digits(name, at + 15, 2, &ss) || hh > 23 || mm > 59 || ss > 60)
     return BackupName{};
   const size_t rest = at + 17;
   if (rest != name.size()) {

@@ -110,9 +110,15 @@ int main(int argc, char** argv) {
   const rt::DateTime when{rt::makeDateTime(year, month, 1, 0, 0, 0)};
   app::report::ReportFigures figures;
   switch (report) {
-    case Report::kMonthly: figures = app::report::monthlyFigures(when); break;
-    case Report::kYearly: figures = app::report::yearlyFigures(when); break;
-    case Report::kDoctor: figures = app::report::doctorFigures(when, when); break;
+    case Report::kMonthly:
+      figures = app::report::monthlyFigures(when);
+      break;
+    case Report::kYearly:
+      figures = app::report::yearlyFigures(when);
+      break;
+    case Report::kDoctor:
+      figures = app::report::doctorFigures(when, when);
+      break;
   }
   const app::report::Labels& labels = app::report::labelsOf(report);
 

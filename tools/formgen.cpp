@@ -53,11 +53,11 @@ struct KindInfo {
   const char* keyword;
   uint32_t kind;
   int32_t version;
-  int32_t state;     // middle state word
+  int32_t state;  // middle state word
   bool hasFont;
-  bool hasText;      // caption / content in the property block
+  bool hasText;            // caption / content in the property block
   const char* firstEvent;  // name of the kind's event 0, null if none
-  bool visible;      // takes the common (negative) events
+  bool visible;            // takes the common (negative) events
 };
 
 const KindInfo kKinds[] = {
@@ -83,18 +83,16 @@ const KindInfo* kindByKeyword(const std::string& k) {
 
 // The common events every visible kind raises.
 const std::map<std::string, int32_t> kCommonEvents = {
-    {"leftdown", -1}, {"leftup", -2},    {"dblclick", -3}, {"rightdown", -4},
-    {"rightup", -5},  {"mousemove", -6}, {"gotfocus", -7}, {"lostfocus", -8},
-    {"keydown", -9},  {"keyup", -10},    {"char", -11},    {"wheel", -12},
+    {"leftdown", -1}, {"leftup", -2},    {"dblclick", -3}, {"rightdown", -4}, {"rightup", -5}, {"mousemove", -6},
+    {"gotfocus", -7}, {"lostfocus", -8}, {"keydown", -9},  {"keyup", -10},    {"char", -11},   {"wheel", -12},
 };
 
 // Stored control names to C++ names: the kind word of the name, then its
 // number (编辑框12 → Edit12). Longer words first, 透明标签 before 标签.
 const std::pair<const char*, const char*> kNameWords[] = {
-    {"超级列表框", "List"}, {"透明标签", "TransLabel"}, {"编辑框", "Edit"},
-    {"组合框", "Combo"},    {"外形框", "Shape"},        {"分组框", "Group"},
-    {"日期框", "Date"},     {"打印机", "Printer"},      {"按钮", "Button"},
-    {"标签", "Label"},      {"时钟", "Timer"},          {"画板", "Panel"},
+    {"超级列表框", "List"}, {"透明标签", "TransLabel"}, {"编辑框", "Edit"}, {"组合框", "Combo"},
+    {"外形框", "Shape"},    {"分组框", "Group"},        {"日期框", "Date"}, {"打印机", "Printer"},
+    {"按钮", "Button"},     {"标签", "Label"},          {"时钟", "Timer"},  {"画板", "Panel"},
 };
 
 std::string cppName(const std::string& utf8Name, const std::string& where) {
@@ -225,8 +223,7 @@ forms::Font songti(int px) {
   return f;
 }
 
-int32_t handlerFor(Window& w, const std::string& name, const std::string& comment,
-                   const std::string& where) {
+int32_t handlerFor(Window& w, const std::string& name, const std::string& comment, const std::string& where) {
   if (!isIdent(name)) die(where, "handler name '" + name + "' is not a plain identifier");
   auto it = w.handlerIndex.find(name);
   if (it != w.handlerIndex.end()) return it->second;
@@ -241,8 +238,7 @@ struct Description {
   std::vector<Window> windows;
 };
 
-void parseWindowLine(Description& d, Window& w, const std::vector<std::string>& tok,
-                     const std::string& where) {
+void parseWindowLine(Description& d, Window& w, const std::vector<std::string>& tok, const std::string& where) {
   if (tok.size() < 2 || !isIdent(tok[1])) die(where, "window line needs a plain name");
   w.ident = tok[1];
   Item it;
@@ -288,8 +284,8 @@ struct PendingContainer {
   std::string where;
 };
 
-void parseControlLine(Window& w, const KindInfo& info, const std::vector<std::string>& tok,
-                      const std::string& where, std::vector<PendingContainer>& pending) {
+void parseControlLine(Window& w, const KindInfo& info, const std::vector<std::string>& tok, const std::string& where,
+                      std::vector<PendingContainer>& pending) {
   if (tok.size() < 3) die(where, "a control line needs a name and left,top,width,height");
   Item it;
   it.kind = info.kind;
@@ -320,14 +316,17 @@ void parseControlLine(Window& w, const KindInfo& info, const std::vector<std::st
       it.text = gbk(onlyQuoted(v, where), where);
     } else if (key == "font") {
       needKind(info.hasFont, key);
-      if (v == "default") it.font = forms::Font{};
-      else it.font = songti(int(number(v, where)));
+      if (v == "default")
+        it.font = forms::Font{};
+      else
+        it.font = songti(int(number(v, where)));
     } else if (key == "mode") {
       needKind(info.kind == forms::kEditBoxKind, key);
-      static const std::map<std::string, int32_t> modes = {
-          {"normal", forms::kInputNormal},   {"readonly", forms::kInputReadOnly},
-          {"password", forms::kInputPassword}, {"integer", forms::kInputInteger},
-          {"datetime", forms::kInputDateTime}};
+      static const std::map<std::string, int32_t> modes = {{"normal", forms::kInputNormal},
+                                                           {"readonly", forms::kInputReadOnly},
+                                                           {"password", forms::kInputPassword},
+                                                           {"integer", forms::kInputInteger},
+                                                           {"datetime", forms::kInputDateTime}};
       auto m = modes.find(v);
       if (m == modes.end()) die(where, "unknown input mode '" + v + "'");
       it.inputMode = m->second;
@@ -357,10 +356,14 @@ void parseControlLine(Window& w, const KindInfo& info, const std::vector<std::st
       while (pos < v.size()) {
         forms::ListColumn c;
         char a = v[pos++];
-        if (a == 'L') c.alignment = 0;
-        else if (a == 'C') c.alignment = 1;
-        else if (a == 'R') c.alignment = 2;
-        else die(where, "a column starts with L, C or R");
+        if (a == 'L')
+          c.alignment = 0;
+        else if (a == 'C')
+          c.alignment = 1;
+        else if (a == 'R')
+          c.alignment = 2;
+        else
+          die(where, "a column starts with L, C or R");
         size_t q = v.find('"', pos);
         if (q == std::string::npos) die(where, "a column needs a quoted caption");
         c.width = int32_t(number(v.substr(pos, q - pos), where));
@@ -525,15 +528,17 @@ std::string header(const Description& d) {
     for (size_t k = 0; k < w.tpl.items.size(); ++k) {
       const Item& it = w.tpl.items[k];
       std::string name;
-      if (k == 0) name = "kSelf";
-      else if (it.kind == forms::kMenuItemKind) name = "kMenu" + std::to_string(++menu);
-      else name = "k" + cppName(w.names[k], w.file);
+      if (k == 0)
+        name = "kSelf";
+      else if (it.kind == forms::kMenuItemKind)
+        name = "kMenu" + std::to_string(++menu);
+      else
+        name = "k" + cppName(w.names[k], w.file);
       h << "constexpr uint32_t " << name << " = " << hex(it.id) << ";  // " << w.comments[k] << "\n";
     }
     h << "enum Handler : int32_t {\n";
     for (size_t i = 0; i < w.handlers.size(); ++i)
-      h << "  k" << capitalized(w.handlers[i].name) << " = " << i << ",  // " << w.handlers[i].comment
-        << "\n";
+      h << "  k" << capitalized(w.handlers[i].name) << " = " << i << ",  // " << w.handlers[i].comment << "\n";
     h << "  kHandlerCount = " << w.handlers.size() << "\n};\n}  // namespace " << w.ident << "\n";
   }
   h << "\n}  // namespace forms::ids\n";

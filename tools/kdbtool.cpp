@@ -77,7 +77,6 @@ std::string g_password;  // GBK
   std::exit(1);
 }
 
-
 // -48 said in full: what the administrator is to do about it.
 [[noreturn]] void failOpen(const std::string& file, int code) {
   if (code == db::kFileSizeWrong) {
@@ -93,7 +92,8 @@ std::string g_password;  // GBK
                        .c_str(),
                    stderr);
         std::exit(1);
-      default: break;
+      default:
+        break;
     }
   }
   fail(code);
@@ -155,9 +155,8 @@ int cmdInfo(const std::string& file) {
   s += "fields: " + std::to_string(t.fields().size()) + "\n";
   for (size_t i = 0; i < t.fields().size(); ++i) {
     const db::Field& f = t.fields()[i];
-    s += "field " + std::to_string(i + 1) + ": " + rt::gbkToUtf8(f.name) + " kind " +
-         std::to_string(f.kind) + " offset " + std::to_string(f.offset) + " size " +
-         std::to_string(f.width) + "\n";
+    s += "field " + std::to_string(i + 1) + ": " + rt::gbkToUtf8(f.name) + " kind " + std::to_string(f.kind) +
+         " offset " + std::to_string(f.offset) + " size " + std::to_string(f.width) + "\n";
   }
   out(s);
   return 0;
@@ -205,9 +204,9 @@ int cmdDump(const std::string& file, bool csv, kdbtool::Amounts amounts) {
 using BatchKey = std::tuple<std::string, std::string, std::string>;
 
 struct Audited {
-  int64_t catalogue = 0;   // sum of `shl` over the catalogue's records of the batch
+  int64_t catalogue = 0;  // sum of `shl` over the catalogue's records of the batch
   bool inCatalogue = false;
-  int64_t journal = 0;     // stock before its first entry + every change since
+  int64_t journal = 0;  // stock before its first entry + every change since
   bool inJournal = false;
 };
 
@@ -279,8 +278,10 @@ int auditLines(const std::string& dir) {
       if (table.empty()) return 0;
       const std::string why = textOf(jn, yy, rec);
       Count& c = lines[lower(table)][int32_t(numberOf(jn, mxh, rec))];
-      if (why == charges[0] || why == charges[1]) ++c.charged;
-      else if (why == returned) ++c.returned;
+      if (why == charges[0] || why == charges[1])
+        ++c.charged;
+      else if (why == returned)
+        ++c.returned;
       return 0;
     });
     if (rc != db::kOk) fail(rc);
@@ -338,8 +339,11 @@ int auditLines(const std::string& dir) {
   }
   for (const std::string& line : told) out(line);
   if (unchecked > 0) out(std::to_string(unchecked) + " 条收费明细所在的收费表没有任何流水指明，未逐条核对\n");
-  if (told.empty()) out("收费明细与流水一致\n");
-  else out("收费明细与流水不一致：" + std::to_string(told.size()) + " 处（若有工作站尚有待补记的库存变动，补记后再核对）\n");
+  if (told.empty())
+    out("收费明细与流水一致\n");
+  else
+    out("收费明细与流水不一致：" + std::to_string(told.size()) +
+        " 处（若有工作站尚有待补记的库存变动，补记后再核对）\n");
   return int(told.size());
 }
 
@@ -426,8 +430,8 @@ int cmdStockAudit(const std::string& dir) {
     for (const Unexplained& e : entries) {
       ++unexplained;
       const auto& [dm, mch, ph] = e.batch;
-      out(rt::gbkToUtf8(dm) + " " + rt::gbkToUtf8(mch) + " 批号 " + rt::gbkToUtf8(ph) + ": " +
-          rt::gbkToUtf8(e.when) + " 目录修改改动库存 " + std::to_string(e.change) + "，未注明手工调整\n");
+      out(rt::gbkToUtf8(dm) + " " + rt::gbkToUtf8(mch) + " 批号 " + rt::gbkToUtf8(ph) + ": " + rt::gbkToUtf8(e.when) +
+          " 目录修改改动库存 " + std::to_string(e.change) + "，未注明手工调整\n");
     }
   int drifts = 0, unjournalled = 0;
   for (const auto& [key, a] : batches) {
@@ -504,9 +508,12 @@ int cmdAppend(const std::string& file, const std::vector<std::string>& values) {
     rt::Arg a;
     switch (f.kind) {
       case db::kFBool:
-        if (v == GBK("真") || v == "1") a = rt::makeBool(true);
-        else if (v == GBK("假") || v == "0") a = rt::makeBool(false);
-        else fail(db::kValueKindMismatch);
+        if (v == GBK("真") || v == "1")
+          a = rt::makeBool(true);
+        else if (v == GBK("假") || v == "0")
+          a = rt::makeBool(false);
+        else
+          fail(db::kValueKindMismatch);
         break;
       case db::kFDateTime: {
         double d = rt::textToDateTime(v);
@@ -626,28 +633,31 @@ std::string faultText(db::Table& t, const db::ChainReport& r, const db::ChainFau
   switch (f.kind) {
     case db::ChainFaultKind::kPastEnd:
       return s + b + " is past the end of the file (" + std::to_string(r.blocks) + " blocks)";
-    case db::ChainFaultKind::kLoop: return s + b + " comes round again (a loop)";
-    case db::ChainFaultKind::kBadUsed: return s + b + " has a used-byte count outside 0..500";
+    case db::ChainFaultKind::kLoop:
+      return s + b + " comes round again (a loop)";
+    case db::ChainFaultKind::kBadUsed:
+      return s + b + " has a used-byte count outside 0..500";
     case db::ChainFaultKind::kCrossLink:
       return s + b + " also belongs to " + chainName(t, f.otherRecord, f.otherField);
-    case db::ChainFaultKind::kOnFreeList: return s + b + " is on the free list";
+    case db::ChainFaultKind::kOnFreeList:
+      return s + b + " is on the free list";
     case db::ChainFaultKind::kTorn:
       return s + b + " does not continue the value (cut short while it was written)";
   }
   return s;
 }
 
-std::string unusedNote(const db::ChainReport& r) {
-  return std::to_string(r.unused) + " blocks belong to no value";
-}
+std::string unusedNote(const db::ChainReport& r) { return std::to_string(r.unused) + " blocks belong to no value"; }
 
 // What is not as the header says but puts no value at risk.
 std::string headerNotes(const db::ChainReport& r) {
   std::string notes;
   if (r.headerFree != r.freeBlocks)
-    notes += "free list: " + std::to_string(r.freeBlocks) + " blocks, the header says " + std::to_string(r.headerFree) + "\n";
+    notes += "free list: " + std::to_string(r.freeBlocks) + " blocks, the header says " + std::to_string(r.headerFree) +
+             "\n";
   if (r.headerBlocks != r.blocks)
-    notes += "the header counts " + std::to_string(r.headerBlocks) + " blocks, the file holds " + std::to_string(r.blocks) + "\n";
+    notes += "the header counts " + std::to_string(r.headerBlocks) + " blocks, the file holds " +
+             std::to_string(r.blocks) + "\n";
   return notes;
 }
 
@@ -668,8 +678,10 @@ int cmdCheck(const std::string& file) {
   }
   // Only free space lost or miscounted (a write stopped half-way): no
   // value is at risk.
-  if (r.unused) out("ok (" + unusedNote(r) + "; repair frees them)\n");
-  else out(notes.empty() && r.faults.empty() ? "ok\n" : "ok (no value at risk; repair rebuilds the free list)\n");
+  if (r.unused)
+    out("ok (" + unusedNote(r) + "; repair frees them)\n");
+  else
+    out(notes.empty() && r.faults.empty() ? "ok\n" : "ok (no value at risk; repair rebuilds the free list)\n");
   return 0;
 }
 
@@ -750,9 +762,12 @@ int main(int argc, char** argv) {
   if (sub == "dump" && !rest.empty()) {
     bool csv = false, exact = false;
     for (size_t k = 0; k + 1 < rest.size(); ++k) {
-      if (rest[k] == "--csv" && !csv) csv = true;
-      else if (rest[k] == "--exact" && !exact) exact = true;
-      else usage();
+      if (rest[k] == "--csv" && !csv)
+        csv = true;
+      else if (rest[k] == "--exact" && !exact)
+        exact = true;
+      else
+        usage();
     }
     return cmdDump(rest.back(), csv, exact ? kdbtool::Amounts::kExact : kdbtool::Amounts::kToTheFen);
   }

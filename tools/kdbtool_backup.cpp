@@ -29,9 +29,7 @@
 
 namespace kdbtool {
 
-std::string packUnfinishedText() {
-  return "压缩未完成：下一次写入打开或 kdbtool repair 将完成它，数据完整";
-}
+std::string packUnfinishedText() { return "压缩未完成：下一次写入打开或 kdbtool repair 将完成它，数据完整"; }
 
 std::string countDamagedText() {
   return "记录数已损坏（文件中的整条记录多于记录数）：运行 kdbtool repair 按文件长度恢复记录数，修复前不要写入此表";
@@ -146,9 +144,12 @@ TableState readWholeTable(const std::string& path, bool whole) {
 std::string sizeFaultNote(const std::string& path, int code) {
   if (code != db::kFileSizeWrong) return {};
   switch (db::sizeFaultOf(path)) {
-    case db::SizeFault::kPackUnfinished: return packUnfinishedText();
-    case db::SizeFault::kCountDamaged: return countDamagedText();
-    default: return {};
+    case db::SizeFault::kPackUnfinished:
+      return packUnfinishedText();
+    case db::SizeFault::kCountDamaged:
+      return countDamagedText();
+    default:
+      return {};
   }
 }
 
@@ -297,8 +298,7 @@ int removeBackupFolder(const std::string& path) {
 
 // The rotation after a complete backup (backup_keep.h chooses). False when
 // an old backup could not be removed (named on standard error).
-bool rotateBackups(const std::string& dest, const std::string& justMade, const Date& day,
-                   const BackupOptions& opt) {
+bool rotateBackups(const std::string& dest, const std::string& justMade, const Date& day, const BackupOptions& opt) {
   std::vector<std::string> names;
   int rc = db::os::env().listDir(dest, &names);
   if (rc != db::kOk) {
@@ -329,8 +329,7 @@ struct Failure {
 // workstation is half in the copy, and the ".kdt" is copied together with
 // the records that point into it), the lock released at once, then the
 // copy read through on its own. Returns "" or what went wrong.
-std::string backupTable(const std::string& dir, const std::string& name, const std::string& folder,
-                        std::string* done) {
+std::string backupTable(const std::string& dir, const std::string& name, const std::string& folder, std::string* done) {
   const std::string path = joinPath(dir, name);
   db::OpenOptions o;
   o.readOnly = true;
@@ -436,8 +435,7 @@ int backupCommand(const std::vector<std::string>& given) {
     std::fflush(stdout);
   }
   use.reset();
-  say(stdout, std::to_string(copied) + " of " + std::to_string(tables.size()) +
-                  " tables copied and checked\n");
+  say(stdout, std::to_string(copied) + " of " + std::to_string(tables.size()) + " tables copied and checked\n");
   if (!failed.empty()) {
     reportFailures(("backup incomplete, left in " + folder + " (not to be restored from):").c_str(), failed);
     return 1;
@@ -446,8 +444,8 @@ int backupCommand(const std::vector<std::string>& given) {
   // durable with the copies.
   if (::rename(folder.c_str(), dated.c_str()) != 0) {
     rc = db::os::mapErrno(errno);
-    say(stderr, "backup complete in " + folder + " but it could not be renamed to " + dated + ": " +
-                    codeText(rc) + "\n");
+    say(stderr,
+        "backup complete in " + folder + " but it could not be renamed to " + dated + ": " + codeText(rc) + "\n");
     return 1;
   }
   db::os::env().syncDir(dest);
@@ -478,8 +476,8 @@ int verifyCommand(const std::vector<std::string>& given) {
   for (const std::string& name : tables) {
     TableState s = readWholeTable(joinPath(dir, name), false);
     std::string line = name + ": ";
-    const bool packStopped = s.code == db::kFileSizeWrong &&
-                             db::sizeFaultOf(joinPath(dir, name)) == db::SizeFault::kPackUnfinished;
+    const bool packStopped =
+        s.code == db::kFileSizeWrong && db::sizeFaultOf(joinPath(dir, name)) == db::SizeFault::kPackUnfinished;
     if (packStopped) {
       ++unfinished;
       line += packUnfinishedText();
@@ -503,10 +501,9 @@ int verifyCommand(const std::vector<std::string>& given) {
   std::vector<std::string> sharing;
   sharingProblems(dir, &shared, &sharing);
   for (const std::string& p : sharing) say(stdout, p + "\n");
-  say(stdout, std::to_string(tables.size() - failed.size() - unfinished) + " of " +
-                  std::to_string(tables.size()) + " tables sound" +
-                  (unfinished ? ", " + std::to_string(unfinished) +  " with a pack still to complete" : "") +
-                  "\n");
+  say(stdout, std::to_string(tables.size() - failed.size() - unfinished) + " of " + std::to_string(tables.size()) +
+                  " tables sound" +
+                  (unfinished ? ", " + std::to_string(unfinished) + " with a pack still to complete" : "") + "\n");
   for (const std::string& p : sharing) failed.push_back({"", p});
   if (!failed.empty()) {
     reportFailures("not sound:", failed);
@@ -538,11 +535,11 @@ std::string existingFile(const std::string& path) {
 
 // One table being restored: where its files come from and go to.
 struct Restore {
-  std::string name;               // as in the backup ("m20101.kdb")
-  std::string fromAux;            // the backup's ".kdt", or empty
-  int32_t records = 0;            // as the backup holds them
-  std::vector<std::string> now;   // the folder's files of the table now (table, ".kdt", pack record)
-  std::vector<std::string> place; // where the copies go: the table, then its ".kdt"
+  std::string name;                // as in the backup ("m20101.kdb")
+  std::string fromAux;             // the backup's ".kdt", or empty
+  int32_t records = 0;             // as the backup holds them
+  std::vector<std::string> now;    // the folder's files of the table now (table, ".kdt", pack record)
+  std::vector<std::string> place;  // where the copies go: the table, then its ".kdt"
   std::unique_ptr<db::Table> held;
 };
 
@@ -691,7 +688,8 @@ int restoreCommand(const std::vector<std::string>& args) {
       return 1;
     }
     say(stdout, (tty ? std::to_string(i + 1) + "/" + std::to_string(tables.size()) + " " + r.name + " copied"
-                     : r.name + ": copied") + "\n");
+                     : r.name + ": copied") +
+                    "\n");
     std::fflush(stdout);
   }
 
@@ -702,8 +700,10 @@ int restoreCommand(const std::vector<std::string>& args) {
   for (int k = 1; k < 100 && aside.empty(); ++k) {
     std::string path = joinPath(dir, kAsidePrefix + stamp + (k > 1 ? "-" + std::to_string(k) : ""));
     const int made = makeFolderLikeParent(path);
-    if (made == 0) aside = path;
-    else if (made != EEXIST) break;
+    if (made == 0)
+      aside = path;
+    else if (made != EEXIST)
+      break;
   }
   if (aside.empty()) {
     say(stderr, "cannot make a folder for the current tables in " + dir + "; nothing restored\n");
@@ -719,8 +719,7 @@ int restoreCommand(const std::vector<std::string>& args) {
       moved.emplace_back(f, to);
     }
     for (size_t k = 0; k < r.place.size() && rc == db::kOk; ++k) {
-      if ((rc = db::os::env().rename(r.place[k] + kScratchSuffix, r.place[k])) == db::kOk)
-        placed.push_back(r.place[k]);
+      if ((rc = db::os::env().rename(r.place[k] + kScratchSuffix, r.place[k])) == db::kOk) placed.push_back(r.place[k]);
     }
     if (rc != db::kOk) {
       say(stderr, r.name + " could not be put in place: " + codeText(rc) + "; the folder is put back as it was\n");

@@ -73,8 +73,7 @@ std::string isoDate(double days) {
   if (p.hour == 0 && p.minute == 0 && p.second == 0)
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
   else
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                  p.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
   return buf;
 }
 
@@ -137,12 +136,17 @@ Cell exportCell(const db::Field& f, const rt::Arg& v, Amounts amounts) {
 
 std::string cellText(const Cell& c) {
   switch (c.kind) {
-    case Cell::kInteger: return std::to_string(c.integer);
-    case Cell::kMoney: return rt::fenText(c.integer);
-    case Cell::kReal: return shortest(c.real);
-    case Cell::kBlob: return hexBytes(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size());
+    case Cell::kInteger:
+      return std::to_string(c.integer);
+    case Cell::kMoney:
+      return rt::fenText(c.integer);
+    case Cell::kReal:
+      return shortest(c.real);
+    case Cell::kBlob:
+      return hexBytes(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size());
     case Cell::kDate:
-    case Cell::kText: break;
+    case Cell::kText:
+      break;
   }
   return c.text;
 }

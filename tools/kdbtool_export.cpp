@@ -36,8 +36,8 @@ void say(std::FILE* to, const std::string& utf8) { std::fwrite(utf8.data(), 1, u
 
 // A table as read: its columns and every record's cells.
 struct ReadTable {
-  std::string name;  // the file's name without ".kdb" (UTF-8)
-  std::vector<const char*> types;  // SQL type per field
+  std::string name;                  // the file's name without ".kdb" (UTF-8)
+  std::vector<const char*> types;    // SQL type per field
   std::vector<std::string> columns;  // field names, UTF-8
   struct Row {
     int32_t serial = 0;
@@ -54,11 +54,15 @@ const char* sqlType(int32_t kind) {
     case db::kFInt:
     case db::kFLong:
     case db::kFSubPtr:
-    case db::kFBool: return "INTEGER";
+    case db::kFBool:
+      return "INTEGER";
     case db::kFFloat:
-    case db::kFDouble: return "REAL";
-    case db::kFBytes: return "BLOB";
-    default: return "TEXT";
+    case db::kFDouble:
+      return "REAL";
+    case db::kFBytes:
+      return "BLOB";
+    default:
+      return "TEXT";
   }
 }
 
@@ -140,12 +144,22 @@ class SqliteOut {
       int at = 3;
       for (const Cell& c : r.cells) {
         switch (c.kind) {
-          case Cell::kInteger: sqlite3_bind_int64(insert_, at, c.integer); break;
-          case Cell::kMoney: sqlite3_bind_double(insert_, at, rt::yuanOf(c.integer)); break;
-          case Cell::kReal: sqlite3_bind_double(insert_, at, c.real); break;
+          case Cell::kInteger:
+            sqlite3_bind_int64(insert_, at, c.integer);
+            break;
+          case Cell::kMoney:
+            sqlite3_bind_double(insert_, at, rt::yuanOf(c.integer));
+            break;
+          case Cell::kReal:
+            sqlite3_bind_double(insert_, at, c.real);
+            break;
           case Cell::kDate:
-          case Cell::kText: sqlite3_bind_text(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC); break;
-          case Cell::kBlob: sqlite3_bind_blob(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC); break;
+          case Cell::kText:
+            sqlite3_bind_text(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC);
+            break;
+          case Cell::kBlob:
+            sqlite3_bind_blob(insert_, at, c.text.data(), int(c.text.size()), SQLITE_STATIC);
+            break;
         }
         ++at;
       }
@@ -228,19 +242,24 @@ class XlsxOut {
  private:
   lxw_error write(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t col, const Cell& c) {
     switch (c.kind) {
-      case Cell::kInteger: return worksheet_write_number(sheet, row, col, double(c.integer), nullptr);
-      case Cell::kMoney: return worksheet_write_number(sheet, row, col, rt::yuanOf(c.integer), money_);
+      case Cell::kInteger:
+        return worksheet_write_number(sheet, row, col, double(c.integer), nullptr);
+      case Cell::kMoney:
+        return worksheet_write_number(sheet, row, col, rt::yuanOf(c.integer), money_);
       case Cell::kReal:
         // A spreadsheet has no infinity or NaN: those stay text.
-        if (!std::isfinite(c.real)) return worksheet_write_string(sheet, row, col, shortestText(c.real).c_str(), nullptr);
+        if (!std::isfinite(c.real))
+          return worksheet_write_string(sheet, row, col, shortestText(c.real).c_str(), nullptr);
         return worksheet_write_number(sheet, row, col, c.real, nullptr);
       case Cell::kDate:
         // Day numbers count from 1899-12-30 here as in a spreadsheet, which
         // shows nothing before 1900-03-01 (day 61) rightly.
         if (!(c.real >= 61) || c.real >= 2958466) return text(sheet, row, col, c.text);
         return worksheet_write_number(sheet, row, col, c.real, c.real == std::floor(c.real) ? day_ : time_);
-      case Cell::kBlob: return text(sheet, row, col, cellText(c));
-      case Cell::kText: break;
+      case Cell::kBlob:
+        return text(sheet, row, col, cellText(c));
+      case Cell::kText:
+        break;
     }
     return text(sheet, row, col, c.text);
   }
@@ -420,8 +439,7 @@ int exportCommand(const std::vector<std::string>& given, const std::string& pass
       }
       const std::string path = joinPath(dir, file);
       if (int rc = readTable(path, password, amounts, &t); rc != db::kOk) {
-        const bool packStopped =
-            rc == db::kFileSizeWrong && db::sizeFaultOf(path) == db::SizeFault::kPackUnfinished;
+        const bool packStopped = rc == db::kFileSizeWrong && db::sizeFaultOf(path) == db::SizeFault::kPackUnfinished;
         skipped.push_back({file, packStopped ? packUnfinishedText() : codeText(rc)});
         continue;
       }

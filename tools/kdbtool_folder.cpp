@@ -96,7 +96,8 @@ int shareEntry(const char* path, const struct stat* st, int type, FTW*) {
                          std::strerror(errno) + ")");
       return 0;
     }
-    if (want != was) what += (what.empty() ? "" : ", ") + std::string("mode ") + octal(want) + " (was " + octal(was) + ")";
+    if (want != was)
+      what += (what.empty() ? "" : ", ") + std::string("mode ") + octal(want) + " (was " + octal(was) + ")";
   }
   if (!what.empty()) {
     ++w.changed;
@@ -137,8 +138,8 @@ bool sharingProblems(const std::string& dir, bool* shared, std::vector<std::stri
   const std::string fix = "; kdbtool init-folder " + dir + " fixes it";
   const std::string group = groupName(folder.st_gid);
   if (!(folder.st_mode & S_ISGID))
-    problems->push_back(dir + ": the folder is not setgid, so a new file gets its maker's own group, not " +
-                        group + fix);
+    problems->push_back(dir + ": the folder is not setgid, so a new file gets its maker's own group, not " + group +
+                        fix);
   DIR* d = ::opendir(dir.c_str());
   if (!d) {
     problems->push_back(dir + ": the folder cannot be listed (" + std::strerror(errno) + ")");
@@ -160,8 +161,8 @@ bool sharingProblems(const std::string& dir, bool* shared, std::vector<std::stri
     if ((st.st_mode & kGroupFile) != kGroupFile)
       why += (why.empty() ? "" : ", ") + std::string("mode ") + octal(st.st_mode) + " without group read and write";
     if (!why.empty())
-      problems->push_back(name + ": other accounts of the group " + group + " cannot write it (owner " + ownerName(st.st_uid) +
-                          ", " + why + ")" + fix);
+      problems->push_back(name + ": other accounts of the group " + group + " cannot write it (owner " +
+                          ownerName(st.st_uid) + ", " + why + ")" + fix);
   }
   return true;
 }
@@ -169,9 +170,12 @@ bool sharingProblems(const std::string& dir, bool* shared, std::vector<std::stri
 int initFolderCommand(const std::vector<std::string>& args) {
   std::string dir, groupText;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--group" && i + 1 < args.size() && groupText.empty()) groupText = args[++i];
-    else if (!args[i].empty() && args[i][0] != '-' && dir.empty()) dir = args[i];
-    else usage();
+    if (args[i] == "--group" && i + 1 < args.size() && groupText.empty())
+      groupText = args[++i];
+    else if (!args[i].empty() && args[i][0] != '-' && dir.empty())
+      dir = args[i];
+    else
+      usage();
   }
   if (dir.empty()) usage();
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();

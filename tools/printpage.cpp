@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   const rt::Arg self = rt::makeObject(rt::kPrinter, 0, 0);
   printer.setProperty(print::Printer::kDocName, -1, rt::makeTextRef(GBK("打印校准页")));
   // Dialog and progress window shown, A4, the orientation asked for.
-  const rt::Arg begin[] = {self, rt::Arg{}, rt::Arg{}, rt::makeInt(2), rt::makeInt(landscape ? 1 : 2),
+  const rt::Arg begin[] = {self,      rt::Arg{}, rt::Arg{}, rt::makeInt(2), rt::makeInt(landscape ? 1 : 2),
                            rt::Arg{}, rt::Arg{}};
   if (!printer.begin(7, begin)) return 1;  // cancelled
 

@@ -34,8 +34,7 @@ void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     // Without a window system there is no dialog to show; say so rather
     // than return as if the records had been edited.
-    rt::dialogs().message(GBK("没有窗口环境，无法打开记录编辑对话框。"), GBK("错误"),
-                          rt::mb::kOk | rt::mb::kIconError);
+    rt::dialogs().message(GBK("没有窗口环境，无法打开记录编辑对话框。"), GBK("错误"), rt::mb::kOk | rt::mb::kIconError);
     return setLastError(kUnknown);
   }
   const rt::Arg* caption = rt::argAt(argc, argv, 0);
@@ -112,8 +111,7 @@ bool fieldIsSecret(const Table& table, size_t index) {
 
 void registerEditRecordsCommand() { rt::registerCommand(rt::Cmd::EditRecords, cmdEditRecords); }
 
-int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
-                   const std::vector<std::string>& gbkFields) {
+int runEditRecords(Table& table, const std::string& gbkCaption, int flags, const std::vector<std::string>& gbkFields) {
   // Over the window whose handler asked for it; else the active one.
   QWidget* owner = nullptr;
   if (uint32_t w = forms::eventSource().window) owner = forms::windowWidget(w);

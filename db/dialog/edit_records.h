@@ -25,9 +25,9 @@ class Table;
 
 // Mode flags of EditRecords.
 enum EditFlags : int {
-  kEditViewOnly = 1,   // nothing may be changed
-  kEditNoAdding = 2,   // no new records
-  kEditNoDeleting = 4, // no deleted mark, no purge, no emptying
+  kEditViewOnly = 1,    // nothing may be changed
+  kEditNoAdding = 2,    // no new records
+  kEditNoDeleting = 4,  // no deleted mark, no purge, no emptying
 };
 
 // Installs the EditRecords entry in the runtime's command table.
@@ -38,8 +38,7 @@ void registerEditRecordsCommand();
 // engine code of the last save (0 when it went well).
 // `gbkCaption` empty gives the default caption; `gbkFields` empty shows all
 // fields.
-int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
-                   const std::vector<std::string>& gbkFields);
+int runEditRecords(Table& table, const std::string& gbkCaption, int flags, const std::vector<std::string>& gbkFields);
 
 // What the fields of a table layout mean, shown beside each field's name in
 // the dialog ("ps  西药") for a table whose field names are exactly `names`

@@ -87,9 +87,12 @@ std::string parseFieldText(const Field& f, const std::string& gbk, TypedValue* o
     }
     case kFBool: {
       const std::string t = trimmed(rt::toHalfWidth(gbk));
-      if (t.empty() || t == "0" || t == rt::utf8ToGbk("假")) out->value = rt::makeBool(false);
-      else if (t == "1" || t == rt::utf8ToGbk("真")) out->value = rt::makeBool(true);
-      else return rt::utf8ToGbk("不是有效的逻辑值（真 或 假）");
+      if (t.empty() || t == "0" || t == rt::utf8ToGbk("假"))
+        out->value = rt::makeBool(false);
+      else if (t == "1" || t == rt::utf8ToGbk("真"))
+        out->value = rt::makeBool(true);
+      else
+        return rt::utf8ToGbk("不是有效的逻辑值（真 或 假）");
       return "";
     }
     case kFDateTime: {
@@ -99,7 +102,12 @@ std::string parseFieldText(const Field& f, const std::string& gbk, TypedValue* o
       out->value = rt::makeDateTime(d);
       return "";
     }
-    case kFByte: case kFShort: case kFInt: case kFLong: case kFFloat: case kFDouble:
+    case kFByte:
+    case kFShort:
+    case kFInt:
+    case kFLong:
+    case kFFloat:
+    case kFDouble:
       break;
     default:
       return rt::utf8ToGbk("此字段不能在这里编辑");
@@ -120,10 +128,22 @@ std::string parseFieldText(const Field& f, const std::string& gbk, TypedValue* o
   // exponent is cut toward zero, as the engine stores it.
   long long lo = 0, hi = 0;
   switch (f.kind) {
-    case kFByte: lo = 0; hi = 255; break;
-    case kFShort: lo = -32768; hi = 32767; break;
-    case kFInt: lo = INT32_MIN; hi = INT32_MAX; break;
-    default: lo = INT64_MIN; hi = INT64_MAX; break;
+    case kFByte:
+      lo = 0;
+      hi = 255;
+      break;
+    case kFShort:
+      lo = -32768;
+      hi = 32767;
+      break;
+    case kFInt:
+      lo = INT32_MIN;
+      hi = INT32_MAX;
+      break;
+    default:
+      lo = INT64_MIN;
+      hi = INT64_MAX;
+      break;
   }
   long long v = 0;
   if (!t.empty()) {
@@ -133,17 +153,24 @@ std::string parseFieldText(const Field& f, const std::string& gbk, TypedValue* o
       if (errno == ERANGE) return rangeText(lo, hi);
     } else {
       double d = std::trunc(rt::textToNumber(t));
-      if (!std::isfinite(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
-        return rangeText(lo, hi);
+      if (!std::isfinite(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0) return rangeText(lo, hi);
       v = (long long)d;
     }
   }
   if (v < lo || v > hi) return rangeText(lo, hi);
   switch (f.kind) {
-    case kFByte: out->value = rt::makeByte(uint8_t(v)); break;
-    case kFShort: out->value = rt::makeShort(int16_t(v)); break;
-    case kFInt: out->value = rt::makeInt(int32_t(v)); break;
-    default: out->value = rt::makeLong(int64_t(v)); break;
+    case kFByte:
+      out->value = rt::makeByte(uint8_t(v));
+      break;
+    case kFShort:
+      out->value = rt::makeShort(int16_t(v));
+      break;
+    case kFInt:
+      out->value = rt::makeInt(int32_t(v));
+      break;
+    default:
+      out->value = rt::makeLong(int64_t(v));
+      break;
   }
   return "";
 }

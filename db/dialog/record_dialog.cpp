@@ -50,8 +50,7 @@ constexpr int kPage = 10;
 
 RecordDialog::RecordDialog(Table& table, const std::string& gbkCaption, int flags,
                            const std::vector<std::string>& gbkFields, QWidget* parent)
-    : QDialog(parent), t_(table), caption_(gbkCaption.empty() ? g("数据库记录编辑") : gbkCaption),
-      flags_(flags) {
+    : QDialog(parent), t_(table), caption_(gbkCaption.empty() ? g("数据库记录编辑") : gbkCaption), flags_(flags) {
   setObjectName("EditRecords");
   viewOnly_ = (flags & kEditViewOnly) != 0;
   noAdding_ = viewOnly_ || (flags & kEditNoAdding) != 0;
@@ -80,8 +79,10 @@ RecordDialog::RecordDialog(Table& table, const std::string& gbkCaption, int flag
   if (parent) centreOver(parent);
 
   readCount();
-  if (count_ > 0) load(std::clamp(t_.position, 0, count_ - 1));
-  else refreshTitle();
+  if (count_ > 0)
+    load(std::clamp(t_.position, 0, count_ - 1));
+  else
+    refreshTitle();
   focusLine(0);
 }
 
@@ -218,30 +219,49 @@ void RecordDialog::buildMenus() {
     return a;
   };
   QMenu* rec = bar->addMenu(u("&R.记录"));
-  item(rec, "&F.到首记录", QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { firstRecord(); }, "actFirst");
-  item(rec, "&L.到尾记录", QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { lastRecord(); }, "actLast");
-  item(rec, "&P.上一记录", QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { previousRecord(); }, "actPrev");
-  item(rec, "&N.下一记录", QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { nextRecord(); }, "actNext");
-  item(rec, "&U.上一页", QKeySequence(Qt::Key_PageUp), [this] { pageBack(); }, "actPageUp");
-  item(rec, "&D.下一页", QKeySequence(Qt::Key_PageDown), [this] { pageForward(); }, "actPageDown");
-  item(rec, "&G.到指定记录", QKeySequence(Qt::CTRL | Qt::Key_G), [this] { jumpToNumber(); }, "actJump");
+  item(
+      rec, "&F.到首记录", QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { firstRecord(); }, "actFirst");
+  item(
+      rec, "&L.到尾记录", QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { lastRecord(); }, "actLast");
+  item(
+      rec, "&P.上一记录", QKeySequence(Qt::CTRL | Qt::Key_Up), [this] { previousRecord(); }, "actPrev");
+  item(
+      rec, "&N.下一记录", QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { nextRecord(); }, "actNext");
+  item(
+      rec, "&U.上一页", QKeySequence(Qt::Key_PageUp), [this] { pageBack(); }, "actPageUp");
+  item(
+      rec, "&D.下一页", QKeySequence(Qt::Key_PageDown), [this] { pageForward(); }, "actPageDown");
+  item(
+      rec, "&G.到指定记录", QKeySequence(Qt::CTRL | Qt::Key_G), [this] { jumpToNumber(); }, "actJump");
 
   QMenu* fld = bar->addMenu(u("&F.字段"));
-  lineItem(fld, "&F.到首字段", "Ctrl+Home", [this] { firstLine(); }, "actFirstLine");
-  lineItem(fld, "&L.到尾字段", "Ctrl+End", [this] { lastLine(); }, "actLastLine");
-  lineItem(fld, "&P.上一字段", "Shift+Tab", [this] { previousLine(); }, "actPrevLine");
-  lineItem(fld, "&N.下一字段", "Tab/Enter", [this] { nextLine(); }, "actNextLine");
-  lineItem(fld, "&U.上一行", "↑", [this] { lineUp(); }, "actLineUp");
-  lineItem(fld, "&D.下一行", "↓", [this] { lineDown(false); }, "actLineDown");
+  lineItem(
+      fld, "&F.到首字段", "Ctrl+Home", [this] { firstLine(); }, "actFirstLine");
+  lineItem(
+      fld, "&L.到尾字段", "Ctrl+End", [this] { lastLine(); }, "actLastLine");
+  lineItem(
+      fld, "&P.上一字段", "Shift+Tab", [this] { previousLine(); }, "actPrevLine");
+  lineItem(
+      fld, "&N.下一字段", "Tab/Enter", [this] { nextLine(); }, "actNextLine");
+  lineItem(
+      fld, "&U.上一行", "↑", [this] { lineUp(); }, "actLineUp");
+  lineItem(
+      fld, "&D.下一行", "↓", [this] { lineDown(false); }, "actLineDown");
 
   QMenu* del = bar->addMenu(u("&D.增删"));
-  item(del, "&A.添加空记录", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { appendBlank(); }, "actAppend")
+  item(
+      del, "&A.添加空记录", QKeySequence(Qt::CTRL | Qt::Key_N), [this] { appendBlank(); }, "actAppend")
       ->setEnabled(!noAdding_);
   del->addSeparator();
-  item(del, "&D.改变删除状态", QKeySequence(Qt::CTRL | Qt::Key_D), [this] { toggleDeleted(); }, "actToggle")
+  item(
+      del, "&D.改变删除状态", QKeySequence(Qt::CTRL | Qt::Key_D), [this] { toggleDeleted(); }, "actToggle")
       ->setEnabled(!noDeleting_);
-  item(del, "&K.清除所有被删除记录", QKeySequence(), [this] { purge(); }, "actPack")->setEnabled(!noDeleting_);
-  item(del, "&Z.清空数据库", QKeySequence(), [this] { empty(); }, "actZap")->setEnabled(!noDeleting_);
+  item(
+      del, "&K.清除所有被删除记录", QKeySequence(), [this] { purge(); }, "actPack")
+      ->setEnabled(!noDeleting_);
+  item(
+      del, "&Z.清空数据库", QKeySequence(), [this] { empty(); }, "actZap")
+      ->setEnabled(!noDeleting_);
 }
 
 // --- state ----------------------------------------------------------------
@@ -249,8 +269,10 @@ void RecordDialog::buildMenus() {
 void RecordDialog::readCount() {
   int32_t c = 0;
   int rc = t_.readCount(&c);
-  if (rc == kOk) count_ = std::max(c, 0);
-  else status_ = rc;
+  if (rc == kOk)
+    count_ = std::max(c, 0);
+  else
+    status_ = rc;
 }
 
 void RecordDialog::refreshTitle() {
@@ -448,9 +470,9 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
 }
 
 void RecordDialog::showSaveFailure(const std::string& refusal, int code, bool closing) {
-  std::string text = !refusal.empty()                ? refusal
-                     : closing && code != kOk        ? std::string(errorText(code))
-                                                     : g("保存现行记录失败");
+  std::string text = !refusal.empty()         ? refusal
+                     : closing && code != kOk ? std::string(errorText(code))
+                                              : g("保存现行记录失败");
   rt::dialogs().message(text, g("错误"), rt::mb::kOk | rt::mb::kIconError);
 }
 
@@ -763,8 +785,7 @@ void RecordDialog::writeOut(const std::string& bytes) {
 
 void RecordDialog::preview(const std::string& bytes) {
   QImage img;
-  if (bytes.empty() ||
-      !img.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()))) {
+  if (bytes.empty() || !img.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()))) {
     rt::dialogs().message(g("创建图片预览失败"), g("错误"), rt::mb::kOk | rt::mb::kIconError);
     return;
   }

@@ -29,8 +29,8 @@ class RecordDialog : public QDialog {
   Q_OBJECT
 
  public:
-  RecordDialog(Table& table, const std::string& gbkCaption, int flags,
-               const std::vector<std::string>& gbkFields, QWidget* parent = nullptr);
+  RecordDialog(Table& table, const std::string& gbkCaption, int flags, const std::vector<std::string>& gbkFields,
+               QWidget* parent = nullptr);
   ~RecordDialog() override;
 
   // The title as GBK, the record shown (0-based; -1 when none is loaded),
@@ -73,15 +73,15 @@ class RecordDialog : public QDialog {
   void pageBack();
   void pageForward();
   void jumpToNumber();
-  bool appendBlank();   // Ctrl+N: save, append a blank record, show it
-  void addAtEnd();      // Enter past the last line of the last record
+  bool appendBlank();  // Ctrl+N: save, append a blank record, show it
+  void addAtEnd();     // Enter past the last line of the last record
   void toggleDeleted();
   void purge();
   void empty();
   void firstLine();
   void lastLine();
-  void nextLine();      // Tab: wraps
-  void previousLine();  // Shift+Tab: wraps
+  void nextLine();                    // Tab: wraps
+  void previousLine();                // Shift+Tab: wraps
   void lineDown(bool enter = false);  // Down, Right at the end, Enter
   void lineUp();                      // Up, Left at the start
   void openChainWindow(int line);
@@ -98,10 +98,10 @@ class RecordDialog : public QDialog {
     QLineEdit* edit = nullptr;
     QCheckBox* check = nullptr;
     QPushButton* more = nullptr;
-    std::string shown;       // editing-box text as loaded (GBK)
-    bool checked = false;    // bool fields, as loaded
-    std::string chain;       // memo text / byte-set bytes as loaded
-    std::string chainNew;    // edited in the memo/byte-set window
+    std::string shown;     // editing-box text as loaded (GBK)
+    bool checked = false;  // bool fields, as loaded
+    std::string chain;     // memo text / byte-set bytes as loaded
+    std::string chainNew;  // edited in the memo/byte-set window
     bool chainChanged = false;
   };
 

@@ -27,9 +27,7 @@ std::optional<int> optInt(int argc, const Arg* argv, int i) {
   return int(rt::valueToNumber(*a));
 }
 
-int intArg(int argc, const Arg* argv, int i, int fallback) {
-  return optInt(argc, argv, i).value_or(fallback);
-}
+int intArg(int argc, const Arg* argv, int i, int fallback) { return optInt(argc, argv, i).value_or(fallback); }
 
 bool boolArg(int argc, const Arg* argv, int i) {
   const Arg* a = argAt(argc, argv, i);
@@ -130,8 +128,8 @@ void cmdListSetItemText(Arg*, int argc, const Arg* argv) {
 void cmdClearPanel(Arg*, int argc, const Arg* argv) {
   auto* p = widgetArg<DrawPanel>(argc, argv, kDrawPanelKind);
   if (!p) return;
-  std::optional<int> x = optInt(argc, argv, 1), y = optInt(argc, argv, 2),
-                     w = optInt(argc, argv, 3), h = optInt(argc, argv, 4);
+  std::optional<int> x = optInt(argc, argv, 1), y = optInt(argc, argv, 2), w = optInt(argc, argv, 3),
+                     h = optInt(argc, argv, 4);
   if (!x && !y && !w && !h) return p->clearArea(std::nullopt);
   QSize s = p->surface().size();
   int left = x.value_or(0), top = y.value_or(0);
@@ -150,8 +148,7 @@ void cmdPanelTextAt(Arg*, int argc, const Arg* argv) {
 void cmdPanelLine(Arg*, int argc, const Arg* argv) {
   auto* p = widgetArg<DrawPanel>(argc, argv, kDrawPanelKind);
   if (!p) return;
-  p->line(intArg(argc, argv, 1, 0), intArg(argc, argv, 2, 0), intArg(argc, argv, 3, 0),
-          intArg(argc, argv, 4, 0));
+  p->line(intArg(argc, argv, 1, 0), intArg(argc, argv, 2, 0), intArg(argc, argv, 3, 0), intArg(argc, argv, 4, 0));
 }
 
 // --- messages ---
@@ -160,8 +157,15 @@ void cmdShowMessage(Arg* r, int argc, const Arg* argv) {
   std::string text;
   if (const Arg* v = argAt(argc, argv, 0)) {
     switch (v->kind) {
-      case rt::kByte: case rt::kShort: case rt::kInt: case rt::kLong: case rt::kFloat:
-      case rt::kDouble: case rt::kBool: case rt::kDateTime: case rt::kText:
+      case rt::kByte:
+      case rt::kShort:
+      case rt::kInt:
+      case rt::kLong:
+      case rt::kFloat:
+      case rt::kDouble:
+      case rt::kBool:
+      case rt::kDateTime:
+      case rt::kText:
         text = rt::valueToText(*v);
         break;
       default:

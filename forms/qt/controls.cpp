@@ -48,8 +48,8 @@ int argInt(const rt::Arg& v) {
 
 [[noreturn]] void notBuilt(const Item& it, int prop, int sub, bool writing) {
   char buf[120];
-  std::snprintf(buf, sizeof buf, "kind 0x%08X property %d sub-field %d (%s)", unsigned(it.kind),
-                prop, sub, writing ? "write" : "read");
+  std::snprintf(buf, sizeof buf, "kind 0x%08X property %d sub-field %d (%s)", unsigned(it.kind), prop, sub,
+                writing ? "write" : "read");
   std::string msg = GBK("窗口组件属性尚未实现：");
   msg += buf;
   rt::fatalError(msg.c_str());
@@ -121,9 +121,12 @@ QFont templateFont(const Font& f) {
 QColor templateColor(uint32_t word, const QColor& systemFallback) {
   if ((word >> 24) == 0xFF) {
     switch (word & 0xFF) {
-      case 5: return Qt::white;   // window background
-      case 8: return Qt::black;   // window text
-      default: return systemFallback;
+      case 5:
+        return Qt::white;  // window background
+      case 8:
+        return Qt::black;  // window text
+      default:
+        return systemFallback;
     }
   }
   return QColor(int(word & 0xFF), int((word >> 8) & 0xFF), int((word >> 16) & 0xFF));
@@ -155,8 +158,8 @@ EditBox::EditBox(const Item& it, Raiser r, QWidget* parent) : QLineEdit(parent),
       setValidator(new QRegularExpressionValidator(QRegularExpression("-?[0-9]*"), this));
       break;
     case kInputDateTime:
-      setValidator(new QRegularExpressionValidator(
-          QRegularExpression(QString::fromUtf8("[0-9 ./:\\-年月日时分秒]*")), this));
+      setValidator(
+          new QRegularExpressionValidator(QRegularExpression(QString::fromUtf8("[0-9 ./:\\-年月日时分秒]*")), this));
       break;
     default:
       break;
@@ -236,8 +239,7 @@ void ComboBox::keyPressEvent(QKeyEvent* e) {
   // class does that) but F4 and Alt+Down, which would drop the list, do
   // nothing.
   if (type_ == 0 && (e->key() == Qt::Key_F4 ||
-                     ((e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) &&
-                      (e->modifiers() & Qt::AltModifier)))) {
+                     ((e->key() == Qt::Key_Down || e->key() == Qt::Key_Up) && (e->modifiers() & Qt::AltModifier)))) {
     e->accept();
     return;
   }
@@ -341,13 +343,9 @@ void DatePicker::setValue(double dateTime) {
 ListModel::ListModel(std::vector<QString> captions, std::vector<Qt::Alignment> align, QObject* parent)
     : QAbstractTableModel(parent), captions_(std::move(captions)), align_(std::move(align)) {}
 
-int ListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : int(rows_.size());
-}
+int ListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
 
-int ListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : int(align_.size());
-}
+int ListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(align_.size()); }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || size_t(index.row()) >= rows_.size()) return QVariant();
@@ -411,9 +409,7 @@ ListView::ListView(const Item& it, Raiser r, QWidget* parent) : QTreeView(parent
   std::vector<QString> captions;
   std::vector<Qt::Alignment> align;
   for (const ListColumn& c : it.columns) {
-    Qt::Alignment a = c.alignment == 1   ? Qt::AlignHCenter
-                      : c.alignment == 2 ? Qt::AlignRight
-                                         : Qt::AlignLeft;
+    Qt::Alignment a = c.alignment == 1 ? Qt::AlignHCenter : c.alignment == 2 ? Qt::AlignRight : Qt::AlignLeft;
     align.push_back(a | Qt::AlignVCenter);
     captions.push_back(qs(c.caption));
   }
@@ -434,7 +430,8 @@ void ListView::clearRows() {
   if (!filling_) {
     filling_ = true;
     // Whatever the handler does not read itself is shown at the next turn.
-    QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { flush(); }, Qt::QueuedConnection);
   }
 }
 
@@ -451,8 +448,8 @@ bool ListView::event(QEvent* e) {
   return QTreeView::event(e);
 }
 
-int ListView::insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage,
-                        int32_t indent, int32_t data) {
+int ListView::insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage, int32_t indent,
+                        int32_t data) {
   if (index < 0 || index > rowCount()) index = rowCount();
   ListModel::Row row;
   row.cells.resize(size_t(columnCount()));
@@ -461,22 +458,28 @@ int ListView::insertRow(int index, std::string gbkCaption, int32_t image, int32_
   row.stateImage = stateImage;
   row.indent = indent;
   row.data = data;
-  if (filling_) pending_.insert(pending_.begin() + index, std::move(row));
-  else model_->insert(index, std::move(row));
+  if (filling_)
+    pending_.insert(pending_.begin() + index, std::move(row));
+  else
+    model_->insert(index, std::move(row));
   return index;
 }
 
 bool ListView::setCellText(int row, int column, std::string gbk) {
   if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return false;
-  if (filling_) pending_[size_t(row)].cells[size_t(column)] = std::move(gbk);
-  else model_->setCell(row, column, std::move(gbk));
+  if (filling_)
+    pending_[size_t(row)].cells[size_t(column)] = std::move(gbk);
+  else
+    model_->setCell(row, column, std::move(gbk));
   return true;
 }
 
 bool ListView::setRowBackground(int row, uint32_t rgb) {
   if (row < 0 || row >= rowCount()) return false;
-  if (filling_) pending_[size_t(row)].background = rgb;
-  else model_->setBackground(row, rgb);
+  if (filling_)
+    pending_[size_t(row)].background = rgb;
+  else
+    model_->setBackground(row, rgb);
   return true;
 }
 
@@ -572,8 +575,7 @@ void DrawPanel::paintEvent(QPaintEvent*) {
 void DrawPanel::resizeEvent(QResizeEvent*) {
   // The drawing survives a resize; a larger panel gets more background.
   if (width() <= surface_.width() && height() <= surface_.height()) return;
-  QImage bigger(std::max(width(), surface_.width()), std::max(height(), surface_.height()),
-                QImage::Format_RGB32);
+  QImage bigger(std::max(width(), surface_.width()), std::max(height(), surface_.height()), QImage::Format_RGB32);
   bigger.fill(back_);
   QPainter(&bigger).drawImage(0, 0, surface_);
   surface_ = bigger;
@@ -582,8 +584,7 @@ void DrawPanel::resizeEvent(QResizeEvent*) {
 ClientArea::ClientArea(const Item& window, QWidget* parent) : QWidget(parent) {
   back_ = templateColor(window.backColor, palette().color(QPalette::Window));
   if (!window.picture.empty())
-    picture_.loadFromData(reinterpret_cast<const uchar*>(window.picture.data()),
-                          uint(window.picture.size()));
+    picture_.loadFromData(reinterpret_cast<const uchar*>(window.picture.data()), uint(window.picture.size()));
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -634,9 +635,14 @@ class EventRouter : public QObject {
         if (en.item->kind != kListViewKind && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
           fire(kEvDoubleClick);
         break;
-      case QEvent::MouseMove: fire(kEvMouseMove); break;
-      case QEvent::Wheel: fire(kEvWheel); break;
-      default: break;
+      case QEvent::MouseMove:
+        fire(kEvMouseMove);
+        break;
+      case QEvent::Wheel:
+        fire(kEvWheel);
+        break;
+      default:
+        break;
     }
     if (en.mouseOnly) return false;
     switch (e->type()) {
@@ -653,8 +659,11 @@ class EventRouter : public QObject {
         fire(kEvKeyDown);
         if (!static_cast<QKeyEvent*>(e)->text().isEmpty()) fire(kEvChar);
         break;
-      case QEvent::KeyRelease: fire(kEvKeyUp); break;
-      default: break;
+      case QEvent::KeyRelease:
+        fire(kEvKeyUp);
+        break;
+      default:
+        break;
     }
     return false;
   }
@@ -678,7 +687,10 @@ namespace {
 
 bool takesKeyboardInput(uint32_t kind) {
   switch (kind) {
-    case kEditBoxKind: case kButtonKind: case kComboBoxKind: case kListViewKind:
+    case kEditBoxKind:
+    case kButtonKind:
+    case kComboBoxKind:
+    case kListViewKind:
     case kDatePickerKind:
       return true;
     default:
@@ -807,7 +819,9 @@ void buildWindow(LiveWindow& lw) {
     c.item = &it;
     Raiser r = raiser(it.id);
     switch (it.kind) {
-      case kEditBoxKind: c.widget = new EditBox(it, r, client); break;
+      case kEditBoxKind:
+        c.widget = new EditBox(it, r, client);
+        break;
       case kComboBoxKind: {
         auto* cb = new ComboBox(it, client);
         c.widget = cb;
@@ -820,18 +834,30 @@ void buildWindow(LiveWindow& lw) {
         c.widget = b;
         break;
       }
-      case kLabelKind: c.widget = new Label(it, false, client); break;
-      case kTransLabelKind: c.widget = new Label(it, true, client); break;
-      case kShapeBoxKind: c.widget = new ShapeBox(it, client); break;
-      case kGroupBoxKind: c.widget = new GroupBox(it, client); break;
-      case kDatePickerKind: c.widget = new DatePicker(it, client); break;
+      case kLabelKind:
+        c.widget = new Label(it, false, client);
+        break;
+      case kTransLabelKind:
+        c.widget = new Label(it, true, client);
+        break;
+      case kShapeBoxKind:
+        c.widget = new ShapeBox(it, client);
+        break;
+      case kGroupBoxKind:
+        c.widget = new GroupBox(it, client);
+        break;
+      case kDatePickerKind:
+        c.widget = new DatePicker(it, client);
+        break;
       case kListViewKind: {
         auto* lv = new ListView(it, r, client);
         router->watch(lv->viewport(), &it, r, true);
         c.widget = lv;
         break;
       }
-      case kDrawPanelKind: c.widget = new DrawPanel(it, client); break;
+      case kDrawPanelKind:
+        c.widget = new DrawPanel(it, client);
+        break;
       case kTimerKind: {
         c.timer = new QTimer(w);
         c.timer->setInterval(it.interval > 0 ? it.interval : 500);
@@ -924,8 +950,10 @@ void writeControlProperty(LiveControl& c, int prop, int subField, const rt::Arg&
     case kDatePickerKind:
       if (prop == prop::kDateValue) {
         double d = 0;
-        if (v.kind == rt::kDateTime || v.kind == rt::kDouble) d = rt::doubleValue(v);
-        else d = rt::valueToNumber(v);
+        if (v.kind == rt::kDateTime || v.kind == rt::kDouble)
+          d = rt::doubleValue(v);
+        else
+          d = rt::valueToNumber(v);
         return static_cast<DatePicker*>(w)->setValue(d);
       }
       break;
@@ -936,8 +964,7 @@ void writeControlProperty(LiveControl& c, int prop, int subField, const rt::Arg&
       }
       break;
     case kDrawPanelKind:
-      if (prop == prop::kPanelFont && subField == kFontSize)
-        return static_cast<DrawPanel*>(w)->setPointSize(argInt(v));
+      if (prop == prop::kPanelFont && subField == kFontSize) return static_cast<DrawPanel*>(w)->setPointSize(argInt(v));
       break;
     default:
       break;

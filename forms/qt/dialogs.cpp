@@ -38,11 +38,16 @@ QString boxText(const std::string& gbk) {
 
 QMessageBox::Icon boxIcon(uint32_t style) {
   switch (style & rt::mb::kIconMask) {
-    case rt::mb::kIconError: return QMessageBox::Critical;
-    case rt::mb::kIconQuestion: return QMessageBox::Question;
-    case rt::mb::kIconWarning: return QMessageBox::Warning;
-    case rt::mb::kIconInfo: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case rt::mb::kIconError:
+      return QMessageBox::Critical;
+    case rt::mb::kIconQuestion:
+      return QMessageBox::Question;
+    case rt::mb::kIconWarning:
+      return QMessageBox::Warning;
+    case rt::mb::kIconInfo:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
@@ -61,12 +66,18 @@ std::vector<BoxButton> boxButtons(uint32_t style) {
   const BoxButton yes{"是", rt::kYes, QMessageBox::YesRole};
   const BoxButton no{"否", rt::kNo, QMessageBox::NoRole};
   switch (style & rt::mb::kButtonMask) {
-    case rt::mb::kOkCancel: return {ok, cancel};
-    case rt::mb::kAbortRetryIgnore: return {abort, retry, ignore};
-    case rt::mb::kYesNoCancel: return {yes, no, cancel};
-    case rt::mb::kYesNo: return {yes, no};
-    case rt::mb::kRetryCancel: return {retry, cancel};
-    default: return {ok};
+    case rt::mb::kOkCancel:
+      return {ok, cancel};
+    case rt::mb::kAbortRetryIgnore:
+      return {abort, retry, ignore};
+    case rt::mb::kYesNoCancel:
+      return {yes, no, cancel};
+    case rt::mb::kYesNo:
+      return {yes, no};
+    case rt::mb::kRetryCancel:
+      return {retry, cancel};
+    default:
+      return {ok};
   }
 }
 
@@ -92,8 +103,7 @@ class QtDialogs final : public rt::Dialogs {
     return choices.size() == 1 ? choices[0].code : rt::kCancel;
   }
 
-  bool askText(const std::string& prompt, const std::string& caption, std::string* value,
-               bool password) override {
+  bool askText(const std::string& prompt, const std::string& caption, std::string* value, bool password) override {
     QInputDialog dlg;
     dlg.setWindowTitle(boxText(caption));
     dlg.setLabelText(boxText(prompt));
@@ -145,8 +155,8 @@ class QtDialogs final : public rt::Dialogs {
 
   bool saveFile(const std::string& caption, const std::string& filter, std::string* path) override {
     // Qt's save dialog asks before overwriting an existing file.
-    QString chosen = QFileDialog::getSaveFileName(nullptr, fromGbk(caption),
-                                                  path ? fromGbk(*path) : QString(), fromGbk(filter));
+    QString chosen =
+        QFileDialog::getSaveFileName(nullptr, fromGbk(caption), path ? fromGbk(*path) : QString(), fromGbk(filter));
     if (chosen.isEmpty()) return false;
     if (path) *path = toGbk(chosen);
     return true;

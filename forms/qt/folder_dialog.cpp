@@ -26,8 +26,9 @@ void FolderDialog::accept() {
   if (chosen.size() == 1 && !chosen[0].isEmpty() && !QFileInfo::exists(chosen[0])) {
     const QString path = QDir::cleanPath(chosen[0]);
     const std::string caption = toGbk(windowTitle());
-    const int answer = rt::dialogs().message(toGbk(QString::fromUtf8("文件夹“%1”不存在。\r\n是否新建此文件夹？").arg(path)),
-                                             caption, rt::mb::kYesNo | rt::mb::kIconQuestion);
+    const int answer =
+        rt::dialogs().message(toGbk(QString::fromUtf8("文件夹“%1”不存在。\r\n是否新建此文件夹？").arg(path)), caption,
+                              rt::mb::kYesNo | rt::mb::kIconQuestion);
     if (answer != rt::kYes) return;
     errno = 0;
     if (!QDir().mkpath(path)) {

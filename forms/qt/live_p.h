@@ -190,8 +190,7 @@ class ListView : public QTreeView {
   int columnCount() const { return model_->columnCount(); }
   int rowCount() const { return filling_ ? int(pending_.size()) : model_->rowCount(); }
   // Inserts a row (index out of range or negative: appended); returns it.
-  int insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage, int32_t indent,
-                int32_t data);
+  int insertRow(int index, std::string gbkCaption, int32_t image, int32_t stateImage, int32_t indent, int32_t data);
   bool setCellText(int row, int column, std::string gbk);
   bool setRowBackground(int row, uint32_t rgb);
   int selectedRow();

@@ -46,9 +46,18 @@ State& st() {
 
 bool takesEvents(uint32_t kind) {
   switch (kind) {
-    case kWindowKind: case kMenuItemKind: case kEditBoxKind: case kShapeBoxKind:
-    case kDrawPanelKind: case kGroupBoxKind: case kLabelKind: case kButtonKind:
-    case kComboBoxKind: case kDatePickerKind: case kTimerKind: case kListViewKind:
+    case kWindowKind:
+    case kMenuItemKind:
+    case kEditBoxKind:
+    case kShapeBoxKind:
+    case kDrawPanelKind:
+    case kGroupBoxKind:
+    case kLabelKind:
+    case kButtonKind:
+    case kComboBoxKind:
+    case kDatePickerKind:
+    case kTimerKind:
+    case kListViewKind:
     case kTransLabelKind:
       return true;
     default:  // printer objects and anything unknown
@@ -189,13 +198,9 @@ const TemplateData& templateSource() {
 #endif
 }
 
-void setHandlers(uint32_t windowId, std::vector<Handler> table) {
-  st().handlers[windowId] = std::move(table);
-}
+void setHandlers(uint32_t windowId, std::vector<Handler> table) { st().handlers[windowId] = std::move(table); }
 
-EventSource eventSource() {
-  return st().sources.empty() ? EventSource{} : st().sources.back();
-}
+EventSource eventSource() { return st().sources.empty() ? EventSource{} : st().sources.back(); }
 
 void raiseEvent(uint32_t windowId, uint32_t itemId, int32_t event) {
   if (reportingFatal()) return;
@@ -218,8 +223,8 @@ void raiseEvent(uint32_t windowId, uint32_t itemId, int32_t event) {
   auto t = st().handlers.find(windowId);
   if (t == st().handlers.end() || size_t(handler) >= t->second.size() || !t->second[size_t(handler)]) {
     char buf[160];
-    std::snprintf(buf, sizeof buf, "window 0x%08X item 0x%08X event %d handler %d",
-                  unsigned(windowId), unsigned(itemId), int(event), int(handler));
+    std::snprintf(buf, sizeof buf, "window 0x%08X item 0x%08X event %d handler %d", unsigned(windowId),
+                  unsigned(itemId), int(event), int(handler));
     std::string msg = GBK("事件处理子程序未注册：");
     msg += buf;
     rt::fatalError(msg.c_str());
@@ -253,8 +258,8 @@ void setWindowTitle(uint32_t windowId, const std::string& gbk) {
   if (LiveWindow* lw = findWindow(windowId); lw && lw->widget) lw->widget->setWindowTitle(fromGbk(gbk));
 }
 
-bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width,
-                    int height, Handler handler) {
+bool addExtraButton(uint32_t windowId, const std::string& gbkCaption, int left, int top, int width, int height,
+                    Handler handler) {
   LiveWindow* lw = findWindow(windowId);
   if (!lw || !lw->client) return false;
   auto* b = new QPushButton(fromGbk(gbkCaption), lw->client);
@@ -447,9 +452,12 @@ rt::Arg Control::arg() const { return rt::makeObject(kind_, window_, id_); }
 namespace {
 int textProperty(uint32_t kind) {
   switch (kind) {
-    case kEditBoxKind: return prop::kEditContent;
-    case kComboBoxKind: return prop::kComboContent;
-    case kLabelKind: return prop::kLabelCaption;
+    case kEditBoxKind:
+      return prop::kEditContent;
+    case kComboBoxKind:
+      return prop::kComboContent;
+    case kLabelKind:
+      return prop::kLabelCaption;
     default:
       rt::fatalError(GBK("该窗口组件没有可读写的文本"));
   }
@@ -465,21 +473,15 @@ void Control::setText(const std::string& gbk) const {
   setProperty(window_, id_, textProperty(kind_), -1, rt::makeTextRef(gbk.c_str()));
 }
 
-int Control::selectedRow() const {
-  return rt::Result(getProperty(window_, id_, prop::kListSelected)).integer();
-}
+int Control::selectedRow() const { return rt::Result(getProperty(window_, id_, prop::kListSelected)).integer(); }
 
-rt::DateTime Control::date() const {
-  return {rt::Result(getProperty(window_, id_, prop::kDateValue)).real()};
-}
+rt::DateTime Control::date() const { return {rt::Result(getProperty(window_, id_, prop::kDateValue)).real()}; }
 
 void Control::setFontSize(int points) const {
   setProperty(window_, id_, prop::kPanelFont, kFontSize, rt::makeInt(points));
 }
 
-void Control::setButtonType(int type) const {
-  setProperty(window_, id_, prop::kButtonType, -1, rt::makeInt(type));
-}
+void Control::setButtonType(int type) const { setProperty(window_, id_, prop::kButtonType, -1, rt::makeInt(type)); }
 
 void Control::focus() const {
   rt::Arg a = arg();
@@ -500,9 +502,7 @@ W* widgetOf(uint32_t windowId, uint32_t controlId) {
 }
 }  // namespace
 
-int listRowCount(uint32_t windowId, uint32_t controlId) {
-  return widgetOf<ListView>(windowId, controlId)->rowCount();
-}
+int listRowCount(uint32_t windowId, uint32_t controlId) { return widgetOf<ListView>(windowId, controlId)->rowCount(); }
 
 void setListRowBackground(uint32_t windowId, uint32_t controlId, int row, uint32_t rgb) {
   widgetOf<ListView>(windowId, controlId)->setRowBackground(row, rgb);
@@ -522,9 +522,7 @@ int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk
   return widgetOf<DrawPanel>(windowId, controlId)->textWidth(fromGbk(gbk));
 }
 
-int comboCount(uint32_t windowId, uint32_t controlId) {
-  return widgetOf<ComboBox>(windowId, controlId)->count();
-}
+int comboCount(uint32_t windowId, uint32_t controlId) { return widgetOf<ComboBox>(windowId, controlId)->count(); }
 
 std::string comboItemText(uint32_t windowId, uint32_t controlId, int index) {
   ComboBox* cb = widgetOf<ComboBox>(windowId, controlId);

@@ -24,10 +24,14 @@ void nothing() {}
 const std::map<uint32_t, const char*>& windowNames() {
   namespace ids = forms::ids;
   static const std::map<uint32_t, const char*> names = {
-      {ids::kStartWindow, "start"},         {ids::kLoginWindow, "login"},
-      {ids::kDrugWindow, "drug"},           {ids::kInpatientWindow, "inpatient"},
-      {ids::kMedicationWindow, "medication"}, {ids::kOutpatientWindow, "outpatient"},
-      {ids::kReportWindow, "report"},       {ids::kPrintRangeWindow, "printrange"},
+      {ids::kStartWindow, "start"},
+      {ids::kLoginWindow, "login"},
+      {ids::kDrugWindow, "drug"},
+      {ids::kInpatientWindow, "inpatient"},
+      {ids::kMedicationWindow, "medication"},
+      {ids::kOutpatientWindow, "outpatient"},
+      {ids::kReportWindow, "report"},
+      {ids::kPrintRangeWindow, "printrange"},
       {ids::kAboutWindow, "about"},
   };
   return names;
@@ -48,8 +52,7 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   forms::initForms();
-  QString out = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                         : QCoreApplication::applicationDirPath() + "/../screens";
+  QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QCoreApplication::applicationDirPath() + "/../screens";
   if (!QDir().mkpath(out)) {
     std::fprintf(stderr, "formshots: cannot create %s\n", qPrintable(out));
     return 1;
@@ -58,9 +61,9 @@ int main(int argc, char** argv) {
   int failures = 0;
   for (const forms::WindowTemplate& w : data.windows) {
     auto name = windowNames().find(w.id);
-    QString file = QDir(out).filePath(
-        name != windowNames().end() ? QString("%1.png").arg(name->second)
-                                    : QString("window-%1.png").arg(w.id, 8, 16, QChar('0')));
+    QString file =
+        QDir(out).filePath(name != windowNames().end() ? QString("%1.png").arg(name->second)
+                                                       : QString("window-%1.png").arg(w.id, 8, 16, QChar('0')));
     forms::setHandlers(w.id, std::vector<forms::Handler>(size_t(handlerSlots(w)), nothing));
     if (!forms::loadWindow(w.id)) {
       std::fprintf(stderr, "formshots: window 0x%08X did not load\n", unsigned(w.id));

@@ -84,16 +84,16 @@ class ChargeTest : public AppTest {
     app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
     for (const Drug& d : drugs)
       ASSERT_TRUE(cmd::AppendRecord(d.dm, g(d.mch), "", g(d.lb), g(d.bx), "B1", "", rt::DateTime{40000},
-                                    rt::DateTime{rt::makeDateTime(2099, 12, 31, 0, 0, 0)}, "", g(d.dw), d.shl, 1.0f, float(d.shl),
-                                    d.xj, float(d.shl * double(d.xj))));
+                                    rt::DateTime{rt::makeDateTime(2099, 12, 31, 0, 0, 0)}, "", g(d.dw), d.shl, 1.0f,
+                                    float(d.shl), d.xj, float(d.shl * double(d.xj))));
     cmd::CloseDatabase(app::kDrugCatalogueName);
   }
 
   // An admission: name, number, prepayment, admission time.
   void admit(const char* xm, const char* zyh, int yfk, double sj = rt::makeDateTime(2010, 4, 24, 8, 0, 0)) {
     app::openTable(app::kInpatientsName, app::kInpatients);
-    ASSERT_TRUE(cmd::AppendRecord(g(xm), g("男"), 45, "YB001", rt::DateTime{sj}, g("腰椎间盘突出"), zyh,
-                                  g("康复科"), "12", g("李医生"), yfk));
+    ASSERT_TRUE(cmd::AppendRecord(g(xm), g("男"), 45, "YB001", rt::DateTime{sj}, g("腰椎间盘突出"), zyh, g("康复科"),
+                                  "12", g("李医生"), yfk));
     cmd::CloseDatabase(app::kInpatientsName);
   }
 
@@ -149,10 +149,9 @@ class ChargeTest : public AppTest {
   }
 
   // A charge line as another workstation writes it, dated 2010-05-03.
-  void chargeElsewhere(const std::string& table, const char* mch, const char* lb, int shl, float dj,
-                       const char* cf) {
-    appendElsewhere(table, rt::DateTime{rt::makeDateTime(2010, 5, 3, 0, 0, 0)}, g(mch), g(lb), g("甲类"), shl,
-                    g("支"), dj, float(shl * double(dj)), std::string(cf), g("李四"));
+  void chargeElsewhere(const std::string& table, const char* mch, const char* lb, int shl, float dj, const char* cf) {
+    appendElsewhere(table, rt::DateTime{rt::makeDateTime(2010, 5, 3, 0, 0, 0)}, g(mch), g(lb), g("甲类"), shl, g("支"),
+                    dj, float(shl * double(dj)), std::string(cf), g("李四"));
   }
 
   // The stock (`shl`) of every catalogue record, in stored order.
@@ -161,9 +160,7 @@ class ChargeTest : public AppTest {
     for (const Stored& r : stored(app::kDrugCatalogueName)) out.push_back(std::stoi(r[11]));
     return out;
   }
-
 };
-
 
 // The inpatient medication window, loaded after a catalogue, the patient
 // 1001 (prepayment 1000, admitted 2010-04-24 08:00) and the login of 张三,

@@ -108,9 +108,8 @@ TEST_F(ChargeTargetsTest, OnlyThePatientOnThePanelIsChargedOrHasLinesDeleted) {
   inDoubleClick("1");
   select(m::kList2, 0);
   press(m::kButton3);
-  EXPECT_EQ(messages(), (std::vector<std::string>{
-                            "请先查询住院号“1002”的患者，再记帐。本次未记帐，库存未变动。",
-                            "请先查询住院号“1002”的患者，再删除。未删除任何记录，库存未变动。"}));
+  EXPECT_EQ(messages(), (std::vector<std::string>{"请先查询住院号“1002”的患者，再记帐。本次未记帐，库存未变动。",
+                                                  "请先查询住院号“1002”的患者，再删除。未删除任何记录，库存未变动。"}));
   EXPECT_FALSE(fs::exists("1002.kdb"));
   EXPECT_EQ(stored("1001").size(), 1u);
   EXPECT_EQ(stock(), (std::vector<int>{98, 1000, 1000, 100}));
@@ -130,7 +129,7 @@ TEST_F(ChargeTargetsTest, ANumberThatIsNotExactlyAFileNameIsRefusedAndNothingIsC
   ASSERT_TRUE(app::createTable("2026.01", app::kChargeLines));
   ASSERT_TRUE(fs::exists("2026.01"));
   appendToFile("2026.01", rt::DateTime{40000}, g("阿莫西林"), g("西药"), g("甲类"), 2, g("支"), 12.5f, 25.0f,
-                  std::string("0312"), g("张三"));
+               std::string("0312"), g("张三"));
   db::closeAllDatabases();
   const std::string before = bytesOf("2026.01");
   dialogs.answers = {rt::kOk};
@@ -182,7 +181,7 @@ class CatalogueChangesBeforeTheWrite : public dbtest::ForwardingEnv {
   std::function<void()> meanwhile;
   int32_t firstRecord = 0;  // offset of record 0 in the catalogue file
   int32_t recordSize = 0;
-  int64_t firedAt = -1;     // the lock offset `meanwhile` ran at
+  int64_t firedAt = -1;  // the lock offset `meanwhile` ran at
 
   struct F : dbtest::ForwardingFile {
     CatalogueChangesBeforeTheWrite* env;

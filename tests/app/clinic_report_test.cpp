@@ -42,8 +42,7 @@ Table panelRows() {
 // clinic-report's CSV: the byte-order mark, then the header, then one row
 // per label (the label first). Figures hold no comma or quote.
 Table reportCsv(const std::string& args, int* status) {
-  const std::string tool =
-      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "clinic-report").string();
+  const std::string tool = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "clinic-report").string();
   FILE* p = popen((tool + " " + args + " --csv").c_str(), "r");
   std::string out;
   std::array<char, 4096> buf;
@@ -129,8 +128,8 @@ TEST_F(ClinicReportTest, TheFiguresAreThoseThePanelShowsForTheSameMonth) {
 int64_t fenOfText(const std::string& text) {
   const size_t dot = text.find('.');
   const bool negative = !text.empty() && text[0] == '-';
-  const std::string whole = text.substr(negative ? 1 : 0, dot == std::string::npos ? std::string::npos
-                                                                                   : dot - (negative ? 1 : 0));
+  const std::string whole =
+      text.substr(negative ? 1 : 0, dot == std::string::npos ? std::string::npos : dot - (negative ? 1 : 0));
   std::string cents = dot == std::string::npos ? "" : text.substr(dot + 1);
   EXPECT_LE(cents.size(), 2u) << text;
   cents.resize(2, '0');

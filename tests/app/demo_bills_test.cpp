@@ -62,8 +62,7 @@ TEST_F(DemoBillsTest, TheWindowsPostWhatTheDemoPosted) {
   for (const demo::Admission& a : year_.admissions)
     if (a.billed != 0) billed.push_back(&a);
   ASSERT_GE(billed.size(), 3u);
-  const std::vector<const demo::Admission*> patients = {billed.front(), billed[billed.size() / 2],
-                                                        billed.back()};
+  const std::vector<const demo::Admission*> patients = {billed.front(), billed[billed.size() / 2], billed.back()};
   namespace m = ids::medication;
   ASSERT_TRUE(forms::loadWindow(ids::kMedicationWindow));
   for (const demo::Admission* a : patients) {

@@ -18,9 +18,7 @@ constexpr uint32_t kWin = forms::ids::kDrugWindow;
 
 class DrugHeldTest : public apptest::AppTest {
  protected:
-  void type(const char* box, const std::string& utf8) {
-    forms::setText(kWin, rt::utf8ToGbk(box), rt::utf8ToGbk(utf8));
-  }
+  void type(const char* box, const std::string& utf8) { forms::setText(kWin, rt::utf8ToGbk(box), rt::utf8ToGbk(utf8)); }
   void press(uint32_t button) { forms::raiseEvent(kWin, button, forms::kEvFirst); }
   void doubleClick(int row) {
     forms::setProperty(kWin, d::kList1, forms::prop::kListSelected, -1, rt::makeInt(row));
@@ -38,8 +36,7 @@ class DrugHeldTest : public apptest::AppTest {
     ASSERT_TRUE(apptest::inOtherProcess([code] {
       auto same = [code] { return rt::makeBool(db::fieldTextEquals("dm", code)); };
       rt::Expr cond(same);
-      return cmd::OpenDatabase("ypjbxx") && cmd::FindRecord(cond.arg()) && cmd::DeleteRecords() &&
-             cmd::PackDatabase();
+      return cmd::OpenDatabase("ypjbxx") && cmd::FindRecord(cond.arg()) && cmd::DeleteRecords() && cmd::PackDatabase();
     }));
   }
   // Code and name of every drug, as another opener reads the file.

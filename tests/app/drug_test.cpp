@@ -37,18 +37,17 @@ using Stored = std::vector<std::string>;
 // Boxes and texts to type, UTF-8, in this order.
 using Typed = std::vector<std::pair<const char*, const char*>>;
 const Typed kAspirin = {
-    {"编辑框1", "A01"},  {"编辑框2", "阿司匹林"}, {"组合框1", "西药"}, {"组合框2", "甲类"},
-    {"编辑框4", "B7"},   {"编辑框5", "0.1g"},     {"编辑框6", "2010-5-3"},
-    {"编辑框7", "2012年5月3日"}, {"组合框3", "片"}, {"编辑框9", "10"}, {"编辑框10", "1.5"},
-    {"编辑框12", "2.5"},
+    {"编辑框1", "A01"}, {"编辑框2", "阿司匹林"}, {"组合框1", "西药"},     {"组合框2", "甲类"},
+    {"编辑框4", "B7"},  {"编辑框5", "0.1g"},     {"编辑框6", "2010-5-3"}, {"编辑框7", "2012年5月3日"},
+    {"组合框3", "片"},  {"编辑框9", "10"},       {"编辑框10", "1.5"},     {"编辑框12", "2.5"},
 };
 Typed with(Typed t, const char* box, const char* text) {
   for (auto& [b, v] : t)
     if (std::string(b) == box) v = text;
   return t;
 }
-const char* const kBoxes[] = {"编辑框1", "编辑框2", "编辑框3", "组合框1", "组合框2", "编辑框4",
-                              "编辑框5", "编辑框6", "编辑框7", "编辑框8", "组合框3", "编辑框9",
+const char* const kBoxes[] = {"编辑框1",  "编辑框2",  "编辑框3",  "组合框1", "组合框2", "编辑框4",
+                              "编辑框5",  "编辑框6",  "编辑框7",  "编辑框8", "组合框3", "编辑框9",
                               "编辑框10", "编辑框11", "编辑框12", "编辑框13"};
 
 class DrugWindowTest : public apptest::AppTest {
@@ -120,8 +119,8 @@ class CountingWrites : public dbtest::ForwardingEnv {
 TEST_F(DrugWindowTest, OpeningWritesOnlyTotalsOutOfStep) {
   app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
   for (const char* code : {"D1", "D2", "D3"})
-    ASSERT_TRUE(cmd::AppendRecord(code, "n", "", "", "", "", "", rt::DateTime{40000}, rt::DateTime{40400},
-                                  "", "", 3, 0.1f, float(3 * double(0.1f)), 1.25f, 3.75f));
+    ASSERT_TRUE(cmd::AppendRecord(code, "n", "", "", "", "", "", rt::DateTime{40000}, rt::DateTime{40400}, "", "", 3,
+                                  0.1f, float(3 * double(0.1f)), 1.25f, 3.75f));
   ASSERT_TRUE(cmd::MoveTo(2));
   ASSERT_TRUE(cmd::ReplaceFields(rt::Arg{}, "xh", 99.0f));  // D2 out of step
   db::closeAllDatabases();
@@ -143,8 +142,8 @@ TEST_F(DrugWindowTest, OpeningRecomputesTotalsAndListsNewestFirst) {
   // Records whose totals do not match their products.
   app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
   for (const char* code : {"D1", "D2", "D3"})
-    ASSERT_TRUE(cmd::AppendRecord(code, "n", "", "", "", "", "", rt::DateTime{40000}, rt::DateTime{40400},
-                                  "", "", 3, 0.1f, 99.0f, 1.25f, 99.0f));
+    ASSERT_TRUE(cmd::AppendRecord(code, "n", "", "", "", "", "", rt::DateTime{40000}, rt::DateTime{40400}, "", "", 3,
+                                  0.1f, 99.0f, 1.25f, 99.0f));
   db::closeAllDatabases();
   open();
   auto s = stored();
@@ -180,8 +179,8 @@ TEST_F(DrugWindowTest, AddMergesTheSameBatchAndAppendsAnyOther) {
   press(d::kButton1);
   auto s = stored();
   ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ(s[0], (Stored{"A01", "阿司匹林", "", "西药", "甲类", "B7", "0.1g", "2010年5月3日",
-                          "2012年5月3日", "", "片", "10", "1.5", "14", "2.5", "25"}));
+  EXPECT_EQ(s[0], (Stored{"A01", "阿司匹林", "", "西药", "甲类", "B7", "0.1g", "2010年5月3日", "2012年5月3日", "", "片",
+                          "10", "1.5", "14", "2.5", "25"}));
   EXPECT_TRUE(allBoxesEmpty());
   EXPECT_EQ(box("编辑框14"), "1");
   EXPECT_EQ(box("编辑框15"), "14");
@@ -191,8 +190,7 @@ TEST_F(DrugWindowTest, AddMergesTheSameBatchAndAppendsAnyOther) {
   press(d::kButton1);
   s = stored();
   ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ((std::vector{s[0][shl], s[0][jj], s[0][jh], s[0][xh]}),
-            (std::vector<std::string>{"14", "2", "22", "35"}));
+  EXPECT_EQ((std::vector{s[0][shl], s[0][jj], s[0][jh], s[0][xh]}), (std::vector<std::string>{"14", "2", "22", "35"}));
   // Showing it writes the stored totals last: 22, not 14 × 2.
   doubleClick(0);
   EXPECT_EQ(box("编辑框9"), "14");
@@ -316,10 +314,11 @@ TEST_F(DrugWindowTest, DeleteAsksAndRemovesTheShownDrug) {
 TEST_F(DrugWindowTest, LineTotalsFollowTheTypingAndFocusMovesOn) {
   open();
   // Each step: box, text typed, then 编辑框11 and 编辑框13.
-  const struct { const char *box, *text, *purchase, *sale; } steps[] = {
-      {"编辑框9", "3", "0", "0"},       {"编辑框10", "1.1", "3.3", "0"},
-      {"编辑框12", "2", "3.3", "6"},    {"编辑框9", "4盒", "4.4", "8"},
-      {"编辑框10", "abc", "0", "8"},
+  const struct {
+    const char *box, *text, *purchase, *sale;
+  } steps[] = {
+      {"编辑框9", "3", "0", "0"},     {"编辑框10", "1.1", "3.3", "0"}, {"编辑框12", "2", "3.3", "6"},
+      {"编辑框9", "4盒", "4.4", "8"}, {"编辑框10", "abc", "0", "8"},
   };
   for (const auto& st : steps) {
     type(st.box, st.text);
@@ -357,16 +356,14 @@ TEST_F(DrugWindowTest, TabFollowsReadingOrderFromTheFirstBox) {
     seen.push_back(nameOf(QApplication::focusWidget()));
   }
   const std::vector<std::string> expected = {
-      "编辑框1", "编辑框2", "编辑框3",             // 药品代码, 名称, 别名
-      "组合框1", "组合框2", "编辑框4",             // 类别, 报销类别, 批号
-      "编辑框5", "编辑框6", "编辑框7",             // 规格, 生产日期, 有效期限
-      "编辑框8", "组合框3", "编辑框9",             // 产地, 单位, 数量
-      "编辑框10", "编辑框12", "编辑框13",          // 进价 (on to 售价), 售价合计
-      "按钮1", "按钮2", "按钮3", "按钮4", "按钮5",  // 添加 … 退出
-      "库存流水",
-      "超级列表框1",
-      "编辑框14", "编辑框15", "编辑框16",          // 种类, 进价累计, 应售累计
-      "编辑框1",                                    // and round again
+      "编辑框1",  "编辑框2",     "编辑框3",                           // 药品代码, 名称, 别名
+      "组合框1",  "组合框2",     "编辑框4",                           // 类别, 报销类别, 批号
+      "编辑框5",  "编辑框6",     "编辑框7",                           // 规格, 生产日期, 有效期限
+      "编辑框8",  "组合框3",     "编辑框9",                           // 产地, 单位, 数量
+      "编辑框10", "编辑框12",    "编辑框13",                          // 进价 (on to 售价), 售价合计
+      "按钮1",    "按钮2",       "按钮3",    "按钮4",    "按钮5",     // 添加 … 退出
+      "库存流水", "超级列表框1", "编辑框14", "编辑框15", "编辑框16",  // 种类, 进价累计, 应售累计
+      "编辑框1",                                                      // and round again
   };
   EXPECT_EQ(seen, expected);
 }
@@ -378,8 +375,8 @@ TEST_F(DrugWindowTest, BadInputIsStoredAsItConverts) {
   press(d::kButton1);  // the other boxes empty
   auto s = stored();
   ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ(s[0], (Stored{"", longName.substr(0, 30), "", "", "", "", "", "100年1月1日", "100年1月1日",
-                          "", "", "12", "0", "0", "0", "0"}));
+  EXPECT_EQ(s[0], (Stored{"", longName.substr(0, 30), "", "", "", "", "", "100年1月1日", "100年1月1日", "", "", "12",
+                          "0", "0", "0", "0"}));
   press(d::kButton5);
   QCoreApplication::processEvents();
   EXPECT_FALSE(forms::isLoaded(kWin));

@@ -81,8 +81,7 @@ TEST_F(EditRecordsEndToEnd, FirstUserAddedThroughTheDialogLogsInAfterARestart) {
         forms::raiseEvent(ids::kLoginWindow, ids::login::kButton2, forms::kEvFirst);  // 确定
         const bool in = app::loggedInUser() == rt::utf8ToGbk("护士");
         const bool closed = !loaded(ids::kLoginWindow);
-        std::fprintf(stderr, "logged in: %s, login window closed: %s\n", in ? "yes" : "no",
-                     closed ? "yes" : "no");
+        std::fprintf(stderr, "logged in: %s, login window closed: %s\n", in ? "yes" : "no", closed ? "yes" : "no");
         std::_Exit(in && closed ? 0 : 1);
       },
       testing::ExitedWithCode(0), "logged in: yes, login window closed: yes");

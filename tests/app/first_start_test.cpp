@@ -58,9 +58,8 @@ TEST_F(FirstStartTest, EmptyUserListShowsLinesThatKeepClearOfTheControls) {
     const QRect area = line->parentWidget()->rect();
     EXPECT_TRUE(area.contains(line->geometry())) << area.width() << "x" << area.height();
     // It covers none of the controls the user works with.
-    for (uint32_t id : {ids::login::kEdit1, ids::login::kCombo1, ids::login::kButton1,
-                        ids::login::kButton2, ids::login::kButton3, ids::login::kTransLabel1,
-                        ids::login::kTransLabel2}) {
+    for (uint32_t id : {ids::login::kEdit1, ids::login::kCombo1, ids::login::kButton1, ids::login::kButton2,
+                        ids::login::kButton3, ids::login::kTransLabel1, ids::login::kTransLabel2}) {
       QWidget* c = forms::controlWidget(ids::kLoginWindow, id);
       ASSERT_NE(c, nullptr) << std::hex << id;
       const QRect r(c->mapTo(line->parentWidget(), QPoint(0, 0)), c->size());

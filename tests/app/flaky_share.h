@@ -56,10 +56,14 @@ class FlakyShare : public dbtest::ForwardingEnv {
   // How a test loops over the calls of an action.
   enum class Mode { kDrop, kOnce, kLostReply, kLostThenDrop };
   void arm(Mode mode, int call) {
-    if (mode == Mode::kDrop) arm(call);
-    else if (mode == Mode::kOnce) armOnce(call);
-    else if (mode == Mode::kLostReply) armLostReply(call);
-    else armLostThenDrop(call);
+    if (mode == Mode::kDrop)
+      arm(call);
+    else if (mode == Mode::kOnce)
+      armOnce(call);
+    else if (mode == Mode::kLostReply)
+      armLostReply(call);
+    else
+      armLostThenDrop(call);
   }
   // The process ends at that call, before making it (a kill, a crash, a
   // power cut with nothing unsynced lost): for a forked child.

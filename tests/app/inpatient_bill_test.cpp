@@ -35,8 +35,8 @@ struct Placed {
   bool operator==(const Placed&) const = default;
 };
 std::ostream& operator<<(std::ostream& o, const Placed& p) {
-  return o << "{page " << p.page << " (" << p.x << "," << p.y << ")-(" << p.x2 << "," << p.y2 << ") \""
-           << p.text << "\" " << p.points << "pt}";
+  return o << "{page " << p.page << " (" << p.x << "," << p.y << ")-(" << p.x2 << "," << p.y2 << ") \"" << p.text
+           << "\" " << p.points << "pt}";
 }
 
 int units(double px) { return int(std::lround(px * 254.0 / 600.0)); }
@@ -52,9 +52,7 @@ int pointsOf(int pixels) {
   return 0;
 }
 
-Placed printedText(int page, int x, int y, const char* utf8, int points) {
-  return {page, x, y, 0, 0, utf8, points};
-}
+Placed printedText(int page, int x, int y, const char* utf8, int points) { return {page, x, y, 0, 0, utf8, points}; }
 Placed printedLine(int page, int x, int y, int x2, int y2) { return {page, x, y, x2, y2, "", 0}; }
 
 class BillTest : public apptest::MedicationWindowTest {
@@ -74,13 +72,20 @@ class BillTest : public apptest::MedicationWindowTest {
     int page = 0;
     for (const Recorded& r : *printer.log) {
       switch (r.op) {
-        case Recorded::BeginJob: page = 1; break;
-        case Recorded::NewPage: ++page; break;
+        case Recorded::BeginJob:
+          page = 1;
+          break;
+        case Recorded::NewPage:
+          ++page;
+          break;
         case Recorded::Text:
           out.push_back({page, units(r.x), units(r.y), 0, 0, u(r.text), pointsOf(r.fontPixels)});
           break;
-        case Recorded::Line: out.push_back(printedLine(page, units(r.x), units(r.y), units(r.x2), units(r.y2))); break;
-        default: break;
+        case Recorded::Line:
+          out.push_back(printedLine(page, units(r.x), units(r.y), units(r.x2), units(r.y2)));
+          break;
+        default:
+          break;
       }
     }
     printer.log->clear();
@@ -114,15 +119,19 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
   EXPECT_TRUE(printer.seen.applyOrientation && !printer.seen.landscape);
   const std::string days = doubleText(rt::makeDateTime(2010, 5, 3, 0, 0, 0) - rt::makeDateTime(2010, 4, 24, 8, 0, 0));
   EXPECT_EQ(days.substr(0, 6), "8.6666");  // printed to one decimal
-  std::vector<Placed> expected = {
-      printedText(1, 450, 130, "青山康复中心", 11), printedText(1, 350, 210, "王五", 11), printedText(1, 750, 210, "康复科", 11),
-      printedText(1, 1300, 210, "1001", 11), printedText(1, 420, 290, "2010年4月24日8时", 11),
-      printedText(1, 800, 290, "2010年5月3日", 11), printedText(1, 1300, 290, "8.7", 11)};
+  std::vector<Placed> expected = {printedText(1, 450, 130, "青山康复中心", 11),
+                                  printedText(1, 350, 210, "王五", 11),
+                                  printedText(1, 750, 210, "康复科", 11),
+                                  printedText(1, 1300, 210, "1001", 11),
+                                  printedText(1, 420, 290, "2010年4月24日8时", 11),
+                                  printedText(1, 800, 290, "2010年5月3日", 11),
+                                  printedText(1, 1300, 290, "8.7", 11)};
   for (int y : {370, 450, 530, 620})
     for (int x : {350, 700, 1100, 1450}) expected.push_back(printedText(1, x, y, "0", 11));
-  for (Placed p : {printedText(1, 450, 700, "※零", 11), printedText(1, 1400, 700, "0", 11), printedText(1, 550, 780, "1000", 11),
-                   printedText(1, 950, 780, "0", 11), printedText(1, 1400, 780, "1000", 11),
-                   printedText(1, 450, 850, "2010年5月3日", 11), printedText(1, 1400, 850, "张三", 11)})
+  for (Placed p :
+       {printedText(1, 450, 700, "※零", 11), printedText(1, 1400, 700, "0", 11), printedText(1, 550, 780, "1000", 11),
+        printedText(1, 950, 780, "0", 11), printedText(1, 1400, 780, "1000", 11),
+        printedText(1, 450, 850, "2010年5月3日", 11), printedText(1, 1400, 850, "张三", 11)})
     expected.push_back(p);
   EXPECT_EQ(printed(), expected);
 
@@ -137,21 +146,27 @@ TEST_F(BillTest, APatientWithNoChargesPrintsZerosAndPostsZeros) {
   // The statement of no lines: the closing line at 600, the time at 580.
   statement();
   EXPECT_EQ(printer.seen.paperCode, print::paperCodeFor(2));
-  EXPECT_EQ(printed(), (std::vector<Placed>{
-                           printedText(1, 800, 300, "出院病人总费用明细单", 16),
-                           printedText(1, 200, 420, "住院号：1001     科别： 康复科   床位号：12       姓名： 王五", 11),
-                           printedLine(1, 200, 470, 2007, 470),  // to the printable width
-                           printedText(1, 220, 500, "使用时间", 11), printedText(1, 500, 500, "药品名称", 11),
-                           printedText(1, 780, 500, "类别", 11), printedText(1, 940, 500, "报销", 11),
-                           printedText(1, 1100, 500, "单位", 11), printedText(1, 1300, 500, "数量", 11),
-                           printedText(1, 1400, 500, "  单价  ", 11), printedText(1, 1550, 500, "  合计  ", 11),
-                           // 收费员 at 11 points would end 1 mm past the printable width.
-                           printedText(1, 1700, 500, "  处方  ", 11), printedText(1, 1900, 500, "收费员", 10),
-                           // The closing line stops at the right of the printable
-                           // width (2015 on the test page) instead of leaving the sheet.
-                           printedLine(1, 200, 600, 2007, 600),
-                           printedText(1, 1300, 580, "打印时间：2010年5月3日14时30分", 11),
-                       }));
+  EXPECT_EQ(printed(),
+            (std::vector<Placed>{
+                printedText(1, 800, 300, "出院病人总费用明细单", 16),
+                printedText(1, 200, 420, "住院号：1001     科别： 康复科   床位号：12       姓名： 王五", 11),
+                printedLine(1, 200, 470, 2007, 470),  // to the printable width
+                printedText(1, 220, 500, "使用时间", 11),
+                printedText(1, 500, 500, "药品名称", 11),
+                printedText(1, 780, 500, "类别", 11),
+                printedText(1, 940, 500, "报销", 11),
+                printedText(1, 1100, 500, "单位", 11),
+                printedText(1, 1300, 500, "数量", 11),
+                printedText(1, 1400, 500, "  单价  ", 11),
+                printedText(1, 1550, 500, "  合计  ", 11),
+                // 收费员 at 11 points would end 1 mm past the printable width.
+                printedText(1, 1700, 500, "  处方  ", 11),
+                printedText(1, 1900, 500, "收费员", 10),
+                // The closing line stops at the right of the printable
+                // width (2015 on the test page) instead of leaving the sheet.
+                printedLine(1, 200, 600, 2007, 600),
+                printedText(1, 1300, 580, "打印时间：2010年5月3日14时30分", 11),
+            }));
 }
 
 TEST_F(BillTest, TheBalanceRuleAndTheCapitals) {
@@ -192,9 +207,9 @@ TEST_F(BillTest, PrescriptionCodesPostIntoTheirDoctorsColumns) {
   EXPECT_EQ(stored("n20105"), std::vector<apptest::Stored>{month});
   const auto year = stored("bz2010");
   ASSERT_EQ(year.size(), 1u);
-  EXPECT_EQ(year[0][2], "37.5");   // ps 西药
-  EXPECT_EQ(year[0][18], "90");    // pjh 监护
-  EXPECT_EQ(year[0][19], "127.5"); // phj: every line's amount
+  EXPECT_EQ(year[0][2], "37.5");    // ps 西药
+  EXPECT_EQ(year[0][18], "90");     // pjh 监护
+  EXPECT_EQ(year[0][19], "127.5");  // phj: every line's amount
 }
 
 TEST_F(BillTest, PrintingAgainOverwritesBothPostingsEvenWhenTheDialogIsCancelled) {
@@ -231,11 +246,11 @@ TEST_F(BillTest, ALineChargedWhileTheDialogIsOpenIsInEveryFigure) {
   bill();
   EXPECT_TRUE(messages().empty());
   const auto p = printed();
-  EXPECT_EQ(at(p, 1400, 700), "80");     // the grand total
+  EXPECT_EQ(at(p, 1400, 700), "80");  // the grand total
   EXPECT_EQ(at(p, 450, 700), "※" + rt::gbkToUtf8(cmd::ChineseNumerals(80.0, false)));
-  EXPECT_EQ(at(p, 350, 530), "50");      // 西药
-  EXPECT_EQ(at(p, 1450, 620), "30");     // 监护
-  EXPECT_EQ(at(p, 1400, 780), "920");    // refunded of the 1000 paid
+  EXPECT_EQ(at(p, 350, 530), "50");    // 西药
+  EXPECT_EQ(at(p, 1450, 620), "30");   // 监护
+  EXPECT_EQ(at(p, 1400, 780), "920");  // refunded of the 1000 paid
   EXPECT_EQ(text("编辑框11"), "80");
   EXPECT_EQ(text("标签13"), "920");
   const auto year = stored("bz2010");
@@ -355,8 +370,8 @@ TEST_F(BillTest, LaterStatementPagesSayWhoseTheyAreAndWhichPage) {
   query("2001");
   for (int i = 1; i <= 130; ++i)
     ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{rt::makeDateTime(2010, 5, 3, 0, 0, 0)}, g("复方甘草口服溶液（大瓶装）"),
-                                  g("西药"), g("甲类"), i, g("瓶"), 1234567.88f, float(1234567.88f * 3.0),
-                                  "0312", g("欧阳收费员")));
+                                  g("西药"), g("甲类"), i, g("瓶"), 1234567.88f, float(1234567.88f * 3.0), "0312",
+                                  g("欧阳收费员")));
   statement();
   std::vector<apptest::TextBox> texts;
   std::vector<apptest::Rule> rules;
@@ -396,8 +411,8 @@ TEST_F(BillTest, NoBillOrStatementForAPatientThePanelDoesNotShow) {
   dialogs.answers = {rt::kOk, rt::kOk};
   bill();
   statement();
-  EXPECT_EQ(messages(), (std::vector<std::string>{"请先查询住院号“1001”的患者，再打印。",
-                                                  "请先查询住院号“1001”的患者，再打印。"}));
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{"请先查询住院号“1001”的患者，再打印。", "请先查询住院号“1001”的患者，再打印。"}));
   // Queried, then the number changed.
   admit("赵六", "1002", 500);
   query("1001");
@@ -408,8 +423,8 @@ TEST_F(BillTest, NoBillOrStatementForAPatientThePanelDoesNotShow) {
   bill();
   type("编辑框1", "");
   statement();
-  EXPECT_EQ(messages(), (std::vector<std::string>{"请先查询住院号“1002”的患者，再打印。",
-                                                  "请先输入患者的住院号并查询，再打印。"}));
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{"请先查询住院号“1002”的患者，再打印。", "请先输入患者的住院号并查询，再打印。"}));
   EXPECT_EQ(printer.dialogs, 0);
   EXPECT_TRUE(printed().empty());
   EXPECT_FALSE(std::filesystem::exists("bz2010.kdb"));
@@ -422,8 +437,8 @@ TEST_F(BillTest, NoBillOrStatementForAPatientThePanelDoesNotShow) {
   app::programValues().currentNumber = "0312";
   bill();
   const auto p = printed();
-  EXPECT_EQ(at(p, 350, 530), "25");   // 西药
-  EXPECT_EQ(at(p, 1450, 620), "0");   // 监护
+  EXPECT_EQ(at(p, 350, 530), "25");  // 西药
+  EXPECT_EQ(at(p, 1450, 620), "0");  // 监护
   const auto year = stored("bz2010");
   ASSERT_EQ(year.size(), 1u);
   EXPECT_EQ(year[0][1], "1001");

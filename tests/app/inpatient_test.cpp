@@ -45,7 +45,7 @@ Typed patient(const char* name, const char* number, const char* admitted = "2010
           {"编辑框7", "12"},     {"编辑框8", "王医生"}, {"编辑框9", prepaid}};
 }
 const char* const kBoxes[] = {"编辑框1", "组合框1", "编辑框2", "编辑框12", "编辑框3", "编辑框4",
-                              "编辑框5", "编辑框6", "编辑框7", "编辑框8", "编辑框9"};
+                              "编辑框5", "编辑框6", "编辑框7", "编辑框8",  "编辑框9"};
 
 class InpatientTest : public apptest::AppTest {
  protected:
@@ -103,8 +103,8 @@ class InpatientTest : public apptest::AppTest {
   void registerHolds(const std::vector<std::pair<std::string, double>>& admissions) {
     app::openTable(app::kInpatientsName, app::kInpatients);
     for (const auto& [number, admitted] : admissions)
-      ASSERT_TRUE(cmd::AppendRecord("n" + number, GBK("女"), 30, "", rt::DateTime{admitted}, "", number,
-                                    "", "", "", 100));
+      ASSERT_TRUE(
+          cmd::AppendRecord("n" + number, GBK("女"), 30, "", rt::DateTime{admitted}, "", number, "", "", "", 100));
     db::closeAllDatabases();
   }
   static double at(int y, int mo, int d, int h = 0, int mi = 0) { return rt::makeDateTime(y, mo, d, h, mi, 0); }
@@ -149,8 +149,8 @@ TEST_F(InpatientTest, AdmissionsListNewestFirstAndTheChosenRowIsBroughtUp) {
   admit(patient("王五", "Z3", "2010-1-7 8:00", "1200"));
   auto s = stored();
   ASSERT_EQ(s.size(), 3u);
-  EXPECT_EQ(s[0], (Stored{"张三", "男", "42", "YB001", "2010年1月5日10时30分", "骨折", "Z1", "骨科", "12",
-                          "王医生", "500"}));
+  EXPECT_EQ(s[0],
+            (Stored{"张三", "男", "42", "YB001", "2010年1月5日10时30分", "骨折", "Z1", "骨科", "12", "王医生", "500"}));
   EXPECT_EQ(s[2][xm], "王五");
   EXPECT_EQ(forms::listRowCount(kWin, i::kList1), 3);
   EXPECT_EQ(cell(0, 0), "王五");
@@ -255,7 +255,7 @@ TEST_F(InpatientTest, DeleteAsksThenRemovesThePatientFromTheFile) {
   ASSERT_EQ(s.size(), 2u);
   EXPECT_EQ(s[0][zyh] + s[1][zyh], "Z1Z3");
   EXPECT_LT(std::filesystem::file_size("zyjbxx.kdb"), size3);  // packed at once
-  EXPECT_EQ(box("编辑框5"), "Z2");  // the boxes keep what they showed
+  EXPECT_EQ(box("编辑框5"), "Z2");                             // the boxes keep what they showed
   EXPECT_EQ(cell(0, zyh), "Z3");
   EXPECT_EQ(box("编辑框10"), "2");
   // Nobody brought up: a second delete removes nothing.
@@ -320,8 +320,8 @@ TEST_F(InpatientTest, NumbersThatCannotNameAPatientsTableAreRefused) {
   open();
   admit(patient("张三", "Z1"));
   const auto before = stored();
-  const char* refused[] = {"a/b", "..\\x", ".", "..", "Z*", "?", "ypjbxx", "ZYJBXX", "User",
-                           "lshk", "zylshk", "m20105", "N201012", "bm2010", "BZ2011", "a\tb",
+  const char* refused[] = {"a/b", "..\\x", ".", "..", "Z*", "?", "ypjbxx", "ZYJBXX", "User", "lshk", "zylshk", "m20105",
+                           "N201012", "bm2010", "BZ2011", "a\tb",
                            // not exactly the number plus ".kdb", or cut by the register
                            "2026.01", "2010001.kdb", "12345678901", " Z2", "Z2 "};
   for (const char* number : refused) {
@@ -331,8 +331,9 @@ TEST_F(InpatientTest, NumbersThatCannotNameAPatientsTableAreRefused) {
   }
   EXPECT_EQ(stored(), before);
   ASSERT_EQ(messages().size(), std::size(refused));
-  EXPECT_EQ(messages()[0], "住院号“a/b”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”“*”“?”或控制字符，"
-                          "首尾不能有空格，也不能与系统的数据文件同名。请核对住院号。");
+  EXPECT_EQ(messages()[0],
+            "住院号“a/b”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”“*”“?”或控制字符，"
+            "首尾不能有空格，也不能与系统的数据文件同名。请核对住院号。");
 
   // Modify refuses them too; the patient keeps his number.
   doubleClick(0);
@@ -402,9 +403,8 @@ TEST_F(InpatientTest, PrintsTheAdmissionsOfTheRangeInclusive) {
   // screen pixels: 21 and 13 at 96 dpi, 15.75 and 9.75 points).
   EXPECT_EQ(items[0].fontUnits, 55);
   EXPECT_EQ(items[1].fontUnits, 34);
-  EXPECT_EQ(textsAt(printer, 1, 400),
-            (std::vector<std::string>{"姓名", "性别", "年龄", "医保证号", "住院时间", "病种", "住院号", "科室",
-                                      "床位号", "主治医师", "预付款"}));
+  EXPECT_EQ(textsAt(printer, 1, 400), (std::vector<std::string>{"姓名", "性别", "年龄", "医保证号", "住院时间", "病种",
+                                                                "住院号", "科室", "床位号", "主治医师", "预付款"}));
   EXPECT_EQ(textsAt(printer, 1, 320), std::vector<std::string>{"第 1 页 共 1 页"});
   std::vector<int> headingX;
   for (const auto& it : items)
@@ -412,8 +412,7 @@ TEST_F(InpatientTest, PrintsTheAdmissionsOfTheRangeInclusive) {
   EXPECT_EQ(headingX, (std::vector<int>{200, 340, 420, 510, 730, 1120, 1810, 2000, 2200, 2320, 2480}));
 
   // P1, P2, P3 in stored order at 520, 570, 620.
-  EXPECT_EQ(textsAt(printer, 1, 520),
-            (std::vector<std::string>{"nP1", "女", "30", "2010年1月1日8时", "P1", "100"}));
+  EXPECT_EQ(textsAt(printer, 1, 520), (std::vector<std::string>{"nP1", "女", "30", "2010年1月1日8时", "P1", "100"}));
   EXPECT_EQ(textsAt(printer, 1, 570)[0], "nP2");
   EXPECT_EQ(textsAt(printer, 1, 620)[0], "nP3");
   std::vector<int> rowX;
@@ -471,8 +470,7 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
   ASSERT_EQ(printer.count(print::Recorded::NewPage), 2);
   std::vector<std::string> pages[3];
   for (const auto& it : printer.items())
-    if (!it.line && it.x == 1810 && it.y >= 520 && it.page >= 1 && it.page <= 3)
-      pages[it.page - 1].push_back(it.text);
+    if (!it.line && it.x == 1810 && it.y >= 520 && it.page >= 1 && it.page <= 3) pages[it.page - 1].push_back(it.text);
   ASSERT_EQ(pages[0].size(), 29u);
   ASSERT_EQ(pages[1].size(), 29u);
   ASSERT_EQ(pages[2].size(), 22u);
@@ -501,10 +499,10 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
 TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
   app::openTable(app::kInpatientsName, app::kInpatients);
   ASSERT_TRUE(cmd::AppendRecord(GBK("欧阳明"), GBK("男"), 100, "YB20100001", rt::DateTime{at(2010, 12, 28, 18, 45)},
-                                GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"),
-                                "A-128", GBK("诸葛明"), 1234567));
-  ASSERT_TRUE(cmd::AppendRecord(GBK("李四"), GBK("女"), 7, "YB7", rt::DateTime{at(2010, 12, 1, 9, 5)},
-                                GBK("脑瘫"), "2", GBK("康复科"), "1", GBK("王医生"), 800));
+                                GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"), "A-128",
+                                GBK("诸葛明"), 1234567));
+  ASSERT_TRUE(cmd::AppendRecord(GBK("李四"), GBK("女"), 7, "YB7", rt::DateTime{at(2010, 12, 1, 9, 5)}, GBK("脑瘫"), "2",
+                                GBK("康复科"), "1", GBK("王医生"), 800));
   db::closeAllDatabases();
   open();
   rt::setClock(at(2011, 1, 2, 10, 0));
@@ -547,10 +545,9 @@ TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
 TEST_F(InpatientTest, AListOnPaperIsNumberedWholeAndInsideTheSheet) {
   app::openTable(app::kInpatientsName, app::kInpatients);
   for (int k = 1; k <= 70; ++k)
-    ASSERT_TRUE(cmd::AppendRecord(GBK("欧阳明"), GBK("男"), 100, "YB20100001",
-                                  rt::DateTime{at(2010, 12, 28, 18, 45) + k / 1440.0},
-                                  GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"), "A-128",
-                                  GBK("诸葛明"), 1234567));
+    ASSERT_TRUE(cmd::AppendRecord(
+        GBK("欧阳明"), GBK("男"), 100, "YB20100001", rt::DateTime{at(2010, 12, 28, 18, 45) + k / 1440.0},
+        GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"), "A-128", GBK("诸葛明"), 1234567));
   db::closeAllDatabases();
   open();
   QTemporaryDir dir;

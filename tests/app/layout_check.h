@@ -47,11 +47,10 @@ inline void printedLayout(const std::vector<print::Recorded>& log, std::vector<T
   for (const print::Recorded& r : log) {
     if (r.op == print::Recorded::BeginJob || r.op == print::Recorded::NewPage) ++page;
     if (r.op == print::Recorded::Text) {
-      texts->push_back({page, r.x / kPxPerUnit, r.y / kPxPerUnit, r.width / kPxPerUnit,
-                        r.fontPixels / kPxPerUnit, rt::gbkToUtf8(r.text)});
+      texts->push_back({page, r.x / kPxPerUnit, r.y / kPxPerUnit, r.width / kPxPerUnit, r.fontPixels / kPxPerUnit,
+                        rt::gbkToUtf8(r.text)});
       trimSpaces(&texts->back());
-    }
-    else if (r.op == print::Recorded::Line)
+    } else if (r.op == print::Recorded::Line)
       rules->push_back({page, r.x / kPxPerUnit, r.y / kPxPerUnit, r.x2 / kPxPerUnit, r.y2 / kPxPerUnit});
   }
 }
@@ -61,8 +60,7 @@ inline void panelLayout(const std::vector<forms::PanelDrawn>& drawn, std::vector
                         std::vector<Rule>* rules) {
   for (const forms::PanelDrawn& d : drawn) {
     if (d.op == forms::PanelDrawn::Text) {
-      texts->push_back({1, double(d.x), double(d.y), double(d.width), d.points * 96.0 / 72.0,
-                        rt::gbkToUtf8(d.text)});
+      texts->push_back({1, double(d.x), double(d.y), double(d.width), d.points * 96.0 / 72.0, rt::gbkToUtf8(d.text)});
       trimSpaces(&texts->back());
     } else
       rules->push_back({1, double(d.x), double(d.y), double(d.x2), double(d.y2)});
@@ -118,8 +116,7 @@ inline std::vector<std::string> figuresOverRules(const std::vector<TextBox>& tex
 inline std::vector<std::string> outside(const std::vector<TextBox>& texts, double right, double bottom) {
   std::vector<std::string> out;
   for (const TextBox& t : texts)
-    if (t.x < -0.5 || t.y < -0.5 || t.x + t.w > right + 0.5 || t.y + t.h > bottom + 0.5)
-      out.push_back(describe(t));
+    if (t.x < -0.5 || t.y < -0.5 || t.x + t.w > right + 0.5 || t.y + t.h > bottom + 0.5) out.push_back(describe(t));
   return out;
 }
 

@@ -55,11 +55,11 @@ TEST_F(MedicationTest, FirstQueryShowsThePatientAndMakesHisEmptyTable) {
   EXPECT_EQ(text("标签13"), "1000");
   // The panel: captions and values.
   const std::pair<const char*, const char*> panel[] = {
-      {"标签3", "姓名："}, {"标签21", "王五"}, {"标签4", "性别："}, {"标签22", "男"},
-      {"标签5", "年龄："}, {"标签23", "45"}, {"标签6", "住院时间："}, {"标签24", "2010年4月24日8时"},
-      {"标签7", "病种："}, {"标签25", "腰椎间盘突出"}, {"标签8", "住院号："}, {"标签26", "1001"},
-      {"标签9", "治疗科室："}, {"标签27", "康复科"}, {"标签10", "床位号："}, {"标签28", "12"},
-      {"标签11", "主治医师："}, {"标签29", "李医生"}, {"标签12", "预付款："}, {"标签19", "1000"},
+      {"标签3", "姓名："},      {"标签21", "王五"},         {"标签4", "性别："},     {"标签22", "男"},
+      {"标签5", "年龄："},      {"标签23", "45"},           {"标签6", "住院时间："}, {"标签24", "2010年4月24日8时"},
+      {"标签7", "病种："},      {"标签25", "腰椎间盘突出"}, {"标签8", "住院号："},   {"标签26", "1001"},
+      {"标签9", "治疗科室："},  {"标签27", "康复科"},       {"标签10", "床位号："},  {"标签28", "12"},
+      {"标签11", "主治医师："}, {"标签29", "李医生"},       {"标签12", "预付款："},  {"标签19", "1000"},
       {"标签30", "剩余额："}};
   for (auto [label, shown] : panel) EXPECT_EQ(text(label), shown) << label;
   EXPECT_EQ(app::programValues().currentNumber, "1001");
@@ -90,8 +90,10 @@ TEST_F(MedicationTest, EveryValueOfThePanelIsWholeAndMoneyToTheFen) {
   EXPECT_EQ(text("标签13"), "123455.82");
   EXPECT_EQ(cell(m::kList2, 0, hj), "0.18");
 
-  const char* captions[] = {"标签3", "标签4", "标签5", "标签6", "标签7", "标签8", "标签9", "标签10", "标签11", "标签12", "标签30"};
-  const char* values[] = {"标签21", "标签22", "标签23", "标签24", "标签25", "标签26", "标签27", "标签28", "标签29", "标签19", "标签13"};
+  const char* captions[] = {"标签3", "标签4",  "标签5",  "标签6",  "标签7", "标签8",
+                            "标签9", "标签10", "标签11", "标签12", "标签30"};
+  const char* values[] = {"标签21", "标签22", "标签23", "标签24", "标签25", "标签26",
+                          "标签27", "标签28", "标签29", "标签19", "标签13"};
   auto widget = [this](const char* name) {
     return qobject_cast<QLabel*>(forms::controlWidget(kWin, forms::control(kWin, rt::utf8ToGbk(name)).id()));
   };
@@ -131,8 +133,8 @@ TEST_F(MedicationTest, ChargeCutsTheQuantityRecordsTheLineAndLowersTheStock) {
   EXPECT_EQ(db::os::writtenFiles(), 0u);
   auto lines = stored("1001");
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], (apptest::Stored{"2010年5月3日", "阿莫西林", "西药", "甲类", "2", "支", "12.5", "25",
-                                       "0312", "张三"}));
+  EXPECT_EQ(lines[0],
+            (apptest::Stored{"2010年5月3日", "阿莫西林", "西药", "甲类", "2", "支", "12.5", "25", "0312", "张三"}));
   EXPECT_EQ(stock(), (std::vector<int>{98, 1000, 1000}));
   // The window after the charge.
   ASSERT_EQ(rows(m::kList2), 1);
@@ -216,9 +218,9 @@ TEST_F(MedicationTest, DeleteAsksGivesTheStockBackOnlyWhenDeleted) {
     cmd::OpenDatabase(app::kDrugCatalogueName);
     cmd::SetCurrentDatabase(app::kDrugCatalogueName);
     cmd::MoveTo(2);
-    ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
-                                  rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
-                                  rt::omitted, rt::omitted, rt::omitted, rt::omitted, 31.0f));
+    ASSERT_TRUE(cmd::ModifyRecord(rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
+                                  rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
+                                  rt::omitted, rt::omitted, 31.0f));
   }
   dialogs.answers.push_back(rt::kOk);  // the confirmation
   deleteRow(-1, rt::kOk);              // no row chosen: the newest line; then the stock's message
@@ -257,8 +259,9 @@ TEST_F(MedicationTest, ChargeAndDeleteWithoutAUsableTableWriteNothing) {
   EXPECT_FALSE(std::filesystem::exists("1001.kdb"));
   // Numbers the registration rule refuses, and the empty number.
   told = tries("ypjbxx");
-  EXPECT_EQ(told[0], "住院号“ypjbxx”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”“*”“?”或控制字符，"
-                     "首尾不能有空格，也不能与系统的数据文件同名。请核对住院号。本次未记帐，库存未变动。");
+  EXPECT_EQ(told[0],
+            "住院号“ypjbxx”不能使用：住院号最长10个字节，不能含有“.”“/”“\\”“*”“?”或控制字符，"
+            "首尾不能有空格，也不能与系统的数据文件同名。请核对住院号。本次未记帐，库存未变动。");
   told = tries("lshk");
   EXPECT_EQ(told.size(), 2u);
   told = tries("");
@@ -324,8 +327,9 @@ TEST_F(MedicationTest, ALookUpOrStockChangeThatMeetsALockIsReported) {
   forms::raiseEvent(kWin, m::kList1, forms::kEvDoubleClick);
   // The line is written; the operator is told the stock is not.
   EXPECT_EQ(stored("1001").size(), 1u);
-  EXPECT_EQ(messages(), std::vector<std::string>{"已记帐，但药品“阿莫西林”的库存暂未能扣减：" + locked +
-                                                 "。本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"});
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{"已记帐，但药品“阿莫西林”的库存暂未能扣减：" + locked +
+                                     "。本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"});
   EXPECT_EQ(app::pending::waiting(), 1);
   ASSERT_EQ(other->unlockWhole(), 0);
   other.reset();

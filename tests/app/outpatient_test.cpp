@@ -22,7 +22,7 @@ namespace o = ids::outpatient;
 constexpr uint32_t kWin = ids::kOutpatientWindow;
 
 using namespace apptest::fields::line;
-enum { b_shj, b_chf, b_ps, b_pzhy = 13, b_pjh = 18, b_phj = 19 };    // a bill record
+enum { b_shj, b_chf, b_ps, b_pzhy = 13, b_pjh = 18, b_phj = 19 };  // a bill record
 
 class OutpatientTest : public apptest::ChargeTest {
  protected:
@@ -63,8 +63,8 @@ class OutpatientTest : public apptest::ChargeTest {
   void monthHolds(const char* table, std::initializer_list<std::tuple<const char*, float, const char*>> lines) {
     app::openTable(table, app::kChargeLines);
     for (auto [category, amount, prescription] : lines)
-      ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{at(2010, 5, 1)}, g("药"), g(category), g("甲类"), 1,
-                                    g("支"), amount, amount, prescription, "x"));
+      ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{at(2010, 5, 1)}, g("药"), g(category), g("甲类"), 1, g("支"), amount,
+                                    amount, prescription, "x"));
     cmd::CloseDatabase(table);
   }
   // What was printed at one point of the form.
@@ -95,14 +95,17 @@ TEST_F(OutpatientTest, FirstDayOfAMonthMakesItsEmptyTable) {
 }
 
 TEST_F(OutpatientTest, TotalsFollowThePrescriptionAsItIsTyped) {
-  monthHolds("m20105", {{"西药", 12.5f, "0312"}, {"中成", 3.5f, "0312"}, {"西药", 100.0f, "03"},
-                        {"康复", 7.0f, "0312"}, {"西药", 1.0f, "0412"}});
+  monthHolds("m20105", {{"西药", 12.5f, "0312"},
+                        {"中成", 3.5f, "0312"},
+                        {"西药", 100.0f, "03"},
+                        {"康复", 7.0f, "0312"},
+                        {"西药", 1.0f, "0412"}});
   open();
   ASSERT_EQ(rows(o::kList2), 5);
   EXPECT_EQ(text("编辑框11"), "124");
   // Character by character: each change shows its prescription's total.
-  const std::pair<const char*, const char*> steps[] = {
-      {"0", "0"}, {"03", "100"}, {"031", "0"}, {"0312", "23"}, {"0312 ", "0"}, {"0312", "23"}};
+  const std::pair<const char*, const char*> steps[] = {{"0", "0"},     {"03", "100"},  {"031", "0"},
+                                                       {"0312", "23"}, {"0312 ", "0"}, {"0312", "23"}};
   for (auto [typed, shown] : steps) {
     type("编辑框4", typed);
     EXPECT_EQ(text("编辑框6"), shown) << typed;
@@ -126,8 +129,8 @@ TEST_F(OutpatientTest, ChargeCutsTheQuantityListsTheLineAndLowersTheStock) {
   EXPECT_TRUE(messages().empty());
   auto lines = stored("m20105");
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1], (apptest::Stored{"2010年5月3日", "阿莫西林", "西药", "甲类", "2", "支", "12.5", "25",
-                                       "0312", "张三"}));
+  EXPECT_EQ(lines[1],
+            (apptest::Stored{"2010年5月3日", "阿莫西林", "西药", "甲类", "2", "支", "12.5", "25", "0312", "张三"}));
   EXPECT_EQ(stock(), (std::vector<int>{98, 100, 1000, 1000}));
   ASSERT_EQ(rows(o::kList2), 2);
   EXPECT_EQ(cell(o::kList2, 0, mch), "阿莫西林");
@@ -172,10 +175,10 @@ TEST_F(OutpatientTest, TheBillPrintsItsFormAndPrintingTwiceKeepsOneRecord) {
   open();
   type("编辑框1", "李雷");
   type("编辑框5", "内科");
-  charge("A01", "2");   // 25
-  charge("C01", "3");   // 10.5
-  charge("W01", "1");   // 30, 住院: counted, not printed
-  charge("X01", "1");   // 60, 监护: counted, not printed
+  charge("A01", "2");          // 25
+  charge("C01", "3");          // 10.5
+  charge("W01", "1");          // 30, 住院: counted, not printed
+  charge("X01", "1");          // 60, 监护: counted, not printed
   charge("A01", "1", "0313");  // another prescription
   type("编辑框4", "0312");
   ASSERT_EQ(text("编辑框6"), "125.5");
@@ -315,8 +318,8 @@ TEST_F(OutpatientTest, ALineChargedWhileTheDialogIsOpenIsOnTheFormAndInThePostin
   printer.atEndOfJob = [this] { chargeElsewhere("m20105", "阿莫西林", "西药", 1, 12.5f, "0312"); };
   press(o::kButton1);
   EXPECT_TRUE(messages().empty());
-  EXPECT_EQ(printedAt(printer, 530, 460), "25");    // 西药
-  EXPECT_EQ(printedAt(printer, 1380, 670), "85");   // the prescription's total
+  EXPECT_EQ(printedAt(printer, 530, 460), "25");   // 西药
+  EXPECT_EQ(printedAt(printer, 1380, 670), "85");  // the prescription's total
   EXPECT_EQ(text("编辑框6"), "85");
   const auto bills = stored("bm2010");
   ASSERT_EQ(bills.size(), 1u);

@@ -61,8 +61,7 @@ inline std::vector<InkMargins> inkMargins(const std::string& pdf) {
   if (std::system(command.c_str()) != 0) return {};
   std::vector<fs::path> pages;
   for (const auto& e : fs::directory_iterator(root.parent_path()))
-    if (e.path().filename().string().rfind("ink-", 0) == 0 && e.path().extension() == ".pgm")
-      pages.push_back(e.path());
+    if (e.path().filename().string().rfind("ink-", 0) == 0 && e.path().extension() == ".pgm") pages.push_back(e.path());
   std::sort(pages.begin(), pages.end());
   std::vector<InkMargins> out;
   constexpr double kMmPerPixel = 25.4 / 100;
@@ -110,8 +109,8 @@ inline std::vector<std::string> inkNearTheEdges(const std::string& pdf, double m
     const double slack = 25.4 / 100;
     if (m.left + slack < mm || m.top + slack < mm || m.right + slack < mm || m.bottom + slack < mm) {
       char text[160];
-      std::snprintf(text, sizeof text, "page %d: ink %.1f mm left, %.1f top, %.1f right, %.1f bottom", m.page,
-                    m.left, m.top, m.right, m.bottom);
+      std::snprintf(text, sizeof text, "page %d: ink %.1f mm left, %.1f top, %.1f right, %.1f bottom", m.page, m.left,
+                    m.top, m.right, m.bottom);
       faults.push_back(text);
     }
   }

@@ -71,8 +71,7 @@ class RecordingPrinter : public print::Backend {
   std::function<void()> atEndOfJob;
 
   std::unique_ptr<print::Surface> openDevice(const print::JobSettings& s, const std::string&) override {
-    auto surface =
-        std::make_unique<print::RecordingSurface>(print::testPage(s.applyOrientation && s.landscape), log);
+    auto surface = std::make_unique<print::RecordingSurface>(print::testPage(s.applyOrientation && s.landscape), log);
     if (!atEndOfJob) return surface;
     return std::make_unique<EndingSurface>(std::move(surface), atEndOfJob);
   }

@@ -200,8 +200,8 @@ TEST_F(ReportChartTest, MissingAndDamagedMonthsAreNamed) {
     ASSERT_TRUE(cmd::SetCurrentDatabase(name));
   };
   table("m20101", app::kChargeLines);
-  EXPECT_TRUE(cmd::AppendRecord(rt::DateTime{day(2010, 1, 5)}, g("药"), g("中草"), g("甲类"), int32_t(1),
-                                g("片"), 12.5f, 12.5f, std::string("0100001"), g("张三")));
+  EXPECT_TRUE(cmd::AppendRecord(rt::DateTime{day(2010, 1, 5)}, g("药"), g("中草"), g("甲类"), int32_t(1), g("片"),
+                                12.5f, 12.5f, std::string("0100001"), g("张三")));
   cmd::CloseDatabase("m20101");
   table("bz2009", app::kBills);
   std::vector<rt::Arg> v = {rt::makeDateTime(day(2009, 4, 2)), rt::makeTextRef("B1")};

@@ -182,7 +182,6 @@ class ReportTest : public apptest::AppTest {
     cmd::CloseDatabase(table);
   }
 
-
   apptest::RecordingPrinter printer;
 };
 
@@ -206,11 +205,11 @@ class MonthlyReport : public ReportTest {
 
 const std::vector<std::string> kMonthlyOutpatient = {"12.75", "3", "0", "0", "0", "12.3", "0",
                                                      "0",     "0", "0", "0", "0", "32.05"};
-const std::vector<std::string> kMonthlyInpatient = {"120", "5", "30", "0", "0", "0", "0",
+const std::vector<std::string> kMonthlyInpatient = {"120", "5", "30", "0", "0", "0",  "0",
                                                     "0",   "0", "0",  "0", "0", "162"};
 // In double from the single figures, shown to the fen: 12.3 as a float no
 // longer shows in the last digits (12.30000019073 before).
-const std::vector<std::string> kMonthlySum = {"132.75", "8", "30", "0", "0", "12.3", "0",
+const std::vector<std::string> kMonthlySum = {"132.75", "8", "30", "0", "0", "12.3",  "0",
                                               "0",      "0", "0",  "0", "0", "194.05"};
 
 TEST_F(MonthlyReport, PanelFrameFiguresAndColumns) {
@@ -222,7 +221,8 @@ TEST_F(MonthlyReport, PanelFrameFiguresAndColumns) {
 
   EXPECT_TRUE(d.has(300, 10, 16, "康复中心业务月报表"));
   EXPECT_TRUE(d.has(20, 40, 13, "康复门诊                               2010年5月                    单位：元"));
-  EXPECT_TRUE(d.has(11, 74, 12, "       西成    草药   床位  治疗   化验  功能   放射  吸氧   手术   输血   监护  其他   合计"));
+  EXPECT_TRUE(d.has(11, 74, 12,
+                    "       西成    草药   床位  治疗   化验  功能   放射  吸氧   手术   输血   监护  其他   合计"));
   EXPECT_TRUE(d.has(11, 104, 12, "门诊"));
   EXPECT_TRUE(d.has(11, 134, 12, "住院"));
   EXPECT_TRUE(d.has(11, 164, 12, "合计"));
@@ -252,10 +252,13 @@ TEST_F(MonthlyReport, PaperLayoutWithTheBlankSections) {
   const Drawing d = paper();
 
   EXPECT_TRUE(d.has(1100, 150, 20, "康复中心业务月报表"));
-  EXPECT_TRUE(d.has(200, 230, 14, "(一)康复门诊                                   2010年5月                        (单位：元)"));
+  EXPECT_TRUE(d.has(200, 230, 14,
+                    "(一)康复门诊                                   2010年5月                        (单位：元)"));
   EXPECT_TRUE(d.has(200, 700, 14, "(二)用品用具                                             (四) 药品专项"));
   EXPECT_TRUE(d.has(200, 1400, 14, "(三)聋儿班"));
-  EXPECT_TRUE(d.has(300, 310, 13, "西成  草药  床位  治疗  化验  功能  放射  吸氧  手术  输血  监护  其他       合计      康复   针灸   测听   评残 "));
+  EXPECT_TRUE(d.has(
+      300, 310, 13,
+      "西成  草药  床位  治疗  化验  功能  放射  吸氧  手术  输血  监护  其他       合计      康复   针灸   测听   评残 "));
   EXPECT_TRUE(d.has(170, 520, 13, "合计"));
   EXPECT_TRUE(d.has(170, 810, 13, "  名  称      数 量      零售价     成 本      利 润"));
   EXPECT_TRUE(d.has(170, 1310, 13, "  合  计"));
@@ -336,15 +339,18 @@ TEST_F(ReportTest, YearlyReportReadsTheYearsBillTables) {
   EXPECT_TRUE(d.has(300, 10, 16, "康复中心业务年报表"));
   EXPECT_TRUE(d.has(20, 40, 13, "康复门诊                               2010年                         单位：元"));
   EXPECT_EQ(d.lines.size(), 20u);
-  EXPECT_EQ(d.row(8, 110), (std::vector<std::string>{"4.5", "0", "0", "0", "0", "0", "4", "0", "0", "0", "0", "0", "17.5"}));
-  EXPECT_EQ(d.row(8, 140), (std::vector<std::string>{"10", "0", "0", "0", "0", "0", "0", "0", "0", "0.1", "0", "0", "10.1"}));
-  EXPECT_EQ(d.row(8, 170), (std::vector<std::string>{"14.5", "0", "0", "0", "0", "0", "4", "0", "0",
-                                                     "0.1", "0", "0", "27.6"}));
+  EXPECT_EQ(d.row(8, 110),
+            (std::vector<std::string>{"4.5", "0", "0", "0", "0", "0", "4", "0", "0", "0", "0", "0", "17.5"}));
+  EXPECT_EQ(d.row(8, 140),
+            (std::vector<std::string>{"10", "0", "0", "0", "0", "0", "0", "0", "0", "0.1", "0", "0", "10.1"}));
+  EXPECT_EQ(d.row(8, 170),
+            (std::vector<std::string>{"14.5", "0", "0", "0", "0", "0", "4", "0", "0", "0.1", "0", "0", "27.6"}));
 
   press(r::kButton3);
   const Drawing p = paper();
   EXPECT_TRUE(p.has(1100, 150, 20, "康复中心业务年报表"));
-  EXPECT_TRUE(p.has(200, 230, 14, "(一)康复门诊                                   2010年                               (单位：元)"));
+  EXPECT_TRUE(p.has(200, 230, 14,
+                    "(一)康复门诊                                   2010年                               (单位：元)"));
   EXPECT_TRUE(p.has(200, 1400, 14, "(三)聋儿班"));
   EXPECT_EQ(p.lines.size(), 72u);
   EXPECT_EQ(p.values(9).at({1490, 520}), "0.1");
@@ -427,9 +433,7 @@ class InternalReport : public ReportTest {
     charge(table, "西药", 50, "2101");      // no doctor
     charge(table, "西药", 7, "1");          // too short for a code
   }
-  void fillInpatient(const std::string& table = "n20105") {
-    posting(table, {{1, 5}, {8, 5}, {9, 2}, {16, 2}});
-  }
+  void fillInpatient(const std::string& table = "n20105") { posting(table, {{1, 5}, {8, 5}, {9, 2}, {16, 2}}); }
 };
 
 const std::vector<std::string> kDoctorRegular = {"10", "2.5", "0", "0", "0", "0", "0", "12.5"};
@@ -446,7 +450,8 @@ TEST_F(InternalReport, PanelFiguresPerDoctor) {
   const Drawing d = panel();
   EXPECT_TRUE(d.has(290, 5, 16, "康复中心业务月报表(内部)"));
   EXPECT_TRUE(d.has(20, 25, 13, "康复门诊                               2010年5月                    单位：元"));
-  EXPECT_TRUE(d.has(11, 54, 12, "  项 目     医师甲     医师乙    医师丙     医师丁     医师戊    医师己   医师庚     合  计"));
+  EXPECT_TRUE(
+      d.has(11, 54, 12, "  项 目     医师甲     医师乙    医师丙     医师丁     医师戊    医师己   医师庚     合  计"));
   EXPECT_TRUE(d.has(11, 79, 12, "  门 诊"));
   EXPECT_TRUE(d.has(11, 204, 12, "特色合计"));
   EXPECT_TRUE(d.has(11, 229, 12, "  总  计"));
@@ -460,10 +465,8 @@ TEST_F(InternalReport, PanelFiguresPerDoctor) {
   EXPECT_EQ(d.row(8, 104), kDoctorInpatient);
   EXPECT_EQ(d.row(8, 179), kDoctorFeaturedInpatient);
   EXPECT_EQ(d.row(8, 129), (std::vector<std::string>{"15", "2.5", "0", "0", "0", "0", "0", "17.5"}));
-  EXPECT_EQ(d.row(8, 204), (std::vector<std::string>{"3.1", "0", "0", "0", "12", "3", "0",
-                                                     "18.1"}));
-  EXPECT_EQ(d.row(8, 229), (std::vector<std::string>{"18.1", "2.5", "0", "0", "12", "3", "0",
-                                                     "35.6"}));
+  EXPECT_EQ(d.row(8, 204), (std::vector<std::string>{"3.1", "0", "0", "0", "12", "3", "0", "18.1"}));
+  EXPECT_EQ(d.row(8, 229), (std::vector<std::string>{"18.1", "2.5", "0", "0", "12", "3", "0", "35.6"}));
   // Column k at x = 90 + 84 (k - 1).
   for (int k = 0; k < 8; ++k) EXPECT_EQ(d.values(8).count({90 + 84 * k, 79}), 1u);
 }
@@ -477,8 +480,11 @@ TEST_F(InternalReport, PaperLayout) {
   Drawing d = paper();
   d.valuesFrom = 480;
   EXPECT_TRUE(d.has(1100, 150, 20, "康复中心业务月报表(内部)"));
-  EXPECT_TRUE(d.has(200, 280, 14, "     康复中心                                   2010年5月                        (单位：元)"));
-  EXPECT_TRUE(d.has(250, 380, 13, "项  目      医师甲     医师乙     医师丙      医师丁     医师戊      医师己      医师庚           合  计"));
+  EXPECT_TRUE(d.has(200, 280, 14,
+                    "     康复中心                                   2010年5月                        (单位：元)"));
+  EXPECT_TRUE(d.has(
+      250, 380, 13,
+      "项  目      医师甲     医师乙     医师丙      医师丁     医师戊      医师己      医师庚           合  计"));
   EXPECT_TRUE(d.has(250, 480, 13, "门  诊"));
   EXPECT_TRUE(d.has(245, 780, 13, "特色门诊"));
   EXPECT_TRUE(d.has(250, 1080, 13, "总  计"));
@@ -515,8 +521,8 @@ TEST_F(InternalReport, FourCasesOnPanelAndPaper) {
       d.valuesFrom = onPaper ? 480 : 0;
       const int font = onPaper ? 13 : 8;
       auto y = [onPaper](int panelY, int paperY) { return onPaper ? paperY : panelY; };
-      const int out = y(79, 480), in = y(104, 580), sum = y(129, 680), fout = y(154, 780),
-                fin = y(179, 880), fsum = y(204, 980), total = y(229, 1080);
+      const int out = y(79, 480), in = y(104, 580), sum = y(129, 680), fout = y(154, 780), fin = y(179, 880),
+                fsum = y(204, 980), total = y(229, 1080);
       std::set<int> want;
       if (first) want.insert({out, fout});
       if (second) want.insert({in, fin});
@@ -675,7 +681,8 @@ TEST_F(ReportTest, SixAndSevenDigitFiguresStayWholeInTheirCells) {
   charge("m20105", "检查", 1609200, "0300001");
   charge("m20105", "治疗", 0.18f, "1100001");
   charge("m20105", "手术", 654321.5f, "1500001");
-  bill("bz2010", day(2010, 5, 10), {{"ps", 2345678.5f}, {"pzy", 765432.25f}, {"pzhy", 456789.75f}, {"phj", 3567900.5f}});
+  bill("bz2010", day(2010, 5, 10),
+       {{"ps", 2345678.5f}, {"pzy", 765432.25f}, {"pzhy", 456789.75f}, {"phj", 3567900.5f}});
   // 5065989.25 is 5065989 as a float.
   bill("bm2010", day(2010, 3, 1), {{"ps", 3456789.25f}, {"pj", 1609200}, {"phj", 5065989.25f}});
   posting("n20105", {{1, 1234567.875f}, {3, 654321.5f}, {8, 1888889.375f}, {9, 123456.78f}, {16, 123456}});
@@ -812,8 +819,7 @@ TEST_F(MonthlyReport, LockedPeriodFileCountsAsMissing) {
   ::close(fd);
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_NE(messages()[0].find("bz2010.kdb"), std::string::npos) << messages()[0];
-  EXPECT_NE(messages()[0].find(rt::gbkToUtf8(db::errorText(db::kLockViolation))), std::string::npos)
-      << messages()[0];
+  EXPECT_NE(messages()[0].find(rt::gbkToUtf8(db::errorText(db::kLockViolation))), std::string::npos) << messages()[0];
   const Drawing d = panel();
   EXPECT_EQ(d.valueRows(8), (std::set<int>{110, 170}));
   EXPECT_EQ(d.row(8, 170), kMonthlyOutpatient);
@@ -903,19 +909,16 @@ std::multimap<std::string, Box> words(const QString& pdf, double* pageW) {
     // The embedded CJK font maps some characters to their compatibility
     // forms (the radical ⼼ for 心): compare in the composed form.
     const QString word = html.mid(close + 1, end - close - 1).normalized(QString::NormalizationForm_KC);
-    out.insert({word.toStdString(),
-                {attr(tag, "xMin") * mm, attr(tag, "yMin") * mm}});
+    out.insert({word.toStdString(), {attr(tag, "xMin") * mm, attr(tag, "yMin") * mm}});
   }
   return out;
 }
 
 // The word is on the page with its top-left corner at (x, y) mm.
-testing::AssertionResult at(const std::multimap<std::string, Box>& w, const std::string& word, double x,
-                            double y) {
+testing::AssertionResult at(const std::multimap<std::string, Box>& w, const std::string& word, double x, double y) {
   auto [from, to] = w.equal_range(word);
   for (auto it = from; it != to; ++it)
-    if (std::abs(it->second.xMin - x) < 0.8 && std::abs(it->second.yMin - y) < 0.8)
-      return testing::AssertionSuccess();
+    if (std::abs(it->second.xMin - x) < 0.8 && std::abs(it->second.yMin - y) < 0.8) return testing::AssertionSuccess();
   testing::AssertionResult r = testing::AssertionFailure() << word << " not at " << x << ", " << y;
   for (auto it = from; it != to; ++it) r << " (found at " << it->second.xMin << ", " << it->second.yMin << ")";
   return r;
@@ -943,11 +946,22 @@ TEST_F(ReportTest, PrintedReportsMeasureRightInMillimetres) {
     std::vector<std::tuple<std::string, double, double>> words;
   };
   const Check checks[] = {
-      {r::kButton2, "monthly", {{"康复中心业务月报表", 110, 15}, {"(三)聋儿班", 20, 140}, {"23.75", 44, 52},
-                                {"1234.5", 31, 38}, {"现有库存", 163, 158}, {"评残", 0, 31}}},
+      {r::kButton2,
+       "monthly",
+       {{"康复中心业务月报表", 110, 15},
+        {"(三)聋儿班", 20, 140},
+        {"23.75", 44, 52},
+        {"1234.5", 31, 38},
+        {"现有库存", 163, 158},
+        {"评残", 0, 31}}},
       {r::kButton3, "yearly", {{"康复中心业务年报表", 110, 15}, {"66", 162, 38}, {"20", 44, 45}, {"86", 190, 52}}},
-      {r::kButton9, "internal", {{"康复中心业务月报表(内部)", 110, 15}, {"1234.5", 73, 48}, {"45.5", 200, 58},
-                                 {"特色住院", 24.5, 88}, {"1238.25", 225, 48}}},
+      {r::kButton9,
+       "internal",
+       {{"康复中心业务月报表(内部)", 110, 15},
+        {"1234.5", 73, 48},
+        {"45.5", 200, 58},
+        {"特色住院", 24.5, 88},
+        {"1238.25", 225, 48}}},
   };
   for (const Check& c : checks) {
     SCOPED_TRACE(c.file);

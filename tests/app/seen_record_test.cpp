@@ -162,9 +162,8 @@ TEST_F(SeenRecordTest, DeleteOfALineGoneOrChangedElsewhereIsRefused) {
   // A line marked deleted whose pack has not come yet (its stock given
   // back already) is no line to delete again.
   const int before = stock()[0];
-  ASSERT_TRUE(apptest::inOtherProcess([] {
-    return cmd::OpenDatabase("1001") && cmd::MoveTo(1) && cmd::DeleteRecords();
-  }));
+  ASSERT_TRUE(
+      apptest::inOtherProcess([] { return cmd::OpenDatabase("1001") && cmd::MoveTo(1) && cmd::DeleteRecords(); }));
   select(m::kList2, 0);
   dialogs.asked.clear();
   dialogs.answers.assign(4, rt::kOk);
@@ -185,7 +184,8 @@ TEST_F(SeenRecordTest, APriceChangeRacingAChargeKeepsBoth) {
   click(kDrug, d::kButton4);
   EXPECT_TRUE(messages().empty()) << messages().front();
   const auto a01 = stored(app::kDrugCatalogueName)[0];
-  EXPECT_EQ((std::vector{a01[drug::shl], a01[drug::xj], a01[drug::xh]}), (std::vector<std::string>{"99", "13", "1287"}));
+  EXPECT_EQ((std::vector{a01[drug::shl], a01[drug::xj], a01[drug::xh]}),
+            (std::vector<std::string>{"99", "13", "1287"}));
   EXPECT_EQ(a01[drug::mch], "阿莫西林");
   EXPECT_EQ(reasons(), (std::vector<std::string>{"住院记帐"}));
   EXPECT_EQ(audit().substr(0, 1), "0");
@@ -272,7 +272,8 @@ TEST_F(SeenRecordTest, RegistrationModifiesThePatientBroughtUpAndOnlyWhatChanged
   EXPECT_TRUE(messages().empty());
   auto rows = stored(app::kInpatientsName);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ((std::vector{rows[1][admission::zyh], rows[1][admission::cwh], rows[1][admission::yfk]}), (std::vector<std::string>{"1003", "15", "900"}));
+  EXPECT_EQ((std::vector{rows[1][admission::zyh], rows[1][admission::cwh], rows[1][admission::yfk]}),
+            (std::vector<std::string>{"1003", "15", "900"}));
   EXPECT_EQ(rows[0][admission::cwh], "12");
 
   doubleClick(kReg, r::kList1, 1);  // 1002

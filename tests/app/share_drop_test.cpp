@@ -60,8 +60,7 @@ class ShareDropTest : public apptest::MedicationWindowTest {
     db::closeAllDatabases();
     for (const auto& e : fs::directory_iterator(dir_))
       if (e.is_regular_file()) fs::remove(e.path());
-    for (const auto& e : fs::directory_iterator(dir_ / "snapshot"))
-      fs::copy_file(e.path(), dir_ / e.path().filename());
+    for (const auto& e : fs::directory_iterator(dir_ / "snapshot")) fs::copy_file(e.path(), dir_ / e.path().filename());
     app::pending::clearAll();
     dialogs.asked.clear();
     dialogs.answers.clear();
@@ -89,9 +88,9 @@ class ShareDropTest : public apptest::MedicationWindowTest {
     ASSERT_GT(calls, 0);
     using Mode = apptest::FlakyShare::Mode;
     const std::pair<Mode, const char*> modes[] = {{Mode::kDrop, "the folder drops at file call "},
-                                                   {Mode::kOnce, "only file call "},
-                                                   {Mode::kLostReply, "the reply is lost of file call "},
-                                                   {Mode::kLostThenDrop, "the folder drops after doing file call "}};
+                                                  {Mode::kOnce, "only file call "},
+                                                  {Mode::kLostReply, "the reply is lost of file call "},
+                                                  {Mode::kLostThenDrop, "the folder drops after doing file call "}};
     for (const auto& [mode, story] : modes) {
       for (int n = 1; n <= calls; ++n) {
         SCOPED_TRACE(story + std::to_string(n) + " of " + std::to_string(calls));
@@ -447,16 +446,17 @@ TEST_F(ShareDropTest, DrugModifyKeepsWhatWasTyped) {
     forms::raiseEvent(kDrug, d::kButton2, forms::kEvFirst);
     forms::setText(kDrug, g("编辑框2"), g("阿莫西林胶囊"));
   };
-  everyCall(bringUp, [&] { forms::raiseEvent(kDrug, d::kButton4, forms::kEvFirst); },
-            [&](int) {
-              const auto drugs = stored(app::kDrugCatalogueName);
-              ASSERT_EQ(drugs.size(), 3u) << "no drug appears or goes";
-              if (drugs[0][1] != "阿莫西林胶囊") {
-                EXPECT_EQ(drugs[0][1], "阿莫西林");
-                EXPECT_FALSE(messages().empty());
-                EXPECT_EQ(u(forms::text(kDrug, g("编辑框2"))), "阿莫西林胶囊") << "what was typed is kept";
-              }
-            });
+  everyCall(
+      bringUp, [&] { forms::raiseEvent(kDrug, d::kButton4, forms::kEvFirst); },
+      [&](int) {
+        const auto drugs = stored(app::kDrugCatalogueName);
+        ASSERT_EQ(drugs.size(), 3u) << "no drug appears or goes";
+        if (drugs[0][1] != "阿莫西林胶囊") {
+          EXPECT_EQ(drugs[0][1], "阿莫西林");
+          EXPECT_FALSE(messages().empty());
+          EXPECT_EQ(u(forms::text(kDrug, g("编辑框2"))), "阿莫西林胶囊") << "what was typed is kept";
+        }
+      });
 }
 
 // A charge or a deletion killed at any file call: at the next start the
@@ -648,7 +648,8 @@ TEST_F(ShareDropTest, TheLoginWaitsForTheFolderWithoutARestart) {
   forms::setText(kLogin, g("编辑框1"), "pw");
   forms::raiseEvent(kLogin, l::kButton2, forms::kEvFirst);
   ASSERT_EQ(messages().size(), 2u);
-  for (const std::string& m : messages()) EXPECT_EQ(m.rfind("用户名单文件 user.kdb 无法打开：共享文件夹暂时无法访问", 0), 0u) << m;
+  for (const std::string& m : messages())
+    EXPECT_EQ(m.rfind("用户名单文件 user.kdb 无法打开：共享文件夹暂时无法访问", 0), 0u) << m;
   EXPECT_TRUE(app::loggedInUser().empty());
   share.recover();
   forms::raiseEvent(kLogin, l::kButton2, forms::kEvFirst);
@@ -664,17 +665,18 @@ TEST_F(ShareDropTest, DrugAddKeepsWhatWasTyped) {
     forms::setText(kDrug, g("编辑框9"), "10");
     forms::setText(kDrug, g("编辑框12"), "2");
   };
-  everyCall(typeDrug, [&] { forms::raiseEvent(kDrug, d::kButton1, forms::kEvFirst); },
-            [&](int) {
-              int added = 0;
-              for (const auto& r : stored(app::kDrugCatalogueName)) added += r[0] == "N01";
-              EXPECT_LE(added, 1);
-              if (added == 0) {
-                EXPECT_FALSE(messages().empty());
-                EXPECT_EQ(forms::text(kDrug, g("编辑框1")), "N01") << "what was typed is kept";
-                EXPECT_EQ(u(forms::text(kDrug, g("编辑框2"))), "新药");
-              }
-            });
+  everyCall(
+      typeDrug, [&] { forms::raiseEvent(kDrug, d::kButton1, forms::kEvFirst); },
+      [&](int) {
+        int added = 0;
+        for (const auto& r : stored(app::kDrugCatalogueName)) added += r[0] == "N01";
+        EXPECT_LE(added, 1);
+        if (added == 0) {
+          EXPECT_FALSE(messages().empty());
+          EXPECT_EQ(forms::text(kDrug, g("编辑框1")), "N01") << "what was typed is kept";
+          EXPECT_EQ(u(forms::text(kDrug, g("编辑框2"))), "新药");
+        }
+      });
 }
 
 }  // namespace

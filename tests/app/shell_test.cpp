@@ -85,14 +85,15 @@ TEST_F(ShellTest, LoginChecksNameAndPasswordExactly) {
   EXPECT_TRUE(forms::text(ids::kLoginWindow, GBK("组合框1")).empty());
   EXPECT_TRUE(password().empty());
 
-  struct { const char* user; const char* password; } wrong[] = {
-      {"张三", "secret"},   // another case
-      {"张三", "Secret "},  // a space more
-      {"李四", "Secret"},   // no such user
-      {"clerk", "x"},
-      {"张三", "Secre"},    // the first part of the password
-      {"张三", "S"},
-      {"张三", ""},         // nothing, for a user who has a password
+  struct {
+    const char* user;
+    const char* password;
+  } wrong[] = {
+      {"张三", "secret"},                      // another case
+      {"张三", "Secret "},                     // a space more
+      {"李四", "Secret"},                      // no such user
+      {"clerk", "x"},      {"张三", "Secre"},  // the first part of the password
+      {"张三", "S"},       {"张三", ""},       // nothing, for a user who has a password
   };
   for (auto w : wrong) {
     dialogs.answers.push_back(rt::kOk);
@@ -198,7 +199,7 @@ TEST_F(ShellTest, StartWindowEntriesOpenTheModulesAndCloseOnlyItself) {
   EXPECT_FALSE(loaded(ids::kLoginWindow));
   EXPECT_EQ(app::loggedInUser(), "clerk");
   const std::pair<uint32_t, uint32_t> entries[] = {
-      {ids::start::kTransLabel1, ids::kDrugWindow},     {ids::start::kTransLabel2, ids::kInpatientWindow},
+      {ids::start::kTransLabel1, ids::kDrugWindow},       {ids::start::kTransLabel2, ids::kInpatientWindow},
       {ids::start::kTransLabel3, ids::kMedicationWindow}, {ids::start::kTransLabel4, ids::kOutpatientWindow},
       {ids::start::kTransLabel6, ids::kReportWindow},
   };
@@ -225,11 +226,16 @@ TEST_F(ShellTest, EveryMenuItemOfEveryModuleWindow) {
     std::vector<uint32_t> opens;  // items 2..6 and 9 of the menu, in order
   };
   const Case cases[] = {
-      {ids::kDrugWindow, {0, ids::kInpatientWindow, ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow}},
-      {ids::kInpatientWindow, {ids::kDrugWindow, 0, ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow}},
-      {ids::kMedicationWindow, {ids::kDrugWindow, ids::kInpatientWindow, ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow}},
-      {ids::kOutpatientWindow, {ids::kDrugWindow, ids::kInpatientWindow, ids::kMedicationWindow, 0, ids::kReportWindow}},
-      {ids::kReportWindow, {ids::kDrugWindow, ids::kInpatientWindow, ids::kMedicationWindow, ids::kOutpatientWindow, 0}},
+      {ids::kDrugWindow,
+       {0, ids::kInpatientWindow, ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow}},
+      {ids::kInpatientWindow,
+       {ids::kDrugWindow, 0, ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow}},
+      {ids::kMedicationWindow,
+       {ids::kDrugWindow, ids::kInpatientWindow, ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow}},
+      {ids::kOutpatientWindow,
+       {ids::kDrugWindow, ids::kInpatientWindow, ids::kMedicationWindow, 0, ids::kReportWindow}},
+      {ids::kReportWindow,
+       {ids::kDrugWindow, ids::kInpatientWindow, ids::kMedicationWindow, ids::kOutpatientWindow, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.window);

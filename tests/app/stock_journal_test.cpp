@@ -129,8 +129,12 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
   forms::raiseEvent(out, o::kButton4, forms::kEvFirst);
   // The drug window: a drug added, its stock corrected, then deleted.
   ASSERT_TRUE(forms::loadWindow(kDrug));
-  for (auto [box, text] : {std::pair{"编辑框1", "N01"}, {"编辑框2", "新药"}, {"组合框1", "西药"}, {"编辑框4", "L1"},
-                           {"编辑框9", "10"}, {"编辑框12", "2"}})
+  for (auto [box, text] : {std::pair{"编辑框1", "N01"},
+                           {"编辑框2", "新药"},
+                           {"组合框1", "西药"},
+                           {"编辑框4", "L1"},
+                           {"编辑框9", "10"},
+                           {"编辑框12", "2"}})
     typeDrug(box, text);
   pressDrug(ids::drug::kButton1);
   typeDrug("编辑框1", "N01");
@@ -146,10 +150,10 @@ TEST_F(StockJournalTest, EveryStockChangeHasItsEntryAndTheAuditFindsADriftMadeBy
   std::vector<std::vector<std::string>> entries;
   for (const apptest::Stored& e : journal()) entries.push_back({e[jdm], e[jph], e[bd], e[kc], e[yy], e[hm]});
   EXPECT_EQ(entries, (std::vector<std::vector<std::string>>{{"A01", "B1", "-6", "94", "门诊记帐", "0312"},
-                                                             {"A01", "B1", "6", "100", "删除退回", "0312"},
-                                                             {"N01", "L1", "10", "10", "目录新增", ""},
-                                                             {"N01", "L1", "-3", "7", "手工调整", ""},
-                                                             {"N01", "L1", "-7", "0", "目录删除", ""}}));
+                                                            {"A01", "B1", "6", "100", "删除退回", "0312"},
+                                                            {"N01", "L1", "10", "10", "目录新增", ""},
+                                                            {"N01", "L1", "-3", "7", "手工调整", ""},
+                                                            {"N01", "L1", "-7", "0", "目录删除", ""}}));
   // The charge and its return name the same line, each by an operation of
   // its own; the drug window's entries name no line.
   const std::vector<apptest::Stored> all = journal();
@@ -242,9 +246,9 @@ TEST_F(StockJournalTest, TwoWorkstationsChargingOneDrugLeaveAJournalThatAddsUpTo
   }
   std::vector<pid_t> workers;
   for (auto [ws, zyh] : {std::pair{"ws1", "1001"}, {"ws2", "1002"}})
-    workers.push_back(apptest::startWorker({"charge", (dir_ / ws).string(), zyh, "W01", std::to_string(kQuantity),
-                                            std::to_string(kTimes)},
-                                           dir_ / (std::string(ws) + ".out")));
+    workers.push_back(apptest::startWorker(
+        {"charge", (dir_ / ws).string(), zyh, "W01", std::to_string(kQuantity), std::to_string(kTimes)},
+        dir_ / (std::string(ws) + ".out")));
   for (pid_t w : workers) EXPECT_EQ(apptest::finishWorker(w), 0);
   EXPECT_EQ(stock()[3], kStock - 2 * kTimes * kQuantity);
   const std::vector<apptest::Stored> entries = journal();

@@ -40,10 +40,18 @@ TEST_F(TablesTest, PeriodNamesHaveNoLeadingZeros) {
 }
 
 TEST_F(TablesTest, EveryTableIsCreatedWithItsFields) {
-  struct { const char* name; const app::TableDef* def; int fields; const char* last; } cases[] = {
-      {"ypjbxx", &app::kDrugCatalogue, 16, "xh"}, {"zyjbxx", &app::kInpatients, 11, "yfk"},
-      {"user", &app::kUsers, 2, "ma"},            {"m20105", &app::kChargeLines, 10, "shf"},
-      {"bz2010", &app::kBills, 20, "phj"},        {"n20105", &app::kPostings, 17, "zy"},
+  struct {
+    const char* name;
+    const app::TableDef* def;
+    int fields;
+    const char* last;
+  } cases[] = {
+      {"ypjbxx", &app::kDrugCatalogue, 16, "xh"},
+      {"zyjbxx", &app::kInpatients, 11, "yfk"},
+      {"user", &app::kUsers, 2, "ma"},
+      {"m20105", &app::kChargeLines, 10, "shf"},
+      {"bz2010", &app::kBills, 20, "phj"},
+      {"n20105", &app::kPostings, 17, "zy"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -66,7 +74,7 @@ TEST_F(TablesTest, EveryTableIsCreatedWithItsFields) {
 // The bill tables' twenty fields are read by name by the reports and by
 // position by the corrections: every name, kind and place matters.
 TEST_F(TablesTest, TheBillTablesHaveTheirTwentyFieldsInOrder) {
-  const char* const names[] = {"shj", "chf", "ps",  "pj",  "pss", "pzc", "psy", "pzl", "phy", "pqt",
+  const char* const names[] = {"shj", "chf", "ps",  "pj",   "pss", "pzc", "psy", "pzl", "phy", "pqt",
                                "pzy", "pfs", "psx", "pzhy", "pln", "pjs", "pye", "pyl", "pjh", "phj"};
   ASSERT_EQ(app::kBills.fields.size(), std::size(names));
   for (size_t i = 0; i < std::size(names); ++i) {
@@ -130,10 +138,9 @@ TEST(PatientNumber, NamesThatWouldReachAnotherFileAreRefused) {
                          "\xD5\x5C",  // a two-byte character whose second byte is 0x5C
                          "zyjbxx2", "1234567890", "a b"})
     EXPECT_TRUE(app::usablePatientNumber(ok)) << ok;
-  for (const char* bad : {".", "..", "a/b", "/etc", "a\\b", "a*", "?", "a\tb", "a\x7F", "\x01",
-                          "ypjbxx", "YPJBXX", "zyjbxx", "User", "lshk", "ZYLSHK", "kcls", "KCLS", "ypjbxx.kdb",
-                          "User.KDB", "m20105", "M201012", "n20111", "bm2010", "BZ2011",
-                          "m2010.kdb",
+  for (const char* bad : {".", "..", "a/b", "/etc", "a\\b", "a*", "?", "a\tb", "a\x7F", "\x01", "ypjbxx", "YPJBXX",
+                          "zyjbxx", "User", "lshk", "ZYLSHK", "kcls", "KCLS", "ypjbxx.kdb", "User.KDB", "m20105",
+                          "M201012", "n20111", "bm2010", "BZ2011", "m2010.kdb",
                           // A file of another name than the number plus ".kdb", or a
                           // number the register would cut.
                           "2026.01", "a.b", "2010001.kdb", "1001.", " 1001", "1001 ", "12345678901"})

@@ -35,12 +35,12 @@ TEST_F(WorkstationsTest, TwoChargingAndOneScanningLoseNoDecrement) {
   }
   const fs::path stop = dir_ / "stop";
   pid_t scanner = start({"scan", dir_.string(), stop.string()}, dir_ / "scan.out");
-  pid_t ws1 = start({"charge", (dir_ / "ws1").string(), "1001", "A01", std::to_string(kQuantity),
-                     std::to_string(kTimes)},
-                    dir_ / "ws1.out");
-  pid_t ws2 = start({"charge", (dir_ / "ws2").string(), "1002", "A01", std::to_string(kQuantity),
-                     std::to_string(kTimes)},
-                    dir_ / "ws2.out");
+  pid_t ws1 =
+      start({"charge", (dir_ / "ws1").string(), "1001", "A01", std::to_string(kQuantity), std::to_string(kTimes)},
+            dir_ / "ws1.out");
+  pid_t ws2 =
+      start({"charge", (dir_ / "ws2").string(), "1002", "A01", std::to_string(kQuantity), std::to_string(kTimes)},
+            dir_ / "ws2.out");
   EXPECT_EQ(finish(ws1), 0);
   EXPECT_EQ(finish(ws2), 0);
   std::ofstream(stop).put('x');

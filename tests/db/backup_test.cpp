@@ -30,7 +30,8 @@ TEST_F(BackupTest, CopiesTakenWhileAnotherProcessAppendsAreWhole) {
     _exit(0);
   }
   // Let the appender get going, then back up again and again while it runs.
-  for (int tries = 0; tries < 500 && (!fs::exists("centre/live.kdb") || fs::file_size("centre/live.kdb") < 2000); ++tries)
+  for (int tries = 0; tries < 500 && (!fs::exists("centre/live.kdb") || fs::file_size("centre/live.kdb") < 2000);
+       ++tries)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::vector<ToolRun> runs;
   for (int b = 0; b < 4; ++b) {
@@ -63,8 +64,7 @@ TEST_F(BackupTest, CopiesTakenWhileAnotherProcessAppendsAreWhole) {
     // Every record the count names is in the file, and nothing more: no
     // append was half done when the copy was taken.
     EXPECT_EQ(fs::file_size(copy + ".kdb"), header + size_t(n) * recordSize);
-    EXPECT_TRUE(has(r.out, "live.kdb, live.kdt: " + std::to_string(n) + " records, copied and checked"))
-        << r.out;
+    EXPECT_TRUE(has(r.out, "live.kdb, live.kdt: " + std::to_string(n) + " records, copied and checked")) << r.out;
     EXPECT_GT(n, 0);
     EXPECT_GE(n, previous);
     EXPECT_LT(n, total);  // taken while the appender was still at work

@@ -19,9 +19,7 @@ struct ToolRun {
   std::string out, err;
 };
 
-inline std::string toolPath() {
-  return (fs::read_symlink("/proc/self/exe").parent_path() / "kdbtool").string();
-}
+inline std::string toolPath() { return (fs::read_symlink("/proc/self/exe").parent_path() / "kdbtool").string(); }
 
 // `env` is put in front of the command ("KDBTOOL_TODAY=2024-06-10").
 inline ToolRun kdbtool(const std::string& args, const std::string& env = "") {

@@ -15,15 +15,13 @@ class CommandsTest : public DbTest {
  protected:
   // The charge-line table of the application.
   void makeCharges(const char* name = "m20105") {
-    ASSERT_TRUE(cmd::CreateDatabase(name, {fi("shj", 8), fi("mch", 10, 30), fi("lb", 10, 6),
-                                           fi("bx", 10, 6), fi("shl", 3), fi("dw", 10, 6),
-                                           fi("dj", 5), fi("hj", 5), fi("cf", 10, 10),
-                                           fi("shf", 10, 10)}));
+    ASSERT_TRUE(
+        cmd::CreateDatabase(name, {fi("shj", 8), fi("mch", 10, 30), fi("lb", 10, 6), fi("bx", 10, 6), fi("shl", 3),
+                                   fi("dw", 10, 6), fi("dj", 5), fi("hj", 5), fi("cf", 10, 10), fi("shf", 10, 10)}));
     ASSERT_TRUE(cmd::OpenDatabase(name));
   }
   void addCharge(const char* lb, int shl, float dj) {
-    ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{40300}, "drug", lb, "x", shl, "u", dj,
-                                  float(shl * dj), "0101", "op"));
+    ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{40300}, "drug", lb, "x", shl, "u", dj, float(shl * dj), "0101", "op"));
   }
   void makeInts(int n, const char* name = "n") {
     ASSERT_TRUE(cmd::CreateDatabase(name, {fi("v", 3), fi("t", 10, 8)}));
@@ -89,9 +87,9 @@ TEST_F(CommandsTest, OpenArgumentPositions) {
   EXPECT_NE(db::lastError(), 0);
   cmd::CloseDatabase();
   // Index files: none can be opened, more than ten are refused.
-  EXPECT_FALSE(rt::invoke(rt::Cmd::OpenDatabase, "a", rt::omitted, rt::omitted, rt::omitted,
-                          rt::omitted, rt::omitted, "a.idx")
-                   .boolean());
+  EXPECT_FALSE(
+      rt::invoke(rt::Cmd::OpenDatabase, "a", rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, "a.idx")
+          .boolean());
   EXPECT_EQ(db::lastError(), db::kIndexOpenFailed);
   std::vector<const char*> names(11, "i");
   void* arr = rt::makeArray(11, sizeof(void*));
@@ -146,17 +144,15 @@ TEST_F(CommandsTest, MoveToAndSkip) {
 }
 
 TEST_F(CommandsTest, ReadFieldKindsAndFailures) {
-  ASSERT_TRUE(cmd::CreateDatabase("k", {fi("b", 1), fi("s", 2), fi("i", 3), fi("l", 4), fi("f", 5),
-                                        fi("d", 6), fi("o", 7), fi("t", 8), fi("p", 9),
-                                        fi("x", 10, 5), fi("y", 11), fi("m", 12)}));
+  ASSERT_TRUE(cmd::CreateDatabase("k", {fi("b", 1), fi("s", 2), fi("i", 3), fi("l", 4), fi("f", 5), fi("d", 6),
+                                        fi("o", 7), fi("t", 8), fi("p", 9), fi("x", 10, 5), fi("y", 11), fi("m", 12)}));
   ASSERT_TRUE(cmd::OpenDatabase("k"));
   uint8_t bytes[3] = {1, 0, 2};
   void* bs = rt::makeByteSet(bytes, 3);
   rt::Arg sub;
   sub.kind = rt::kSubPtr;
   sub.lo = 77;
-  ASSERT_TRUE(cmd::AppendRecord(300, 12.9, -12.9, int64_t(1) << 40, 0.1, 3, true,
-                                rt::DateTime{40300.25}, sub, "hello!",
+  ASSERT_TRUE(cmd::AppendRecord(300, 12.9, -12.9, int64_t(1) << 40, 0.1, 3, true, rt::DateTime{40300.25}, sub, "hello!",
                                 rt::makePointer(bs, rt::kBytes), "memo text"));
   rt::free(bs);
   EXPECT_EQ(cmd::ReadField("b").arg().kind, rt::kByte);
@@ -246,7 +242,7 @@ TEST_F(CommandsTest, SerialsSurviveDeleteUndeleteAndPack) {
   EXPECT_EQ(serial(2), -3);
   ASSERT_TRUE(cmd::DeleteRecords());  // already marked: unchanged
   EXPECT_EQ(serial(2), -3);
-  EXPECT_EQ(cmd::RecordCount(), 5);   // still counted and read
+  EXPECT_EQ(cmd::RecordCount(), 5);  // still counted and read
   EXPECT_EQ(readInt("v"), 30);
   ASSERT_TRUE(cmd::PackDatabase());
   EXPECT_EQ(cmd::RecordCount(), 4);
@@ -372,8 +368,7 @@ TEST_F(CommandsTest, ReplaceFields) {
   rt::Expr notBasic(arr);
   EXPECT_FALSE(cmd::ReplaceFields(cond.arg(), "v", notBasic.arg()));
   EXPECT_EQ(db::lastError(), db::kExpressionKind);
-  EXPECT_EXIT(cmd::ReplaceFields(rt::Arg{}, 5, 1), ::testing::ExitedWithCode(255),
-              "所提供参数的数据类型不符合要求");
+  EXPECT_EXIT(cmd::ReplaceFields(rt::Arg{}, 5, 1), ::testing::ExitedWithCode(255), "所提供参数的数据类型不符合要求");
 }
 
 TEST_F(CommandsTest, ZapKeepsNextSerial) {
@@ -519,7 +514,7 @@ TEST_F(CommandsTest, OneFileWhateverTheCase) {
   EXPECT_EQ(db::lastError(), db::kAlreadyOpen);
   EXPECT_TRUE(cmd::SetCurrentDatabase("YpJbXx"));
   cmd::CloseDatabase();
-  EXPECT_FALSE(cmd::CreateDatabase("Ypjbxx", {}));  // fails before touching anything
+  EXPECT_FALSE(cmd::CreateDatabase("Ypjbxx", {}));                 // fails before touching anything
   ASSERT_TRUE(cmd::CreateDatabase("Ypjbxx", {fi("dm", 10, 15)}));  // replaces the one file
   size_t files = 0;
   // (The folder's change counters are no table.)

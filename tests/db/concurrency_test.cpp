@@ -21,9 +21,7 @@ namespace {
 
 class ConcurrencyTest : public DbTest {
  protected:
-  void makeTable() {
-    ASSERT_TRUE(cmd::CreateDatabase("c", {fi("v", 3), fi("t", 10, 12)}));
-  }
+  void makeTable() { ASSERT_TRUE(cmd::CreateDatabase("c", {fi("v", 3), fi("t", 10, 12)})); }
   std::unique_ptr<db::Table> handle(int share = db::kShareAll, bool readOnly = false, int* rc = nullptr) {
     db::OpenOptions o;
     o.shareMode = share;

@@ -59,9 +59,8 @@ struct HandField {
 };
 
 // A database file image made without the engine.
-inline std::vector<uint8_t> handBuilt(const std::vector<HandField>& fields, int32_t count,
-                                      int32_t nextSerial, int32_t recordSize,
-                                      const std::vector<std::vector<uint8_t>>& records,
+inline std::vector<uint8_t> handBuilt(const std::vector<HandField>& fields, int32_t count, int32_t nextSerial,
+                                      int32_t recordSize, const std::vector<std::vector<uint8_t>>& records,
                                       const char* magic = "WKDB", int32_t version = 0x00010000) {
   std::vector<uint8_t> b;
   raw(b, magic, 4);

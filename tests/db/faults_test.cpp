@@ -35,12 +35,12 @@ int openCode(const std::string& name, bool readOnly) {
 
 TEST_F(FaultsTest, DamagedDescriptorsAreRefusedAndLeftUntouched) {
   // Eight fields, 52-byte records: 4 + 4 + 20 + 4 + 8 + 1 + 2 + 8 + 1.
-  ASSERT_TRUE(cmd::CreateDatabase("h", {fi("id", 3), fi("t", 10, 20), fi("f", 5), fi("d", 8), fi("b", 7),
-                                        fi("s", 2), fi("l", 4), fi("x", 1)}));
+  ASSERT_TRUE(cmd::CreateDatabase(
+      "h", {fi("id", 3), fi("t", 10, 20), fi("f", 5), fi("d", 8), fi("b", 7), fi("s", 2), fi("l", 4), fi("x", 1)}));
   ASSERT_TRUE(cmd::OpenDatabase("h"));
   for (int i = 0; i < 5; ++i)
-    ASSERT_TRUE(cmd::AppendRecord(i, "rec" + std::to_string(i), 1.5f, rt::DateTime{40000.0 + i}, true,
-                                  int32_t(i), int64_t(i) << 40, i));
+    ASSERT_TRUE(cmd::AppendRecord(i, "rec" + std::to_string(i), 1.5f, rt::DateTime{40000.0 + i}, true, int32_t(i),
+                                  int64_t(i) << 40, i));
   db::closeAllDatabases();
   const auto good = readFile("h.kdb");
   ASSERT_EQ(good.size(), size_t(116 + 8 * 72 + 5 * 52));
@@ -237,8 +237,8 @@ TEST_F(FaultsTest, NestedScansKeepTheOuterScansLocks) {
       auto never = [] { return rt::makeBool(false); };
       rt::Expr neverE(never);
       cmd::FindRecord(neverE.arg());
-      wholeHeld = lockedByOthers("n.kdb", 0) && lockedByOthers("n.kdb", hdr + 9 * rs) &&
-                  lockedByOthers("n.kdb", 0x7FFFFFFE);
+      wholeHeld =
+          lockedByOthers("n.kdb", 0) && lockedByOthers("n.kdb", hdr + 9 * rs) && lockedByOthers("n.kdb", 0x7FFFFFFE);
     }
     return rt::makeBool(true);
   };
@@ -353,8 +353,7 @@ class BatchesTest : public DbTest {
     DbTest::SetUp();
     ASSERT_TRUE(cmd::CreateDatabase("big", {fi("id", 3), fi("t", 10, 76), fi("hj", 5)}));
     ASSERT_TRUE(cmd::OpenDatabase("big"));
-    for (int i = 0; i < kRecords; ++i)
-      ASSERT_TRUE(cmd::AppendRecord(i, "r" + std::to_string(i), float(i % 7)));
+    for (int i = 0; i < kRecords; ++i) ASSERT_TRUE(cmd::AppendRecord(i, "r" + std::to_string(i), float(i % 7)));
     db::closeAllDatabases();
     image_ = readFile("big.kdb");
   }

@@ -39,8 +39,7 @@ int create(const std::vector<rt::FieldInf>& f, const char* name = "t") {
 
 TEST_F(FormatTest, CreatedFileMatchesHandBuiltImageByteForByte) {
   ASSERT_EQ(create({fi("dm", 10, 15), fi("shl", 3), fi("jj", 5), fi("shj", 8), fi("ok", 7)}), 0);
-  auto want = handBuilt({{"dm", 10, 4, 15}, {"shl", 3, 19, 0}, {"jj", 5, 23, 0}, {"shj", 8, 27, 0},
-                         {"ok", 7, 35, 0}},
+  auto want = handBuilt({{"dm", 10, 4, 15}, {"shl", 3, 19, 0}, {"jj", 5, 23, 0}, {"shj", 8, 27, 0}, {"ok", 7, 35, 0}},
                         0, 1, 36, {});
   EXPECT_EQ(readFile("t.kdb"), want);
   EXPECT_FALSE(std::filesystem::exists("t.kdt"));  // fixed kinds only: no auxiliary file
@@ -72,7 +71,7 @@ TEST_F(FormatTest, AppendedRecordsHaveTheDocumentedBytes) {
   le32(e2, 2);
   raw(e2, "abcd", 4);  // cut to the field size, no terminator
   le32(e2, -1);
-  le32(e2, 0);         // omitted value stays zero-filled
+  le32(e2, 0);  // omitted value stays zero-filled
   leF64(e2, 0.25);
   EXPECT_EQ(r2, e2);
   EXPECT_EQ(cmd::ReadText("dm"), "abcd");
@@ -103,16 +102,16 @@ TEST_F(FormatTest, CreateRejectsBadDescriptors) {
   ASSERT_TRUE(cmd::OpenDatabase("two"));
   EXPECT_EQ(cmd::FieldCount(), 2);
 
-  EXPECT_EQ(create({fi("abcdefghijklmnop", 3)}), 0);           // 16 bytes
+  EXPECT_EQ(create({fi("abcdefghijklmnop", 3)}), 0);  // 16 bytes
   EXPECT_EQ(create({fi("abcdefghijklmnopq", 3)}), db::kBadFieldName);
   EXPECT_EQ(create({fi("1a", 3)}), db::kBadFieldName);
   EXPECT_EQ(create({fi("a_b", 3)}), db::kBadFieldName);
   EXPECT_EQ(create({fi("a b", 3)}), db::kBadFieldName);
   EXPECT_EQ(create({fi(GBK("药品代码"), 3)}), 0);
-  EXPECT_EQ(create({fi(GBK("Ａｂ１"), 3)}), 0);                // full-width letters and digit
-  EXPECT_EQ(create({fi(GBK("１a"), 3)}), db::kBadFieldName);   // full-width digit first
-  EXPECT_EQ(create({fi(GBK("a，"), 3)}), db::kBadFieldName);   // punctuation
-  EXPECT_EQ(create({fi(GBK("八个汉字八个汉字"), 3)}), 0);       // 16 bytes
+  EXPECT_EQ(create({fi(GBK("Ａｂ１"), 3)}), 0);               // full-width letters and digit
+  EXPECT_EQ(create({fi(GBK("１a"), 3)}), db::kBadFieldName);  // full-width digit first
+  EXPECT_EQ(create({fi(GBK("a，"), 3)}), db::kBadFieldName);  // punctuation
+  EXPECT_EQ(create({fi(GBK("八个汉字八个汉字"), 3)}), 0);     // 16 bytes
   EXPECT_EQ(create({fi(GBK("九个汉字九个汉字九"), 3)}), db::kBadFieldName);
 
   EXPECT_EQ(create({fi("a", 0)}), db::kBadFieldKind);

@@ -31,9 +31,7 @@ struct ForwardingFile : db::os::File {
 class ForwardingEnv : public db::os::Env {
  public:
   // The file that wraps the one opened at `path` (its `in` is set by open).
-  virtual std::unique_ptr<ForwardingFile> wrap(const std::string&, bool) {
-    return std::make_unique<ForwardingFile>();
-  }
+  virtual std::unique_ptr<ForwardingFile> wrap(const std::string&, bool) { return std::make_unique<ForwardingFile>(); }
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
     std::unique_ptr<ForwardingFile> f = wrap(p, w);
     const int rc = base().open(p, w, c, &f->in);

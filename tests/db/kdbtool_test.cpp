@@ -75,7 +75,8 @@ TEST_F(KdbtoolTest, CreateAppendSumFind) {
   EXPECT_EQ(kdbtool("sum f n").out, "0\n");
   EXPECT_EQ(kdbtool("dump f").out, "1\t95.10\t2\n2\t0.60\t-3\n3\t-0.05\t1\n");
   EXPECT_EQ(kdbtool("dump --exact f").out, "1\t95.100006\t2\n2\t0.59999996\t-3\n3\t-0.049999997\t1\n");
-  EXPECT_EQ(kdbtool("dump --csv --exact f").out, "serial,hj,n\r\n1,95.100006,2\r\n2,0.59999996,-3\r\n3,-0.049999997,1\r\n");
+  EXPECT_EQ(kdbtool("dump --csv --exact f").out,
+            "serial,hj,n\r\n1,95.100006,2\r\n2,0.59999996,-3\r\n3,-0.049999997,1\r\n");
 }
 
 TEST_F(KdbtoolTest, CheckRepairAndDamagedFiles) {
@@ -197,7 +198,8 @@ TEST_F(KdbtoolChainsTest, LoopsAndLinksPastTheEnd) {
   // dump prints every record it can read and names the one it cannot.
   r = kdbtool("dump c");
   EXPECT_EQ(r.status, 1);
-  for (int rec : {1, 2, 4, 5, 6, 7, 8}) EXPECT_NE(r.out.find(std::to_string(rec) + "\t" + memoOf(rec)), std::string::npos) << rec;
+  for (int rec : {1, 2, 4, 5, 6, 7, 8})
+    EXPECT_NE(r.out.find(std::to_string(rec) + "\t" + memoOf(rec)), std::string::npos) << rec;
   EXPECT_EQ(r.out.find("3\t3\t"), std::string::npos);
   EXPECT_EQ(r.err, "record 3 field m: -59 访问数据库的辅助文件失败\n");
   repairAndCompare(3, "comes round again");
@@ -280,7 +282,8 @@ TEST_F(KdbtoolChainsTest, CrossLinksAndTheFreeList) {
 
 TEST_F(KdbtoolTest, DeleteAndPack) {
   ASSERT_EQ(kdbtool("create d lb:10:6 n:3").status, 0);
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(kdbtool(std::string("append d ") + (i % 2 ? "西药" : "检查") + " " + std::to_string(i)).status, 0);
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(kdbtool(std::string("append d ") + (i % 2 ? "西药" : "检查") + " " + std::to_string(i)).status, 0);
   ToolRun r = kdbtool("delete d --where lb=西药");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "2 records marked deleted\n");

@@ -59,8 +59,10 @@ class PowerCut : public dbtest::ForwardingEnv {
   int syncDir(const std::string& d) override {
     for (const std::string& p : seen_) {
       if (fs::path(p).parent_path() != (fs::absolute(d) / "x").lexically_normal().parent_path()) continue;
-      if (fs::exists(p)) entries_.insert(p);
-      else entries_.erase(p);
+      if (fs::exists(p))
+        entries_.insert(p);
+      else
+        entries_.erase(p);
     }
     return base().syncDir(d);
   }
@@ -149,8 +151,10 @@ class PowerCutTest : public DbTest {
       }
     }
     const bool packedOut = !deletionOf.empty() && lines == acknowledgedLines - 1;
-    if (packedOut) charged[deletionOf] += deletedQty;
-    else EXPECT_EQ(lines, acknowledgedLines) << what;
+    if (packedOut)
+      charged[deletionOf] += deletedQty;
+    else
+      EXPECT_EQ(lines, acknowledgedLines) << what;
     ASSERT_TRUE(cmd::OpenDatabase("ypjbxx")) << what << ": " << db::lastError();
     ASSERT_EQ(cmd::RecordCount(), kDrugs) << what;
     for (int i = 1; i <= kDrugs; ++i) {
@@ -195,8 +199,10 @@ TEST_F(PowerCutTest, EveryAcknowledgedChargeAndDeletionSurvives) {
       // Acknowledged: the charges before `cutIn`, less the deleted one.
       int lines = std::min(cutIn, 5) - (cutIn > 5 ? 1 : 0) + std::max(0, cutIn - 6);
       // Charge 0 (drug d1, quantity 1) is the line the deletion removes.
-      if (cutIn == 5) expectConsistent(what, lines, "d1", 1);
-      else expectConsistent(what, lines);
+      if (cutIn == 5)
+        expectConsistent(what, lines, "d1", 1);
+      else
+        expectConsistent(what, lines);
     }
   }
 }

@@ -44,40 +44,46 @@ TEST(Rotation, HundredNightsKeepTheLastWeekAndEachMonthsNewest) {
     }
     kept = afterRotation(kept, today, 7, 3, made);
     // An unfinished folder is kept until it is at least a day old and out of the week.
-    EXPECT_EQ(kept.count("unfinished-2024-01-20_213000"), (today.month == 1 && today.day >= 20 && today.day < 27) ? 1u : 0u)
+    EXPECT_EQ(kept.count("unfinished-2024-01-20_213000"),
+              (today.month == 1 && today.day >= 20 && today.day < 27) ? 1u : 0u)
         << kdbtool::dateText(today);
     if (kdbtool::dateText(today) == "2024-03-01") {
-      EXPECT_EQ(kept, (std::set<std::string>{"2024-01-31_213000", "2024-02-24_213000", "2024-02-25_213000",
-                                             "2024-02-26_213000", "2024-02-27_213000", "2024-02-28_213000",
-                                             "2024-02-29_213000", "2024-02-29_213000-2", "2024-03-01_213000",
-                                             "notes", "2024-02-30_213000", "2024-01-05_2130",
-                                             "restore-aside-2024-01-01_000000"}));
+      EXPECT_EQ(kept,
+                (std::set<std::string>{"2024-01-31_213000", "2024-02-24_213000", "2024-02-25_213000",
+                                       "2024-02-26_213000", "2024-02-27_213000", "2024-02-28_213000",
+                                       "2024-02-29_213000", "2024-02-29_213000-2", "2024-03-01_213000", "notes",
+                                       "2024-02-30_213000", "2024-01-05_2130", "restore-aside-2024-01-01_000000"}));
     }
   }
   EXPECT_EQ(kdbtool::dateText(kdbtool::civilFromDays(first + 99)), "2024-04-09");
   EXPECT_EQ(kept, (std::set<std::string>{"2024-02-29_213000-2", "2024-03-31_213000", "2024-04-03_213000",
                                          "2024-04-04_213000", "2024-04-05_213000", "2024-04-06_213000",
-                                         "2024-04-07_213000", "2024-04-08_213000", "2024-04-09_213000",
-                                         "notes", "2024-02-30_213000", "2024-01-05_2130",
-                                         "restore-aside-2024-01-01_000000"}));
+                                         "2024-04-07_213000", "2024-04-08_213000", "2024-04-09_213000", "notes",
+                                         "2024-02-30_213000", "2024-01-05_2130", "restore-aside-2024-01-01_000000"}));
 }
 
 // Keeping nothing still spares the one just made, backups dated after a
 // clock set back, a young unfinished folder, and names that only look like
 // backups; a second backup of a second is ordered by its number.
 TEST(Rotation, KeepingNothingSparesWhatMustStay) {
-  const std::set<std::string> names = {"2024-06-10_213000",    "2024-06-10_213000-2", "2024-06-10_213000-10",
-                                       "2024-06-12_080000",    "unfinished-2024-06-09_235959",
-                                       "unfinished-2024-06-08_010000", "2024-06-10_246000", "2024-06-10_213000-1",
-                                       "2024-6-10_213000",     "unfinished-2024-06-08_010000-x"};
+  const std::set<std::string> names = {"2024-06-10_213000",
+                                       "2024-06-10_213000-2",
+                                       "2024-06-10_213000-10",
+                                       "2024-06-12_080000",
+                                       "unfinished-2024-06-09_235959",
+                                       "unfinished-2024-06-08_010000",
+                                       "2024-06-10_246000",
+                                       "2024-06-10_213000-1",
+                                       "2024-6-10_213000",
+                                       "unfinished-2024-06-08_010000-x"};
   EXPECT_EQ(afterRotation(names, {2024, 6, 10}, 0, 0, "2024-06-10_213000-2"),
             (std::set<std::string>{"2024-06-10_213000-2", "2024-06-12_080000", "unfinished-2024-06-09_235959",
                                    "2024-06-10_246000", "2024-06-10_213000-1", "2024-6-10_213000",
                                    "unfinished-2024-06-08_010000-x"}));
   // One month kept: its newest is "-10", not "-2".
-  EXPECT_EQ(afterRotation({"2024-06-10_213000-2", "2024-06-10_213000-10", "2024-06-01_000000"}, {2024, 6, 10}, 0, 1,
-                          ""),
-            (std::set<std::string>{"2024-06-10_213000-10"}));
+  EXPECT_EQ(
+      afterRotation({"2024-06-10_213000-2", "2024-06-10_213000-10", "2024-06-01_000000"}, {2024, 6, 10}, 0, 1, ""),
+      (std::set<std::string>{"2024-06-10_213000-10"}));
   Date d;
   EXPECT_FALSE(kdbtool::parseDate("2023-02-29", &d));
   EXPECT_TRUE(kdbtool::parseDate("2000-02-29", &d));
@@ -116,9 +122,9 @@ class RestoreTest : public BackupTest {
 // backups neither rule keeps go, everything else under DEST stays.
 TEST_F(RestoreTest, BackupRemovesOnlyOldBackupsNeitherRuleKeeps) {
   makeTable("a", 2);
-  for (const char* old : {"2024-04-30_213000", "2024-05-30_213000", "2024-05-31_213000", "2024-06-08_213000",
-                          "2024-06-09_213000", "unfinished-2024-06-09_213000", "unfinished-2024-06-01_213000",
-                          "old-stuff", "2024-01-01_000000x"}) {
+  for (const char* old :
+       {"2024-04-30_213000", "2024-05-30_213000", "2024-05-31_213000", "2024-06-08_213000", "2024-06-09_213000",
+        "unfinished-2024-06-09_213000", "unfinished-2024-06-01_213000", "old-stuff", "2024-01-01_000000x"}) {
     fs::create_directory(fs::path("safe") / old);
     writeFile((fs::path("safe") / old / "a.kdb").string(), {1, 2, 3});
   }
@@ -132,8 +138,8 @@ TEST_F(RestoreTest, BackupRemovesOnlyOldBackupsNeitherRuleKeeps) {
   }
   ASSERT_FALSE(made.empty()) << r.out;
   EXPECT_TRUE(fs::exists(fs::path("safe") / made / "a.kdb"));
-  EXPECT_EQ(left, (std::set<std::string>{made, "2024-05-31_213000", "2024-06-09_213000",
-                                         "unfinished-2024-06-09_213000", "old-stuff", "2024-01-01_000000x"}));
+  EXPECT_EQ(left, (std::set<std::string>{made, "2024-05-31_213000", "2024-06-09_213000", "unfinished-2024-06-09_213000",
+                                         "old-stuff", "2024-01-01_000000x"}));
   EXPECT_TRUE(has(r.out, "old backup removed: 2024-04-30_213000")) << r.out;
   EXPECT_EQ(dbtest::kdbtool("backup centre safe", "KDBTOOL_TODAY=2024-6-10").status, 1);
 }
@@ -230,7 +236,8 @@ TEST_F(RestoreTest, RestoresTheBackupsBytesAndKeepsTheOldFilesAside) {
   EXPECT_EQ(now.at("a.kdb"), readFile((saved / "a.kdb").string()));
   EXPECT_EQ(now.at("a.kdt"), readFile((saved / "a.kdt").string()));
   EXPECT_EQ(now.count("a.kdb.pack"), 0u);
-  for (const char* other : {"b.kdb", "b.kdt", "c.kdb", "c.kdt", "new.kdb"}) EXPECT_EQ(now.at(other), before.at(other)) << other;
+  for (const char* other : {"b.kdb", "b.kdt", "c.kdb", "c.kdt", "new.kdb"})
+    EXPECT_EQ(now.at(other), before.at(other)) << other;
   ASSERT_EQ(db::readChange("centre/a.kdb", &markAfter), db::kOk);
   EXPECT_NE(markAfter, markBefore);
   EXPECT_NE(markAfter, 0u);

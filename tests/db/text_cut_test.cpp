@@ -54,8 +54,7 @@ TEST_F(TextCutTest, MixedTextsAtEveryCutPositionKeepWholeCharacters) {
           << "size " << size << ", text " << rt::gbkToUtf8(text);
       // Read back, the text is whole: no replacement character.
       cmd::MoveTo(n);
-      EXPECT_EQ(rt::gbkToUtf8(cmd::ReadText("t")).find("\xEF\xBF\xBD"), std::string::npos)
-          << "size " << size;
+      EXPECT_EQ(rt::gbkToUtf8(cmd::ReadText("t")).find("\xEF\xBF\xBD"), std::string::npos) << "size " << size;
     }
     cmd::CloseDatabase();
   }

@@ -113,8 +113,7 @@ class DialogTest : public testing::Test {
     ASSERT_TRUE(cmd::CreateDatabase("t", f));
     ASSERT_TRUE(cmd::OpenDatabase("t"));
     for (int i = 1; i <= records; ++i)
-      ASSERT_TRUE(cmd::AppendRecord("r" + std::to_string(i), i, float(i) + 0.5f, rt::DateTime{double(i)},
-                                    i % 2 == 1));
+      ASSERT_TRUE(cmd::AppendRecord("r" + std::to_string(i), i, float(i) + 0.5f, rt::DateTime{double(i)}, i % 2 == 1));
     if (readOnly) {
       cmd::CloseDatabase();
       ASSERT_TRUE(cmd::OpenDatabase("t", "", true));

@@ -27,8 +27,7 @@ TEST_F(DialogTest, TitleFollowsRecordCountDeletedMarkAndPendingError) {
   std::filesystem::remove("t.KDT");
 
   makeTable(5);
-  dlg = std::make_unique<db::RecordDialog>(*db::currentTable(), rt::utf8ToGbk("用户"), 0,
-                                           std::vector<std::string>{});
+  dlg = std::make_unique<db::RecordDialog>(*db::currentTable(), rt::utf8ToGbk("用户"), 0, std::vector<std::string>{});
   EXPECT_EQ(title(), "用户 - [1 / 5]");
   dlg->moveTo(2);
   dlg->toggleDeleted();

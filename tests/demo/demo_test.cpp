@@ -30,7 +30,6 @@ namespace {
 
 using demo::Scale;
 
-
 // A prescription code is one of the seven doctors', regular or featured.
 bool doctorCode(const std::string& cf) {
   return cf.size() >= 2 && (cf[0] == '0' || cf[0] == '1') && cf[1] >= '1' && cf[1] <= '7';
@@ -322,8 +321,7 @@ TEST_F(DemoFolder, WritesTheYearsTablesWithTheBillsPostings) {
   EXPECT_EQ(count("user"), y.users.size());
   EXPECT_EQ(count("zyjbxx"), y.admissions.size());
   for (const demo::Admission& a : y.admissions) EXPECT_EQ(count(a.zyh), a.lines.size()) << a.zyh;
-  for (int m = 1; m <= 12; ++m)
-    EXPECT_EQ(count("m2010" + std::to_string(m)), y.outpatient[size_t(m - 1)].size());
+  for (int m = 1; m <= 12; ++m) EXPECT_EQ(count("m2010" + std::to_string(m)), y.outpatient[size_t(m - 1)].size());
 
   // A charge line as the charge windows write it: the catalogue record's
   // name, category and price, the total in single precision.
@@ -342,8 +340,7 @@ TEST_F(DemoFolder, WritesTheYearsTablesWithTheBillsPostings) {
   // The stock values as the drug window computes them.
   cmd::SetCurrentDatabase("ypjbxx");
   cmd::MoveTo(1);
-  EXPECT_EQ(cmd::ReadField("xh").number(),
-            double(float(double(y.catalogue[0].shl) * double(y.catalogue[0].xj))));
+  EXPECT_EQ(cmd::ReadField("xh").number(), double(float(double(y.catalogue[0].shl) * double(y.catalogue[0].xj))));
 
   // One yearly outpatient record per prescription, in the order they were
   // billed, dated the day and holding its category totals: the sums of its
@@ -402,7 +399,8 @@ TEST_F(DemoFolder, RefusesAFolderThatHoldsTablesAndLeavesItAlone) {
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(after["YPJBXX.KDB"], "someone's catalogue");
   EXPECT_EQ(command({dir_.string(), "--scale", "huge"}), 2);
-  for (const char* year : {"1999", "2100", "10", "2010x"}) EXPECT_EQ(command({dir_.string(), "--year", year}), 2) << year;
+  for (const char* year : {"1999", "2100", "10", "2010x"})
+    EXPECT_EQ(command({dir_.string(), "--year", year}), 2) << year;
   EXPECT_EQ(command({dir_.string(), "--year"}), 2);
   EXPECT_EQ(command({}), 2);
   EXPECT_EQ(files(dir_).size(), 1u);

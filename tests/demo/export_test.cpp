@@ -105,12 +105,15 @@ double isoDays(const std::string& s) {
 // same two-decimal value in both.
 bool sameField(const std::string& shown, const Value& v) {
   switch (v.type) {
-    case SQLITE_INTEGER: return shown == std::to_string(v.integer);
-    case SQLITE_FLOAT: return shown == v.csv() && std::stod(shown) == v.real;
+    case SQLITE_INTEGER:
+      return shown == std::to_string(v.integer);
+    case SQLITE_FLOAT:
+      return shown == v.csv() && std::stod(shown) == v.real;
     case SQLITE_TEXT:
       if (shown == v.text) return true;
       return std::fabs(rt::textToDateTime(rt::utf8ToGbk(shown)) - isoDays(v.text)) < 0.5 / 86400;
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -255,10 +258,10 @@ for name in book.sheetnames:
   // Debian's interpreter, where python3-openpyxl is installed.
   const ToolRun r = [&] {
     ToolRun run;
-    FILE* p = popen(("/usr/bin/python3 '" + script.string() + "' '" + book.string() + "' 2>'" +
-                     (scratch / "py.txt").string() + "'")
-                        .c_str(),
-                    "r");
+    FILE* p = popen(
+        ("/usr/bin/python3 '" + script.string() + "' '" + book.string() + "' 2>'" + (scratch / "py.txt").string() + "'")
+            .c_str(),
+        "r");
     std::array<char, 65536> buf;
     size_t n;
     while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) run.out.append(buf.data(), n);
@@ -287,10 +290,9 @@ int64_t fenSumOf(const fs::path& dir, const std::string& table, const char* fiel
   EXPECT_TRUE(cmd::OpenDatabase(table, "", true));
   EXPECT_TRUE(cmd::SetCurrentDatabase(table));
   cmd::MoveFirst();
-  EXPECT_EQ(db::forEachRecord([&] {
-              fen += std::llround(double(rt::floatValue(cmd::ReadField(field).arg())) * 100.0);
-            }),
-            db::kOk);
+  EXPECT_EQ(
+      db::forEachRecord([&] { fen += std::llround(double(rt::floatValue(cmd::ReadField(field).arg())) * 100.0); }),
+      db::kOk);
   db::closeAllDatabases();
   fs::current_path(old);
   return fen;
@@ -364,8 +366,8 @@ TEST_F(ExportTest, TheWorkbookAndEveryAmountAgreeWithTheTablesToTheFen) {
       EXPECT_EQ(real, rt::yuanOf(std::llround(real * 100))) << table;  // no float leftovers
       sql += std::llround(real * 100);
     }
-    const ToolRun c = kdbtool("export '" + year_.string() + "' --csv '" + (dir_ / "csv").string() + "'",
-                              dir_ / "err.txt");
+    const ToolRun c =
+        kdbtool("export '" + year_.string() + "' --csv '" + (dir_ / "csv").string() + "'", dir_ / "err.txt");
     std::ifstream in(dir_ / "csv" / (std::string(table) + ".csv"), std::ios::binary);
     std::string line;
     std::getline(in, line);  // the header

@@ -32,8 +32,22 @@ using namespace qtest;
 
 constexpr uint32_t kWin = 0x52010001;
 enum : uint32_t {
-  kEdit = 0x16010001, kPassword, kInteger, kDateBox, kSimpleCombo, kCombo, kListCombo,
-  kSortedCombo, kLabel, kTrans, kButton, kDefault, kDate, kList, kBareList, kPanel,
+  kEdit = 0x16010001,
+  kPassword,
+  kInteger,
+  kDateBox,
+  kSimpleCombo,
+  kCombo,
+  kListCombo,
+  kSortedCombo,
+  kLabel,
+  kTrans,
+  kButton,
+  kDefault,
+  kDate,
+  kList,
+  kBareList,
+  kPanel,
 };
 
 std::vector<std::pair<uint32_t, int>> g_events;  // (control, event) in order
@@ -114,8 +128,8 @@ class Controls : public FormsTest {
   void SetUp() override {
     FormsTest::SetUp();
     use(sample());
-    forms::setHandlers(kWin, {record<0>, record<1>, record<2>, record<3>, record<4>, record<5>,
-                              record<6>, record<7>, record<8>});
+    forms::setHandlers(
+        kWin, {record<0>, record<1>, record<2>, record<3>, record<4>, record<5>, record<6>, record<7>, record<8>});
     g_events.clear();
     ASSERT_TRUE(forms::loadWindow(kWin));
     g_events.clear();
@@ -176,16 +190,19 @@ TEST_F(Controls, EditBoxInputModes) {
   EXPECT_EQ(integer->text(), "-12");
 
   auto* date = widget<QLineEdit>(kDateBox);
-  for (QChar ch : QString::fromUtf8("2010-12-1a 9:30"))
-    key(date, 0, QString(ch));
+  for (QChar ch : QString::fromUtf8("2010-12-1a 9:30")) key(date, 0, QString(ch));
   EXPECT_EQ(date->text(), "2010-12-1 9:30");
   EXPECT_FALSE(widget<QLineEdit>(kEdit)->isReadOnly());
 }
 
 TEST_F(Controls, TextsOfAnyBytesAndTheTemplateFont) {
   forms::Control e = ctl("编辑框1");
-  e.setText(std::string("\xFF\xFE" "ok\x81", 5));  // not GBK
-  EXPECT_EQ(widget<QLineEdit>(kEdit)->text(), QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBD" "ok\xEF\xBF\xBD"));
+  e.setText(
+      std::string("\xFF\xFE"
+                  "ok\x81",
+                  5));  // not GBK
+  EXPECT_EQ(widget<QLineEdit>(kEdit)->text(), QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBD"
+                                                                "ok\xEF\xBF\xBD"));
   QFont f = widget(kEdit)->font();
   EXPECT_EQ(f.pixelSize(), 14);  // stored 19 px, drawn at the size the layouts were drawn for
   // 宋体 itself or a Song face with half-width Latin (the set-up scripts
@@ -268,12 +285,12 @@ TEST_F(Controls, LabelsButtonsAndTheDefaultButton) {
   // Left button up on a transparent label is its click; the press alone
   // raises nothing.
   QPointF at(5, 5);
-  QMouseEvent press(QEvent::MouseButtonPress, at, widget(kTrans)->mapToGlobal(at), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, at, widget(kTrans)->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
   QCoreApplication::sendEvent(widget(kTrans), &press);
   EXPECT_TRUE(g_events.empty());
-  QMouseEvent release(QEvent::MouseButtonRelease, at, widget(kTrans)->mapToGlobal(at), Qt::LeftButton,
-                      Qt::NoButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, widget(kTrans)->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QCoreApplication::sendEvent(widget(kTrans), &release);
   std::vector<std::pair<uint32_t, int>> want = {{kTrans, 2}};
   EXPECT_EQ(g_events, want);
@@ -309,8 +326,8 @@ TEST_F(Controls, DatePickerStartsAtTodayAndReadsAsDateTime) {
 TEST_F(Controls, ListInsertItemDefaultsAndClamps) {
   rt::Arg l = obj(rt::kListView, kList);
   std::string first = gbk("甲"), second = gbk("乙");
-  rt::Arg a[7] = {l, rt::makeInt(-5), rt::makeTextRef(first.c_str()), rt::makeInt(-7),
-                  rt::makeInt(-3), rt::makeInt(-2), rt::Arg{}};
+  rt::Arg a[7] = {
+      l, rt::makeInt(-5), rt::makeTextRef(first.c_str()), rt::makeInt(-7), rt::makeInt(-3), rt::makeInt(-2), rt::Arg{}};
   EXPECT_EQ(rt::lowInt(rt::call(rt::Cmd::ListInsertItem, 7, a)), 0);
   forms::ListItemInfo i0 = forms::listItem(kWin, kList, 0);
   EXPECT_EQ(i0.texts, (std::vector<std::string>{first, ""}));
@@ -320,8 +337,8 @@ TEST_F(Controls, ListInsertItemDefaultsAndClamps) {
   EXPECT_EQ(i0.data, 0);
 
   // Omitted index appends; index 0 inserts at the top (newest first).
-  rt::Arg b[7] = {l, rt::Arg{}, rt::makeTextRef(second.c_str()), rt::makeInt(2), rt::makeInt(4),
-                  rt::makeInt(3), rt::makeInt(99)};
+  rt::Arg b[7] = {
+      l, rt::Arg{}, rt::makeTextRef(second.c_str()), rt::makeInt(2), rt::makeInt(4), rt::makeInt(3), rt::makeInt(99)};
   EXPECT_EQ(rt::lowInt(rt::call(rt::Cmd::ListInsertItem, 7, b)), 1);
   forms::ListItemInfo i1 = forms::listItem(kWin, kList, 1);
   EXPECT_EQ(i1.image, 2);
@@ -369,16 +386,14 @@ TEST_F(Controls, ListViewHeaderSelectionAndRowDoubleClick) {
   QRect r1 = tree->visualRect(tree->model()->index(1, 0));
   QPointF at = r1.center();
   QWidget* vp = tree->viewport();
-  QMouseEvent press(QEvent::MouseButtonPress, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(vp, &press);
   QMouseEvent release(QEvent::MouseButtonRelease, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);
   QCoreApplication::sendEvent(vp, &release);
   EXPECT_EQ(ctl("超级列表框1").selectedRow(), 1);
   EXPECT_TRUE(g_events.empty());  // a single click raises nothing
-  QMouseEvent dbl(QEvent::MouseButtonDblClick, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                  Qt::NoModifier);
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, at, vp->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(vp, &dbl);
   std::vector<std::pair<uint32_t, int>> want = {{kList, 3}};
   EXPECT_EQ(g_events, want);
@@ -386,8 +401,8 @@ TEST_F(Controls, ListViewHeaderSelectionAndRowDoubleClick) {
   // Below the last row: no row, no event.
   g_events.clear();
   QPointF empty(10, vp->height() - 3);
-  QMouseEvent dbl2(QEvent::MouseButtonDblClick, empty, vp->mapToGlobal(empty), Qt::LeftButton,
-                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent dbl2(QEvent::MouseButtonDblClick, empty, vp->mapToGlobal(empty), Qt::LeftButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QCoreApplication::sendEvent(vp, &dbl2);
   EXPECT_TRUE(g_events.empty());
 }

@@ -14,10 +14,9 @@ namespace {
 using namespace qtest;
 
 constexpr uint32_t kMain = 0x52010001, kDialog = 0x52010002, kOther = 0x52010003;
-constexpr uint32_t kEdit = 0x16010001, kButton = 0x16010002, kShape = 0x16010003,
-                   kGroup = 0x16010004, kInner = 0x16010005, kTimer = 0x16010006,
-                   kPrinter = 0x16010007, kMenuBar = 0x26010001, kMenuLoad = 0x26010002,
-                   kMenuNone = 0x26010003;
+constexpr uint32_t kEdit = 0x16010001, kButton = 0x16010002, kShape = 0x16010003, kGroup = 0x16010004,
+                   kInner = 0x16010005, kTimer = 0x16010006, kPrinter = 0x16010007, kMenuBar = 0x26010001,
+                   kMenuLoad = 0x26010002, kMenuNone = 0x26010003;
 
 // Handlers are plain functions; these forward to whatever the test sets.
 std::function<void()> g_slot[6];
@@ -155,8 +154,8 @@ TEST_F(Windows, CloseTakesEffectAfterTheHandlerReturns) {
     rt::Arg win = forms::windowArg(kMain);
     rt::call(rt::Cmd::CloseWindow, 1, &win);
     // The close is posted: the window and its controls are still there.
-    stillThere = forms::windowWidget(kMain) != nullptr &&
-                 forms::text(kMain, gbk("编辑框1")) == "" && !forms::isLoaded(kMain);
+    stillThere =
+        forms::windowWidget(kMain) != nullptr && forms::text(kMain, gbk("编辑框1")) == "" && !forms::isLoaded(kMain);
     rt::call(rt::Cmd::CloseWindow, 1, &win);  // a second request changes nothing
   };
   static_cast<QPushButton*>(forms::controlWidget(kMain, kButton))->click();
@@ -274,8 +273,8 @@ TEST_F(Windows, MenuItemsRaiseTheirHandlerAndItemsWithoutOneDoNothing) {
 using WindowsDeath = Windows;
 
 TEST_F(WindowsDeath, PropertyOfAWindowThatIsNotLoaded) {
-  EXPECT_EXIT(forms::getProperty(kMain, kEdit, forms::prop::kEditContent),
-              ::testing::ExitedWithCode(255), "未载入欲访问窗口组件所在的窗口");
+  EXPECT_EXIT(forms::getProperty(kMain, kEdit, forms::prop::kEditContent), ::testing::ExitedWithCode(255),
+              "未载入欲访问窗口组件所在的窗口");
   EXPECT_EXIT(forms::setProperty(kMain, kEdit, forms::prop::kEditContent, -1, rt::makeInt(1)),
               ::testing::ExitedWithCode(255), "未载入欲访问窗口组件所在的窗口");
 }
@@ -293,22 +292,17 @@ TEST_F(WindowsDeath, UnknownControlsAndUnloadedWindowsInOperations) {
   EXPECT_EXIT(rt::call(rt::Cmd::CloseWindow, 1, &other), ::testing::ExitedWithCode(255),
               "指定窗口或窗口组件不存在或尚未载入");
   // A property number the kind does not have is reported, never ignored.
-  EXPECT_EXIT(forms::getProperty(kMain, kEdit, 12), ::testing::ExitedWithCode(255),
-              "窗口组件属性尚未实现");
+  EXPECT_EXIT(forms::getProperty(kMain, kEdit, 12), ::testing::ExitedWithCode(255), "窗口组件属性尚未实现");
 }
 
 TEST_F(WindowsDeath, EventDeliveryChecks) {
   forms::loadWindow(kMain);
-  EXPECT_EXIT(forms::raiseEvent(kOther, kEdit, 0), ::testing::ExitedWithCode(255),
-              "未找到引发事件的窗口");
-  EXPECT_EXIT(forms::raiseEvent(kMain, 0x16019999, 0), ::testing::ExitedWithCode(255),
-              "未找到引发事件的窗口组件");
-  EXPECT_EXIT(forms::raiseEvent(kMain, kPrinter, 0), ::testing::ExitedWithCode(255),
-              "引发事件的窗口组件无效");
+  EXPECT_EXIT(forms::raiseEvent(kOther, kEdit, 0), ::testing::ExitedWithCode(255), "未找到引发事件的窗口");
+  EXPECT_EXIT(forms::raiseEvent(kMain, 0x16019999, 0), ::testing::ExitedWithCode(255), "未找到引发事件的窗口组件");
+  EXPECT_EXIT(forms::raiseEvent(kMain, kPrinter, 0), ::testing::ExitedWithCode(255), "引发事件的窗口组件无效");
   // A binding whose handler the module never registered.
   forms::setHandlers(kMain, {slot<0>});
-  EXPECT_EXIT(forms::raiseEvent(kMain, kButton, 0), ::testing::ExitedWithCode(255),
-              "事件处理子程序未注册");
+  EXPECT_EXIT(forms::raiseEvent(kMain, kButton, 0), ::testing::ExitedWithCode(255), "事件处理子程序未注册");
   // No binding: ignored.
   forms::raiseEvent(kMain, kEdit, forms::kEvWheel);
 }

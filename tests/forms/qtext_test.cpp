@@ -17,8 +17,12 @@ TEST(ScreenText, GbkRoundTripAndInvalidBytes) {
 
   // Each unreadable byte shows as one replacement character and the text
   // after it survives.
-  QString bad = forms::fromGbk(std::string_view("\xFF\xFF" "ab\xD2", 5));
-  EXPECT_EQ(bad, QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBD" "ab\xEF\xBF\xBD"));
+  QString bad =
+      forms::fromGbk(std::string_view("\xFF\xFF"
+                                      "ab\xD2",
+                                      5));
+  EXPECT_EQ(bad, QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBD"
+                                   "ab\xEF\xBF\xBD"));
 
   // Typed text GBK cannot hold becomes '?', not nothing.
   EXPECT_EQ(forms::toGbk(QString::fromUtf8("x\xF0\x9F\x98\x80y")), "x?y");

@@ -163,22 +163,22 @@ TEST(TemplateCodec, LayoutOfTheTopLevelAndFirstRecord) {
     std::memcpy(&v, block.data() + at, 4);
     return v;
   };
-  EXPECT_EQ(word(0), 16u);           // 8 × two windows
-  EXPECT_EQ(word(4), 0x52010001u);   // ids in table order
+  EXPECT_EQ(word(0), 16u);          // 8 × two windows
+  EXPECT_EQ(word(4), 0x52010001u);  // ids in table order
   EXPECT_EQ(word(8), 0x52010002u);
-  EXPECT_EQ(word(12), 0u);           // the slots
+  EXPECT_EQ(word(12), 0u);  // the slots
   EXPECT_EQ(word(16), 0u);
-  EXPECT_EQ(word(20), 7u);           // first window record: reserved words
+  EXPECT_EQ(word(20), 7u);  // first window record: reserved words
   EXPECT_EQ(word(24), uint32_t(-3));
-  EXPECT_EQ(word(28), 0u);           // two empty texts
+  EXPECT_EQ(word(28), 0u);  // two empty texts
   EXPECT_EQ(word(32), 0u);
-  EXPECT_EQ(word(36), 9u);           // item count
+  EXPECT_EQ(word(36), 9u);  // item count
   const size_t blob = 44;
-  EXPECT_EQ(word(blob), 0x06010000u);         // item 0 id
-  EXPECT_EQ(word(blob + 4 * 9), 0u);          // item 0 offset
+  EXPECT_EQ(word(blob), 0x06010000u);  // item 0 id
+  EXPECT_EQ(word(blob + 4 * 9), 0u);   // item 0 offset
   const size_t records = blob + 8 * 9;
   const uint32_t len0 = word(records);
-  EXPECT_EQ(word(blob + 4 * 10), len0 + 4);   // item 1 starts after item 0
+  EXPECT_EQ(word(blob + 4 * 10), len0 + 4);  // item 1 starts after item 0
   EXPECT_EQ(word(records + 4), uint32_t(kWindowKind));
 }
 

@@ -54,14 +54,10 @@ TEST(TemplateWindows, NineWindowsWithTitlesAndSizes) {
     int width, height;
   };
   const Expect expected[] = {
-      {ids::kStartWindow, "选择系统", 290, 203},
-      {ids::kLoginWindow, "", 220, 192},
-      {ids::kDrugWindow, "药品库存管理", 800, 500},
-      {ids::kInpatientWindow, "住院信息管理模块", 800, 500},
-      {ids::kMedicationWindow, "住院用药管理", 800, 500},
-      {ids::kOutpatientWindow, "门诊用药模块", 800, 500},
-      {ids::kReportWindow, "门诊用药管理", 800, 500},
-      {ids::kPrintRangeWindow, "", 324, 174},
+      {ids::kStartWindow, "选择系统", 290, 203},          {ids::kLoginWindow, "", 220, 192},
+      {ids::kDrugWindow, "药品库存管理", 800, 500},       {ids::kInpatientWindow, "住院信息管理模块", 800, 500},
+      {ids::kMedicationWindow, "住院用药管理", 800, 500}, {ids::kOutpatientWindow, "门诊用药模块", 800, 500},
+      {ids::kReportWindow, "门诊用药管理", 800, 500},     {ids::kPrintRangeWindow, "", 324, 174},
       {ids::kAboutWindow, "关于作者", 350, 250},
   };
   const TemplateData& t = templates();
@@ -155,7 +151,7 @@ TEST(TemplateWindows, DrugCatalogueWindow) {
   const WindowTemplate& w = window(W);
   // 45 controls + the window + 9 menu items.
   EXPECT_EQ(w.items.size(), 1u + 45u + 9u);
-  EXPECT_EQ(u8(w.items[1].name), "透明标签20");   // template order
+  EXPECT_EQ(u8(w.items[1].name), "透明标签20");  // template order
   EXPECT_EQ(u8(w.items[45].name), "编辑框1");
   const Item& list = control(W, "超级列表框1");
   EXPECT_EQ(list.left, -1);
@@ -270,15 +266,13 @@ TEST(TemplateWindows, InpatientOutpatientReportAndSmallWindows) {
   EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "时钟1"), kEvFirst), ids::outpatient::kClockTick);
   EXPECT_EQ(u8(control(ids::kOutpatientWindow, "按钮4").text), "删　除");
   EXPECT_EQ(control(ids::kOutpatientWindow, "打印机1").kind, uint32_t(kPrinterKind));
-  EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "编辑框4"), kEvFirst),
-            ids::outpatient::kPrescriptionChanged);
+  EXPECT_EQ(handlerOf(control(ids::kOutpatientWindow, "编辑框4"), kEvFirst), ids::outpatient::kPrescriptionChanged);
 
   const Item& panel = control(ids::kReportWindow, "画板1");
   EXPECT_EQ(panel.kind, uint32_t(kDrawPanelKind));
   EXPECT_EQ(panel.width, 770);
   EXPECT_EQ(control(ids::kReportWindow, "日期框3").kind, uint32_t(kDatePickerKind));
-  EXPECT_EQ(handlerOf(control(ids::kReportWindow, "按钮10"), kEvFirst),
-            ids::report::kEditInternalInpatient);
+  EXPECT_EQ(handlerOf(control(ids::kReportWindow, "按钮10"), kEvFirst), ids::report::kEditInternalInpatient);
 
   for (const char* name : {"透明标签1", "透明标签2", "透明标签3", "透明标签4", "透明标签5", "透明标签6"}) {
     const Item& entry = control(ids::kStartWindow, name);
@@ -298,7 +292,7 @@ TEST(TemplateWindows, ModuleMenuOnTheFiveModuleWindows) {
     int noAction;  // index among the system menu's items without a handler, -1 none
   };
   const Module modules[] = {
-      {ids::kDrugWindow, "住 院 信 息", 0},       {ids::kInpatientWindow, "住 院 管 理", 1},
+      {ids::kDrugWindow, "住 院 信 息", 0},        {ids::kInpatientWindow, "住 院 管 理", 1},
       {ids::kMedicationWindow, "住 院 管 理", -1}, {ids::kOutpatientWindow, "住 院 管 理", 3},
       {ids::kReportWindow, "住 院 信 息", 4},
   };
@@ -307,8 +301,8 @@ TEST(TemplateWindows, ModuleMenuOnTheFiveModuleWindows) {
     for (const Item& it : window(m.id).items)
       if (it.kind == kMenuItemKind) menu.push_back(&it);
     ASSERT_EQ(menu.size(), 9u);
-    const char* captions[] = {"  系  统  ", "药 品 库 存", m.inpatientCaption, "住 院 票 据", "门 诊 用 药",
-                              "报 表 管 理", "退 出 系 统", "  关  于  ", "关 于 作 者"};
+    const char* captions[] = {"  系  统  ",  "药 品 库 存", m.inpatientCaption, "住 院 票 据", "门 诊 用 药",
+                              "报 表 管 理", "退 出 系 统", "  关  于  ",       "关 于 作 者"};
     const int levels[] = {0, 1, 1, 1, 1, 1, 1, 0, 1};
     for (size_t i = 0; i < 9; ++i) {
       EXPECT_EQ(u8(menu[i]->text), captions[i]) << i;
@@ -380,8 +374,7 @@ using TemplateWindowsDeathTest = ::testing::Test;
 TEST(TemplateWindowsDeathTest, BrokenBlockTakesTheFatalPath) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const size_t cut = kTemplateBlockSize / 2;
-  EXPECT_EXIT(parseTemplatesOrDie(kTemplateBlock, cut), ::testing::ExitedWithCode(255),
-              "载入窗口模板数据段出错!");
+  EXPECT_EXIT(parseTemplatesOrDie(kTemplateBlock, cut), ::testing::ExitedWithCode(255), "载入窗口模板数据段出错!");
 }
 
 }  // namespace

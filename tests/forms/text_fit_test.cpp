@@ -45,29 +45,28 @@ int handlerSlots(const forms::WindowTemplate& w) {
 // ink of its characters must lie inside, and the line height must fit.
 struct Misfits {
   std::vector<std::string> found;
-  void check(const forms::Item& it, const char* part, const QString& text, const QFont& font,
-             int roomWidth, int roomHeight) {
+  void check(const forms::Item& it, const char* part, const QString& text, const QFont& font, int roomWidth,
+             int roomHeight) {
     if (text.trimmed().isEmpty()) return;
     QFontMetrics fm(font);
     const QRect ink = fm.boundingRect(text);
     const int inkRight = ink.x() + ink.width();
     if (inkRight > roomWidth || fm.height() > roomHeight) {
       std::ostringstream out;
-      out << rt::gbkToUtf8(it.name) << " " << part << " \"" << text.toStdString() << "\": needs "
-          << inkRight << "x" << fm.height() << ", has " << roomWidth << "x" << roomHeight << " ("
-          << QFontInfo(font).family().toStdString() << " " << font.pixelSize() << " px)";
+      out << rt::gbkToUtf8(it.name) << " " << part << " \"" << text.toStdString() << "\": needs " << inkRight << "x"
+          << fm.height() << ", has " << roomWidth << "x" << roomHeight << " (" << QFontInfo(font).family().toStdString()
+          << " " << font.pixelSize() << " px)";
       found.push_back(out.str());
     }
   }
   // A text that may wrap onto several lines of `roomWidth`.
-  void checkWrapped(const forms::Item& it, const QString& text, const QFont& font, int roomWidth,
-                    int roomHeight) {
+  void checkWrapped(const forms::Item& it, const QString& text, const QFont& font, int roomWidth, int roomHeight) {
     QFontMetrics fm(font);
     QRect r = fm.boundingRect(QRect(0, 0, roomWidth, 100000), Qt::TextWordWrap | Qt::AlignLeft, text);
     if (r.height() > roomHeight || r.width() > roomWidth) {
       std::ostringstream out;
-      out << rt::gbkToUtf8(it.name) << " wrapped \"" << text.toStdString() << "\": needs " << r.width()
-          << "x" << r.height() << ", has " << roomWidth << "x" << roomHeight;
+      out << rt::gbkToUtf8(it.name) << " wrapped \"" << text.toStdString() << "\": needs " << r.width() << "x"
+          << r.height() << ", has " << roomWidth << "x" << roomHeight;
       found.push_back(out.str());
     }
   }
@@ -79,8 +78,7 @@ struct Misfits {
 QSize lineEditRoom(const QLineEdit* e) {
   int frame = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, e) : 0;
   QMargins m = e->textMargins();
-  return QSize(e->width() - 2 * frame - m.left() - m.right() - 4,
-               e->height() - 2 * frame - m.top() - m.bottom() - 2);
+  return QSize(e->width() - 2 * frame - m.left() - m.right() - 4, e->height() - 2 * frame - m.top() - m.bottom() - 2);
 }
 
 class TextFit : public qtest::FormsTest, public testing::WithParamInterface<uint32_t> {};
@@ -100,8 +98,10 @@ TEST_P(TextFit, EveryTextFitsItsControlAtTheTemplateGeometry) {
     if (!widget) continue;
     const QSize designed(it.width, it.height);
     if (auto* label = qobject_cast<QLabel*>(widget)) {
-      if (label->wordWrap()) m.checkWrapped(it, label->text(), label->font(), designed.width(), designed.height());
-      else m.check(it, "caption", label->text(), label->font(), designed.width(), designed.height());
+      if (label->wordWrap())
+        m.checkWrapped(it, label->text(), label->font(), designed.width(), designed.height());
+      else
+        m.check(it, "caption", label->text(), label->font(), designed.width(), designed.height());
       ++checked;
     } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
       ASSERT_EQ(button->size(), designed) << rt::gbkToUtf8(it.name);
@@ -132,8 +132,8 @@ TEST_P(TextFit, EveryTextFitsItsControlAtTheTemplateGeometry) {
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
       ASSERT_EQ(edit->size(), designed) << rt::gbkToUtf8(it.name);
       QSize room = lineEditRoom(edit);
-      m.check(it, "text", edit->text().isEmpty() ? QString::fromUtf8("中") : edit->text(), edit->font(),
-              room.width(), room.height());
+      m.check(it, "text", edit->text().isEmpty() ? QString::fromUtf8("中") : edit->text(), edit->font(), room.width(),
+              room.height());
       ++checked;
     } else if (auto* list = qobject_cast<QTreeWidget*>(widget)) {
       ASSERT_EQ(list->size(), designed) << rt::gbkToUtf8(it.name);
@@ -156,21 +156,29 @@ TEST_P(TextFit, EveryTextFitsItsControlAtTheTemplateGeometry) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NineWindows, TextFit,
-                         testing::Values(ids::kStartWindow, ids::kLoginWindow, ids::kDrugWindow,
-                                         ids::kInpatientWindow, ids::kMedicationWindow,
-                                         ids::kOutpatientWindow, ids::kReportWindow,
+                         testing::Values(ids::kStartWindow, ids::kLoginWindow, ids::kDrugWindow, ids::kInpatientWindow,
+                                         ids::kMedicationWindow, ids::kOutpatientWindow, ids::kReportWindow,
                                          ids::kPrintRangeWindow, ids::kAboutWindow),
                          [](const testing::TestParamInfo<uint32_t>& info) {
                            switch (info.param) {
-                             case ids::kStartWindow: return std::string("Start");
-                             case ids::kLoginWindow: return std::string("Login");
-                             case ids::kDrugWindow: return std::string("Drug");
-                             case ids::kInpatientWindow: return std::string("Inpatient");
-                             case ids::kMedicationWindow: return std::string("Medication");
-                             case ids::kOutpatientWindow: return std::string("Outpatient");
-                             case ids::kReportWindow: return std::string("Report");
-                             case ids::kPrintRangeWindow: return std::string("PrintRange");
-                             default: return std::string("About");
+                             case ids::kStartWindow:
+                               return std::string("Start");
+                             case ids::kLoginWindow:
+                               return std::string("Login");
+                             case ids::kDrugWindow:
+                               return std::string("Drug");
+                             case ids::kInpatientWindow:
+                               return std::string("Inpatient");
+                             case ids::kMedicationWindow:
+                               return std::string("Medication");
+                             case ids::kOutpatientWindow:
+                               return std::string("Outpatient");
+                             case ids::kReportWindow:
+                               return std::string("Report");
+                             case ids::kPrintRangeWindow:
+                               return std::string("PrintRange");
+                             default:
+                               return std::string("About");
                            }
                          });
 
@@ -179,9 +187,9 @@ class ScreenFace : public qtest::FormsTest {};
 // The forms line up their headings with spaces and digits, as in 宋体,
 // where every half-width character is half a Chinese one.
 TEST_F(ScreenFace, SpacesAndDigitsAreHalfAChineseCharacter) {
-  forms::setHandlers(ids::kDrugWindow,
-                     std::vector<forms::Handler>(size_t(handlerSlots(*forms::templates().findWindow(ids::kDrugWindow))),
-                                                 nothing));
+  forms::setHandlers(
+      ids::kDrugWindow,
+      std::vector<forms::Handler>(size_t(handlerSlots(*forms::templates().findWindow(ids::kDrugWindow))), nothing));
   ASSERT_TRUE(forms::loadWindow(ids::kDrugWindow));
   // A caption (stored 19 px) and a box of the default font.
   for (uint32_t control : {ids::drug::kTransLabel1, ids::drug::kEdit1}) {

@@ -57,8 +57,8 @@ class InstallTest : public testing::Test {
     elsewhere_ = scratch_ / "elsewhere";
     fs::create_directories(elsewhere_);
     log_ = scratch_ / "log.txt";
-    pid_t p = start({CLINIC_CMAKE_COMMAND, "--install", CLINIC_BUILD_DIR, "--prefix", prefix_.string()},
-                    scratch_, log_);
+    pid_t p =
+        start({CLINIC_CMAKE_COMMAND, "--install", CLINIC_BUILD_DIR, "--prefix", prefix_.string()}, scratch_, log_);
     ASSERT_EQ(finish(p), 0) << readText(log_);
   }
   void TearDown() override { fs::remove_all(scratch_); }

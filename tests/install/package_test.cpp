@@ -44,25 +44,22 @@ class PackageTest : public testing::Test {
   void TearDown() override {
     if (!scratch_.empty()) fs::remove_all(scratch_);
   }
-  int run(const std::vector<std::string>& argv, const fs::path& out) {
-    return finish(start(argv, scratch_, out));
-  }
+  int run(const std::vector<std::string>& argv, const fs::path& out) { return finish(start(argv, scratch_, out)); }
 
   // Builds the package as scripts/package builds it and unpacks it into
   // scratch/root; the .deb's path, or empty (with the failure recorded).
   fs::path buildAndUnpack() {
     const fs::path out = scratch_ / "package";
-    const int rc = run({CLINIC_CPACK_COMMAND, "--config", std::string(CLINIC_BUILD_DIR) + "/CPackConfig.cmake",
-                        "-B", out.string()},
-                       log_);
+    const int rc = run(
+        {CLINIC_CPACK_COMMAND, "--config", std::string(CLINIC_BUILD_DIR) + "/CPackConfig.cmake", "-B", out.string()},
+        log_);
     const fs::path deb = out / ("clinic_" + std::string(CLINIC_VERSION) + "_amd64.deb");
     EXPECT_EQ(rc, 0) << readText(log_);
     if (rc != 0 || !fs::exists(deb)) {
       ADD_FAILURE() << "no package built\n" << readText(log_);
       return {};
     }
-    EXPECT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb.string(), (scratch_ / "root").string()}, log_), 0)
-        << readText(log_);
+    EXPECT_EQ(run({"/usr/bin/dpkg-deb", "-x", deb.string(), (scratch_ / "root").string()}, log_), 0) << readText(log_);
     return deb;
   }
 
@@ -71,8 +68,8 @@ class PackageTest : public testing::Test {
   void expectWorksIn(const fs::path& program, const std::vector<std::string>& args, const fs::path& centre) {
     std::vector<std::string> argv = {program.string()};
     argv.insert(argv.end(), args.begin(), args.end());
-    const pid_t pid = start(argv, scratch_, log_,
-                            {{"HOME", scratch_.string()}, {"XDG_CONFIG_HOME", (scratch_ / "config").string()}});
+    const pid_t pid =
+        start(argv, scratch_, log_, {{"HOME", scratch_.string()}, {"XDG_CONFIG_HOME", (scratch_ / "config").string()}});
     ASSERT_GT(pid, 0);
     bool open = false;
     for (int i = 0; i < 600 && !open; ++i) {
@@ -96,8 +93,7 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   ASSERT_FALSE(deb.empty());
 
   const fs::path fields = scratch_ / "fields.txt";
-  ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-f", deb.string(), "Package", "Version", "Architecture", "Depends"}, fields),
-            0);
+  ASSERT_EQ(run({"/usr/bin/dpkg-deb", "-f", deb.string(), "Package", "Version", "Architecture", "Depends"}, fields), 0);
   const std::string f = readText(fields);
   EXPECT_NE(f.find("Package: clinic\n"), std::string::npos) << f;
   EXPECT_NE(f.find("Version: " + std::string(CLINIC_VERSION) + "\n"), std::string::npos) << f;
@@ -105,7 +101,8 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   for (const char* p : {"fonts-arphic-uming", "qt6-translations-l10n", "qt6-qpa-plugins"})
     EXPECT_NE(f.find(p), std::string::npos) << p << "\n" << f;
   if (system("command -v dpkg-shlibdeps >/dev/null 2>&1 && command -v file >/dev/null 2>&1") == 0) {
-    for (const char* p : {"libqt6widgets6", "libqt6charts6", "libsqlite3-0", "libssl3"}) EXPECT_NE(f.find(p), std::string::npos) << p;
+    for (const char* p : {"libqt6widgets6", "libqt6charts6", "libsqlite3-0", "libssl3"})
+      EXPECT_NE(f.find(p), std::string::npos) << p;
   }
 
   // Unpacked into a scratch root: everything under /usr, in its place,
@@ -148,8 +145,8 @@ TEST_F(PackageTest, TheUnpackedPackageRunsOnACentreFolder) {
   EXPECT_NE(service.find("\nEnvironmentFile=/etc/clinic/backup\n"), std::string::npos) << service;
   EXPECT_NE(service.find("\nExecStart=/usr/lib/clinic/clinic-backup\n"), std::string::npos) << service;
   const std::string settings = readText(root / "etc/clinic/backup");
-  for (const char* line : {"\n#CENTRE=/srv/clinic\n", "\n#DEST=/var/backups/clinic\n", "\n#KEEP_DAYS=14\n",
-                           "\n#KEEP_MONTHS=12\n"})
+  for (const char* line :
+       {"\n#CENTRE=/srv/clinic\n", "\n#DEST=/var/backups/clinic\n", "\n#KEEP_DAYS=14\n", "\n#KEEP_MONTHS=12\n"})
     EXPECT_NE(settings.find(line), std::string::npos) << line;
   const fs::path refused = scratch_ / "refused.txt";
   EXPECT_EQ(finish(start({(usr / "lib/clinic/clinic-backup").string()}, scratch_, refused,

@@ -34,9 +34,7 @@ using rt::Arg;
 
 class QtEnvironment : public testing::Environment {
  public:
-  void SetUp() override {
-    app_ = &qtest::app();
-  }
+  void SetUp() override { app_ = &qtest::app(); }
   QApplication* app_ = nullptr;
 };
 [[maybe_unused]] testing::Environment* const kQt = testing::AddGlobalTestEnvironment(new QtEnvironment);
@@ -76,8 +74,7 @@ class ScriptedBackend : public print::Backend {
   }
   std::unique_ptr<print::Surface> openDevice(const print::JobSettings&, const std::string& file) override {
     openedFile = file;
-    return std::make_unique<print::RecordingSurface>(print::testPage(landscapePage), log, refuseJob,
-                                                     refusePageAfter);
+    return std::make_unique<print::RecordingSurface>(print::testPage(landscapePage), log, refuseJob, refusePageAfter);
   }
 };
 
@@ -178,7 +175,10 @@ TEST_F(PrinterTest, FontSizeFaceAndDeviceHeightPerUnit) {
   EXPECT_EQ(height, -16);
   EXPECT_EQ(bytes[23], 134);
 
-  struct { int unit; int want; } cases[] = {
+  struct {
+    int unit;
+    int want;
+  } cases[] = {
       {1, -42},   // 12 x 3.5250987...
       {2, -423},  // 12 x 35.250987...
       {3, -16},   // 12 x 1.38888...
@@ -198,7 +198,7 @@ TEST_F(PrinterTest, FontSizeFaceAndDeviceHeightPerUnit) {
   std::memcpy(&height, rt::byteSetData(rt::pointerValue<const void>(rec11.arg()), &n), 4);
   EXPECT_EQ(height, -15);
   EXPECT_EQ(printer.deviceFontHeight(), -39);  // 11.25 points x 3.525..., truncated
-  set(Printer::kFont, 10, 5);  // 13.33 pixels
+  set(Printer::kFont, 10, 5);                  // 13.33 pixels
   rt::Result rec10(printer.property(Printer::kFont));
   std::memcpy(&height, rt::byteSetData(rt::pointerValue<const void>(rec10.arg()), &n), 4);
   EXPECT_EQ(height, -13);
@@ -233,8 +233,8 @@ TEST_F(PrinterTest, TextPositionsLineBreaksAndValues) {
   text(0, 1500, "x\ny\rz");
   text(0, 2000, int32_t(12), 0.1f, 1e15, true, rt::DateTime{40000.0});
   // Other kinds are skipped, an empty value prints nothing and takes no room.
-  const Arg odd[] = {self(), rt::makeInt(0), rt::makeInt(2500), rt::makeObject(rt::kWindow, 1, 1),
-                     Arg{}, rt::makeTextRef("k")};
+  const Arg odd[] = {self(), rt::makeInt(0),      rt::makeInt(2500), rt::makeObject(rt::kWindow, 1, 1),
+                     Arg{},  rt::makeTextRef("k")};
   printer.printTextAt(6, odd);
 
   std::vector<Recorded> t = texts();
@@ -517,8 +517,8 @@ TEST_F(PrinterTest, NewPageCountsPagesAndARefusedPageEndsTheJob) {
 TEST_F(PrinterTest, CommandsReachThePrinterOfTheControl) {
   print::registerPrintCommands();
   Arg p = rt::makeObject(rt::kPrinter, 7, 9);
-  rt::Result began(rt::invoke(rt::Cmd::BeginPrinting, p, rt::omitted, rt::omitted, rt::omitted,
-                          rt::omitted, rt::omitted, rt::omitted));
+  rt::Result began(rt::invoke(rt::Cmd::BeginPrinting, p, rt::omitted, rt::omitted, rt::omitted, rt::omitted,
+                              rt::omitted, rt::omitted));
   EXPECT_TRUE(began.boolean());
   rt::invoke(rt::Cmd::PrintTextAt, p, 10, 20, "via command");
   rt::invoke(rt::Cmd::DrawLine, p, 0, 0, 5, 5);
@@ -581,8 +581,8 @@ bool findWord(const QString& pdf, const QString& word, Word* out, double* pageW,
 
 // Renders the first page at 254 dpi (one pixel = 0.1 mm) and finds the
 // extent of the dark pixels of row band [y0, y1) mm.
-bool darkRowExtent(const QString& pdf, const QString& dir, double y0, double y1, double* left,
-                   double* right, double* y) {
+bool darkRowExtent(const QString& pdf, const QString& dir, double y0, double y1, double* left, double* right,
+                   double* y) {
   QProcess p;
   p.start("pdftoppm", {"-r", "254", "-f", "1", "-l", "1", "-png", "-singlefile", pdf, dir + "/page"});
   if (!p.waitForFinished(60000) || p.exitCode() != 0) return false;

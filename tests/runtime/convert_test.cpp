@@ -106,13 +106,26 @@ std::string expectedDoubleText(double v) {
 }
 
 TEST(NumberText, Examples) {
-  const struct { float v; const char* text; } floats[] = {
-      {0.1f, "0.1"},          {1234567.0f, "1.23457e+006"}, {12.5f, "12.5"},
-      {3.0f, "3"},            {-0.0f, "0"},                 {0.0f, "0"},
-      {1e-5f, "1e-005"},      {0.0001f, "0.0001"},          {100000.0f, "100000"},
-      {1e6f, "1e+006"},       {999999.5f, "1e+006"},        {-2.75f, "-2.75"},
+  const struct {
+    float v;
+    const char* text;
+  } floats[] = {
+      {0.1f, "0.1"},
+      {1234567.0f, "1.23457e+006"},
+      {12.5f, "12.5"},
+      {3.0f, "3"},
+      {-0.0f, "0"},
+      {0.0f, "0"},
+      {1e-5f, "1e-005"},
+      {0.0001f, "0.0001"},
+      {100000.0f, "100000"},
+      {1e6f, "1e+006"},
+      {999999.5f, "1e+006"},
+      {-2.75f, "-2.75"},
       {1234565.0f, "1.23457e+006"},  // tie: away from zero, not to even
-      {123456.5f, "123457"},  {1234.625f, "1234.63"},       {-1234.625f, "-1234.63"},
+      {123456.5f, "123457"},
+      {1234.625f, "1234.63"},
+      {-1234.625f, "-1234.63"},
       {3.4028235e38f, "3.40282e+038"},
       {std::numeric_limits<float>::denorm_min(), "1.4013e-045"},
       {std::numeric_limits<float>::infinity(), "inf"},
@@ -122,7 +135,10 @@ TEST(NumberText, Examples) {
   };
   for (const auto& c : floats) EXPECT_EQ(rt::floatToText(c.v), c.text) << c.text;
 
-  const struct { double v; const char* text; } doubles[] = {
+  const struct {
+    double v;
+    const char* text;
+  } doubles[] = {
       {0.1, "0.1"},
       {1e15, "1e+015"},
       {1.5e-100, "1.5e-100"},
@@ -228,26 +244,44 @@ TEST(MoneyText, AwkwardValues) {
   const float threeTimesSix = 0.06f * 3;  // a float sum that is not 0.18
   float sum = 0;
   for (int i = 0; i < 3; ++i) sum += 0.06f;
-  const struct { double v; const char* text; } cases[] = {
-      {threeTimesSix, "0.18"},        {sum, "0.18"},
-      {double(88.8f), "88.8"},        {double(1609200.0f), "1609200"},
+  const struct {
+    double v;
+    const char* text;
+  } cases[] = {
+      {threeTimesSix, "0.18"},
+      {sum, "0.18"},
+      {double(88.8f), "88.8"},
+      {double(1609200.0f), "1609200"},
       {double(123456.78f), "123456.78"},  // 123456.78125 as a float
-      {1234567.875, "1234567.88"},    {261713.09375, "261713.09"},
-      {171808.9996588, "171809"},     {68.77999846637, "68.78"},
-      {212080.8388672, "212080.84"},  {12.5, "12.5"},
-      {3.0, "3"},                     {0.0, "0"},
-      {-0.0, "0"},                    {-0.004, "0"},  // rounds to nothing: no "-0"
-      {-12.5, "-12.5"},               {-0.18, "-0.18"},
+      {1234567.875, "1234567.88"},
+      {261713.09375, "261713.09"},
+      {171808.9996588, "171809"},
+      {68.77999846637, "68.78"},
+      {212080.8388672, "212080.84"},
+      {12.5, "12.5"},
+      {3.0, "3"},
+      {0.0, "0"},
+      {-0.0, "0"},
+      {-0.004, "0"},  // rounds to nothing: no "-0"
+      {-12.5, "-12.5"},
+      {-0.18, "-0.18"},
       {-double(123456.78f), "-123456.78"},
       // Half a fen goes away from zero, also where the double lies just
       // below the decimal it was typed as.
-      {2.675, "2.68"},                {1.005, "1.01"},
-      {-2.675, "-2.68"},              {0.005, "0.01"},
-      {-0.005, "-0.01"},              {0.125, "0.13"},
-      {0.00499, "0"},                 {9.995, "10"},
-      {999999.995, "1000000"},        {-99.995, "-100"},
-      {1e13, "10000000000000"},       {9999999999999.99, "9999999999999.99"},
-      {1e-7, "0"},                    {0.01, "0.01"},
+      {2.675, "2.68"},
+      {1.005, "1.01"},
+      {-2.675, "-2.68"},
+      {0.005, "0.01"},
+      {-0.005, "-0.01"},
+      {0.125, "0.13"},
+      {0.00499, "0"},
+      {9.995, "10"},
+      {999999.995, "1000000"},
+      {-99.995, "-100"},
+      {1e13, "10000000000000"},
+      {9999999999999.99, "9999999999999.99"},
+      {1e-7, "0"},
+      {0.01, "0.01"},
       {std::numeric_limits<double>::infinity(), "inf"},
       {std::numeric_limits<double>::quiet_NaN(), "nan"},
   };
@@ -289,28 +323,56 @@ TEST(HalfWidth, FoldsOnlyTheListedCharacters) {
   // B0A3 and B0A1 are two characters; the A3B0 across them is not a '0'.
   EXPECT_EQ(rt::toHalfWidth("\xB0\xA3\xB0\xA1"), "\xB0\xA3\xB0\xA1");
   // A trail byte in the ASCII range belongs to its lead.
-  EXPECT_EQ(rt::toHalfWidth("\x81\x40\xA3\xB1"), "\x81\x40" "1");
+  EXPECT_EQ(rt::toHalfWidth("\x81\x40\xA3\xB1"),
+            "\x81\x40"
+            "1");
   EXPECT_EQ(rt::toHalfWidth("\xA3\xB0\xA3"), "0\xA3");  // lone lead byte kept
 }
 
 TEST(TextToNumber, ReadsTheLeadingDecimalNumber) {
-  const struct { const char* utf8; double value; } cases[] = {
-      {"１２３．５", 123.5}, {"12abc", 12},        {"abc", 0},       {"  -3.5e2x", -350},
-      {"0x10", 0},          {"inf", 0},           {"nan", 0},       {"-inf", 0},
-      {".5", 0.5},          {"5.", 5},            {"-.5", -0.5},    {"+7", 7},
-      {"1e", 1},            {"1e+", 1},           {"2E3", 2000},    {"1e-2", 0.01},
-      {"-", 0},             {".", 0},             {"", 0},          {"12.5.3", 12.5},
-      {"1,5", 1},           {"１ｅ３", 1000},      {"－２", -2},      {"　８", 8},
-      {"\t\n 4", 4},        {"- 4", 0},           {"0.1", 0.1},     {"1e-400", 0},
+  const struct {
+    const char* utf8;
+    double value;
+  } cases[] = {
+      {"１２３．５", 123.5},
+      {"12abc", 12},
+      {"abc", 0},
+      {"  -3.5e2x", -350},
+      {"0x10", 0},
+      {"inf", 0},
+      {"nan", 0},
+      {"-inf", 0},
+      {".5", 0.5},
+      {"5.", 5},
+      {"-.5", -0.5},
+      {"+7", 7},
+      {"1e", 1},
+      {"1e+", 1},
+      {"2E3", 2000},
+      {"1e-2", 0.01},
+      {"-", 0},
+      {".", 0},
+      {"", 0},
+      {"12.5.3", 12.5},
+      {"1,5", 1},
+      {"１ｅ３", 1000},
+      {"－２", -2},
+      {"　８", 8},
+      {"\t\n 4", 4},
+      {"- 4", 0},
+      {"0.1", 0.1},
+      {"1e-400", 0},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(rt::textToNumber(rt::utf8ToGbk(c.utf8)), c.value) << c.utf8;
+  for (const auto& c : cases) EXPECT_EQ(rt::textToNumber(rt::utf8ToGbk(c.utf8)), c.value) << c.utf8;
   EXPECT_EQ(rt::textToNumber("1e400"), std::numeric_limits<double>::infinity());
   EXPECT_EQ(rt::textToNumber("-1e400"), -std::numeric_limits<double>::infinity());
 }
 
 TEST(ChineseNumerals, MoneyCapitalsAndPlainNumerals) {
-  const struct { double amount; const char* words; } money[] = {
+  const struct {
+    double amount;
+    const char* words;
+  } money[] = {
       {1000.5, "壹仟元零伍角整"},
       {101, "壹佰零壹元整"},
       {10, "壹拾元整"},
@@ -338,16 +400,16 @@ TEST(ChineseNumerals, MoneyCapitalsAndPlainNumerals) {
       {std::numeric_limits<double>::infinity(), "溢出"},
       {std::numeric_limits<double>::quiet_NaN(), "零"},
   };
-  for (const auto& c : money)
-    EXPECT_EQ(rt::gbkToUtf8(rt::chineseNumerals(c.amount, false)), c.words) << c.amount;
+  for (const auto& c : money) EXPECT_EQ(rt::gbkToUtf8(rt::chineseNumerals(c.amount, false)), c.words) << c.amount;
 
-  const struct { double amount; const char* words; } plain[] = {
-      {12.34, "一十二元三角四分"}, {10, "一十元整"},        {20000, "二万元整"},
-      {1000.5, "一千元零五角整"},  {-101, "负一百零一元整"}, {0, "零"},
-      {100000000, "一亿元整"},
+  const struct {
+    double amount;
+    const char* words;
+  } plain[] = {
+      {12.34, "一十二元三角四分"}, {10, "一十元整"}, {20000, "二万元整"},     {1000.5, "一千元零五角整"},
+      {-101, "负一百零一元整"},    {0, "零"},        {100000000, "一亿元整"},
   };
-  for (const auto& c : plain)
-    EXPECT_EQ(rt::gbkToUtf8(rt::chineseNumerals(c.amount, true)), c.words) << c.amount;
+  for (const auto& c : plain) EXPECT_EQ(rt::gbkToUtf8(rt::chineseNumerals(c.amount, true)), c.words) << c.amount;
 }
 
 TEST(LeftText, CutsBytes) {

@@ -96,13 +96,10 @@ TEST(CallRoutine, ResultIsZeroFilledAndUnbuiltEntriesFailLoudly) {
   registerCommand(Cmd::FocusControl, nullptr);
   EXPECT_FALSE(isRegistered(Cmd::FocusControl));
 
-  EXPECT_EXIT(call(Cmd::OpenDatabase, 0, nullptr), testing::ExitedWithCode(255),
-              "OpenDatabase");
-  EXPECT_EXIT(call(Cmd::PrintTextAt, 0, nullptr), testing::ExitedWithCode(255),
-              "PrintTextAt");
-  for (Cmd c : {Cmd::ToText, Cmd::ToNumber, Cmd::ToDateTime, Cmd::Now, Cmd::DateOnly,
-                Cmd::YearOf, Cmd::MonthOf, Cmd::TimeInterval, Cmd::ChineseNumerals,
-                Cmd::LeftText, Cmd::Abs})
+  EXPECT_EXIT(call(Cmd::OpenDatabase, 0, nullptr), testing::ExitedWithCode(255), "OpenDatabase");
+  EXPECT_EXIT(call(Cmd::PrintTextAt, 0, nullptr), testing::ExitedWithCode(255), "PrintTextAt");
+  for (Cmd c : {Cmd::ToText, Cmd::ToNumber, Cmd::ToDateTime, Cmd::Now, Cmd::DateOnly, Cmd::YearOf, Cmd::MonthOf,
+                Cmd::TimeInterval, Cmd::ChineseNumerals, Cmd::LeftText, Cmd::Abs})
     EXPECT_TRUE(isRegistered(c)) << commandName(c);
   EXPECT_STREQ(commandName(Cmd::SetVisualStyle), "SetVisualStyle");
   EXPECT_STREQ(commandName(Cmd::ListClear), "ListClear");
@@ -170,8 +167,8 @@ TEST(Blocks, ByteSetsArraysAndDamagedHeaders) {
   setArrayPointer(names, 0, "b");
   setArrayPointer(names, 1, "");
   setArrayPointer(names, 2, "c");
-  const Arg args[] = {makeInt(1), makeTextRef("a"), Arg{}, makeTextRef(nullptr),
-                      makePointer(names, kText | kArrayFlag), makeInt(7), makeTextRef("d")};
+  const Arg args[] = {makeInt(1), makeTextRef("a"), Arg{}, makeTextRef(nullptr), makePointer(names, kText | kArrayFlag),
+                      makeInt(7), makeTextRef("d")};
   EXPECT_EQ(textsFrom(7, args, 1), (std::vector<std::string>{"a", "b", "c", "d"}));
   EXPECT_TRUE(textsFrom(7, args, 7).empty());
   rt::free(names);
@@ -179,10 +176,8 @@ TEST(Blocks, ByteSetsArraysAndDamagedHeaders) {
 
 TEST(FatalPath, ReportTextsAndExitCode) {
   std::string both = fatalReportText(1, runtimeErrorText(1));
-  EXPECT_EQ(utf8(both),
-            "运行时出错!\r\n\r\n错误代码：1\r\n\r\n错误信息：数组成员引用下标超出定义范围\r\n");
-  EXPECT_EQ(utf8(fatalReportText(0, GBK("指定字段不存在"))),
-            "运行时出错!\r\n\r\n错误信息：指定字段不存在\r\n");
+  EXPECT_EQ(utf8(both), "运行时出错!\r\n\r\n错误代码：1\r\n\r\n错误信息：数组成员引用下标超出定义范围\r\n");
+  EXPECT_EQ(utf8(fatalReportText(0, GBK("指定字段不存在"))), "运行时出错!\r\n\r\n错误信息：指定字段不存在\r\n");
   EXPECT_EQ(utf8(fatalReportText(7, nullptr)), "运行时出错!\r\n\r\n错误代码：7\r\n\r\n");
   EXPECT_EQ(utf8(runtimeErrorText(11)), "所提供参数的数据类型不符合要求");
   EXPECT_EQ(runtimeErrorText(0), nullptr);
@@ -196,12 +191,9 @@ TEST(FatalPath, ReportTextsAndExitCode) {
       },
       testing::ExitedWithCode(255),
       "错误\n运行时出错!\r\n\r\n错误代码：1\r\n\r\n错误信息：数组成员引用下标超出定义范围");
-  EXPECT_EXIT(arrayElement(makeArray(2, sizeof(void*)), 0), testing::ExitedWithCode(255),
-              "错误代码：4");
-  EXPECT_EXIT(fatalError(GBK("指定字段不存在")), testing::ExitedWithCode(255),
-              "错误信息：指定字段不存在");
-  EXPECT_EXIT(alloc(SIZE_MAX - 8), testing::ExitedWithCode(255),
-              "分配 18446744073709551607 字节内存失败!");
+  EXPECT_EXIT(arrayElement(makeArray(2, sizeof(void*)), 0), testing::ExitedWithCode(255), "错误代码：4");
+  EXPECT_EXIT(fatalError(GBK("指定字段不存在")), testing::ExitedWithCode(255), "错误信息：指定字段不存在");
+  EXPECT_EXIT(alloc(SIZE_MAX - 8), testing::ExitedWithCode(255), "分配 18446744073709551607 字节内存失败!");
 }
 
 TEST(FatalPath, ShutdownHooksRunNewestFirstThenExit) {
@@ -241,8 +233,7 @@ TEST(ValueText, EveryKind) {
   EXPECT_EQ(valueToText(makeDouble(1e15)), "1e+015");
   EXPECT_EQ(utf8(valueToText(makeBool(true))), "真");
   EXPECT_EQ(utf8(valueToText(makeBool(false))), "假");
-  EXPECT_EQ(utf8(valueToText(makeDateTime(makeDateTime(2010, 3, 5, 14, 0, 30)))),
-            "2010年3月5日14时0分30秒");
+  EXPECT_EQ(utf8(valueToText(makeDateTime(makeDateTime(2010, 3, 5, 14, 0, 30)))), "2010年3月5日14时0分30秒");
   EXPECT_EQ(valueToText(makeTextRef(nullptr)), "");
   EXPECT_EQ(valueToText(makeObject(kWindow, 1, 2)), "");
   EXPECT_EQ(valueToText(makeExpr(nullptr)), "");
@@ -321,8 +312,7 @@ TEST(Clock, NowFollowsTheTestClockAcrossTheYearEnd) {
   setClock(makeDateTime(2027, 1, 1, 0, 0, 0));
   EXPECT_EQ(cmd::YearOf(cmd::Now()), 2027);
   EXPECT_EQ(cmd::MonthOf(cmd::Now()), 1);
-  EXPECT_EQ(cmd::DateOnly(DateTime{makeDateTime(2027, 1, 1, 15, 4, 3)}).days,
-            makeDateTime(2027, 1, 1, 0, 0, 0));
+  EXPECT_EQ(cmd::DateOnly(DateTime{makeDateTime(2027, 1, 1, 15, 4, 3)}).days, makeDateTime(2027, 1, 1, 0, 0, 0));
   clearClock();
   double now = cmd::Now().days;
   EXPECT_GT(now, makeDateTime(2020, 1, 1, 0, 0, 0));
@@ -332,10 +322,17 @@ TEST(Clock, NowFollowsTheTestClockAcrossTheYearEnd) {
 }
 
 TEST(Gbk, EdgeConversionsNeverFail) {
-  EXPECT_EQ(utf8ToGbk("药品abc"), "\xD2\xA9\xC6\xB7" "abc");
-  EXPECT_EQ(gbkToUtf8("\xD2\xA9\xC6\xB7" "abc"), "药品abc");
+  EXPECT_EQ(utf8ToGbk("药品abc"),
+            "\xD2\xA9\xC6\xB7"
+            "abc");
+  EXPECT_EQ(gbkToUtf8("\xD2\xA9\xC6\xB7"
+                      "abc"),
+            "药品abc");
   // Invalid lead, a valid pair, then a lead byte cut off at the end.
-  EXPECT_EQ(gbkToUtf8("\xFF" "a\xC6"), "\xEF\xBF\xBD" "a\xEF\xBF\xBD");
+  EXPECT_EQ(gbkToUtf8("\xFF"
+                      "a\xC6"),
+            "\xEF\xBF\xBD"
+            "a\xEF\xBF\xBD");
   EXPECT_EQ(gbkToUtf8(std::string("\xFF\x00z", 3)), std::string("\xEF\xBF\xBD\0z", 5));
   // A character GBK has no place for.
   EXPECT_EQ(utf8ToGbk("a😀b"), "a?b");

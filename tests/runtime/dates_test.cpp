@@ -20,12 +20,11 @@ struct Ymdhms {
 };
 
 ::testing::AssertionResult partsAre(const rt::DateParts& p, Ymdhms want) {
-  if (p.year == want.y && p.month == want.m && p.day == want.d && p.hour == want.h &&
-      p.minute == want.mi && p.second == want.s)
+  if (p.year == want.y && p.month == want.m && p.day == want.d && p.hour == want.h && p.minute == want.mi &&
+      p.second == want.s)
     return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << p.year << "-" << p.month << "-" << p.day << " " << p.hour << ":" << p.minute << ":"
-         << p.second;
+  return ::testing::AssertionFailure() << p.year << "-" << p.month << "-" << p.day << " " << p.hour << ":" << p.minute
+                                       << ":" << p.second;
 }
 
 TEST(Dates, EveryDayMatchesChrono) {
@@ -41,12 +40,11 @@ TEST(Dates, EveryDayMatchesChrono) {
     const rt::DateParts p = rt::splitDateTime(serial);
     const int dow = int(chr::weekday{day}.c_encoding()) + 1;
     const int doy = int((day - chr::sys_days{ymd.year() / 1 / 1}).count()) + 1;
-    const bool ok = p.year == y && p.month == m && p.day == d && p.hour == 0 &&
-                    p.dayOfWeek == dow && p.dayOfYear == doy &&
-                    rt::makeDateTime(y, m, d, 0, 0, 0) == serial &&
-                    rt::daysInMonth(y, m) ==
-                        int(unsigned(chr::year_month_day_last{ymd.year() / ymd.month() / chr::last}.day())) &&
-                    rt::isLeapYear(y) == ymd.year().is_leap();
+    const bool ok =
+        p.year == y && p.month == m && p.day == d && p.hour == 0 && p.dayOfWeek == dow && p.dayOfYear == doy &&
+        rt::makeDateTime(y, m, d, 0, 0, 0) == serial &&
+        rt::daysInMonth(y, m) == int(unsigned(chr::year_month_day_last{ymd.year() / ymd.month() / chr::last}.day())) &&
+        rt::isLeapYear(y) == ymd.year().is_leap();
     if (!ok && ++failures <= 10) ADD_FAILURE() << "serial " << serial;
   }
   EXPECT_EQ(failures, 0);
@@ -56,8 +54,7 @@ TEST(Dates, EverySecondOfADayRoundTrips) {
   // 2010-03-05, days before day 0 where the time runs the other way in the
   // serial, and the last whole days inside the range (the times of
   // 100-01-01 and 9999-12-31 themselves are clamped to 00:00).
-  const Ymdhms days[] = {{2010, 3, 5}, {1850, 6, 15}, {1899, 12, 29}, {1899, 12, 30},
-                         {100, 1, 2},  {9999, 12, 30}};
+  const Ymdhms days[] = {{2010, 3, 5}, {1850, 6, 15}, {1899, 12, 29}, {1899, 12, 30}, {100, 1, 2}, {9999, 12, 30}};
   for (const auto& day : days) {
     int failures = 0;
     for (int t = 0; t < 86400; ++t) {
@@ -84,10 +81,8 @@ TEST(Dates, SerialsBeforeDayZeroClampingAndCarry) {
   EXPECT_TRUE(partsAre(rt::splitDateTime(rt::kMaxDate + 0.75), {9999, 12, 31, 0, 0, 0}));
   EXPECT_TRUE(partsAre(rt::splitDateTime(-1e9), {100, 1, 1, 0, 0, 0}));
   EXPECT_TRUE(partsAre(rt::splitDateTime(rt::kNoDate - 0.5), {100, 1, 1, 0, 0, 0}));
-  EXPECT_TRUE(partsAre(rt::splitDateTime(std::numeric_limits<double>::quiet_NaN()),
-                       {100, 1, 1, 0, 0, 0}));
-  EXPECT_TRUE(partsAre(rt::splitDateTime(-std::numeric_limits<double>::infinity()),
-                       {100, 1, 1, 0, 0, 0}));
+  EXPECT_TRUE(partsAre(rt::splitDateTime(std::numeric_limits<double>::quiet_NaN()), {100, 1, 1, 0, 0, 0}));
+  EXPECT_TRUE(partsAre(rt::splitDateTime(-std::numeric_limits<double>::infinity()), {100, 1, 1, 0, 0, 0}));
 
   // The nearest second; 23:59:59.5 and later is the next calendar day.
   EXPECT_TRUE(partsAre(rt::splitDateTime(1 + 86399.6 / 86400), {1900, 1, 1, 0, 0, 0}));
@@ -108,7 +103,10 @@ TEST(Dates, SerialsBeforeDayZeroClampingAndCarry) {
 }
 
 TEST(Dates, DateTimeToText) {
-  const struct { double dt; const char* text; } cases[] = {
+  const struct {
+    double dt;
+    const char* text;
+  } cases[] = {
       {rt::makeDateTime(2010, 3, 5, 0, 0, 0), "2010年3月5日"},
       {rt::makeDateTime(2010, 3, 5, 14, 0, 0), "2010年3月5日14时"},
       {rt::makeDateTime(2010, 3, 5, 14, 0, 30), "2010年3月5日14时0分30秒"},
@@ -124,7 +122,10 @@ TEST(Dates, DateTimeToText) {
 }
 
 TEST(Dates, TextToDateTime) {
-  const struct { const char* utf8; Ymdhms want; } accepted[] = {
+  const struct {
+    const char* utf8;
+    Ymdhms want;
+  } accepted[] = {
       {"2010-5-3", {2010, 5, 3, 0, 0, 0}},
       {"2010/05/03 14:05:06", {2010, 5, 3, 14, 5, 6}},
       {"2010年5月3日14时5分", {2010, 5, 3, 14, 5, 0}},
@@ -145,20 +146,18 @@ TEST(Dates, TextToDateTime) {
   };
   for (const auto& c : accepted) {
     const double dt = rt::textToDateTime(rt::utf8ToGbk(c.utf8));
-    EXPECT_EQ(dt, rt::makeDateTime(c.want.y, c.want.m, c.want.d, c.want.h, c.want.mi, c.want.s))
-        << c.utf8;
+    EXPECT_EQ(dt, rt::makeDateTime(c.want.y, c.want.m, c.want.d, c.want.h, c.want.mi, c.want.s)) << c.utf8;
   }
   EXPECT_EQ(rt::textToDateTime("1899-12-29 06:00"), -1.25);
 
   const char* rejected[] = {
-      "10-5-3",       "99-1-1",         "2010-2-30",       "2010年5月3日 14时", "",
-      "1900-2-29",    "2100-2-29",      "2010-5-3x",       "2010-13-1",         "2010-0-1",
-      "2010-5-0",     "2010-4-31",      "2010-5-3 24:00",  "2010-5-3 12:60",    "2010-5-3 12:0:60",
-      "10000-1-1",    "abc",            "2010-5-3  14",    "2010-5-3 14:05:06.5",
-      "2010-5-3 1:2:3:4", "2010_5_3",
+      "10-5-3",    "99-1-1",    "2010-2-30",      "2010年5月3日 14时",   "",
+      "1900-2-29", "2100-2-29", "2010-5-3x",      "2010-13-1",           "2010-0-1",
+      "2010-5-0",  "2010-4-31", "2010-5-3 24:00", "2010-5-3 12:60",      "2010-5-3 12:0:60",
+      "10000-1-1", "abc",       "2010-5-3  14",   "2010-5-3 14:05:06.5", "2010-5-3 1:2:3:4",
+      "2010_5_3",
   };
-  for (const char* text : rejected)
-    EXPECT_EQ(rt::textToDateTime(rt::utf8ToGbk(text)), rt::kNoDate) << text;
+  for (const char* text : rejected) EXPECT_EQ(rt::textToDateTime(rt::utf8ToGbk(text)), rt::kNoDate) << text;
 }
 
 TEST(Dates, DatePartOf) {
@@ -170,8 +169,10 @@ TEST(Dates, DatePartOf) {
   EXPECT_EQ(rt::datePartOf(dt, 11), 123);
   EXPECT_EQ(rt::datePartOf(dt, 1000), 123);
 
-  const struct { int m, d, quarter, week; } edges[] = {
-      {1, 1, 1, 1}, {1, 7, 1, 1}, {1, 8, 1, 2}, {3, 31, 1, 13}, {4, 1, 2, 14},
+  const struct {
+    int m, d, quarter, week;
+  } edges[] = {
+      {1, 1, 1, 1},   {1, 7, 1, 1},  {1, 8, 1, 2},   {3, 31, 1, 13},  {4, 1, 2, 14},
       {6, 30, 2, 26}, {7, 1, 3, 27}, {10, 1, 4, 40}, {12, 31, 4, 53},
   };
   for (const auto& e : edges) {
@@ -179,18 +180,20 @@ TEST(Dates, DatePartOf) {
     EXPECT_EQ(rt::datePartOf(day, 2), e.quarter) << e.m << "-" << e.d;
     EXPECT_EQ(rt::datePartOf(day, 4), e.week) << e.m << "-" << e.d;
   }
-  EXPECT_EQ(rt::datePartOf(0, 9), 7);     // 1899-12-30, a Saturday
-  EXPECT_EQ(rt::datePartOf(1, 9), 1);     // Sunday
+  EXPECT_EQ(rt::datePartOf(0, 9), 7);  // 1899-12-30, a Saturday
+  EXPECT_EQ(rt::datePartOf(1, 9), 1);  // Sunday
   EXPECT_EQ(rt::datePartOf(-1.25, 9), 6);
   EXPECT_EQ(rt::datePartOf(-1.25, 6), 6);
   EXPECT_EQ(rt::datePartOf(rt::makeDateTime(2008, 12, 31, 0, 0, 0), 10), 366);
 }
 
 TEST(Dates, TimeInterval) {
-  auto at = [](int y, int m, int d, int h = 0, int mi = 0, int s = 0) {
-    return rt::makeDateTime(y, m, d, h, mi, s);
-  };
-  const struct { double a, b; int unit; double want; } cases[] = {
+  auto at = [](int y, int m, int d, int h = 0, int mi = 0, int s = 0) { return rt::makeDateTime(y, m, d, h, mi, s); };
+  const struct {
+    double a, b;
+    int unit;
+    double want;
+  } cases[] = {
       // years, quarters, months count calendar boundaries
       {at(2011, 1, 1), at(2010, 12, 31), 1, 1},
       {at(2010, 12, 31), at(2011, 1, 1), 1, -1},
@@ -201,11 +204,11 @@ TEST(Dates, TimeInterval) {
       {at(2011, 1, 15), at(2010, 12, 15), 3, 1},
       {at(2010, 1, 31), at(2010, 2, 1), 3, -1},
       // weeks start on Sunday
-      {at(2010, 1, 3), at(2010, 1, 2), 4, 1},    // Sat -> Sun
-      {at(2010, 1, 10), at(2010, 1, 3), 4, 1},   // Sun -> Sun
-      {at(2010, 1, 9), at(2010, 1, 3), 4, 0},    // Sun -> Sat
-      {at(2010, 1, 17), at(2010, 1, 2), 4, 3},   // Sat -> Sun two weeks on
-      {at(2010, 1, 2), at(2010, 1, 3), 4, -1},   // backwards over a Sunday
+      {at(2010, 1, 3), at(2010, 1, 2), 4, 1},   // Sat -> Sun
+      {at(2010, 1, 10), at(2010, 1, 3), 4, 1},  // Sun -> Sun
+      {at(2010, 1, 9), at(2010, 1, 3), 4, 0},   // Sun -> Sat
+      {at(2010, 1, 17), at(2010, 1, 2), 4, 3},  // Sat -> Sun two weeks on
+      {at(2010, 1, 2), at(2010, 1, 3), 4, -1},  // backwards over a Sunday
       {at(2010, 1, 3), at(2010, 1, 9), 4, 0},
       {at(2010, 1, 3), at(2010, 1, 17), 4, -2},
       {at(2010, 1, 10, 12), at(2010, 1, 3, 18), 4, 0},  // 6.75 days, same weekday

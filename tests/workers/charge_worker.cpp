@@ -52,8 +52,7 @@ class NoMessages : public rt::Dialogs {
   bool saveFile(const std::string&, const std::string&, std::string*) override { return false; }
 };
 
-int charge(const std::string& zyh, const std::string& code, const std::string& quantity, int times,
-           NoMessages& seen) {
+int charge(const std::string& zyh, const std::string& code, const std::string& quantity, int times, NoMessages& seen) {
   namespace m = forms::ids::medication;
   constexpr uint32_t win = forms::ids::kMedicationWindow;
   if (!forms::loadWindow(win)) return 3;
@@ -133,8 +132,7 @@ int main(int argc, char** argv) {
   NoMessages seen;
   rt::setDialogs(&seen);
   const std::string mode = argv[1];
-  if (mode == "charge" && argc == 7)
-    return charge(argv[3], argv[4], argv[5], std::atoi(argv[6]), seen);
+  if (mode == "charge" && argc == 7) return charge(argv[3], argv[4], argv[5], std::atoi(argv[6]), seen);
   if (mode == "scan" && argc == 4) return scan(argv[3]);
   if ((mode == "line" || mode == "modify") && argc == 6) return changeMonth(mode, argv[3], argv[4], argv[5]);
   return 64;
