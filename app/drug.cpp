@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/charging.h"
+#include "app/charges/charging.h"
 #include "app/expiry.h"
 #include "app/module.h"
-#include "app/pending_stock.h"
-#include "app/program_values.h"
+#include "app/charges/pending.h"
+#include "app/charges/charge_values.h"
 #include "app/shown_record.h"
-#include "app/stock_journal.h"
+#include "app/charges/stock_journal.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/errors.h"

@@ -18,7 +18,7 @@
 #include "db/facade.h"
 #include "forms/facade.h"
 #include "forms/windows_rt.h"
-#include "app/stored.h"
+#include "app/figures/stored_amounts.h"
 #include "runtime/gbk.h"
 
 namespace app {

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "app/report_chart.h"
+#include "app/report/chart.h"
 #include "app/shell.h"
 #include "bench/harness.h"
 #include "app/tables.h"

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/charging.h"
-#include "app/inpatient_bill.h"
-#include "app/outpatient.h"
-#include "app/stock_journal.h"
+#include "app/charges/charging.h"
+#include "app/charges/inpatient_bill.h"
+#include "app/charges/outpatient.h"
+#include "app/charges/stock_journal.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"

@@ -6,7 +6,7 @@
 //   clinic-report yearly YYYY[-MM] DIR [--csv]  yearly business report
 //   clinic-report doctor YYYY-MM DIR [--csv]    internal report per doctor
 //
-// The figures come from the report window's own steps (app/report_steps.h)
+// The figures come from the report window's own steps (app/figures/period_reading.h)
 // on the period tables of the centre folder DIR, read only; money is shown
 // to the fen as on the panel. A row the report leaves empty (its table is
 // missing) has empty cells. A period table that exists but cannot be read
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/report_steps.h"
+#include "app/figures/period_reading.h"
 #include "db/engine.h"
 #include "db/errors.h"
 #include "db/facade.h"

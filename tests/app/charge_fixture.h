@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/pending_stock.h"
-#include "app/program_values.h"
+#include "app/charges/pending.h"
+#include "app/charges/charge_values.h"
 #include "app/shell.h"
 #include "app/tables.h"
 #include "app_fixture.h"

@@ -11,7 +11,7 @@
 #include <functional>
 #include <iterator>
 
-#include "app/charging.h"
+#include "app/charges/charging.h"
 #include "charge_fixture.h"
 #include "../db/forwarding_env.h"
 #include "db/os.h"

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/program_values.h"
+#include "app/charges/charge_values.h"
 #include "charge_fixture.h"
 #include "layout_check.h"
 #include "pdf_pages.h"

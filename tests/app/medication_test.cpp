@@ -10,10 +10,10 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "app/charging.h"
-#include "app/pending_stock.h"
-#include "app/program_values.h"
-#include "app/stored.h"
+#include "app/charges/charging.h"
+#include "app/charges/pending.h"
+#include "app/charges/charge_values.h"
+#include "app/figures/stored_amounts.h"
 #include "charge_fixture.h"
 #include "db/errors.h"
 #include "db/locks.h"

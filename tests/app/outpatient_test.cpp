@@ -8,9 +8,9 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "app/charging.h"
-#include "app/program_values.h"
-#include "app/stored.h"
+#include "app/charges/charging.h"
+#include "app/charges/charge_values.h"
+#include "app/figures/stored_amounts.h"
 #include "charge_fixture.h"
 #include "layout_check.h"
 #include "recording_printer.h"

@@ -24,7 +24,7 @@
 #include <fstream>
 #include <map>
 
-#include "app/report_chart.h"
+#include "app/report/chart.h"
 #include "app/tables.h"
 #include "app_fixture.h"
 #include "db/facade.h"

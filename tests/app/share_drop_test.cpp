@@ -15,7 +15,7 @@
 #include <functional>
 #include <numeric>
 
-#include "app/pending_stock.h"
+#include "app/charges/pending.h"
 #include "app/shell.h"
 #include "charge_fixture.h"
 #include "flaky_share.h"

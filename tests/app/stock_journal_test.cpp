@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/stock_journal.h"
+#include "app/charges/stock_journal.h"
 #include "charge_fixture.h"
 #include "worker_process.h"
 

@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "../db/db_test_util.h"
-#include "app/charging.h"
-#include "app/stored.h"
+#include "app/charges/charging.h"
+#include "app/figures/stored_amounts.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"

@@ -16,8 +16,8 @@
 #include <sstream>
 
 #include "app/expiry.h"
-#include "app/program_values.h"
-#include "app/stored.h"
+#include "app/charges/charge_values.h"
+#include "app/figures/stored_amounts.h"
 #include "app/tables.h"
 #include "db/engine.h"
 #include "db/facade.h"

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/module.h"
-#include "app/pending_stock.h"
-#include "app/program_values.h"
-#include "app/stock_journal.h"
+#include "app/charges/pending.h"
+#include "app/charges/charge_values.h"
+#include "app/charges/stock_journal.h"
 #include "app/tables.h"
 #include "forms/windows_rt.h"
 

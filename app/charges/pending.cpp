@@ -1,4 +1,4 @@
-#include "app/pending_stock.h"
+#include "app/charges/pending.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,9 +16,9 @@
 #include <sstream>
 #include <vector>
 
-#include "app/charging.h"
+#include "app/charges/charging.h"
 #include "app/module.h"
-#include "app/program_values.h"
+#include "app/charges/charge_values.h"
 #include "db/facade.h"
 #include "runtime/gbk.h"
 

@@ -1,10 +1,10 @@
-#include "app/report_steps.h"
+#include "app/figures/period_reading.h"
 
 #include <cmath>
 #include <limits>
 #include <string_view>
 
-#include "app/stored.h"
+#include "app/figures/stored_amounts.h"
 #include "db/each.h"
 #include "db/engine.h"
 #include "db/errors.h"

@@ -1,4 +1,4 @@
-#include "app/program_values.h"
+#include "app/charges/charge_values.h"
 
 #include "app/shell.h"
 #include "runtime/gbk.h"

@@ -1,4 +1,4 @@
-#include "app/inpatient_bill.h"
+#include "app/charges/inpatient_bill.h"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/charging.h"
-#include "app/medication.h"
+#include "app/charges/charging.h"
+#include "app/charges/medication.h"
 #include "app/module.h"
-#include "app/program_values.h"
-#include "app/stored.h"
+#include "app/charges/charge_values.h"
+#include "app/figures/stored_amounts.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/errors.h"

@@ -1,4 +1,4 @@
-#include "app/report_sheet.h"
+#include "app/report/sheet.h"
 
 #include <cmath>
 

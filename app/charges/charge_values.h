@@ -37,7 +37,7 @@ enum Category : int {
   kMedical,
   kCare,
 };
-// Per category, an amount in fen (see fenOf in app/stored.h).
+// Per category, an amount in fen (see fenOf in app/figures/stored_amounts.h).
 using CategoryTotals = std::array<int64_t, kCategoryCount>;
 
 // The charge being recorded: read from the chosen catalogue entry and the

@@ -11,7 +11,7 @@
 // folder, and settled by its operation id: made once whatever failed,
 // even a crash between making it and taking it off. A stock change noted
 // alone (the drug window's, and lines written by earlier versions)
-// carries the entry of the stock journal (app/stock_journal.h) that goes
+// carries the entry of the stock journal (app/charges/stock_journal.h) that goes
 // with it: both are made together when the change is made. An entry whose
 // change was made but which could not be appended itself waits here
 // alone, and is appended when the journal can be written again.
@@ -37,7 +37,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/stock_journal.h"
+#include "app/charges/stock_journal.h"
 
 namespace app::pending {
 

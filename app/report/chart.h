@@ -1,6 +1,6 @@
 // The year at a glance: the chart window the report window's "图 表" opens
 // beside the yearly report's row. Three charts of the centre's income, each
-// figure the one the reports draw and clinic-report prints (report_steps.h):
+// figure the one the reports draw and clinic-report prints (period_reading.h):
 //
 //  - 月收入: the income of every month of the year of `日期框2` as stacked
 //    bars, one part per column of the business report (inpatient and
@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/report_steps.h"
+#include "app/figures/period_reading.h"
 
 namespace app {
 

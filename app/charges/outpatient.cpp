@@ -1,12 +1,12 @@
-#include "app/outpatient.h"
+#include "app/charges/outpatient.h"
 
 #include <string>
 
-#include "app/charging.h"
+#include "app/charges/charging.h"
 #include "app/module.h"
-#include "app/pending_stock.h"
-#include "app/program_values.h"
-#include "app/stored.h"
+#include "app/charges/pending.h"
+#include "app/charges/charge_values.h"
+#include "app/figures/stored_amounts.h"
 #include "app/tables.h"
 #include "db/errors.h"
 #include "db/facade.h"

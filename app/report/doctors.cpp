@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "app/report_sheet.h"
+#include "app/report/sheet.h"
 #include "db/facade.h"
 #include "runtime/gbk.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/charging.h"
+#include "app/charges/charging.h"
 #include "forms/windows_rt.h"
 
 namespace app {

@@ -1,9 +1,9 @@
-#include "app/report.h"
+#include "app/report/window.h"
 
 #include <string>
 
 #include "app/module.h"
-#include "app/report_sheet.h"
+#include "app/report/sheet.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"

@@ -1,4 +1,4 @@
-#include "app/report_chart.h"
+#include "app/report/chart.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -36,7 +36,7 @@
 #include <set>
 
 #include "app/module.h"
-#include "app/report_sheet.h"
+#include "app/report/sheet.h"
 #include "forms/qtext.h"
 #include "forms/window_ids.h"
 #include "forms/windows_rt.h"

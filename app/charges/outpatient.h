@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_values.h"
+#include "app/charges/charge_values.h"
 #include "forms/windows_rt.h"
 
 namespace app {

@@ -1,4 +1,4 @@
-#include "app/charging.h"
+#include "app/charges/charging.h"
 
 #include <algorithm>
 #include <array>
@@ -8,9 +8,9 @@
 
 #include "app/expiry.h"
 #include "app/module.h"
-#include "app/pending_stock.h"
-#include "app/stock_journal.h"
-#include "app/stored.h"
+#include "app/charges/pending.h"
+#include "app/charges/stock_journal.h"
+#include "app/figures/stored_amounts.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/engine.h"

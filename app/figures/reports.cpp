@@ -1,10 +1,10 @@
 // The figures of the three reports: which sums each reads from its two
 // period tables, and the rows each case fills. The window draws these rows
-// (report_business.cpp, report_internal.cpp); clinic-report prints them.
+// (app/report/business.cpp, app/report/doctors.cpp); clinic-report prints them.
 #include <array>
 #include <string>
 
-#include "app/report_steps.h"
+#include "app/figures/period_reading.h"
 #include "app/tables.h"
 #include "db/facade.h"
 #include "runtime/fatal.h"

@@ -1,4 +1,4 @@
-#include "app/stock_journal.h"
+#include "app/charges/stock_journal.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "app/module.h"
-#include "app/program_values.h"
+#include "app/charges/charge_values.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/errors.h"

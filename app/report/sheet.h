@@ -1,5 +1,5 @@
 // Where the report window draws a report: its draw panel or its printer.
-// The figures come from report_steps.h; the files of each report hold its
+// The figures come from period_reading.h; the files of each report hold its
 // frame and where its figures go.
 #pragma once
 
@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "app/report_steps.h"
+#include "app/figures/period_reading.h"
 #include "forms/windows_rt.h"
 
 namespace app::report {

@@ -2,9 +2,9 @@
 // window: how a figure is held and written, how a period table is read,
 // the four cases a report draws, one of them picked by which of its two
 // period tables could be read, and the rows of each report's case. The
-// window draws these rows on its panel or on paper (report_sheet.h);
+// window draws these rows on its panel or on paper (app/report/sheet.h);
 // clinic-report prints the same rows as a table, and the chart window
-// (report_chart.h) charts them.
+// (app/report/chart.h) charts them.
 //
 // A report is built from a first and a second period table. Both are read
 // first (opened, made current, every figure summed); then the rows of the
