@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/module.h"
+#include "app/telling.h"
 #include "runtime/dialogs.h"
 #include "runtime/gbk.h"
 

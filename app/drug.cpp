@@ -9,7 +9,10 @@
 
 #include "app/charges/charging.h"
 #include "app/expiry.h"
-#include "app/module.h"
+#include "app/figures/stored_amounts.h"
+#include "app/listed_records.h"
+#include "app/module_window.h"
+#include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/charge_values.h"
 #include "app/shown_record.h"
@@ -215,6 +218,17 @@ Batch batchOf(const ReadRecord& r) {
 // record still locked); one that cannot be appended waits on this
 // workstation, and the operator is told. The catalogue is current again
 // afterwards.
+// The catalogue current again where it stood, after a step that made the
+// journal current or a handler of another window that made its own table
+// current. Reopened when it is not open any more. False, told, when it
+// cannot be made current: nothing more is read from or written into the
+// table that is current instead.
+bool backToCatalogue() {
+  const TableUse use = useTable(kCatalogue, {.moveFirst = false});
+  if (!use.ok()) tellFailure(GBK("药品目录 ypjbxx 无法打开"), use.code, GBK("请关闭本窗口后再打开。"));
+  return use.ok();
+}
+
 void journalChange(const Batch& b, int32_t change, int32_t after, const std::string& reason) {
   if (change == 0) return;
   journal::Entry e;
@@ -226,7 +240,10 @@ void journalChange(const Batch& b, int32_t change, int32_t after, const std::str
   e.why = {reason, "", ""};
   e.by.op = journal::newOperationId();
   const int rc = journal::append(e);
-  cmd::SetCurrentDatabase(kCatalogue);
+  // Within a hold of the catalogue, which this window keeps open: made
+  // current again by name, which cannot fail while it is open; the handler
+  // checks again once its hold has ended.
+  static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
   if (rc == 0) return;
   const bool kept = pending::addJournalEntry(e);
   tellFailure(GBK("药品目录已改动，但库存流水暂未能记入"), rc,
@@ -250,7 +267,7 @@ void journalRewrite(const Batch& before, const Batch& after, const std::string& 
 // it cannot be: nothing is written then.
 bool journalReady(const char* gbkWhat) {
   const int rc = journal::prepare();
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return false;
   if (rc == 0) return true;
   tellFailure(std::string(gbkWhat) + GBK("：库存流水 kcls 无法打开"), rc, typedKeptText());
   return false;
@@ -261,20 +278,18 @@ void clearBoxes() { shown().clear(); }
 // The catalogue current at its first record and checked to be one: a file
 // that cannot be opened, or holds another table, is named with what was
 // not done (`gbkState`), and nothing is read from or written into it.
-bool useCatalogue(const char* gbkState) {
-  const int code = selectCheckedTable(kCatalogue, kDrugCatalogue);
-  if (code == 0) return true;
-  const std::string cause = code == kWrongLayout ? std::string(GBK("该文件不是药品目录（字段不符）")) : causeText(code);
-  const std::string text = GBK("药品目录 ypjbxx 无法打开：") + cause + GBK("。") + gbkState;
-  tell(text.c_str());
-  return false;
+bool useCatalogue(const char* gbkState, bool createWhenMissing = false) {
+  return useTableOrTell(kCatalogue, {.def = &kDrugCatalogue, .createWhenMissing = createWhenMissing},
+                        {.notOpened = GBK("药品目录 ypjbxx 无法打开"),
+                         .otherLayout = GBK("药品目录 ypjbxx 无法打开：该文件不是药品目录（字段不符）"),
+                         .nothingDone = gbkState});
 }
 
 // The list and summary shown afresh, when the catalogue can be made current
 // as one (a file that cannot be opened, or holds another table, leaves
 // them as they were: nothing is listed from another table).
 void showListAfresh() {
-  if (selectCheckedTable(kCatalogue, kDrugCatalogue) == 0) refresh();
+  if (useTable(kCatalogue, {.def = &kDrugCatalogue}).ok()) refresh();
 }
 
 // Tells why a drug could not be shown or acted on: another workstation
@@ -313,8 +328,7 @@ void openWindow() {
   // A catalogue that cannot be opened (the folder away for a moment, a
   // damaged file) or is not a catalogue is named, and the window stays
   // empty: nothing is read from, or written into, another table.
-  openTable(kCatalogue, kDrugCatalogue);
-  if (!useCatalogue(GBK("列表未显示，请稍后关闭本窗口再打开。"))) return;
+  if (!useCatalogue(GBK("列表未显示，请稍后关闭本窗口再打开。"), true)) return;
   // The stock values follow quantity and prices: each record's products,
   // in double precision, stored as floats. Only the records whose stored
   // values differ are written (compared as the bits the field holds): the
@@ -428,7 +442,7 @@ void addDrug() {
     }
   }
   if (code == kSearchAgain) code = db::kLockViolation;  // the catalogue kept changing under the search
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   if (!written) {
     tellFailure(GBK("添加失败"), code != 0 ? code : db::lastError(), typedKept());
     return;
@@ -458,7 +472,7 @@ constexpr int kChangedHereAndThere = 1;  // a field the operator changed was cha
 void modifyDrug() {
   // The catalogue is made current first: another window may have made its
   // own table current since the drug was shown.
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   // 1.
   ShownRecord& s = shown();
   if (!s.shown()) {
@@ -514,7 +528,7 @@ void modifyDrug() {
     journalRewrite(adjusted, after, journal::catalogueModify());
     return 0;
   });
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   // 5.
   if (held == kChangedHereAndThere) {
     s.forget();
@@ -543,7 +557,7 @@ void modifyDrug() {
 // as 目录删除 under the same lock.
 void deleteDrug() {
   // As in modify: the record marked and the table packed are the catalogue's.
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   // Cancelled: nothing changes, and the drug shown stays the one a delete
   // or a modify acts on.
   if (!confirm(GBK("你确定要删除此项吗？"))) return;
@@ -569,7 +583,7 @@ void deleteDrug() {
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
     return 0;
   });
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   if (held != 0) {
     if (held == db::kNoRecord) {
       tellNotShown(held, "");
@@ -612,7 +626,7 @@ void viewJournal() {
   // alone, say) match on what was typed.
   const int rc = journal::entriesOf(dm, mch, ph, !chosen, &rows);
   // The drug a modify or delete acts on stays the one it was.
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   if (rc != 0) {
     tellFailure(GBK("库存流水 kcls 无法读取"), rc, "");
     return;
@@ -630,7 +644,7 @@ void viewJournal() {
 // The drug of the chosen row (no row chosen: the top one), found by the
 // serial its row keeps, read whole and shown: the drug 修改 and 删除 act on.
 void showChosenRow() {
-  cmd::SetCurrentDatabase(kCatalogue);
+  if (!backToCatalogue()) return;
   ListedRecord row;
   if (!chosenListedRecord(kWin.control("超级列表框1"), &row)) return;  // nothing listed to show
   db::moveToRecord(row.serial, row.position);

@@ -5,7 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/module.h"
+#include "app/fitted_text.h"
+#include "app/listed_records.h"
+#include "app/module_window.h"
+#include "app/table_use.h"
+#include "app/telling.h"
 #include "app/shown_record.h"
 #include "app/tables.h"
 #include "db/each.h"
@@ -24,6 +28,24 @@ namespace ids = forms::ids;
 constexpr ModuleWindow kWin(ids::kInpatientWindow);
 constexpr ModuleWindow kRange(ids::kPrintRangeWindow);
 const std::string kRegister = kInpatientsName;
+
+// The register current (created, when the window opens, if the folder has
+// none): 0 or the engine's code.
+int useRegister(bool createWhenMissing = false) {
+  const TableUse use =
+      useTable(kRegister, {.def = &kInpatients, .checkLayout = false, .createWhenMissing = createWhenMissing});
+  return use.ok() ? 0 : use.code;
+}
+
+// A date-time on a scale that orders every date-time by time: clamped to
+// 100-01-01 .. 9999-12-31 first; before the epoch the whole part counts
+// days back but the fraction still counts forward (-1.25 is 1899-12-29
+// 06:00), so such a value d with whole part w becomes 2w - d.
+double linearDate(rt::DateTime d) {
+  const double v = std::clamp(d.days, rt::kNoDate, rt::kMaxDate);
+  if (v >= 0) return v;
+  return 2 * std::trunc(v) - v;
+}
 
 // --- the eleven boxes ---------------------------------------------------------------
 
@@ -148,19 +170,15 @@ void openWindow() {
   // A register that exists but cannot be opened (damaged, or held by
   // another workstation) is reported and never listed: the list would
   // otherwise show whatever table is current.
-  const int opened = openTable(kRegister, kInpatients);
-  if (opened != 0 && opened != db::kAlreadyOpen) {
-    std::string text = GBK("住院信息文件 zyjbxx.kdb 无法打开：");
-    text += causeText(opened);
-    tell(text.c_str());
+  if (const int code = useRegister(true); code != 0) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, "");
     return;
   }
-  cmd::MoveFirst();
   refresh();
 }
 
 void findPatient() {
-  if (const int code = openAndSelect(kRegister); code != 0) {
+  if (const int code = useRegister(); code != 0) {
     shown().forget();
     tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, "");
     return;
@@ -193,7 +211,7 @@ void addPatient() {
   if (refuseUnusableNumber(typed.zyh)) return;
   // Without the register current the record would go into another
   // window's table.
-  if (const int code = openAndSelect(kRegister); code != 0) {
+  if (const int code = useRegister(); code != 0) {
     tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, typedKept());
     return;
   }
@@ -436,17 +454,11 @@ void printInpatientList() {
   const double start = linearDate(cmd::ToDateTime(kRange.text("编辑框1")));
   const double end = linearDate(cmd::ToDateTime(kRange.text("编辑框2")));
   // Without the register current the rows would be of another table.
-  cmd::OpenDatabase(kRegister);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(kRegister)) {
-    std::string text = GBK("住院信息文件 zyjbxx.kdb 无法打开：");
-    text += causeText(opened != db::kOk && opened != db::kAlreadyOpen ? opened : db::lastError());
-    text += GBK("。未打印。");
-    tell(text.c_str());
+  if (const int code = useRegister(); code != 0) {
+    tellFailure(GBK("住院信息文件 zyjbxx.kdb 无法打开"), code, GBK("未打印。"));
     kRange.close();
     return;
   }
-  cmd::MoveFirst();
   // The range's admissions, read in one pass and kept here: the list is
   // this workstation's own, whatever another prints at the same time.
   ListedRows rows;

@@ -14,7 +14,8 @@
 #include "app/inpatient.h"
 #include "app/charges/inpatient_bill.h"
 #include "app/charges/medication.h"
-#include "app/module.h"
+#include "app/table_use.h"
+#include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/outpatient.h"
 #include "app/charges/charge_values.h"
@@ -92,8 +93,15 @@ std::string passwordBox() { return forms::text(ids::kLoginWindow, GBK("编辑框
 // at the start. 0, or the engine's code of the open or read that failed
 // (then said to the operator).
 bool g_usersListed = false;
+// The user list current (created when the folder has none, as at the
+// window's creation): 0 or the engine's code.
+int useUserList() {
+  const TableUse use = useTable(kUsersName, {.def = &kUsers, .checkLayout = false, .createWhenMissing = true});
+  return use.ok() ? 0 : use.code;
+}
+
 int listUsers() {
-  if (const int code = openAndSelect(kUsersName); code != 0) return code;
+  if (const int code = useUserList(); code != 0) return code;
   forms::Control users = forms::control(ids::kLoginWindow, GBK("组合框1"));
   std::vector<std::string> names;
   const int rc = db::forEachRecord([&names] { names.push_back(cmd::ReadText("use")); });
@@ -118,11 +126,6 @@ void loginCreated() {
   // another workstation, or out of reach) is reported, never replaced:
   // otherwise the login would simply show no users and nobody would know
   // why.
-  const int opened = openTable(kUsersName, kUsers);
-  if (opened != 0 && opened != db::kAlreadyOpen) {
-    tellUsersUnreadable(opened);
-    return;
-  }
   if (const int rc = listUsers(); rc != 0) tellUsersUnreadable(rc);
 }
 
@@ -162,8 +165,11 @@ void loginEditUsers() {
   }
   // The manager code does not stay in the box behind the dialog.
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
-  cmd::OpenDatabase(kUsersName);
-  cmd::SetCurrentDatabase(kUsersName);
+  // Never the dialog on whatever table another window left current.
+  if (const int code = useUserList(); code != 0) {
+    tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("未能编辑用户名单。"));
+    return;
+  }
   // Users added now reach the combo box at the next start. On an empty
   // list the dialog starts on a new blank record: the first user typed
   // there is saved when the dialog closes.

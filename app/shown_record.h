@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/module.h"
+#include "app/listed_records.h"
+#include "app/module_window.h"
 
 namespace app {
 

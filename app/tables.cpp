@@ -255,25 +255,4 @@ bool currentTableIs(const TableDef& def) {
   return true;
 }
 
-int selectCheckedTable(const std::string& name, const TableDef& def) {
-  cmd::OpenDatabase(name);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(name)) {
-    if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
-    return db::lastErrorOr(db::kNotOpened);
-  }
-  cmd::MoveFirst();
-  return currentTableIs(def) ? 0 : kWrongLayout;
-}
-
-int openTable(const std::string& bareName, const TableDef& def) {
-  // A folder that could not be read is not one without the table: the
-  // table is never made anew over one that is there.
-  if (!cmd::FileExists(bareName + ".kdb") && db::lastError() == db::kOk) createTable(bareName, def);
-  cmd::OpenDatabase(bareName);
-  const int opened = db::lastError();
-  cmd::SetCurrentDatabase(bareName);
-  return opened;
-}
-
 }  // namespace app

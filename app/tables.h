@@ -91,28 +91,11 @@ bool usablePatientNumber(const std::string& zyh);
 // What every window says when it refuses such a number (GBK), naming it.
 std::string unusablePatientNumberText(const std::string& zyh);
 
-// The create-if-missing-then-open step every owner repeats: when
-// FileExists(name + ".kdb") is false, CreateDatabase(name, fields); then
-// OpenDatabase(name) and SetCurrentDatabase(name). As the windows do, the
-// results of open and set-current are not checked: a table that cannot be
-// opened leaves the previous database current. Returns the engine code of
-// the open (0, or for example -38 when the table was open already) for the
-// few callers that report a table they cannot open.
-int openTable(const std::string& bareName, const TableDef& def);
-
 // True when the current database has exactly the table's fields, in its
 // order, with their names (ignoring case, as the engine finds fields) and
 // kinds; text sizes may differ. False when there is no current database.
 // Guards the writes that take their values in field order.
 bool currentTableIs(const TableDef& def);
-
-// Opens the table `name` (already open is fine), makes it current, moves to
-// its first record and checks it with currentTableIs. Returns 0, the
-// engine's code when it could not be opened or made current, or
-// kWrongLayout. Writes that must land in a table of one layout and nowhere
-// else go through this.
-constexpr int kWrongLayout = 1;
-int selectCheckedTable(const std::string& name, const TableDef& def);
 
 // CreateDatabase with the table's fields, through the command table.
 bool createTable(const std::string& bareName, const TableDef& def);

@@ -124,11 +124,11 @@ int main(int argc, char** argv) {
   // The catalogue: every drug its own code; the one charged is the last.
   const std::string lastCode = bench::makeCatalogue(drugs);
   // The register and the patient's stay.
-  app::openTable(app::kInpatientsName, app::kInpatients);
+  bench::makeCurrent(app::kInpatientsName, app::kInpatients);
   check(cmd::AppendRecord(rt::utf8ToGbk("王五"), rt::utf8ToGbk("男"), 45, "YB1", rt::DateTime{40290},
                           rt::utf8ToGbk("骨折"), "1001", rt::utf8ToGbk("康复科"), "12", rt::utf8ToGbk("李"), 5000),
         "register");
-  app::openTable("1001", app::kChargeLines);
+  bench::makeCurrent("1001", app::kChargeLines);
   for (int i = 0; i < lines; ++i) {
     const std::string lb = app::categoryName(i % 17);
     check(cmd::AppendRecord(rt::DateTime{40301}, rt::utf8ToGbk("药品"), lb, rt::utf8ToGbk("甲类"), 2,

@@ -1,4 +1,5 @@
 #include "bench/harness.h"
+#include "app/table_use.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -49,8 +50,15 @@ std::filesystem::path scratchDir() {
   return tmpl;
 }
 
+void makeCurrent(const std::string& name, const app::TableDef& def) {
+  const app::TableUse use = app::useTable(name, {.def = &def, .checkLayout = false, .createWhenMissing = true});
+  if (use.ok()) return;
+  std::fprintf(stderr, "%s: engine error %d\n", name.c_str(), use.code);
+  std::exit(1);
+}
+
 std::string makeCatalogue(int drugs) {
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+  bench::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);
   char code[16] = "";
   for (int i = 0; i < drugs; ++i) {
     std::snprintf(code, sizeof code, "D%05d", i);

@@ -22,7 +22,16 @@
 
 class QApplication;
 
+namespace app {
+struct TableDef;
+}
+
 namespace bench {
+
+// The table `name` current, created with def's fields when missing; a
+// table that cannot be made current ends the benchmark (defined in
+// harness.cpp).
+void makeCurrent(const std::string& name, const app::TableDef& def);
 
 // Lets the window thread's message loop catch up (defined in harness.cpp).
 void processEvents();

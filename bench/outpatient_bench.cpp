@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   const std::string lastCode = bench::makeCatalogue(drugs);
   // The month: prescriptions of seven doctors, a few lines each.
   const std::string month = app::monthlyOutpatientTable(cmd::Now());
-  app::openTable(month, app::kChargeLines);
+  bench::makeCurrent(month, app::kChargeLines);
   for (int i = 0; i < lines; ++i) {
     char cf[16];
     std::snprintf(cf, sizeof cf, "%02d%05d", 1 + i % 7, i / 4);

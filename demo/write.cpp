@@ -53,7 +53,7 @@ class Writer {
   // Creates the table (it must not exist) and makes it current.
   bool create(const std::string& name, const app::TableDef& def) {
     if (cmd::FileExists(name + ".kdb")) return fail("table " + name + " exists already");
-    if (app::openTable(name, def) != 0) return fail("cannot create table " + name);
+    if (!app::useTable(name, {.def = &def, .createWhenMissing = true}).ok()) return fail("cannot create table " + name);
     return true;
   }
 
@@ -246,7 +246,7 @@ class Writer {
       // The figures the window shows for him and prints: the category
       // totals of his whole charge table.
       const std::string table = app::patientChargeTable(a->zyh);
-      if (app::openChargeTable(table) != 0) return fail("cannot open charge table " + table);
+      if (!app::useTable(table, app::chargeTable()).ok()) return fail("cannot open charge table " + table);
       app::ChargeFigures figures;
       if (app::readPatientLines(nullptr, &figures) != 0) return fail("cannot read charge table " + table);
       if (!app::postInpatientBill(cmd::DateOnly(cmd::Now()), a->zyh, figures, a->zyh))
@@ -268,7 +268,7 @@ class Writer {
     }
     for (const Prescription& p : y_.prescriptions) {
       at(p.day + kBillTime);
-      if (app::openChargeTable(kSums) != 0) return fail("cannot open " + std::string(kSums));
+      if (!app::useTable(kSums, app::chargeTable()).ok()) return fail("cannot open " + std::string(kSums));
       cmd::ZapDatabase();
       const auto& month = y_.outpatient[size_t(p.month - 1)];
       for (size_t i = p.first; i < p.first + p.count; ++i)

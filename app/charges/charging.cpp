@@ -7,7 +7,8 @@
 #include <tuple>
 
 #include "app/expiry.h"
-#include "app/module.h"
+#include "app/listed_records.h"
+#include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/stock_journal.h"
 #include "app/figures/stored_amounts.h"
@@ -38,53 +39,24 @@ double readNumber(const char* gbkField) {
   return v;
 }
 
-// The engine's code of a step that left a table other than `name` current.
-int selectionFailure(int opened) {
-  const int setCurrent = db::lastError();
-  return opened != db::kOk && opened != db::kAlreadyOpen ? opened : setCurrent;
-}
-
 }  // namespace
 
 const char* nothingCharged() { return GBK("本次未记帐，库存未变动。"); }
 const char* nothingDeleted() { return GBK("未删除任何记录，库存未变动。"); }
 
-int openChargeTable(const std::string& name, bool createWhenMissing) {
-  // A table this program holds open whose file has gone (removed by hand,
-  // or restored from elsewhere) would take lines into a file nobody sees
-  // again: its handle is dropped and the name opened afresh.
-  if (!cmd::FileExists(name + ".kdb") && db::lastError() == db::kOk) cmd::CloseDatabase(name);
-  int why = selectCheckedTable(name, kChargeLines);
-  // Created only when no file of that name exists at all: a file that is
-  // there but cannot be opened (damaged, held, unreachable) is never
-  // replaced by an empty table.
-  if (why == db::kNotFound && createWhenMissing) {
-    const bool created = createTable(name, kChargeLines);
-    const int notCreated = db::lastError();
-    why = selectCheckedTable(name, kChargeLines);
-    // Not made here, but there now (another workstation made it at the same
-    // moment): it is used. Otherwise the create's failure is told.
-    if (!created && why != 0) {
-      db::setLastError(notCreated);
-      return kNotCreated;
-    }
-  }
-  return why;
+UseOptions chargeTable(bool createWhenMissing) {
+  return {.def = &kChargeLines, .createWhenMissing = createWhenMissing, .reopenWhenGone = true};
+}
+
+NotUsedTexts chargeTableTexts(const std::string& name, const char* gbkNothingDone) {
+  return {.notOpened = GBK("收费表") + quoted(name) + GBK("无法打开"),
+          .notCreated = GBK("收费表") + quoted(name) + GBK("无法建立"),
+          .otherLayout = quoted(name) + GBK("不是收费表（没有收费明细的十个字段）"),
+          .nothingDone = gbkNothingDone};
 }
 
 bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool createWhenMissing) {
-  const int why = openChargeTable(name, createWhenMissing);
-  if (why == 0) return true;
-  std::string text;
-  if (why == kNotChargeLines) {
-    text = quoted(name) + GBK("不是收费表（没有收费明细的十个字段）。") + gbkNothingDone;
-  } else if (why == kNotCreated) {
-    text = GBK("收费表") + quoted(name) + GBK("无法建立：") + causeText(db::lastError()) + GBK("。") + gbkNothingDone;
-  } else {
-    text = GBK("收费表") + quoted(name) + GBK("无法打开：") + causeText(why) + GBK("。") + gbkNothingDone;
-  }
-  tell(text.c_str());
-  return false;
+  return useTableOrTell(name, chargeTable(createWhenMissing), chargeTableTexts(name, gbkNothingDone));
 }
 
 namespace {
@@ -158,16 +130,11 @@ ChargeFigures sumCharges(const std::string& prescription) {
 }
 
 bool usePostingTable(const std::string& name, const TableDef& def) {
-  // Created only when the folder says there is no such file: one whose
-  // folder could not be read is never made anew over the posted records.
-  if (!cmd::FileExists(name + ".kdb") && db::lastError() == db::kOk) createTable(name, def);
-  const int why = selectCheckedTable(name, def);
-  if (why == 0) return true;
-  const std::string text = GBK("票据数字未能记入“") + name + GBK("”：") +
-                           (why == kWrongLayout ? std::string(GBK("该表的字段与结算表不符")) : causeText(why)) +
-                           GBK("。请核对后重新打印本票据。");
-  tell(text.c_str());
-  return false;
+  const std::string what = GBK("票据数字未能记入“") + name + GBK("”");
+  return useTableOrTell(name, {.def = &def, .createWhenMissing = true},
+                        {.notOpened = what,
+                         .otherLayout = what + GBK("：该表的字段与结算表不符"),
+                         .nothingDone = GBK("请核对后重新打印本票据。")});
 }
 
 void tellPostingFailed(const std::string& table) {
@@ -199,13 +166,10 @@ void lookUpCode(const std::string& code, const forms::Control& matches, Listing*
   listing->clear();
   cmd::ListClear(matches.arg());
   // 2. The catalogue's records with that code, read in one pass.
-  cmd::OpenDatabase(kCatalogue);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(kCatalogue)) {
-    tellFailure(GBK("药品目录 ypjbxx 无法打开"), selectionFailure(opened), "");
+  if (const TableUse use = useTable(kCatalogue); !use.ok()) {
+    tellFailure(GBK("药品目录 ypjbxx 无法打开"), use.code, "");
     return;
   }
-  cmd::MoveFirst();
   ListRows rows(cmd::FieldCount());
   Listing found;
   const int rc = db::forEachRecord(
@@ -276,16 +240,8 @@ bool appendCharge(const std::string& prescription, bool tellFailed) {
 
 namespace {
 
-// The catalogue current, by name; 0 or the engine's code.
-int selectCatalogue() {
-  cmd::OpenDatabase(kCatalogue);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(kCatalogue)) {
-    const int code = selectionFailure(opened);
-    return code != db::kOk ? code : db::kNotOpened;
-  }
-  return 0;
-}
+// The catalogue current, by name, where it stood; 0 or the engine's code.
+int useCatalogue() { return useTable(kCatalogue, {.moveFirst = false}).code; }
 
 // The drugs whose stock is checked before a charge; services are not.
 bool stockChecked(const std::string& category) {
@@ -299,7 +255,7 @@ bool askYesNo(const std::string& gbk) {
 }
 
 bool askAboutStock(const ChargeBeingRecorded& c) {
-  if (!stockChecked(c.category) || selectCatalogue() != 0) return true;
+  if (!stockChecked(c.category) || useCatalogue() != 0) return true;
   const double price = double(c.price);
   // The record's stock, expiry and batch taken while the search holds it
   // in hand (from the copy of the catalogue the look-up left, when nothing
@@ -340,17 +296,18 @@ bool askAboutStock(const ChargeBeingRecorded& c) {
 bool confirmStockForCharge(const std::string& chargeTable) {
   const bool goOn = askAboutStock(programValues().recorded);
   // The line goes into the charge table, which the catalogue's reading
-  // left current no longer.
-  cmd::SetCurrentDatabase(chargeTable);
-  return goOn;
+  // left current no longer; one that cannot be made current takes nothing
+  // (the append would land in the catalogue).
+  return goOn && useTableOrTell(chargeTable, {.def = &kChargeLines, .moveFirst = false},
+                                chargeTableTexts(chargeTable, nothingCharged()));
 }
 
-int changeStock(const std::string& name, const std::string& category, float price, int32_t delta,
-                const journal::Movement& why, const journal::Operation& by) {
+StockStep changeStock(const std::string& name, const std::string& category, float price, int32_t delta,
+                      const journal::Movement& why, const journal::Operation& by) {
   // No stock moves without its entry: a journal that cannot be opened now
   // leaves the change to be made later, both together.
-  if (const int code = journal::prepare(); code != 0) return code;
-  if (const int code = selectCatalogue(); code != 0) return code;
+  if (const int code = journal::prepare(); code != 0) return StockStep::failed(code);
+  if (const int code = useCatalogue(); code != 0) return StockStep::failed(code);
   auto sameDrug = [&] {
     return db::fieldTextEquals("mch", name) && db::fieldTextEquals("lb", category) &&
            std::fabs(readNumber("xj") - double(price)) <= 1e-7;
@@ -365,7 +322,7 @@ int changeStock(const std::string& name, const std::string& category, float pric
     cmd::MoveFirst();
     if (!cmd::FindRecord(condition.arg())) {
       const int code = db::lastError();
-      return code != db::kOk ? code : kNoCatalogueMatch;
+      return code != db::kOk ? StockStep::failed(code) : StockStep::noMatch();
     }
     bool stillTheDrug = false;
     journal::Entry entry;
@@ -393,19 +350,29 @@ int changeStock(const std::string& name, const std::string& category, float pric
       entry.after = wholeQuantity(stock + double(delta));
       entry.change = wholeQuantity(double(entry.after) - stock);
       const int appended = journal::append(entry);
-      cmd::SetCurrentDatabase(kCatalogue);
+      // Back to the catalogue before its stock is written: a write with the
+      // journal current would land in the journal.
+      const bool back = cmd::SetCurrentDatabase(kCatalogue);
       if (appended != 0) return appended;
       journalled = true;
+      if (!back) return db::lastErrorOr(db::kNotOpened);
       if (!cmd::ReplaceFields(rt::Arg{}, "shl", value.arg())) return db::lastErrorOr(db::kRecordWriteFailed);
       return 0;
     });
-    cmd::SetCurrentDatabase(kCatalogue);
-    if (rc == db::kNoRecord && !journalled) continue;  // packed away meanwhile: found again
-    if (rc != 0) return rc;
-    if (!stillTheDrug) continue;
-    return 0;
+    // The next attempt searches the catalogue again.
+    const int back = useCatalogue();
+    if (rc == db::kNoRecord && !journalled) {  // packed away meanwhile: found again
+      if (back != 0) return StockStep::failed(back);
+      continue;
+    }
+    if (rc != 0) return StockStep::failed(rc);
+    if (!stillTheDrug) {
+      if (back != 0) return StockStep::failed(back);
+      continue;
+    }
+    return StockStep::made();
   }
-  return kNoCatalogueMatch;
+  return StockStep::noMatch();
 }
 
 namespace {
@@ -415,11 +382,11 @@ namespace {
 // the journal is read again, so no other workstation's entry of it comes
 // in between; its stock was written when the next entry of the batch
 // started from the stock after it or, with none, when the record holds
-// that stock now. Returns 0 when made (or found made), kNoCatalogueMatch,
-// or the engine's code.
-int finishStockStep(const journal::OperationFound& seen, const journal::Operation& by) {
+// that stock now: made (or found made), no catalogue record matches,
+// or failed with the engine's code.
+StockStep finishStockStep(const journal::OperationFound& seen, const journal::Operation& by) {
   const journal::Entry& e = seen.entry;
-  if (const int code = selectCatalogue(); code != 0) return code;
+  if (const int code = useCatalogue(); code != 0) return StockStep::failed(code);
   auto sameBatch = [&] {
     return rt::makeBool(db::fieldTextEquals("dm", e.dm) && db::fieldTextEquals("mch", e.mch) &&
                         db::fieldTextEquals("ph", e.ph));
@@ -428,7 +395,7 @@ int finishStockStep(const journal::OperationFound& seen, const journal::Operatio
   cmd::MoveFirst();
   if (!cmd::FindRecord(condition.arg())) {
     const int code = db::lastError();
-    return code != db::kOk ? code : kNoCatalogueMatch;
+    return code != db::kOk ? StockStep::failed(code) : StockStep::noMatch();
   }
   int32_t after = 0;
   auto newQuantity = [&] { return rt::makeDouble(double(after)); };
@@ -439,34 +406,39 @@ int finishStockStep(const journal::OperationFound& seen, const journal::Operatio
     const double stock = now.number("shl");
     journal::OperationFound again;
     const int scanned = journal::findOperation(by.op, by.lineTable, by.lineSerial, &again);
-    cmd::SetCurrentDatabase(kCatalogue);
+    // Back to the catalogue before its stock is written (see changeStock).
+    const bool back = cmd::SetCurrentDatabase(kCatalogue);
     if (scanned != 0) return scanned;
+    if (!back) return db::lastErrorOr(db::kNotOpened);
     const bool written = again.laterInBatch ? again.laterBefore == e.after : stock == double(e.after);
     if (written) return 0;
     after = wholeQuantity(stock + double(e.change));
     return cmd::ReplaceFields(rt::Arg{}, "shl", value.arg()) ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
   });
-  cmd::SetCurrentDatabase(kCatalogue);
-  return rc;
+  // The step is over whatever this says: every caller makes its own table
+  // current by name before it reads or writes again.
+  static_cast<void>(useCatalogue());
+  return rc == 0 ? StockStep::made() : StockStep::failed(rc);
 }
 
 // The stock step of a line action, made once whatever happened to an
-// earlier try: 0, kNoCatalogueMatch, or the engine's code (still to do).
+// earlier try: made, no catalogue record matches, or failed (still to do).
 // `mayHaveBegun`: an earlier try of this action may have written its
 // entry (a retry, after a kill or an uncertain write), so the journal is
 // searched for its operation first. The first try, in the handler that
 // took the operation's new id, has nothing to find and reads no journal.
-int stockStepOnce(const pending::LineAction& a, bool mayHaveBegun) {
+StockStep stockStepOnce(const pending::LineAction& a, bool mayHaveBegun) {
   const journal::Operation by{a.op, a.table, a.serial};
   const int32_t delta = a.kind == pending::LineAction::kCharge ? -a.quantity : a.quantity;
-  if (const int code = journal::prepare(); code != 0) return code;
+  if (const int code = journal::prepare(); code != 0) return StockStep::failed(code);
   if (!mayHaveBegun || !journal::carriesOperations()) return changeStock(a.name, a.category, a.price, delta, a.why, by);
   journal::OperationFound seen;
-  if (const int code = journal::findOperation(a.op, a.table, a.serial, &seen); code != 0) return code;
+  if (const int code = journal::findOperation(a.op, a.table, a.serial, &seen); code != 0)
+    return StockStep::failed(code);
   if (seen.found) return finishStockStep(seen, by);
   // A line another workstation's deletion gave back already (the two
   // deleted it at once, one of them not knowing it had) gets nothing more.
-  if (a.kind == pending::LineAction::kDeletion && seen.lineReturned) return 0;
+  if (a.kind == pending::LineAction::kDeletion && seen.lineReturned) return StockStep::made();
   return changeStock(a.name, a.category, a.price, delta, a.why, by);
 }
 
@@ -475,7 +447,7 @@ int stockStepOnce(const pending::LineAction& a, bool mayHaveBegun) {
 // told.
 int chargeLineLanded(const pending::LineAction& a) {
   if (a.serial <= 0) return 0;  // the append never took a serial
-  if (const int rc = openChargeTable(a.table); rc != 0) return rc == kNotChargeLines ? int(db::kNotDatabase) : rc;
+  if (const int rc = useTable(a.table, chargeTable()).failure(); rc != 0) return rc;
   if (const int rc = db::moveToRecord(a.serial, 0); rc != 0) return rc;
   ReadRecord line;
   const int rc = line.read();
@@ -493,7 +465,7 @@ int chargeLineLanded(const pending::LineAction& a) {
 // Whether the line of a deletion is gone or marked deleted: 1 yes, 0 no
 // (still there), or the engine's code.
 int deletedLineGone(const pending::LineAction& a) {
-  if (const int rc = openChargeTable(a.table); rc != 0) return rc == kNotChargeLines ? int(db::kNotDatabase) : rc;
+  if (const int rc = useTable(a.table, chargeTable()).failure(); rc != 0) return rc;
   if (const int rc = db::moveToRecord(a.serial, 0); rc != 0) return rc;
   ReadRecord line;
   const int rc = line.read();
@@ -525,13 +497,13 @@ Settled settleLineAction(const pending::LineAction& a, bool tellFound) {
     }
     return Settled::kNotLanded;
   }
-  const int stock = stockStepOnce(a, true);
-  if (stock != 0 && stock != kNoCatalogueMatch) {
+  const StockStep stock = stockStepOnce(a, true);
+  if (stock.outcome == StockStep::Outcome::kFailed) {
     pending::noteLineKnown(a.op);
-    db::setLastError(stock);
+    db::setLastError(stock.code);
     return Settled::kStockWaits;
   }
-  if (stock == kNoCatalogueMatch) {
+  if (stock.outcome == StockStep::Outcome::kNoMatch) {
     const std::string text = GBK("补记库存时，药品目录中已没有“") + a.name + GBK("”，库存未变动。");
     tell(text.c_str());
   } else if (tellFound && !a.lineKnown) {
@@ -547,19 +519,19 @@ namespace {
 // The stock step right after the line's own: made, or left noted (with
 // the line known) for applyAll, and the operator told.
 void stockAfterLine(const pending::LineAction& a, const char* gbkDone, const char* gbkPending) {
-  const int rc = stockStepOnce(a, false);
-  if (rc == 0) {
+  const StockStep step = stockStepOnce(a, false);
+  if (step.outcome == StockStep::Outcome::kMade) {
     pending::finish(a.op);
     return;
   }
-  if (rc == kNoCatalogueMatch) {
+  if (step.outcome == StockStep::Outcome::kNoMatch) {
     pending::finish(a.op);
     const std::string text = GBK("药品目录中已没有") + quoted(a.name) + GBK("，库存未变动。");
     tell(text.c_str());
     return;
   }
   pending::noteLineKnown(a.op);
-  tellFailure(gbkDone + quoted(a.name) + gbkPending, rc,
+  tellFailure(gbkDone + quoted(a.name) + gbkPending, step.code,
               GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
 }
 
@@ -569,7 +541,10 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
   // The charge table current again afterwards, whatever the steps left.
   struct CurrentAgain {
     const std::string& table;
-    ~CurrentAgain() { cmd::SetCurrentDatabase(table); }
+    // The window's next handler makes its charge table current by name
+    // (useChargeTable) before it reads or writes: one that cannot be made
+    // current here is told there.
+    ~CurrentAgain() { static_cast<void>(cmd::SetCurrentDatabase(table)); }
   } again{table};
   const ChargeBeingRecorded& c = programValues().recorded;
   pending::LineAction a;
@@ -634,7 +609,10 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
 Deletion deleteChosenLine(const forms::Control& usage, const std::string& table, const journal::Movement& why) {
   struct CurrentAgain {
     const std::string& table;
-    ~CurrentAgain() { cmd::SetCurrentDatabase(table); }
+    // The window's next handler makes its charge table current by name
+    // (useChargeTable) before it reads or writes: one that cannot be made
+    // current here is told there.
+    ~CurrentAgain() { static_cast<void>(cmd::SetCurrentDatabase(table)); }
   } again{table};
   ListedRecord row;
   if (!chosenListedRecord(usage, &row)) return Deletion::kKept;  // no line listed
@@ -682,7 +660,9 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
     if (const int rc = readListedRecord(row, &now); rc != 0) return rc;
     return cmd::DeleteRecords() ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
   });
-  cmd::SetCurrentDatabase(table);
+  // Settling below makes each table it needs current by name, and
+  // CurrentAgain ends with the charge table current.
+  static_cast<void>(cmd::SetCurrentDatabase(table));
   if (held != 0) {
     // A mark whose reply was lost may have landed: the table says, once
     // it can be read. Another workstation that changed or removed the

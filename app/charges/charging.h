@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/module.h"
+#include "app/listed_records.h"
+#include "app/table_use.h"
+#include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/charge_values.h"
 #include "app/charges/stock_journal.h"
@@ -27,21 +29,15 @@ namespace app {
 const char* nothingCharged();  // "本次未记帐，库存未变动。"
 const char* nothingDeleted();  // "未删除任何记录，库存未变动。"
 
-// Opens the charge table `name` (already open is fine), makes it current,
-// moves to its first record and checks that it is a table of charge lines.
-// A handle this program holds on a file that has since gone is dropped
-// first. With `createWhenMissing` the table is created when no file of that
-// name exists at all (and only then: a file that exists but cannot be
-// opened is never replaced). Returns 0, the engine's code when it could not
-// be opened or made current, kNotChargeLines, or kNotCreated (the engine's
-// code in db::lastError()).
-constexpr int kNotChargeLines = kWrongLayout;
-constexpr int kNotCreated = 2;
-int openChargeTable(const std::string& name, bool createWhenMissing = false);
-
-// openChargeTable; when the table is refused, tells the operator why and
-// what was not done (`gbkNothingDone`), and returns false.
-bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool createWhenMissing = false);
+// How a charge table is used (app/table_use.h): checked to be a table of
+// charge lines, a handle on a file that has since gone dropped first, and
+// with `createWhenMissing` created when no file of that name exists at all.
+UseOptions chargeTable(bool createWhenMissing = false);
+// What the operator is told when a charge table cannot be used, ending
+// with what was not done (`gbkNothingDone`).
+NotUsedTexts chargeTableTexts(const std::string& name, const char* gbkNothingDone);
+// useTableOrTell with the two above; true when the table is current.
+[[nodiscard]] bool useChargeTable(const std::string& name, const char* gbkNothingDone, bool createWhenMissing = false);
 
 // The figures of the current charge table from one reading of its lines,
 // taken under the table's whole-file lock so that a line another
@@ -86,7 +82,7 @@ ChargeFigures sumCharges(const std::string& prescription);
 // The table a bill posts into ("bm"/"bz" + year, "n" + year + month),
 // created when missing and made current. One that cannot be opened or has
 // another layout is reported and false is returned: nothing is posted.
-bool usePostingTable(const std::string& name, const TableDef& def);
+[[nodiscard]] bool usePostingTable(const std::string& name, const TableDef& def);
 // Tells the operator a posting into `table` was not written.
 void tellPostingFailed(const std::string& table);
 
@@ -183,12 +179,19 @@ int32_t wholeQuantity(double typed);
 // The stock step itself, for the drug window, the actions above and the
 // tests: under the lock of the first catalogue record matching name,
 // category and price, appends its stock journal entry (`why`, made by the
-// operation `by`) and then adds `delta` to its `shl`. Returns 0 when both
-// are written, kNoCatalogueMatch when no record matches, or the engine's
-// code: nothing changed, or (an entry appended, its stock write failed)
+// operation `by`) and then adds `delta` to its `shl`. Made when both are
+// written; no match when no record matches; failed with the engine's code
+// when nothing changed, or (an entry appended, its stock write failed)
 // the step is to be finished by its operation (settleLineAction).
-constexpr int kNoCatalogueMatch = 1;
-int changeStock(const std::string& name, const std::string& category, float price, int32_t delta,
-                const journal::Movement& why, const journal::Operation& by = {});
+struct [[nodiscard]] StockStep {
+  enum class Outcome { kMade, kNoMatch, kFailed };
+  Outcome outcome = Outcome::kMade;
+  int code = 0;  // the engine's code, for kFailed
+  static StockStep made() { return {}; }
+  static StockStep noMatch() { return {Outcome::kNoMatch, 0}; }
+  static StockStep failed(int code) { return {Outcome::kFailed, code}; }
+};
+StockStep changeStock(const std::string& name, const std::string& category, float price, int32_t delta,
+                      const journal::Movement& why, const journal::Operation& by = {});
 
 }  // namespace app

@@ -10,7 +10,11 @@
 
 #include "app/charges/charging.h"
 #include "app/charges/medication.h"
-#include "app/module.h"
+#include "app/fitted_text.h"
+#include "app/listed_records.h"
+#include "app/module_window.h"
+#include "app/table_use.h"
+#include "app/telling.h"
 #include "app/charges/charge_values.h"
 #include "app/figures/stored_amounts.h"
 #include "app/tables.h"
@@ -161,7 +165,7 @@ void printStatement() {
   // 6. His charge lines, oldest first, read whole in one pass after the
   //    dialog; a table that cannot be read prints nothing.
   StatementRows rows;
-  int rc = openAndSelect(patientChargeTable(zyh));
+  int rc = useTable(patientChargeTable(zyh)).code;
   if (rc == 0)
     rc = db::forEachRecord(
         [&rows] {

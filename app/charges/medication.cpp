@@ -1,7 +1,9 @@
 #include "app/charges/medication.h"
 
 #include "app/charges/charging.h"
-#include "app/module.h"
+#include "app/listed_records.h"
+#include "app/module_window.h"
+#include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/charge_values.h"
 #include "app/figures/stored_amounts.h"
@@ -81,12 +83,8 @@ void query() {
   const std::string zyh = kWin.text("编辑框1");
   if (!acceptedPatientNumber(zyh, "")) return;
   // 1. The patient in the register.
-  cmd::OpenDatabase(kInpatientsName);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(kInpatientsName)) {
-    std::string text = GBK("住院登记表 zyjbxx 无法打开：");
-    text += causeText(opened != db::kOk ? opened : db::lastError());
-    tell(text.c_str());
+  if (const TableUse use = useTable(kInpatientsName); !use.ok()) {
+    tellFailure(GBK("住院登记表 zyjbxx 无法打开"), use.code, "");
     return;
   }
   // 2. Not there: nothing else changes. A register that could not be

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "app/charges/charging.h"
-#include "app/module.h"
+#include "app/listed_records.h"
+#include "app/module_window.h"
+#include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/charge_values.h"
 #include "app/figures/stored_amounts.h"
@@ -97,9 +99,9 @@ void departmentLeft() { kWin.focus("编辑框2"); }
 // number typed is left blank, never another prescription's, and the cause
 // stands in the window's status line until a reading succeeds.
 void prescriptionTyped() {
-  int rc = openChargeTable(monthTable(), true);
+  const TableUse use = useTable(monthTable(), chargeTable(true));
   ChargeFigures f;
-  if (rc == 0) rc = showMonth(false, &f, true);
+  const int rc = use.ok() ? showMonth(false, &f, true) : use.failure();
   if (rc == 0) {
     programValues().categoryTotals = f.categories;
     programValues().currentNumber = kWin.text("编辑框4");
@@ -108,9 +110,8 @@ void prescriptionTyped() {
   kWin.setText("编辑框6", "");
   programValues().categoryTotals = {};
   programValues().currentNumber.clear();
-  const std::string cause = rc == kNotChargeLines ? GBK("“") + monthTable() + GBK("”不是收费表")
-                            : rc == kNotCreated   ? causeText(db::lastError())
-                                                  : causeText(rc);
+  const std::string cause =
+      use.outcome == TableUse::Outcome::kOtherLayout ? GBK("“") + monthTable() + GBK("”不是收费表") : causeText(rc);
   showStatus(kWin, GBK("当前金额未能读取：") + cause);
 }
 

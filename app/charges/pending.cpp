@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/charges/charging.h"
-#include "app/module.h"
+#include "app/telling.h"
 #include "app/charges/charge_values.h"
 #include "db/facade.h"
 #include "runtime/gbk.h"
@@ -530,7 +530,7 @@ int applyAll() {
           done = true;
         } else if (c.kind == Change::kPack) {
           // Only a table of charge lines is packed: the name came from one.
-          done = openChargeTable(c.name) == 0 && cmd::PackDatabase();
+          done = useTable(c.name, chargeTable()).ok() && cmd::PackDatabase();
         } else {  // an entry alone (stock changes alone became actions when read)
           journal::Entry e = c.entry;
           e.why = c.why;

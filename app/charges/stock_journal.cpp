@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/module.h"
+#include "app/listed_records.h"
+#include "app/table_use.h"
 #include "app/charges/charge_values.h"
 #include "app/tables.h"
 #include "db/each.h"
@@ -87,17 +88,17 @@ const std::string& workstation() {
 }
 
 int prepare() {
-  if (cmd::SetCurrentDatabase(kJournal)) {
-    // Open already. An engine call with the journal current opens again a
-    // handle that a dropped folder took away, before the entry needs it.
-    cmd::FieldCount();
-    return checkLayout();
-  }
   // Created only when the folder says there is no such file: a journal
   // that could not be seen is never made anew over the entries it holds.
-  if (!cmd::FileExists(kJournal + ".kdb") && db::lastError() == db::kOk) createTable(kJournal, kStockJournal);
-  const int why = selectCheckedTable(kJournal, kStockJournal);
-  return why == kWrongLayout ? checkLayout() : why;
+  // Its layout is one of two (checkLayout); where it stands does not
+  // matter to an append. An engine call with the journal current opens
+  // again a handle that a dropped folder took away, before the entry needs
+  // it: the open of a journal open already makes none.
+  const TableUse use =
+      useTable(kJournal, {.def = &kStockJournal, .checkLayout = false, .createWhenMissing = true, .moveFirst = false});
+  if (!use.ok()) return use.code;
+  if (!use.openedHere) cmd::FieldCount();
+  return checkLayout();
 }
 
 bool carriesOperations() { return g_withOperations; }
@@ -174,8 +175,7 @@ int entriesOf(const std::string& dm, const std::string& mch, const std::string& 
               std::vector<std::vector<std::string>>* rows) {
   rows->clear();
   if (!cmd::FileExists(kJournal + ".kdb")) return db::lastError();
-  if (const int why = selectCheckedTable(kJournal, kStockJournal); why != 0)
-    return why == kWrongLayout ? int(db::kNotDatabase) : why;
+  if (const int why = useTable(kJournal, {.def = &kStockJournal}).failure(); why != 0) return why;
   std::vector<std::vector<std::string>> found;
   const int rc = db::forEachRecord([&] {
     auto matches = [anyWhereEmpty](const char* field, const std::string& value) {

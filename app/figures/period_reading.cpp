@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/figures/stored_amounts.h"
+#include "app/table_use.h"
 #include "db/each.h"
 #include "db/engine.h"
 #include "db/errors.h"
@@ -150,14 +151,6 @@ void Sums::readAll() {
   }
 }
 
-int openPeriodTable(const std::string& name) {
-  cmd::OpenDatabase(name);
-  int code = db::lastError();
-  if (code == db::kAlreadyOpen) code = 0;
-  if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
-  return code;
-}
-
 bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
                      std::vector<Unreadable>* unreadable) {
   if (!cmd::FileExists(name + ".kdb")) {
@@ -173,14 +166,11 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
   // being corrected) is read through that handle and left open; one the
   // report opened is closed again, so that a later posting or correction
   // opens it for writing.
-  cmd::OpenDatabase(name, "", true);
-  int code = db::lastError();
-  const bool openedHere = code == db::kOk;
-  if (code == db::kAlreadyOpen) code = 0;
-  if (code == 0 && !cmd::SetCurrentDatabase(name)) code = db::lastError();
-  if (code != 0) {
+  const TableUse use = useTable(name, {.readOnly = true, .moveFirst = false});
+  const bool openedHere = use.openedHere;
+  if (!use.ok()) {
     if (openedHere) cmd::CloseDatabase(name);
-    unreadable->push_back({name, code});
+    unreadable->push_back({name, use.code});
     return false;
   }
   // The figures named, one pass over the table, the figures taken.

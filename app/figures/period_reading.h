@@ -102,11 +102,6 @@ class Sums {
   int failure_ = 0;
 };
 
-// Opens a period table under its name (one opened earlier in the run is
-// used as it is) and makes it current. 0, or the engine code of the step
-// that failed.
-int openPeriodTable(const std::string& name);
-
 // A period table that exists but could not be read: its bare name and
 // the engine's code.
 struct Unreadable {

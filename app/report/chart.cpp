@@ -35,7 +35,7 @@
 #include <memory>
 #include <set>
 
-#include "app/module.h"
+#include "app/telling.h"
 #include "app/report/sheet.h"
 #include "forms/qtext.h"
 #include "forms/window_ids.h"

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
-#include "app/module.h"
+#include "app/fitted_text.h"
+#include "app/module_window.h"
+#include "app/telling.h"
 #include "forms/facade.h"
 #include "forms/window_ids.h"
 #include "print/facade.h"

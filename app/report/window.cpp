@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/module.h"
+#include "app/telling.h"
 #include "app/report/sheet.h"
 #include "app/tables.h"
 #include "db/dialog/edit_records.h"
@@ -40,8 +40,8 @@ void editPeriodTable(const std::string& name) {
     tell(text.c_str());
     return;
   }
-  if (const int code = report::openPeriodTable(name); code != 0) {
-    const std::string text = GBK("数据表 ") + file + GBK(" 无法打开：") + causeText(code);
+  if (const TableUse use = useTable(name); !use.ok()) {
+    const std::string text = GBK("数据表 ") + file + GBK(" 无法打开：") + causeText(use.code);
     tell(text.c_str());
     return;
   }

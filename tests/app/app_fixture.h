@@ -14,6 +14,7 @@
 
 #include "../forms/qt_support.h"
 #include "app/shell.h"
+#include "app/table_use.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
 #include "forms/template.h"
@@ -22,6 +23,13 @@
 #include "runtime/gbk.h"
 
 namespace apptest {
+
+// The table `name` current, created with def's fields when missing, of
+// whatever layout it has: as a window leaves it before a test drives it.
+inline void makeCurrent(const std::string& name, const app::TableDef& def) {
+  const app::TableUse use = app::useTable(name, {.def = &def, .checkLayout = false, .createWhenMissing = true});
+  EXPECT_TRUE(use.ok()) << name << ": " << use.code;
+}
 
 class AppTest : public testing::Test {
  protected:

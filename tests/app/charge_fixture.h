@@ -81,7 +81,7 @@ class ChargeTest : public AppTest {
   // Batches that expire in 2099: the other workstations' processes charge
   // them on the real clock, and a drug past its expiry would be asked about.
   void addDrugs(std::initializer_list<Drug> drugs) {
-    app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+    apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);
     for (const Drug& d : drugs)
       ASSERT_TRUE(cmd::AppendRecord(d.dm, g(d.mch), "", g(d.lb), g(d.bx), "B1", "", rt::DateTime{40000},
                                     rt::DateTime{rt::makeDateTime(2099, 12, 31, 0, 0, 0)}, "", g(d.dw), d.shl, 1.0f,
@@ -91,7 +91,7 @@ class ChargeTest : public AppTest {
 
   // An admission: name, number, prepayment, admission time.
   void admit(const char* xm, const char* zyh, int yfk, double sj = rt::makeDateTime(2010, 4, 24, 8, 0, 0)) {
-    app::openTable(app::kInpatientsName, app::kInpatients);
+    apptest::makeCurrent(app::kInpatientsName, app::kInpatients);
     ASSERT_TRUE(cmd::AppendRecord(g(xm), g("男"), 45, "YB001", rt::DateTime{sj}, g("腰椎间盘突出"), zyh, g("康复科"),
                                   "12", g("李医生"), yfk));
     cmd::CloseDatabase(app::kInpatientsName);
@@ -99,7 +99,7 @@ class ChargeTest : public AppTest {
 
   // Logs in through the login window, so the cashier is that user.
   void logIn(const char* userUtf8) {
-    app::openTable(app::kUsersName, app::kUsers);
+    apptest::makeCurrent(app::kUsersName, app::kUsers);
     ASSERT_TRUE(cmd::AppendRecord(g(userUtf8), "pw"));
     cmd::CloseDatabase(app::kUsersName);
     ASSERT_TRUE(forms::loadWindow(forms::ids::kLoginWindow));

@@ -238,7 +238,7 @@ class StockStepTest : public apptest::ChargeTest {
 
 TEST_F(StockStepTest, TheChargedDrugFallsNotItsNeighbourWhenAnEarlierDrugIsPackedAway) {
   env_.meanwhile = deleteAndPack(0);  // 葡萄糖, before the drug found
-  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}), 0);
+  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}).outcome, app::StockStep::Outcome::kMade);
   EXPECT_EQ(stock(), (std::vector<int>{96, 50}));
   EXPECT_FALSE(env_.meanwhile) << "the other workstation did pack in between";
   EXPECT_EQ(env_.firedAt, env_.firstRecord + 1 * env_.recordSize) << "not at the found drug's record lock";
@@ -246,7 +246,7 @@ TEST_F(StockStepTest, TheChargedDrugFallsNotItsNeighbourWhenAnEarlierDrugIsPacke
 
 TEST_F(StockStepTest, ADrugPackedAwayMeanwhileIsReportedAndNothingElseMoves) {
   env_.meanwhile = deleteAndPack(1);  // 阿莫西林 itself
-  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}), app::kNoCatalogueMatch);
+  EXPECT_EQ(app::changeStock(g("阿莫西林"), g("西药"), 12.5f, -4, {}).outcome, app::StockStep::Outcome::kNoMatch);
   EXPECT_EQ(stock(), (std::vector<int>{7, 50}));
   EXPECT_EQ(env_.firedAt, env_.firstRecord + 1 * env_.recordSize) << "not at the found drug's record lock";
 }

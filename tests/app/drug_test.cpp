@@ -117,7 +117,7 @@ class CountingWrites : public dbtest::ForwardingEnv {
 };
 
 TEST_F(DrugWindowTest, OpeningWritesOnlyTotalsOutOfStep) {
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+  apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);
   for (const char* code : {"D1", "D2", "D3"})
     ASSERT_TRUE(cmd::AppendRecord(code, "n", "", "", "", "", "", rt::DateTime{40000}, rt::DateTime{40400}, "", "", 3,
                                   0.1f, float(3 * double(0.1f)), 1.25f, 3.75f));
@@ -140,7 +140,7 @@ TEST_F(DrugWindowTest, OpeningWritesOnlyTotalsOutOfStep) {
 
 TEST_F(DrugWindowTest, OpeningRecomputesTotalsAndListsNewestFirst) {
   // Records whose totals do not match their products.
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+  apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);
   for (const char* code : {"D1", "D2", "D3"})
     ASSERT_TRUE(cmd::AppendRecord(code, "n", "", "", "", "", "", rt::DateTime{40000}, rt::DateTime{40400}, "", "", 3,
                                   0.1f, 99.0f, 1.25f, 99.0f));
@@ -260,7 +260,7 @@ TEST_F(DrugWindowTest, ModifyRewritesTheShownDrugOnly) {
 
   type("编辑框1", "A01");
   press(d::kButton2);
-  app::openTable(app::kInpatientsName, app::kInpatients);  // another window's table current
+  apptest::makeCurrent(app::kInpatientsName, app::kInpatients);  // another window's table current
   type("编辑框2", "changed");
   type("编辑框9", "7");  // quantities replace, they are not added
   press(d::kButton4);
@@ -296,7 +296,7 @@ TEST_F(DrugWindowTest, DeleteAsksAndRemovesTheShownDrug) {
   EXPECT_EQ(dialogs.asked[0].style & rt::mb::kButtonMask, rt::mb::kOkCancel);
 
   dialogs.answers = {rt::kOk};
-  app::openTable(app::kInpatientsName, app::kInpatients);  // another window's table current
+  apptest::makeCurrent(app::kInpatientsName, app::kInpatients);  // another window's table current
   press(d::kButton3);
   auto s = stored();
   ASSERT_EQ(s.size(), 2u);

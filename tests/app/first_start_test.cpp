@@ -73,7 +73,7 @@ TEST_F(FirstStartTest, EmptyUserListShowsLinesThatKeepClearOfTheControls) {
 }
 
 TEST_F(FirstStartTest, NoLineOnceAUserExists) {
-  app::openTable(app::kUsersName, app::kUsers);
+  apptest::makeCurrent(app::kUsersName, app::kUsers);
   ASSERT_TRUE(cmd::AppendRecord("clerk", "pw"));
   db::closeAllDatabases();
   ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));
@@ -157,7 +157,7 @@ TEST_F(FirstStartTest, TheFirstUserTypedIntoTheEmptyListIsKept) {
 // The user box draws its drop-down arrow: the users listed in it can be
 // chosen with the mouse as well as typed.
 TEST_F(FirstStartTest, TheUserBoxShowsItsDropDownArrow) {
-  app::openTable(app::kUsersName, app::kUsers);
+  apptest::makeCurrent(app::kUsersName, app::kUsers);
   ASSERT_TRUE(cmd::AppendRecord("clerk", "pw"));
   db::closeAllDatabases();
   ASSERT_TRUE(forms::loadWindow(ids::kLoginWindow));

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/module.h"
+#include "app/fitted_text.h"
 #include "runtime/gbk.h"
 
 namespace {

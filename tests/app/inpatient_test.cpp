@@ -101,7 +101,7 @@ class InpatientTest : public apptest::AppTest {
 
   // Admissions written straight into the register before the window opens.
   void registerHolds(const std::vector<std::pair<std::string, double>>& admissions) {
-    app::openTable(app::kInpatientsName, app::kInpatients);
+    apptest::makeCurrent(app::kInpatientsName, app::kInpatients);
     for (const auto& [number, admitted] : admissions)
       ASSERT_TRUE(
           cmd::AppendRecord("n" + number, GBK("女"), 30, "", rt::DateTime{admitted}, "", number, "", "", "", 100));
@@ -171,7 +171,7 @@ TEST_F(InpatientTest, AdmissionsListNewestFirstAndTheChosenRowIsBroughtUp) {
 
   // Modify rewrites the patient brought up, even onto another's number
   // (no duplicate check), with another window's table current meanwhile.
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+  apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);
   type("编辑框7", "15");
   type("编辑框9", "800");
   press(i::kButton3);
@@ -249,7 +249,7 @@ TEST_F(InpatientTest, DeleteAsksThenRemovesThePatientFromTheFile) {
   EXPECT_EQ(dialogs.asked[0].style & rt::mb::kButtonMask, rt::mb::kOkCancel);
 
   dialogs.answers = {rt::kOk};
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);  // another window's table current
+  apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);  // another window's table current
   press(i::kButton4);
   auto s = stored();
   ASSERT_EQ(s.size(), 2u);
@@ -288,7 +288,7 @@ TEST_F(InpatientTest, BadInputIsStoredAsItConverts) {
 
 TEST_F(InpatientTest, ARegisterThatCannotBeOpenedIsReportedAndNothingIsWritten) {
   { std::ofstream("zyjbxx.kdb") << "not a table"; }
-  app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);  // current before the window opens
+  apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);  // current before the window opens
   dialogs.answers = {rt::kOk};
   open();
   ASSERT_EQ(messages().size(), 1u);
@@ -497,7 +497,7 @@ TEST_F(InpatientTest, ALongListContinuesOnANewPageWithItsHeadings) {
 // Fields as long as the register holds them: each printed inside its
 // column, none on top of another, the rules and texts on the landscape sheet.
 TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
-  app::openTable(app::kInpatientsName, app::kInpatients);
+  apptest::makeCurrent(app::kInpatientsName, app::kInpatients);
   ASSERT_TRUE(cmd::AppendRecord(GBK("欧阳明"), GBK("男"), 100, "YB20100001", rt::DateTime{at(2010, 12, 28, 18, 45)},
                                 GBK("腰椎间盘突出症伴右下肢放射痛及颈椎病"), "2010000001", GBK("儿童康复科"), "A-128",
                                 GBK("诸葛明"), 1234567));
@@ -543,7 +543,7 @@ TEST_F(InpatientTest, TheListedFieldsStayInTheirColumnsOnTheSheet) {
 // the register holds it: each page numbered, nothing cut, and the ink 5 mm
 // or more inside the sheet.
 TEST_F(InpatientTest, AListOnPaperIsNumberedWholeAndInsideTheSheet) {
-  app::openTable(app::kInpatientsName, app::kInpatients);
+  apptest::makeCurrent(app::kInpatientsName, app::kInpatients);
   for (int k = 1; k <= 70; ++k)
     ASSERT_TRUE(cmd::AppendRecord(
         GBK("欧阳明"), GBK("男"), 100, "YB20100001", rt::DateTime{at(2010, 12, 28, 18, 45) + k / 1440.0},

@@ -40,7 +40,7 @@ class KeptCopyTest : public apptest::ChargeTest {
  protected:
   void SetUp() override {
     ChargeTest::SetUp();  // 2010-05-03
-    app::openTable("m20105", app::kChargeLines);
+    apptest::makeCurrent("m20105", app::kChargeLines);
     for (int i = 0; i < 400; ++i)
       ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{40300}, g("药品"), g("西药"), g("甲类"), 1, g("支"), 2.5f, 2.5f,
                                     std::string(i % 2 ? "0101" : "0202"), "cashier"));

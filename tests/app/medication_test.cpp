@@ -294,7 +294,7 @@ TEST_F(MedicationTest, QueryRefusesNumbersThatNameNoChargeTable) {
   EXPECT_TRUE(app::programValues().currentNumber.empty());
   // Registered, but his table was damaged into another layout.
   admit("钱七", "2001", 500);
-  app::openTable("2001", app::kUsers);
+  apptest::makeCurrent("2001", app::kUsers);
   cmd::CloseDatabase("2001");
   dialogs.asked.clear();
   dialogs.answers.push_back(rt::kOk);

@@ -61,7 +61,7 @@ class OutpatientTest : public apptest::ChargeTest {
   }
   // Lines written straight into a month's table: category, total, prescription.
   void monthHolds(const char* table, std::initializer_list<std::tuple<const char*, float, const char*>> lines) {
-    app::openTable(table, app::kChargeLines);
+    apptest::makeCurrent(table, app::kChargeLines);
     for (auto [category, amount, prescription] : lines)
       ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{at(2010, 5, 1)}, g("药"), g(category), g("甲类"), 1, g("支"), amount,
                                     amount, prescription, "x"));
@@ -254,7 +254,7 @@ TEST_F(OutpatientTest, AmountsAreShownAndPrintedToTheFen) {
   apptest::printedLayout(*printer.log, &texts, &rules);
   EXPECT_EQ(apptest::overlaps(texts), apptest::none);
   // The line as stored: the float's own value.
-  app::openTable("m20105", app::kChargeLines);
+  apptest::makeCurrent("m20105", app::kChargeLines);
   cmd::MoveFirst();
   EXPECT_EQ(cmd::ReadField("hj").arg().kind, rt::kFloat);
   EXPECT_EQ(float(cmd::ReadField("hj").number()), float(3 * double(0.06f)));
@@ -357,7 +357,7 @@ TEST_F(OutpatientTest, AChargeAfterMidnightLandsInTheNewMonthsTable) {
 
 TEST_F(OutpatientTest, AMonthTableWithoutTheChargeFieldsTakesNothing) {
   // This month's file exists but is not a table of charge lines.
-  app::openTable("m20105", app::kUsers);
+  apptest::makeCurrent("m20105", app::kUsers);
   cmd::CloseDatabase("m20105");
   dialogs.answers = {rt::kOk};
   open();

@@ -30,7 +30,7 @@ namespace ids = forms::ids;
 class ShellTest : public apptest::AppTest {
  protected:
   void addUsers(std::initializer_list<std::pair<const char*, const char*>> users) {
-    app::openTable(app::kUsersName, app::kUsers);
+    apptest::makeCurrent(app::kUsersName, app::kUsers);
     for (auto [name, password] : users) ASSERT_TRUE(cmd::AppendRecord(name, password));
     db::closeAllDatabases();
   }

@@ -31,7 +31,7 @@ class StockJournalTest : public apptest::MedicationWindowTest {
  protected:
   // A catalogue record with its batch and expiry date.
   void addBatch(const char* dm, const char* mch, const char* lb, int shl, float xj, const char* ph, double yx) {
-    app::openTable(app::kDrugCatalogueName, app::kDrugCatalogue);
+    apptest::makeCurrent(app::kDrugCatalogueName, app::kDrugCatalogue);
     ASSERT_TRUE(cmd::AppendRecord(dm, g(mch), "", g(lb), g("甲类"), ph, "", rt::DateTime{40000}, rt::DateTime{yx}, "",
                                   g("支"), shl, 1.0f, float(shl), xj, float(shl * double(xj))));
     cmd::CloseDatabase(app::kDrugCatalogueName);

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "../db/db_test_util.h"
+#include "app_fixture.h"
 #include "app/charges/charging.h"
 #include "app/figures/stored_amounts.h"
 #include "app/tables.h"
@@ -55,7 +56,7 @@ TEST_F(TablesTest, EveryTableIsCreatedWithItsFields) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    app::openTable(c.name, *c.def);
+    apptest::makeCurrent(c.name, *c.def);
     EXPECT_TRUE(std::filesystem::exists(std::string(c.name) + ".kdb"));
     EXPECT_EQ(cmd::FieldCount(), c.fields);
     EXPECT_EQ(int(c.def->fields.size()), c.fields);
@@ -63,10 +64,10 @@ TEST_F(TablesTest, EveryTableIsCreatedWithItsFields) {
     EXPECT_STREQ(c.def->fields.back().name, c.last);
   }
   // Stored sizes of a few text fields: a longer text is cut to them.
-  app::openTable("user", app::kUsers);
+  apptest::makeCurrent("user", app::kUsers);
   ASSERT_TRUE(cmd::AppendRecord("longer-than-ten", "pw"));
   EXPECT_EQ(cmd::ReadText("use"), "longer-tha");
-  app::openTable("zyjbxx", app::kInpatients);
+  apptest::makeCurrent("zyjbxx", app::kInpatients);
   ASSERT_TRUE(cmd::AppendRecord("\xD5\xC5\xC8\xFD\xB7\xE1\xCB\xC4", "\xC4\xD0", 30));  // 张三丰四
   EXPECT_EQ(cmd::ReadText("xm"), "\xD5\xC5\xC8\xFD\xB7\xE1");
 }
@@ -114,17 +115,62 @@ TEST_F(TablesTest, ABillsTotalIsItsAmountsAddedInFen) {
 }
 
 TEST_F(TablesTest, AnExistingTableIsOpenedNotRecreated) {
-  app::openTable("ypjbxx", app::kDrugCatalogue);
+  apptest::makeCurrent("ypjbxx", app::kDrugCatalogue);
   ASSERT_TRUE(cmd::AppendRecord("001", "a"));
   db::closeAllDatabases();
-  app::openTable("ypjbxx", app::kDrugCatalogue);
+  apptest::makeCurrent("ypjbxx", app::kDrugCatalogue);
   EXPECT_EQ(cmd::RecordCount(), 1);
   db::closeAllDatabases();
   // A table copied from another machine with its name in capitals.
   std::filesystem::rename("ypjbxx.kdb", "YPJBXX.KDB");
-  app::openTable("ypjbxx", app::kDrugCatalogue);
+  apptest::makeCurrent("ypjbxx", app::kDrugCatalogue);
   EXPECT_EQ(cmd::RecordCount(), 1);
   EXPECT_FALSE(std::filesystem::exists("ypjbxx.kdb"));
+}
+
+// The one way module code makes a table current: each outcome with the
+// cause of the step that failed, and no table ever made over a file that
+// is there.
+TEST_F(TablesTest, UseTableNamesEachOutcomeAndNeverReplacesAFile) {
+  using Outcome = app::TableUse::Outcome;
+  const app::UseOptions create{.def = &app::kChargeLines, .createWhenMissing = true};
+  // Missing, without create: not opened, "not found"; nothing made.
+  app::TableUse use = app::useTable("1001");
+  EXPECT_EQ(use.outcome, Outcome::kNotOpened);
+  EXPECT_EQ(use.code, db::kNotFound);
+  EXPECT_FALSE(std::filesystem::exists("1001.kdb"));
+  // Missing, with create: made, opened here, current at its first record.
+  use = app::useTable("1001", create);
+  ASSERT_TRUE(use.ok());
+  EXPECT_TRUE(use.openedHere);
+  ASSERT_TRUE(cmd::AppendRecord(rt::DateTime{40000}, "a", "b", "c", 1, "d", 1.0f, 1.0f, "e", "f"));
+  // Open already: current again by name, not opened a second time (-38 is
+  // never a failure), and moved to its first record.
+  apptest::makeCurrent(app::kUsersName, app::kUsers);
+  use = app::useTable("1001", create);
+  ASSERT_TRUE(use.ok());
+  EXPECT_FALSE(use.openedHere);
+  EXPECT_EQ(cmd::FieldCount(), 10);
+  // Another layout: current, but said.
+  EXPECT_EQ(app::useTable(app::kUsersName, create).outcome, Outcome::kOtherLayout);
+  EXPECT_EQ(app::useTable(app::kUsersName, create).failure(), db::kNotDatabase);
+  // A file that is there but cannot be opened is named with the open's own
+  // cause and left as it was, create or not.
+  db::closeAllDatabases();
+  std::filesystem::resize_file("1001.kdb", 40);
+  use = app::useTable("1001", create);
+  EXPECT_EQ(use.outcome, Outcome::kNotOpened);
+  EXPECT_NE(use.code, db::kAlreadyOpen);
+  EXPECT_LT(use.code, 0);
+  EXPECT_EQ(std::filesystem::file_size("1001.kdb"), 40u);
+  // A handle on a file that has gone: dropped and made afresh when asked.
+  std::filesystem::remove("1001.kdb");
+  ASSERT_TRUE(app::useTable("1002", create).ok());
+  std::filesystem::remove("1002.kdb");
+  use = app::useTable("1002", {.def = &app::kChargeLines, .createWhenMissing = true, .reopenWhenGone = true});
+  ASSERT_TRUE(use.ok());
+  EXPECT_TRUE(use.openedHere);
+  EXPECT_TRUE(std::filesystem::exists("1002.kdb"));
 }
 
 }  // namespace

@@ -1,38 +1,20 @@
-#include "app/module.h"
+#include "app/listed_records.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "app/telling.h"
 #include "db/each.h"
 #include "db/engine.h"
 #include "db/errors.h"
-#include "print/facade.h"
 #include "runtime/convert.h"
 #include "runtime/fatal.h"
+#include "runtime/gbk.h"
 
 namespace app {
-
-forms::Control ModuleWindow::control(const char* utf8Name) const {
-  return forms::control(id_, rt::utf8ToGbk(utf8Name));
-}
-
-bool selectTable(const std::string& name) { return openAndSelect(name) == 0; }
-
-int openAndSelect(const std::string& name) {
-  cmd::OpenDatabase(name);
-  const int opened = db::lastError();
-  if (!cmd::SetCurrentDatabase(name)) {
-    if (opened != db::kOk && opened != db::kAlreadyOpen) return opened;
-    return db::lastErrorOr(db::kNotOpened);
-  }
-  cmd::MoveFirst();
-  return 0;
-}
 
 // The texts of the fields of one list fill: ToText, amounts of money to
 // the fen. A month of charge lines repeats
@@ -76,6 +58,7 @@ class ListRows::Texts {
 };
 
 ListRows::ListRows(int fields) : fields_(fields), texts_(new Texts(fields)) {}
+
 ListRows::~ListRows() = default;
 
 void ListRows::addCurrent() {
@@ -182,60 +165,6 @@ void moveAfterLast() {
   cmd::Skip(1);
 }
 
-FittedText fitText(const std::string& gbk, double width, int points, int floorPoints,
-                   const std::function<double(const std::string&, int)>& widthAt, double roomLeft) {
-  floorPoints = std::min(floorPoints, points);
-  for (int size = points; size >= floorPoints; --size)
-    if (widthAt(gbk, size) <= width) return {size, gbk, 0};
-  // At the floor, the free part of the cell left of the text's place.
-  if (const double over = widthAt(gbk, floorPoints) - width; roomLeft > 0 && over <= roomLeft)
-    return {floorPoints, gbk, over};
-  // Too wide even at the floor: whole characters from the left while they fit.
-  std::string kept;
-  for (size_t i = 0; i < gbk.size();) {
-    const size_t n = rt::isGbkLead(static_cast<unsigned char>(gbk[i])) && i + 1 < gbk.size() ? 2 : 1;
-    std::string longer = kept + gbk.substr(i, n);
-    if (widthAt(longer, floorPoints) > width) break;
-    kept = std::move(longer);
-    i += n;
-  }
-  return {floorPoints, kept, 0};
-}
-
-void printFitted(const rt::Arg& printer, int x, int y, int right, const std::string& gbk, int points) {
-  printFitted(printer, x, y, x, right, gbk, points);
-}
-
-void printFitted(const rt::Arg& printer, int x, int y, int left, int right, const std::string& gbk, int points) {
-  const FittedText f = fitText(
-      gbk, right - x, points, kPaperFloorPoints,
-      [&printer](const std::string& t, int size) {
-        cmd::SetPrinterFontSize(printer, size);
-        return cmd::PrinterTextWidth(printer, t);
-      },
-      x - left);
-  cmd::SetPrinterFontSize(printer, f.points);
-  if (!f.text.empty()) cmd::PrintTextAt(printer, x - int(std::ceil(f.shift)), y, f.text);
-  cmd::SetPrinterFontSize(printer, points);
-}
-
-void showClock(const forms::Control& label) { label.setText(cmd::ToText(cmd::Now())); }
-
-bool unreachable(int code) { return code == db::kHardware; }
-
-std::string causeText(int code) {
-  if (unreachable(code))
-    return GBK("共享文件夹暂时无法访问（") + std::string(db::errorText(code)) + GBK("），请检查网络后重试");
-  if (code == db::kLockViolation || code == db::kSharingViolation || code == db::kLockFailed)
-    return db::errorText(code) + std::string(GBK("（该表正被其他工作站使用，请稍后再试）"));
-  return db::errorText(code);
-}
-
-void tellFailure(const std::string& gbkWhat, int code, const char* gbkState) {
-  const std::string text = gbkWhat + GBK("：") + causeText(code) + GBK("。") + gbkState;
-  tell(text.c_str());
-}
-
 rt::Result FieldReader::value(const char* gbkField) {
   rt::Result r = cmd::ReadField(gbkField);
   if (failure_ == 0 && db::lastError() != db::kOk) failure_ = db::lastError();
@@ -257,24 +186,6 @@ double FieldReader::number(const char* gbkField) {
   return v;
 }
 
-void showStatus(const ModuleWindow& win, const std::string& gbk) {
-  // The template's title of each window, as it was before any status.
-  static std::map<uint32_t, std::string> titles;
-  auto [at, added] = titles.emplace(win.id(), std::string());
-  if (added) at->second = forms::windowTitle(win.id());
-  forms::setWindowTitle(win.id(), gbk.empty() ? at->second : at->second + GBK("　　") + gbk);
-}
-
-void tell(const char* gbk) { cmd::ShowMessage(gbk); }
-
-bool toldChangedElsewhere() {
-  if (db::lastError() != db::kNoRecord) return false;
-  tell(GBK("该记录已被其他工作站改动或删除，请重新选择后再操作。"));
-  return true;
-}
-
-bool confirm(const char* gbk) { return cmd::ShowMessage(gbk, int(rt::mb::kOkCancel)) == rt::kOk; }
-
 int searchText(const char* gbkField, const std::string& value) {
   cmd::MoveFirst();
   auto same = [gbkField, &value] { return rt::makeBool(db::fieldTextEquals(gbkField, value)); };
@@ -282,12 +193,6 @@ int searchText(const char* gbkField, const std::string& value) {
   if (cmd::FindRecord(c.arg())) return 1;
   const int code = db::lastError();
   return code == db::kOk ? 0 : code;
-}
-
-double linearDate(rt::DateTime d) {
-  const double v = std::clamp(d.days, rt::kNoDate, rt::kMaxDate);
-  if (v >= 0) return v;
-  return 2 * std::trunc(v) - v;
 }
 
 }  // namespace app
