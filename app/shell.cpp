@@ -16,6 +16,7 @@
 #include "app/charges/medication.h"
 #include "app/table_use.h"
 #include "app/telling.h"
+#include "app/charges/charging.h"
 #include "app/charges/pending.h"
 #include "app/charges/outpatient.h"
 #include "app/charges/charge_values.h"
@@ -43,7 +44,6 @@ namespace {
 
 namespace ids = forms::ids;
 
-std::string g_loggedInUser;
 bool g_loginDone = false;  // a login succeeded in this run
 
 void showMessage(const char* gbk) { cmd::ShowMessage(gbk); }
@@ -148,10 +148,10 @@ void loginCheck() {
   }
   bool ok = found && cmd::ReadText("ma") == passwordBox();
   if (ok) {
-    g_loggedInUser = name;
+    setLoggedInUser(name);
     g_loginDone = true;
     cmd::CloseWindow(forms::windowArg(ids::kLoginWindow));
-    pending::applyAll();  // stock changes left from a time the folder was away
+    applyParked();  // stock changes left from a time the folder was away
     return;
   }
   showMessage(GBK("密码错误!"));
@@ -238,11 +238,8 @@ void installModule(uint32_t windowId, int handlerCount, const MenuSlots& menu,
 
 }  // namespace
 
-const std::string& loggedInUser() { return g_loggedInUser; }
-
 void releaseProgramTexts() {
-  g_loggedInUser.clear();
-  g_loggedInUser.shrink_to_fit();
+  forgetLoggedInUser();
   releaseProgramValues();
 }
 

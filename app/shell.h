@@ -5,11 +5,9 @@
 
 #include <string>
 
-namespace app {
+#include "app/login_user.h"
 
-// The user name of the last successful login (GBK); empty until then. The
-// charge windows record it as the cashier.
-const std::string& loggedInUser();
+namespace app {
 
 // The manager code that opens the user list from the login window.
 constexpr const char* kManagerCode = "vaxol";

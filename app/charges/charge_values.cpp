@@ -1,6 +1,6 @@
 #include "app/charges/charge_values.h"
 
-#include "app/shell.h"
+#include "app/login_user.h"
 #include "runtime/gbk.h"
 
 namespace app {

@@ -514,6 +514,33 @@ Settled settleLineAction(const pending::LineAction& a, bool tellFound) {
   return Settled::kDone;
 }
 
+int applyParked() {
+  return pending::makeEach([](const pending::Parked& c) {
+    using Kind = pending::Parked::Kind;
+    using pending::Making;
+    switch (c.kind) {
+      case Kind::kAction: {
+        const Settled settled = settleLineAction(c.action, true);
+        // A stock step still waiting was noted as such by the settling.
+        return settled == Settled::kStockWaits || settled == Settled::kUnknown ? Making::kWaits : Making::kMade;
+      }
+      case Kind::kPack:
+        // Only a table of charge lines is packed: the name came from one.
+        return useTable(c.name, chargeTable()).ok() && cmd::PackDatabase() ? Making::kMade : Making::kWaits;
+      case Kind::kEntry: {
+        // An append whose reply was lost may be there already: looked for
+        // by its operation first.
+        journal::OperationFound seen;
+        const bool done = journal::prepare() == 0 &&
+                          (c.entry.by.op.empty() || journal::findOperation(c.entry.by.op, "", 0, &seen) == 0) &&
+                          (seen.found || journal::append(c.entry) == 0);
+        return done ? Making::kMade : Making::kWaits;
+      }
+    }
+    return Making::kWaits;
+  });
+}
+
 namespace {
 
 // The stock step right after the line's own: made, or left noted (with

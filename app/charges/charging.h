@@ -156,7 +156,14 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
 // line landed but its stock step still waiting (the action now says so),
 // or unknown while the folder cannot be read.
 enum class Settled { kDone, kNotLanded, kStockWaits, kUnknown };
-// Settles `a` (pending::applyAll, and an action whose write failed). With
+// Makes the changes parked on this workstation (app/charges/pending.h)
+// while the folder was away, in order: actions settled, tables packed,
+// journal entries appended. Returns how many of this folder's changes
+// still wait. Cheap when there are none: the handlers that write stock
+// call it first.
+int applyParked();
+
+// Settles `a` (applyParked, and an action whose write failed). With
 // `tellFound` the operator is told what was found of an action whose line
 // was not known to have landed.
 Settled settleLineAction(const pending::LineAction& a, bool tellFound);

@@ -79,7 +79,7 @@ bool chargeTableOf(const std::string& zyh, const char* gbkThen, const char* gbkN
 // --- handlers ---------------------------------------------------------------------
 
 void query() {
-  pending::applyAll();
+  applyParked();
   const std::string zyh = kWin.text("编辑框1");
   if (!acceptedPatientNumber(zyh, "")) return;
   // 1. The patient in the register.
@@ -118,12 +118,12 @@ void query() {
 }
 
 void lookUp() {
-  pending::applyAll();
+  applyParked();
   lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing());
 }
 
 void charge() {
-  pending::applyAll();  // stock changes left from a time the folder was away
+  applyParked();  // stock changes left from a time the folder was away
   const std::string zyh = kWin.text("编辑框1");
   // Refused before anything moves: the chosen entry stays listed.
   if (!chargeTableOf(zyh, GBK("再记帐"), nothingCharged())) return;
@@ -147,7 +147,7 @@ void charge() {
 }
 
 void deleteCharge() {
-  pending::applyAll();
+  applyParked();
   const std::string zyh = kWin.text("编辑框1");
   // 1. The patient's table, or nothing is deleted.
   if (!chargeTableOf(zyh, GBK("再删除"), nothingDeleted())) return;

@@ -85,7 +85,7 @@ void showPrescription(bool withList, bool quiet = false) {
 
 void openWindow() {
   cmd::SetVisualStyle(3);
-  pending::applyAll();
+  applyParked();
   if (!useMonthTable("")) return;
   ChargeFigures figures;
   showMonth(true, &figures);
@@ -116,12 +116,12 @@ void prescriptionTyped() {
 }
 
 void lookUp() {
-  pending::applyAll();  // stock changes left from a time the folder was away
+  applyParked();  // stock changes left from a time the folder was away
   lookUpCode(kWin.text("编辑框2"), kWin.control("超级列表框1"), &listing());
 }
 
 void charge() {
-  pending::applyAll();
+  applyParked();
   // Refused before anything moves: the chosen entry stays listed.
   if (!useMonthTable(nothingCharged())) return;
   // 1-4. The chosen entry as this window listed it, and the quantity.
@@ -144,7 +144,7 @@ void charge() {
 }
 
 void deleteCharge() {
-  pending::applyAll();
+  applyParked();
   // 1. The month's table, or nothing is deleted.
   if (!useMonthTable(nothingDeleted())) return;
   // 2-4, 6. The chosen line, confirmed, marked and packed, and its stock

@@ -16,7 +16,6 @@
 #include <sstream>
 #include <vector>
 
-#include "app/charges/charging.h"
 #include "app/telling.h"
 #include "app/charges/charge_values.h"
 #include "db/facade.h"
@@ -506,7 +505,7 @@ bool mayWait() {
 
 }  // namespace
 
-int applyAll() {
+int makeEach(const std::function<Making(const Parked&)>& make) {
   if (g_applying || !mayWait()) return g_applying ? waiting() : 0;
   g_applying = true;
   {
@@ -522,24 +521,15 @@ int applyAll() {
           ++i;
           continue;
         }
-        bool done = false;
-        if (c.kind == Change::kAction) {
-          const Settled settled = settleLineAction(c.action, true);
-          // A stock step still waiting was noted as such by the settling.
-          if (settled == Settled::kStockWaits || settled == Settled::kUnknown) break;
-          done = true;
-        } else if (c.kind == Change::kPack) {
-          // Only a table of charge lines is packed: the name came from one.
-          done = useTable(c.name, chargeTable()).ok() && cmd::PackDatabase();
-        } else {  // an entry alone (stock changes alone became actions when read)
-          journal::Entry e = c.entry;
-          e.why = c.why;
-          // An append whose reply was lost may be there already: looked
-          // for by its operation first.
-          journal::OperationFound seen;
-          done = journal::prepare() == 0 && (e.by.op.empty() || journal::findOperation(e.by.op, "", 0, &seen) == 0) &&
-                 (seen.found || journal::append(e) == 0);
-        }
+        Parked parked;
+        parked.kind = c.kind == Change::kAction ? Parked::Kind::kAction
+                      : c.kind == Change::kPack ? Parked::Kind::kPack
+                                                : Parked::Kind::kEntry;
+        parked.name = c.name;
+        parked.action = c.action;
+        parked.entry = c.entry;
+        parked.entry.why = c.why;
+        const bool done = make(parked) == Making::kMade;
         if (!done) break;  // the folder is still away: the rest waits too, in order
         g_changes.erase(g_changes.begin() + long(i));
         if (c.kind == Change::kAction && !save()) {

@@ -35,6 +35,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/charges/stock_journal.h"
@@ -60,7 +61,7 @@ bool addPack(const std::string& table);
 // A charge or a deletion of a charge line, noted here (written through to
 // the disk) before its first write to the shared folder and taken off once
 // its stock step is made. A process killed, or a reply lost, at any point
-// in between leaves it here, and applyAll settles it: the line landed (a
+// in between leaves it here, and applyParked settles it: the line landed (a
 // charge's line is there by its serial with the values charged; a
 // deletion's line is gone or marked deleted), so its stock step is made
 // once (found, by the operation, in the stock journal and checked against
@@ -86,19 +87,30 @@ bool begin(const LineAction& a);
 // line is written). False when it could not be written through.
 bool noteSerial(const std::string& op, int32_t serial);
 // Notes that the line's step of `op` has landed (its stock step failed and
-// waits): applyAll makes it without asking again.
+// waits): applyParked makes it without asking again.
 void noteLineKnown(const std::string& op);
 // Takes `op` off once its action is settled. A removal that cannot be
 // written leaves it noted: settling it again finds it made and makes
 // nothing twice.
 void finish(const std::string& op);
 
-// Tries every change of this folder in the order they were made: a stock
-// change made, or whose drug is no longer in the catalogue (told), and a
-// table packed, is taken off; one that fails again stays for the next try.
-// Returns how many of this folder's changes remain. Cheap when there are
-// none: call it at the start of the handlers that write stock.
-int applyAll();
+// A change as the step that makes it sees it (stock changes noted alone
+// come as actions).
+struct Parked {
+  enum class Kind { kAction, kPack, kEntry };
+  Kind kind = Kind::kAction;
+  LineAction action;     // kAction
+  std::string name;      // kPack: the charge table
+  journal::Entry entry;  // kEntry, with its reason
+};
+enum class Making { kMade, kWaits };
+// Runs `make` on every change of this folder in the order they were made,
+// under the lock this account's programs share: a change made is taken off
+// (the file rewritten), and the first that waits stops the run, so the
+// rest wait too, in order. Returns how many of this folder's changes
+// remain. Cheap when there are none. The charging steps say how each kind
+// is made (applyParked in app/charges/charging.h).
+int makeEach(const std::function<Making(const Parked&)>& make);
 
 // How many changes of this folder wait.
 int waiting();

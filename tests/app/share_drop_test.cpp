@@ -15,6 +15,7 @@
 #include <functional>
 #include <numeric>
 
+#include "app/charges/charging.h"
 #include "app/charges/pending.h"
 #include "app/shell.h"
 #include "charge_fixture.h"
@@ -508,16 +509,16 @@ TEST_F(ShareDropTest, APendingStockChangeSurvivesARestartAndIsMadeOnce) {
   EXPECT_EQ(app::pending::waiting(), 1);
   // The folder still away: the change is tried and kept, not dropped.
   share.arm(1);
-  EXPECT_EQ(app::pending::applyAll(), 1);
+  EXPECT_EQ(app::applyParked(), 1);
   share.recover();
   app::pending::setJournalPath(journal);
   EXPECT_EQ(app::pending::waiting(), 1);
   EXPECT_EQ(stock()[0], 97);
-  EXPECT_EQ(app::pending::applyAll(), 0);
+  EXPECT_EQ(app::applyParked(), 0);
   EXPECT_EQ(stock()[0], 92);
   app::pending::setJournalPath(journal);
   EXPECT_EQ(app::pending::waiting(), 0);
-  app::pending::applyAll();
+  app::applyParked();
   EXPECT_EQ(stock()[0], 92);
   fs::current_path(dir_ / "elsewhere");
   EXPECT_EQ(app::pending::waiting(), 1) << "the other folder's change still waits for its folder";
@@ -538,7 +539,7 @@ TEST_F(ShareDropTest, APendingChangeMadeWhileOneCallFailsIsMadeOnce) {
   };
   prepare();
   share.arm(0);
-  app::pending::applyAll();
+  app::applyParked();
   share.recover();
   const int calls = share.calls();
   ASSERT_GT(calls, 0);
@@ -548,11 +549,11 @@ TEST_F(ShareDropTest, APendingChangeMadeWhileOneCallFailsIsMadeOnce) {
     dialogs.answers.assign(8, rt::kOk);
     share.armOnce(n);
     const auto started = std::chrono::steady_clock::now();
-    app::pending::applyAll();
+    app::applyParked();
     share.recover();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << "waited on its own lock";
     app::pending::setJournalPath(journal);  // as a restart reads it
-    EXPECT_EQ(app::pending::applyAll(), 0);
+    EXPECT_EQ(app::applyParked(), 0);
     EXPECT_EQ(stock()[0], 97 - 5);
     EXPECT_EQ(journalled(), stock()[0] - 100);
     if (HasFailure()) break;
@@ -587,9 +588,9 @@ TEST_F(ShareDropTest, TwoProgramsOfOneAccountShareThePendingChanges) {
   ASSERT_GE(second, 0);
   if (second == 0) {
     db::closeAllDatabases();
-    _exit(app::pending::applyAll() == 0 ? 0 : 1);
+    _exit(app::applyParked() == 0 ? 0 : 1);
   }
-  EXPECT_EQ(app::pending::applyAll(), 0);
+  EXPECT_EQ(app::applyParked(), 0);
   ASSERT_EQ(waitpid(second, &status, 0), second);
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(stock()[0], before - 20);
@@ -616,7 +617,7 @@ TEST_F(ShareDropTest, APendingChangeFollowsItsFolderNotItsPath) {
   EXPECT_EQ(app::pending::waiting(), 0) << "made in a folder it does not belong to";
   fs::current_path(dir_ / "moved");
   EXPECT_EQ(app::pending::waiting(), 1);
-  EXPECT_EQ(app::pending::applyAll(), 0);
+  EXPECT_EQ(app::applyParked(), 0);
   EXPECT_EQ(std::stoi(stored("moved/" + std::string(app::kDrugCatalogueName))[0][apptest::fields::drug::shl]), 92);
   db::closeAllDatabases();
   fs::current_path(dir_);
