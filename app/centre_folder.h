@@ -55,7 +55,7 @@ CentreSources centreSources(int argc, char** argv, const std::string& programDir
 
 // Remembers the folder the user chose in the user's file; false when it
 // could not be written.
-bool rememberCentreFolder(const std::string& userFile, const std::string& dir);
+[[nodiscard]] bool rememberCentreFolder(const std::string& userFile, const std::string& dir);
 
 // At start-up: picks the centre folder (asking when nothing names one) and
 // makes it the working directory. False when the program is to end: the

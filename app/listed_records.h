@@ -25,7 +25,8 @@ namespace app {
 // is named (`gbkTable`, "… 无法读取：<cause>。列表和合计未更新。"), the list
 // keeps what it showed, and the engine's code is returned; 0 when shown.
 // Returns the number of records listed in *listed.
-int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each, int* listed);
+[[nodiscard]] int refreshList(const forms::Control& list, const char* gbkTable, const std::function<void()>& each,
+                              int* listed);
 
 // The rows of a newest-first list gathered during a scan of the current
 // table (db::forEachRecord) and put into the list after it, so that a scan
@@ -78,7 +79,7 @@ bool chosenListedRecord(const forms::Control& list, ListedRecord* out);
 class ReadRecord {
  public:
   // Reads the current record: 0 or the engine's code (-44 when it is gone).
-  int read();
+  [[nodiscard]] int read();
   int32_t serial() const { return v_.serial; }
   int32_t position() const { return v_.position; }
   const rt::Arg& value(const char* gbkField) const;
@@ -95,7 +96,7 @@ class ReadRecord {
 // it whole (`out`). 0; -44 (kNoRecord) when another workstation removed it
 // or changed what the row shows since it was listed; another engine code
 // when it could not be read.
-int readListedRecord(const ListedRecord& row, ReadRecord* out);
+[[nodiscard]] int readListedRecord(const ListedRecord& row, ReadRecord* out);
 
 // Leaves the current table with no record current (the position past the
 // last record), so that a modify or delete that follows fails instead of
@@ -123,6 +124,6 @@ class FieldReader {
 // search with its reason: 1 found (current), 0 no such record,
 // or the engine's (negative) code when the table could not be searched to
 // the end: "not found" is never said of a table that was not read.
-int searchText(const char* gbkField, const std::string& value);
+[[nodiscard]] int searchText(const char* gbkField, const std::string& value);
 
 }  // namespace app

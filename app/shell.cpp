@@ -344,8 +344,8 @@ int runProgram(int argc, char** argv) {
     return 0;
   }
   QApplication qt(argc, argv);
-  // 1. The runtime: template data (a damaged block ends the program here),
-  //    the layers' commands.
+  // The runtime: template data (a damaged block ends the program here),
+  // the layers' commands.
   forms::templates();
   forms::initForms();
   db::registerDatabaseCommands();
@@ -359,16 +359,16 @@ int runProgram(int argc, char** argv) {
   // folder, elsewhere for the packaged program).
   if (!enterCentreFolder(argc, argv)) return 1;
   if (!holdCentreFolder()) return 1;
-  // 2. Module initialisation: the handler tables, and the journal of stock
-  //    changes left pending on this workstation (its own disk, never the
-  //    shared folder, which may be what was away).
+  // Module initialisation: the handler tables, and the journal of stock
+  // changes left pending on this workstation (its own disk, never the
+  // shared folder, which may be what was away).
   installShellHandlers();
   pending::setJournalPath(
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-stock").toStdString());
-  // 3. The exit routine runs after the loop below, and from endProgram().
-  // 4. The start window.
+  // The exit routine runs after the loop below, and from endProgram().
+  // The start window.
   if (!forms::loadWindow(ids::kStartWindow)) rt::fatalError(GBK("载入启动窗口失败"));
-  // 5. Until the last window closes.
+  // Until the last window closes.
   forms::runMessageLoop();
   releaseProgramTexts();
   return 0;

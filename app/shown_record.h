@@ -46,7 +46,7 @@ class ShownRecord {
   // Reads the current record of the current table whole and shows it. On
   // failure nothing is shown, the boxes are cleared and the record
   // forgotten; the engine's code is returned for the caller to tell.
-  int showCurrent();
+  [[nodiscard]] int showCurrent();
   // 查找: searches the current table from its first record for the first
   // record whose text field `field` is `value` byte for byte, reads it
   // whole and shows it. When another workstation's pack put another record
@@ -54,7 +54,7 @@ class ShownRecord {
   // shown; 0 no such record; otherwise the engine's code, of the search
   // (*searchFailed set: the table was not read to its end) or of the
   // reading. On failure the record shown is forgotten, the boxes kept.
-  int findAndShow(const char* field, const std::string& value, bool* searchFailed);
+  [[nodiscard]] int findAndShow(const char* field, const std::string& value, bool* searchFailed);
   // Empties the boxes; no record is shown.
   void clear();
   // No record is shown any more (the boxes keep what they hold).
@@ -94,6 +94,6 @@ class ShownRecord {
 // ReplaceFields on the current record with pairs built at run time (one
 // read and one write under the record's lock). Texts of the values must
 // live through the call. True when written.
-bool replaceCurrentFields(const std::vector<std::pair<std::string, rt::Arg>>& pairs);
+[[nodiscard]] bool replaceCurrentFields(const std::vector<std::pair<std::string, rt::Arg>>& pairs);
 
 }  // namespace app

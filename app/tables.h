@@ -98,6 +98,6 @@ std::string unusablePatientNumberText(const std::string& zyh);
 bool currentTableIs(const TableDef& def);
 
 // CreateDatabase with the table's fields, through the command table.
-bool createTable(const std::string& bareName, const TableDef& def);
+[[nodiscard]] bool createTable(const std::string& bareName, const TableDef& def);
 
 }  // namespace app

@@ -162,10 +162,10 @@ bool postBill(const std::string& table, rt::DateTime today, const std::string& n
 }
 
 void lookUpCode(const std::string& code, const forms::Control& matches, Listing* listing) {
-  // 1. Nothing listed until the catalogue has been read.
+  // Nothing listed until the catalogue has been read.
   listing->clear();
   cmd::ListClear(matches.arg());
-  // 2. The catalogue's records with that code, read in one pass.
+  // The catalogue's records with that code, read in one pass.
   if (const TableUse use = useTable(kCatalogue); !use.ok()) {
     tellFailure(GBK("药品目录 ypjbxx 无法打开"), use.code, "");
     return;
@@ -190,8 +190,8 @@ void lookUpCode(const std::string& code, const forms::Control& matches, Listing*
     tellFailure(GBK("药品目录 ypjbxx 无法读取"), rc, GBK("请稍后再查询。"));
     return;
   }
-  // 3. The matches listed, the last in stored order at the top; the
-  //    listing follows the rows top to bottom.
+  // The matches listed, the last in stored order at the top; the
+  // listing follows the rows top to bottom.
   rows.show(matches);
   listing->assign(found.rbegin(), found.rend());
 }
@@ -484,8 +484,11 @@ Settled settleLineAction(const pending::LineAction& a, bool tellFound) {
     landed = chargeLineLanded(a);
   } else {
     landed = deletedLineGone(a);
-    // Marked but perhaps not packed away yet: packed when the folder allows.
-    if (landed == 1) pending::addPack(a.table);
+    // Marked but perhaps not packed away yet: packed when the folder
+    // allows. Not noted (this disk cannot be written either): the next
+    // deletion in that table packs it, and the line's stock is settled
+    // either way, so the settling goes on.
+    if (landed == 1) static_cast<void>(pending::addPack(a.table));
   }
   if (landed < 0) return Settled::kUnknown;
   if (landed == 0) {
@@ -586,14 +589,14 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
   a.cashier = cashier();
   a.why = why;
   if (a.why.user.empty()) a.why.user = a.cashier;
-  // 1. Noted on this disk before anything is written to the folder.
+  // Noted on this disk before anything is written to the folder.
   if (!pending::begin(a)) {
     std::string text = GBK("本机无法记下这笔记帐（本机磁盘不可写），为免记帐与库存不符，");
     text += nothingCharged();
     tell(text.c_str());
     return Charged::kNotWritten;
   }
-  // 2. The line, its serial noted as the append takes it.
+  // The line, its serial noted as the append takes it.
   bool appended = false;
   const uint64_t uncertainBefore = db::uncertainWrites();
   {
@@ -627,7 +630,7 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
     pending::finish(a.op);
     return Charged::kWritten;
   }
-  // 3. The stock follows the line.
+  // The stock follows the line.
   a.lineKnown = true;
   stockAfterLine(a, GBK("已记帐，但药品"), GBK("的库存暂未能扣减"));
   return Charged::kWritten;
@@ -720,9 +723,12 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
     // takes it away, so it is deleted and its stock comes back now. Until
     // the pack it is still listed and counted, which the operator is told.
     const int code = db::lastError();
-    pending::addPack(table);
+    const bool noted = pending::addPack(table);
     tellFailure(GBK("该明细已标记删除，库存将退回；但收费表暂未能压缩"), code,
-                GBK("本机已记下，共享文件夹恢复后将自动完成压缩；在此之前该明细仍显示在列表中并计入合计。"));
+                noted
+                    ? GBK("本机已记下，共享文件夹恢复后将自动完成压缩；在此之前该明细仍显示在列表中并计入合计。")
+                    : GBK("本机也未能记下，请在共享文件夹恢复后再删除一次任意一条明细以完成压缩；在此之前该明细仍显示在"
+                          "列表中并计入合计。"));
   }
   a.lineKnown = true;
   stockAfterLine(a, GBK("已删除，但药品"), GBK("的库存暂未能退回"));

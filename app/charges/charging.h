@@ -68,8 +68,8 @@ struct ChargeFigures {
 // every line for the usage list (ListRows::show puts them on screen).
 // Returns 0, or the engine's code when the table could not be read whole:
 // `out` then holds zeros and `rows` is not to be shown.
-int readPatientLines(ListRows* rows, ChargeFigures* out);
-int readPrescriptionLines(const std::string& prescription, ListRows* rows, ChargeFigures* out);
+[[nodiscard]] int readPatientLines(ListRows* rows, ChargeFigures* out);
+[[nodiscard]] int readPrescriptionLines(const std::string& prescription, ListRows* rows, ChargeFigures* out);
 
 // The category totals of the lines of the current charge table whose `cf`
 // equals the prescription number. All 0 when the table could not be read
@@ -91,7 +91,8 @@ void tellPostingFailed(const std::string& table);
 // the number, the seventeen category amounts and their sum (added in fen;
 // each stored as the float nearest to its fen amount). Refusals and failed writes are
 // reported; what was printed stays printed.
-bool postBill(const std::string& table, rt::DateTime today, const std::string& number, const CategoryTotals& totals);
+[[nodiscard]] bool postBill(const std::string& table, rt::DateTime today, const std::string& number,
+                            const CategoryTotals& totals);
 
 // What one window's look-up listed: the catalogue entries its list of
 // matches shows, in list order (row 0 at the top), each with the values a
@@ -123,7 +124,7 @@ bool takeChosenEntry(const forms::Control& matches, const Listing& listing, cons
 // Appends the charge being recorded to the current charge table with the
 // prescription number and the cashier. On failure tells the operator (when
 // `tellFailed`) that nothing was charged and returns false.
-bool appendCharge(const std::string& prescription, bool tellFailed = true);
+[[nodiscard]] bool appendCharge(const std::string& prescription, bool tellFailed = true);
 
 // Before a drug (西药, 中成, 中草; services are not stock-checked) is
 // charged: the catalogue record whose stock the charge will lower (the
@@ -136,7 +137,7 @@ bool appendCharge(const std::string& prescription, bool tellFailed = true);
 // to be written). A catalogue that cannot be read, or no such record,
 // asks nothing: the stock step says what it finds. The charge table
 // `chargeTable` is current again afterwards.
-bool confirmStockForCharge(const std::string& chargeTable);
+[[nodiscard]] bool confirmStockForCharge(const std::string& chargeTable);
 
 // Steps 6, 7 and 9 of a charge: the charge being recorded appended to the
 // charge table `table` (current) with the prescription number and the
@@ -149,7 +150,8 @@ bool confirmStockForCharge(const std::string& chargeTable);
 // say whether the line landed, and the action waits to be settled (told:
 // not to be charged again).
 enum class Charged { kWritten, kNotWritten, kUnknown };
-Charged chargeLine(const std::string& table, const std::string& prescription, const journal::Movement& why);
+[[nodiscard]] Charged chargeLine(const std::string& table, const std::string& prescription,
+                                 const journal::Movement& why);
 
 // How a noted line action settled: its line and stock step made (or found
 // made), its line known never to have landed (nothing more to do), the
@@ -166,7 +168,7 @@ int applyParked();
 // Settles `a` (applyParked, and an action whose write failed). With
 // `tellFound` the operator is told what was found of an action whose line
 // was not known to have landed.
-Settled settleLineAction(const pending::LineAction& a, bool tellFound);
+[[nodiscard]] Settled settleLineAction(const pending::LineAction& a, bool tellFound);
 
 // Steps 2 to 5 and 7 of deleting a charge line from the current charge
 // table `table`: the line of the chosen row of `usage` read into the charge
@@ -177,7 +179,8 @@ Settled settleLineAction(const pending::LineAction& a, bool tellFound);
 // operator cancelled or there is no line; kFailed when nothing was deleted
 // or that is not known yet (told).
 enum class Deletion { kDeleted, kKept, kFailed };
-Deletion deleteChosenLine(const forms::Control& usage, const std::string& table, const journal::Movement& why);
+[[nodiscard]] Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
+                                        const journal::Movement& why);
 
 // A quantity as the charge windows take it: cut toward zero to a whole
 // number (NaN gives 0, beyond the 32-bit range the nearest end).

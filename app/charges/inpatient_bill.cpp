@@ -155,6 +155,15 @@ StatementLayout layOut(int n, int bottom) {
   return l;
 }
 
+// 打印明细: the discharge cost statement of the patient on the panel.
+//   1. The printer dialog; A4, portrait.
+//   2. The title.
+//   3. The patient from the panel.
+//   4. The line under him,
+//   5. and the column headings.
+//   6. His charge lines, oldest first (read after the dialog).
+//   7. The rows, over as many pages as they need; the closing line and the
+//      print time after the last.
 void printStatement() {
   std::string zyh;
   if (!patientShown(&zyh)) return;
@@ -233,8 +242,8 @@ void printStatement() {
 
 // --- inpatient bill and its postings -----------------------------------------------
 
-// 4. The monthly record: the patient's totals per prescription code, as
-//    the bill's reading of his lines gave them.
+// The bill's step 4 (printBill): the monthly record, the patient's totals
+// per prescription code as the bill's reading of his lines gave them.
 bool postMonth(const std::string& zyh, const std::array<int64_t, 17>& fen) {
   std::array<float, 17> c{};
   for (size_t i = 0; i < c.size(); ++i) c[i] = storedOf(fen[i]);
@@ -305,6 +314,13 @@ void printForm(const rt::Arg& p, rt::DateTime today, const CategoryTotals& t) {
   cmd::PrintTextAt(p, 1400, 850, cashier());
 }
 
+// 打印票据: the inpatient bill of the patient on the panel.
+//   1. The printer dialog; the printer's own paper, portrait.
+//   2. The form, from one reading of his lines.
+//   3. The yearly posting (bz + year),
+//   4. and the monthly posting (n + year + month), whether or not the
+//      yearly one was written.
+//   5. The page out.
 void printBill() {
   std::string zyh;
   if (!patientShown(&zyh)) return;
@@ -326,14 +342,16 @@ void printBill() {
   // 2. The form.
   const rt::DateTime today = cmd::DateOnly(cmd::Now());
   printForm(p, today, figures.categories);
-  // 3, 4. The postings the reports read, keyed by his number.
-  postInpatientBill(today, zyh, figures, zyh);
+  // 3, 4. The postings the reports read, keyed by his number. Each tells
+  //       its own failure; the form is printed either way.
+  static_cast<void>(postInpatientBill(today, zyh, figures, zyh));
   // 5.
   cmd::EndPrinting(p);
 }
 
 }  // namespace
 
+// The bill's steps 3 and 4 (printBill above).
 bool postInpatientBill(rt::DateTime today, const std::string& number, const ChargeFigures& figures,
                        const std::string& zyh) {
   // 3. The yearly record.

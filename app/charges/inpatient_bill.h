@@ -23,8 +23,8 @@ void setInpatientBillHandlers(std::vector<forms::Handler>& table);
 // into "n" + year + month under `zyh`. The bill window posts through this,
 // and so does anything that must leave the same records. False when a
 // posting was not written (the operator is told which).
-bool postInpatientBill(rt::DateTime today, const std::string& number, const ChargeFigures& figures,
-                       const std::string& zyh);
+[[nodiscard]] bool postInpatientBill(rt::DateTime today, const std::string& number, const ChargeFigures& figures,
+                                     const std::string& zyh);
 
 // Days in hospital as the bill prints them: one decimal, half away from
 // zero ("8.7", "0.0").

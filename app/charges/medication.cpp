@@ -82,13 +82,13 @@ void query() {
   applyParked();
   const std::string zyh = kWin.text("编辑框1");
   if (!acceptedPatientNumber(zyh, "")) return;
-  // 1. The patient in the register.
+  // The patient in the register.
   if (const TableUse use = useTable(kInpatientsName); !use.ok()) {
     tellFailure(GBK("住院登记表 zyjbxx 无法打开"), use.code, "");
     return;
   }
-  // 2. Not there: nothing else changes. A register that could not be
-  //    searched to the end is not a patient who is not there.
+  // Not there: nothing else changes. A register that could not be
+  // searched to the end is not a patient who is not there.
   const int found = searchText("zyh", zyh);
   if (found < 0) {
     tellFailure(GBK("住院登记表 zyjbxx 无法读取"), found, GBK("未能查询，请稍后再试。"));
@@ -103,15 +103,16 @@ void query() {
     tellFailure(GBK("住院登记表 zyjbxx 无法读取"), failed, GBK("未能查询，请稍后再试。"));
     return;
   }
-  // 4, 5. His charge table, made on his first query (only when no file of
-  //    that name exists). One that cannot be used leaves the panel as it
-  //    was, so no bill is printed for him.
+  // His charge table, made on his first query (only when no file of
+  // that name exists). One that cannot be used leaves the panel as it
+  // was, so no bill is printed for him.
   if (!useChargeTable(patientChargeTable(zyh), "", true)) return;
-  // 3. The panel.
+  // The panel.
   showPatient(patient);
-  // 6. His charges.
-  showChargesOf(zyh);
-  // 7. Ready for the first code; Enter now presses "确　定".
+  // His charges (a table that cannot be read is told there, the list and
+  // totals left empty).
+  static_cast<void>(showChargesOf(zyh));
+  // Ready for the first code; Enter now presses "确　定".
   kWin.focus("编辑框2");
   kWin.control("按钮1").setButtonType(0);
   kWin.control("按钮2").setButtonType(1);
@@ -127,19 +128,19 @@ void charge() {
   const std::string zyh = kWin.text("编辑框1");
   // Refused before anything moves: the chosen entry stays listed.
   if (!chargeTableOf(zyh, GBK("再记帐"), nothingCharged())) return;
-  // 1-5. The chosen entry as this window listed it, and the quantity.
+  // The chosen entry as this window listed it, and the quantity.
   if (!takeChosenEntry(kWin.control("超级列表框1"), listing(), kWin.text("编辑框3"))) return;
   // A drug beyond its stock or past its expiry is charged only when the
   // operator says so; 否 leaves everything as it was.
   if (!confirmStockForCharge(patientChargeTable(zyh))) return;
-  // 6, 7, 9. The charge line in the patient's table, and the stock
-  //    following it. Not written: the entry stays listed for another try.
+  // The charge line in the patient's table, and the stock
+  // following it. Not written: the entry stays listed for another try.
   const Charged charged =
       chargeLine(patientChargeTable(zyh), kWin.text("编辑框4"), {journal::inpatientCharge(), zyh, ""});
   if (charged == Charged::kNotWritten) return;
-  // 8. What he has been charged now.
-  showChargesOf(zyh);
-  // 10. Ready for the next code; quantity and prescription stay.
+  // What he has been charged now (a reading that fails is told there).
+  static_cast<void>(showChargesOf(zyh));
+  // Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
   cmd::ListClear(kWin.control("超级列表框1").arg());
@@ -149,13 +150,13 @@ void charge() {
 void deleteCharge() {
   applyParked();
   const std::string zyh = kWin.text("编辑框1");
-  // 1. The patient's table, or nothing is deleted.
+  // The patient's table, or nothing is deleted.
   if (!chargeTableOf(zyh, GBK("再删除"), nothingDeleted())) return;
-  // 2-5, 7. The chosen line, confirmed, marked and packed, and its stock
-  //    back.
-  deleteChosenLine(kWin.control("超级列表框2"), patientChargeTable(zyh), {journal::deletionReturn(), zyh, ""});
-  // 6. In both cases.
-  showChargesOf(zyh);
+  // The chosen line, confirmed, marked and packed, and its stock back.
+  // Whatever came of it was told; the list is shown afresh in every case.
+  static_cast<void>(
+      deleteChosenLine(kWin.control("超级列表框2"), patientChargeTable(zyh), {journal::deletionReturn(), zyh, ""}));
+  static_cast<void>(showChargesOf(zyh));
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }

@@ -25,7 +25,7 @@ void setMedicationHandlers(std::vector<forms::Handler>& table);
 // read whole is reported (with `gbkNotDone`, what the handler then does not
 // do), the window keeps what it showed, and the engine's code is returned
 // (0 when shown).
-int showChargesOf(const std::string& zyh, ChargeFigures* figures = nullptr, const char* gbkNotDone = "");
+[[nodiscard]] int showChargesOf(const std::string& zyh, ChargeFigures* figures = nullptr, const char* gbkNotDone = "");
 
 // Refuses an inpatient number that cannot name his charge table (empty, or
 // one the registration rule refuses), telling the operator and what was not

@@ -124,19 +124,19 @@ void charge() {
   applyParked();
   // Refused before anything moves: the chosen entry stays listed.
   if (!useMonthTable(nothingCharged())) return;
-  // 1-4. The chosen entry as this window listed it, and the quantity.
+  // The chosen entry as this window listed it, and the quantity.
   if (!takeChosenEntry(kWin.control("超级列表框1"), listing(), kWin.text("编辑框3"))) return;
   // A drug beyond its stock or past its expiry is charged only when the
   // operator says so; 否 leaves everything as it was.
   if (!confirmStockForCharge(monthTable())) return;
-  // 5, 6, 8. The charge line in the month's table, and the stock following
-  //    it. Not written: the entry stays listed for another try.
+  // The charge line in the month's table, and the stock following
+  // it. Not written: the entry stays listed for another try.
   const Charged charged =
       chargeLine(monthTable(), kWin.text("编辑框4"), {journal::outpatientCharge(), kWin.text("编辑框4"), ""});
   if (charged == Charged::kNotWritten) return;
-  // 7. The month and the prescription as they are now.
+  // The month and the prescription as they are now.
   showPrescription(true);
-  // 9. Ready for the next code; quantity and prescription stay.
+  // Ready for the next code; quantity and prescription stay.
   kWin.setText("编辑框2", "");
   kWin.focus("编辑框2");
   cmd::ListClear(kWin.control("超级列表框1").arg());
@@ -145,12 +145,11 @@ void charge() {
 
 void deleteCharge() {
   applyParked();
-  // 1. The month's table, or nothing is deleted.
+  // The month's table, or nothing is deleted.
   if (!useMonthTable(nothingDeleted())) return;
-  // 2-4, 6. The chosen line, confirmed, marked and packed, and its stock
-  //    back (under the line's prescription).
-  deleteChosenLine(kWin.control("超级列表框2"), monthTable(), {journal::deletionReturn(), "", ""});
-  // 5. In both cases.
+  // The chosen line, confirmed, marked and packed, and its stock back
+  // (under the line's prescription). Whatever came of it was told; the list is shown afresh in every case.
+  static_cast<void>(deleteChosenLine(kWin.control("超级列表框2"), monthTable(), {journal::deletionReturn(), "", ""}));
   showPrescription(true);
 }
 
@@ -178,9 +177,9 @@ void printForm(const rt::Arg& p, const CategoryTotals& t) {
 }
 
 void printBill() {
-  // 1. The month's table.
+  // The month's table.
   if (!useMonthTable(GBK("未打印票据。"))) return;
-  // 2, 3. A prescription with lines this month.
+  // A prescription with lines this month.
   const std::string prescription = kWin.text("编辑框4");
   if (prescription.empty()) {
     tell(GBK("请输入处方号"));
@@ -195,7 +194,7 @@ void printBill() {
     tell(GBK("无该处方"));
     return;
   }
-  // 4. The printer's own paper, portrait, the dialog shown.
+  // The printer's own paper, portrait, the dialog shown.
   const rt::Arg printer = kWin.control("打印机1").arg();
   cmd::BeginPrinting(printer, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted, rt::omitted);
   // The prescription's figures, read once after the dialog is answered:
@@ -210,12 +209,13 @@ void printBill() {
   }
   programValues().categoryTotals = figures.categories;
   programValues().currentNumber = prescription;
-  // 5, 6. The pre-printed form.
+  // The pre-printed form.
   cmd::SetPrinterFontSize(printer, 11);
   printForm(printer, figures.categories);
   cmd::EndPrinting(printer);
-  // 7. The bill into the year's table, one record per prescription.
-  postOutpatientBill(prescription, figures.categories);
+  // The bill into the year's table, one record per prescription. A posting
+  // that fails is told by postBill; the bill is printed either way.
+  static_cast<void>(postOutpatientBill(prescription, figures.categories));
 }
 
 void clockTick() { showClock(kWin.control("标签18")); }

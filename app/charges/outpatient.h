@@ -25,6 +25,6 @@ void setOutpatientHandlers(std::vector<forms::Handler>& table);
 // today. The bill window posts through this, and so does anything that
 // must leave the same record. False when it was not written (the operator
 // is told why).
-bool postOutpatientBill(const std::string& prescription, const CategoryTotals& totals);
+[[nodiscard]] bool postOutpatientBill(const std::string& prescription, const CategoryTotals& totals);
 
 }  // namespace app

@@ -48,15 +48,15 @@ void setJournalPath(const std::string& path);
 // The stock of the first catalogue record of that name, category and
 // price is to change by `delta`. False when not even the journal could be
 // written (the operator must then be asked to check the stock).
-bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta,
-                    const journal::Movement& why);
+[[nodiscard]] bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta,
+                                  const journal::Movement& why);
 
 // A stock journal entry whose stock change is made, to be appended.
-bool addJournalEntry(const journal::Entry& e);
+[[nodiscard]] bool addJournalEntry(const journal::Entry& e);
 
 // The charge table `table` holds a line marked deleted whose compaction
 // failed: it is to be packed.
-bool addPack(const std::string& table);
+[[nodiscard]] bool addPack(const std::string& table);
 
 // A charge or a deletion of a charge line, noted here (written through to
 // the disk) before its first write to the shared folder and taken off once
@@ -82,10 +82,10 @@ struct LineAction {
 
 // Notes `a`. False when it could not be written through: the action is
 // then not to be made (nothing could finish it after a crash).
-bool begin(const LineAction& a);
+[[nodiscard]] bool begin(const LineAction& a);
 // Notes the serial of a charge's line (as the append takes it, before the
 // line is written). False when it could not be written through.
-bool noteSerial(const std::string& op, int32_t serial);
+[[nodiscard]] bool noteSerial(const std::string& op, int32_t serial);
 // Notes that the line's step of `op` has landed (its stock step failed and
 // waits): applyParked makes it without asking again.
 void noteLineKnown(const std::string& op);
@@ -110,7 +110,7 @@ enum class Making { kMade, kWaits };
 // rest wait too, in order. Returns how many of this folder's changes
 // remain. Cheap when there are none. The charging steps say how each kind
 // is made (applyParked in app/charges/charging.h).
-int makeEach(const std::function<Making(const Parked&)>& make);
+[[nodiscard]] int makeEach(const std::function<Making(const Parked&)>& make);
 
 // How many changes of this folder wait.
 int waiting();

@@ -66,7 +66,7 @@ const std::string& workstation();
 // fields (those of a journal made before entries carried operations are
 // taken too). Leaves it current. 0, or the engine's code (-22 for a file
 // of that name with other fields): no stock is changed without its entry.
-int prepare();
+[[nodiscard]] int prepare();
 // Whether the journal prepared last holds operations and lines: a journal
 // of the older layout keeps entries without them, and nothing can be
 // checked against it by operation.
@@ -74,10 +74,10 @@ bool carriesOperations();
 
 // Appends one entry, dated now, into the journal (prepare() first; it is
 // current afterwards). 0 or the engine's code.
-int append(const Entry& e);
+[[nodiscard]] int append(const Entry& e);
 // The same with the journal current already (a run of entries in one
 // append batch, db::AppendBatch).
-int appendToCurrent(const Entry& e);
+[[nodiscard]] int appendToCurrent(const Entry& e);
 
 // What the journal holds of one operation, read in one pass (the caller
 // holds the lock of the catalogue record the operation changes, so no
@@ -91,7 +91,8 @@ struct OperationFound {
 };
 // 0, or the engine's code when the journal could not be read whole (no
 // journal yet: 0, nothing found).
-int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial, OperationFound* out);
+[[nodiscard]] int findOperation(const std::string& op, const std::string& lineTable, int32_t lineSerial,
+                                OperationFound* out);
 
 // The entries of one batch (code, name and batch number equal), newest
 // first, each as the texts the journal view shows: time, change, stock
@@ -100,7 +101,7 @@ int findOperation(const std::string& op, const std::string& lineTable, int32_t l
 // matches every entry (a drug typed by its code alone shows all its
 // batches). 0, or the engine's code when the journal could not be read
 // whole (no journal yet: 0 and no rows).
-int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph, bool anyWhereEmpty,
-              std::vector<std::vector<std::string>>* rows);
+[[nodiscard]] int entriesOf(const std::string& dm, const std::string& mch, const std::string& ph, bool anyWhereEmpty,
+                            std::vector<std::vector<std::string>>* rows);
 
 }  // namespace app::journal

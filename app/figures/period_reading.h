@@ -119,8 +119,8 @@ struct Unreadable {
 // missing too and added to `unreadable` with the engine's code: the
 // figures must never be summed from whatever other table happens to be
 // current.
-bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
-                     std::vector<Unreadable>* unreadable);
+[[nodiscard]] bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
+                                   std::vector<Unreadable>* unreadable);
 
 // --- the four cases -------------------------------------------------------------------
 
