@@ -13,6 +13,7 @@
 #include "app/first_start.h"
 #include "app/inpatient.h"
 #include "app/inpatient_bill.h"
+#include "app/login_guard.h"
 #include "app/medication.h"
 #include "app/module.h"
 #include "app/pending_stock.h"
@@ -20,7 +21,9 @@
 #include "app/program_values.h"
 #include "app/report.h"
 #include "app/report_chart.h"
+#include "app/rights.h"
 #include "app/tables.h"
+#include "app/trail.h"
 #include "db/dialog/edit_records.h"
 #include "db/each.h"
 #include "db/engine.h"
@@ -58,7 +61,10 @@ bool holdCentreFolder() {
   return false;
 }
 
-void load(uint32_t windowId) { cmd::LoadWindow(forms::windowArg(windowId)); }
+void load(uint32_t windowId) {
+  if (!login::mayOpenWindow(windowId)) return;
+  cmd::LoadWindow(forms::windowArg(windowId));
+}
 
 void setVisualStyle3() { cmd::SetVisualStyle(3); }
 
@@ -71,6 +77,7 @@ void startCreated() {
   // Closed by its close box without a login: the modules must not open to
   // someone who never logged in, so the program ends as "退出" would.
   if (!g_loginDone) endProgram();
+  rights::disableRefused(ids::kStartWindow);
 }
 
 void openDrug() { load(ids::kDrugWindow); }
@@ -105,6 +112,8 @@ int listUsers() {
   return 0;
 }
 
+void loginEditRights();
+
 void tellUsersUnreadable(int code) { tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("暂时无法登录。")); }
 
 void loginCreated() {
@@ -124,6 +133,8 @@ void loginCreated() {
     return;
   }
   if (const int rc = listUsers(); rc != 0) tellUsersUnreadable(rc);
+  // Beside 新增: the users' rights, behind the same manager code.
+  forms::addExtraButton(ids::kLoginWindow, GBK("权限"), 150, 124, 57, 22, loginEditRights);
 }
 
 void loginCheck() {
@@ -136,6 +147,7 @@ void loginCheck() {
   cmd::MoveFirst();
   if (cmd::RecordCount() == 0) return;
   const std::string name = userBox();
+  if (!login::mayTry(name)) return;
   auto sameName = [&name] { return rt::makeBool(db::fieldTextEquals("use", name)); };
   rt::Expr condition(sameName);
   const bool found = cmd::FindRecord(condition.arg());
@@ -144,6 +156,7 @@ void loginCheck() {
     return;
   }
   bool ok = found && cmd::ReadText("ma") == passwordBox();
+  if (ok && !login::accepted(name)) return;
   if (ok) {
     g_loggedInUser = name;
     g_loginDone = true;
@@ -151,7 +164,7 @@ void loginCheck() {
     pending::applyAll();  // stock changes left from a time the folder was away
     return;
   }
-  showMessage(GBK("密码错误!"));
+  showMessage(login::refused(name).c_str());
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
 }
 
@@ -162,13 +175,24 @@ void loginEditUsers() {
   }
   // The manager code does not stay in the box behind the dialog.
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
-  cmd::OpenDatabase(kUsersName);
-  cmd::SetCurrentDatabase(kUsersName);
+  if (!login::mayEditUsers(userBox())) return;
   // Users added now reach the combo box at the next start. On an empty
   // list the dialog starts on a new blank record: the first user typed
   // there is saved when the dialog closes.
-  cmd::EditRecords();
+  login::editUsers(userBox());
+  cmd::SetCurrentDatabase(kUsersName);
   showNoUserLine(cmd::RecordCount() == 0);
+}
+
+// "权限": the rights table, behind the manager code as the user list is.
+void loginEditRights() {
+  if (passwordBox() != kManagerCode) {
+    showMessage(GBK("请输入管理员密码！"));
+    return;
+  }
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
+  if (!login::mayEditUsers(userBox())) return;
+  login::editRights(userBox());
 }
 
 void loginQuit() { endProgram(); }
@@ -237,6 +261,7 @@ const std::string& loggedInUser() { return g_loggedInUser; }
 void releaseProgramTexts() {
   g_loggedInUser.clear();
   g_loggedInUser.shrink_to_fit();
+  rights::forget();
   releaseProgramValues();
 }
 
@@ -304,6 +329,10 @@ void installShellHandlers() {
       {setReportHandlers});
   // The report window's "图 表" beside the yearly report's row.
   forms::addWindowBuiltHook(addChartButton);
+  // Buttons of the rights the login lacks are disabled as each window is built.
+  forms::addWindowBuiltHook(rights::disableRefused);
+  // The report window's "操作记录" beside the monthly postings' edit button.
+  forms::addWindowBuiltHook(trail::addTrailButton);
   std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);
   setPrintRangeHandlers(printRange);
   forms::setHandlers(ids::kPrintRangeWindow, printRange);
@@ -362,6 +391,8 @@ int runProgram(int argc, char** argv) {
   installShellHandlers();
   pending::setJournalPath(
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-stock").toStdString());
+  trail::setNotesPath(
+      (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-trail").toStdString());
   // 3. The exit routine runs after the loop below, and from endProgram().
   // 4. The start window.
   if (!forms::loadWindow(ids::kStartWindow)) rt::fatalError(GBK("载入启动窗口失败"));
