@@ -58,7 +58,7 @@ int readTrail(const std::string& dir, std::vector<Entry>* entries, bool* exists)
       }
       double d = 0;
       if (k == 0 && rt::numericValue(v.arg(), &d)) e.number = int(d);
-      if (k == 1 && rt::numericValue(v.arg(), &d)) e.when = d;
+      if (k == 1) e.when = v.real();  // a date-time
       e.texts.push_back(shownText(*fields[k], v.arg(), Amounts::kExact));
     }
     entries->push_back(std::move(e));
