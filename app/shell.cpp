@@ -133,8 +133,11 @@ void loginCreated() {
     return;
   }
   if (const int rc = listUsers(); rc != 0) tellUsersUnreadable(rc);
-  // Beside 新增: the users' rights, behind the same manager code.
-  forms::addExtraButton(ids::kLoginWindow, GBK("权限"), 150, 124, 57, 22, loginEditRights);
+  // Beside 新增: the users' rights, behind the same manager code; in the
+  // row the first start's line takes while there is no user to give
+  // rights to.
+  if (forms::comboCount(ids::kLoginWindow, ids::login::kCombo1) > 0)
+    forms::addExtraButton(ids::kLoginWindow, GBK("权限"), 150, 124, 57, 22, loginEditRights);
 }
 
 void loginCheck() {

@@ -296,4 +296,48 @@ TEST_F(TrailTest, AGapInTheNumbersIsNamedByTheAuditAndByKdbtoolTrail) {
   EXPECT_EQ(entries().back()[xh], "8");
 }
 
+// The report window's view: the filters typed into its prompt, the entries
+// newest first, read only.
+TEST_F(TrailTest, TheReportWindowListsTheEntriesTheFiltersLeave) {
+  app::trail::record({app::trail::loginFailed(), app::kUsersName, 0, "", "", g("李四")});
+  rt::setClock(rt::makeDateTime(2010, 5, 4, 9, 0, 0));
+  app::trail::record({app::trail::loginFailed(), app::kUsersName, 0, "", "", g("李四")});
+  struct Shown : qtest::ScriptedDialogs {
+    std::string typed, note;
+    std::vector<std::vector<std::string>> rows;
+    bool askText(const std::string&, const std::string&, std::string* value, bool) override {
+      *value = typed;
+      return true;
+    }
+    void showRows(const std::string&, const std::string& n, const std::vector<std::string>&,
+                  const std::vector<std::vector<std::string>>& r) override {
+      note = n;
+      rows = r;
+    }
+  } shown;
+  rt::setDialogs(&shown);
+  ASSERT_TRUE(forms::loadWindow(ids::kReportWindow));
+  auto* button = forms::windowWidget(ids::kReportWindow)->findChild<QPushButton*>("trailButton");
+  ASSERT_NE(button, nullptr);
+  shown.typed = "* * " + g("李四");
+  button->click();
+  ASSERT_EQ(shown.rows.size(), 2u);
+  EXPECT_EQ(shown.rows[0][0], "3");  // newest first
+  EXPECT_EQ(u(shown.rows[0][4]), "登录失败");
+  shown.typed = "2010-5-3 2010-5-3";
+  button->click();
+  ASSERT_EQ(shown.rows.size(), 2u);  // the login and the first failure
+  EXPECT_EQ(u(shown.rows[1][2]), "张三");
+  EXPECT_EQ(u(shown.note), "共 2 条，最新的在上");
+  shown.typed = "* * * " + g("登录");
+  button->click();
+  ASSERT_EQ(shown.rows.size(), 1u);
+  shown.typed = g("五月");
+  shown.answers.assign(1, rt::kOk);
+  button->click();
+  rt::setDialogs(&dialogs);
+  EXPECT_EQ(shown.asked.size(), 1u);
+  EXPECT_EQ(u(shown.asked[0].text), "“五月”不是日期，请按 2010-5-3 的样子输入。");
+}
+
 }  // namespace
