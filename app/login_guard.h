@@ -27,7 +27,8 @@ std::string refused(const std::string& name);
 // login trailed, the count of failures cleared, and trail entries left
 // from a time the folder was away written.
 [[nodiscard]] bool accepted(const std::string& name);
-// Forgets the counts (a new run, and tests).
+// Forgets the counts: the login window is made once a run, and counts
+// from its making.
 void resetTries();
 
 // Whether the module window may be opened by the login (told when not).

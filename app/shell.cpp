@@ -119,6 +119,8 @@ void tellUsersUnreadable(int code) { tellFailure(GBK("用户名单文件 user.kd
 void loginCreated() {
   setVisualStyle3();
   g_usersListed = false;
+  // Failed logins are counted for the run's login window.
+  login::resetTries();
   // 确定 is the window's default button: Enter in the user or password box
   // checks the login as a click would.
   forms::control(ids::kLoginWindow, GBK("按钮2")).setButtonType(1);
