@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,11 @@
 #include "app/telling.h"
 #include "app/charges/pending.h"
 #include "app/charges/charge_values.h"
+#include "app/rights.h"
 #include "app/shown_record.h"
 #include "app/charges/stock_journal.h"
 #include "app/tables.h"
+#include "app/trail.h"
 #include "db/each.h"
 #include "db/errors.h"
 #include "db/facade.h"
@@ -263,6 +266,75 @@ void journalRewrite(const Batch& before, const Batch& after, const std::string& 
   journalChange(after, after.shl, after.shl, reason);
 }
 
+// --- the trail of the drug window's changes -------------------------------------------
+
+int32_t drugFieldKind(const std::string& field) {
+  for (const FieldDef& f : kDrugCatalogue.fields)
+    if (field == f.name) return f.kind;
+  return 0;
+}
+
+// The sixteen values of a record as it is written, as the trail shows them.
+std::vector<trail::FieldValue> drugValues(const DrugRecord& r) {
+  const rt::Arg values[] = {
+      rt::val(r.dm),
+      rt::val(r.mch),
+      rt::val(r.bm),
+      rt::val(r.lb),
+      rt::val(r.bx),
+      rt::val(r.ph),
+      rt::val(r.gg),
+      rt::val(r.shch),
+      rt::val(r.yx),
+      rt::val(r.chd),
+      rt::val(r.dw),
+      rt::makeDouble(r.shl),
+      rt::makeFloat(asStored(r.jj)),
+      rt::makeFloat(asStored(r.jh)),
+      rt::makeFloat(asStored(r.xj)),
+      rt::makeFloat(asStored(r.xh)),
+  };
+  std::vector<trail::FieldValue> out;
+  for (size_t i = 0; i < std::size(values) && i < kDrugCatalogue.fields.size(); ++i) {
+    const FieldDef& f = kDrugCatalogue.fields[i];
+    out.push_back({f.name, trail::valueText(f.kind, values[i])});
+  }
+  return out;
+}
+
+// An add or a delete: the record before (the catalogue's, read whole) and
+// the one written.
+trail::Entry catalogueEntry(const std::string& kind, const ReadRecord* before, const std::optional<DrugRecord>& after) {
+  trail::Entry e;
+  e.kind = kind;
+  e.table = kCatalogue;
+  e.serial = before ? before->serial() : 0;
+  if (before) e.before = trail::joined(trail::recordValues(*before));
+  if (after) e.after = trail::joined(drugValues(*after));
+  return e;
+}
+
+// A modify: the fields written, each with what the record held.
+std::vector<trail::FieldValue> pairValues(const std::vector<std::pair<std::string, rt::Arg>>& pairs) {
+  std::vector<trail::FieldValue> out;
+  for (const auto& [field, value] : pairs) out.push_back({field, trail::valueText(drugFieldKind(field), value)});
+  return out;
+}
+trail::Entry changeEntry(const ReadRecord& stored, const std::vector<std::pair<std::string, rt::Arg>>& pairs) {
+  std::vector<trail::FieldValue> before;
+  for (const auto& pair : pairs) {
+    const std::string& field = pair.first;
+    before.push_back({field, trail::valueText(drugFieldKind(field), stored.value(field.c_str()))});
+  }
+  trail::Entry e;
+  e.kind = trail::catalogueChanged();
+  e.table = kCatalogue;
+  e.serial = stored.serial();
+  e.before = trail::joined(before);
+  e.after = trail::joined(pairValues(pairs));
+  return e;
+}
+
 // The journal made ready before the catalogue changes; false (told) when
 // it cannot be: nothing is written then.
 bool journalReady(const char* gbkWhat) {
@@ -375,6 +447,7 @@ void findDrug() {
 }
 
 void addDrug() {
+  if (!rights::require(rights::Right::kCatalogue, GBK("未添加。"))) return;
   if (!useCatalogue((GBK("未添加。") + std::string(typedKept())).c_str())) return;
   DrugRecord typed = readBoxes();
   // The sale price is compared as its field holds it: a price typed again
@@ -400,6 +473,7 @@ void addDrug() {
   };
   bool written = false;
   int code = kSearchAgain;
+  trail::Noted trailed;
   for (int attempt = 0; attempt < 3 && code == kSearchAgain; ++attempt) {
     cmd::MoveFirst();
     if (cmd::FindRecord(condition.arg())) {
@@ -416,8 +490,13 @@ void addDrug() {
         merged.shl += stored.number("shl");
         merged.jh += stored.number("jh");
         merged.xh += stored.number("xh");
+        if (!trailed.begin(catalogueEntry(trail::catalogueAdded(), &stored, merged), trail::Landing::kHolds,
+                           drugValues(merged)))
+          return int(db::kRecordWriteFailed);
         written = modifyRecord(merged);
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
+        trailed.landed();
+        cmd::SetCurrentDatabase(kCatalogue);
         journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
         return 0;
       });
@@ -433,8 +512,15 @@ void addDrug() {
         cmd::MoveFirst();
         if (cmd::FindRecord(condition.arg())) return kSearchAgain;
         if (db::lastError() != db::kOk) return db::lastError();
-        written = appendRecord(typed);
+        if (!trailed.begin(catalogueEntry(trail::catalogueAdded(), nullptr, typed), trail::Landing::kThere))
+          return int(db::kRecordWriteFailed);
+        {
+          db::SerialWatch watch([&trailed](int32_t serial) { return trailed.setSerial(serial); });
+          written = appendRecord(typed);
+        }
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
+        trailed.landed();
+        cmd::SetCurrentDatabase(kCatalogue);
         const Batch added = writtenBatch(typed);
         journalChange(added, added.shl, added.shl, journal::catalogueAdd());
         return 0;
@@ -470,6 +556,7 @@ constexpr int kChangedHereAndThere = 1;  // a field the operator changed was cha
 //   5. Done: boxes cleared, list shown afresh. Refused: told, and the list
 //      shown afresh so the operator can choose again.
 void modifyDrug() {
+  if (!rights::require(rights::Right::kCatalogue, GBK("未修改。"))) return;
   // The catalogue is made current first: another window may have made its
   // own table current since the drug was shown.
   if (!backToCatalogue()) return;
@@ -486,6 +573,7 @@ void modifyDrug() {
   for (size_t i = 0; i < s.boxes().size(); ++i)
     if (s.changed(i)) edits.push_back(i);
   std::vector<size_t> clashes;
+  trail::Noted trailed;
   // 3.
   s.moveTo();
   const int held = db::holdCurrentRecord([&] {
@@ -514,7 +602,11 @@ void modifyDrug() {
       }
     }
     if (pairs.empty()) return 0;
+    if (!trailed.begin(changeEntry(stored, pairs), trail::Landing::kHolds, pairValues(pairs)))
+      return int(db::kRecordWriteFailed);
     if (!replaceCurrentFields(pairs)) return db::lastErrorOr(db::kRecordWriteFailed);
+    trailed.landed();
+    cmd::SetCurrentDatabase(kCatalogue);
     // 4. The batch before and after, as written (no reading back).
     const Batch before = batchOf(stored);
     Batch after = before;
@@ -556,6 +648,7 @@ void modifyDrug() {
 // changed since it was shown, is not deleted. Its stock leaves the journal
 // as 目录删除 under the same lock.
 void deleteDrug() {
+  if (!rights::require(rights::Right::kCatalogue, GBK("未删除任何药品。"))) return;
   // As in modify: the record marked and the table packed are the catalogue's.
   if (!backToCatalogue()) return;
   // Cancelled: nothing changes, and the drug shown stays the one a delete
@@ -568,6 +661,7 @@ void deleteDrug() {
     return;
   }
   if (!journalReady(GBK("未删除"))) return;
+  trail::Noted trailed;
   s.moveTo();
   const int held = db::holdCurrentRecord([&] {
     ReadRecord stored;
@@ -579,7 +673,11 @@ void deleteDrug() {
       if (field != "shl" && field != "jh" && field != "xh" && !s.unchangedSince(i, stored)) return int(db::kNoRecord);
     }
     const Batch gone = batchOf(stored);
+    if (!trailed.begin(catalogueEntry(trail::catalogueDeleted(), &stored, std::nullopt), trail::Landing::kGone))
+      return int(db::kRecordWriteFailed);
     if (!cmd::DeleteRecords()) return db::lastErrorOr(db::kRecordWriteFailed);
+    trailed.landed();
+    cmd::SetCurrentDatabase(kCatalogue);
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
     return 0;
   });

@@ -22,7 +22,10 @@
 #include "app/charges/charge_values.h"
 #include "app/report/window.h"
 #include "app/report/chart.h"
+#include "app/login_guard.h"
+#include "app/rights.h"
 #include "app/tables.h"
+#include "app/trail.h"
 #include "db/dialog/edit_records.h"
 #include "db/each.h"
 #include "db/engine.h"
@@ -59,7 +62,10 @@ bool holdCentreFolder() {
   return false;
 }
 
-void load(uint32_t windowId) { cmd::LoadWindow(forms::windowArg(windowId)); }
+void load(uint32_t windowId) {
+  if (!login::mayOpenWindow(windowId)) return;
+  cmd::LoadWindow(forms::windowArg(windowId));
+}
 
 void setVisualStyle3() { cmd::SetVisualStyle(3); }
 
@@ -72,6 +78,7 @@ void startCreated() {
   // Closed by its close box without a login: the modules must not open to
   // someone who never logged in, so the program ends as "退出" would.
   if (!g_loginDone) endProgram();
+  rights::disableRefused(ids::kStartWindow);
 }
 
 void openDrug() { load(ids::kDrugWindow); }
@@ -113,11 +120,15 @@ int listUsers() {
   return 0;
 }
 
+void loginEditRights();
+
 void tellUsersUnreadable(int code) { tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("暂时无法登录。")); }
 
 void loginCreated() {
   setVisualStyle3();
   g_usersListed = false;
+  // Failed logins are counted for the run's login window.
+  login::resetTries();
   // 确定 is the window's default button: Enter in the user or password box
   // checks the login as a click would.
   forms::control(ids::kLoginWindow, GBK("按钮2")).setButtonType(1);
@@ -127,6 +138,11 @@ void loginCreated() {
   // otherwise the login would simply show no users and nobody would know
   // why.
   if (const int rc = listUsers(); rc != 0) tellUsersUnreadable(rc);
+  // Beside 新增: the users' rights, behind the same manager code; in the
+  // row the first start's line takes while there is no user to give
+  // rights to.
+  if (forms::comboCount(ids::kLoginWindow, ids::login::kCombo1) > 0)
+    forms::addExtraButton(ids::kLoginWindow, GBK("权限"), 150, 124, 57, 22, loginEditRights);
 }
 
 void loginCheck() {
@@ -139,6 +155,7 @@ void loginCheck() {
   cmd::MoveFirst();
   if (cmd::RecordCount() == 0) return;
   const std::string name = userBox();
+  if (!login::mayTry(name)) return;
   auto sameName = [&name] { return rt::makeBool(db::fieldTextEquals("use", name)); };
   rt::Expr condition(sameName);
   const bool found = cmd::FindRecord(condition.arg());
@@ -147,6 +164,7 @@ void loginCheck() {
     return;
   }
   bool ok = found && cmd::ReadText("ma") == passwordBox();
+  if (ok && !login::accepted(name)) return;
   if (ok) {
     setLoggedInUser(name);
     g_loginDone = true;
@@ -154,7 +172,7 @@ void loginCheck() {
     applyParked();  // stock changes left from a time the folder was away
     return;
   }
-  showMessage(GBK("密码错误!"));
+  showMessage(login::refused(name).c_str());
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
 }
 
@@ -165,16 +183,23 @@ void loginEditUsers() {
   }
   // The manager code does not stay in the box behind the dialog.
   forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
-  // Never the dialog on whatever table another window left current.
-  if (const int code = useUserList(); code != 0) {
-    tellFailure(GBK("用户名单文件 user.kdb 无法打开"), code, GBK("未能编辑用户名单。"));
-    return;
-  }
+  if (!login::mayEditUsers(userBox())) return;
   // Users added now reach the combo box at the next start. On an empty
   // list the dialog starts on a new blank record: the first user typed
   // there is saved when the dialog closes.
-  cmd::EditRecords();
-  showNoUserLine(cmd::RecordCount() == 0);
+  login::editUsers(userBox());
+  if (useUserList() == 0) showNoUserLine(cmd::RecordCount() == 0);
+}
+
+// "权限": the rights table, behind the manager code as the user list is.
+void loginEditRights() {
+  if (passwordBox() != kManagerCode) {
+    showMessage(GBK("请输入管理员密码！"));
+    return;
+  }
+  forms::setText(ids::kLoginWindow, GBK("编辑框1"), "");
+  if (!login::mayEditUsers(userBox())) return;
+  login::editRights(userBox());
 }
 
 void loginQuit() { endProgram(); }
@@ -240,6 +265,7 @@ void installModule(uint32_t windowId, int handlerCount, const MenuSlots& menu,
 
 void releaseProgramTexts() {
   forgetLoggedInUser();
+  rights::forget();
   releaseProgramValues();
 }
 
@@ -307,6 +333,10 @@ void installShellHandlers() {
       {setReportHandlers});
   // The report window's "图 表" beside the yearly report's row.
   forms::addWindowBuiltHook(addChartButton);
+  // Buttons of the rights the login lacks are disabled as each window is built.
+  forms::addWindowBuiltHook(rights::disableRefused);
+  // The report window's "操作记录" beside the monthly postings' edit button.
+  forms::addWindowBuiltHook(trail::addTrailButton);
   std::vector<forms::Handler> printRange(ids::printRange::kHandlerCount, nullptr);
   setPrintRangeHandlers(printRange);
   forms::setHandlers(ids::kPrintRangeWindow, printRange);
@@ -365,6 +395,8 @@ int runProgram(int argc, char** argv) {
   installShellHandlers();
   pending::setJournalPath(
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-stock").toStdString());
+  trail::setNotesPath(
+      (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-trail").toStdString());
   // The exit routine runs after the loop below, and from endProgram().
   // The start window.
   if (!forms::loadWindow(ids::kStartWindow)) rt::fatalError(GBK("载入启动窗口失败"));

@@ -93,6 +93,24 @@ constexpr FieldDef kStockJournalFields[] = {
     {"mxh", kInteger, kUnsized},
 };
 
+// Who may do what: the user's name, then one field per right. The five
+// windows and the three yes/no rights hold 1 (may) or 0 (may not); `sc`
+// (deleting a charge line) 0 never, 1 only before the line's bill is
+// printed, 2 always.
+constexpr FieldDef kRightsFields[] = {
+    {"use", kText, 10},         {"yp", kInteger, kUnsized}, {"zy", kInteger, kUnsized}, {"zp", kInteger, kUnsized},
+    {"mz", kInteger, kUnsized}, {"bb", kInteger, kUnsized}, {"sc", kInteger, kUnsized}, {"gz", kInteger, kUnsized},
+    {"ml", kInteger, kUnsized}, {"yh", kInteger, kUnsized},
+};
+
+// One action: its number in the trail (1, 2, 3, ... with no gap), when,
+// who, where, what kind, which table and record (by serial), the values
+// before and after ("field=value; ..."), and the operation it was made by.
+constexpr FieldDef kTrailFields[] = {
+    {"xh", kInteger, kUnsized}, {"sj", kDateTime, kUnsized}, {"czy", kText, 10}, {"gzz", kText, 30}, {"lx", kText, 8},
+    {"bm", kText, 12},          {"jlh", kInteger, kUnsized}, {"yz", kText, 500}, {"xz", kText, 500}, {"czh", kText, 16},
+};
+
 std::string period(const char* prefix, rt::DateTime when, bool withMonth) {
   std::string name = prefix + cmd::ToText(cmd::YearOf(when));
   if (withMonth) name += cmd::ToText(cmd::MonthOf(when));
@@ -127,6 +145,8 @@ const TableDef kBills{"yearly bills", kBillFields};
 const TableDef kPostings{"monthly postings", kPostingFields};
 const TableDef kStockJournal{"stock journal", kStockJournalFields};
 const TableDef kStockJournalWithoutOperations{"stock journal", std::span(kStockJournalFields).first(10)};
+const TableDef kRights{"user rights", kRightsFields};
+const TableDef kTrail{"trail", kTrailFields};
 
 namespace {
 
@@ -147,6 +167,21 @@ constexpr const char* kChargeMeanings[] = {
 constexpr const char* kStockJournalMeanings[] = {
     "时间",       "操作员", "工作站",         "药品代码", "药品名称", "批号",     "变动数量",
     "变动后库存", "原因",   "住院号或处方号", "操作号",   "收费表",   "明细序号",
+};
+constexpr const char* kRightsMeanings[] = {
+    "用户名",
+    "药品库存(1可 0否)",
+    "住院信息(1可 0否)",
+    "住院票据(1可 0否)",
+    "门诊用药(1可 0否)",
+    "报表管理(1可 0否)",
+    "删除收费明细(0不可 1票据打印前 2随时)",
+    "更正报表数据(1可 0否)",
+    "增改删药品目录(1可 0否)",
+    "编辑用户名单和权限(1可 0否)",
+};
+constexpr const char* kTrailMeanings[] = {
+    "序号", "时间", "操作员", "工作站", "类别", "数据表", "记录序号", "改前", "改后", "操作号",
 };
 constexpr const char* kPostingMeanings[] = {
     "医师甲",     "医师乙",     "医师丙",     "医师丁",         "医师戊",     "医师己",
@@ -169,6 +204,10 @@ void forEachFieldMeanings(const std::function<void(const TableDef&, std::span<co
   registerMeanings(kPostings, kPostingMeanings);
   static_assert(std::size(kStockJournalMeanings) == std::size(kStockJournalFields));
   registerMeanings(kStockJournal, kStockJournalMeanings);
+  static_assert(std::size(kRightsMeanings) == std::size(kRightsFields));
+  registerMeanings(kRights, kRightsMeanings);
+  static_assert(std::size(kTrailMeanings) == std::size(kTrailFields));
+  registerMeanings(kTrail, kTrailMeanings);
   // Bills: the date, the inpatient or prescription number, the categories
   // in their fixed order, the total.
   std::vector<const char*> bill = {"日期", "住院号或处方号"};
@@ -227,8 +266,8 @@ bool usablePatientNumber(const std::string& zyh) {
     if (b < 0x20 || b == 0x7F || b == '.' || b == '/' || b == '\\' || b == '*' || b == '?') return false;
     lower += char(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
   }
-  for (const char* own :
-       {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName, kInpatientScratchName, kStockJournalName})
+  for (const char* own : {kDrugCatalogueName, kInpatientsName, kUsersName, kDrugScratchName, kInpatientScratchName,
+                          kStockJournalName, kRightsName, kTrailName})
     if (lower == own) return false;
   return !periodName(lower);
 }

@@ -41,6 +41,12 @@ extern const TableDef kStockJournal;  // "kcls", 13 fields
 // A journal made before entries carried their operation and line: the
 // first 10 fields, still written to (without those three).
 extern const TableDef kStockJournalWithoutOperations;
+// Users' rights, one file beside the user list (which other programs read
+// and which keeps its two fields): one record per restricted user.
+extern const TableDef kRights;  // "yhqx", 10 fields
+// The trail of deletions, corrections, catalogue changes and logins: one
+// numbered record per action, appended with it and never changed.
+extern const TableDef kTrail;  // "czjl", 10 fields
 
 // The seventeen charge categories in the system's fixed order (UTF-8
 // here; stored and compared as GBK). A charge line's `lb` holds one of them;
@@ -62,6 +68,8 @@ constexpr const char* kUsersName = "user";
 constexpr const char* kDrugScratchName = "lshk";
 constexpr const char* kInpatientScratchName = "zylshk";
 constexpr const char* kStockJournalName = "kcls";
+constexpr const char* kRightsName = "yhqx";
+constexpr const char* kTrailName = "czjl";
 
 // Period names: the year and month as ToText of YearOf and MonthOf (four
 // digits, then one or two with no leading zero): m20105, m201012.
@@ -85,7 +93,7 @@ inline std::string patientChargeTable(const std::string& zyh) { return zyh; }
 // no ".", "/", "\\" (outside a two-byte character), "*", "?" or control
 // character, and does not name a table of the system's own, compared
 // ignoring case as the engine finds files: the fixed tables, the two
-// scratch names, the stock journal and every period table ("m"/"n" + digits, "bm"/"bz" +
+// scratch names, the stock journal, the rights, the trail and every period table ("m"/"n" + digits, "bm"/"bz" +
 // digits). The empty number is accepted: the windows that use it decide.
 bool usablePatientNumber(const std::string& zyh);
 // What every window says when it refuses such a number (GBK), naming it.

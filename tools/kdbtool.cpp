@@ -24,7 +24,10 @@
 //                                               what the stock journal implies,
 //                                               and stock moved by a catalogue
 //                                               change without its reason; every
-//                                               charge line against its entries)
+//                                               charge line against its entries;
+//                                               the trail's numbering)
+//   kdbtool trail DIR [--from DATE] [--to DATE] [--user NAME] [--kind KIND] [--csv]
+//                                               (kdbtool_trail.h)
 //
 // Amounts: every float field of the centre's tables holds money, and
 // dump, sum and export write it to the fen ("95.10"), as the program
@@ -58,6 +61,7 @@
 #include "db/table.h"
 #include "kdbtool_backup.h"
 #include "kdbtool_folder.h"
+#include "kdbtool_trail.h"
 #include "kdbtool_common.h"
 #include "kdbtool_export.h"
 #include "runtime/blocks.h"
@@ -111,6 +115,7 @@ std::string g_password;  // GBK
       "  init-folder DIR [--group GROUP]\n"
       "  export [--exact] DIR OUT.sqlite|OUT.xlsx | export [--exact] DIR --csv OUTDIR\n"
       "  stock-audit DIR\n"
+      "  trail DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--user NAME] [--kind KIND] [--csv]\n"
       "Amounts (float fields) are written to the fen (95.10) and summed in fen;\n"
       "--exact writes the stored value (95.100006).\n",
       stderr);
@@ -451,10 +456,22 @@ int cmdStockAudit(const std::string& dir) {
   }
   if (unjournalled > 0) out(std::to_string(unjournalled) + " 个有库存的批次尚无流水记录（流水开始以来未变动）\n");
   const int lineDifferences = jn ? auditLines(dir) : 0;
+  // The trail's own continuity: every number from its first entry to its
+  // last, a gap named.
+  std::vector<int> missing;
+  std::string gaps;
+  bool trailWhole = true;
+  if (const int trailRead = kdbtool::trailGaps(dir, &missing, &gaps); trailRead != 0) {
+    out("操作记录 czjl 无法读取：" + kdbtool::codeText(trailRead) + "\n");
+    trailWhole = false;
+  } else {
+    out(gaps);
+    trailWhole = missing.empty();
+  }
   if (unexplained > 0) out("未注明原因的目录修改改动了库存：" + std::to_string(unexplained) + " 条流水\n");
   if (drifts == 0 && unexplained == 0) {
     out("库存与流水一致：" + std::to_string(batches.size()) + " 个批次\n");
-    return lineDifferences == 0 ? 0 : 1;
+    return lineDifferences == 0 && trailWhole ? 0 : 1;
   }
   if (drifts > 0) out("库存与流水不一致：" + std::to_string(drifts) + " 个批次\n");
   return 1;
@@ -788,5 +805,6 @@ int main(int argc, char** argv) {
   if (sub == "restore") return kdbtool::restoreCommand(rest);
   if (sub == "export") return kdbtool::exportCommand(rest, g_password);
   if (sub == "stock-audit" && rest.size() == 1) return cmdStockAudit(rest[0]);
+  if (sub == "trail") return kdbtool::trailCommand(rest);
   usage();
 }

@@ -12,6 +12,8 @@
 #include "app/charges/pending.h"
 #include "app/charges/stock_journal.h"
 #include "app/figures/stored_amounts.h"
+#include "app/rights.h"
+#include "app/trail.h"
 #include "app/tables.h"
 #include "db/each.h"
 #include "db/engine.h"
@@ -660,7 +662,21 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
   d.category = line.text("lb");
   d.prescription = line.text("cf");
   programValues().deleted = d;
+  // A line the login may not delete is not offered: nothing is asked or written.
+  const rt::Arg& day = line.value("shj");
+  if (!rights::mayDeleteLine(table, rt::DateTime{day.kind == rt::kDateTime ? rt::doubleValue(day) : 0}, d.prescription))
+    return Deletion::kKept;
   if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
+  // Its trail entry, noted before the line is touched: written once the
+  // line is gone, whatever happens in between.
+  trail::Noted trailed;
+  if (!trailed.begin({trail::lineDeleted(), table, line.serial(), trail::joined(trail::recordValues(line)), "", ""},
+                     trail::Landing::kGone)) {
+    std::string text = GBK("本机无法记下这次删除的操作记录（本机磁盘不可写），");
+    text += nothingDeleted();
+    tell(text.c_str());
+    return Deletion::kFailed;
+  }
   pending::LineAction a;
   a.kind = pending::LineAction::kDeletion;
   a.op = journal::newOperationId();
@@ -677,6 +693,7 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
   if (a.why.user.empty()) a.why.user = cashier();
   // Noted on this disk before the line is touched.
   if (!pending::begin(a)) {
+    trailed.dropped();
     std::string text = GBK("本机无法记下这次删除（本机磁盘不可写），为免明细与库存不符，");
     text += nothingDeleted();
     tell(text.c_str());
@@ -693,6 +710,12 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
   // Settling below makes each table it needs current by name, and
   // CurrentAgain ends with the charge table current.
   static_cast<void>(cmd::SetCurrentDatabase(table));
+  // Marked: the line is deleted, and its entry written before anything
+  // more is done or said. The entry's append makes the trail current.
+  if (held == 0) {
+    trailed.landed();
+    static_cast<void>(cmd::SetCurrentDatabase(table));
+  }
   if (held != 0) {
     // A mark whose reply was lost may have landed: the table says, once
     // it can be read. Another workstation that changed or removed the
@@ -701,7 +724,9 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
                                 ? Settled::kNotLanded
                                 : settleLineAction(a, false);
     if (settled == Settled::kStockWaits) {
-      tellFailure(GBK("已删除，但药品") + quoted(a.name) + GBK("的库存暂未能退回"), db::lastError(),
+      const int code = db::lastError();
+      trailed.landed();
+      tellFailure(GBK("已删除，但药品") + quoted(a.name) + GBK("的库存暂未能退回"), code,
                   GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
       return Deletion::kDeleted;
     }
@@ -712,7 +737,11 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
       return Deletion::kFailed;
     }
     pending::finish(a.op);
-    if (settled == Settled::kDone) return Deletion::kDeleted;
+    if (settled == Settled::kDone) {
+      trailed.landed();
+      return Deletion::kDeleted;
+    }
+    trailed.dropped();
     db::setLastError(held);
     if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), held, nothingDeleted());
     return Deletion::kFailed;

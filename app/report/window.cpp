@@ -4,7 +4,9 @@
 
 #include "app/telling.h"
 #include "app/report/sheet.h"
+#include "app/rights.h"
 #include "app/tables.h"
+#include "app/trail.h"
 #include "db/dialog/edit_records.h"
 #include "db/engine.h"
 #include "db/facade.h"
@@ -34,6 +36,7 @@ void printInternal() { report::internalReport(Where::kPaper); }
 // correction must never land in whatever other table happens to be
 // current.
 void editPeriodTable(const std::string& name) {
+  if (!rights::require(rights::Right::kCorrect, GBK("未打开记录编辑。"))) return;
   const std::string file = name + ".kdb";
   if (!cmd::FileExists(file) && db::lastError() == db::kOk) {
     const std::string text = GBK("数据表 ") + file + GBK(" 不存在，没有可修改的记录。");
@@ -45,6 +48,8 @@ void editPeriodTable(const std::string& name) {
     tell(text.c_str());
     return;
   }
+  // Every correction saved there is trailed with its values before and after.
+  trail::DialogTrail trailed(name);
   cmd::EditRecords();
 }
 

@@ -19,6 +19,8 @@
 namespace db {
 namespace {
 
+EditWatcher* g_watcher = nullptr;
+
 std::function<void(QDialog&)>& hook() {
   static std::function<void(QDialog&)> h;
   return h;
@@ -47,6 +49,10 @@ void cmdEditRecords(rt::Arg*, int argc, const rt::Arg* argv) {
 }
 
 }  // namespace
+
+ScopedEditWatcher::ScopedEditWatcher(EditWatcher* watcher) : previous_(g_watcher) { g_watcher = watcher; }
+ScopedEditWatcher::~ScopedEditWatcher() { g_watcher = previous_; }
+EditWatcher* editWatcher() { return g_watcher; }
 
 namespace {
 

@@ -52,6 +52,41 @@ std::string fieldMeaning(const Table& table, size_t index);
 void setSecretField(const std::vector<std::string>& gbkNames, const std::string& gbkField);
 bool fieldIsSecret(const Table& table, size_t index);
 
+// A change the dialog is about to write, for a program that keeps a trail
+// of corrections or limits them.
+struct EditChange {
+  enum Kind { kModify, kAppend, kMark, kUnmark, kPurge, kEmpty } kind = kModify;
+  int32_t position = -1;  // the record's, 0-based (modify, mark, unmark)
+  int32_t serial = 0;     // its serial (modify, mark, unmark)
+  // Modify, and the first record typed into an empty table: the value to be
+  // written into each field, by field index (null: left as it is).
+  std::vector<const rt::Arg*> values;
+};
+// Watches the writes of the dialogs opened while it is set: each is
+// announced before it is made (0 lets it go on; an engine code refuses it:
+// nothing is written and the code is shown in the title) and reported
+// after it, with the write's code (0 done) and the serial of the record
+// written (an added record's own).
+class EditWatcher {
+ public:
+  virtual ~EditWatcher() = default;
+  virtual int before(Table& table, const EditChange& change) = 0;
+  virtual void after(Table& table, const EditChange& change, int rc, int32_t serial) = 0;
+};
+// Sets the watcher for the dialogs opened while it lives.
+class ScopedEditWatcher {
+ public:
+  explicit ScopedEditWatcher(EditWatcher* watcher);
+  ~ScopedEditWatcher();
+  ScopedEditWatcher(const ScopedEditWatcher&) = delete;
+  ScopedEditWatcher& operator=(const ScopedEditWatcher&) = delete;
+
+ private:
+  EditWatcher* previous_;
+};
+// The watcher set now (null when none).
+EditWatcher* editWatcher();
+
 // Called with each window of the dialog (the dialog itself, objectName
 // "EditRecords", and its memo/byte-set window, "ChainWindow") once it is
 // up and its event loop runs, so a test can type into it, press its

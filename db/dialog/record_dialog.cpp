@@ -46,6 +46,16 @@ void freeValue(const rt::Arg& a) {
 
 constexpr int kPage = 10;
 
+// A write announced to the watcher of the program (edit_records.h) and
+// reported to it after.
+int announce(Table& t, const EditChange& c) {
+  EditWatcher* w = editWatcher();
+  return w ? w->before(t, c) : int(kOk);
+}
+void report(Table& t, const EditChange& c, int rc, int32_t serial) {
+  if (EditWatcher* w = editWatcher()) w->after(t, c, rc, serial);
+}
+
 }  // namespace
 
 RecordDialog::RecordDialog(Table& table, const std::string& gbkCaption, int flags,
@@ -445,8 +455,15 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
       any = true;
     }
   if (!any) return true;
-  int rc;
-  if (firstRecord) {
+  EditChange change;
+  change.kind = firstRecord ? EditChange::kAppend : EditChange::kModify;
+  change.position = firstRecord ? -1 : pos_;
+  change.serial = firstRecord ? 0 : std::abs(serial_);
+  change.values = values;
+  int rc = announce(t_, change);
+  if (rc != kOk) {
+    // Refused by the watcher: nothing is written.
+  } else if (firstRecord) {
     rc = t_.append(values.data(), nf);
   } else {
     // The record shown, by its serial: followed to where another
@@ -455,7 +472,9 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
     rc = t_.modify(values.data(), nf);
   }
   for (void* b : blocks) rt::free(b);
+  change.values.clear();
   if (rc != kOk) {
+    report(t_, change, rc, 0);
     *code = rc;
     status_ = rc;
     refreshTitle();
@@ -466,6 +485,7 @@ bool RecordDialog::saveRecord(std::string* refusal, int* code) {
   // Show what the file now holds.
   if (firstRecord) readCount();
   load(t_.position);
+  report(t_, change, kOk, loaded_ ? std::abs(serial_) : 0);
   return true;
 }
 
@@ -543,14 +563,19 @@ bool RecordDialog::ask(const char* utf8Question) {
 bool RecordDialog::appendBlank() {
   if (noAdding_) return false;
   if (!leaveRecord()) return false;
-  int rc = t_.append(nullptr, 0);
+  EditChange change;
+  change.kind = EditChange::kAppend;
+  int rc = announce(t_, change);
+  if (rc == kOk) rc = t_.append(nullptr, 0);
   if (rc != kOk) {
+    report(t_, change, rc, 0);
     status_ = rc;
     refreshTitle();
     return false;
   }
   readCount();
   bool ok = load(t_.position);
+  report(t_, change, kOk, ok ? std::abs(serial_) : 0);
   focusLine(0);
   return ok;
 }
@@ -567,7 +592,12 @@ void RecordDialog::addAtEnd() {
 void RecordDialog::toggleDeleted() {
   if (noDeleting_ || !loaded_) return;
   std::vector<uint8_t> rec(size_t(t_.recordSize()));
-  int rc = t_.lockRecord(pos_);
+  EditChange change;
+  change.kind = deleted_ ? EditChange::kUnmark : EditChange::kMark;
+  change.position = pos_;
+  change.serial = std::abs(serial_);
+  int rc = announce(t_, change);
+  if (rc == kOk) rc = t_.lockRecord(pos_);
   if (rc == kOk) {
     rc = t_.readRecord(pos_, rec.data());
     int32_t h = rc == kOk ? getI32(rec.data()) : 0;
@@ -580,6 +610,7 @@ void RecordDialog::toggleDeleted() {
     t_.unlockRecord(pos_);
   }
   if (rc == kOk) markWritten();
+  report(t_, change, rc, change.serial);
   status_ = rc;
   refreshTitle();
 }
@@ -603,13 +634,23 @@ void RecordDialog::purge() {
   if (noDeleting_) return;
   if (!ask("请问确定要进行此项操作吗？")) return;
   if (!leaveRecord()) return;
-  afterBulk(t_.pack());
+  EditChange change;
+  change.kind = EditChange::kPurge;
+  int rc = announce(t_, change);
+  if (rc == kOk) rc = t_.pack();
+  report(t_, change, rc, 0);
+  afterBulk(rc);
 }
 
 void RecordDialog::empty() {
   if (noDeleting_) return;
   if (!ask("请问确定要进行此项操作吗？")) return;
-  afterBulk(t_.zap());
+  EditChange change;
+  change.kind = EditChange::kEmpty;
+  int rc = announce(t_, change);
+  if (rc == kOk) rc = t_.zap();
+  report(t_, change, rc, 0);
+  afterBulk(rc);
 }
 
 // --- field lines ----------------------------------------------------------

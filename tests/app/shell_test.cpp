@@ -102,7 +102,10 @@ TEST_F(ShellTest, LoginChecksNameAndPasswordExactly) {
     EXPECT_TRUE(password().empty()) << w.user;
     EXPECT_TRUE(loaded(ids::kLoginWindow));
   }
-  EXPECT_EQ(messages(), std::vector<std::string>(7, "密码错误!"));
+  // 张三's fifth failure in a row (the last try) says his next try waits.
+  std::vector<std::string> said(6, "密码错误!");
+  said.push_back("密码错误!已连续 5 次登录失败，请等待 5 秒后再试。");
+  EXPECT_EQ(messages(), said);
   EXPECT_EQ(rt::gbkToUtf8(dialogs.asked[0].caption), "信息：");
   EXPECT_TRUE(app::loggedInUser().empty());
 
