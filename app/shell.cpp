@@ -393,7 +393,7 @@ int runProgram(int argc, char** argv) {
   // changes left pending on this workstation (its own disk, never the
   // shared folder, which may be what was away).
   installShellHandlers();
-  pending::setJournalPath(
+  pending::setFilePath(
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-stock").toStdString());
   trail::setNotesPath(
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-trail").toStdString());

@@ -24,7 +24,7 @@
 namespace app::pending {
 namespace {
 
-// One line of the journal: "stock" or "pack", the folder, then the fields,
+// One line of the parked-changes file: "stock" or "pack", the folder, then the fields,
 // tab-separated; texts are GBK written as hex so that no byte of a name can
 // break a line; the price as the bits of its float.
 struct Change {
@@ -259,9 +259,9 @@ bool belongsHere(const Change& c, const Folder& here) {
 
 // --- the file ------------------------------------------------------------------
 
-// The journal file is shared by every program of this account on this
+// The parked-changes file is shared by every program of this account on this
 // workstation: each reading, change and rewriting of it is made under an
-// open-file-description lock on a file beside it (the journal itself is
+// open-file-description lock on a file beside it (the file itself is
 // replaced by each rewriting), so no program loses or doubles another's
 // lines.
 class FileLock {
@@ -328,7 +328,7 @@ void keepAside(const std::vector<std::string>& lines) {
 }
 
 // The whole journal written anew: a temporary file renamed over it, so a
-// crash leaves the old journal or the new one.
+// crash leaves the old file or the new one.
 // Written through to the disk (the file, then its folder's entry), so that
 // an action noted before its first shared write survives a power cut.
 bool save() {
@@ -357,9 +357,9 @@ bool save() {
   return true;
 }
 
-// The journal read again (the lock held): what other programs of this
+// The file read again (the lock held): what other programs of this
 // account noted since is in g_changes afterwards. Damaged lines are kept
-// aside and the journal rewritten without them.
+// aside and the file rewritten without them.
 void load() {
   if (g_path.empty()) return;
   g_changes.clear();
@@ -400,7 +400,7 @@ bool add(Change c) {
 
 }  // namespace
 
-void setJournalPath(const std::string& path) {
+void setFilePath(const std::string& path) {
   g_path = path;
   g_changes.clear();
   if (path.empty()) return;

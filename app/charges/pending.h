@@ -1,7 +1,7 @@
 // Stock changes and compactions that belong to a charge line already
 // written, or a line already deleted, but could not be made at the time
 // (the shared folder dropped, another workstation held the catalogue).
-// They are kept in a journal on this workstation's own disk, so neither a
+// They are kept in a file of parked changes on this workstation's own disk, so neither a
 // restart nor the shared folder being away loses them, and each is made
 // once as soon as the tables can be written again; the operator is told it
 // is pending instead of being asked to correct the stock by hand.
@@ -14,9 +14,9 @@
 // carries the entry of the stock journal (app/charges/stock_journal.h) that goes
 // with it: both are made together when the change is made. An entry whose
 // change was made but which could not be appended itself waits here
-// alone, and is appended when the journal can be written again.
+// alone, and is appended when the stock journal can be written again.
 //
-// The journal is a text file, one change a line, each naming the table
+// The parked-changes file is a text file, one change a line, each naming the table
 // folder it belongs to by the id kept in that folder ("centre.id") and by
 // its path: a change is made only in the folder with that id, wherever it
 // is mounted (by path only when the folder could not be read when the
@@ -24,13 +24,13 @@
 // renamed over it) under a lock on a file beside it, so several programs
 // of one account share it without losing or doubling lines. A line that
 // cannot be read is moved to a file beside it (".damaged") and the
-// operator told. A change is taken off the journal right after it was
+// operator told. A change is taken off the file right after it was
 // made; for a change noted alone a crash between the two would make it
 // twice, a window of one rename; a rewrite that fails then is told, and
 // the change is not made again in this run. Every rewrite is written
 // through to the disk before it counts.
 //
-// Without a journal file (setJournalPath never called, as in most tests)
+// Without a file (setFilePath never called, as in most tests)
 // the changes are kept in memory for the run.
 #pragma once
 
@@ -42,11 +42,11 @@
 
 namespace app::pending {
 
-// Where the journal lives ("" keeps it in memory). Reads what is there.
-void setJournalPath(const std::string& path);
+// Where the parked-changes file lives ("" keeps it in memory). Reads what is there.
+void setFilePath(const std::string& path);
 
 // The stock of the first catalogue record of that name, category and
-// price is to change by `delta`. False when not even the journal could be
+// price is to change by `delta`. False when not even the parked-changes file could be
 // written (the operator must then be asked to check the stock).
 [[nodiscard]] bool addStockChange(const std::string& name, const std::string& category, float price, int32_t delta,
                                   const journal::Movement& why);
@@ -115,7 +115,7 @@ enum class Making { kMade, kWaits };
 // How many changes of this folder wait.
 int waiting();
 
-// Forgets every change (tests; the journal file is rewritten empty).
+// Forgets every change (tests; the file is rewritten empty).
 void clearAll();
 
 }  // namespace app::pending

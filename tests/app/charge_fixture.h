@@ -64,7 +64,7 @@ class ChargeTest : public AppTest {
   void SetUp() override {
     AppTest::SetUp();
     app::releaseProgramValues();
-    app::pending::setJournalPath("");  // in memory, empty
+    app::pending::setFilePath("");  // in memory, empty
     // 2010-05-03 14:30: charges are dated 2010-05-03 00:00.
     rt::setClock(rt::makeDateTime(2010, 5, 3, 14, 30, 0));
   }

@@ -117,7 +117,7 @@ class ShareDropTest : public apptest::MedicationWindowTest {
   void killedAtEveryCall(const std::function<void()>& prepare, const std::function<void()>& action,
                          const std::function<void()>& check) {
     const std::string noted = (dir_ / "local" / "pending-stock").string();
-    app::pending::setJournalPath(noted);
+    app::pending::setFilePath(noted);
     restore();
     prepare();
     dialogs.answers.assign(8, rt::kOk);
@@ -142,7 +142,7 @@ class ShareDropTest : public apptest::MedicationWindowTest {
       ASSERT_EQ(waitpid(child, &status, 0), child);
       // Started again: nothing of the killed program's state but its disk.
       db::closeAllDatabases();
-      app::pending::setJournalPath(noted);
+      app::pending::setFilePath(noted);
       dialogs.asked.clear();
       check();
       const apptest::ToolRun audit = apptest::kdbtool("stock-audit " + dir_.string());
@@ -150,7 +150,7 @@ class ShareDropTest : public apptest::MedicationWindowTest {
       if (HasFailure()) break;
     }
     app::pending::clearAll();
-    app::pending::setJournalPath("");
+    app::pending::setFilePath("");
   }
 
   void outType(const char* box, const char* utf8) { forms::setText(kOut, g(box), g(utf8)); }
@@ -499,31 +499,31 @@ TEST_F(ShareDropTest, AChargeOrDeletionKilledAtAnyCallIsFinishedOrUndoneAtTheNex
 // change noted for another table folder is not made in this one.
 TEST_F(ShareDropTest, APendingStockChangeSurvivesARestartAndIsMadeOnce) {
   const std::string journal = (dir_ / "journal" / "pending-stock").string();
-  app::pending::setJournalPath(journal);
+  app::pending::setFilePath(journal);
   ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5, {}));
   fs::create_directory(dir_ / "elsewhere");
   fs::current_path(dir_ / "elsewhere");
   ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1000, {}));
   fs::current_path(dir_);
-  app::pending::setJournalPath(journal);  // the program started again
+  app::pending::setFilePath(journal);  // the program started again
   EXPECT_EQ(app::pending::waiting(), 1);
   // The folder still away: the change is tried and kept, not dropped.
   share.arm(1);
   EXPECT_EQ(app::applyParked(), 1);
   share.recover();
-  app::pending::setJournalPath(journal);
+  app::pending::setFilePath(journal);
   EXPECT_EQ(app::pending::waiting(), 1);
   EXPECT_EQ(stock()[0], 97);
   EXPECT_EQ(app::applyParked(), 0);
   EXPECT_EQ(stock()[0], 92);
-  app::pending::setJournalPath(journal);
+  app::pending::setFilePath(journal);
   EXPECT_EQ(app::pending::waiting(), 0);
   app::applyParked();
   EXPECT_EQ(stock()[0], 92);
   fs::current_path(dir_ / "elsewhere");
   EXPECT_EQ(app::pending::waiting(), 1) << "the other folder's change still waits for its folder";
   fs::current_path(dir_);
-  app::pending::setJournalPath("");
+  app::pending::setFilePath("");
 }
 
 // A pending change made while any one file call fails (its stock written
@@ -533,7 +533,7 @@ TEST_F(ShareDropTest, APendingChangeMadeWhileOneCallFailsIsMadeOnce) {
   const std::string journal = (dir_ / "journal" / "pending-stock").string();
   auto prepare = [&] {
     restore();
-    app::pending::setJournalPath(journal);
+    app::pending::setFilePath(journal);
     app::pending::clearAll();
     ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5, {}));
   };
@@ -552,20 +552,20 @@ TEST_F(ShareDropTest, APendingChangeMadeWhileOneCallFailsIsMadeOnce) {
     app::applyParked();
     share.recover();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << "waited on its own lock";
-    app::pending::setJournalPath(journal);  // as a restart reads it
+    app::pending::setFilePath(journal);  // as a restart reads it
     EXPECT_EQ(app::applyParked(), 0);
     EXPECT_EQ(stock()[0], 97 - 5);
     EXPECT_EQ(journalled(), stock()[0] - 100);
     if (HasFailure()) break;
   }
-  app::pending::setJournalPath("");
+  app::pending::setFilePath("");
 }
 
 // The journal of pending changes is shared by two programs of one account:
 // noted at once by both, none is lost; made by both, none is made twice.
 TEST_F(ShareDropTest, TwoProgramsOfOneAccountShareThePendingChanges) {
   const std::string journal = (dir_ / "journal" / "pending-stock").string();
-  app::pending::setJournalPath(journal);
+  app::pending::setFilePath(journal);
   auto noteTen = [&] {
     for (int i = 0; i < 10; ++i)
       if (!app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -1, {})) return false;
@@ -595,7 +595,7 @@ TEST_F(ShareDropTest, TwoProgramsOfOneAccountShareThePendingChanges) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(stock()[0], before - 20);
   EXPECT_EQ(journalled(), stock()[0] - 100);
-  app::pending::setJournalPath("");
+  app::pending::setFilePath("");
 }
 
 // A change belongs to its folder by the id kept there: the folder mounted
@@ -608,7 +608,7 @@ TEST_F(ShareDropTest, APendingChangeFollowsItsFolderNotItsPath) {
     if (fs::exists(dir_ / f)) fs::copy_file(dir_ / f, dir_ / "centre" / f);
   db::closeAllDatabases();
   fs::current_path(dir_ / "centre");
-  app::pending::setJournalPath(journal);
+  app::pending::setFilePath(journal);
   ASSERT_TRUE(app::pending::addStockChange(g("阿莫西林"), g("西药"), 12.5f, -5, {}));
   fs::current_path(dir_);
   fs::rename(dir_ / "centre", dir_ / "moved");
@@ -627,11 +627,11 @@ TEST_F(ShareDropTest, APendingChangeFollowsItsFolderNotItsPath) {
   { std::ofstream(journal, std::ios::app) << "stock\tzz\n"; }
   dialogs.asked.clear();
   dialogs.answers = {rt::kOk};
-  app::pending::setJournalPath(journal);
+  app::pending::setFilePath(journal);
   EXPECT_TRUE(told("1 行无法读取")) << ::testing::PrintToString(messages());
   EXPECT_EQ(apptest::fileText(journal + ".damaged"), "stock\tzz\n");
   EXPECT_EQ(app::pending::waiting(), 1);
-  app::pending::setJournalPath("");
+  app::pending::setFilePath("");
 }
 
 // Started while the folder cannot be reached: the login window says so,
