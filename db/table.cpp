@@ -1,7 +1,6 @@
 #include "db/table.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,12 +12,11 @@
 #include "db/chaincheck.h"
 #include "db/engine.h"
 #include "db/errors.h"
+#include "db/field_values.h"
 #include "db/names.h"
-#include "runtime/blocks.h"
 #include "runtime/clock.h"
 #include "runtime/dialogs.h"
 #include "runtime/gbk.h"
-#include "runtime/heap.h"
 
 namespace db {
 namespace {
@@ -81,41 +79,6 @@ int askPassword(const std::string& stored) {
     if (digestMatches(stored, value)) return kOk;
   }
   return kBadPassword;
-}
-
-// Truncation toward zero to 64 bits, defined for every double.
-int64_t truncToInt64(double d) {
-  if (std::isnan(d)) return 0;
-  if (d >= 9223372036854775807.0) return INT64_MAX;
-  if (d <= -9223372036854775808.0) return INT64_MIN;
-  return int64_t(d);
-}
-
-// A numeric argument as either an integer or a floating value.
-void numericOf(const rt::Arg& v, bool* floating, int64_t* i, double* d) {
-  *floating = false;
-  switch (v.kind) {
-    case rt::kByte:
-      *i = uint8_t(v.lo);
-      break;
-    case rt::kShort:
-      *i = int16_t(v.lo);
-      break;
-    case rt::kInt:
-      *i = int32_t(v.lo);
-      break;
-    case rt::kLong:
-      *i = rt::longValue(v);
-      break;
-    case rt::kFloat:
-      *floating = true;
-      *d = rt::floatValue(v);
-      break;
-    default:
-      *floating = true;
-      *d = rt::doubleValue(v);
-      break;
-  }
 }
 
 }  // namespace
@@ -692,199 +655,30 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
 }
 
 // --- values ---------------------------------------------------------------
+//
+// The encoding of each field kind is field_values.cpp's; the table adds its
+// own fields and auxiliary file.
 
 int Table::loadValue(const Field& f, const uint8_t* rec, rt::Arg* out) {
-  const uint8_t* p = rec + f.offset;
-  *out = rt::Arg{};
-  switch (f.kind) {
-    case kFByte:
-      *out = rt::makeByte(p[0]);
-      break;
-    case kFShort:
-      *out = rt::makeShort(getI16(p));
-      break;
-    case kFInt:
-      *out = rt::makeInt(getI32(p));
-      break;
-    case kFLong:
-      *out = rt::makeLong(int64_t(getU64(p)));
-      break;
-    case kFFloat:
-      *out = rt::makeFloat(getF32(p));
-      break;
-    case kFDouble:
-      *out = rt::makeDouble(getF64(p));
-      break;
-    case kFBool:
-      *out = rt::makeBool(p[0] != 0);
-      break;
-    case kFDateTime:
-      *out = rt::makeDateTime(getF64(p));
-      break;
-    case kFSubPtr:
-      out->lo = uint32_t(getI32(p));
-      out->kind = rt::kSubPtr;
-      break;
-    case kFText: {
-      const void* nul = std::memchr(p, 0, size_t(f.size));
-      long len = nul ? long(static_cast<const uint8_t*>(nul) - p) : long(f.size);
-      *out = rt::makePointer(rt::textCopy(reinterpret_cast<const char*>(p), len), rt::kText);
-      break;
-    }
-    case kFMemo:
-    case kFBytes: {
-      out->kind = f.kind == kFMemo ? rt::kText : rt::kBytes;
-      std::string data;
-      if (!aux_) return kAuxAccess;
-      int rc = aux_->read(getI32(p), &data);
-      if (rc != kOk) return rc;
-      if (f.kind == kFMemo) {
-        size_t len = strnlen(data.data(), data.size());
-        *out = rt::makePointer(rt::textCopy(data.data(), long(len)), rt::kText);
-      } else {
-        *out = rt::makePointer(rt::makeByteSet(data.data(), data.size()), rt::kBytes);
-      }
-      break;
-    }
-    default:
-      return kFieldReadFailed;
-  }
-  return kOk;
+  return readFieldValue(f, rec, aux_.get(), out);
 }
 
 bool Table::textEquals(const Field& f, const uint8_t* rec, std::string_view gbk) const {
-  if (f.kind != kFText) return false;
-  const char* p = reinterpret_cast<const char*>(rec + f.offset);
-  size_t len = strnlen(p, size_t(f.size));
-  return len == gbk.size() && std::memcmp(p, gbk.data(), len) == 0;
+  return fieldHoldsText(f, rec, gbk);
 }
 
-int Table::checkValue(const Field& f, const rt::Arg& v) {
-  if (!rt::isBasicKind(v.kind)) return kValueKindMismatch;
-  uint32_t want = valueKindOf(f.kind);
-  if (v.kind == want || (rt::isNumericKind(v.kind) && rt::isNumericKind(want))) return kOk;
-  return kValueKindMismatch;
-}
+int Table::checkValue(const Field& f, const rt::Arg& v) { return checkFieldValue(f, v); }
 
-int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
-  uint8_t* p = rec + f.offset;
-  if (rt::isNumericKind(v.kind)) {
-    bool floating;
-    int64_t i = 0;
-    double d = 0;
-    numericOf(v, &floating, &i, &d);
-    switch (f.kind) {
-      case kFFloat:
-        putF32(p, floating ? float(d) : float(i));
-        return kOk;
-      case kFDouble:
-        putF64(p, floating ? d : double(i));
-        return kOk;
-      default:
-        break;
-    }
-    if (floating) i = truncToInt64(d);
-    switch (f.kind) {
-      case kFByte:
-        p[0] = uint8_t(i);
-        return kOk;
-      case kFShort:
-        putI16(p, int16_t(i));
-        return kOk;
-      case kFInt:
-        putI32(p, int32_t(uint32_t(uint64_t(i))));
-        return kOk;
-      case kFLong:
-        putU64(p, uint64_t(i));
-        return kOk;
-      default:
-        return kValueKindMismatch;
-    }
-  }
-  switch (f.kind) {
-    case kFBool:
-      p[0] = v.lo != 0 ? 1 : 0;
-      return kOk;
-    case kFDateTime:
-      putF64(p, rt::doubleValue(v));
-      return kOk;
-    case kFSubPtr:
-      putI32(p, int32_t(v.lo));
-      return kOk;
-    case kFText: {
-      const char* s = rt::textValue(v);
-      size_t len = strnlen(s, size_t(f.size));
-      // A text longer than the field is cut to whole characters: the lead
-      // byte of a two-byte character whose second byte falls past the
-      // field is dropped rather than stored alone (it would show as a
-      // broken character everywhere the field is read).
-      if (len == size_t(f.size) && s[len] != '\0') {
-        size_t whole = 0;
-        while (whole < len) {
-          size_t step = rt::isGbkLead(static_cast<unsigned char>(s[whole])) ? 2 : 1;
-          if (whole + step > len) break;
-          whole += step;
-        }
-        len = whole;
-      }
-      std::memset(p, 0, size_t(f.size));
-      std::memcpy(p, s, len);
-      return kOk;
-    }
-    case kFMemo:
-    case kFBytes: {
-      if (!aux_) return kAuxAccess;
-      const void* data = nullptr;
-      size_t n = 0;
-      if (f.kind == kFMemo) {
-        const char* s = rt::textValue(v);
-        n = std::strlen(s);
-        if (n) ++n;  // stored with its terminating NUL
-        data = s;
-      } else {
-        data = rt::byteSetData(rt::pointerValue<void>(v), &n);
-      }
-      int32_t first = 0;
-      int rc = aux_->write(data, n, &first);
-      if (rc != kOk) return rc;
-      putI32(p, first);
-      return kOk;
-    }
-    default:
-      return kValueKindMismatch;
-  }
-}
+int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) { return writeFieldValue(f, v, aux_.get(), rec); }
 
 void Table::settleChains(const uint8_t* before, const uint8_t* after, bool written) {
-  if (!aux_) return;
-  std::vector<int32_t> drop;
-  for (const Field& f : fields_) {
-    if (!isChainKind(f.kind)) continue;
-    int32_t o = getI32(before + f.offset), n = getI32(after + f.offset);
-    if (o != n) drop.push_back(written ? o : n);
-  }
-  drop.erase(std::remove(drop.begin(), drop.end(), 0), drop.end());
-  aux_->release(drop);
+  db::settleChains(fields_, aux_.get(), before, after, written);
 }
 
-void Table::releaseChains(const uint8_t* rec) {
-  if (!aux_) return;
-  for (const Field& f : fields_)
-    if (isChainKind(f.kind)) aux_->release(getI32(rec + f.offset));
-}
+void Table::releaseChains(const uint8_t* rec) { db::releaseChains(fields_, aux_.get(), rec); }
 
 int Table::copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field& df, uint8_t* dstRec) {
-  putI32(dstRec + df.offset, 0);
-  int32_t first = getI32(rec + f.offset);
-  if (first == 0) return kOk;
-  if (!aux_ || !dst.aux_) return kAuxAccess;
-  std::string data;
-  int rc = aux_->read(first, &data);
-  if (rc != kOk) return rc;
-  int32_t nf = 0;
-  rc = dst.aux_->write(data.data(), data.size(), &nf);
-  if (rc == kOk) putI32(dstRec + df.offset, nf);
-  return rc;
+  return copyChainValue(f, rec, aux_.get(), dst.aux_.get(), df, dstRec);
 }
 
 // --- append and modify ----------------------------------------------------

@@ -207,6 +207,9 @@ class Table {
   // rest of a record alone).
   int writeField(int32_t pos, const Field& f, const uint8_t* rec);
 
+  // Field values of record images of this table (field_values.h holds
+  // the encoding of each kind).
+  //
   // Value of field f of a record image (heap text / byte-set for the
   // caller). On failure the result is the zero of the field's kind and
   // the code is returned.
