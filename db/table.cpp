@@ -85,50 +85,95 @@ int askPassword(const std::string& stored) {
 
 // --- create -----------------------------------------------------------------
 
-int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, const std::string* digest) {
-  if (path.empty()) return kNotFound;
-  std::vector<Field> fields;
+namespace {
+
+// The fields of a new table from their definitions (up to the first
+// without a name), checked and laid out: -16..-20 for bad fields, -2 when
+// the record or the field list would not fit the file's int32 sizes.
+int fieldsForCreate(const std::vector<FieldDef>& defs, std::vector<Field>* fields, int32_t* recordSize, bool* chains) {
   for (const FieldDef& s : defs) {
     if (s.name.empty()) break;
     Field f;
     f.name = s.name;
     f.kind = s.kind;
     f.size = s.size;
-    fields.push_back(f);
+    fields->push_back(f);
   }
-  if (fields.empty()) return kNoFields;
-  bool chains = false;
-  for (const Field& f : fields) {
+  if (fields->empty()) return kNoFields;
+  *chains = false;
+  for (const Field& f : *fields) {
     if (!isValidName(f.name, kMaxNameLength)) return kBadFieldName;
     if (f.kind < kFByte || f.kind > kFMemo) return kBadFieldKind;
     if (f.kind == kFText && (f.size < 1 || f.size > kMaxTextSize)) return kBadFieldSize;
-    chains = chains || isChainKind(f.kind);
+    *chains = *chains || isChainKind(f.kind);
   }
+  for (size_t i = 0; i < fields->size(); ++i)
+    for (size_t j = i + 1; j < fields->size(); ++j)
+      if (equalsNoCase((*fields)[i].name, (*fields)[j].name)) return kDuplicateField;
+  int64_t size = kRecordHeader;
+  for (const Field& f : *fields) size += fieldWidth(f.kind, f.size);
+  if (size > INT32_MAX || fields->size() > size_t(INT32_MAX / kDescriptorSize)) return kCreateFailed;
+  layoutFields(fields);
+  *recordSize = int32_t(size);
+  return kOk;
+}
+
+// The names a create may not write to, refused before the first byte of
+// any file changes: a name with the auxiliary extension, a symbolic link
+// at either file's name (-4), and another table's auxiliary file (-50).
+// *auxPath is the auxiliary file's name (the existing file's, found
+// ignoring case) when the table has chain fields.
+int refusedNames(const std::string& path, bool chains, std::string* auxPath) {
+  if (hasAuxExtension(path)) return kBadPath;
+  os::Env& env = os::env();
+  if (chains) {
+    *auxPath = auxNameFor(path);
+    std::string existing;
+    if (resolveExisting(*auxPath, &existing)) *auxPath = existing;
+  }
+  if (env.isLink(path) || (chains && env.isLink(*auxPath))) return kBadPath;
+  // Another table's auxiliary file is never taken over, open or not and
+  // whatever the new table's extension: "y.abc" would otherwise replace
+  // the memo values of table "y".
+  if (chains && auxBelongsToAnother(path, *auxPath)) return kAuxCreateFailed;
+  return kOk;
+}
+
+// The header and field descriptors of a new table, created now.
+std::vector<uint8_t> headerImage(const std::vector<Field>& fields, int32_t recordSize, const std::string* digest,
+                                 double* created) {
+  Header h;
+  h.protectedFile = digest != nullptr;
+  if (digest) h.digest = *digest;
+  h.created = *created = rt::clockNow();
+  h.recordSize = recordSize;
+  std::vector<uint8_t> bytes(size_t(kDescriptorsAt) + fields.size() * kDescriptorSize);
+  encodeHeader(h, bytes.data());
+  putI32(bytes.data() + kOffFieldCount, int32_t(fields.size()));
   for (size_t i = 0; i < fields.size(); ++i)
-    for (size_t j = i + 1; j < fields.size(); ++j)
-      if (equalsNoCase(fields[i].name, fields[j].name)) return kDuplicateField;
-  int64_t recordSize = kRecordHeader;
-  for (const Field& f : fields) recordSize += fieldWidth(f.kind, f.size);
-  if (recordSize > INT32_MAX || fields.size() > size_t(INT32_MAX / kDescriptorSize)) return kCreateFailed;
-  layoutFields(&fields);
+    encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
+  return bytes;
+}
+
+}  // namespace
+
+// Checks the fields and the names, claims the files, writes the new table
+// under a name of its own and puts it in place.
+int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, const std::string* digest) {
+  if (path.empty()) return kNotFound;
+  std::vector<Field> fields;
+  int32_t recordSize = 0;
+  bool chains = false;
+  int rc = fieldsForCreate(defs, &fields, &recordSize, &chains);
+  if (rc != kOk) return rc;
 
   // Every refusal comes before the first byte of any file changes: the
   // names, symbolic links at either name, and the "open" markers of both
   // files (another program's table, or another table whose auxiliary file
   // has this name).
-  if (hasAuxExtension(path)) return kBadPath;
-  os::Env& env = os::env();
   std::string auxPath;
-  if (chains) {
-    auxPath = auxNameFor(path);
-    std::string existing;
-    if (resolveExisting(auxPath, &existing)) auxPath = existing;
-  }
-  if (env.isLink(path) || (chains && env.isLink(auxPath))) return kBadPath;
-  // Another table's auxiliary file is never taken over, open or not and
-  // whatever the new table's extension: "y.abc" would otherwise replace
-  // the memo values of table "y".
-  if (chains && auxBelongsToAnother(path, auxPath)) return kAuxCreateFailed;
+  if ((rc = refusedNames(path, chains, &auxPath)) != kOk) return rc;
+  os::Env& env = os::env();
   const int there = env.stat(path);
   if (there < 0) return there;  // the folder could not be read
   const bool hadFile = there == 1, hadAux = chains && env.exists(auxPath);
@@ -139,7 +184,7 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
   // there is claimed first, so one another program has open is not
   // replaced.
   std::unique_ptr<os::File> claimed, file, aux;
-  int rc = hadFile ? claimForCreate(path, &claimed) : int(kOk);
+  rc = hadFile ? claimForCreate(path, &claimed) : int(kOk);
   // Named for this program, so two workstations making the same table at
   // once (the first charge of a month at two desks) write apart.
   const std::string temp = path + "." + std::to_string(::getpid()) + ".new";
@@ -153,20 +198,12 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
     return rc;
   }
 
-  Header h;
-  h.protectedFile = digest != nullptr;
-  if (digest) h.digest = *digest;
-  h.created = rt::clockNow();
-  h.recordSize = int32_t(recordSize);
-  std::vector<uint8_t> bytes(size_t(kDescriptorsAt) + fields.size() * kDescriptorSize);
-  encodeHeader(h, bytes.data());
-  putI32(bytes.data() + kOffFieldCount, int32_t(fields.size()));
-  for (size_t i = 0; i < fields.size(); ++i)
-    encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
+  double created = 0;
+  const std::vector<uint8_t> bytes = headerImage(fields, recordSize, digest, &created);
   rc = file->truncate(0);
   if (rc == kOk) rc = file->write(0, bytes.data(), bytes.size());
   rc = rc == kOk ? kOk : writeFailure(rc, kCreateFailed);
-  if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, h.created);
+  if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, created);
   if (rc == kOk) rc = file->sync();
   file.reset();
   // Another workstation made the table meanwhile: its table (perhaps with a
