@@ -235,7 +235,8 @@ void cmdReadField(Arg* r, int argc, const Arg* argv) {
     return;
   }
   rc = t->loadValue(f, rec.data(), r);
-  t->unlockRecord(pos);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(t->unlockRecord(pos));
   setLastError(rc);
 }
 
@@ -261,7 +262,7 @@ struct Pair {
 };
 
 // Evaluates the pairs' values for one record and writes them into `rec`.
-int applyPairs(Table& t, const std::vector<Pair>& pairs, uint8_t* rec) {
+[[nodiscard]] int applyPairs(Table& t, const std::vector<Pair>& pairs, uint8_t* rec) {
   std::vector<Arg> vals(pairs.size());
   std::vector<bool> owned(pairs.size());
   int rc = kOk;
@@ -283,13 +284,14 @@ int applyPairs(Table& t, const std::vector<Pair>& pairs, uint8_t* rec) {
 // write it, and unlocks: the record-level path of replace and delete. -60
 // when the current record is not one inside the file.
 template <typename Change>
-int changeCurrentRecord(Table& t, Change change) {
+[[nodiscard]] int changeCurrentRecord(Table& t, Change change) {
   std::vector<uint8_t> rec(size_t(t.recordSize()));
   int32_t pos = 0;
   int rc = t.lockCurrent(rec.data(), true, &pos);
   if (rc != kOk) return rc;
   rc = change(pos, rec.data());
-  t.unlockRecord(pos);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(t.unlockRecord(pos));
   return rc;
 }
 
@@ -546,7 +548,8 @@ int readCurrentRecord(RecordValues* out) {
         rc = t->loadValue(f, rec.data(), &v);
         out->values.emplace_back(v);
       }
-      t->unlockRecord(pos);
+      // A lock a failed unlock left goes when the handle is closed or dropped.
+      static_cast<void>(t->unlockRecord(pos));
       out->serial = getI32(rec.data());
       out->position = pos;
     }

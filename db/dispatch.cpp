@@ -101,7 +101,7 @@ int g_batchError = 0;
 bool g_appendCall = false;  // the engine call being made is an AppendRecord
 std::shared_ptr<Table> g_lease;
 
-int endLease() {
+[[nodiscard]] int endLease() {
   if (!g_lease) return kOk;
   const int rc = g_lease->endBatch();
   g_lease.reset();
@@ -110,7 +110,9 @@ int endLease() {
 }
 
 void shutdownHook() {
-  endLease();
+  // The program is ending: a batch's records that cannot be written now
+  // are lost either way, and nobody is left to tell.
+  static_cast<void>(endLease());
   g_open.clear();
   g_current = -1;
 }
@@ -188,8 +190,11 @@ int calls::appendRecord(const std::shared_ptr<Table>& t, const Arg* const* value
 EngineCall::EngineCall() : outermost_(g_callDepth++ == 0), faultsBefore_(os::ioFaults()) {
   if (!outermost_) return;
   g_outerFaults = faultsBefore_;
-  if (g_lease && !(g_appendCall && g_batchDepth > 0 && cur() == g_lease.get())) endLease();
-  if (Table* t = cur(); t && t->dropped()) t->reopen();
+  // A lease that fails to end is the batch's error, which finish() reports.
+  if (g_lease && !(g_appendCall && g_batchDepth > 0 && cur() == g_lease.get())) static_cast<void>(endLease());
+  // A table that does not open again stays dropped: the call's first access
+  // to it fails with -11 and says so.
+  if (Table* t = cur(); t && t->dropped()) static_cast<void>(t->reopen());
 }
 
 EngineCall::~EngineCall() {
@@ -198,7 +203,7 @@ EngineCall::~EngineCall() {
   // Every table this call wrote gets a new change mark before the call
   // returns, so that another workstation's next reading of it does not take
   // a copy kept from before. The last error of the call is kept.
-  if (g_lease && g_batchDepth == 0) endLease();
+  if (g_lease && g_batchDepth == 0) static_cast<void>(endLease());  // its error is the batch's
   const int callError = lastError();
   markWrittenTables(os::ioFaults() == faultsBefore_);
   setLastError(callError);
@@ -267,8 +272,8 @@ namespace {
 
 // Runs `body` as one engine call between `lock` and `unlock` of the
 // current table (see holdCurrentRecord); the last error `body` left stays.
-int holding(const std::function<int(Table&)>& lock, const std::function<void(Table&)>& unlock,
-            const std::function<int()>& body) {
+[[nodiscard]] int holding(const std::function<int(Table&)>& lock, const std::function<void(Table&)>& unlock,
+                          const std::function<int()>& body) {
   int rc = kOk;
   {
     EngineCall call;
@@ -303,11 +308,13 @@ int holdCurrentRecord(const std::function<int()>& body) {
         std::vector<uint8_t> rec(size_t(t.recordSize()));
         return t.lockCurrent(rec.data(), true, &pos);
       },
-      [&](Table& t) { t.unlockRecord(pos); }, body);
+      // A lock a failed unlock left goes when the handle is closed or dropped.
+      [&](Table& t) { static_cast<void>(t.unlockRecord(pos)); }, body);
 }
 
 int holdHeader(const std::function<int()>& body) {
-  return holding([](Table& t) { return t.lockHeader(); }, [](Table& t) { t.unlockHeader(); }, body);
+  return holding([](Table& t) { return t.lockHeader(); }, [](Table& t) { static_cast<void>(t.unlockHeader()); },
+                 body);  // an unlock that fails: as in holdCurrentRecord
 }
 
 void markWritten() {
@@ -317,7 +324,8 @@ void markWritten() {
 }
 
 void closeAllDatabases() {
-  endLease();
+  // A lease that fails to end is the batch's error, which finish() reports.
+  static_cast<void>(endLease());
   g_open.clear();
   g_current = -1;
   // The counter files are found by the tables' paths, which may be relative
@@ -327,7 +335,8 @@ void closeAllDatabases() {
 
 AppendBatch::AppendBatch() { ++g_batchDepth; }
 
-AppendBatch::~AppendBatch() { finish(); }
+// The result is lost here, as engine.h says: callers that care call finish().
+AppendBatch::~AppendBatch() { static_cast<void>(finish()); }
 
 int AppendBatch::finish() {
   if (finished_) return kOk;

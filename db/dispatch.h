@@ -78,7 +78,7 @@ bool condition(const Arg& c);
 // are written first; a failure there is returned and is the batch's
 // error), and a failed append becomes the batch's error. The append's
 // code otherwise.
-int appendRecord(const std::shared_ptr<Table>& t, const Arg* const* values, size_t n);
+[[nodiscard]] int appendRecord(const std::shared_ptr<Table>& t, const Arg* const* values, size_t n);
 
 // --- the command entries (commands.cpp) -----------------------------------------
 

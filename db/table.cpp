@@ -24,7 +24,7 @@ namespace {
 // Opens (making it when missing) a file that create is about to fill, and
 // holds its open gate: -12 when another program has it open, -4 for a
 // symbolic link at the name.
-int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
+[[nodiscard]] int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
   int rc = os::openFile(path, true, true, out);
   if (rc != kOk) return rc;
   if (takeGate(**out) != kOk) {
@@ -64,7 +64,7 @@ bool auxBelongsToAnother(const std::string& path, const std::string& auxPath) {
   return false;
 }
 
-int askPassword(const std::string& stored) {
+[[nodiscard]] int askPassword(const std::string& stored) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::string prompt;
     if (attempt == 0) {
@@ -90,7 +90,8 @@ namespace {
 // The fields of a new table from their definitions (up to the first
 // without a name), checked and laid out: -16..-20 for bad fields, -2 when
 // the record or the field list would not fit the file's int32 sizes.
-int fieldsForCreate(const std::vector<FieldDef>& defs, std::vector<Field>* fields, int32_t* recordSize, bool* chains) {
+[[nodiscard]] int fieldsForCreate(const std::vector<FieldDef>& defs, std::vector<Field>* fields, int32_t* recordSize,
+                                  bool* chains) {
   for (const FieldDef& s : defs) {
     if (s.name.empty()) break;
     Field f;
@@ -123,7 +124,7 @@ int fieldsForCreate(const std::vector<FieldDef>& defs, std::vector<Field>* field
 // at either file's name (-4), and another table's auxiliary file (-50).
 // *auxPath is the auxiliary file's name (the existing file's, found
 // ignoring case) when the table has chain fields.
-int refusedNames(const std::string& path, bool chains, std::string* auxPath) {
+[[nodiscard]] int refusedNames(const std::string& path, bool chains, std::string* auxPath) {
   if (hasAuxExtension(path)) return kBadPath;
   os::Env& env = os::env();
   if (chains) {
@@ -193,8 +194,10 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
   if (rc != kOk) {
     if (claimed) releaseGate(*claimed);
     file.reset();
-    env.remove(temp);
-    if (chains && !hadAux && env.exists(auxPath)) env.remove(auxPath);
+    // What could not be removed is a stray file beside the tables; the
+    // create's own code says what failed.
+    static_cast<void>(env.remove(temp));
+    if (chains && !hadAux && env.exists(auxPath)) static_cast<void>(env.remove(auxPath));
     return rc;
   }
 
@@ -214,7 +217,7 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
   if (aux) releaseGate(*aux);
   claimed.reset();
   aux.reset();
-  if (rc != kOk) env.remove(temp);
+  if (rc != kOk) static_cast<void>(env.remove(temp));  // a stray file at worst, as above
   return rc;
 }
 
@@ -224,7 +227,7 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
 // still gathers are written first (the engine ends its batches before it
 // closes a table; this is the last resort, with nobody left to tell).
 Table::~Table() {
-  if (batch_.held && !dropped_) endBatch();
+  if (batch_.held && !dropped_) static_cast<void>(endBatch());
 }
 
 int Table::joinShare(int mode) {
@@ -244,7 +247,8 @@ int Table::joinShare(int mode) {
                (f.writable() && markerHeld(f, kMarkDenyWrite, &probe)) ||
                (denyRead && markerHeld(f, kMarkOpen, &probe)) || (denyWrite && markerHeld(f, kMarkWriter, &probe));
   if (rc == kOk) rc = probe != kOk ? probe : (clash ? kSharingViolation : kOk);
-  if (rc != kOk) f.unlock(kShareMarkers, 4);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  if (rc != kOk) static_cast<void>(f.unlock(kShareMarkers, 4));
   releaseGate(f);
   return rc;
 }
@@ -276,7 +280,8 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
       if (rc == kOk && (f.kind == ChainFaultKind::kOnFreeList || f.kind == ChainFaultKind::kCrossLink))
         rc = kAuxDamaged;
   }
-  t->locks_.unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(t->locks_.unlockWhole());
   if (rc != kOk) return rc;
   t->position = 0;
   t->options_ = opt;
@@ -508,7 +513,8 @@ int Table::readCountSerial(int32_t* count, int32_t* serial) {
   uint8_t b[8];
   size_t got = 0;
   rc = file_->read(kOffCount, b, 8, &got);
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   if (rc != kOk || got < 8) return kCountReadFailed;
   if (getI32(b + 4) < 0 && !packing_) {
     // Another opener's pack was interrupted (a running one would hold the
@@ -539,7 +545,8 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   // back): what the file says now decides, while the header lock is still
   // held and nobody else can have moved the count.
   if (rc != kOk && landed(kOffCount, b, serial ? 8 : 4)) rc = kOk;
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
@@ -559,7 +566,8 @@ int Table::advanceSerial() {
     const int32_t next = serial + 1;
     rc = writeCountSerial(count, &next);
   }
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   return rc;
 }
 
@@ -661,7 +669,8 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
     if (rc == kOk && pos < count) rc = readRecord(pos, rec);
     if (rc != kOk) {
-      unlockRecord(pos);
+      // A lock a failed unlock left goes when the handle is closed or dropped.
+      static_cast<void>(unlockRecord(pos));
       return rc;
     }
     if (!mine) {
@@ -676,13 +685,15 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     // told from another: it is taken as it is.
     if (pos < count && (heldSerial_ == 0 || h == heldSerial_ || h == -heldSerial_)) {
       if (forWrite && heldSerial_ > 0 && h < 0) {
-        unlockRecord(pos);
+        // A lock a failed unlock left goes when the handle is closed or dropped.
+        static_cast<void>(unlockRecord(pos));
         return kNoRecord;  // deleted by another program since it was shown
       }
       *at = pos;
       return kOk;
     }
-    unlockRecord(pos);
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    static_cast<void>(unlockRecord(pos));
     int32_t moved = -1;
     const int32_t serial = heldSerial_ < 0 ? -heldSerial_ : heldSerial_;
     if ((rc = locate(serial, &moved)) != kOk) return rc;
@@ -812,13 +823,14 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
   // not count are cut off (or left for the next writer to cut), and the
   // next append reads the count again.
   if (rc != kOk && batch_.uncounted) {
-    if (batch_.from > batch_.base) file_->truncate(recordOffset(batch_.base));
+    if (batch_.from > batch_.base) static_cast<void>(file_->truncate(recordOffset(batch_.base)));
     batch_.uncounted = false;
   }
   if (rc != kOk || !batched) {
     batch_.records.clear();
     batch_.held = false;
-    unlockHeader();
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    static_cast<void>(unlockHeader());
   }
   if (rc == kOk) {
     position = count;
@@ -869,7 +881,7 @@ int Table::flushBatch(bool last) {
       rc = writeFailure(rc, kRecordWriteFailed);
       // Not counted: nobody reads them; cut off now where the folder
       // allows, else by the next writer or opener.
-      file_->truncate(recordOffset(batch_.base));
+      static_cast<void>(file_->truncate(recordOffset(batch_.base)));
     }
     batch_.records.clear();
     batch_.from = batch_.count;
@@ -887,7 +899,8 @@ int Table::endBatch() {
   if (!batch_.held) return kOk;
   const int rc = flushBatch(true);
   batch_.held = false;
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   return rc;
 }
 
@@ -906,7 +919,8 @@ int Table::modify(const rt::Arg* const* values, size_t n) {
   // The record now names either its old chains or its new ones, never a
   // mix: the ones it does not name are released.
   settleChains(before.data(), rec.data(), rc == kOk);
-  unlockRecord(pos);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockRecord(pos));
   return rc;
 }
 
@@ -953,7 +967,8 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
       rc = fn(ctx, pos, rec);
     }
     scanRecord_ = saved;
-    if (whole) unlockWhole();
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    if (whole) static_cast<void>(unlockWhole());
     return rc;
   }
   bool whole_read = rc == kOk;
@@ -980,7 +995,8 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
       }
       if (i < n || rc != kOk) whole_read = false;
       scanRecord_ = saved;
-      if (!whole) locks_.unlockRange(off, n * rs);
+      // A lock a failed unlock left goes when the handle is closed or dropped.
+      if (!whole) static_cast<void>(locks_.unlockRange(off, n * rs));
       pos += n;
     }
   }
@@ -991,7 +1007,8 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
   } else if (keepable) {
     copy_ = Copy{};
   }
-  if (whole) unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  if (whole) static_cast<void>(unlockWhole());
   return rc;
 }
 
@@ -1004,7 +1021,8 @@ int Table::zap() {
   if (rc == kOk && file_->truncate(headerSize_) != kOk) rc = kRecordWriteFailed;
   if (rc == kOk && aux_) rc = aux_->reset();
   if (rc == kOk) setPosition(0);
-  unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockWhole());
   return rc;
 }
 
