@@ -334,7 +334,8 @@ void showChosenPatient() {
   if (!selectRegister()) return;
   ListedRecord row;
   if (!chosenListedRecord(kWin.control("超级列表框1"), &row)) return;  // nothing listed to show
-  db::moveToRecord(row.serial, row.position);
+  // Fails only without a current table, which the read below then tells.
+  static_cast<void>(db::moveToRecord(row.serial, row.position));
   showCurrentRecord();
 }
 

@@ -130,7 +130,7 @@ std::vector<std::string> ReadRecord::cellTexts() const {
 }
 
 int readListedRecord(const ListedRecord& row, ReadRecord* out) {
-  db::moveToRecord(row.serial, row.position);
+  if (const int rc = db::moveToRecord(row.serial, row.position); rc != 0) return rc;
   if (const int rc = out->read(); rc != 0) return rc;
   // Changed in place since it was listed (a correction, another
   // workstation's edit): not the record the operator saw.

@@ -282,7 +282,10 @@ void installShellHandlers() {
   // What a handler wrote is on the disk before the next event is taken:
   // a power cut after the screen shows a charge, a bill or a deletion
   // loses none of it.
-  forms::setAfterHandler([] { db::os::syncWritten(); });
+  // A sync that fails (the share dropped between the write and the sync)
+  // is not told: the writes were made and read back as made; only their
+  // surviving a power cut of the machine holding the folder is uncertain.
+  forms::setAfterHandler([] { static_cast<void>(db::os::syncWritten()); });
   namespace s = ids::start;
   std::vector<forms::Handler> start(s::kHandlerCount, nullptr);
   start[s::kCreated] = startCreated;
@@ -401,9 +404,9 @@ int runProgram(int argc, char** argv) {
   // The start window.
   if (!forms::loadWindow(ids::kStartWindow)) rt::fatalError(GBK("载入启动窗口失败"));
   // Until the last window closes.
-  forms::runMessageLoop();
+  const int loop = forms::runMessageLoop();
   releaseProgramTexts();
-  return 0;
+  return loop;
 }
 
 }  // namespace app

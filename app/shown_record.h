@@ -63,7 +63,9 @@ class ShownRecord {
   int32_t serial() const { return serial_; }
 
   // Makes the shown record current in the current table (by its serial).
-  void moveTo() const { db::moveToRecord(serial_, position_); }
+  // Fails only without a current table; the lock or read that follows
+  // then fails with that cause.
+  void moveTo() const { static_cast<void>(db::moveToRecord(serial_, position_)); }
 
   const std::vector<BoxField>& boxes() const { return boxes_; }
   size_t find(const char* field) const;  // index of a field's box; fatal when none

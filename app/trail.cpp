@@ -186,7 +186,9 @@ int recordValuesAt(db::Table& t, int32_t pos, std::vector<FieldValue>* out) {
     rt::Result owned(v);
     if (rc == db::kOk) out->push_back({f.name, valueText(f.kind, owned.arg())});
   }
-  t.unlockRecord(pos);
+  // Released after the values are taken; a release that fails leaves the
+  // lock to the handle's close, and the values read stand.
+  static_cast<void>(t.unlockRecord(pos));
   if (rc != db::kOk) out->clear();
   return rc;
 }

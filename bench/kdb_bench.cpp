@@ -71,25 +71,57 @@ void sq(sqlite3* s, const char* sql) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int n = argc > 1 ? std::atoi(argv[1]) : 1000000;
-  char tmpl[] = "/tmp/kdb_bench.XXXXXX";
-  if (!mkdtemp(tmpl)) return 1;
-  std::filesystem::current_path(tmpl);
-  db::registerDatabaseCommands();
-
+// The data every run appends: the same lines, in the same order.
+struct Workload {
+  int n = 0;
   std::vector<std::string> cats;
-  for (const char* c : kCategories) cats.push_back(rt::utf8ToGbk(c));
-  const std::string xiyao = cats[0], nothing = rt::utf8ToGbk("无此类");
-  auto lineOf = [&](int i, int* shl, float* dj) {
+  std::string xiyao, nothing, name, unit, cls;
+
+  explicit Workload(int lines) : n(lines) {
+    for (const char* c : kCategories) cats.push_back(rt::utf8ToGbk(c));
+    xiyao = cats[0];
+    nothing = rt::utf8ToGbk("无此类");
+    name = rt::utf8ToGbk("阿莫西林胶囊");
+    unit = rt::utf8ToGbk("盒");
+    cls = rt::utf8ToGbk("甲类");
+  }
+  // Line i's quantity, price and category.
+  const std::string& lineOf(int i, int* shl, float* dj) const {
     *shl = i % 100;
     *dj = float(i % 1000) / 10.0f;
     return cats[size_t(i % 17)];
-  };
+  }
+};
 
-  // --- the engine ----------------------------------------------------------
+// Seconds each query took in one store.
+struct Timings {
+  double append = 0, sum = 0, find = 0, copy = 0, del = 0, pack = 0;
+};
+
+// What the engine's run measured besides the shared queries.
+struct EngineRun {
+  Timings t;
+  int lone = 0;       // appends made each on its own
+  double loneS = 0;   // their time
+  double raw = 0;     // read() of the whole table file
+  int64_t bytes = 0;  // the table file's size
+  int left = 0;       // records kept after the pack
+  double sum = 0;     // the conditional sum's value
+};
+
+void appendLines(const Workload& w, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    int shl;
+    float dj;
+    const std::string& lb = w.lineOf(i, &shl, &dj);
+    check(
+        cmd::AppendRecord(rt::DateTime{40300}, w.name, lb, w.cls, shl, w.unit, dj, float(shl) * dj, "0101234", "admin"),
+        "append");
+  }
+}
+
+EngineRun runEngine(const Workload& w) {
+  EngineRun e;
   for (const char* month : {"m20105", "m20106"})
     check(cmd::CreateDatabase(month, {{"shj", 8, 20},
                                       {"mch", 10, 30},
@@ -104,82 +136,76 @@ int main(int argc, char** argv) {
           "create");
   check(cmd::OpenDatabase("m20106"), "open");
   check(cmd::OpenDatabase("m20105"), "open");
-  const std::string name = rt::utf8ToGbk("阿莫西林胶囊"), unit = rt::utf8ToGbk("盒"), cls = rt::utf8ToGbk("甲类");
-  auto appendLines = [&](int from, int to) {
-    for (int i = from; i < to; ++i) {
-      int shl;
-      float dj;
-      const std::string& lb = lineOf(i, &shl, &dj);
-      check(cmd::AppendRecord(rt::DateTime{40300}, name, lb, cls, shl, unit, dj, float(shl) * dj, "0101234", "admin"),
-            "append");
-    }
-  };
   // Appends one by one in one step, as SQLite's inserts run in one
   // transaction: an append batch, finished and synced like a commit.
-  double eAppend = seconds([&] {
+  e.t.append = seconds([&] {
     db::AppendBatch batch;
-    appendLines(0, n);
+    appendLines(w, 0, w.n);
     check(batch.finish() == 0, "batch");
     check(db::os::syncWritten() == 0, "sync");
   });
   // The same appends each on its own (as charges make them), a tenth as
   // many, into a table of their own.
-  const int lone = std::max(1, n / 10);
+  e.lone = std::max(1, w.n / 10);
   check(cmd::SetCurrentDatabase("m20106"), "current");
-  double eLone = seconds([&] { appendLines(0, lone); });
+  e.loneS = seconds([&] { appendLines(w, 0, e.lone); });
   check(db::os::syncWritten() == 0, "sync");
   cmd::CloseDatabase("m20106");
   check(cmd::SetCurrentDatabase("m20105"), "current");
   // The floor: read() of the whole table file, as the scans read it.
-  int64_t bytes = int64_t(std::filesystem::file_size("m20105.kdb"));
-  double raw = seconds([&] {
+  e.bytes = int64_t(std::filesystem::file_size("m20105.kdb"));
+  e.raw = seconds([&] {
     int fd = ::open("m20105.kdb", O_RDONLY);
     std::vector<char> buf(163840);
     while (::read(fd, buf.data(), buf.size()) > 0) {}
     ::close(fd);
   });
   auto hj = [] { return cmd::ReadField("hj").release(); };
-  auto isWest = [&] { return rt::makeBool(db::fieldTextEquals("lb", xiyao)); };
-  auto isNothing = [&] { return rt::makeBool(db::fieldTextEquals("lb", nothing)); };
+  auto isWest = [&] { return rt::makeBool(db::fieldTextEquals("lb", w.xiyao)); };
+  auto isNothing = [&] { return rt::makeBool(db::fieldTextEquals("lb", w.nothing)); };
   auto tenth = [] { return rt::makeBool(cmd::ReadField("shl").integer() % 10 == 0); };
   rt::Expr hjE(hj);
   rt::Expr westE(isWest);
   rt::Expr nothingE(isNothing);
   rt::Expr tenthE(tenth);
-  double eSum = 0, sum = 0;
-  eSum = bestOf3([&] { sum = cmd::SumRecords(hjE.arg(), westE.arg()); });
+  e.t.sum = bestOf3([&] { e.sum = cmd::SumRecords(hjE.arg(), westE.arg()); });
   check(db::lastError() == 0, "sum");
   bool found = true;
-  double eFind = bestOf3([&] {
+  e.t.find = bestOf3([&] {
     cmd::MoveFirst();
     found = cmd::FindRecord(nothingE.arg());
   });
   check(!found && db::lastError() == 0, "find");
-  double eCopy = seconds([&] { check(cmd::CopyRecords("lshk", westE.arg()), "copy"); });
-  double eDelete = seconds([&] { check(cmd::DeleteRecords(tenthE.arg()), "delete"); });
-  double ePack = seconds([&] { check(cmd::PackDatabase(), "pack"); });
-  int left = cmd::RecordCount();
+  e.t.copy = seconds([&] { check(cmd::CopyRecords("lshk", westE.arg()), "copy"); });
+  e.t.del = seconds([&] { check(cmd::DeleteRecords(tenthE.arg()), "delete"); });
+  e.t.pack = seconds([&] { check(cmd::PackDatabase(), "pack"); });
+  e.left = cmd::RecordCount();
   db::closeAllDatabases();
+  return e;
+}
 
-  // --- SQLite ------------------------------------------------------------------
+// The same lines and queries in SQLite; *sum and *found (-1: no hit) as
+// the queries answered.
+Timings runSqlite(const Workload& w, double* sum, double* found) {
+  Timings t;
   sqlite3* s = nullptr;
   sqlite3_open("bench.sqlite", &s);
   sq(s,
      "CREATE TABLE t(shj REAL, mch TEXT, lb TEXT, bx TEXT, shl INTEGER, dw TEXT, dj REAL, hj REAL, cf TEXT, shf TEXT)");
-  double sAppend = seconds([&] {
+  t.append = seconds([&] {
     sq(s, "BEGIN");
     sqlite3_stmt* st;
     sqlite3_prepare_v2(s, "INSERT INTO t VALUES(?,?,?,?,?,?,?,?,?,?)", -1, &st, nullptr);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < w.n; ++i) {
       int shl;
       float dj;
-      const std::string& lb = lineOf(i, &shl, &dj);
+      const std::string& lb = w.lineOf(i, &shl, &dj);
       sqlite3_bind_double(st, 1, 40300);
-      sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 2, w.name.c_str(), -1, SQLITE_STATIC);
       sqlite3_bind_text(st, 3, lb.c_str(), -1, SQLITE_STATIC);
-      sqlite3_bind_text(st, 4, cls.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 4, w.cls.c_str(), -1, SQLITE_STATIC);
       sqlite3_bind_int(st, 5, shl);
-      sqlite3_bind_text(st, 6, unit.c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_text(st, 6, w.unit.c_str(), -1, SQLITE_STATIC);
       sqlite3_bind_double(st, 7, dj);
       sqlite3_bind_double(st, 8, double(float(shl) * dj));
       sqlite3_bind_text(st, 9, "0101234", -1, SQLITE_STATIC);
@@ -199,51 +225,57 @@ int main(int argc, char** argv) {
     sqlite3_finalize(st);
     return v;
   };
-  double ssum = 0, sfound = 0;
-  double sSum = bestOf3([&] { ssum = scalar("SELECT SUM(hj) FROM t WHERE lb=?", xiyao); });
-  double sFind = bestOf3([&] { sfound = scalar("SELECT rowid FROM t WHERE lb=? LIMIT 1", nothing); });
-  double sCopy = seconds([&] {
+  t.sum = bestOf3([&] { *sum = scalar("SELECT SUM(hj) FROM t WHERE lb=?", w.xiyao); });
+  t.find = bestOf3([&] { *found = scalar("SELECT rowid FROM t WHERE lb=? LIMIT 1", w.nothing); });
+  t.copy = seconds([&] {
     sqlite3_stmt* st;
     sq(s, "CREATE TABLE lshk AS SELECT * FROM t WHERE 0");
     sqlite3_prepare_v2(s, "INSERT INTO lshk SELECT * FROM t WHERE lb=?", -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, xiyao.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 1, w.xiyao.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_step(st);
     sqlite3_finalize(st);
   });
-  double sDelete = seconds([&] { sq(s, "DELETE FROM t WHERE shl % 10 = 0"); });
-  double sPack = seconds([&] { sq(s, "VACUUM"); });
+  t.del = seconds([&] { sq(s, "DELETE FROM t WHERE shl % 10 = 0"); });
+  t.pack = seconds([&] { sq(s, "VACUUM"); });
   sqlite3_close(s);
+  return t;
+}
 
-  std::printf("lines %d, table file %lld bytes, kept after pack %d\n", n, (long long)bytes, left);
-  std::printf("sum check: engine %.2f, sqlite %.2f; sqlite find hit %s\n", sum, ssum, sfound >= 0 ? "yes" : "no");
+// The side-by-side table for a reader of the output.
+void printComparison(const Workload& w, const EngineRun& e, const Timings& q, double ssum, double sfound) {
+  std::printf("lines %d, table file %lld bytes, kept after pack %d\n", w.n, (long long)e.bytes, e.left);
+  std::printf("sum check: engine %.2f, sqlite %.2f; sqlite find hit %s\n", e.sum, ssum, sfound >= 0 ? "yes" : "no");
   std::printf("%-26s %10s %10s %10s %10s\n", "operation", "engine s", "sqlite s", "eng/sql", "eng/raw");
-  auto row = [&](const char* what, double e, double q, bool scan) {
-    std::printf("%-26s %10.4f %10.4f %10.2f", what, e, q, e / q);
-    if (scan) std::printf(" %10.2f", e / raw);
+  auto row = [&](const char* what, double es, double qs, bool scan) {
+    std::printf("%-26s %10.4f %10.4f %10.2f", what, es, qs, es / qs);
+    if (scan) std::printf(" %10.2f", es / e.raw);
     std::printf("\n");
   };
-  row("append (one by one)", eAppend, sAppend, false);
-  row("sum hj where lb=西药", eSum, sSum, true);
-  row("find, no match", eFind, sFind, true);
-  row("copy where lb=西药", eCopy, sCopy, true);
-  row("delete 10% (condition)", eDelete, sDelete, true);
-  row("pack / vacuum", ePack, sPack, true);
-  std::printf("%-26s %10.4f\n", "raw read() of the file", raw);
-  // --- one charge made durable -------------------------------------------
-  // What a charge handler leaves for the disk: a line appended to the
-  // month's table (here the 1M-line one), the drug's stock lowered in a
-  // 5,000-item catalogue, and both synced as the handler returns.
+  row("append (one by one)", e.t.append, q.append, false);
+  row("sum hj where lb=西药", e.t.sum, q.sum, true);
+  row("find, no match", e.t.find, q.find, true);
+  row("copy where lb=西药", e.t.copy, q.copy, true);
+  row("delete 10% (condition)", e.t.del, q.del, true);
+  row("pack / vacuum", e.t.pack, q.pack, true);
+  std::printf("%-26s %10.4f\n", "raw read() of the file", e.raw);
+}
+
+// What a charge handler leaves for the disk: a line appended to the
+// month's table (here the 1M-line one), the drug's stock lowered in a
+// 5,000-item catalogue, and both synced as the handler returns. Prints the
+// times and their row of bench/run's table.
+void timeDurableCharge(const Workload& w) {
   check(cmd::CreateDatabase("ypjbxx", {{"dm", 10, 10}, {"shl", 3, 0}}), "create catalogue");
   check(cmd::OpenDatabase("ypjbxx"), "open catalogue");
   for (int i = 0; i < 5000; ++i) check(cmd::AppendRecord(std::to_string(i).insert(0, 1, 'D'), 1000000), "catalogue");
-  db::os::syncWritten();
+  check(db::os::syncWritten() == 0, "sync");
   // The month's table: open again unless the runs above left it open.
   if (!cmd::SetCurrentDatabase("m20105")) check(cmd::OpenDatabase("m20105"), "open month");
   std::vector<double> chargeMs, syncMs;
   for (int k = 0; k < 40; ++k) {
     auto t0 = std::chrono::steady_clock::now();
     check(cmd::SetCurrentDatabase("m20105"), "current");
-    check(cmd::AppendRecord(rt::DateTime{40300}, name, xiyao, cls, 1, unit, 2.5f, 2.5f, "0101234", "admin"),
+    check(cmd::AppendRecord(rt::DateTime{40300}, w.name, w.xiyao, w.cls, 1, w.unit, 2.5f, 2.5f, "0101234", "admin"),
           "charge line");
     check(cmd::SetCurrentDatabase("ypjbxx"), "current");
     check(cmd::MoveTo(4000 + k), "move");
@@ -256,27 +288,46 @@ int main(int argc, char** argv) {
   }
   std::sort(chargeMs.begin(), chargeMs.end());
   std::sort(syncMs.begin(), syncMs.end());
-  std::printf("%-26s median %.2f ms, of it the sync %.2f ms, slowest %.2f ms\n", "durable charge",
-              chargeMs[chargeMs.size() / 2], syncMs[syncMs.size() / 2], chargeMs.back());
-  {
-    char measured[160];
-    std::snprintf(measured, sizeof measured, "median %.2f ms, of it the sync %.2f ms (slowest %.2f ms)",
-                  chargeMs[chargeMs.size() / 2], syncMs[syncMs.size() / 2], chargeMs.back());
-    std::printf("row\t%s\t%s\t%s\t%s\t%s\n", "engine.charge", "one charge made durable (line and stock synced)",
-                measured, "part of a charge's 150 ms", chargeMs[chargeMs.size() / 2] <= 150 ? "yes" : "NO");
-  }
+  const double median = chargeMs[chargeMs.size() / 2], syncMedian = syncMs[syncMs.size() / 2];
+  std::printf("%-26s median %.2f ms, of it the sync %.2f ms, slowest %.2f ms\n", "durable charge", median, syncMedian,
+              chargeMs.back());
+  char measured[160];
+  std::snprintf(measured, sizeof measured, "median %.2f ms, of it the sync %.2f ms (slowest %.2f ms)", median,
+                syncMedian, chargeMs.back());
+  std::printf("row\t%s\t%s\t%s\t%s\t%s\n", "engine.charge", "one charge made durable (line and stock synced)", measured,
+              "part of a charge's 150 ms", median <= 150 ? "yes" : "NO");
+}
 
-  tableRow("engine.append", "append 1M charge lines one by one (one step)", eAppend, sAppend, 2, "engine <= 2x SQLite");
-  {
-    char measured[128];
-    std::snprintf(measured, sizeof measured, "%.2f us an append (in a step: %.2f us)", eLone / lone * 1e6,
-                  eAppend / n * 1e6);
-    std::printf("row\tengine.append1\tone append on its own (a charge's line)\t%s\tnone set\t-\n", measured);
-  }
-  tableRow("engine.sum", "conditional sum over 1M lines", eSum, sSum, 0.5, "engine <= 1/2 SQLite");
-  tableRow("engine.find", "find with no match over 1M lines", eFind, sFind, 1, "engine <= SQLite");
-  tableRow("engine.copy", "copy the matching lines", eCopy, sCopy, 0, "none set");
-  tableRow("engine.pack", "pack after deleting 10%", ePack, sPack, 0, "none set");
+// bench/run's rows for the engine against SQLite.
+void printTableRows(const Workload& w, const EngineRun& e, const Timings& q) {
+  tableRow("engine.append", "append 1M charge lines one by one (one step)", e.t.append, q.append, 2,
+           "engine <= 2x SQLite");
+  char measured[128];
+  std::snprintf(measured, sizeof measured, "%.2f us an append (in a step: %.2f us)", e.loneS / e.lone * 1e6,
+                e.t.append / w.n * 1e6);
+  std::printf("row\tengine.append1\tone append on its own (a charge's line)\t%s\tnone set\t-\n", measured);
+  tableRow("engine.sum", "conditional sum over 1M lines", e.t.sum, q.sum, 0.5, "engine <= 1/2 SQLite");
+  tableRow("engine.find", "find with no match over 1M lines", e.t.find, q.find, 1, "engine <= SQLite");
+  tableRow("engine.copy", "copy the matching lines", e.t.copy, q.copy, 0, "none set");
+  tableRow("engine.pack", "pack after deleting 10%", e.t.pack, q.pack, 0, "none set");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Workload w(argc > 1 ? std::atoi(argv[1]) : 1000000);
+  char tmpl[] = "/tmp/kdb_bench.XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  std::filesystem::current_path(tmpl);
+  db::registerDatabaseCommands();
+
+  const EngineRun e = runEngine(w);
+  double ssum = 0, sfound = 0;
+  const Timings q = runSqlite(w, &ssum, &sfound);
+  printComparison(w, e, q, ssum, sfound);
+  timeDurableCharge(w);
+  printTableRows(w, e, q);
+
   std::filesystem::current_path("/");
   std::filesystem::remove_all(tmpl);
   return 0;

@@ -97,7 +97,8 @@ int AuxFile::lockHeader() {
 }
 
 void AuxFile::unlockHeader() {
-  if (!lockless_) file_->unlock(0, 1);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  if (!lockless_) static_cast<void>(file_->unlock(0, 1));
 }
 
 int AuxFile::loadState(State* s) {

@@ -51,7 +51,7 @@ class AuxFile {
  public:
   // Makes `f` (a file opened for writing) a new one-block file, dropping
   // what it held. 0, -14 when the disk is full, or -50.
-  static int create(os::File& f, int32_t version, double created);
+  [[nodiscard]] static int create(os::File& f, int32_t version, double created);
 
   // Opens and validates: -35 for a bad header, -36 for a version other
   // than `dbVersion`; a file shorter than its block count fails with -37
@@ -59,31 +59,31 @@ class AuxFile {
   // blocks the header still counts), unless `repairing` (read-write), which
   // cuts the count to the file. File errors as mapped by the file layer.
   // `lockless`: the database is alone on its files and takes no locks.
-  static int open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,
-                  std::unique_ptr<AuxFile>* out);
+  [[nodiscard]] static int open(const std::string& path, bool write, int32_t dbVersion, bool lockless, bool repairing,
+                                std::unique_ptr<AuxFile>* out);
 
   // The bytes of the chain starting at `first` (0: empty). -59 on any
   // unreadable or damaged block.
-  int read(int32_t first, std::string* out);
+  [[nodiscard]] int read(int32_t first, std::string* out);
 
   // Stores `n` bytes as a new chain in free blocks, then new ones at the
   // end; no block of any existing chain is touched, so the value a record
   // names stays whole until the record is switched to the new chain (the
   // caller then releases the old one). *newFirst is 0 for n == 0. -14 when
   // the disk is full, -59 on any other failure.
-  int write(const void* data, size_t n, int32_t* newFirst);
+  [[nodiscard]] int write(const void* data, size_t n, int32_t* newFirst);
 
   // Puts the chain at `first` on the free list.
-  int release(int32_t first);
+  [[nodiscard]] int release(int32_t first);
   // Puts every chain of `firsts` on the free list in one rewrite of it.
-  int release(const std::vector<int32_t>& firsts);
+  [[nodiscard]] int release(const std::vector<int32_t>& firsts);
 
   // Makes every block from 1 up that `inUse` does not mark the free list
   // (repairing a damaged one); free blocks at the end are cut off.
-  int rebuildFreeList(const std::vector<bool>& inUse);
+  [[nodiscard]] int rebuildFreeList(const std::vector<bool>& inUse);
 
   // Back to one empty block (zapping the database).
-  int reset();
+  [[nodiscard]] int reset();
 
   os::File& file() { return *file_; }
   // Closes the file (and its locks) after an I/O error: every later call
@@ -92,10 +92,10 @@ class AuxFile {
 
  private:
   struct State;
-  int lockHeader();
+  [[nodiscard]] int lockHeader();
   void unlockHeader();
-  int loadState(State* s);
-  int storeState(State* s);
+  [[nodiscard]] int loadState(State* s);
+  [[nodiscard]] int storeState(State* s);
 
   std::unique_ptr<os::File> file_;
   bool lockless_ = false;

@@ -23,8 +23,8 @@ struct Chain {
   bool faulty = false;  // a fault of its own: the value cannot be kept
 };
 
-int readHeads(AuxFile& aux, int32_t* blocks, int32_t* headerBlocks, int32_t* freeCount, int32_t* freeHead,
-              std::vector<BlockHead>* heads) {
+[[nodiscard]] int readHeads(AuxFile& aux, int32_t* blocks, int32_t* headerBlocks, int32_t* freeCount, int32_t* freeHead,
+                            std::vector<BlockHead>* heads) {
   os::File& f = aux.file();
   uint8_t h[kAuxHeaderBytes];
   size_t got = 0;
@@ -51,56 +51,51 @@ int readHeads(AuxFile& aux, int32_t* blocks, int32_t* headerBlocks, int32_t* fre
   return kOk;
 }
 
-int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
-  *out = ChainReport{};
-  chains->clear();
-  AuxFile* aux = t.aux();
-  if (!aux) return kOk;
-  int32_t blocks = 1, headerBlocks = 1, freeCount = 0, freeHead = 0;
-  std::vector<BlockHead> heads;
-  int rc = readHeads(*aux, &blocks, &headerBlocks, &freeCount, &freeHead, &heads);
-  if (rc != kOk) return rc;
-  out->blocks = blocks;
-  out->headerBlocks = headerBlocks;
-  out->headerFree = freeCount;
-  auto inFile = [&](int32_t b) { return b >= 1 && b < blocks; };
+bool inFile(const std::vector<BlockHead>& heads, int32_t b) { return b >= 1 && b < int32_t(heads.size()); }
 
-  std::vector<bool> free(size_t(blocks), false);
+// Walks the free list from `head`, marking its blocks in *free; a link past
+// the end or back to a block already on the list ends it with a fault.
+// Returns the blocks on the list.
+int32_t walkFreeList(const std::vector<BlockHead>& heads, int32_t head, std::vector<bool>* free,
+                     std::vector<ChainFault>* faults) {
+  free->assign(heads.size(), false);
   int32_t onList = 0;
-  for (int32_t b = freeHead; b != 0; b = heads[size_t(b)].next) {
+  for (int32_t b = head; b != 0; b = heads[size_t(b)].next) {
     ChainFault f{};
     f.block = b;
-    if (!inFile(b)) {
+    if (!inFile(heads, b)) {
       f.kind = ChainFaultKind::kPastEnd;
-      out->faults.push_back(f);
+      faults->push_back(f);
       break;
     }
-    if (free[size_t(b)]) {
+    if ((*free)[size_t(b)]) {
       f.kind = ChainFaultKind::kLoop;
-      out->faults.push_back(f);
+      faults->push_back(f);
       break;
     }
-    free[size_t(b)] = true;
+    (*free)[size_t(b)] = true;
     ++onList;
   }
-  out->freeBlocks = onList;
+  return onList;
+}
 
-  // Every chain of every record, with the faults of its own.
-  std::vector<ChainFault> recordFaults;
+// Every chain of every record, each followed until it ends or meets a
+// fault of its own (past the end, a loop, a bad used count).
+[[nodiscard]] int collectChains(Table& t, const std::vector<BlockHead>& heads, std::vector<Chain>* chains,
+                                std::vector<ChainFault>* faults) {
   const auto& fields = t.fields();
-  rc = t.scan(0, true, [&](int32_t pos, uint8_t* rec) {
+  return t.scan(0, true, [&](int32_t pos, uint8_t* rec) {
     for (size_t fi = 0; fi < fields.size(); ++fi) {
       if (!isChainKind(fields[fi].kind)) continue;
       int32_t first = getI32(rec + fields[fi].offset);
       if (first == 0) continue;
       Chain c{pos, int(fi), {}, false};
-      std::vector<int32_t> seen;
       for (int32_t b = first; b != 0; b = heads[size_t(b)].next) {
         ChainFault f{};
         f.record = pos + 1;
         f.field = int(fi);
         f.block = b;
-        if (!inFile(b))
+        if (!inFile(heads, b))
           f.kind = ChainFaultKind::kPastEnd;
         else if (std::find(c.blocks.begin(), c.blocks.end(), b) != c.blocks.end())
           f.kind = ChainFaultKind::kLoop;
@@ -110,7 +105,7 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
           c.blocks.push_back(b);
           continue;
         }
-        recordFaults.push_back(f);
+        faults->push_back(f);
         c.faulty = true;
         break;
       }
@@ -118,14 +113,18 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
     }
     return 0;
   });
-  if (rc != kOk) return rc;
+}
 
-  // Chains that reach the same block share everything after it, so a
-  // cross-link is decided where the chains meet: the chain whose link into
-  // that block matches the block's "previous" field keeps the shared tail
-  // (the first chain when that does not decide); the others lose it from
-  // there on. Decided one meeting point at a time, earliest first.
-  auto predOf = [&](const Chain& c, size_t at) { return at == 0 ? 0 : c.blocks[at - 1]; };
+// The block before position `at` of a chain (0 for its first block).
+int32_t predOf(const Chain& c, size_t at) { return at == 0 ? 0 : c.blocks[at - 1]; }
+
+// Chains that reach the same block share everything after it, so a
+// cross-link is decided where the chains meet: the chain whose link into
+// that block matches the block's "previous" field keeps the shared tail
+// (the first chain when that does not decide); the others lose it from
+// there on. Decided one meeting point at a time, earliest first.
+void settleCrossLinks(const std::vector<BlockHead>& heads, std::vector<Chain>* chains,
+                      std::vector<ChainFault>* faults) {
   for (;;) {
     std::map<int32_t, std::vector<size_t>> claims;
     for (size_t ci = 0; ci < chains->size(); ++ci)
@@ -167,15 +166,18 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
       f.block = meet;
       f.otherRecord = o.pos + 1;
       f.otherField = o.field;
-      recordFaults.push_back(f);
+      faults->push_back(f);
       c.faulty = true;
       c.blocks.erase(std::find(c.blocks.begin(), c.blocks.end(), meet), c.blocks.end());
     }
   }
-  // Chains left whole by the above must also read as one value written
-  // in one go: each block names the one before it, every block but the
-  // last is full and the last holds something. A value overwritten in
-  // place and cut short breaks this.
+}
+
+// Chains left whole so far must also read as one value written in one go:
+// each block names the one before it, every block but the last is full
+// and the last holds something. A value overwritten in place and cut
+// short breaks this.
+void findTornChains(const std::vector<BlockHead>& heads, std::vector<Chain>* chains, std::vector<ChainFault>* faults) {
   for (Chain& c : *chains) {
     if (c.faulty) continue;
     for (size_t i = 0; i < c.blocks.size(); ++i) {
@@ -187,12 +189,16 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
       f.record = c.pos + 1;
       f.field = c.field;
       f.block = c.blocks[i];
-      recordFaults.push_back(f);
+      faults->push_back(f);
       c.faulty = true;
       break;
     }
   }
-  for (const Chain& c : *chains)
+}
+
+// Blocks of a chain that are also on the free list.
+void findFreedBlocks(const std::vector<Chain>& chains, const std::vector<bool>& free, std::vector<ChainFault>* faults) {
+  for (const Chain& c : chains)
     for (int32_t b : c.blocks)
       if (free[size_t(b)]) {
         ChainFault f{};
@@ -200,8 +206,35 @@ int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
         f.record = c.pos + 1;
         f.field = c.field;
         f.block = b;
-        recordFaults.push_back(f);
+        faults->push_back(f);
       }
+}
+
+// Walks the free list and every record's chains (chaincheck.h): the free
+// list's faults come first in the report, then the records' in record
+// order.
+[[nodiscard]] int walk(Table& t, ChainReport* out, std::vector<Chain>* chains) {
+  *out = ChainReport{};
+  chains->clear();
+  AuxFile* aux = t.aux();
+  if (!aux) return kOk;
+  int32_t blocks = 1, headerBlocks = 1, freeCount = 0, freeHead = 0;
+  std::vector<BlockHead> heads;
+  int rc = readHeads(*aux, &blocks, &headerBlocks, &freeCount, &freeHead, &heads);
+  if (rc != kOk) return rc;
+  out->blocks = blocks;
+  out->headerBlocks = headerBlocks;
+  out->headerFree = freeCount;
+
+  std::vector<bool> free;
+  out->freeBlocks = walkFreeList(heads, freeHead, &free, &out->faults);
+
+  std::vector<ChainFault> recordFaults;
+  rc = collectChains(t, heads, chains, &recordFaults);
+  if (rc != kOk) return rc;
+  settleCrossLinks(heads, chains, &recordFaults);
+  findTornChains(heads, chains, &recordFaults);
+  findFreedBlocks(*chains, free, &recordFaults);
   std::stable_sort(recordFaults.begin(), recordFaults.end(),
                    [](const ChainFault& a, const ChainFault& b) { return a.record < b.record; });
   out->faults.insert(out->faults.end(), recordFaults.begin(), recordFaults.end());
@@ -249,7 +282,8 @@ int repairChains(Table& t, ChainReport* out) {
     if (rc == kOk) rc = t.aux()->rebuildFreeList(inUse);
     if (rc == kOk) out->freeListRebuilt = true;
   }
-  t.unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(t.unlockWhole());
   return rc;
 }
 

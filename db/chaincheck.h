@@ -74,10 +74,10 @@ bool valuesAtRisk(const ChainReport& r);
 
 // Walks every chain of every record (deleted ones included) and the free
 // list. 0 or an engine error code (the report then holds what was found).
-int checkChains(Table& t, ChainReport* out);
+[[nodiscard]] int checkChains(Table& t, ChainReport* out);
 
 // checkChains, then mends as described above (the table must be open for
 // writing).
-int repairChains(Table& t, ChainReport* out);
+[[nodiscard]] int repairChains(Table& t, ChainReport* out);
 
 }  // namespace db

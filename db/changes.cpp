@@ -69,7 +69,7 @@ bool stillTheFile(const std::string& path, MarkFile& m) {
   return false;
 }
 
-int fileFor(const std::string& tablePath, bool create, os::File** out) {
+[[nodiscard]] int fileFor(const std::string& tablePath, bool create, os::File** out) {
   const std::string folder = folderOf(tablePath);
   const std::string path = folder + "/" + kChangeFileName;
   auto it = g_files.find(folder);
@@ -87,15 +87,18 @@ int fileFor(const std::string& tablePath, bool create, os::File** out) {
     if (rc == kAccessDenied && !create) rc = os::openFile(path, false, false, &m.file);
     if (rc != kOk) return rc;
     m.checkedAt = os::env().tickMs();
-    os::env().fileId(path, &m.id);
-    m.file->size(&m.size);
+    // A look that fails leaves the id 0, which the next check takes for a
+    // replaced file (every kept copy is read again), and the size 0, which
+    // the next check's reading raises.
+    static_cast<void>(os::env().fileId(path, &m.id));
+    static_cast<void>(m.file->size(&m.size));
     it = g_files.insert_or_assign(folder, std::move(m)).first;
   }
   *out = it->second.file.get();
   return kOk;
 }
 
-int readSlot(os::File& f, int64_t at, uint64_t* out) {
+[[nodiscard]] int readSlot(os::File& f, int64_t at, uint64_t* out) {
   uint8_t b[8] = {};
   size_t got = 0;
   if (const int rc = f.read(at, b, 8, &got); rc != kOk) return rc;
@@ -105,7 +108,7 @@ int readSlot(os::File& f, int64_t at, uint64_t* out) {
   return kOk;
 }
 
-int failed(const std::string& tablePath, int rc) {
+[[nodiscard]] int failed(const std::string& tablePath, int rc) {
   g_files.erase(folderOf(tablePath));
   return rc;
 }

@@ -33,11 +33,11 @@ constexpr int kChangeSlots = 4096;
 // its slot. With `expect`, *unchanged tells whether the slot still held
 // that mark just before (a handle that extended its kept copy with its own
 // append keeps it only then). 0 or an error code.
-int bumpChange(const std::string& tablePath, const uint64_t* expect = nullptr, bool* unchanged = nullptr,
-               uint64_t* written = nullptr);
+[[nodiscard]] int bumpChange(const std::string& tablePath, const uint64_t* expect = nullptr, bool* unchanged = nullptr,
+                             uint64_t* written = nullptr);
 // Reads its mark (0 when never changed, also when the folder has no
 // change file yet; a reader never makes one). 0 or an error code.
-int readChange(const std::string& tablePath, uint64_t* out);
+[[nodiscard]] int readChange(const std::string& tablePath, uint64_t* out);
 // Forgets the open counter files (after the folder dropped).
 void dropChangeFiles();
 // Moves on each time a folder's counter file was found deleted, emptied or

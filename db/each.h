@@ -21,6 +21,6 @@ namespace db {
 // count to the last record, so no other writer changes the table in
 // between: the records stepped are one consistent reading (as SumRecords
 // reads them). Without it each batch is locked on its own.
-int forEachRecord(const std::function<void()>& step, bool wholeLock = false);
+[[nodiscard]] int forEachRecord(const std::function<void()>& step, bool wholeLock = false);
 
 }  // namespace db

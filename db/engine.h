@@ -91,7 +91,7 @@ class AppendBatch {
   ~AppendBatch();
   AppendBatch(const AppendBatch&) = delete;
   AppendBatch& operator=(const AppendBatch&) = delete;
-  int finish();
+  [[nodiscard]] int finish();
 
  private:
   bool finished_ = false;
@@ -113,11 +113,11 @@ void markWritten();
 // Returns the lock's code when it could not be taken (`body` not run),
 // otherwise what `body` returns. I/O errors drop the handles only once the
 // lock is released, as at the end of any engine call.
-int holdCurrentRecord(const std::function<int()>& body);
+[[nodiscard]] int holdCurrentRecord(const std::function<int()>& body);
 // The same with the current database's header lock (the lock an append
 // takes while it counts the new record in): no other program counts, and
 // so reaches, a record appended in `body` before `body` has returned.
-int holdHeader(const std::function<int()>& body);
+[[nodiscard]] int holdHeader(const std::function<int()>& body);
 
 // --- records by serial ---------------------------------------------------------
 //
@@ -136,7 +136,7 @@ int32_t scanSerial();
 // its serial under the record's lock and follows the record to where a pack
 // moved it, or fails with -44 (kNoRecord) when it is gone. -67 with no
 // current database (the last engine error is set to the result).
-int moveToRecord(int32_t serial, int32_t hint);
+[[nodiscard]] int moveToRecord(int32_t serial, int32_t hint);
 
 // The current record of the current database read once, as one engine
 // call, under its record lock: its serial and every field's value in field
@@ -150,7 +150,7 @@ struct RecordValues {
   int32_t position = 0;  // 0-based, where it was found
   std::vector<rt::Result> values;
 };
-int readCurrentRecord(RecordValues* out);
+[[nodiscard]] int readCurrentRecord(RecordValues* out);
 
 // While one lives, the next single append (not one inside an AppendBatch)
 // to any table calls `taken` with the serial its record is to carry, once

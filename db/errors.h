@@ -70,18 +70,18 @@ enum Error : int {
 
 // A failed write reports a full disk as such (-14, so the operator knows
 // what to do); any other failure as the caller's own code.
-inline int writeFailure(int rc, int fallback) { return rc == kDiskFull ? kDiskFull : fallback; }
+[[nodiscard]] inline int writeFailure(int rc, int fallback) { return rc == kDiskFull ? kDiskFull : fallback; }
 
 // The fixed GBK text of a code; a code outside the table has the text of
 // -1. The pointer stays valid for the whole run.
 const char* errorText(int code);
 
 // The calling thread's last engine error (0 after a successful command).
-int lastError();
+[[nodiscard]] int lastError();
 void setLastError(int code);
 // The last engine error, or `fallback` when the failed step left none (a
 // command that answered false without an engine code): a failure is never
 // reported as 0.
-int lastErrorOr(int fallback);
+[[nodiscard]] int lastErrorOr(int fallback);
 
 }  // namespace db

@@ -9,7 +9,7 @@ namespace {
 constexpr int64_t kUseByte = 0;
 
 // An os::File lock answer as this module's codes: kBusy is someone else.
-int lockResult(int rc) {
+[[nodiscard]] int lockResult(int rc) {
   if (rc == os::kBusy) return kSharingViolation;
   return rc == kOk ? kOk : kLockFailed;
 }

@@ -34,14 +34,14 @@ class FolderUse {
   // when "kdbuse.dat" can be neither made nor opened (a folder this account
   // may only read is entered read-only without making the file: -3 when it
   // has none yet); -28 when the lock call itself failed.
-  static int enter(const std::string& dir, std::unique_ptr<FolderUse>* out);
+  [[nodiscard]] static int enter(const std::string& dir, std::unique_ptr<FolderUse>* out);
 
   // Takes the folder alone, without waiting (*out owns it). 0; -12 when
   // any other program (or another FolderUse of this one) holds the
   // folder; the file error when "kdbuse.dat" cannot be made or opened for
   // writing (an exclusive lock needs write access); -28 when the lock call
   // itself failed.
-  static int takeAlone(const std::string& dir, std::unique_ptr<FolderUse>* out);
+  [[nodiscard]] static int takeAlone(const std::string& dir, std::unique_ptr<FolderUse>* out);
 
   bool alone() const { return alone_; }
 
@@ -57,7 +57,7 @@ std::string folderUsePath(const std::string& dir);
 // For a program that works on one folder for its whole run: enters `dir`
 // and keeps the hold until leaveFolderForRun() or the end of the process.
 // Codes as FolderUse::enter.
-int enterFolderForRun(const std::string& dir);
+[[nodiscard]] int enterFolderForRun(const std::string& dir);
 void leaveFolderForRun();
 
 }  // namespace db

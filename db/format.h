@@ -152,16 +152,16 @@ struct Header {
 void encodeHeader(const Header& h, uint8_t out[kHeaderFixed]);
 // Decodes the fixed bytes; -22 for a wrong magic. Value ranges are checked
 // by validateHeader.
-int decodeHeader(const uint8_t in[kHeaderFixed], Header* h);
+[[nodiscard]] int decodeHeader(const uint8_t in[kHeaderFixed], Header* h);
 // Record size > 0, count >= 0, next serial >= 1 (else -22); version not
 // above kVersion (else -23).
-int validateHeader(const Header& h);
+[[nodiscard]] int validateHeader(const Header& h);
 
 void encodeDescriptor(const Field& f, uint8_t out[kDescriptorSize]);
 // Decodes and checks one descriptor against the record size: a NUL within
 // the first 17 bytes, kind 1..12, size > 0 for kind 10, and the field lying
 // wholly inside the record after the record header. -22 otherwise.
-int decodeDescriptor(const uint8_t in[kDescriptorSize], int32_t recordSize, Field* f);
+[[nodiscard]] int decodeDescriptor(const uint8_t in[kDescriptorSize], int32_t recordSize, Field* f);
 
 // Lays out fields from offset 4 and returns the record size.
 int32_t layoutFields(std::vector<Field>* fields);

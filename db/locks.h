@@ -60,11 +60,11 @@ int lockWaitMs();
 void setLockWaitMs(int ms);
 
 // One lock call with the retry rule: 0, -13 after the wait, -28 otherwise.
-int lockWithRetry(os::File& f, int64_t offset, int64_t length, int waitMs);
+[[nodiscard]] int lockWithRetry(os::File& f, int64_t offset, int64_t length, int waitMs);
 
 // Takes the open gate of a file, waiting up to 2 s for other openers: 0 or
 // -12.
-int takeGate(os::File& f);
+[[nodiscard]] int takeGate(os::File& f);
 void releaseGate(os::File& f);
 // True when another open file holds `marker` (a probe failure is stored in
 // *rc).
@@ -81,22 +81,22 @@ class LockSet {
   // Locks the byte at `offset` (a negative offset: -28). `waitMs` is the
   // wait to use (callers pass lockWaitMs(), or the raised wait for the
   // header).
-  int lockByte(int64_t offset, int waitMs);
+  [[nodiscard]] int lockByte(int64_t offset, int waitMs);
   // -29 for a byte not held or a negative offset.
-  int unlockByte(int64_t offset);
+  [[nodiscard]] int unlockByte(int64_t offset);
 
   // Locks the bytes [offset, offset + length) for a batch of records
   // being examined, and unlocks them again leaving the bytes still held
   // by other entries locked. Under the whole-file lock only counted.
-  int lockRange(int64_t offset, int64_t length, int waitMs);
-  int unlockRange(int64_t offset, int64_t length);
+  [[nodiscard]] int lockRange(int64_t offset, int64_t length, int waitMs);
+  [[nodiscard]] int unlockRange(int64_t offset, int64_t length);
 
-  int lockWhole(int waitMs);
-  int unlockWhole();
+  [[nodiscard]] int lockWhole(int waitMs);
+  [[nodiscard]] int unlockWhole();
   bool wholeHeld() const { return whole_ > 0; }
 
  private:
-  int unlockUncovered(int64_t from, int64_t to);
+  [[nodiscard]] int unlockUncovered(int64_t from, int64_t to);
 
   os::File* file_ = nullptr;
   bool bypass_ = false;

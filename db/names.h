@@ -36,7 +36,7 @@ std::string fileTitle(std::string_view path);
 bool resolveExisting(const std::string& path, std::string* out);
 // The same with the reason: 1 found, 0 none, or the error code of a look
 // that failed (a folder that cannot be reached is not one without it).
-int findExisting(const std::string& path, std::string* out);
+[[nodiscard]] int findExisting(const std::string& path, std::string* out);
 
 // Wildcard match ("*" any run, "?" one character), ignoring letter case,
 // walking GBK characters.
@@ -45,6 +45,6 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // 1 when at least one file or directory matches `pattern` (wildcards
 // allowed in its last component), 0 when none does, or the error code of
 // a look that failed: a folder that cannot be reached is not an empty one.
-int fileExistsLike(const std::string& pattern);
+[[nodiscard]] int fileExistsLike(const std::string& pattern);
 
 }  // namespace db

@@ -34,25 +34,25 @@ class File {
 
   // Reads up to n bytes at `offset`; *got is the number read (less than n
   // only at the end of the file). Returns 0 or an error code.
-  virtual int read(int64_t offset, void* buf, size_t n, size_t* got) = 0;
+  [[nodiscard]] virtual int read(int64_t offset, void* buf, size_t n, size_t* got) = 0;
   // Writes all n bytes at `offset`; 0 or an error code.
-  virtual int write(int64_t offset, const void* buf, size_t n) = 0;
-  virtual int size(int64_t* out) = 0;
-  virtual int truncate(int64_t length) = 0;
+  [[nodiscard]] virtual int write(int64_t offset, const void* buf, size_t n) = 0;
+  [[nodiscard]] virtual int size(int64_t* out) = 0;
+  [[nodiscard]] virtual int truncate(int64_t length) = 0;
 
   // One attempt at locking [offset, offset + length): 0, kBusy, or an
   // error code. Never waits.
-  virtual int tryLock(int64_t offset, int64_t length) = 0;
-  virtual int unlock(int64_t offset, int64_t length) = 0;
+  [[nodiscard]] virtual int tryLock(int64_t offset, int64_t length) = 0;
+  [[nodiscard]] virtual int unlock(int64_t offset, int64_t length) = 0;
   // Takes a shared lock (used for the share-mode markers); 0, kBusy or an
   // error code.
-  virtual int tryLockShared(int64_t offset, int64_t length) = 0;
+  [[nodiscard]] virtual int tryLockShared(int64_t offset, int64_t length) = 0;
   // *held = some other open file holds any lock on the range.
-  virtual int probe(int64_t offset, int64_t length, bool* held) = 0;
+  [[nodiscard]] virtual int probe(int64_t offset, int64_t length, bool* held) = 0;
 
   // Makes what was written (data and length) durable: 0, -14 when the
   // disk is full, -11 for a device error, other file errors.
-  virtual int sync() = 0;
+  [[nodiscard]] virtual int sync() = 0;
 
   virtual bool writable() const = 0;
 
@@ -70,30 +70,30 @@ class Env {
   // file when it does not exist (never truncates) and never follows a
   // symbolic link at `path` (-4). Only regular files open; anything else
   // gives -6.
-  virtual int open(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) = 0;
+  [[nodiscard]] virtual int open(const std::string& path, bool write, bool create, std::unique_ptr<File>* out) = 0;
   // Absolute path with "." / ".." and symbolic links resolved; for a file
   // that does not exist yet, its resolved directory plus its name.
-  virtual int fullPath(const std::string& path, std::string* out) = 0;
+  [[nodiscard]] virtual int fullPath(const std::string& path, std::string* out) = 0;
   // Names in a directory ("." and ".." left out).
-  virtual int listDir(const std::string& dir, std::vector<std::string>* names) = 0;
+  [[nodiscard]] virtual int listDir(const std::string& dir, std::vector<std::string>* names) = 0;
   // True when something (file or directory) exists at exactly `path`.
   virtual bool exists(const std::string& path) = 0;
   // The same with the reason: 1 there, 0 not there, or the error code of a
   // look that failed (an unreachable folder is not an empty one). The
   // default asks exists() and cannot fail.
-  virtual int stat(const std::string& path);
-  virtual int remove(const std::string& path) = 0;
+  [[nodiscard]] virtual int stat(const std::string& path);
+  [[nodiscard]] virtual int remove(const std::string& path) = 0;
   // Puts `from` in the place of `to` in one step (replacing it): 0 or an
   // error code; a failure leaves `to` as it was.
-  virtual int rename(const std::string& from, const std::string& to);
+  [[nodiscard]] virtual int rename(const std::string& from, const std::string& to);
   // True when `path` itself is a symbolic link (dangling or not).
   virtual bool isLink(const std::string& path);
   // Which file is at `path` now (its device and inode as one number), so
   // that a file deleted, or replaced by another, is told from the one a
   // handle has open: 0, kNotFound, or the error of a look that failed.
-  virtual int fileId(const std::string& path, uint64_t* id);
+  [[nodiscard]] virtual int fileId(const std::string& path, uint64_t* id);
   // Makes the directory's entries (files made or removed in it) durable.
-  virtual int syncDir(const std::string& dir) = 0;
+  [[nodiscard]] virtual int syncDir(const std::string& dir) = 0;
   virtual void sleepMs(int ms) = 0;
   // Milliseconds of a monotonic clock.
   virtual uint64_t tickMs() = 0;
@@ -109,7 +109,7 @@ Env* setEnv(Env* e);
 Env& posixEnv();
 
 // errno to engine code, for the rare caller outside this layer.
-int mapErrno(int err);
+[[nodiscard]] int mapErrno(int err);
 
 // --- durability -------------------------------------------------------------
 //
@@ -123,15 +123,15 @@ int mapErrno(int err);
 
 // env().open, with the written-file bookkeeping above for files opened
 // for writing.
-int openFile(const std::string& path, bool write, bool create, std::unique_ptr<File>* out);
+[[nodiscard]] int openFile(const std::string& path, bool write, bool create, std::unique_ptr<File>* out);
 // Syncs every file written (and directory changed) since the last call;
 // 0 or the first error (every file is still tried).
-int syncWritten();
+[[nodiscard]] int syncWritten();
 // Number of files waiting for syncWritten (tests).
 size_t writtenFiles();
 // Makes the entries of the directory holding `path` durable now (a file
 // that later writes depend on, such as a pack's redo record).
-int syncDirOf(const std::string& path);
+[[nodiscard]] int syncDirOf(const std::string& path);
 
 // --- folders that drop -------------------------------------------------------
 //

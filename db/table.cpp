@@ -1,7 +1,6 @@
 #include "db/table.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,12 +12,11 @@
 #include "db/chaincheck.h"
 #include "db/engine.h"
 #include "db/errors.h"
+#include "db/field_values.h"
 #include "db/names.h"
-#include "runtime/blocks.h"
 #include "runtime/clock.h"
 #include "runtime/dialogs.h"
 #include "runtime/gbk.h"
-#include "runtime/heap.h"
 
 namespace db {
 namespace {
@@ -26,7 +24,7 @@ namespace {
 // Opens (making it when missing) a file that create is about to fill, and
 // holds its open gate: -12 when another program has it open, -4 for a
 // symbolic link at the name.
-int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
+[[nodiscard]] int claimForCreate(const std::string& path, std::unique_ptr<os::File>* out) {
   int rc = os::openFile(path, true, true, out);
   if (rc != kOk) return rc;
   if (takeGate(**out) != kOk) {
@@ -66,7 +64,7 @@ bool auxBelongsToAnother(const std::string& path, const std::string& auxPath) {
   return false;
 }
 
-int askPassword(const std::string& stored) {
+[[nodiscard]] int askPassword(const std::string& stored) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::string prompt;
     if (attempt == 0) {
@@ -83,89 +81,100 @@ int askPassword(const std::string& stored) {
   return kBadPassword;
 }
 
-// Truncation toward zero to 64 bits, defined for every double.
-int64_t truncToInt64(double d) {
-  if (std::isnan(d)) return 0;
-  if (d >= 9223372036854775807.0) return INT64_MAX;
-  if (d <= -9223372036854775808.0) return INT64_MIN;
-  return int64_t(d);
-}
-
-// A numeric argument as either an integer or a floating value.
-void numericOf(const rt::Arg& v, bool* floating, int64_t* i, double* d) {
-  *floating = false;
-  switch (v.kind) {
-    case rt::kByte:
-      *i = uint8_t(v.lo);
-      break;
-    case rt::kShort:
-      *i = int16_t(v.lo);
-      break;
-    case rt::kInt:
-      *i = int32_t(v.lo);
-      break;
-    case rt::kLong:
-      *i = rt::longValue(v);
-      break;
-    case rt::kFloat:
-      *floating = true;
-      *d = rt::floatValue(v);
-      break;
-    default:
-      *floating = true;
-      *d = rt::doubleValue(v);
-      break;
-  }
-}
-
 }  // namespace
 
 // --- create -----------------------------------------------------------------
 
-int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, const std::string* digest) {
-  if (path.empty()) return kNotFound;
-  std::vector<Field> fields;
+namespace {
+
+// The fields of a new table from their definitions (up to the first
+// without a name), checked and laid out: -16..-20 for bad fields, -2 when
+// the record or the field list would not fit the file's int32 sizes.
+[[nodiscard]] int fieldsForCreate(const std::vector<FieldDef>& defs, std::vector<Field>* fields, int32_t* recordSize,
+                                  bool* chains) {
   for (const FieldDef& s : defs) {
     if (s.name.empty()) break;
     Field f;
     f.name = s.name;
     f.kind = s.kind;
     f.size = s.size;
-    fields.push_back(f);
+    fields->push_back(f);
   }
-  if (fields.empty()) return kNoFields;
-  bool chains = false;
-  for (const Field& f : fields) {
+  if (fields->empty()) return kNoFields;
+  *chains = false;
+  for (const Field& f : *fields) {
     if (!isValidName(f.name, kMaxNameLength)) return kBadFieldName;
     if (f.kind < kFByte || f.kind > kFMemo) return kBadFieldKind;
     if (f.kind == kFText && (f.size < 1 || f.size > kMaxTextSize)) return kBadFieldSize;
-    chains = chains || isChainKind(f.kind);
+    *chains = *chains || isChainKind(f.kind);
   }
+  for (size_t i = 0; i < fields->size(); ++i)
+    for (size_t j = i + 1; j < fields->size(); ++j)
+      if (equalsNoCase((*fields)[i].name, (*fields)[j].name)) return kDuplicateField;
+  int64_t size = kRecordHeader;
+  for (const Field& f : *fields) size += fieldWidth(f.kind, f.size);
+  if (size > INT32_MAX || fields->size() > size_t(INT32_MAX / kDescriptorSize)) return kCreateFailed;
+  layoutFields(fields);
+  *recordSize = int32_t(size);
+  return kOk;
+}
+
+// The names a create may not write to, refused before the first byte of
+// any file changes: a name with the auxiliary extension, a symbolic link
+// at either file's name (-4), and another table's auxiliary file (-50).
+// *auxPath is the auxiliary file's name (the existing file's, found
+// ignoring case) when the table has chain fields.
+[[nodiscard]] int refusedNames(const std::string& path, bool chains, std::string* auxPath) {
+  if (hasAuxExtension(path)) return kBadPath;
+  os::Env& env = os::env();
+  if (chains) {
+    *auxPath = auxNameFor(path);
+    std::string existing;
+    if (resolveExisting(*auxPath, &existing)) *auxPath = existing;
+  }
+  if (env.isLink(path) || (chains && env.isLink(*auxPath))) return kBadPath;
+  // Another table's auxiliary file is never taken over, open or not and
+  // whatever the new table's extension: "y.abc" would otherwise replace
+  // the memo values of table "y".
+  if (chains && auxBelongsToAnother(path, *auxPath)) return kAuxCreateFailed;
+  return kOk;
+}
+
+// The header and field descriptors of a new table, created now.
+std::vector<uint8_t> headerImage(const std::vector<Field>& fields, int32_t recordSize, const std::string* digest,
+                                 double* created) {
+  Header h;
+  h.protectedFile = digest != nullptr;
+  if (digest) h.digest = *digest;
+  h.created = *created = rt::clockNow();
+  h.recordSize = recordSize;
+  std::vector<uint8_t> bytes(size_t(kDescriptorsAt) + fields.size() * kDescriptorSize);
+  encodeHeader(h, bytes.data());
+  putI32(bytes.data() + kOffFieldCount, int32_t(fields.size()));
   for (size_t i = 0; i < fields.size(); ++i)
-    for (size_t j = i + 1; j < fields.size(); ++j)
-      if (equalsNoCase(fields[i].name, fields[j].name)) return kDuplicateField;
-  int64_t recordSize = kRecordHeader;
-  for (const Field& f : fields) recordSize += fieldWidth(f.kind, f.size);
-  if (recordSize > INT32_MAX || fields.size() > size_t(INT32_MAX / kDescriptorSize)) return kCreateFailed;
-  layoutFields(&fields);
+    encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
+  return bytes;
+}
+
+}  // namespace
+
+// Checks the fields and the names, claims the files, writes the new table
+// under a name of its own and puts it in place.
+int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, const std::string* digest) {
+  if (path.empty()) return kNotFound;
+  std::vector<Field> fields;
+  int32_t recordSize = 0;
+  bool chains = false;
+  int rc = fieldsForCreate(defs, &fields, &recordSize, &chains);
+  if (rc != kOk) return rc;
 
   // Every refusal comes before the first byte of any file changes: the
   // names, symbolic links at either name, and the "open" markers of both
   // files (another program's table, or another table whose auxiliary file
   // has this name).
-  if (hasAuxExtension(path)) return kBadPath;
-  os::Env& env = os::env();
   std::string auxPath;
-  if (chains) {
-    auxPath = auxNameFor(path);
-    std::string existing;
-    if (resolveExisting(auxPath, &existing)) auxPath = existing;
-  }
-  if (env.isLink(path) || (chains && env.isLink(auxPath))) return kBadPath;
-  // Another table's auxiliary file is never taken over, open or not and
-  // whatever the new table's extension: "y.abc" would otherwise replace
-  // the memo values of table "y".
-  if (chains && auxBelongsToAnother(path, auxPath)) return kAuxCreateFailed;
+  if ((rc = refusedNames(path, chains, &auxPath)) != kOk) return rc;
+  os::Env& env = os::env();
   const int there = env.stat(path);
   if (there < 0) return there;  // the folder could not be read
   const bool hadFile = there == 1, hadAux = chains && env.exists(auxPath);
@@ -176,7 +185,7 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
   // there is claimed first, so one another program has open is not
   // replaced.
   std::unique_ptr<os::File> claimed, file, aux;
-  int rc = hadFile ? claimForCreate(path, &claimed) : int(kOk);
+  rc = hadFile ? claimForCreate(path, &claimed) : int(kOk);
   // Named for this program, so two workstations making the same table at
   // once (the first charge of a month at two desks) write apart.
   const std::string temp = path + "." + std::to_string(::getpid()) + ".new";
@@ -185,25 +194,19 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
   if (rc != kOk) {
     if (claimed) releaseGate(*claimed);
     file.reset();
-    env.remove(temp);
-    if (chains && !hadAux && env.exists(auxPath)) env.remove(auxPath);
+    // What could not be removed is a stray file beside the tables; the
+    // create's own code says what failed.
+    static_cast<void>(env.remove(temp));
+    if (chains && !hadAux && env.exists(auxPath)) static_cast<void>(env.remove(auxPath));
     return rc;
   }
 
-  Header h;
-  h.protectedFile = digest != nullptr;
-  if (digest) h.digest = *digest;
-  h.created = rt::clockNow();
-  h.recordSize = int32_t(recordSize);
-  std::vector<uint8_t> bytes(size_t(kDescriptorsAt) + fields.size() * kDescriptorSize);
-  encodeHeader(h, bytes.data());
-  putI32(bytes.data() + kOffFieldCount, int32_t(fields.size()));
-  for (size_t i = 0; i < fields.size(); ++i)
-    encodeDescriptor(fields[i], bytes.data() + kDescriptorsAt + i * kDescriptorSize);
+  double created = 0;
+  const std::vector<uint8_t> bytes = headerImage(fields, recordSize, digest, &created);
   rc = file->truncate(0);
   if (rc == kOk) rc = file->write(0, bytes.data(), bytes.size());
   rc = rc == kOk ? kOk : writeFailure(rc, kCreateFailed);
-  if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, h.created);
+  if (rc == kOk && aux) rc = AuxFile::create(*aux, kVersion, created);
   if (rc == kOk) rc = file->sync();
   file.reset();
   // Another workstation made the table meanwhile: its table (perhaps with a
@@ -214,7 +217,7 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
   if (aux) releaseGate(*aux);
   claimed.reset();
   aux.reset();
-  if (rc != kOk) env.remove(temp);
+  if (rc != kOk) static_cast<void>(env.remove(temp));  // a stray file at worst, as above
   return rc;
 }
 
@@ -224,7 +227,7 @@ int createDatabase(const std::string& path, const std::vector<FieldDef>& defs, c
 // still gathers are written first (the engine ends its batches before it
 // closes a table; this is the last resort, with nobody left to tell).
 Table::~Table() {
-  if (batch_.held && !dropped_) endBatch();
+  if (batch_.held && !dropped_) static_cast<void>(endBatch());
 }
 
 int Table::joinShare(int mode) {
@@ -244,7 +247,8 @@ int Table::joinShare(int mode) {
                (f.writable() && markerHeld(f, kMarkDenyWrite, &probe)) ||
                (denyRead && markerHeld(f, kMarkOpen, &probe)) || (denyWrite && markerHeld(f, kMarkWriter, &probe));
   if (rc == kOk) rc = probe != kOk ? probe : (clash ? kSharingViolation : kOk);
-  if (rc != kOk) f.unlock(kShareMarkers, 4);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  if (rc != kOk) static_cast<void>(f.unlock(kShareMarkers, 4));
   releaseGate(f);
   return rc;
 }
@@ -276,7 +280,8 @@ int Table::open(const std::string& path, const OpenOptions& opt, std::unique_ptr
       if (rc == kOk && (f.kind == ChainFaultKind::kOnFreeList || f.kind == ChainFaultKind::kCrossLink))
         rc = kAuxDamaged;
   }
-  t->locks_.unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(t->locks_.unlockWhole());
   if (rc != kOk) return rc;
   t->position = 0;
   t->options_ = opt;
@@ -508,7 +513,8 @@ int Table::readCountSerial(int32_t* count, int32_t* serial) {
   uint8_t b[8];
   size_t got = 0;
   rc = file_->read(kOffCount, b, 8, &got);
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   if (rc != kOk || got < 8) return kCountReadFailed;
   if (getI32(b + 4) < 0 && !packing_) {
     // Another opener's pack was interrupted (a running one would hold the
@@ -539,7 +545,8 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   // back): what the file says now decides, while the header lock is still
   // held and nobody else can have moved the count.
   if (rc != kOk && landed(kOffCount, b, serial ? 8 : 4)) rc = kOk;
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
 }
 
@@ -559,7 +566,8 @@ int Table::advanceSerial() {
     const int32_t next = serial + 1;
     rc = writeCountSerial(count, &next);
   }
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   return rc;
 }
 
@@ -661,7 +669,8 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
     if (rc == kOk && pos < count) rc = readRecord(pos, rec);
     if (rc != kOk) {
-      unlockRecord(pos);
+      // A lock a failed unlock left goes when the handle is closed or dropped.
+      static_cast<void>(unlockRecord(pos));
       return rc;
     }
     if (!mine) {
@@ -676,13 +685,15 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     // told from another: it is taken as it is.
     if (pos < count && (heldSerial_ == 0 || h == heldSerial_ || h == -heldSerial_)) {
       if (forWrite && heldSerial_ > 0 && h < 0) {
-        unlockRecord(pos);
+        // A lock a failed unlock left goes when the handle is closed or dropped.
+        static_cast<void>(unlockRecord(pos));
         return kNoRecord;  // deleted by another program since it was shown
       }
       *at = pos;
       return kOk;
     }
-    unlockRecord(pos);
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    static_cast<void>(unlockRecord(pos));
     int32_t moved = -1;
     const int32_t serial = heldSerial_ < 0 ? -heldSerial_ : heldSerial_;
     if ((rc = locate(serial, &moved)) != kOk) return rc;
@@ -692,199 +703,30 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
 }
 
 // --- values ---------------------------------------------------------------
+//
+// The encoding of each field kind is field_values.cpp's; the table adds its
+// own fields and auxiliary file.
 
 int Table::loadValue(const Field& f, const uint8_t* rec, rt::Arg* out) {
-  const uint8_t* p = rec + f.offset;
-  *out = rt::Arg{};
-  switch (f.kind) {
-    case kFByte:
-      *out = rt::makeByte(p[0]);
-      break;
-    case kFShort:
-      *out = rt::makeShort(getI16(p));
-      break;
-    case kFInt:
-      *out = rt::makeInt(getI32(p));
-      break;
-    case kFLong:
-      *out = rt::makeLong(int64_t(getU64(p)));
-      break;
-    case kFFloat:
-      *out = rt::makeFloat(getF32(p));
-      break;
-    case kFDouble:
-      *out = rt::makeDouble(getF64(p));
-      break;
-    case kFBool:
-      *out = rt::makeBool(p[0] != 0);
-      break;
-    case kFDateTime:
-      *out = rt::makeDateTime(getF64(p));
-      break;
-    case kFSubPtr:
-      out->lo = uint32_t(getI32(p));
-      out->kind = rt::kSubPtr;
-      break;
-    case kFText: {
-      const void* nul = std::memchr(p, 0, size_t(f.size));
-      long len = nul ? long(static_cast<const uint8_t*>(nul) - p) : long(f.size);
-      *out = rt::makePointer(rt::textCopy(reinterpret_cast<const char*>(p), len), rt::kText);
-      break;
-    }
-    case kFMemo:
-    case kFBytes: {
-      out->kind = f.kind == kFMemo ? rt::kText : rt::kBytes;
-      std::string data;
-      if (!aux_) return kAuxAccess;
-      int rc = aux_->read(getI32(p), &data);
-      if (rc != kOk) return rc;
-      if (f.kind == kFMemo) {
-        size_t len = strnlen(data.data(), data.size());
-        *out = rt::makePointer(rt::textCopy(data.data(), long(len)), rt::kText);
-      } else {
-        *out = rt::makePointer(rt::makeByteSet(data.data(), data.size()), rt::kBytes);
-      }
-      break;
-    }
-    default:
-      return kFieldReadFailed;
-  }
-  return kOk;
+  return readFieldValue(f, rec, aux_.get(), out);
 }
 
 bool Table::textEquals(const Field& f, const uint8_t* rec, std::string_view gbk) const {
-  if (f.kind != kFText) return false;
-  const char* p = reinterpret_cast<const char*>(rec + f.offset);
-  size_t len = strnlen(p, size_t(f.size));
-  return len == gbk.size() && std::memcmp(p, gbk.data(), len) == 0;
+  return fieldHoldsText(f, rec, gbk);
 }
 
-int Table::checkValue(const Field& f, const rt::Arg& v) {
-  if (!rt::isBasicKind(v.kind)) return kValueKindMismatch;
-  uint32_t want = valueKindOf(f.kind);
-  if (v.kind == want || (rt::isNumericKind(v.kind) && rt::isNumericKind(want))) return kOk;
-  return kValueKindMismatch;
-}
+int Table::checkValue(const Field& f, const rt::Arg& v) { return checkFieldValue(f, v); }
 
-int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) {
-  uint8_t* p = rec + f.offset;
-  if (rt::isNumericKind(v.kind)) {
-    bool floating;
-    int64_t i = 0;
-    double d = 0;
-    numericOf(v, &floating, &i, &d);
-    switch (f.kind) {
-      case kFFloat:
-        putF32(p, floating ? float(d) : float(i));
-        return kOk;
-      case kFDouble:
-        putF64(p, floating ? d : double(i));
-        return kOk;
-      default:
-        break;
-    }
-    if (floating) i = truncToInt64(d);
-    switch (f.kind) {
-      case kFByte:
-        p[0] = uint8_t(i);
-        return kOk;
-      case kFShort:
-        putI16(p, int16_t(i));
-        return kOk;
-      case kFInt:
-        putI32(p, int32_t(uint32_t(uint64_t(i))));
-        return kOk;
-      case kFLong:
-        putU64(p, uint64_t(i));
-        return kOk;
-      default:
-        return kValueKindMismatch;
-    }
-  }
-  switch (f.kind) {
-    case kFBool:
-      p[0] = v.lo != 0 ? 1 : 0;
-      return kOk;
-    case kFDateTime:
-      putF64(p, rt::doubleValue(v));
-      return kOk;
-    case kFSubPtr:
-      putI32(p, int32_t(v.lo));
-      return kOk;
-    case kFText: {
-      const char* s = rt::textValue(v);
-      size_t len = strnlen(s, size_t(f.size));
-      // A text longer than the field is cut to whole characters: the lead
-      // byte of a two-byte character whose second byte falls past the
-      // field is dropped rather than stored alone (it would show as a
-      // broken character everywhere the field is read).
-      if (len == size_t(f.size) && s[len] != '\0') {
-        size_t whole = 0;
-        while (whole < len) {
-          size_t step = rt::isGbkLead(static_cast<unsigned char>(s[whole])) ? 2 : 1;
-          if (whole + step > len) break;
-          whole += step;
-        }
-        len = whole;
-      }
-      std::memset(p, 0, size_t(f.size));
-      std::memcpy(p, s, len);
-      return kOk;
-    }
-    case kFMemo:
-    case kFBytes: {
-      if (!aux_) return kAuxAccess;
-      const void* data = nullptr;
-      size_t n = 0;
-      if (f.kind == kFMemo) {
-        const char* s = rt::textValue(v);
-        n = std::strlen(s);
-        if (n) ++n;  // stored with its terminating NUL
-        data = s;
-      } else {
-        data = rt::byteSetData(rt::pointerValue<void>(v), &n);
-      }
-      int32_t first = 0;
-      int rc = aux_->write(data, n, &first);
-      if (rc != kOk) return rc;
-      putI32(p, first);
-      return kOk;
-    }
-    default:
-      return kValueKindMismatch;
-  }
-}
+int Table::storeValue(const Field& f, const rt::Arg& v, uint8_t* rec) { return writeFieldValue(f, v, aux_.get(), rec); }
 
 void Table::settleChains(const uint8_t* before, const uint8_t* after, bool written) {
-  if (!aux_) return;
-  std::vector<int32_t> drop;
-  for (const Field& f : fields_) {
-    if (!isChainKind(f.kind)) continue;
-    int32_t o = getI32(before + f.offset), n = getI32(after + f.offset);
-    if (o != n) drop.push_back(written ? o : n);
-  }
-  drop.erase(std::remove(drop.begin(), drop.end(), 0), drop.end());
-  aux_->release(drop);
+  db::settleChains(fields_, aux_.get(), before, after, written);
 }
 
-void Table::releaseChains(const uint8_t* rec) {
-  if (!aux_) return;
-  for (const Field& f : fields_)
-    if (isChainKind(f.kind)) aux_->release(getI32(rec + f.offset));
-}
+void Table::releaseChains(const uint8_t* rec) { db::releaseChains(fields_, aux_.get(), rec); }
 
 int Table::copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field& df, uint8_t* dstRec) {
-  putI32(dstRec + df.offset, 0);
-  int32_t first = getI32(rec + f.offset);
-  if (first == 0) return kOk;
-  if (!aux_ || !dst.aux_) return kAuxAccess;
-  std::string data;
-  int rc = aux_->read(first, &data);
-  if (rc != kOk) return rc;
-  int32_t nf = 0;
-  rc = dst.aux_->write(data.data(), data.size(), &nf);
-  if (rc == kOk) putI32(dstRec + df.offset, nf);
-  return rc;
+  return copyChainValue(f, rec, aux_.get(), dst.aux_.get(), df, dstRec);
 }
 
 // --- append and modify ----------------------------------------------------
@@ -981,13 +823,14 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
   // not count are cut off (or left for the next writer to cut), and the
   // next append reads the count again.
   if (rc != kOk && batch_.uncounted) {
-    if (batch_.from > batch_.base) file_->truncate(recordOffset(batch_.base));
+    if (batch_.from > batch_.base) static_cast<void>(file_->truncate(recordOffset(batch_.base)));
     batch_.uncounted = false;
   }
   if (rc != kOk || !batched) {
     batch_.records.clear();
     batch_.held = false;
-    unlockHeader();
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    static_cast<void>(unlockHeader());
   }
   if (rc == kOk) {
     position = count;
@@ -1038,7 +881,7 @@ int Table::flushBatch(bool last) {
       rc = writeFailure(rc, kRecordWriteFailed);
       // Not counted: nobody reads them; cut off now where the folder
       // allows, else by the next writer or opener.
-      file_->truncate(recordOffset(batch_.base));
+      static_cast<void>(file_->truncate(recordOffset(batch_.base)));
     }
     batch_.records.clear();
     batch_.from = batch_.count;
@@ -1056,7 +899,8 @@ int Table::endBatch() {
   if (!batch_.held) return kOk;
   const int rc = flushBatch(true);
   batch_.held = false;
-  unlockHeader();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockHeader());
   return rc;
 }
 
@@ -1075,7 +919,8 @@ int Table::modify(const rt::Arg* const* values, size_t n) {
   // The record now names either its old chains or its new ones, never a
   // mix: the ones it does not name are released.
   settleChains(before.data(), rec.data(), rc == kOk);
-  unlockRecord(pos);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockRecord(pos));
   return rc;
 }
 
@@ -1122,7 +967,8 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
       rc = fn(ctx, pos, rec);
     }
     scanRecord_ = saved;
-    if (whole) unlockWhole();
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    if (whole) static_cast<void>(unlockWhole());
     return rc;
   }
   bool whole_read = rc == kOk;
@@ -1149,7 +995,8 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
       }
       if (i < n || rc != kOk) whole_read = false;
       scanRecord_ = saved;
-      if (!whole) locks_.unlockRange(off, n * rs);
+      // A lock a failed unlock left goes when the handle is closed or dropped.
+      if (!whole) static_cast<void>(locks_.unlockRange(off, n * rs));
       pos += n;
     }
   }
@@ -1160,7 +1007,8 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
   } else if (keepable) {
     copy_ = Copy{};
   }
-  if (whole) unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  if (whole) static_cast<void>(unlockWhole());
   return rc;
 }
 
@@ -1173,7 +1021,8 @@ int Table::zap() {
   if (rc == kOk && file_->truncate(headerSize_) != kOk) rc = kRecordWriteFailed;
   if (rc == kOk && aux_) rc = aux_->reset();
   if (rc == kOk) setPosition(0);
-  unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(unlockWhole());
   return rc;
 }
 

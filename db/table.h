@@ -53,7 +53,8 @@ struct FieldDef {
 // table's extension), -14 when the disk is full, -2 for another failed
 // write, -50 for the auxiliary file (the half-made database file is then
 // removed).
-int createDatabase(const std::string& path, const std::vector<FieldDef>& fields, const std::string* digest);
+[[nodiscard]] int createDatabase(const std::string& path, const std::vector<FieldDef>& fields,
+                                 const std::string* digest);
 
 struct OpenOptions {
   bool readOnly = false;
@@ -76,14 +77,14 @@ enum class SizeFault {
   kCountDamaged,    // more whole records than the count: repair restores the count
   kShort,           // fewer records than the count: a writer cuts the count
 };
-SizeFault sizeFaultOf(const std::string& path);
+[[nodiscard]] SizeFault sizeFaultOf(const std::string& path);
 
 class Table {
  public:
   // Opens and validates `path` (an existing file, already resolved). The
   // order of checks and their codes are those of the file format: -22,
   // -78, -23, -48, -35/-36/-37, -12 for a share-mode clash, file errors.
-  static int open(const std::string& path, const OpenOptions& opt, std::unique_ptr<Table>* out);
+  [[nodiscard]] static int open(const std::string& path, const OpenOptions& opt, std::unique_ptr<Table>* out);
   ~Table();
 
   Table(const Table&) = delete;
@@ -116,7 +117,7 @@ class Table {
   // deleted since. A pack cut short is completed first (-48 read-only).
   // -60 for a position before the first record or past the last. On
   // success the record stays locked at *at; the caller unlocks it.
-  int lockCurrent(uint8_t* rec, bool forWrite, int32_t* at);
+  [[nodiscard]] int lockCurrent(uint8_t* rec, bool forWrite, int32_t* at);
   // The record at the position now carries `header` (this program marked
   // or unmarked it).
   void heldHeaderChanged(int32_t header) {
@@ -170,7 +171,7 @@ class Table {
   // A dropped table opened again as it was first opened. 0 (also when not
   // dropped), the open's code, or -22 when the file now has other fields.
   // The held record is checked by its serial at the next access as ever.
-  int reopen();
+  [[nodiscard]] int reopen();
 
   // Set by an open with repairing: the count the file had, when it was
   // raised; -1 otherwise.
@@ -178,47 +179,50 @@ class Table {
 
   // Count (and next serial) from offset 16 under the header lock; -65
   // for a short read, lock errors as in locks.h.
-  int readCount(int32_t* count);
+  [[nodiscard]] int readCount(int32_t* count);
   // Moves the next serial on by one under the header lock (no record takes
   // the skipped one): a change every kept copy of the table notices, for
   // when its change mark cannot be written.
-  int advanceSerial();
-  int readCountSerial(int32_t* count, int32_t* serial);
-  int writeCountSerial(int32_t count, const int32_t* serial);
+  [[nodiscard]] int advanceSerial();
+  [[nodiscard]] int readCountSerial(int32_t* count, int32_t* serial);
+  [[nodiscard]] int writeCountSerial(int32_t count, const int32_t* serial);
 
-  int lockRecord(int32_t pos);
-  int unlockRecord(int32_t pos);
-  int lockWhole();
-  int unlockWhole();
-  int lockHeader();
-  int unlockHeader();
+  [[nodiscard]] int lockRecord(int32_t pos);
+  [[nodiscard]] int unlockRecord(int32_t pos);
+  [[nodiscard]] int lockWhole();
+  [[nodiscard]] int unlockWhole();
+  [[nodiscard]] int lockHeader();
+  [[nodiscard]] int unlockHeader();
 
   // File length; 0 on failure.
   int64_t fileLength();
 
   // The record at `pos` into buf (recordSize bytes); -62 when short.
-  int readRecord(int32_t pos, uint8_t* buf);
+  [[nodiscard]] int readRecord(int32_t pos, uint8_t* buf);
   // Writes the record from offset 4 (the header stays) / only the header,
   // the caller holding the record's lock. A write that reports failure but
   // is found in the file as written (its reply lost) is written.
-  int writeRecordBody(int32_t pos, const uint8_t* rec);
-  int writeRecordHeader(int32_t pos, int32_t value);
+  [[nodiscard]] int writeRecordBody(int32_t pos, const uint8_t* rec);
+  [[nodiscard]] int writeRecordHeader(int32_t pos, int32_t value);
   // Writes only field f of the record image (repairs that must leave the
   // rest of a record alone).
-  int writeField(int32_t pos, const Field& f, const uint8_t* rec);
+  [[nodiscard]] int writeField(int32_t pos, const Field& f, const uint8_t* rec);
 
+  // Field values of record images of this table (field_values.h holds
+  // the encoding of each kind).
+  //
   // Value of field f of a record image (heap text / byte-set for the
   // caller). On failure the result is the zero of the field's kind and
   // the code is returned.
-  int loadValue(const Field& f, const uint8_t* rec, rt::Arg* out);
+  [[nodiscard]] int loadValue(const Field& f, const uint8_t* rec, rt::Arg* out);
   // True when a text field of the record image holds exactly `gbk`.
   bool textEquals(const Field& f, const uint8_t* rec, std::string_view gbk) const;
   // 0 when `v` may be written into f, else -72.
-  static int checkValue(const Field& f, const rt::Arg& v);
+  [[nodiscard]] static int checkValue(const Field& f, const rt::Arg& v);
   // Writes a checked value into the record image; a memo or byte-set
   // value goes into a new chain and the image names it (the old chain is
   // left whole: settleChains decides). -14 disk full, -59 for the chain.
-  int storeValue(const Field& f, const rt::Arg& v, uint8_t* rec);
+  [[nodiscard]] int storeValue(const Field& f, const rt::Arg& v, uint8_t* rec);
   // After a record image `after` made from `before` by storeValue: when it
   // was `written`, releases the chains `before` named and `after` no
   // longer does; otherwise releases the new ones. A crash in between only
@@ -228,7 +232,7 @@ class Table {
   void releaseChains(const uint8_t* rec);
   // Copies chain field `f` of a record image of this table into `dst`'s
   // field `df`, setting the block number in `dstRec`.
-  int copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field& df, uint8_t* dstRec);
+  [[nodiscard]] int copyChain(const Field& f, const uint8_t* rec, Table& dst, const Field& df, uint8_t* dstRec);
 
   // Appends a record from per-field values (null = none); it becomes
   // current. With `batched` (the engine's append batch, engine.h) the
@@ -240,16 +244,16 @@ class Table {
   // The record is then only taken: a batched append reports a failure of
   // the write it made, if any. A table with memo or byte-set fields counts
   // each record as it is written.
-  int append(const rt::Arg* const* values, size_t n, bool batched = false);
+  [[nodiscard]] int append(const rt::Arg* const* values, size_t n, bool batched = false);
   // Writes out the gathered records and then the count, and releases the
   // header lock the batch kept. 0 or the write's code; on failure none of
   // the batch's records is in the table (its count is the one before the
   // batch). Without a batch open on this handle: 0, nothing done.
-  int endBatch();
+  [[nodiscard]] int endBatch();
   bool inBatch() const { return batch_.held; }
   // Rewrites the given fields of the current record (-60 when there is
   // none inside the file).
-  int modify(const rt::Arg* const* values, size_t n);
+  [[nodiscard]] int modify(const rt::Arg* const* values, size_t n);
 
   // Scans the records from `start` to the count in batches of
   // 163840 / record size records. `fn(pos, rec)` runs with each record in
@@ -259,7 +263,7 @@ class Table {
   // are locked while they are examined. Returns 0, 1 when stopped, or the
   // code.
   template <typename F>
-  int scan(int32_t start, bool whole, F&& fn) {
+  [[nodiscard]] int scan(int32_t start, bool whole, F&& fn) {
     return scanImpl(
         start, whole, [](void* c, int32_t p, uint8_t* r) { return (*static_cast<F*>(c))(p, r); }, &fn);
   }
@@ -271,35 +275,35 @@ class Table {
   // Removes the records marked deleted, in place (pack.cpp): a pack cut
   // short by a crash is finished by the next opener, or by any opener's
   // next count read.
-  int pack();
-  int zap();
+  [[nodiscard]] int pack();
+  [[nodiscard]] int zap();
 
   // Rewrites the whole record area of a freshly made file (CopyRecords):
   // `n` record images at position `pos`.
-  int writeRecords(int32_t pos, const uint8_t* recs, size_t n);
+  [[nodiscard]] int writeRecords(int32_t pos, const uint8_t* recs, size_t n);
 
   AuxFile* aux() { return aux_.get(); }
 
  private:
   Table() = default;
   using ScanFn = int (*)(void*, int32_t, uint8_t*);
-  int scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx);
-  int joinShare(int mode);
-  int validate(const OpenOptions& opt);
+  [[nodiscard]] int scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx);
+  [[nodiscard]] int joinShare(int mode);
+  [[nodiscard]] int validate(const OpenOptions& opt);
   // pack.cpp
-  int completePack();
-  int finishInterruptedPack();
+  [[nodiscard]] int completePack();
+  [[nodiscard]] int finishInterruptedPack();
   void discardStalePackLog();
   bool packLeftTail();
   int32_t getCountAt16();
   int32_t getSerialAt20();
-  int syncTable();
-  int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
+  [[nodiscard]] int syncTable();
+  [[nodiscard]] int packFrom(PackLog& log, int32_t readPos, int32_t writePos, int32_t count, int32_t serial);
   // After a write that reported failure: whether the file holds `bytes` at
   // `offset` all the same.
   bool landed(int64_t offset, const uint8_t* bytes, size_t n);
   // Writes the gathered records; with `last`, the batch's count after them.
-  int flushBatch(bool last);
+  [[nodiscard]] int flushBatch(bool last);
 
   std::unique_ptr<os::File> file_;
   std::unique_ptr<AuxFile> aux_;
@@ -362,8 +366,8 @@ class Table {
   // Tables larger than this are read each time (a kept copy would cost
   // more memory than the reads it saves).
   static constexpr int64_t kKeptCopyBytes = 32 << 20;
-  int locate(int32_t serial, int32_t* pos);
-  int restoreCount(int32_t whole);
+  [[nodiscard]] int locate(int32_t serial, int32_t* pos);
+  [[nodiscard]] int restoreCount(int32_t whole);
   // True when whole records stand behind `count` in a file of `len` bytes
   // (a damaged count: see validate).
   bool countLeavesRecords(int64_t len, int32_t count, int32_t nextSerial);

@@ -65,7 +65,7 @@ const TemplateData& templateSource();  // fatal when there is none
 
 // Runs the message loop until the last loaded window has closed (or
 // QApplication::exit is called). Returns the loop's exit code.
-int runMessageLoop();
+[[nodiscard]] int runMessageLoop();
 
 // --- handlers and events -------------------------------------------------------
 

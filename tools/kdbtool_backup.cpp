@@ -60,7 +60,7 @@ std::string auxFileOf(db::Table& t) {
 
 // Puts the written bytes of a file on the disk, so a backup that said
 // "copied" survives a power cut of the backup machine.
-int syncToDisk(const std::string& path) {
+[[nodiscard]] int syncToDisk(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return db::os::mapErrno(errno);
   int rc = ::fsync(fd) == 0 ? db::kOk : db::os::mapErrno(errno);
@@ -70,7 +70,7 @@ int syncToDisk(const std::string& path) {
 
 // Copies `from` into the new file `to` through the engine's file layer
 // (called with the table's whole-file lock held).
-int copyFile(const std::string& from, const std::string& to) {
+[[nodiscard]] int copyFile(const std::string& from, const std::string& to) {
   db::os::Env& env = db::os::env();
   if (env.exists(to)) return db::kCreateFailed;  // the dated folder is new: nothing is overwritten
   std::unique_ptr<db::os::File> src, dst;
@@ -135,7 +135,8 @@ TableState readWholeTable(const std::string& path, bool whole) {
     int32_t now = 0;
     s.code = t->readCount(&now);
     if (s.code == db::kOk) s.strayBytes = std::max<int64_t>(0, t->fileLength() - t->recordOffset(now));
-    t->unlockHeader();
+    // A lock a failed unlock left goes when the handle is closed or dropped.
+    static_cast<void>(t->unlockHeader());
   }
   return s;
 }
@@ -211,7 +212,7 @@ std::string stampOf(const Date& day) {
 // A new folder under `dest` named "unfinished-" and the date and time
 // ("unfinished-2024-05-31_211500", "-2" added when that name or the dated
 // name is taken); *dated is the name it gets once complete.
-int makeWorkFolder(const std::string& dest, const Date& day, std::string* made, std::string* dated) {
+[[nodiscard]] int makeWorkFolder(const std::string& dest, const Date& day, std::string* made, std::string* dated) {
   const std::string stamp = stampOf(day);
   for (int k = 1; k < 100; ++k) {
     std::string name = stamp + (k > 1 ? "-" + std::to_string(k) : "");
@@ -280,7 +281,7 @@ bool takeBackupOptions(std::vector<std::string>* args, BackupOptions* opt) {
 // Removes the backup folder `path`: its files, then the folder. Only a
 // folder of plain files is removed (a backup holds nothing else); anything
 // else in it is left, with the folder. 0 or the code of what failed.
-int removeBackupFolder(const std::string& path) {
+[[nodiscard]] int removeBackupFolder(const std::string& path) {
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return db::os::mapErrno(errno);
   if (!S_ISDIR(st.st_mode)) return db::kAccessDenied;
@@ -316,7 +317,9 @@ bool rotateBackups(const std::string& dest, const std::string& justMade, const D
       ok = false;
     }
   }
-  if (ok) db::os::env().syncDir(dest);
+  // A removal not yet durable may come back after a power cut; the next
+  // rotation removes it again.
+  if (ok) static_cast<void>(db::os::env().syncDir(dest));
   return ok;
 }
 
@@ -350,7 +353,8 @@ std::string backupTable(const std::string& dir, const std::string& name, const s
   rc = t->readCount(&count);
   if (rc == db::kOk) rc = copyFile(path, copies[0]);
   if (rc == db::kOk && !aux.empty()) rc = copyFile(aux, copies[1]);
-  t->unlockWhole();
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(t->unlockWhole());
   t.reset();
   // Forcing the copies to disk can take long on a slow backup disk; the
   // workstations need not wait for it.
@@ -370,7 +374,9 @@ std::string backupTable(const std::string& dir, const std::string& name, const s
   }
   if (!problem.empty()) {
     // A copy that is not known to be good must not be restored by mistake.
-    for (const std::string& c : copies) db::os::env().remove(c);
+    // One that cannot be removed stays in the unfinished folder, which is
+    // never restored from.
+    for (const std::string& c : copies) static_cast<void>(db::os::env().remove(c));
     return problem;
   }
   *done = name + (aux.empty() ? "" : ", " + baseName(aux)) + ": " + recordsText(s) + ", copied and checked";
@@ -448,7 +454,9 @@ int backupCommand(const std::vector<std::string>& given) {
         "backup complete in " + folder + " but it could not be renamed to " + dated + ": " + codeText(rc) + "\n");
     return 1;
   }
-  db::os::env().syncDir(dest);
+  // The copies are on the disk already; a name not yet durable is at worst
+  // the unfinished one again after a power cut.
+  static_cast<void>(db::os::env().syncDir(dest));
   say(stdout, "backup complete: " + dated + "\n");
   // Old backups go only once a new complete one is there.
   if (opt.rotate && !rotateBackups(dest, baseName(dated), day, opt)) return 1;
@@ -572,149 +580,172 @@ std::string holdTable(Restore& r) {
 }
 
 // Undoes the swap so far: the copies put in place are removed and the
-// files moved aside go back.
+// files moved aside go back. Each undo is tried whatever the others give:
+// what could not be put back is still in the folder kept aside.
 void putBack(const std::vector<std::string>& placed, const std::vector<std::pair<std::string, std::string>>& moved) {
-  for (const std::string& p : placed) db::os::env().remove(p);
-  for (auto it = moved.rbegin(); it != moved.rend(); ++it) db::os::env().rename(it->second, it->first);
+  for (const std::string& p : placed) static_cast<void>(db::os::env().remove(p));
+  for (auto it = moved.rbegin(); it != moved.rend(); ++it)
+    static_cast<void>(db::os::env().rename(it->second, it->first));
 }
 
-}  // namespace
+// One restore: the backup, the centre folder, the tables restored and the
+// scratch copies made so far.
+struct RestoreRun {
+  std::string backup, dir;
+  bool tty = false;
+  std::vector<Restore> tables;
+  std::vector<std::string> scratch;
 
-int restoreCommand(const std::vector<std::string>& args) {
-  if (args.size() < 2) usage("restore BACKUP DIR [TABLE...]");
-  std::string backup = args[0];
-  while (backup.size() > 1 && backup.back() == '/') backup.pop_back();
-  const std::string& dir = args[1];
-  const bool tty = ::isatty(STDOUT_FILENO) == 1;
+  // Scratch copies are the restore's own: one that cannot be removed is
+  // only a stray file, replaced by the next restore.
+  void dropScratch() {
+    for (const std::string& f : scratch) static_cast<void>(db::os::env().remove(f));
+  }
+};
 
-  if (baseName(backup).rfind(kUnfinishedPrefix, 0) == 0) {
-    say(stderr, backup + " is an unfinished backup (not every table was copied and checked): not restored from\n");
-    return 1;
+// False, having said why, when the backup is an unfinished one or either
+// folder is not there.
+bool foldersUsable(const RestoreRun& run) {
+  if (baseName(run.backup).rfind(kUnfinishedPrefix, 0) == 0) {
+    say(stderr, run.backup + " is an unfinished backup (not every table was copied and checked): not restored from\n");
+    return false;
   }
   struct stat st;
-  for (const std::string& d : {backup, dir})
+  for (const std::string& d : {run.backup, run.dir})
     if (::stat(d.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       say(stderr, "no folder " + d + "\n");
-      return 1;
+      return false;
     }
-  Date day;
-  if (!today(&day)) return 1;
+  return true;
+}
+
+// The tables asked for ("m20101" or "m20101.kdb", any letter case), or all
+// the backup holds. False, having said why, when the backup holds no table
+// or not one asked for.
+bool chooseTables(const std::vector<std::string>& args, RestoreRun* run) {
   std::vector<std::string> inBackup;
-  int rc = listTables(backup, &inBackup);
+  const int rc = listTables(run->backup, &inBackup);
   if (rc != db::kOk || inBackup.empty()) {
-    say(stderr, "no tables (.kdb) in " + backup + (rc ? ": " + codeText(rc) : std::string()) + "\n");
-    return 1;
+    say(stderr, "no tables (.kdb) in " + run->backup + (rc ? ": " + codeText(rc) : std::string()) + "\n");
+    return false;
   }
-  // The tables asked for ("m20101" or "m20101.kdb", any letter case), or all.
-  std::vector<Restore> tables;
   std::set<std::string> chosen;
   for (size_t i = 2; i < args.size(); ++i) {
     auto it = std::find_if(inBackup.begin(), inBackup.end(), [&](const std::string& t) {
       return sameIgnoringCase(t, args[i]) || sameIgnoringCase(t, args[i] + ".kdb");
     });
     if (it == inBackup.end()) {
-      say(stderr, "no table " + args[i] + " in " + backup + ": nothing restored\n");
-      return 1;
+      say(stderr, "no table " + args[i] + " in " + run->backup + ": nothing restored\n");
+      return false;
     }
     chosen.insert(*it);
   }
   for (const std::string& t : inBackup)
-    if (chosen.empty() || chosen.count(t)) tables.push_back(Restore{t, {}, 0, {}, {}, nullptr});
+    if (chosen.empty() || chosen.count(t)) run->tables.push_back(Restore{t, {}, 0, {}, {}, nullptr});
+  return true;
+}
 
-  // 1. The backup reads through, or nothing is touched.
+// Step 1: every table of the backup reads through, or nothing is touched.
+bool backupSound(RestoreRun& run) {
   std::vector<Failure> failed;
-  for (Restore& r : tables) {
-    TableState s = readWholeTable(joinPath(backup, r.name), true);
+  for (Restore& r : run.tables) {
+    TableState s = readWholeTable(joinPath(run.backup, r.name), true);
     if (s.code != db::kOk) failed.push_back({r.name, "does not read through: " + codeText(s.code)});
     r.records = s.records;
     r.fromAux = s.aux;
   }
-  if (!failed.empty()) {
-    reportFailures(("the backup " + backup + " is not sound; nothing restored:").c_str(), failed);
-    return 1;
-  }
+  if (failed.empty()) return true;
+  reportFailures(("the backup " + run.backup + " is not sound; nothing restored:").c_str(), failed);
+  return false;
+}
 
-  // 2. The folder alone: no program of this system works on it, and no
-  //    table to be replaced is open (an older program does not announce
-  //    itself on the folder, but its tables are open).
-  std::unique_ptr<db::FolderUse> alone;
-  rc = db::FolderUse::takeAlone(dir, &alone);
+// Step 2: the folder alone: no program of this system works on it, and no
+// table to be replaced is open (an older program does not announce itself
+// on the folder, but its tables are open). Each table's current files and
+// the places of its copies are noted.
+bool takeFolder(RestoreRun& run, std::unique_ptr<db::FolderUse>* alone) {
+  const int rc = db::FolderUse::takeAlone(run.dir, alone);
   if (rc == db::kSharingViolation) {
-    say(stderr, "refused: a program is working on " + dir + " (it holds " + db::folderUsePath(dir) +
+    say(stderr, "refused: a program is working on " + run.dir + " (it holds " + db::folderUsePath(run.dir) +
                     "): end the clinic program on every workstation, and any backup or verify, then restore again\n");
-    return 1;
+    return false;
   }
   if (rc != db::kOk) {
-    say(stderr, "refused: cannot take " + dir + " alone (" + db::folderUsePath(dir) + "): " + codeText(rc) + "\n");
-    return 1;
+    say(stderr,
+        "refused: cannot take " + run.dir + " alone (" + db::folderUsePath(run.dir) + "): " + codeText(rc) + "\n");
+    return false;
   }
-  for (Restore& r : tables) {
-    const std::string table = existingFile(joinPath(dir, r.name));
+  std::vector<Failure> failed;
+  for (Restore& r : run.tables) {
+    const std::string table = existingFile(joinPath(run.dir, r.name));
     if (!table.empty()) {
       r.now.push_back(table);
       if (std::string aux = existingFile(db::auxNameFor(table)); !aux.empty()) r.now.push_back(aux);
       // A pack's redo record would be replayed on the restored table.
       if (std::string log = existingFile(db::packLogNameFor(table)); !log.empty()) r.now.push_back(log);
     }
-    r.place.push_back(joinPath(dir, r.name));
-    if (!r.fromAux.empty()) r.place.push_back(joinPath(dir, baseName(r.fromAux)));
+    r.place.push_back(joinPath(run.dir, r.name));
+    if (!r.fromAux.empty()) r.place.push_back(joinPath(run.dir, baseName(r.fromAux)));
     if (std::string why = holdTable(r); !why.empty()) failed.push_back({baseName(r.now[0]), why});
   }
-  if (!failed.empty()) {
-    reportFailures(("refused: tables of " + dir + " are in use; nothing restored:").c_str(), failed);
-    return 1;
-  }
+  if (failed.empty()) return true;
+  reportFailures(("refused: tables of " + run.dir + " are in use; nothing restored:").c_str(), failed);
+  return false;
+}
 
-  // 3. Copies under scratch names in the folder, on the disk before any
-  //    current file moves.
-  say(stdout, "restore of " + tablesText(tables.size()) + " from " + backup + " into " + dir + "\n");
-  std::vector<std::string> scratch;
-  auto dropScratch = [&] {
-    for (const std::string& f : scratch) db::os::env().remove(f);
-  };
-  for (size_t i = 0; i < tables.size() && rc == db::kOk; ++i) {
-    Restore& r = tables[i];
-    std::vector<std::string> from = {joinPath(backup, r.name)};
+// Step 3: copies under scratch names in the folder, on the disk before any
+// current file moves.
+bool copyIn(RestoreRun& run) {
+  say(stdout, "restore of " + tablesText(run.tables.size()) + " from " + run.backup + " into " + run.dir + "\n");
+  int rc = db::kOk;
+  for (size_t i = 0; i < run.tables.size() && rc == db::kOk; ++i) {
+    Restore& r = run.tables[i];
+    std::vector<std::string> from = {joinPath(run.backup, r.name)};
     if (!r.fromAux.empty()) from.push_back(r.fromAux);
     for (size_t k = 0; k < from.size() && rc == db::kOk; ++k) {
       const std::string to = r.place[k] + kScratchSuffix;
-      db::os::env().remove(to);  // left by a restore that was stopped: the folder is ours alone
-      scratch.push_back(to);
+      // Left by a restore that was stopped (the folder is ours alone); one
+      // that cannot be removed makes the copy over it fail and say so.
+      static_cast<void>(db::os::env().remove(to));
+      run.scratch.push_back(to);
       if ((rc = copyFile(from[k], to)) == db::kOk) rc = syncToDisk(to);
     }
     if (rc != db::kOk) {
-      say(stderr, r.name + " could not be copied into " + dir + ": " + codeText(rc) + "; nothing restored\n");
-      dropScratch();
-      return 1;
+      say(stderr, r.name + " could not be copied into " + run.dir + ": " + codeText(rc) + "; nothing restored\n");
+      run.dropScratch();
+      return false;
     }
-    say(stdout, (tty ? std::to_string(i + 1) + "/" + std::to_string(tables.size()) + " " + r.name + " copied"
-                     : r.name + ": copied") +
+    say(stdout, (run.tty ? std::to_string(i + 1) + "/" + std::to_string(run.tables.size()) + " " + r.name + " copied"
+                         : r.name + ": copied") +
                     "\n");
     std::fflush(stdout);
   }
+  return true;
+}
 
-  // 4. The current files into a folder of their own (kept), the copies
-  //    into their places.
-  std::string aside;
+// Step 4: the current files into a folder of their own (kept, *aside), the
+// copies into their places. A swap that fails is undone.
+bool swapIn(RestoreRun& run, const Date& day, std::string* aside) {
   const std::string stamp = stampOf(day);
-  for (int k = 1; k < 100 && aside.empty(); ++k) {
-    std::string path = joinPath(dir, kAsidePrefix + stamp + (k > 1 ? "-" + std::to_string(k) : ""));
+  for (int k = 1; k < 100 && aside->empty(); ++k) {
+    std::string path = joinPath(run.dir, kAsidePrefix + stamp + (k > 1 ? "-" + std::to_string(k) : ""));
     const int made = makeFolderLikeParent(path);
     if (made == 0)
-      aside = path;
+      *aside = path;
     else if (made != EEXIST)
       break;
   }
-  if (aside.empty()) {
-    say(stderr, "cannot make a folder for the current tables in " + dir + "; nothing restored\n");
-    dropScratch();
-    return 1;
+  if (aside->empty()) {
+    say(stderr, "cannot make a folder for the current tables in " + run.dir + "; nothing restored\n");
+    run.dropScratch();
+    return false;
   }
   std::vector<std::pair<std::string, std::string>> moved;
   std::vector<std::string> placed;
-  for (Restore& r : tables) {
+  int rc = db::kOk;
+  for (Restore& r : run.tables) {
     for (const std::string& f : r.now) {
-      const std::string to = joinPath(aside, baseName(f));
+      const std::string to = joinPath(*aside, baseName(f));
       if ((rc = db::os::env().rename(f, to)) != db::kOk) break;
       moved.emplace_back(f, to);
     }
@@ -724,28 +755,38 @@ int restoreCommand(const std::vector<std::string>& args) {
     if (rc != db::kOk) {
       say(stderr, r.name + " could not be put in place: " + codeText(rc) + "; the folder is put back as it was\n");
       putBack(placed, moved);
-      dropScratch();
-      ::rmdir(aside.c_str());
-      return 1;
+      run.dropScratch();
+      ::rmdir(aside->c_str());
+      return false;
     }
   }
-  db::os::env().syncDir(aside);
-  db::os::env().syncDir(dir);
-  for (Restore& r : tables) r.held.reset();  // the old files, now aside
+  // The renames are done; a folder whose entries cannot be synced now has
+  // them on the disk at the next sync of the file system all the same, and
+  // step 6 reads every restored table through.
+  static_cast<void>(db::os::env().syncDir(*aside));
+  static_cast<void>(db::os::env().syncDir(run.dir));
+  for (Restore& r : run.tables) r.held.reset();  // the old files, now aside
+  return true;
+}
 
-  // 5. Every restored table gets a new change mark (changes.h), which no
-  //    program's kept copy of it carries. Removing the marks file instead
-  //    would set every table of the folder back to "never changed", the
-  //    mark a copy kept before the first change of a table also carries,
-  //    and would make every other table be read again for nothing.
-  for (Restore& r : tables)
-    if ((rc = db::bumpChange(joinPath(dir, r.name))) != db::kOk)
+// Step 5: every restored table gets a new change mark (changes.h), which
+// no program's kept copy of it carries. Removing the marks file instead
+// would set every table of the folder back to "never changed", the mark a
+// copy kept before the first change of a table also carries, and would
+// make every other table be read again for nothing.
+void markRestored(const RestoreRun& run) {
+  for (const Restore& r : run.tables)
+    if (const int rc = db::bumpChange(joinPath(run.dir, r.name)); rc != db::kOk)
       say(stderr, r.name + ": its change mark could not be written (" + codeText(rc) +
                       "); restart the clinic program on every workstation\n");
+}
 
-  // 6. The restored tables read through and hold what the backup holds.
-  for (Restore& r : tables) {
-    TableState s = readWholeTable(joinPath(dir, r.name), true);
+// Step 6: the restored tables read through and hold what the backup
+// holds. Prints a line per table; false when any does not.
+bool restoredSound(const RestoreRun& run, const std::string& aside) {
+  std::vector<Failure> failed;
+  for (const Restore& r : run.tables) {
+    TableState s = readWholeTable(joinPath(run.dir, r.name), true);
     std::string line;
     if (s.code != db::kOk) {
       line = "restored but does not read through: " + codeText(s.code);
@@ -759,11 +800,40 @@ int restoreCommand(const std::vector<std::string>& args) {
     say(stdout, r.name + ": " + line + "\n");
   }
   say(stdout, "the tables replaced are kept in " + aside + "\n");
-  if (!failed.empty()) {
-    reportFailures("restore not sound:", failed);
-    return 1;
-  }
-  say(stdout, "restore complete: " + tablesText(tables.size()) + " from " + backup + "\n");
+  if (failed.empty()) return true;
+  reportFailures("restore not sound:", failed);
+  return false;
+}
+
+}  // namespace
+
+// The tables to restore are chosen, then the restore goes in steps, each
+// of which stops it (saying why) when it fails:
+//   1. every table of the backup reads through;
+//   2. the folder is taken alone and no table to be replaced is open;
+//   3. the backup's files are copied into the folder under scratch names;
+//   4. the current files move into a folder kept aside, the copies into
+//      their places;
+//   5. every restored table gets a new change mark;
+//   6. the restored tables are read through and counted.
+// Nothing in the folder changes before step 4, and step 4 undoes itself.
+int restoreCommand(const std::vector<std::string>& args) {
+  if (args.size() < 2) usage("restore BACKUP DIR [TABLE...]");
+  RestoreRun run;
+  run.backup = args[0];
+  while (run.backup.size() > 1 && run.backup.back() == '/') run.backup.pop_back();
+  run.dir = args[1];
+  run.tty = ::isatty(STDOUT_FILENO) == 1;
+  if (!foldersUsable(run)) return 1;
+  Date day;
+  if (!today(&day) || !chooseTables(args, &run)) return 1;
+
+  std::unique_ptr<db::FolderUse> alone;
+  std::string aside;
+  if (!backupSound(run) || !takeFolder(run, &alone) || !copyIn(run) || !swapIn(run, day, &aside)) return 1;
+  markRestored(run);
+  if (!restoredSound(run, aside)) return 1;
+  say(stdout, "restore complete: " + tablesText(run.tables.size()) + " from " + run.backup + "\n");
   return 0;
 }
 

@@ -36,14 +36,14 @@
 
 namespace kdbtool {
 
-int backupCommand(const std::vector<std::string>& args);
+[[nodiscard]] int backupCommand(const std::vector<std::string>& args);
 // What a table refused with -48 is, in the administrator's words (UTF-8).
 std::string packUnfinishedText();
 std::string countDamagedText();
 // The exit status of verify (and of the read-only commands) when tables
 // only have a pack stopped half-way and no damage.
 constexpr int kPackUnfinishedStatus = 3;
-int verifyCommand(const std::vector<std::string>& args);
-int restoreCommand(const std::vector<std::string>& args);
+[[nodiscard]] int verifyCommand(const std::vector<std::string>& args);
+[[nodiscard]] int restoreCommand(const std::vector<std::string>& args);
 
 }  // namespace kdbtool

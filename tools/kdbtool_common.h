@@ -15,7 +15,7 @@ namespace kdbtool {
 
 // One field of a record image loaded through the engine (memo chains
 // followed); the value is owned by *value. The engine's code.
-int loadField(db::Table& t, const db::Field& f, const uint8_t* rec, rt::Result* value);
+[[nodiscard]] int loadField(db::Table& t, const db::Field& f, const uint8_t* rec, rt::Result* value);
 
 // How amounts (the float fields) are written: to the fen, as the program
 // counts them ("95.10" for a stored 95.100006), or exactly as stored (the
@@ -57,6 +57,6 @@ std::string csvCell(const std::string& s);
 std::string codeText(int code);
 std::string joinPath(const std::string& dir, const std::string& name);
 // The table files of a folder (".kdb" in any letter case), sorted by name.
-int listTables(const std::string& dir, std::vector<std::string>* tables);
+[[nodiscard]] int listTables(const std::string& dir, std::vector<std::string>* tables);
 
 }  // namespace kdbtool

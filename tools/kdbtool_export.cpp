@@ -69,7 +69,7 @@ const char* sqlType(int32_t kind) {
 // Reads every record of the table at `path`, read-only, under the
 // whole-file lock (no append of another workstation is half in it). The
 // engine's code; nothing is kept of a table that could not be read whole.
-int readTable(const std::string& path, const std::string& password, Amounts amounts, ReadTable* out) {
+[[nodiscard]] int readTable(const std::string& path, const std::string& password, Amounts amounts, ReadTable* out) {
   db::OpenOptions o;
   o.readOnly = true;
   o.password = password;

@@ -34,6 +34,6 @@
 namespace kdbtool {
 
 // The arguments after "export"; `passwordGbk` opens protected tables.
-int exportCommand(const std::vector<std::string>& args, const std::string& passwordGbk);
+[[nodiscard]] int exportCommand(const std::vector<std::string>& args, const std::string& passwordGbk);
 
 }  // namespace kdbtool

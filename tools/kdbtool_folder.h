@@ -20,7 +20,7 @@
 
 namespace kdbtool {
 
-int initFolderCommand(const std::vector<std::string>& args);
+[[nodiscard]] int initFolderCommand(const std::vector<std::string>& args);
 
 // What keeps another account of a shared folder from writing it (UTF-8, a
 // line each, naming the file and the fix): a folder its group may write
@@ -34,7 +34,7 @@ int initFolderCommand(const std::vector<std::string>& args);
 // the same group access (and setgid from it) whatever the umask: another
 // account of the group can then clear out a restore's kept files or an old
 // backup. 0, or the errno of mkdir (EEXIST when the name is taken).
-int makeFolderLikeParent(const std::string& path);
+[[nodiscard]] int makeFolderLikeParent(const std::string& path);
 
 bool sharingProblems(const std::string& dir, bool* shared, std::vector<std::string>* problems);
 

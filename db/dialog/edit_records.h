@@ -38,7 +38,8 @@ void registerEditRecordsCommand();
 // engine code of the last save (0 when it went well).
 // `gbkCaption` empty gives the default caption; `gbkFields` empty shows all
 // fields.
-int runEditRecords(Table& table, const std::string& gbkCaption, int flags, const std::vector<std::string>& gbkFields);
+[[nodiscard]] int runEditRecords(Table& table, const std::string& gbkCaption, int flags,
+                                 const std::vector<std::string>& gbkFields);
 
 // What the fields of a table layout mean, shown beside each field's name in
 // the dialog ("ps  西药") for a table whose field names are exactly `names`

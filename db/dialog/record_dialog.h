@@ -38,7 +38,7 @@ class RecordDialog : public QDialog {
   std::string titleText() const { return title_; }
   int32_t position() const { return loaded_ ? pos_ : -1; }
   int32_t count() const { return count_; }
-  int pendingError() const { return status_; }
+  [[nodiscard]] int pendingError() const { return status_; }
   bool deleted() const { return loaded_ && deleted_; }
 
   // Field lines: how many, which one has the input focus (0-based), and the
@@ -49,7 +49,7 @@ class RecordDialog : public QDialog {
 
   // The engine code of the save made on closing (0 = saved or nothing to
   // save; -72 when a typed value was refused).
-  int closeCode() const { return closeCode_; }
+  [[nodiscard]] int closeCode() const { return closeCode_; }
 
   // Places the dialog centred over the window of `owner` (kept below the
   // screen's top and right of its left edge). The constructor does this

@@ -125,7 +125,7 @@ class ChargeTest : public AppTest {
       EXPECT_EQ(t->readRecord(pos, rec.data()), 0);
       for (const db::Field& f : t->fields()) {
         rt::Arg a;
-        t->loadValue(f, rec.data(), &a);
+        EXPECT_EQ(t->loadValue(f, rec.data(), &a), 0);
         out[size_t(pos)].push_back(u(rt::valueToText(rt::Result(a).arg())));
       }
     }

@@ -54,7 +54,7 @@ class DrugHeldTest : public apptest::AppTest {
       std::string row;
       for (int f : {0, 1}) {
         rt::Arg a;
-        t->loadValue(t->fields()[size_t(f)], rec.data(), &a);
+        EXPECT_EQ(t->loadValue(t->fields()[size_t(f)], rec.data(), &a), 0);
         row += (f ? "/" : "") + rt::gbkToUtf8(rt::valueToText(rt::Result(a).arg()));
       }
       out.push_back(row);

@@ -65,7 +65,7 @@ class TrailTest : public apptest::MedicationWindowTest {
     readOnly.readOnly = true;
     EXPECT_EQ(db::Table::open((dir_ / "1001.kdb").string(), readOnly, &t), 0);
     int32_t count = 0;
-    t->readCount(&count);
+    EXPECT_EQ(t->readCount(&count), 0);
     std::vector<uint8_t> rec(size_t(t->recordSize()));
     EXPECT_EQ(t->readRecord(count - 1, rec.data()), 0);
     return std::abs(db::getI32(rec.data()));
@@ -218,9 +218,9 @@ TEST_F(TrailTest, AnEntryNotedBeforeAKillIsWrittenOnceAtTheNextStart) {
         noted.begin({app::trail::lineDeleted(), "1001", line, "mch=x", "", ""}, app::trail::Landing::kGone);
     cmd::OpenDatabase("1001");
     cmd::SetCurrentDatabase("1001");
-    db::moveToRecord(line, 0);
+    const bool moved = db::moveToRecord(line, 0) == 0;
     const bool marked = cmd::DeleteRecords();
-    _exit(begun && marked ? 0 : 1);  // killed: no destructor, no entry
+    _exit(begun && moved && marked ? 0 : 1);  // killed: no destructor, no entry
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -34,12 +34,13 @@ class AppendBatchTest : public DbTest {
     std::vector<std::pair<int32_t, int32_t>> out;
     if (!t) return out;
     const db::Field& id = t->fields()[0];
-    t->scan(0, true, [&](int32_t, uint8_t* rec) {
+    const int rc = t->scan(0, true, [&](int32_t, uint8_t* rec) {
       rt::Arg v;
-      t->loadValue(id, rec, &v);
+      EXPECT_EQ(t->loadValue(id, rec, &v), 0);
       out.emplace_back(at32(std::vector<uint8_t>(rec, rec + 4), 0), int32_t(v.lo));
       return 0;
     });
+    EXPECT_EQ(rc, 0);
     return out;
   }
 };

@@ -110,12 +110,13 @@ inline rt::FieldInf fi(const char* gbkName, int32_t kind, int32_t size = 20) {
 // own reads the table in one whole scan (the scan that keeps a copy).
 inline int64_t sumOfField(db::Table& t, int field) {
   int64_t sum = 0;
-  t.scan(0, true, [&](int32_t, uint8_t* rec) {
+  const int rc = t.scan(0, true, [&](int32_t, uint8_t* rec) {
     rt::Arg v;
-    t.loadValue(t.fields()[size_t(field)], rec, &v);
+    EXPECT_EQ(t.loadValue(t.fields()[size_t(field)], rec, &v), 0);
     sum += int32_t(v.lo);
     return 0;
   });
+  EXPECT_EQ(rc, 0);
   return sum;
 }
 

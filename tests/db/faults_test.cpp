@@ -262,7 +262,7 @@ TEST_F(FaultsTest, AWaitOfMinusOneWaitsForEver) {
     ASSERT_EQ(whole ? a->lockWhole() : a->lockRecord(1), 0);
     std::thread release([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(250));
-      whole ? a->unlockWhole() : a->unlockRecord(1);
+      EXPECT_EQ(whole ? a->unlockWhole() : a->unlockRecord(1), 0);
     });
     auto t0 = Clock::now();
     EXPECT_EQ(whole ? b->lockWhole() : b->lockRecord(1), 0) << "whole " << whole;

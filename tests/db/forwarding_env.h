@@ -61,7 +61,7 @@ class KillAtChange : public ForwardingEnv {
     KillAtChange* env;
     int write(int64_t o, const void* b, size_t n) override {
       if (env->change()) {
-        in->write(o, b, n / 2);
+        static_cast<void>(in->write(o, b, n / 2));  // half of it lands, whatever it answers
         raise(SIGKILL);
       }
       return in->write(o, b, n);

@@ -522,7 +522,7 @@ TEST_F(DialogTest, EachSaveIsSeenAtOnceAndLandsOnTheRecordShown) {
   // Another workstation deletes r1 and packs: r3 moves up.
   ASSERT_EQ(other->lockRecord(0), 0);
   ASSERT_EQ(other->writeRecordHeader(0, -1), 0);
-  other->unlockRecord(0);
+  ASSERT_EQ(other->unlockRecord(0), 0);
   ASSERT_EQ(other->pack(), 0);
   type(1, "third");
   dlg->moveTo(0);
