@@ -5,7 +5,7 @@
 
 #include "forms/qtext.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/gbk.h"
 
 namespace app {

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace app {
 

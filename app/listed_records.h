@@ -13,7 +13,7 @@
 
 #include "db/facade.h"
 #include "forms/facade.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/facade.h"
 #include "runtime/gbk.h"
 

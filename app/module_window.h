@@ -9,7 +9,7 @@
 #include <string>
 
 #include "forms/facade.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/facade.h"
 #include "runtime/gbk.h"
 

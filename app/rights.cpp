@@ -14,7 +14,7 @@
 #include "db/errors.h"
 #include "db/facade.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/gbk.h"
 
 namespace app::rights {

@@ -36,7 +36,7 @@
 #include "db/locks.h"
 #include "forms/template.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/commands.h"
 #include "runtime/fatal.h"

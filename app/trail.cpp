@@ -28,7 +28,7 @@
 #include "db/format.h"
 #include "db/table.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/builtins.h"
 #include "runtime/dialogs.h"
 #include "runtime/gbk.h"

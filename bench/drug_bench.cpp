@@ -19,7 +19,7 @@
 
 #include "bench/harness.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/clock.h"
 #include "runtime/convert.h"
 #include "runtime/gbk.h"

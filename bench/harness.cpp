@@ -16,7 +16,7 @@
 #include "db/locks.h"
 #include "db/os.h"
 #include "forms/template.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/gbk.h"
 

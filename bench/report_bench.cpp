@@ -32,7 +32,7 @@
 #include "db/engine.h"
 #include "db/facade.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/gbk.h"
 

@@ -29,7 +29,7 @@
 #include "app/shell.h"
 #include "bench/harness.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace {
 

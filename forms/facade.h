@@ -52,7 +52,7 @@ void PanelTextAt(const rt::Arg& panel, int x, int y, const Ts&... values) {
 }
 }  // namespace cmd
 namespace forms {
-int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk);  // windows_rt.h
+int panelTextWidth(uint32_t windowId, uint32_t controlId, const std::string& gbk);  // live_windows.h
 }  // namespace forms
 namespace cmd {
 

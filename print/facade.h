@@ -10,7 +10,7 @@
 //   }
 #pragma once
 
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/facade.h"
 

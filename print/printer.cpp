@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "forms/qtext.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/progress.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"

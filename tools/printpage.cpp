@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/facade.h"
 #include "runtime/gbk.h"

@@ -638,45 +638,11 @@ Charged chargeLine(const std::string& table, const std::string& prescription, co
   return Charged::kWritten;
 }
 
-Deletion deleteChosenLine(const forms::Control& usage, const std::string& table, const journal::Movement& why) {
-  struct CurrentAgain {
-    const std::string& table;
-    // The window's next handler makes its charge table current by name
-    // (useChargeTable) before it reads or writes: one that cannot be made
-    // current here is told there.
-    ~CurrentAgain() { static_cast<void>(cmd::SetCurrentDatabase(table)); }
-  } again{table};
-  ListedRecord row;
-  if (!chosenListedRecord(usage, &row)) return Deletion::kKept;  // no line listed
-  // The line the row shows, by its serial, as it is now: one another
-  // workstation removed or changed since it was listed is not offered.
-  ReadRecord line;
-  if (const int rc = readListedRecord(row, &line); rc != 0) {
-    if (!toldChangedElsewhere()) tellFailure(GBK("收费明细无法读取"), rc, nothingDeleted());
-    return Deletion::kFailed;
-  }
-  ChargeBeingDeleted d;
-  d.quantity = wholeQuantity(line.number("shl"));
-  d.price = float(line.number("dj"));
-  d.name = line.text("mch");
-  d.category = line.text("lb");
-  d.prescription = line.text("cf");
-  programValues().deleted = d;
-  // A line the login may not delete is not offered: nothing is asked or written.
-  const rt::Arg& day = line.value("shj");
-  if (!rights::mayDeleteLine(table, rt::DateTime{day.kind == rt::kDateTime ? rt::doubleValue(day) : 0}, d.prescription))
-    return Deletion::kKept;
-  if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
-  // Its trail entry, noted before the line is touched: written once the
-  // line is gone, whatever happens in between.
-  trail::Noted trailed;
-  if (!trailed.begin({trail::lineDeleted(), table, line.serial(), trail::joined(trail::recordValues(line)), "", ""},
-                     trail::Landing::kGone)) {
-    std::string text = GBK("本机无法记下这次删除的操作记录（本机磁盘不可写），");
-    text += nothingDeleted();
-    tell(text.c_str());
-    return Deletion::kFailed;
-  }
+namespace {
+
+// Step 3 of deleteChosenLine: the deletion as an action, from the line read.
+pending::LineAction deletionOf(const ReadRecord& line, const ChargeBeingDeleted& d, const std::string& table,
+                               const journal::Movement& why) {
   pending::LineAction a;
   a.kind = pending::LineAction::kDeletion;
   a.op = journal::newOperationId();
@@ -691,7 +657,104 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
   a.why = why;
   if (a.why.reference.empty()) a.why.reference = d.prescription;
   if (a.why.user.empty()) a.why.user = cashier();
-  // Noted on this disk before the line is touched.
+  return a;
+}
+
+// Step 5 of deleteChosenLine: a mark that failed (`held`). A mark whose
+// reply was lost may have landed: the table says, once it can be read.
+// Another workstation that changed or removed the line first is told as
+// such; anything else with its cause.
+Deletion settleFailedMark(int held, bool uncertain, const pending::LineAction& a, trail::Noted& trailed) {
+  const Settled settled = held == db::kNoRecord || !uncertain ? Settled::kNotLanded : settleLineAction(a, false);
+  if (settled == Settled::kStockWaits) {
+    const int code = db::lastError();
+    trailed.landed();
+    tellFailure(GBK("已删除，但药品") + quoted(a.name) + GBK("的库存暂未能退回"), code,
+                GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
+    return Deletion::kDeleted;
+  }
+  if (settled == Settled::kUnknown) {
+    tellFailure(GBK("删除结果暂无法确认"), held,
+                GBK("本机已记下这次删除，共享文件夹恢复后将自动核对：已删除的退回库存，未删除的保留。请勿重复删除。"));
+    return Deletion::kFailed;
+  }
+  pending::finish(a.op);
+  if (settled == Settled::kDone) {
+    trailed.landed();
+    return Deletion::kDeleted;
+  }
+  trailed.dropped();
+  db::setLastError(held);
+  if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), held, nothingDeleted());
+  return Deletion::kFailed;
+}
+
+// Step 6 of deleteChosenLine. The line is marked deleted: any later pack
+// of the table (this workstation's pending one, another's, or the
+// completion of this one) takes it away, so it is deleted and its stock
+// comes back now. Until the pack it is still listed and counted, which
+// the operator is told.
+void packAfterMark(const std::string& table) {
+  if (cmd::PackDatabase()) return;
+  const int code = db::lastError();
+  const bool noted = pending::addPack(table);
+  tellFailure(GBK("该明细已标记删除，库存将退回；但收费表暂未能压缩"), code,
+              noted ? GBK("本机已记下，共享文件夹恢复后将自动完成压缩；在此之前该明细仍显示在列表中并计入合计。")
+                    : GBK("本机也未能记下，请在共享文件夹恢复后再删除一次任意一条明细以完成压缩；在此之前该明细仍显示在"
+                          "列表中并计入合计。"));
+}
+
+}  // namespace
+
+// Steps:
+//   1. the chosen row's line, by its serial, as it is now;
+//   2. the login's right to delete it, and the operator's yes;
+//   3. its trail entry and the deletion noted on this disk, before the
+//      line is touched;
+//   4. marked deleted under the line's lock, checked again under it;
+//   5. a mark that failed settled (it may have landed);
+//   6. the table packed, or the pack noted for later;
+//   7. the stock back.
+Deletion deleteChosenLine(const forms::Control& usage, const std::string& table, const journal::Movement& why) {
+  struct CurrentAgain {
+    const std::string& table;
+    // The window's next handler makes its charge table current by name
+    // (useChargeTable) before it reads or writes: one that cannot be made
+    // current here is told there.
+    ~CurrentAgain() { static_cast<void>(cmd::SetCurrentDatabase(table)); }
+  } again{table};
+  // 1. One another workstation removed or changed since it was listed is
+  //    not offered.
+  ListedRecord row;
+  if (!chosenListedRecord(usage, &row)) return Deletion::kKept;  // no line listed
+  ReadRecord line;
+  if (const int rc = readListedRecord(row, &line); rc != 0) {
+    if (!toldChangedElsewhere()) tellFailure(GBK("收费明细无法读取"), rc, nothingDeleted());
+    return Deletion::kFailed;
+  }
+  ChargeBeingDeleted d;
+  d.quantity = wholeQuantity(line.number("shl"));
+  d.price = float(line.number("dj"));
+  d.name = line.text("mch");
+  d.category = line.text("lb");
+  d.prescription = line.text("cf");
+  programValues().deleted = d;
+  // 2. Refused: nothing is asked or written.
+  const rt::Arg& day = line.value("shj");
+  if (!rights::mayDeleteLine(table, rt::DateTime{day.kind == rt::kDateTime ? rt::doubleValue(day) : 0}, d.prescription))
+    return Deletion::kKept;
+  if (!confirm(GBK("你确定要删除吗？"))) return Deletion::kKept;
+  // 3. The trail entry is written once the line is gone, whatever happens
+  //    in between.
+  trail::Noted trailed;
+  if (!trailed.begin({trail::lineDeleted(), table, line.serial(), trail::joined(trail::recordValues(line)), "", ""},
+                     trail::Landing::kGone)) {
+    std::string text = GBK("本机无法记下这次删除的操作记录（本机磁盘不可写），");
+    text += nothingDeleted();
+    tell(text.c_str());
+    return Deletion::kFailed;
+  }
+  pending::LineAction a = deletionOf(line, d, table, why);
   if (!pending::begin(a)) {
     trailed.dropped();
     std::string text = GBK("本机无法记下这次删除（本机磁盘不可写），为免明细与库存不符，");
@@ -699,66 +762,25 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
     tell(text.c_str());
     return Deletion::kFailed;
   }
-  // Checked again under the line's lock after the question, and marked
-  // deleted under the same lock: what is deleted is the line confirmed.
+  // 4. What is deleted is the line confirmed.
   const uint64_t uncertainBefore = db::uncertainWrites();
   const int held = db::holdCurrentRecord([&] {
     ReadRecord now;
     if (const int rc = readListedRecord(row, &now); rc != 0) return rc;
     return cmd::DeleteRecords() ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
   });
-  // Settling below makes each table it needs current by name, and
-  // CurrentAgain ends with the charge table current.
+  // Settling makes each table it needs current by name, and CurrentAgain
+  // ends with the charge table current.
   static_cast<void>(cmd::SetCurrentDatabase(table));
+  // 5.
+  if (held != 0) return settleFailedMark(held, db::uncertainWrites() != uncertainBefore, a, trailed);
   // Marked: the line is deleted, and its entry written before anything
   // more is done or said. The entry's append makes the trail current.
-  if (held == 0) {
-    trailed.landed();
-    static_cast<void>(cmd::SetCurrentDatabase(table));
-  }
-  if (held != 0) {
-    // A mark whose reply was lost may have landed: the table says, once
-    // it can be read. Another workstation that changed or removed the
-    // line first is told as such; anything else with its cause.
-    const Settled settled = held == db::kNoRecord || db::uncertainWrites() == uncertainBefore
-                                ? Settled::kNotLanded
-                                : settleLineAction(a, false);
-    if (settled == Settled::kStockWaits) {
-      const int code = db::lastError();
-      trailed.landed();
-      tellFailure(GBK("已删除，但药品") + quoted(a.name) + GBK("的库存暂未能退回"), code,
-                  GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
-      return Deletion::kDeleted;
-    }
-    if (settled == Settled::kUnknown) {
-      tellFailure(
-          GBK("删除结果暂无法确认"), held,
-          GBK("本机已记下这次删除，共享文件夹恢复后将自动核对：已删除的退回库存，未删除的保留。请勿重复删除。"));
-      return Deletion::kFailed;
-    }
-    pending::finish(a.op);
-    if (settled == Settled::kDone) {
-      trailed.landed();
-      return Deletion::kDeleted;
-    }
-    trailed.dropped();
-    db::setLastError(held);
-    if (!toldChangedElsewhere()) tellFailure(GBK("删除失败"), held, nothingDeleted());
-    return Deletion::kFailed;
-  }
-  if (!cmd::PackDatabase()) {
-    // The line is marked deleted: any later pack of the table (this
-    // workstation's pending one, another's, or the completion of this one)
-    // takes it away, so it is deleted and its stock comes back now. Until
-    // the pack it is still listed and counted, which the operator is told.
-    const int code = db::lastError();
-    const bool noted = pending::addPack(table);
-    tellFailure(GBK("该明细已标记删除，库存将退回；但收费表暂未能压缩"), code,
-                noted
-                    ? GBK("本机已记下，共享文件夹恢复后将自动完成压缩；在此之前该明细仍显示在列表中并计入合计。")
-                    : GBK("本机也未能记下，请在共享文件夹恢复后再删除一次任意一条明细以完成压缩；在此之前该明细仍显示在"
-                          "列表中并计入合计。"));
-  }
+  trailed.landed();
+  static_cast<void>(cmd::SetCurrentDatabase(table));
+  // 6.
+  packAfterMark(table);
+  // 7.
   a.lineKnown = true;
   stockAfterLine(a, GBK("已删除，但药品"), GBK("的库存暂未能退回"));
   return Deletion::kDeleted;

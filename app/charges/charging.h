@@ -20,7 +20,7 @@
 #include "app/charges/charge_values.h"
 #include "app/charges/stock_journal.h"
 #include "app/tables.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace app {
 

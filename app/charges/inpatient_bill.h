@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/charges/charging.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace app {
 

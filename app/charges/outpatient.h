@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/charges/charge_values.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace app {
 

@@ -39,7 +39,7 @@
 #include "app/report/sheet.h"
 #include "forms/qtext.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/dialogs.h"
 #include "runtime/gbk.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/figures/period_reading.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace app::report {
 

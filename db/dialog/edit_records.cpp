@@ -9,7 +9,7 @@
 #include "db/errors.h"
 #include "db/format.h"
 #include "db/table.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/blocks.h"
 #include "runtime/builtins.h"
 #include "runtime/commands.h"

@@ -20,7 +20,7 @@
 
 #include "forms/qt/folder_dialog.h"
 #include "forms/qtext.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/dialogs.h"
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"

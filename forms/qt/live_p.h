@@ -1,6 +1,6 @@
 // Internals of the live window layer shared by its sources: the widget
 // classes behind each control kind, the record of a loaded window and the
-// registry calls the commands use. Not for module code (windows_rt.h is).
+// registry calls the commands use. Not for module code (live_windows.h is).
 #pragma once
 
 #include <QComboBox>
@@ -25,7 +25,7 @@
 
 #include "forms/model.h"
 #include "forms/qtext.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/value.h"
 
 class QAction;

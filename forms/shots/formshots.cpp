@@ -15,7 +15,7 @@
 
 #include "forms/window_ids.h"
 #include "forms/template.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace {
 

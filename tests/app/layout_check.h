@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/surface.h"
 #include "runtime/gbk.h"
 

@@ -18,7 +18,7 @@
 #include "db/errors.h"
 #include "db/locks.h"
 #include "db/os.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 
 namespace {
 

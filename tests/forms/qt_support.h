@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "forms/model.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "runtime/dialogs.h"
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"

@@ -31,7 +31,7 @@
 #include "db/facade.h"
 #include "db/locks.h"
 #include "forms/window_ids.h"
-#include "forms/windows_rt.h"
+#include "forms/live_windows.h"
 #include "print/printer.h"
 #include "runtime/dialogs.h"
 #include "runtime/gbk.h"
