@@ -124,7 +124,7 @@ std::string g_password;  // GBK
 
 void out(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
 
-db::Table& openTable(const std::string& file, bool readOnly) {
+db::Table& openTableFile(const std::string& file, bool readOnly) {
   if (!cmd::OpenDatabase(file, "", readOnly, 1, g_password)) failOpen(file, db::lastError());
   return *db::currentTable();
 }
@@ -145,7 +145,7 @@ bool fieldText(db::Table& t, const db::Field& f, const uint8_t* rec, kdbtool::Am
 using kdbtool::csvCell;
 
 [[nodiscard]] int cmdInfo(const std::string& file) {
-  db::Table& t = openTable(file, true);
+  db::Table& t = openTableFile(file, true);
   int32_t count = 0, serial = 0;
   int rc = t.readCountSerial(&count, &serial);
   if (rc != db::kOk) fail(rc);
@@ -170,7 +170,7 @@ using kdbtool::csvCell;
 // Prints every record it can read; a record with a field it cannot read
 // is named on standard error instead, and the exit status is then 1.
 [[nodiscard]] int cmdDump(const std::string& file, bool csv, kdbtool::Amounts amounts) {
-  db::Table& t = openTable(file, true);
+  db::Table& t = openTableFile(file, true);
   if (csv) {
     std::string head = "serial";
     for (const db::Field& f : t.fields()) {
@@ -261,7 +261,7 @@ int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
     told.clear();
     unchecked = 0;
     db::closeAllDatabases();
-    db::Table& jn = openTable((std::filesystem::path(dir) / "kcls").string(), true);
+    db::Table& jn = openTableFile((std::filesystem::path(dir) / "kcls").string(), true);
     if (jn.fieldIndex("mxb") < 0 || jn.fieldIndex("mxh") < 0) {
       out("库存流水为旧格式，未核对收费明细\n");
       return 0;
@@ -295,7 +295,7 @@ int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
     if ((rc = kdbtool::listTables(dir, &tables)) != db::kOk) fail(rc);
     for (const std::string& file : tables) {
       const std::string name = lower(file.substr(0, file.size() - 4));
-      db::Table& t = openTable((std::filesystem::path(dir) / file).string(), true);
+      db::Table& t = openTableFile((std::filesystem::path(dir) / file).string(), true);
       static const char* const kLineFields[] = {"shj", "mch", "lb", "bx", "shl", "dw", "dj", "hj", "cf", "shf"};
       bool chargeLines = t.fields().size() == std::size(kLineFields);
       for (size_t i = 0; chargeLines && i < std::size(kLineFields); ++i)
@@ -364,10 +364,10 @@ int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
   namespace fs = std::filesystem;
   const std::string catalogueFile = (fs::path(dir) / "ypjbxx").string();
   const std::string journalFile = (fs::path(dir) / "kcls").string();
-  db::Table& cat = openTable(catalogueFile, true);
+  db::Table& cat = openTableFile(catalogueFile, true);
   db::Table* jn = nullptr;
   std::string existing;
-  if (db::resolveExisting(db::withDefaultExtension(journalFile), &existing)) jn = &openTable(journalFile, true);
+  if (db::resolveExisting(db::withDefaultExtension(journalFile), &existing)) jn = &openTableFile(journalFile, true);
   std::map<BatchKey, Audited> batches;
   int rc = cat.lockWhole();
   if (rc != db::kOk) fail(rc);
@@ -515,7 +515,7 @@ bool parseHex(const std::string& s, std::string* bytes) {
 }
 
 [[nodiscard]] int cmdAppend(const std::string& file, const std::vector<std::string>& values) {
-  db::Table& t = openTable(file, false);
+  db::Table& t = openTableFile(file, false);
   std::vector<rt::Arg> args;
   std::vector<std::string> texts(values.size());
   std::vector<void*> blocks;
@@ -595,7 +595,7 @@ Equality parseEquality(db::Table& t, const std::string& arg) {
 // The sum of a numeric field: integers exactly, amounts (float fields) as
 // the exact sum of every value's nearest fen, doubles added in double.
 [[nodiscard]] int cmdSum(const std::string& file, const std::string& field, const std::string* where) {
-  db::Table& t = openTable(file, true);
+  db::Table& t = openTableFile(file, true);
   const db::Field& f = needField(t, field);
   if (f.kind < db::kFByte || f.kind > db::kFDouble) fail(db::kFieldKindWrong);
   const bool amounts = f.kind == db::kFFloat;
@@ -626,7 +626,7 @@ Equality parseEquality(db::Table& t, const std::string& arg) {
 }
 
 [[nodiscard]] int cmdFind(const std::string& file, const std::string& eq) {
-  db::Table& t = openTable(file, true);
+  db::Table& t = openTableFile(file, true);
   Equality cond = parseEquality(t, eq);
   rt::Expr condExpr(cond);
   cmd::MoveFirst();
@@ -683,7 +683,7 @@ std::string headerNotes(const db::ChainReport& r) {
 // then walks every memo chain and the free list. Status 1 when anything
 // is wrong.
 [[nodiscard]] int cmdCheck(const std::string& file) {
-  db::Table& t = openTable(file, true);
+  db::Table& t = openTableFile(file, true);
   db::ChainReport r;
   int rc = db::checkChains(t, &r);
   for (const db::ChainFault& f : r.faults) out(faultText(t, r, f) + "\n");
@@ -739,7 +739,7 @@ std::string headerNotes(const db::ChainReport& r) {
 }
 
 [[nodiscard]] int cmdDelete(const std::string& file, const std::string& where) {
-  db::Table& t = openTable(file, false);
+  db::Table& t = openTableFile(file, false);
   Equality cond = parseEquality(t, where);
   int marked = 0;
   auto counting = [&] {
@@ -754,7 +754,7 @@ std::string headerNotes(const db::ChainReport& r) {
 }
 
 [[nodiscard]] int cmdPack(const std::string& file) {
-  openTable(file, false);
+  openTableFile(file, false);
   int before = cmd::RecordCount();
   if (!cmd::PackDatabase()) fail(db::lastError());
   int after = cmd::RecordCount();

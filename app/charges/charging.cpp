@@ -549,7 +549,7 @@ int applyParked() {
 namespace {
 
 // The stock step right after the line's own: made, or left noted (with
-// the line known) for applyAll, and the operator told.
+// the line known) for applyParked, and the operator told.
 void stockAfterLine(const pending::LineAction& a, const char* gbkDone, const char* gbkPending) {
   const StockStep step = stockStepOnce(a, false);
   if (step.outcome == StockStep::Outcome::kMade) {
