@@ -495,7 +495,8 @@ void addDrug() {
           return int(db::kRecordWriteFailed);
         written = modifyRecord(merged);
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
-        trailed.landed();
+        // Kept noted and told when it cannot be appended now.
+        static_cast<void>(trailed.landed());
         cmd::SetCurrentDatabase(kCatalogue);
         journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
         return 0;
@@ -519,7 +520,8 @@ void addDrug() {
           written = appendRecord(typed);
         }
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
-        trailed.landed();
+        // Kept noted and told when it cannot be appended now.
+        static_cast<void>(trailed.landed());
         cmd::SetCurrentDatabase(kCatalogue);
         const Batch added = writtenBatch(typed);
         journalChange(added, added.shl, added.shl, journal::catalogueAdd());
@@ -605,7 +607,8 @@ void modifyDrug() {
     if (!trailed.begin(changeEntry(stored, pairs), trail::Landing::kHolds, pairValues(pairs)))
       return int(db::kRecordWriteFailed);
     if (!replaceCurrentFields(pairs)) return db::lastErrorOr(db::kRecordWriteFailed);
-    trailed.landed();
+    // Kept noted and told when it cannot be appended now.
+    static_cast<void>(trailed.landed());
     cmd::SetCurrentDatabase(kCatalogue);
     // 4. The batch before and after, as written (no reading back).
     const Batch before = batchOf(stored);
@@ -676,7 +679,8 @@ void deleteDrug() {
     if (!trailed.begin(catalogueEntry(trail::catalogueDeleted(), &stored, std::nullopt), trail::Landing::kGone))
       return int(db::kRecordWriteFailed);
     if (!cmd::DeleteRecords()) return db::lastErrorOr(db::kRecordWriteFailed);
-    trailed.landed();
+    // Kept noted and told when it cannot be appended now.
+    static_cast<void>(trailed.landed());
     cmd::SetCurrentDatabase(kCatalogue);
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
     return 0;

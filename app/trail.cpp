@@ -564,7 +564,8 @@ void record(const Entry& e) {
   // A note that cannot be written on this disk does not undo the login:
   // the entry is appended all the same, only not kept when that fails.
   if (n.begin(e, Landing::kNone)) {
-    n.landed(false);
+    // Not appended now: it stays noted, to be appended by settle().
+    static_cast<void>(n.landed(false));
     return;
   }
   Note direct;
@@ -705,7 +706,8 @@ void DialogTrail::after(db::Table&, const db::EditChange&, int rc, int32_t seria
   if (!noted_) return;
   if (rc == 0) {
     if (serial > 0) static_cast<void>(noted_->setSerial(serial));
-    noted_->landed();
+    // Kept noted and told when it cannot be appended now.
+    static_cast<void>(noted_->landed());
     // Seen by the other workstations now, as the correction is.
     db::markWritten();
   } else if (db::uncertainWrites() == uncertainBefore_) {

@@ -111,7 +111,7 @@ class Noted {
   // The action landed: the entry appended now. One that cannot be is kept
   // noted (to be appended by settle()) and, with `tellWhenKept`, the
   // operator told. 0, or the engine's code of the append that failed.
-  int landed(bool tellWhenKept = true);
+  [[nodiscard]] int landed(bool tellWhenKept = true);
   // The action certainly did not land: the note is taken off.
   void dropped();
   bool active() const { return !op_.empty(); }

@@ -18,11 +18,11 @@
 
 namespace kdbtool {
 
-int trailCommand(const std::vector<std::string>& args);
+[[nodiscard]] int trailCommand(const std::vector<std::string>& args);
 
 // The numbers missing from the trail of `dir` (none when it has no
 // trail), each run of them said as a line in *said (UTF-8). 0, or the
 // engine's code when the trail could not be read.
-int trailGaps(const std::string& dir, std::vector<int>* missing, std::string* said);
+[[nodiscard]] int trailGaps(const std::string& dir, std::vector<int>* missing, std::string* said);
 
 }  // namespace kdbtool

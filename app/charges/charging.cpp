@@ -668,7 +668,8 @@ Deletion settleFailedMark(int held, bool uncertain, const pending::LineAction& a
   const Settled settled = held == db::kNoRecord || !uncertain ? Settled::kNotLanded : settleLineAction(a, false);
   if (settled == Settled::kStockWaits) {
     const int code = db::lastError();
-    trailed.landed();
+    // Kept noted and told when it cannot be appended now.
+    static_cast<void>(trailed.landed());
     tellFailure(GBK("已删除，但药品") + quoted(a.name) + GBK("的库存暂未能退回"), code,
                 GBK("本机已记下这笔库存变动，共享文件夹恢复后将自动补上，无需手工更正。"));
     return Deletion::kDeleted;
@@ -680,7 +681,8 @@ Deletion settleFailedMark(int held, bool uncertain, const pending::LineAction& a
   }
   pending::finish(a.op);
   if (settled == Settled::kDone) {
-    trailed.landed();
+    // Kept noted and told when it cannot be appended now.
+    static_cast<void>(trailed.landed());
     return Deletion::kDeleted;
   }
   trailed.dropped();
@@ -776,7 +778,8 @@ Deletion deleteChosenLine(const forms::Control& usage, const std::string& table,
   if (held != 0) return settleFailedMark(held, db::uncertainWrites() != uncertainBefore, a, trailed);
   // Marked: the line is deleted, and its entry written before anything
   // more is done or said. The entry's append makes the trail current.
-  trailed.landed();
+  // Kept noted and told when it cannot be appended now.
+  static_cast<void>(trailed.landed());
   static_cast<void>(cmd::SetCurrentDatabase(table));
   // 6.
   packAfterMark(table);
