@@ -497,7 +497,9 @@ void addDrug() {
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
         // Kept noted and told when it cannot be appended now.
         static_cast<void>(trailed.landed());
-        cmd::SetCurrentDatabase(kCatalogue);
+        // Back from the trail to the catalogue, open for the window\'s life (as
+        // after a journal entry, journalChange).
+        static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
         journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
         return 0;
       });
@@ -522,7 +524,9 @@ void addDrug() {
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
         // Kept noted and told when it cannot be appended now.
         static_cast<void>(trailed.landed());
-        cmd::SetCurrentDatabase(kCatalogue);
+        // Back from the trail to the catalogue, open for the window\'s life (as
+        // after a journal entry, journalChange).
+        static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
         const Batch added = writtenBatch(typed);
         journalChange(added, added.shl, added.shl, journal::catalogueAdd());
         return 0;
@@ -609,7 +613,9 @@ void modifyDrug() {
     if (!replaceCurrentFields(pairs)) return db::lastErrorOr(db::kRecordWriteFailed);
     // Kept noted and told when it cannot be appended now.
     static_cast<void>(trailed.landed());
-    cmd::SetCurrentDatabase(kCatalogue);
+    // Back from the trail to the catalogue, open for the window\'s life (as
+    // after a journal entry, journalChange).
+    static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
     // 4. The batch before and after, as written (no reading back).
     const Batch before = batchOf(stored);
     Batch after = before;
@@ -681,7 +687,9 @@ void deleteDrug() {
     if (!cmd::DeleteRecords()) return db::lastErrorOr(db::kRecordWriteFailed);
     // Kept noted and told when it cannot be appended now.
     static_cast<void>(trailed.landed());
-    cmd::SetCurrentDatabase(kCatalogue);
+    // Back from the trail to the catalogue, open for the window\'s life (as
+    // after a journal entry, journalChange).
+    static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
     return 0;
   });
