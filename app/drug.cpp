@@ -497,7 +497,7 @@ void addDrug() {
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
         // Kept noted and told when it cannot be appended now.
         static_cast<void>(trailed.landed());
-        // Back from the trail to the catalogue, open for the window\'s life (as
+        // Back from the trail to the catalogue, open for the window's life (as
         // after a journal entry, journalChange).
         static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
         journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
@@ -524,7 +524,7 @@ void addDrug() {
         if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
         // Kept noted and told when it cannot be appended now.
         static_cast<void>(trailed.landed());
-        // Back from the trail to the catalogue, open for the window\'s life (as
+        // Back from the trail to the catalogue, open for the window's life (as
         // after a journal entry, journalChange).
         static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
         const Batch added = writtenBatch(typed);
@@ -613,7 +613,7 @@ void modifyDrug() {
     if (!replaceCurrentFields(pairs)) return db::lastErrorOr(db::kRecordWriteFailed);
     // Kept noted and told when it cannot be appended now.
     static_cast<void>(trailed.landed());
-    // Back from the trail to the catalogue, open for the window\'s life (as
+    // Back from the trail to the catalogue, open for the window's life (as
     // after a journal entry, journalChange).
     static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
     // 4. The batch before and after, as written (no reading back).
@@ -687,7 +687,7 @@ void deleteDrug() {
     if (!cmd::DeleteRecords()) return db::lastErrorOr(db::kRecordWriteFailed);
     // Kept noted and told when it cannot be appended now.
     static_cast<void>(trailed.landed());
-    // Back from the trail to the catalogue, open for the window\'s life (as
+    // Back from the trail to the catalogue, open for the window's life (as
     // after a journal entry, journalChange).
     static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
     journalChange(gone, wholeQuantity(-double(gone.shl)), 0, journal::catalogueDelete());
