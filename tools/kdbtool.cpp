@@ -352,85 +352,74 @@ int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
   return int(told.size());
 }
 
-// For each batch, the stock the journal implies against the catalogue's:
-// the journal's first entry of a batch gives its stock before (stock after
-// less the change), every entry adds its change. Entries of a batch the
-// catalogue no longer holds must add up to 0. A batch with stock but no
-// entry at all (kept since before the journal began, never moved) has
-// nothing to be checked against: it is counted, not a drift. Both tables are read
-// while the catalogue is held whole: no workstation changes a stock (or
-// appends its entry, which it does under the record's lock) meanwhile.
-[[nodiscard]] int cmdStockAudit(const std::string& dir) {
-  namespace fs = std::filesystem;
-  const std::string catalogueFile = (fs::path(dir) / "ypjbxx").string();
-  const std::string journalFile = (fs::path(dir) / "kcls").string();
-  db::Table& cat = openTableFile(catalogueFile, true);
-  db::Table* jn = nullptr;
-  std::string existing;
-  if (db::resolveExisting(db::withDefaultExtension(journalFile), &existing)) jn = &openTableFile(journalFile, true);
-  std::map<BatchKey, Audited> batches;
-  int rc = cat.lockWhole();
+// A stock change the journal cannot explain: a 目录修改 entry that moved
+// stock and has no opposite half (a rename) by the same user at the same
+// workstation.
+struct Unexplained {
+  BatchKey batch;
+  int64_t change = 0;
+  std::string when;
+};
+using Renames = std::map<std::tuple<std::string, std::string, int64_t>, std::vector<Unexplained>>;
+
+// Step 1 of cmdStockAudit: the catalogue's stock per batch.
+void readCatalogueStock(db::Table& cat, std::map<BatchKey, Audited>* batches) {
+  const db::Field& dm = fieldNamed(cat, "dm", "ypjbxx");
+  const db::Field& mch = fieldNamed(cat, "mch", "ypjbxx");
+  const db::Field& ph = fieldNamed(cat, "ph", "ypjbxx");
+  const db::Field& shl = fieldNamed(cat, "shl", "ypjbxx");
+  const int rc = cat.scan(0, true, [&](int32_t, uint8_t* rec) {
+    if (db::getI32(rec) < 0) return 0;  // marked deleted
+    Audited& a = (*batches)[{textOf(cat, dm, rec), textOf(cat, mch, rec), textOf(cat, ph, rec)}];
+    a.catalogue += numberOf(cat, shl, rec);
+    a.inCatalogue = true;
+    return 0;
+  });
   if (rc != db::kOk) fail(rc);
-  {
-    const db::Field& dm = fieldNamed(cat, "dm", "ypjbxx");
-    const db::Field& mch = fieldNamed(cat, "mch", "ypjbxx");
-    const db::Field& ph = fieldNamed(cat, "ph", "ypjbxx");
-    const db::Field& shl = fieldNamed(cat, "shl", "ypjbxx");
-    rc = cat.scan(0, true, [&](int32_t, uint8_t* rec) {
-      if (db::getI32(rec) < 0) return 0;  // marked deleted
-      Audited& a = batches[{textOf(cat, dm, rec), textOf(cat, mch, rec), textOf(cat, ph, rec)}];
-      a.catalogue += numberOf(cat, shl, rec);
-      a.inCatalogue = true;
-      return 0;
-    });
-    if (rc != db::kOk) fail(rc);
-  }
-  // A catalogue change in the drug window moves stock only as a typed
-  // stock (手工调整) or as a batch renamed: its stock out of the old batch
-  // and into the new one, two 目录修改 entries of opposite changes by the
-  // same user at the same workstation. Any other 目录修改 that moved stock
-  // is named: a stock written back or typed over without its reason.
-  struct Unexplained {
-    BatchKey batch;
-    int64_t change = 0;
-    std::string when;
-  };
-  std::map<std::tuple<std::string, std::string, int64_t>, std::vector<Unexplained>> renames;
+}
+
+// Step 2 of cmdStockAudit: the stock the journal implies per batch, and
+// its 目录修改 entries that moved stock without a matching other half. A
+// catalogue change in the drug window moves stock only as a typed stock
+// (手工调整) or as a batch renamed: its stock out of the old batch and
+// into the new one, two 目录修改 entries of opposite changes by the same
+// user at the same workstation.
+void readJournalStock(db::Table& jn, std::map<BatchKey, Audited>* batches, Renames* renames) {
   const std::string catalogueModify = rt::utf8ToGbk("目录修改");
-  if (jn) {
-    const db::Field& dm = fieldNamed(*jn, "dm", "kcls");
-    const db::Field& mch = fieldNamed(*jn, "mch", "kcls");
-    const db::Field& ph = fieldNamed(*jn, "ph", "kcls");
-    const db::Field& bd = fieldNamed(*jn, "bd", "kcls");
-    const db::Field& kc = fieldNamed(*jn, "kc", "kcls");
-    const db::Field& yy = fieldNamed(*jn, "yy", "kcls");
-    const db::Field& czy = fieldNamed(*jn, "czy", "kcls");
-    const db::Field& gzz = fieldNamed(*jn, "gzz", "kcls");
-    const db::Field& sj = fieldNamed(*jn, "sj", "kcls");
-    rc = jn->scan(0, true, [&](int32_t, uint8_t* rec) {
-      if (db::getI32(rec) < 0) return 0;
-      BatchKey key{textOf(*jn, dm, rec), textOf(*jn, mch, rec), textOf(*jn, ph, rec)};
-      Audited& a = batches[key];
-      const int64_t change = numberOf(*jn, bd, rec);
-      if (!a.inJournal) a.journal = numberOf(*jn, kc, rec) - change;
-      a.journal += change;
-      a.inJournal = true;
-      if (change != 0 && textOf(*jn, yy, rec) == catalogueModify) {
-        const std::string user = textOf(*jn, czy, rec), where = textOf(*jn, gzz, rec);
-        // The other half of a rename waiting for this one?
-        auto other = renames.find({user, where, -change});
-        if (other != renames.end() && !other->second.empty()) {
-          other->second.erase(other->second.begin());
-        } else {
-          renames[{user, where, change}].push_back({key, change, textOf(*jn, sj, rec)});
-        }
+  const db::Field& dm = fieldNamed(jn, "dm", "kcls");
+  const db::Field& mch = fieldNamed(jn, "mch", "kcls");
+  const db::Field& ph = fieldNamed(jn, "ph", "kcls");
+  const db::Field& bd = fieldNamed(jn, "bd", "kcls");
+  const db::Field& kc = fieldNamed(jn, "kc", "kcls");
+  const db::Field& yy = fieldNamed(jn, "yy", "kcls");
+  const db::Field& czy = fieldNamed(jn, "czy", "kcls");
+  const db::Field& gzz = fieldNamed(jn, "gzz", "kcls");
+  const db::Field& sj = fieldNamed(jn, "sj", "kcls");
+  const int rc = jn.scan(0, true, [&](int32_t, uint8_t* rec) {
+    if (db::getI32(rec) < 0) return 0;
+    BatchKey key{textOf(jn, dm, rec), textOf(jn, mch, rec), textOf(jn, ph, rec)};
+    Audited& a = (*batches)[key];
+    const int64_t change = numberOf(jn, bd, rec);
+    if (!a.inJournal) a.journal = numberOf(jn, kc, rec) - change;
+    a.journal += change;
+    a.inJournal = true;
+    if (change != 0 && textOf(jn, yy, rec) == catalogueModify) {
+      const std::string user = textOf(jn, czy, rec), where = textOf(jn, gzz, rec);
+      // The other half of a rename waiting for this one?
+      auto other = renames->find({user, where, -change});
+      if (other != renames->end() && !other->second.empty()) {
+        other->second.erase(other->second.begin());
+      } else {
+        (*renames)[{user, where, change}].push_back({key, change, textOf(jn, sj, rec)});
       }
-      return 0;
-    });
-    if (rc != db::kOk) fail(rc);
-  }
-  // A lock a failed unlock left goes when the handle is closed or dropped.
-  static_cast<void>(cat.unlockWhole());
+    }
+    return 0;
+  });
+  if (rc != db::kOk) fail(rc);
+}
+
+// Step 3 of cmdStockAudit: each unexplained change named; their number.
+int tellUnexplained(const Renames& renames) {
   int unexplained = 0;
   for (const auto& [who, entries] : renames)
     for (const Unexplained& e : entries) {
@@ -439,6 +428,12 @@ int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
       out(rt::gbkToUtf8(dm) + " " + rt::gbkToUtf8(mch) + " 批号 " + rt::gbkToUtf8(ph) + ": " + rt::gbkToUtf8(e.when) +
           " 目录修改改动库存 " + std::to_string(e.change) + "，未注明手工调整\n");
     }
+  return unexplained;
+}
+
+// Step 4 of cmdStockAudit: each batch whose stock differs from what the
+// journal implies named; their number.
+int tellDrifts(const std::map<BatchKey, Audited>& batches) {
   int drifts = 0, unjournalled = 0;
   for (const auto& [key, a] : batches) {
     if (!a.inJournal) {
@@ -456,23 +451,60 @@ int64_t numberOf(db::Table& t, const db::Field& f, const uint8_t* rec) {
     out(line);
   }
   if (unjournalled > 0) out(std::to_string(unjournalled) + " 个有库存的批次尚无流水记录（流水开始以来未变动）\n");
-  const int lineDifferences = jn ? auditLines(dir) : 0;
-  // The trail's own continuity: every number from its first entry to its
-  // last, a gap named.
+  return drifts;
+}
+
+// Step 6 of cmdStockAudit: the trail's own continuity, every number from
+// its first entry to its last, a gap named. True when whole.
+bool trailWhole(const std::string& dir) {
   std::vector<int> missing;
   std::string gaps;
-  bool trailWhole = true;
   if (const int trailRead = kdbtool::trailGaps(dir, &missing, &gaps); trailRead != 0) {
     out("操作记录 czjl 无法读取：" + kdbtool::codeText(trailRead) + "\n");
-    trailWhole = false;
-  } else {
-    out(gaps);
-    trailWhole = missing.empty();
+    return false;
   }
+  out(gaps);
+  return missing.empty();
+}
+
+// For each batch, the stock the journal implies against the catalogue's:
+// the journal's first entry of a batch gives its stock before (stock after
+// less the change), every entry adds its change. Entries of a batch the
+// catalogue no longer holds must add up to 0. A batch with stock but no
+// entry at all (kept since before the journal began, never moved) has
+// nothing to be checked against: it is counted, not a drift. Both tables
+// are read while the catalogue is held whole: no workstation changes a
+// stock (or appends its entry, which it does under the record's lock)
+// meanwhile.
+//   1. the catalogue's stock per batch;
+//   2. the journal's, with the 目录修改 entries it cannot explain;
+//   3. those named;
+//   4. the batches that differ named;
+//   5. each charge line against its journal entries (auditLines);
+//   6. the trail's continuity.
+[[nodiscard]] int cmdStockAudit(const std::string& dir) {
+  namespace fs = std::filesystem;
+  const std::string catalogueFile = (fs::path(dir) / "ypjbxx").string();
+  const std::string journalFile = (fs::path(dir) / "kcls").string();
+  db::Table& cat = openTableFile(catalogueFile, true);
+  db::Table* jn = nullptr;
+  std::string existing;
+  if (db::resolveExisting(db::withDefaultExtension(journalFile), &existing)) jn = &openTableFile(journalFile, true);
+  std::map<BatchKey, Audited> batches;
+  Renames renames;
+  if (const int rc = cat.lockWhole(); rc != db::kOk) fail(rc);
+  readCatalogueStock(cat, &batches);
+  if (jn) readJournalStock(*jn, &batches, &renames);
+  // A lock a failed unlock left goes when the handle is closed or dropped.
+  static_cast<void>(cat.unlockWhole());
+  const int unexplained = tellUnexplained(renames);
+  const int drifts = tellDrifts(batches);
+  const int lineDifferences = jn ? auditLines(dir) : 0;
+  const bool whole = trailWhole(dir);
   if (unexplained > 0) out("未注明原因的目录修改改动了库存：" + std::to_string(unexplained) + " 条流水\n");
   if (drifts == 0 && unexplained == 0) {
     out("库存与流水一致：" + std::to_string(batches.size()) + " 个批次\n");
-    return lineDifferences == 0 && trailWhole ? 0 : 1;
+    return lineDifferences == 0 && whole ? 0 : 1;
   }
   if (drifts > 0) out("库存与流水不一致：" + std::to_string(drifts) + " 个批次\n");
   return 1;
