@@ -72,8 +72,73 @@ size_t columns(const std::string& utf8) {
 
 void out(const std::string& s) { std::fwrite(s.data(), 1, s.size(), stdout); }
 
+// The rows in the report's order, every label present; a row the case
+// leaves empty has empty cells. Row 0 holds the column labels.
+std::vector<std::vector<std::string>> tableOf(const app::report::ReportFigures& figures,
+                                              const app::report::Labels& labels) {
+  std::vector<std::vector<std::string>> table;
+  table.push_back({"项目"});
+  for (const char* c : labels.columns) table.back().push_back(c);
+  for (size_t place = 0; place < labels.rows.size(); ++place) {
+    std::vector<std::string> row = {labels.rows[place]};
+    row.resize(labels.columns.size() + 1);
+    for (const app::report::FilledRow& r : figures.rows)
+      if (r.place == int(place))
+        for (size_t k = 0; k < r.figures.size() && k < labels.columns.size(); ++k)
+          row[k + 1] = rt::gbkToUtf8(r.figures[k].text());
+    table.push_back(row);
+  }
+  return table;
+}
+
+// CSV with a byte-order mark, so spreadsheet programs read the Chinese.
+void printCsv(const std::vector<std::vector<std::string>>& table) {
+  out("\xEF\xBB\xBF");
+  for (const auto& row : table) {
+    std::string line;
+    for (size_t k = 0; k < row.size(); ++k) line += (k ? "," : "") + kdbtool::csvCell(row[k]);
+    out(line + "\r\n");
+  }
+}
+
+// A text table under its title: labels to the left, figures to the right.
+void printText(const std::vector<std::vector<std::string>>& table, const std::string& title) {
+  out(title + "\n");
+  std::vector<size_t> width(table[0].size());
+  for (const auto& row : table)
+    for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], columns(row[k]));
+  for (const auto& row : table) {
+    std::string line;
+    for (size_t k = 0; k < row.size(); ++k) {
+      const std::string pad(width[k] - columns(row[k]), ' ');
+      line += k == 0 ? row[k] + pad : "  " + pad + row[k];
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out(line + "\n");
+  }
+}
+
+// On standard error: each period table missing or unread. 0 when every
+// table present was read, 1 otherwise.
+int tellUnread(const app::report::ReportFigures& figures) {
+  for (const std::string& t : {figures.first, figures.second}) {
+    bool unread = false;
+    for (const app::report::Unreadable& u : figures.unreadable) unread |= u.table == t;
+    if (!unread && !cmd::FileExists(t + ".kdb"))
+      std::fputs(("clinic-report: " + t + ".kdb 不存在，其行为空\n").c_str(), stderr);
+  }
+  for (const app::report::Unreadable& u : figures.unreadable)
+    std::fputs(("clinic-report: 数据表 " + u.table + ".kdb 无法读取：" + std::to_string(u.code) + " " +
+                rt::gbkToUtf8(db::errorText(u.code)) + "，按该表不存在处理\n")
+                   .c_str(),
+               stderr);
+  return figures.unreadable.empty() ? 0 : 1;
+}
+
 }  // namespace
 
+// Steps: the arguments; the period tables' folder; the figures, as the
+// report window computes them; the table printed; what could not be read.
 int main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
   bool csv = false;
@@ -121,60 +186,14 @@ int main(int argc, char** argv) {
       break;
   }
   const app::report::Labels& labels = app::report::labelsOf(report);
-
-  // The rows in the report's order, every label present; a row the case
-  // leaves empty has empty cells.
-  std::vector<std::vector<std::string>> table;
-  table.push_back({"项目"});
-  for (const char* c : labels.columns) table.back().push_back(c);
-  for (size_t place = 0; place < labels.rows.size(); ++place) {
-    std::vector<std::string> row = {labels.rows[place]};
-    row.resize(labels.columns.size() + 1);
-    for (const app::report::FilledRow& r : figures.rows)
-      if (r.place == int(place))
-        for (size_t k = 0; k < r.figures.size() && k < labels.columns.size(); ++k)
-          row[k + 1] = rt::gbkToUtf8(r.figures[k].text());
-    table.push_back(row);
-  }
-
+  const auto table = tableOf(figures, labels);
   if (csv) {
-    // With a byte-order mark, so spreadsheet programs read the Chinese.
-    out("\xEF\xBB\xBF");
-    for (const auto& row : table) {
-      std::string line;
-      for (size_t k = 0; k < row.size(); ++k) line += (k ? "," : "") + kdbtool::csvCell(row[k]);
-      out(line + "\r\n");
-    }
+    printCsv(table);
   } else {
     std::string period = std::to_string(year) + "年";
     if (report != Report::kYearly) period += std::to_string(month) + "月";
-    out(std::string(labels.title) + "  " + period + "  单位：元\n");
-    std::vector<size_t> width(table[0].size());
-    for (const auto& row : table)
-      for (size_t k = 0; k < row.size(); ++k) width[k] = std::max(width[k], columns(row[k]));
-    for (const auto& row : table) {
-      std::string line;
-      for (size_t k = 0; k < row.size(); ++k) {
-        const std::string pad(width[k] - columns(row[k]), ' ');
-        // Labels to the left, figures to the right.
-        line += k == 0 ? row[k] + pad : "  " + pad + row[k];
-      }
-      while (!line.empty() && line.back() == ' ') line.pop_back();
-      out(line + "\n");
-    }
+    printText(table, std::string(labels.title) + "  " + period + "  单位：元");
   }
   std::fflush(stdout);
-
-  for (const std::string& t : {figures.first, figures.second}) {
-    bool unread = false;
-    for (const app::report::Unreadable& u : figures.unreadable) unread |= u.table == t;
-    if (!unread && !cmd::FileExists(t + ".kdb"))
-      std::fputs(("clinic-report: " + t + ".kdb 不存在，其行为空\n").c_str(), stderr);
-  }
-  for (const app::report::Unreadable& u : figures.unreadable)
-    std::fputs(("clinic-report: 数据表 " + u.table + ".kdb 无法读取：" + std::to_string(u.code) + " " +
-                rt::gbkToUtf8(db::errorText(u.code)) + "，按该表不存在处理\n")
-                   .c_str(),
-               stderr);
-  return figures.unreadable.empty() ? 0 : 1;
+  return tellUnread(figures);
 }
