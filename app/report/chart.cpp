@@ -35,6 +35,7 @@
 #include <memory>
 #include <set>
 
+#include "app/figures/kept_figures.h"
 #include "app/telling.h"
 #include "app/report/sheet.h"
 #include "forms/qtext.h"
@@ -642,6 +643,9 @@ YearFigures readYearFigures(rt::DateTime year, rt::DateTime doctorMonth) {
   f.year = cmd::YearOf(year);
   f.doctorYear = cmd::YearOf(doctorMonth);
   f.doctorMonth = cmd::MonthOf(doctorMonth);
+  // One round: each table looked at once, and the year's bill tables,
+  // which every month's report reads, read from the folder once.
+  report::ReadingRound round;
   for (int m = 0; m < 12; ++m) {
     f.months[size_t(m)] = report::monthlyFigures(dateOf(f.year, m + 1));
     f.previousMonths[size_t(m)] = report::monthlyFigures(dateOf(f.year - 1, m + 1));
