@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,10 @@ constexpr int kFormat = 1;
 // Readings kept for one table (a bill table serves every month's report):
 // beyond that the oldest go.
 constexpr size_t kMaxReadings = 64;
+// Tables a round keeps open: enough for the bill tables of two years and
+// a month's postings between the months' tables the chart window reads in
+// turn, few enough that the engine's copies of them stay small.
+constexpr size_t kOpenInRound = 6;
 
 std::string g_dir;
 
@@ -310,10 +315,22 @@ void keep(const std::string& name, const TableState& state, const std::string& s
   writeKept(where, name, k);
 }
 
-bool inRound() { return g_round != nullptr; }
-
-void noteOpened(const std::string& name) {
-  if (g_round) g_round->opened.push_back(name);
+bool keptOpenInRound(const std::string& name, bool openedHere) {
+  if (!g_round) return false;
+  std::vector<std::string>& opened = g_round->opened;  // read longest ago first
+  const auto it =
+      std::find_if(opened.begin(), opened.end(), [&](const std::string& n) { return lower(n) == lower(name); });
+  if (it != opened.end()) {
+    std::rotate(it, it + 1, opened.end());
+    return true;
+  }
+  if (!openedHere) return false;
+  opened.push_back(name);
+  if (opened.size() > kOpenInRound) {
+    cmd::CloseDatabase(opened.front());
+    opened.erase(opened.begin());
+  }
+  return true;
 }
 
 }  // namespace kept

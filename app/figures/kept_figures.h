@@ -34,10 +34,11 @@ void keepFiguresIn(const std::string& dir);
 std::string workstationFiguresDir();
 
 // While one lives (the chart window reading two years of reports), each
-// period table's state is looked at once, and a table the readings opened
-// stays open until it ends, so that the engine's copy of its records
-// serves the next reading of the same table without reading it again.
-// They do not nest (an inner one does nothing).
+// period table's state is looked at once, and the last few tables the
+// readings opened stay open until it ends, so that the engine's copy of
+// their records serves the next reading of the same table (the year's bill
+// table, read for every month) without reading it again. They do not nest
+// (an inner one does nothing).
 class ReadingRound {
  public:
   ReadingRound();
@@ -85,10 +86,11 @@ struct Look {
 void keep(const std::string& name, const TableState& state, const std::string& signature,
           const std::vector<int64_t>& fens);
 
-// Whether a round is open: a table opened by a reading is then left open
-// (noted with noteOpened) until the round ends.
-bool inRound();
-void noteOpened(const std::string& name);
+// After a reading of `name` (`openedHere`: the reading opened it): true
+// when the round keeps it open, the caller leaving it so. Of the tables a
+// round opened, the ones read last stay open; the one read longest ago is
+// closed when there are more.
+bool keptOpenInRound(const std::string& name, bool openedHere);
 
 }  // namespace kept
 }  // namespace app::report

@@ -216,16 +216,12 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
   // not finished) is refused here and counted as missing, named below. A
   // table this program has open already (a charge window's month, a table
   // being corrected) is read through that handle and left open; one the
-  // report opened is closed again (when the round of readings ends, if one
-  // is open), so that a later posting or correction opens it for writing.
+  // report opened is closed again (by the round of readings, if one is
+  // open), so that a later posting or correction opens it for writing.
   const TableUse use = useTable(name, {.readOnly = true, .moveFirst = false});
   const bool openedHere = use.openedHere;
   auto done = [&] {
-    if (!openedHere) return;
-    if (kept::inRound())
-      kept::noteOpened(name);
-    else
-      cmd::CloseDatabase(name);
+    if (!kept::keptOpenInRound(name, openedHere) && openedHere) cmd::CloseDatabase(name);
   };
   if (!use.ok()) {
     if (openedHere) cmd::CloseDatabase(name);

@@ -122,7 +122,7 @@ struct Unreadable {
 
 // Reads a period table for a report: when its file exists, opens it read
 // only (one open already is used as it is; one opened here is closed
-// after, or when the ReadingRound ends, kept_figures.h), makes it current
+// after, or by the ReadingRound, kept_figures.h), makes it current
 // and runs `read` on it. Nothing is ever written to the folder. Where
 // figures are kept on the workstation (kept_figures.h), a table in the
 // state its figures were kept for is not read at all.
