@@ -10,6 +10,7 @@
 
 #include "app/centre_folder.h"
 #include "app/drug.h"
+#include "app/figures/kept_figures.h"
 #include "app/first_start.h"
 #include "app/inpatient.h"
 #include "app/charges/inpatient_bill.h"
@@ -400,6 +401,9 @@ int runProgram(int argc, char** argv) {
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-stock").toStdString());
   trail::setNotesPath(
       (QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/pending-trail").toStdString());
+  // The figures of past months the reports and charts read, kept on this
+  // workstation's own disk (checked against the tables before each use).
+  report::keepFiguresIn(report::workstationFiguresDir());
   // The exit routine runs after the loop below, and from endProgram().
   // The start window.
   if (!forms::loadWindow(ids::kStartWindow)) rt::fatalError(GBK("载入启动窗口失败"));

@@ -10,12 +10,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <set>
-#include <tuple>
 #include <sstream>
 #include <vector>
 
+#include "app/folder_id.h"
 #include "app/telling.h"
 #include "app/charges/charge_values.h"
 #include "db/facade.h"
@@ -182,70 +181,16 @@ Change asAction(const Change& c) {
 
 // --- the folder a change belongs to -------------------------------------------
 
-// A table folder is known by an id kept in it ("centre.id", made by the
-// first program that needs it), so that the same folder mounted at another
-// path is still itself, and another centre's folder mounted at this path
-// is not. The id of each path is read once a run; while a folder cannot be
-// read its path alone names it.
-const char* const kIdFile = "centre.id";
-
-std::string newFolderId() {
-  std::string id;
-  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  unsigned char b[16] = {};
-  const bool got = fd >= 0 && ::read(fd, b, sizeof b) == ssize_t(sizeof b);
-  if (fd >= 0) ::close(fd);
-  if (!got) return "";
-  return hex(std::string(reinterpret_cast<const char*>(b), sizeof b));
-}
-
-// The id in `folder`, made there when it has none; "" when it cannot be
-// read or made now.
-std::string readOrMakeFolderId(const std::string& folder) {
-  namespace fs = std::filesystem;
-  const fs::path file = fs::path(folder) / kIdFile;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    std::ifstream in(file, std::ios::binary);
-    std::string id;
-    if (in && std::getline(in, id) && id.size() == 32) return id;
-    std::error_code ec;
-    if (fs::exists(file, ec) || ec) return "";  // there but unreadable, or the folder away
-    // Made under a name of its own and linked into place, so that two
-    // programs making it at once end with one id.
-    const std::string made = newFolderId();
-    if (made.empty()) return "";
-    const fs::path temp = fs::path(folder) / (std::string(kIdFile) + "." + std::to_string(::getpid()));
-    {
-      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      out << made << '\n';
-      if (!out.flush()) return "";
-    }
-    const int linked = ::link(temp.c_str(), file.c_str());
-    fs::remove(temp, ec);
-    if (linked == 0) return made;
-  }
-  return "";
-}
-
+// A table folder is known by its id (app/folder_id.h); while a folder
+// cannot be read its path alone names it.
 struct Folder {
   std::string path, id;
 };
 
 Folder thisFolder() {
-  // Remembered by the folder itself (device and inode), not its path: a
-  // folder put in another's place, or mounted anew, is read again.
-  static std::map<std::tuple<std::string, dev_t, ino_t>, std::string> ids;
   std::error_code ec;
   Folder f{std::filesystem::current_path(ec).string(), ""};
-  struct stat st = {};
-  if (::stat(f.path.c_str(), &st) != 0) return f;
-  const auto key = std::make_tuple(f.path, st.st_dev, st.st_ino);
-  auto it = ids.find(key);
-  if (it == ids.end()) {
-    std::string id = readOrMakeFolderId(f.path);
-    if (!id.empty()) it = ids.emplace(key, id).first;
-  }
-  if (it != ids.end()) f.id = it->second;
+  f.id = folderId(f.path);
   return f;
 }
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "app/figures/kept_figures.h"
 #include "app/figures/stored_amounts.h"
 #include "app/table_use.h"
 #include "db/each.h"
@@ -65,18 +66,46 @@ double Sums::next(Wanted w) {
   return taken_ < wanted_.size() ? yuanOf(wanted_[taken_++].fen) : 0;
 }
 
-double Sums::of(const char* gbkField) { return next({gbkField, "", "", false, nullptr, 0}); }
+double Sums::of(const char* gbkField) { return next({gbkField, "", "", false, nullptr, "", 0}); }
 
 double Sums::where(const char* gbkField, const char* gbkTextField, const std::string& value) {
-  return next({gbkField, gbkTextField, value, false, nullptr, 0});
+  return next({gbkField, gbkTextField, value, false, nullptr, "", 0});
 }
 
 double Sums::whereStarts(const char* gbkField, const char* gbkTextField, const std::string& prefix) {
-  return next({gbkField, gbkTextField, prefix, true, nullptr, 0});
+  return next({gbkField, gbkTextField, prefix, true, nullptr, "", 0});
 }
 
-double Sums::when(const char* gbkField, const std::function<bool()>& keep) {
-  return next({gbkField, "", "", false, keep, 0});
+double Sums::when(const char* gbkField, const std::string& condition, const std::function<bool()>& keep) {
+  return next({gbkField, "", "", false, keep, condition, 0});
+}
+
+std::string Sums::signature() const {
+  // Each part with its length before it: no text of a name or value can
+  // make two different lists read alike.
+  std::string out;
+  auto part = [&out](const std::string& s) { out += std::to_string(s.size()) + ":" + s; };
+  for (const Wanted& w : wanted_) {
+    part(w.field);
+    part(w.textField);
+    part(w.value);
+    part(w.prefix ? "^" : "=");
+    part(w.condition);
+    out += ';';
+  }
+  return out;
+}
+
+std::vector<int64_t> Sums::fens() const {
+  std::vector<int64_t> out;
+  for (const Wanted& w : wanted_) out.push_back(w.fen);
+  return out;
+}
+
+void Sums::takeKept(const std::vector<int64_t>& fens) {
+  read_ = true;
+  taken_ = 0;
+  for (size_t i = 0; i < wanted_.size(); ++i) wanted_[i].fen = i < fens.size() ? fens[i] : 0;
 }
 
 void Sums::readAll() {
@@ -151,8 +180,31 @@ void Sums::readAll() {
   }
 }
 
+namespace {
+
+// The figures of `name` as kept for the state `look` found, taken by the
+// reading step; false when none are kept for these sums.
+bool takeKept(const std::string& name, const kept::Look& look, const std::function<void(Sums&)>& read) {
+  if (look.outcome != kept::Look::kThere) return false;
+  Sums sums;
+  read(sums);
+  const std::string signature = sums.signature();
+  std::vector<int64_t> fens;
+  if (!kept::find(name, look.state, signature, &fens) || fens.size() != sums.fens().size()) return false;
+  sums.takeKept(fens);
+  read(sums);
+  return true;
+}
+
+}  // namespace
+
 bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& read,
                      std::vector<Unreadable>* unreadable) {
+  // Where figures are kept, the table's state first: a table that is not
+  // there is not, one whose figures are kept for its state now is not read.
+  const kept::Look look = kept::look(name);
+  if (look.outcome == kept::Look::kMissing) return false;
+  if (takeKept(name, look, read)) return true;
   if (!cmd::FileExists(name + ".kdb")) {
     // Not there: the report draws the case without it. A folder that could
     // not be read is named like a table that could not be.
@@ -164,10 +216,13 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
   // not finished) is refused here and counted as missing, named below. A
   // table this program has open already (a charge window's month, a table
   // being corrected) is read through that handle and left open; one the
-  // report opened is closed again, so that a later posting or correction
-  // opens it for writing.
+  // report opened is closed again (by the round of readings, if one is
+  // open), so that a later posting or correction opens it for writing.
   const TableUse use = useTable(name, {.readOnly = true, .moveFirst = false});
   const bool openedHere = use.openedHere;
+  auto done = [&] {
+    if (!kept::keptOpenInRound(name, openedHere) && openedHere) cmd::CloseDatabase(name);
+  };
   if (!use.ok()) {
     if (openedHere) cmd::CloseDatabase(name);
     unreadable->push_back({name, use.code});
@@ -179,11 +234,15 @@ bool readPeriodTable(const std::string& name, const std::function<void(Sums&)>& 
   cmd::MoveFirst();
   sums.readAll();
   read(sums);
-  if (openedHere) cmd::CloseDatabase(name);
+  done();
   if (sums.failure() != 0) {
     unreadable->push_back({name, sums.failure()});
     return false;
   }
+  // Kept with the state looked at before the table was read: a change
+  // made meanwhile gave the table another state, so these figures are
+  // never taken for a state they are older than.
+  if (look.outcome == kept::Look::kThere) kept::keep(name, look.state, sums.signature(), sums.fens());
   return true;
 }
 

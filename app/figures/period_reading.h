@@ -78,12 +78,22 @@ class Sums {
   // the program, as reading it with ReadText does.
   double whereStarts(const char* gbkField, const char* gbkTextField, const std::string& prefix);
   // Over the records for which `keep` (run with the record being summed
-  // current) is true.
-  double when(const char* gbkField, const std::function<bool()>& keep);
+  // current) is true; `condition` says what it keeps ("month 3"), so that
+  // figures kept on the workstation's disk (kept_figures.h) are told apart.
+  double when(const char* gbkField, const std::string& condition, const std::function<bool()>& keep);
 
   // The one pass over the current table that computes every sum named;
   // afterwards the calls answer the sums, in the order they were named.
   void readAll();
+
+  // The sums named, as one text: the same text names the same figures of
+  // a table in the same state.
+  std::string signature() const;
+  // The sums computed, in fen, in the order named.
+  std::vector<int64_t> fens() const;
+  // Instead of readAll: the sums as kept from an earlier reading of the
+  // same signature (one figure a sum named).
+  void takeKept(const std::vector<int64_t>& fens);
 
   int failure() const { return failure_; }
 
@@ -93,6 +103,7 @@ class Sums {
     std::string textField, value;  // where(), whereStarts()
     bool prefix = false;           // whereStarts()
     std::function<bool()> keep;    // when()
+    std::string condition;         // when(): what keep() keeps
     int64_t fen = 0;
   };
   double next(Wanted w);
@@ -111,7 +122,10 @@ struct Unreadable {
 
 // Reads a period table for a report: when its file exists, opens it read
 // only (one open already is used as it is; one opened here is closed
-// after), makes it current and runs `read` on it. Nothing is ever written.
+// after, or by the ReadingRound, kept_figures.h), makes it current
+// and runs `read` on it. Nothing is ever written to the folder. Where
+// figures are kept on the workstation (kept_figures.h), a table in the
+// state its figures were kept for is not read at all.
 // True when the figures were read. A file that is missing is simply not
 // there (the report draws the case without it). A file that exists but
 // cannot be opened or read whole (damaged, locked by a pack at another

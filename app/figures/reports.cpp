@@ -100,10 +100,11 @@ bool billOfMonth(int month) {
 // Bills of one month of the year: as billTakings, over those bills only.
 Takings billTakingsOfMonth(Sums& sums, int month) {
   const std::function<bool()> ofMonth = [month] { return billOfMonth(month); };
+  const std::string condition = "shj month " + std::to_string(month);
   Takings t;
   for (int i = 0; i < kCategoryCount; ++i)
-    t.category[size_t(i)] = Figure::single(sums.when(billAmountField(i), ofMonth));
-  t.total = Figure::single(sums.when(kBillTotalField, ofMonth));
+    t.category[size_t(i)] = Figure::single(sums.when(billAmountField(i), condition, ofMonth));
+  t.total = Figure::single(sums.when(kBillTotalField, condition, ofMonth));
   return t;
 }
 

@@ -35,6 +35,7 @@
 #include <memory>
 #include <set>
 
+#include "app/figures/kept_figures.h"
 #include "app/telling.h"
 #include "app/report/sheet.h"
 #include "forms/qtext.h"
@@ -642,13 +643,23 @@ YearFigures readYearFigures(rt::DateTime year, rt::DateTime doctorMonth) {
   f.year = cmd::YearOf(year);
   f.doctorYear = cmd::YearOf(doctorMonth);
   f.doctorMonth = cmd::MonthOf(doctorMonth);
+  // One round: each table looked at once, and the year's bill tables,
+  // which every month's report reads, read from the folder once. The
+  // doctors' month is read beside the same month's business report, while
+  // its table is still open.
+  report::ReadingRound round;
+  bool doctorsRead = false;
   for (int m = 0; m < 12; ++m) {
     f.months[size_t(m)] = report::monthlyFigures(dateOf(f.year, m + 1));
+    if (f.doctorYear == f.year && f.doctorMonth == m + 1) {
+      f.doctors = report::doctorFigures(doctorMonth, doctorMonth);
+      doctorsRead = true;
+    }
     f.previousMonths[size_t(m)] = report::monthlyFigures(dateOf(f.year - 1, m + 1));
   }
   f.wholeYear = report::yearlyFigures(dateOf(f.year, 6));
   f.previousYear = report::yearlyFigures(dateOf(f.year - 1, 6));
-  f.doctors = report::doctorFigures(doctorMonth, doctorMonth);
+  if (!doctorsRead) f.doctors = report::doctorFigures(doctorMonth, doctorMonth);
   f.notes = notesOf(f);
   return f;
 }

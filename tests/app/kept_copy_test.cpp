@@ -8,33 +8,14 @@
 #include <filesystem>
 #include <map>
 
-#include "../db/forwarding_env.h"
 #include "charge_fixture.h"
+#include "counting_reads.h"
 #include "worker_process.h"
 
 namespace {
 
 namespace o = forms::ids::outpatient;
 constexpr uint32_t kWin = forms::ids::kOutpatientWindow;
-
-// Bytes read from each file, by name.
-class CountingReads : public dbtest::ForwardingEnv {
- public:
-  struct F : dbtest::ForwardingFile {
-    long long* bytes;
-    int read(int64_t o, void* b, size_t n, size_t* g) override {
-      const int rc = in->read(o, b, n, g);
-      *bytes += (long long)*g;
-      return rc;
-    }
-  };
-  std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string& p, bool) override {
-    auto f = std::make_unique<F>();
-    f->bytes = &bytes[std::filesystem::path(p).filename().string()];
-    return f;
-  }
-  std::map<std::string, long long> bytes;
-};
 
 class KeptCopyTest : public apptest::ChargeTest {
  protected:
@@ -55,8 +36,7 @@ class KeptCopyTest : public apptest::ChargeTest {
   // Types a prescription number anew (a keystroke that changes the text).
   std::string keystroke(const char* cf) {
     forms::setText(kWin, g("编辑框4"), "");
-    // Zeroed, not cleared: the open files count into these entries.
-    for (auto& [file, n] : counting_.bytes) n = 0;
+    counting_.zero();
     forms::setText(kWin, g("编辑框4"), cf);
     return u(forms::text(kWin, g("编辑框6")));
   }
@@ -65,7 +45,7 @@ class KeptCopyTest : public apptest::ChargeTest {
     return apptest::finishWorker(p);
   }
 
-  CountingReads counting_;
+  apptest::CountingReads counting_;
   db::os::Env* previous_ = nullptr;
 };
 
