@@ -15,6 +15,7 @@
 #include <functional>
 #include <sstream>
 
+#include "app/hex_text.h"
 #include "app/listed_records.h"
 #include "app/module_window.h"
 #include "app/table_use.h"
@@ -210,28 +211,6 @@ struct Note {
 
 std::string g_path;
 std::vector<Note> g_notes;
-
-std::string hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-bool unhex(const std::string& text, std::string* out) {
-  if (text.size() % 2 != 0) return false;
-  out->clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    auto nibble = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
-    const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    *out += char(hi * 16 + lo);
-  }
-  return true;
-}
 
 // One note a line: tab-separated, texts in hex so that no byte of a value
 // can break a line, the time as the bits of its double.

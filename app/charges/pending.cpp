@@ -14,6 +14,7 @@
 #include <sstream>
 #include <vector>
 
+#include "app/hex_text.h"
 #include "app/folder_id.h"
 #include "app/telling.h"
 #include "app/charges/charge_values.h"
@@ -46,28 +47,6 @@ const char* kindWord(Change::Kind k) {
 std::string g_path;
 std::vector<Change> g_changes;
 bool g_applying = false;
-
-std::string hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
-
-bool unhex(const std::string& text, std::string* out) {
-  if (text.size() % 2 != 0) return false;
-  out->clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    auto nibble = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
-    const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    *out += char(hi * 16 + lo);
-  }
-  return true;
-}
 
 std::string encode(const Change& c) {
   uint32_t bits = 0;
