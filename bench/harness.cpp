@@ -86,10 +86,13 @@ const std::vector<Network>& networks() {
 // per byte.
 class SimulatedShare::Env final : public db::os::Env {
  public:
-  explicit Env(const Network& net) : net_(net) {}
+  explicit Env(const Network& net) : net_(net), trace_(std::getenv("BENCH_TRACE") != nullptr) {}
   Moved moved;
 
-  void cost(size_t bytes) {
+  // With BENCH_TRACE set, each call is printed to standard error (its
+  // kind, file and offset), to see where an action's round trips go.
+  void cost(size_t bytes, const char* kind = "", const std::string& name = "", int64_t at = -1) {
+    if (trace_) std::fprintf(stderr, "  call %-9s %-14s %lld %zu\n", kind, name.c_str(), (long long)at, bytes);
     ++moved.calls;
     moved.bytes += (long long)bytes;
     const double ns = net_.roundTripMs * 1e6 + double(bytes) * net_.nsPerByte;
@@ -101,40 +104,48 @@ class SimulatedShare::Env final : public db::os::Env {
   struct File final : db::os::File {
     std::unique_ptr<db::os::File> in;
     Env* env;
+    std::string name;
     int read(int64_t o, void* b, size_t n, size_t* g) override {
       const int rc = in->read(o, b, n, g);
-      env->cost(*g);
+      env->cost(*g, "read", name, o);
       return rc;
     }
     int write(int64_t o, const void* b, size_t n) override {
-      env->cost(n);
+      env->cost(n, "write", name, o);
       return in->write(o, b, n);
     }
-    int size(int64_t* s) override { return env->cost(0), in->size(s); }
-    int truncate(int64_t l) override { return env->cost(0), in->truncate(l); }
-    int tryLock(int64_t o, int64_t l) override { return env->cost(0), in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return env->cost(0), in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override { return env->cost(0), in->tryLockShared(o, l); }
-    int probe(int64_t o, int64_t l, bool* h) override { return env->cost(0), in->probe(o, l, h); }
-    int sync() override { return env->cost(0), in->sync(); }
+    int size(int64_t* s) override { return env->cost(0, "size", name), in->size(s); }
+    int truncate(int64_t l) override { return env->cost(0, "truncate", name, l), in->truncate(l); }
+    int tryLock(int64_t o, int64_t l) override { return env->cost(0, "lock", name, o), in->tryLock(o, l); }
+    int unlock(int64_t o, int64_t l) override { return env->cost(0, "unlock", name, o), in->unlock(o, l); }
+    int tryLockShared(int64_t o, int64_t l) override {
+      return env->cost(0, "lockshare", name, o), in->tryLockShared(o, l);
+    }
+    int probe(int64_t o, int64_t l, bool* h) override { return env->cost(0, "probe", name, o), in->probe(o, l, h); }
+    int sync() override { return env->cost(0, "sync", name), in->sync(); }
     bool writable() const override { return in->writable(); }
   };
 
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
-    cost(0);
+    const std::string name = std::filesystem::path(p).filename().string();
+    cost(0, "open", name);
     auto f = std::make_unique<File>();
     f->env = this;
+    f->name = name;
     const int rc = base().open(p, w, c, &f->in);
     if (rc == 0) *out = std::move(f);
     return rc;
   }
-  int fullPath(const std::string& p, std::string* o) override { return cost(0), base().fullPath(p, o); }
-  int listDir(const std::string& d, std::vector<std::string>* n) override { return cost(0), base().listDir(d, n); }
-  bool exists(const std::string& p) override { return cost(0), base().exists(p); }
-  int stat(const std::string& p) override { return cost(0), base().stat(p); }
+  int fullPath(const std::string& p, std::string* o) override { return cost(0, "fullpath", p), base().fullPath(p, o); }
+  int listDir(const std::string& d, std::vector<std::string>* n) override {
+    return cost(0, "listdir", d), base().listDir(d, n);
+  }
+  bool exists(const std::string& p) override { return cost(0, "exists", p), base().exists(p); }
+  int stat(const std::string& p) override { return cost(0, "stat", p), base().stat(p); }
   int remove(const std::string& p) override { return cost(0), base().remove(p); }
   int rename(const std::string& f, const std::string& t) override { return cost(0), base().rename(f, t); }
-  bool isLink(const std::string& p) override { return cost(0), base().isLink(p); }
+  bool isLink(const std::string& p) override { return cost(0, "islink", p), base().isLink(p); }
+  int fileId(const std::string& p, uint64_t* id) override { return cost(0, "fileid", p), base().fileId(p, id); }
   int syncDir(const std::string& d) override { return cost(0), base().syncDir(d); }
   void sleepMs(int ms) override { base().sleepMs(ms); }
   uint64_t tickMs() override { return base().tickMs(); }
@@ -142,6 +153,7 @@ class SimulatedShare::Env final : public db::os::Env {
  private:
   static db::os::Env& base() { return db::os::posixEnv(); }
   Network net_;
+  bool trace_;
 };
 
 SimulatedShare::SimulatedShare(const Network& net) : env_(new Env(net)) {

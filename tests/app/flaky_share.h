@@ -20,7 +20,12 @@ namespace apptest {
 class FlakyShare : public dbtest::ForwardingEnv {
  public:
   FlakyShare() { previous_ = db::os::setEnv(this); }
-  ~FlakyShare() override { db::os::setEnv(previous_); }
+  // A file opened through the share may outlive it (a table the fixture
+  // closes later): from here on such a file only forwards.
+  ~FlakyShare() override {
+    *self_ = nullptr;
+    db::os::setEnv(previous_);
+  }
   FlakyShare(const FlakyShare&) = delete;
   FlakyShare& operator=(const FlakyShare&) = delete;
 
@@ -78,36 +83,34 @@ class FlakyShare : public dbtest::ForwardingEnv {
   bool failedAny() const { return failed_; }
 
   struct F : dbtest::ForwardingFile {
-    FlakyShare* share;
+    std::shared_ptr<FlakyShare*> share;
+    bool down() { return *share && (*share)->down(); }
     int read(int64_t o, void* b, size_t n, size_t* g) override {
-      if (share->down()) {
+      if (down()) {
         *g = 0;
         return db::kHardware;
       }
       return in->read(o, b, n, g);
     }
     int write(int64_t o, const void* b, size_t n) override {
-      if (!share->down()) return in->write(o, b, n);
+      if (!down()) return in->write(o, b, n);
       // Lost replies: the write at the chosen call is done all the same.
-      if (share->lostReply_ && share->calls_ == share->failFrom_) static_cast<void>(in->write(o, b, n));
+      const FlakyShare& s = **share;
+      if (s.lostReply_ && s.calls_ == s.failFrom_) static_cast<void>(in->write(o, b, n));
       return db::kHardware;
     }
-    int size(int64_t* s) override { return share->down() ? int(db::kHardware) : in->size(s); }
-    int truncate(int64_t l) override { return share->down() ? int(db::kHardware) : in->truncate(l); }
-    int tryLock(int64_t o, int64_t l) override { return share->down() ? int(db::kHardware) : in->tryLock(o, l); }
-    int unlock(int64_t o, int64_t l) override { return share->down() ? int(db::kHardware) : in->unlock(o, l); }
-    int tryLockShared(int64_t o, int64_t l) override {
-      return share->down() ? int(db::kHardware) : in->tryLockShared(o, l);
-    }
-    int probe(int64_t o, int64_t l, bool* h) override {
-      return share->down() ? int(db::kHardware) : in->probe(o, l, h);
-    }
-    int sync() override { return share->down() ? int(db::kHardware) : in->sync(); }
+    int size(int64_t* s) override { return down() ? int(db::kHardware) : in->size(s); }
+    int truncate(int64_t l) override { return down() ? int(db::kHardware) : in->truncate(l); }
+    int tryLock(int64_t o, int64_t l) override { return down() ? int(db::kHardware) : in->tryLock(o, l); }
+    int unlock(int64_t o, int64_t l) override { return down() ? int(db::kHardware) : in->unlock(o, l); }
+    int tryLockShared(int64_t o, int64_t l) override { return down() ? int(db::kHardware) : in->tryLockShared(o, l); }
+    int probe(int64_t o, int64_t l, bool* h) override { return down() ? int(db::kHardware) : in->probe(o, l, h); }
+    int sync() override { return down() ? int(db::kHardware) : in->sync(); }
   };
 
   std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string&, bool) override {
     auto f = std::make_unique<F>();
-    f->share = this;
+    f->share = self_;
     return f;
   }
   int open(const std::string& p, bool w, bool c, std::unique_ptr<db::os::File>* out) override {
@@ -138,6 +141,7 @@ class FlakyShare : public dbtest::ForwardingEnv {
     return fails;
   }
   db::os::Env* previous_ = nullptr;
+  std::shared_ptr<FlakyShare*> self_ = std::make_shared<FlakyShare*>(this);
   bool armed_ = false;
   bool failed_ = false;
   int calls_ = 0;

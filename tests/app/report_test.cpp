@@ -30,7 +30,7 @@
 #include <set>
 #include <tuple>
 
-#include "../db/forwarding_env.h"
+#include "counting_reads.h"
 #include "app/tables.h"
 #include "app_fixture.h"
 #include "layout_check.h"
@@ -360,26 +360,6 @@ TEST_F(ReportTest, YearlyReportReadsTheYearsBillTables) {
 // A report reads each of its period tables once, whatever the number of
 // figures it takes from it: on a shared folder every pass is the whole
 // table across the network.
-class CountingReads : public dbtest::ForwardingEnv {
- public:
-  struct F : dbtest::ForwardingFile {
-    std::map<std::string, long long>* bytes;
-    std::string name;
-    int read(int64_t o, void* b, size_t n, size_t* g) override {
-      const int rc = in->read(o, b, n, g);
-      (*bytes)[name] += (long long)*g;
-      return rc;
-    }
-  };
-  std::unique_ptr<dbtest::ForwardingFile> wrap(const std::string& p, bool) override {
-    auto f = std::make_unique<F>();
-    f->bytes = &bytes;
-    f->name = std::filesystem::path(p).filename().string();
-    return f;
-  }
-  std::map<std::string, long long> bytes;
-};
-
 TEST_F(ReportTest, EachPeriodTableIsReadOnceForAllItsFigures) {
   for (int i = 0; i < 300; ++i) {
     bill("bm2010", day(2010, 1 + i % 12, 1), {{"ps", 1.5f}, {"pzc", 2}, {"phj", 3.5f}});
@@ -387,7 +367,7 @@ TEST_F(ReportTest, EachPeriodTableIsReadOnceForAllItsFigures) {
   }
   db::closeAllDatabases();
   pick(r::kDate2, 2010, 7);
-  CountingReads counting;
+  apptest::CountingReads counting;
   db::os::Env* previous = db::os::setEnv(&counting);
   press(r::kButton4);
   db::os::setEnv(previous);
