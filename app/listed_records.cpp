@@ -10,6 +10,7 @@
 #include "db/each.h"
 #include "db/engine.h"
 #include "db/errors.h"
+#include "runtime/builtins.h"
 #include "runtime/convert.h"
 #include "runtime/fatal.h"
 #include "runtime/gbk.h"
@@ -166,6 +167,17 @@ void moveAfterLast() {
 }
 
 rt::Result FieldReader::value(const char* gbkField) {
+  if (!db::steppingRecord() && whole_ == Whole::kNotRead) whole_ = record_.read() == 0 ? Whole::kRead : Whole::kFailed;
+  if (!db::steppingRecord() && whole_ == Whole::kRead) {
+    const rt::Arg& a = record_.value(gbkField);
+    // The Result owns what it holds: a text is copied; a byte-set is read
+    // as ever.
+    if (a.kind == rt::kText) {
+      const char* text = rt::textValue(a);
+      return rt::Result(rt::makeTextResult(text ? text : ""));
+    }
+    if (a.kind != rt::kBytes && !rt::isArray(a.kind)) return rt::Result(a);
+  }
   rt::Result r = cmd::ReadField(gbkField);
   if (failure_ == 0 && db::lastError() != db::kOk) failure_ = db::lastError();
   return r;

@@ -106,7 +106,10 @@ void moveAfterLast();
 // Reads fields of the current record and remembers the first read that
 // failed (the engine's code), so that a record that could not be read is
 // never shown as a record of empty fields. A field of the wrong kind is
-// still the runtime error it always was.
+// still the runtime error it always was. Outside a scan's step the record
+// is read whole at the first field and every field taken from that one
+// reading (a lock and a read per field cost a round trip each on a shared
+// folder); a whole reading that fails falls back to reading field by field.
 class FieldReader {
  public:
   rt::Result value(const char* gbkField);
@@ -117,6 +120,8 @@ class FieldReader {
 
  private:
   int failure_ = 0;
+  enum class Whole { kNotRead, kRead, kFailed } whole_ = Whole::kNotRead;
+  ReadRecord record_;
 };
 
 // Finds, from the first record of the current table, the first record

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   rt::setClock(rt::makeDateTime(2010, 12, 31, 10, 0, 0));
 
   // The same steps on the local disk and over each simulated network.
-  const double openGoal[] = {300, 300, 600, 600}, addGoal[] = {100, 100, 250, 250}, modifyGoal[] = {100, 100, 250, 250};
+  const double openGoal[] = {300, 300, 600, 300}, addGoal[] = {100, 100, 250, 100}, modifyGoal[] = {100, 100, 250, 250};
   int added = 0;
   for (size_t k = 0; k < bench::networks().size(); ++k) {
     const bench::Network& net = bench::networks()[k];

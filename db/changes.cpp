@@ -47,9 +47,10 @@ int64_t slotOf(const std::string& path) {
   return int64_t(h % uint32_t(kChangeSlots)) * 8;
 }
 
-// The folder's counter file: made by the first writer (`create`); a
-// reader of a folder without one is told kNotFound (nothing advanced yet).
-// A folder that may not be written is read through a read-only handle.
+// The folder's counter file. `create`: a writer's, made when missing. A
+// reader may make it too (`mayMake`); it takes a read-only handle where
+// the folder may not be written, and is told kNotFound when the file is
+// not there (nothing advanced yet).
 // Whether the open counter file of `folder` is still the folder's, as it
 // was: not deleted, replaced or emptied behind this program (another
 // account, an administrator, a restore). Looked at every few seconds.
@@ -69,7 +70,7 @@ bool stillTheFile(const std::string& path, MarkFile& m) {
   return false;
 }
 
-[[nodiscard]] int fileFor(const std::string& tablePath, bool create, os::File** out) {
+[[nodiscard]] int fileFor(const std::string& tablePath, bool create, bool mayMake, os::File** out) {
   const std::string folder = folderOf(tablePath);
   const std::string path = folder + "/" + kChangeFileName;
   auto it = g_files.find(folder);
@@ -82,8 +83,12 @@ bool stillTheFile(const std::string& path, MarkFile& m) {
     ++g_epoch;
   }
   if (it == g_files.end() || (create && !it->second.file->writable())) {
+    // A reader makes the file too where it may: an empty file says what a
+    // missing one says (no marks yet), and once it is there each reading
+    // costs one read instead of a failed open. Where the folder may not be
+    // written, the file is read through a read-only handle.
     MarkFile m;
-    int rc = os::openFile(path, true, create, &m.file);
+    int rc = os::openFile(path, true, create || mayMake, &m.file);
     if (rc == kAccessDenied && !create) rc = os::openFile(path, false, false, &m.file);
     if (rc != kOk) return rc;
     m.checkedAt = os::env().tickMs();
@@ -133,7 +138,7 @@ uint64_t nextMark() {
 int bumpChange(const std::string& tablePath, const uint64_t* expect, bool* unchanged, uint64_t* written) {
   if (unchanged) *unchanged = false;
   os::File* f = nullptr;
-  if (const int rc = fileFor(tablePath, true, &f); rc != kOk) return rc;
+  if (const int rc = fileFor(tablePath, true, true, &f); rc != kOk) return rc;
   uint64_t v = nextMark();
   if (v == 0) v = nextMark();  // 0 stands for "never changed"
   uint8_t b[8];
@@ -159,9 +164,9 @@ int bumpChange(const std::string& tablePath, const uint64_t* expect, bool* uncha
   return kOk;
 }
 
-int readChange(const std::string& tablePath, uint64_t* out) {
+int readChange(const std::string& tablePath, uint64_t* out, bool mayMake) {
   os::File* f = nullptr;
-  if (const int rc = fileFor(tablePath, false, &f); rc != kOk) {
+  if (const int rc = fileFor(tablePath, false, mayMake, &f); rc != kOk) {
     // No writer of this program has written in this folder yet.
     if (rc != kNotFound) return rc;
     *out = 0;

@@ -36,8 +36,11 @@ constexpr int kChangeSlots = 4096;
 [[nodiscard]] int bumpChange(const std::string& tablePath, const uint64_t* expect = nullptr, bool* unchanged = nullptr,
                              uint64_t* written = nullptr);
 // Reads its mark (0 when never changed, also when the folder has no
-// change file yet; a reader never makes one). 0 or an error code.
-[[nodiscard]] int readChange(const std::string& tablePath, uint64_t* out);
+// change file yet). With `mayMake` (a reader that writes this folder's
+// tables too) a missing file is made, so that a folder without one does
+// not cost a failed open at every reading; without it (a tool reading a
+// backup) the folder is left as it is. 0 or an error code.
+[[nodiscard]] int readChange(const std::string& tablePath, uint64_t* out, bool mayMake = false);
 // Forgets the open counter files (after the folder dropped).
 void dropChangeFiles();
 // Moves on each time a folder's counter file was found deleted, emptied or

@@ -347,7 +347,7 @@ void cmdFindRecord(Arg* r, int argc, const Arg* argv) {
   static const Arg kOmittedArg{};
   const Arg& cond = c ? *c : kOmittedArg;
   int32_t found = -1;
-  int rc = t->scan(t->position, false, [&](int32_t pos, uint8_t*) {
+  int rc = t->scanToRead(t->position, false, [&](int32_t pos, uint8_t*) {
     if (!condition(cond)) return 0;
     found = pos;
     return 1;
@@ -370,7 +370,7 @@ void cmdSumRecords(Arg* r, int argc, const Arg* argv) {
   const Arg& value = v ? *v : kOmittedArg;
   const Arg* cond = rt::argAt(argc, argv, 1);
   double sum = 0;
-  int rc = t->scan(0, true, [&](int32_t, uint8_t*) {
+  int rc = t->scanToRead(0, true, [&](int32_t, uint8_t*) {
     if (cond && !condition(*cond)) return 0;
     bool owned;
     Arg x = evaluate(value, &owned);
@@ -465,7 +465,7 @@ void cmdCopyRecords(Arg* r, int argc, const Arg* argv) {
   std::vector<uint8_t> out;
   out.reserve(batch * drs);
   int32_t written = 0, flushedAt = 0;
-  rc = src->scan(0, true, [&](int32_t, uint8_t* rec) {
+  rc = src->scanToRead(0, true, [&](int32_t, uint8_t* rec) {
     if (cond && !condition(*cond)) return 0;
     size_t at = out.size();
     out.resize(at + drs, 0);
@@ -515,6 +515,11 @@ int32_t scanSerial() {
   const Table* t = cur();
   const uint8_t* rec = t ? t->scanRecord() : nullptr;
   return rec ? getI32(rec) : 0;
+}
+
+bool steppingRecord() {
+  const Table* t = cur();
+  return t && t->scanRecord();
 }
 
 int moveToRecord(int32_t serial, int32_t hint) {

@@ -16,7 +16,7 @@ int forEachRecord(const std::function<void()>& step, bool wholeLock) {
       setLastError(kNoCurrentDatabase);
       return kNoCurrentDatabase;
     }
-    const int rc = t->scan(0, wholeLock, [&step](int32_t, uint8_t*) {
+    const int rc = t->scanToRead(0, wholeLock, [&step](int32_t, uint8_t*) {
       step();
       return 0;
     });

@@ -129,6 +129,9 @@ void markWritten();
 // The serial of the record being stepped by db::forEachRecord (negative
 // when it is marked deleted); 0 when no record is being stepped.
 int32_t scanSerial();
+// Whether a record of the current database is being stepped (field reads
+// then read it from the scan, without a call to the file).
+bool steppingRecord();
 
 // Makes the record with `serial` the current record of the current
 // database, looked for first at record position `hint` (0-based, where the

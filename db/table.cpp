@@ -508,10 +508,22 @@ int Table::lockWhole() { return locks_.lockWhole(lockWaitMs()); }
 int Table::unlockWhole() { return locks_.unlockWhole(); }
 
 int Table::readCountSerial(int32_t* count, int32_t* serial) {
-  int rc = lockHeader();
-  if (rc != kOk) return rc;
   uint8_t b[8];
   size_t got = 0;
+  // The count and the next serial are written together, in one 8-byte
+  // write under the header lock, so one read without the lock sees them as
+  // they were before another program's append or after it, never half of
+  // it: one round trip instead of three. A read that fails (a share that
+  // enforces another program's header lock refuses it) or finds a pack not
+  // finished is made again under the header lock.
+  if (file_->read(kOffCount, b, 8, &got) == kOk && got == 8 && getI32(b + 4) >= 0) {
+    *count = getI32(b);
+    if (serial) *serial = getI32(b + 4);
+    return kOk;
+  }
+  int rc = lockHeader();
+  if (rc != kOk) return rc;
+  got = 0;
   rc = file_->read(kOffCount, b, 8, &got);
   // A lock a failed unlock left goes when the handle is closed or dropped.
   static_cast<void>(unlockHeader());
@@ -633,7 +645,7 @@ int Table::writeRecords(int32_t pos, const uint8_t* recs, size_t n) {
 // --- the record a caller holds ----------------------------------------------
 
 int Table::locate(int32_t serial, int32_t* pos) {
-  int rc = scan(0, false, [&](int32_t p, uint8_t* rec) {
+  int rc = scanToRead(0, false, [&](int32_t p, uint8_t* rec) {
     int32_t h = getI32(rec);
     if (h != serial && h != -serial) return 0;
     *pos = p;
@@ -811,7 +823,10 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
       rc = writeCountSerial(count + 1, &next);
     }
     if (rc != kOk) releaseChains(rec.data());
-    if (rc == kOk && !batched) extendCopy(count, serial, length, writesBefore, rec.data());
+    if (rc == kOk && !batched) {
+      appendWrites_ += file_->writesMade() - writesBefore;
+      extendCopy(count, serial, length, writesBefore, rec.data());
+    }
   }
   if (rc == kOk && batched) {
     batch_.held = true;
@@ -844,14 +859,18 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
 void Table::extendCopy(int32_t count, int32_t serial, int64_t length, uint64_t writes, const uint8_t* rec) {
   const int64_t rs = header_.recordSize;
   if (copy_.valid && copy_.count == count && copy_.serial == serial && copy_.length == length &&
-      copy_.writes == writes && int64_t(copy_.records.size()) == int64_t(count) * rs &&
-      int64_t(copy_.records.size()) + rs <= kKeptCopyBytes) {
-    copy_.records.insert(copy_.records.end(), rec, rec + rs);
+      copy_.writes == writes && int64_t(copy_.records->size()) == int64_t(count) * rs &&
+      int64_t(copy_.records->size()) + rs <= kKeptCopyBytes) {
+    copy_.ownRecords();
+    copy_.records->insert(copy_.records->end(), rec, rec + rs);
     copy_.count = count + 1;
     copy_.serial = serial + 1;
     copy_.length = length + rs;
     copy_.writes = file_->writesMade();
-    copy_.awaitingMark = true;
+    // The copy keeps the mark it had: an append leaves the table's mark as
+    // it was, so a change anyone made in place since the copy was read
+    // (a mark it does not have) still shows, and nothing is awaited. A
+    // copy already patched in place by this handle still waits for its mark.
   } else if (copy_.awaitingMark) {
     copy_ = Copy{};
   }
@@ -864,8 +883,9 @@ void Table::patchCopy(int32_t pos, uint64_t writesBefore, const uint8_t* rec) {
   // A table with memo or byte-set fields writes chains beside the record:
   // its copy is dropped as ever.
   if (copy_.valid && !hasChains_ && copy_.writes == writesBefore && pos >= 0 && pos < copy_.count &&
-      int64_t(copy_.records.size()) == int64_t(copy_.count) * rs) {
-    std::memcpy(copy_.records.data() + pos * rs + kRecordHeader, rec + kRecordHeader, size_t(rs - kRecordHeader));
+      int64_t(copy_.records->size()) == int64_t(copy_.count) * rs) {
+    copy_.ownRecords();
+    std::memcpy(copy_.records->data() + pos * rs + kRecordHeader, rec + kRecordHeader, size_t(rs - kRecordHeader));
     copy_.writes = file_->writesMade();
     copy_.awaitingMark = true;
   } else if (copy_.awaitingMark) {
@@ -926,13 +946,59 @@ int Table::modify(const rt::Arg* const* values, size_t n) {
 
 // --- scans ----------------------------------------------------------------
 
-int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
+// Runs `fn` over the kept copy's records. A whole scan's step may change a
+// record before writing it (the write then makes the copy stale): it is
+// given records of its own. A search or a reading only reads them; the
+// records stay alive for it even when its step makes the table keep
+// another copy (a nested reading of the same table).
+int Table::serveCopy(int32_t count, bool ownRecords, ScanFn fn, void* ctx) {
+  const int64_t rs = header_.recordSize;
+  const uint8_t* saved = scanRecord_;
+  const std::shared_ptr<std::vector<uint8_t>> kept = copy_.records;
+  std::vector<uint8_t> own;
+  if (ownRecords) own = *kept;
+  uint8_t* records = ownRecords ? own.data() : kept->data();
+  int rc = kOk;
+  for (int32_t pos = 0; pos < count && rc == kOk; ++pos) {
+    uint8_t* rec = records + size_t(pos) * size_t(rs);
+    scanRecord_ = rec;
+    rc = fn(ctx, pos, rec);
+  }
+  scanRecord_ = saved;
+  return rc;
+}
+
+// Whether the kept copy is the table now, looked at without a lock: the
+// count and next serial (one read) and the change mark (one read) those of
+// the copy. Two round trips and no record data. Everything that changes a
+// table moves one of them before it is shown as done: an append the count
+// and serial, a change in place or a pack the mark (a pack the count too).
+// A reader that looks meanwhile sees the table as a moment before, as it
+// would have had it read then. Any doubt (a read that failed, a pack not
+// finished) says no, and the scan takes the locked path, as does a table
+// with memo or byte-set fields (its step reads chains that a writer may be
+// changing).
+bool Table::copyStillCurrent() {
+  if (hasChains_ || !copy_.valid || copy_.awaitingMark || copy_.writes != file_->writesMade() ||
+      copy_.epoch != changeEpoch())
+    return false;
+  uint8_t b[8];
+  size_t got = 0;
+  if (file_->read(kOffCount, b, 8, &got) != kOk || got != 8) return false;
+  if (getI32(b) != copy_.count || getI32(b + 4) != copy_.serial || copy_.serial < 0) return false;
+  uint64_t change = 0;
+  // The mark file looked at again (every few seconds) may move the epoch.
+  return readChange(path_, &change, !readOnly()) == kOk && change == copy_.change && copy_.epoch == changeEpoch();
+}
+
+int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx, bool readsOnly) {
+  if (start < 0) start = 0;
+  if (readsOnly && start == 0 && copyStillCurrent()) return serveCopy(copy_.count, false, fn, ctx);
   int rc = kOk;
   if (whole && (rc = lockWhole()) != kOk) return rc;
   int32_t count = 0, serial = 0;
   rc = readCountSerial(&count, &serial);
   const uint8_t* saved = scanRecord_;
-  if (start < 0) start = 0;
   const int64_t rs = header_.recordSize;
   // A whole scan from the first record under the whole-file lock may be
   // served from the copy kept of the last one, when the table's count,
@@ -949,24 +1015,13 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
     stamp.count = count;
     stamp.serial = serial;
     stamp.writes = file_->writesMade();
-    stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change) == kOk;
+    stamp.valid = file_->size(&stamp.length) == kOk && readChange(path_, &stamp.change, !readOnly()) == kOk;
     stamp.epoch = changeEpoch();
   }
   if (servable && stamp.valid && copy_.valid && !copy_.awaitingMark && copy_.count == stamp.count &&
       copy_.serial == stamp.serial && copy_.length == stamp.length && copy_.change == stamp.change &&
       copy_.writes == stamp.writes && copy_.epoch == stamp.epoch) {
-    // A whole scan's callback may change a record before writing it (the
-    // write then makes the copy stale): it is given records of its own. A
-    // search only reads them.
-    std::vector<uint8_t> own;
-    if (whole) own = copy_.records;
-    uint8_t* records = whole ? own.data() : copy_.records.data();
-    for (int32_t pos = 0; pos < count && rc == kOk; ++pos) {
-      uint8_t* rec = records + size_t(pos) * size_t(rs);
-      scanRecord_ = rec;
-      rc = fn(ctx, pos, rec);
-    }
-    scanRecord_ = saved;
+    rc = serveCopy(count, whole && !readsOnly, fn, ctx);
     // A lock a failed unlock left goes when the handle is closed or dropped.
     if (whole) static_cast<void>(unlockWhole());
     return rc;
@@ -1002,7 +1057,7 @@ int Table::scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx) {
   }
   scanRecord_ = saved;
   if (keepable && stamp.valid && whole_read && rc == kOk && all.size() == size_t(int64_t(count) * rs)) {
-    stamp.records = std::move(all);
+    stamp.records = std::make_shared<std::vector<uint8_t>>(std::move(all));
     copy_ = std::move(stamp);
   } else if (keepable) {
     copy_ = Copy{};

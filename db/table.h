@@ -147,8 +147,14 @@ class Table {
   // Whether this handle has written its file since the last noteBumped()
   // (the engine call that ends then advances the table's change counter,
   // db/changes.h).
-  bool wroteSinceBump() const { return file_ && file_->writesMade() != bumpedAt_; }
-  void noteBumped() { bumpedAt_ = file_ ? file_->writesMade() : 0; }
+  // An append on its own needs no mark: it moves the table's count and
+  // next serial, which every reader compares before it uses a copy, so the
+  // writes of appends (appendWrites_) do not count here.
+  bool wroteSinceBump() const { return file_ && file_->writesMade() - bumpedAt_ > appendWrites_; }
+  void noteBumped() {
+    bumpedAt_ = file_ ? file_->writesMade() : 0;
+    appendWrites_ = 0;
+  }
   // Whether the kept copy holds records this handle appended and waits
   // for the mark it had (*expect) to be found unchanged when the new mark
   // is written.
@@ -267,6 +273,14 @@ class Table {
     return scanImpl(
         start, whole, [](void* c, int32_t p, uint8_t* r) { return (*static_cast<F*>(c))(p, r); }, &fn);
   }
+  // The same for a step that only reads the records (never writes this
+  // table): when the copy kept of the last whole scan is still the table,
+  // it is served without taking any lock (copyStillCurrent).
+  template <typename F>
+  [[nodiscard]] int scanToRead(int32_t start, bool whole, F&& fn) {
+    return scanImpl(
+        start, whole, [](void* c, int32_t p, uint8_t* r) { return (*static_cast<F*>(c))(p, r); }, &fn, true);
+  }
   const uint8_t* scanRecord() const { return scanRecord_; }
   // Field reads see `rec` as the record being stepped (the record a change
   // holds under its lock) until the returned value is put back.
@@ -287,7 +301,9 @@ class Table {
  private:
   Table() = default;
   using ScanFn = int (*)(void*, int32_t, uint8_t*);
-  [[nodiscard]] int scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx);
+  [[nodiscard]] int scanImpl(int32_t start, bool whole, ScanFn fn, void* ctx, bool readsOnly = false);
+  [[nodiscard]] int serveCopy(int32_t count, bool ownRecords, ScanFn fn, void* ctx);
+  bool copyStillCurrent();
   [[nodiscard]] int joinShare(int mode);
   [[nodiscard]] int validate(const OpenOptions& opt);
   // pack.cpp
@@ -336,6 +352,7 @@ class Table {
   Batch batch_;
   static constexpr size_t kBatchFlushBytes = 1 << 20;
   uint64_t bumpedAt_ = 0;
+  uint64_t appendWrites_ = 0;  // writes of single appends since bumpedAt_
   // The records of the last whole scan, kept while nothing has changed:
   // the table's count, next serial, length and change counter as they were
   // then, and this handle's writes (a scan that wrote, or any later write
@@ -351,7 +368,12 @@ class Table {
     int64_t length = 0;
     uint64_t change = 0, writes = 0;
     uint64_t epoch = 0;  // changeEpoch() when its mark was read
-    std::vector<uint8_t> records;
+    // Shared with a scan being served from them: changed only once this
+    // copy has them to itself (ownRecords).
+    std::shared_ptr<std::vector<uint8_t>> records;
+    void ownRecords() {
+      if (records.use_count() > 1) records = std::make_shared<std::vector<uint8_t>>(*records);
+    }
   } copy_;
   // Adds a record this handle appended at `pos` (under the header lock,
   // the count and serial read then being `count`/`serial`, the file

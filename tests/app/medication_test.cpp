@@ -15,6 +15,7 @@
 #include "app/charges/charge_values.h"
 #include "app/figures/stored_amounts.h"
 #include "charge_fixture.h"
+#include "db/changes.h"
 #include "db/errors.h"
 #include "db/locks.h"
 #include "db/os.h"
@@ -306,10 +307,12 @@ TEST_F(MedicationTest, QueryRefusesNumbersThatNameNoChargeTable) {
 TEST_F(MedicationTest, ALookUpOrStockChangeThatMeetsALockIsReported) {
   query("1001");
   lookUp("A01");
-  // Another workstation holds the whole catalogue; no wait in this test.
+  // Another workstation has changed the catalogue (the copy kept here is
+  // no longer it) and holds it whole; no wait in this test.
   ASSERT_EQ(db::lockWaitMs(), 0);
   std::unique_ptr<db::Table> other;
   ASSERT_EQ(db::Table::open((dir_ / "ypjbxx.kdb").string(), db::OpenOptions{}, &other), 0);
+  ASSERT_EQ(db::bumpChange(other->path()), 0);
   ASSERT_EQ(other->lockWhole(), 0);
   dialogs.answers.push_back(rt::kOk);
   lookUp("A01");  // the reading meets the lock: reported, nothing listed

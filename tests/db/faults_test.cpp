@@ -230,6 +230,15 @@ TEST_F(FaultsTest, NestedScansKeepTheOuterScansLocks) {
   EXPECT_FALSE(heldAfterLast);
 
   // A find inside a sum's condition: the sum's whole-file lock stays.
+  // Another program appends first, so the sum reads the file under that
+  // lock instead of taking its kept copy.
+  {
+    std::unique_ptr<db::Table> other;
+    ASSERT_EQ(db::Table::open("n.kdb", db::OpenOptions{}, &other), db::kOk);
+    const rt::Arg v = rt::makeInt(10);
+    const rt::Arg* values[] = {&v};
+    ASSERT_EQ(other->append(values, 1), db::kOk);
+  }
   bool wholeHeld = false;
   int calls = 0;
   auto cond2 = [&] {
@@ -243,7 +252,7 @@ TEST_F(FaultsTest, NestedScansKeepTheOuterScansLocks) {
     return rt::makeBool(true);
   };
   rt::Expr cond2E(cond2);
-  EXPECT_EQ(cmd::SumRecords(oneE.arg(), cond2E.arg()), 10.0);
+  EXPECT_EQ(cmd::SumRecords(oneE.arg(), cond2E.arg()), 11.0);
   EXPECT_TRUE(wholeHeld);
   EXPECT_FALSE(lockedByOthers("n.kdb", 0) || lockedByOthers("n.kdb", hdr));
 }
