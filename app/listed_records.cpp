@@ -162,8 +162,8 @@ int refreshList(const forms::Control& list, const char* gbkTable, const std::fun
 }
 
 void moveAfterLast() {
-  cmd::MoveTo(cmd::RecordCount());
-  cmd::Skip(1);
+  // No record is current whether or not the count could be read.
+  static_cast<void>(db::movePastLast());
 }
 
 rt::Result FieldReader::value(const char* gbkField) {

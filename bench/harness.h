@@ -154,6 +154,7 @@ void rowOnNetwork(const Network& net, const std::string& key, const std::string&
 template <typename F>
 Run timedOn(SimulatedShare& share, Moved* moved, F&& f) {
   share.take();
+  if (std::getenv("BENCH_TRACE")) std::fprintf(stderr, "-- timed action\n");
   const Run r = timeRun([&] {
     f();
     processEvents();

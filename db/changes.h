@@ -7,15 +7,16 @@
 // Layout: kSlots marks of 8 bytes (little-endian), a table's mark at slot
 // hash(lower-case file name) % kSlots; two tables sharing a slot only make
 // each other be read again. Every writer of this program gives each table
-// it wrote a new mark when its engine call ends (EngineCall), before the
-// action is shown as done: a value of its own that the table has not had
+// it changed other than by appending (an append moves the table's count
+// and next serial, which readers compare too) a new mark when its engine
+// call ends (EngineCall), before the action is shown as done: a value of its own that the table has not had
 // (an 8-byte write under a lock on the slot: of two writers at once,
 // either mark differs from what a reader kept; a writer that reads the
 // slot first under that lock knows whether anyone changed the table since
-// the mark it kept). A reader takes the mark under the
-// table's whole-file lock, with the table's count, next serial and length;
-// a table changed by anything else is still seen by those. 0 means never
-// changed.
+// the mark it kept). A reader takes the mark with the table's count and
+// next serial (without a lock, or under the table's whole-file lock with
+// its length too); a table changed by anything else is still seen by
+// those. 0 means never changed.
 //
 // Errors: the engine's codes; a folder where the file cannot be made or
 // read gives an error, and the caller then reads the table as before.

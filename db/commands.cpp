@@ -522,6 +522,19 @@ bool steppingRecord() {
   return t && t->scanRecord();
 }
 
+int movePastLast() {
+  {
+    EngineCall call;
+    Table* t = cur();
+    int32_t count = 0;
+    const int rc = t ? t->readCount(&count) : int(kNoCurrentDatabase);
+    // Without the count no record is current all the same.
+    if (t) t->setPosition(rc == kOk ? count : -1);
+    setLastError(rc);
+  }
+  return lastError();
+}
+
 int moveToRecord(int32_t serial, int32_t hint) {
   Table* t = cur();
   if (!t) {

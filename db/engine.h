@@ -141,6 +141,13 @@ bool steppingRecord();
 // current database (the last engine error is set to the result).
 [[nodiscard]] int moveToRecord(int32_t serial, int32_t hint);
 
+// Leaves the current database with no record current: the position past
+// its last record, as MoveTo(RecordCount()) and Skip(1) leave it, in one
+// engine call and one count read. 0, -67 with no current database, or the
+// count read's code (no record is current then either: the position is
+// before the first). The last engine error is set to the result.
+[[nodiscard]] int movePastLast();
+
 // The current record of the current database read once, as one engine
 // call, under its record lock: its serial and every field's value in field
 // order (texts and byte-sets owned by the Results). 0, or the engine's code:

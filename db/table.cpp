@@ -294,6 +294,8 @@ void Table::drop() {
   if (dropped_) return;
   copy_ = Copy{};
   batch_ = Batch{};  // its lock goes with the file
+  headerDepth_ = 0;
+  held_count_ = HeldCount{};
   const bool writable = file_ && file_->writable();
   locks_ = LockSet();
   file_ = os::deadFile(writable);
@@ -500,8 +502,17 @@ int Table::fieldIndex(std::string_view name) const {
 
 // --- count, locks, raw records -------------------------------------------
 
-int Table::lockHeader() { return locks_.lockByte(kHeaderLockOffset, headerWaitMs()); }
-int Table::unlockHeader() { return locks_.unlockByte(kHeaderLockOffset); }
+int Table::lockHeader() {
+  const int rc = locks_.lockByte(kHeaderLockOffset, headerWaitMs());
+  if (rc == kOk) ++headerDepth_;
+  return rc;
+}
+
+int Table::unlockHeader() {
+  // A lock a failed unlock left is not counted on: the count is read again.
+  if (headerDepth_ > 0 && --headerDepth_ == 0) held_count_.valid = false;
+  return locks_.unlockByte(kHeaderLockOffset);
+}
 int Table::lockRecord(int32_t pos) { return pos < 0 ? kLockFailed : locks_.lockByte(recordOffset(pos), lockWaitMs()); }
 int Table::unlockRecord(int32_t pos) { return pos < 0 ? kUnlockFailed : locks_.unlockByte(recordOffset(pos)); }
 int Table::lockWhole() { return locks_.lockWhole(lockWaitMs()); }
@@ -516,9 +527,18 @@ int Table::readCountSerial(int32_t* count, int32_t* serial) {
   // it: one round trip instead of three. A read that fails (a share that
   // enforces another program's header lock refuses it) or finds a pack not
   // finished is made again under the header lock.
+  // While this handle holds the header lock nobody else can move the count
+  // (an append waits for the lock, a pack for the whole file): it is read
+  // once and then known, and follows this handle's own count writes.
+  if (headerDepth_ > 0 && held_count_.valid) {
+    *count = held_count_.count;
+    if (serial) *serial = held_count_.serial;
+    return kOk;
+  }
   if (file_->read(kOffCount, b, 8, &got) == kOk && got == 8 && getI32(b + 4) >= 0) {
     *count = getI32(b);
     if (serial) *serial = getI32(b + 4);
+    if (headerDepth_ > 0) held_count_ = {true, getI32(b), getI32(b + 4)};
     return kOk;
   }
   int rc = lockHeader();
@@ -557,6 +577,12 @@ int Table::writeCountSerial(int32_t count, const int32_t* serial) {
   // back): what the file says now decides, while the header lock is still
   // held and nobody else can have moved the count.
   if (rc != kOk && landed(kOffCount, b, serial ? 8 : 4)) rc = kOk;
+  if (rc == kOk && held_count_.valid) {
+    held_count_.count = count;
+    if (serial) held_count_.serial = *serial;
+  } else {
+    held_count_.valid = false;
+  }
   // A lock a failed unlock left goes when the handle is closed or dropped.
   static_cast<void>(unlockHeader());
   return rc == kOk ? kOk : writeFailure(rc, kRecordWriteFailed);
@@ -669,14 +695,9 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     // record of it is touched. The count and serial are read without the
     // header lock: the lock held here already orders this read after any
     // pack, and an append only ever raises the count.
-    int32_t count = 0;
-    uint8_t cs[8];
-    size_t got = 0;
-    rc = file_->read(kOffCount, cs, 8, &got) == kOk && got == 8 ? kOk : kCountReadFailed;
-    if (rc == kOk && getI32(cs + 4) < 0 && !packing_)
-      rc = readCount(&count);
-    else if (rc == kOk)
-      count = std::max(0, getI32(cs));
+    int32_t count = 0, nextSerial = 0;
+    rc = readCountSerial(&count, &nextSerial);
+    count = std::max(0, count);
     const bool mine = held_ && heldPos_ == pos;
     if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
     if (rc == kOk && pos < count) rc = readRecord(pos, rec);
@@ -982,10 +1003,8 @@ bool Table::copyStillCurrent() {
   if (hasChains_ || !copy_.valid || copy_.awaitingMark || copy_.writes != file_->writesMade() ||
       copy_.epoch != changeEpoch())
     return false;
-  uint8_t b[8];
-  size_t got = 0;
-  if (file_->read(kOffCount, b, 8, &got) != kOk || got != 8) return false;
-  if (getI32(b) != copy_.count || getI32(b + 4) != copy_.serial || copy_.serial < 0) return false;
+  int32_t count = 0, serial = 0;
+  if (readCountSerial(&count, &serial) != kOk || count != copy_.count || serial != copy_.serial) return false;
   uint64_t change = 0;
   // The mark file looked at again (every few seconds) may move the epoch.
   return readChange(path_, &change, !readOnly()) == kOk && change == copy_.change && copy_.epoch == changeEpoch();

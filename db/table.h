@@ -352,6 +352,13 @@ class Table {
   Batch batch_;
   static constexpr size_t kBatchFlushBytes = 1 << 20;
   uint64_t bumpedAt_ = 0;
+  // The header lock's depth on this handle, and the count and next serial
+  // known while it is held (readCountSerial).
+  int headerDepth_ = 0;
+  struct HeldCount {
+    bool valid = false;
+    int32_t count = 0, serial = 0;
+  } held_count_;
   uint64_t appendWrites_ = 0;  // writes of single appends since bumpedAt_
   // The records of the last whole scan, kept while nothing has changed:
   // the table's count, next serial, length and change counter as they were
