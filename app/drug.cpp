@@ -462,10 +462,8 @@ void addDrug() {
   rt::Expr condition(sameBatch);
   if (!journalReady(GBK("未添加"))) return;
   // The batch the search found must still be that batch under its lock
-  // (another workstation's pack may have put another record at its place),
-  // and a batch found nowhere must still be nowhere while the count is held
-  // (another workstation may have added it meanwhile): otherwise the search
-  // is made again.
+  // (another workstation's pack or change may have put another record at
+  // its place): otherwise the search is made again.
   constexpr int kSearchAgain = 1;
   auto stillSameBatch = [&typed, salePrice](const ReadRecord& r) {
     return r.text("dm") == typed.dm && r.text("lb") == typed.lb && r.text("bx") == typed.bx &&
@@ -474,64 +472,63 @@ void addDrug() {
   bool written = false;
   int code = kSearchAgain;
   trail::Noted trailed;
+  // The search is made while the catalogue's count is held: a batch found
+  // nowhere is appended and journalled before the count is let go, so no
+  // other workstation adds it meanwhile or reaches the new record before
+  // its entry is in. A batch found is merged under its own lock once the
+  // count is let go.
+  constexpr int kFound = 2;
   for (int attempt = 0; attempt < 3 && code == kSearchAgain; ++attempt) {
-    cmd::MoveFirst();
-    if (cmd::FindRecord(condition.arg())) {
-      // The same drug, batch and sale price is in stock: the typed quantity
-      // and totals are added to it, everything else takes the typed values.
-      // Read, rewritten and journalled under the record's lock, so a charge
-      // of it at another workstation comes before or after all of it.
-      code = db::holdCurrentRecord([&] {
-        ReadRecord stored;
-        if (const int rc = stored.read(); rc != 0) return rc == db::kNoRecord ? kSearchAgain : rc;
-        if (!stillSameBatch(stored)) return kSearchAgain;
-        const Batch before = batchOf(stored);
-        DrugRecord merged = typed;
-        merged.shl += stored.number("shl");
-        merged.jh += stored.number("jh");
-        merged.xh += stored.number("xh");
-        if (!trailed.begin(catalogueEntry(trail::catalogueAdded(), &stored, merged), trail::Landing::kHolds,
-                           drugValues(merged)))
-          return int(db::kRecordWriteFailed);
-        written = modifyRecord(merged);
-        if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
-        // Kept noted and told when it cannot be appended now.
-        static_cast<void>(trailed.landed());
-        // Back from the trail to the catalogue, open for the window's life (as
-        // after a journal entry, journalChange).
-        static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
-        journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
-        return 0;
-      });
-      if (code == db::kNoRecord) code = kSearchAgain;  // gone before its lock was taken
-    } else if (db::lastError() != db::kOk) {
+    code = db::holdHeader([&] {
+      cmd::MoveFirst();
+      if (cmd::FindRecord(condition.arg())) return kFound;
       // The catalogue was not read to the end: appending could make a
       // second record of a batch that is there.
-      code = db::lastError();
-    } else {
-      // Appended and journalled while the catalogue's count is held: no
-      // other workstation reaches the new record before its entry is in.
-      code = db::holdHeader([&] {
-        cmd::MoveFirst();
-        if (cmd::FindRecord(condition.arg())) return kSearchAgain;
-        if (db::lastError() != db::kOk) return db::lastError();
-        if (!trailed.begin(catalogueEntry(trail::catalogueAdded(), nullptr, typed), trail::Landing::kThere))
-          return int(db::kRecordWriteFailed);
-        {
-          db::SerialWatch watch([&trailed](int32_t serial) { return trailed.setSerial(serial); });
-          written = appendRecord(typed);
-        }
-        if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
-        // Kept noted and told when it cannot be appended now.
-        static_cast<void>(trailed.landed());
-        // Back from the trail to the catalogue, open for the window's life (as
-        // after a journal entry, journalChange).
-        static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
-        const Batch added = writtenBatch(typed);
-        journalChange(added, added.shl, added.shl, journal::catalogueAdd());
-        return 0;
-      });
-    }
+      if (db::lastError() != db::kOk) return db::lastError();
+      if (!trailed.begin(catalogueEntry(trail::catalogueAdded(), nullptr, typed), trail::Landing::kThere))
+        return int(db::kRecordWriteFailed);
+      {
+        db::SerialWatch watch([&trailed](int32_t serial) { return trailed.setSerial(serial); });
+        written = appendRecord(typed);
+      }
+      if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
+      // Kept noted and told when it cannot be appended now.
+      static_cast<void>(trailed.landed());
+      // Back from the trail to the catalogue, open for the window's life (as
+      // after a journal entry, journalChange).
+      static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
+      const Batch added = writtenBatch(typed);
+      journalChange(added, added.shl, added.shl, journal::catalogueAdd());
+      return 0;
+    });
+    if (code != kFound) continue;
+    // The same drug, batch and sale price is in stock: the typed quantity
+    // and totals are added to it, everything else takes the typed values.
+    // Read, rewritten and journalled under the record's lock, so a charge
+    // of it at another workstation comes before or after all of it.
+    code = db::holdCurrentRecord([&] {
+      ReadRecord stored;
+      if (const int rc = stored.read(); rc != 0) return rc == db::kNoRecord ? kSearchAgain : rc;
+      if (!stillSameBatch(stored)) return kSearchAgain;
+      const Batch before = batchOf(stored);
+      DrugRecord merged = typed;
+      merged.shl += stored.number("shl");
+      merged.jh += stored.number("jh");
+      merged.xh += stored.number("xh");
+      if (!trailed.begin(catalogueEntry(trail::catalogueAdded(), &stored, merged), trail::Landing::kHolds,
+                         drugValues(merged)))
+        return int(db::kRecordWriteFailed);
+      written = modifyRecord(merged);
+      if (!written) return db::lastErrorOr(db::kRecordWriteFailed);
+      // Kept noted and told when it cannot be appended now.
+      static_cast<void>(trailed.landed());
+      // Back from the trail to the catalogue, open for the window's life (as
+      // after a journal entry, journalChange).
+      static_cast<void>(cmd::SetCurrentDatabase(kCatalogue));
+      journalRewrite(before, writtenBatch(merged), journal::catalogueAdd());
+      return 0;
+    });
+    if (code == db::kNoRecord) code = kSearchAgain;  // gone before its lock was taken
   }
   if (code == kSearchAgain) code = db::kLockViolation;  // the catalogue kept changing under the search
   if (!backToCatalogue()) return;
