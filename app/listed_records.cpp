@@ -167,8 +167,9 @@ void moveAfterLast() {
 }
 
 rt::Result FieldReader::value(const char* gbkField) {
-  if (!db::steppingRecord() && whole_ == Whole::kNotRead) whole_ = record_.read() == 0 ? Whole::kRead : Whole::kFailed;
-  if (!db::steppingRecord() && whole_ == Whole::kRead) {
+  const bool stepping = db::steppingRecord();
+  if (!stepping && whole_ == Whole::kNotRead) whole_ = record_.read() == 0 ? Whole::kRead : Whole::kFailed;
+  if (!stepping && whole_ == Whole::kRead) {
     const rt::Arg& a = record_.value(gbkField);
     // The Result owns what it holds: a text is copied; a byte-set is read
     // as ever.

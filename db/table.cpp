@@ -519,14 +519,6 @@ int Table::lockWhole() { return locks_.lockWhole(lockWaitMs()); }
 int Table::unlockWhole() { return locks_.unlockWhole(); }
 
 int Table::readCountSerial(int32_t* count, int32_t* serial) {
-  uint8_t b[8];
-  size_t got = 0;
-  // The count and the next serial are written together, in one 8-byte
-  // write under the header lock, so one read without the lock sees them as
-  // they were before another program's append or after it, never half of
-  // it: one round trip instead of three. A read that fails (a share that
-  // enforces another program's header lock refuses it) or finds a pack not
-  // finished is made again under the header lock.
   // While this handle holds the header lock nobody else can move the count
   // (an append waits for the lock, a pack for the whole file): it is read
   // once and then known, and follows this handle's own count writes.
@@ -535,6 +527,14 @@ int Table::readCountSerial(int32_t* count, int32_t* serial) {
     if (serial) *serial = held_count_.serial;
     return kOk;
   }
+  // The count and the next serial are written together, in one 8-byte
+  // write under the header lock, so one read without the lock sees them as
+  // they were before another program's append or after it, never half of
+  // it: one round trip instead of three. A read that fails (a share that
+  // enforces another program's header lock refuses it) or finds a pack not
+  // finished is made again under the header lock.
+  uint8_t b[8];
+  size_t got = 0;
   if (file_->read(kOffCount, b, 8, &got) == kOk && got == 8 && getI32(b + 4) >= 0) {
     *count = getI32(b);
     if (serial) *serial = getI32(b + 4);
