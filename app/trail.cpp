@@ -394,26 +394,44 @@ bool noted(const std::string& op, Note* out) {
 // engine's code (-22 for a file of that name with other fields).
 int prepareTrail() { return useTable(kTrailTable, {.def = &kTrail, .createWhenMissing = true}).failure(); }
 
+// The trail as this program's last entry left it, and that entry's
+// number. Entries are only ever appended (never changed in place), so a
+// trail still in that state ends with that entry: its number is known
+// without reading it (three round trips on a shared folder).
+struct LastEntry {
+  db::TableState after;
+  int32_t number = 0;
+};
+LastEntry g_last;
+
 // Appends the entry of `n` with the next number, taken from the last
 // entry while the trail's count is held.
 int append(const Note& n) {
   if (const int why = prepareTrail(); why != 0) return why;
   return db::holdHeader([&] {
-    const int count = cmd::RecordCount();
-    if (db::lastError() != db::kOk) return db::lastError();
+    db::TableState now;
+    if (const int rc = db::readTableState(&now); rc != 0) return rc;
     int32_t last = 0;
-    if (count > 0) {
-      if (!cmd::MoveTo(count)) return db::lastErrorOr(db::kRecordReadFailed);
+    if (now == g_last.after) {
+      last = g_last.number;
+    } else if (now.count > 0) {
+      if (!cmd::MoveTo(now.count)) return db::lastErrorOr(db::kRecordReadFailed);
       rt::Result xh = cmd::ReadField("xh");
       double v = 0;
       if (db::lastError() != db::kOk) return db::lastError();
       if (!rt::numericValue(xh.arg(), &v)) return int(db::kFieldKindWrong);
       last = int32_t(v);
     }
+    // Forgotten first: an append whose failure is reported may have landed.
+    g_last = LastEntry{};
     const bool ok =
         cmd::AppendRecord(last + 1, rt::DateTime{n.when}, cut(n.user, 10), cut(n.workstation, 30), n.e.kind, n.e.table,
                           n.e.serial, cut(n.e.before, kValuesBytes), cut(n.e.after, kValuesBytes), n.op);
-    return ok ? 0 : db::lastErrorOr(db::kRecordWriteFailed);
+    if (!ok) return db::lastErrorOr(db::kRecordWriteFailed);
+    // The count is still held: this reading is the file's state right after
+    // the entry (a state not read leaves nothing remembered).
+    if (db::readTableState(&g_last.after) == 0) g_last.number = last + 1;
+    return 0;
   });
 }
 

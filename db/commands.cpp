@@ -522,6 +522,19 @@ bool steppingRecord() {
   return t && t->scanRecord();
 }
 
+int readTableState(TableState* out) {
+  *out = TableState{};
+  {
+    EngineCall call;
+    Table* t = cur();
+    int rc = t ? t->readCountSerial(&out->count, &out->nextSerial) : int(kNoCurrentDatabase);
+    if (rc == kOk) out->path = t->path();
+    setLastError(rc);
+  }
+  if (lastError() != kOk) *out = TableState{};
+  return lastError();
+}
+
 int movePastLast() {
   {
     EngineCall call;

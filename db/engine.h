@@ -141,6 +141,18 @@ bool steppingRecord();
 // current database (the last engine error is set to the result).
 [[nodiscard]] int moveToRecord(int32_t serial, int32_t hint);
 
+// The current database's state in one read: its path, record count and
+// next serial. Two states alike name the same records unless one was
+// changed in place: an append moves the count and the serial, a pack the
+// count, and the serial never goes back. 0, -67 with no current database,
+// or the read's code (the last engine error is set to the result).
+struct TableState {
+  std::string path;
+  int32_t count = 0, nextSerial = 0;
+  bool operator==(const TableState&) const = default;
+};
+[[nodiscard]] int readTableState(TableState* out);
+
 // Leaves the current database with no record current: the position past
 // its last record, as MoveTo(RecordCount()) and Skip(1) leave it, in one
 // engine call and one count read. 0, -67 with no current database, or the

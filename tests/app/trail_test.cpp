@@ -269,6 +269,27 @@ TEST_F(TrailTest, TwoWorkstationsAppendingAtOnceNumberEveryEntryOnce) {
   EXPECT_EQ(audit.status, 0) << audit.out;
 }
 
+// The next number is known from this program's own last entry only while
+// nobody else has appended since: an entry another workstation wrote in
+// between is counted, and an entry this program's next one follows.
+TEST_F(TrailTest, AnEntryAnotherWorkstationAppendedInBetweenIsNumberedOn) {
+  auto record = [] { app::trail::record({app::trail::loginFailed(), app::kUsersName, 0, "", "", "x"}); };
+  record();
+  record();
+  {
+    std::unique_ptr<db::Table> other;
+    ASSERT_EQ(db::Table::open((dir_ / (std::string(app::kTrailName) + ".kdb")).string(), db::OpenOptions{}, &other), 0);
+    const int32_t count = int32_t(entries().size());
+    const rt::Arg number = rt::makeInt(count + 1);
+    const rt::Arg* values[] = {&number};
+    ASSERT_EQ(other->append(values, 1), 0);
+  }
+  record();
+  const auto all = entries();
+  ASSERT_GE(all.size(), 4u);
+  for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i][xh], std::to_string(i + 1));
+}
+
 TEST_F(TrailTest, AGapInTheNumbersIsNamedByTheAuditAndByKdbtoolTrail) {
   for (int i = 0; i < 6; ++i) app::trail::record({app::trail::loginFailed(), app::kUsersName, 0, "", "", "x"});
   // Entries 3 and 4 removed by hand.
