@@ -296,6 +296,7 @@ void Table::drop() {
   batch_ = Batch{};  // its lock goes with the file
   headerDepth_ = 0;
   held_count_ = HeldCount{};
+  ownEnd_ = HeldCount{};
   const bool writable = file_ && file_->writable();
   locks_ = LockSet();
   file_ = os::deadFile(writable);
@@ -808,11 +809,21 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
       if (count < 0) count = 0;
       if (serial < 1) serial = 1;
     }
+    // The table still as this handle's own last append left it (count and
+    // next serial, which every append and pack moves): the count is the one
+    // this handle wrote, so it is not damaged, and the file ended at its
+    // record. Its length is not looked at again (a round trip on a share).
+    // Anything another program's append cut short left behind the count
+    // since carries serials from the next serial on: the record written
+    // here takes the first place, and the rest is cut off as ever by the
+    // next opening or the next append that looks.
+    const bool asLeft = rc == kOk && ownEnd_.valid && ownEnd_.count == count && ownEnd_.serial == serial;
+    if (asLeft) length = recordOffset(count);
     // A count damaged behind this program's back would make the new
     // record overwrite one that is there: refused, as on opening.
     // The file's length, failing as its look failed (a length not known is
     // not an empty file).
-    if (rc == kOk) rc = file_->size(&length);
+    if (rc == kOk && !asLeft) rc = file_->size(&length);
     if (rc == kOk && countLeavesRecords(length, count, serial)) rc = kFileSizeWrong;
     // What an append cut short left behind the count goes first, so that
     // the table ends where its records end.
@@ -848,6 +859,9 @@ int Table::append(const rt::Arg* const* values, size_t n, bool batched) {
       appendWrites_ += file_->writesMade() - writesBefore;
       extendCopy(count, serial, length, writesBefore, rec.data());
     }
+    // Only a count and serial this handle wrote (and knows landed) tell
+    // where the file ends.
+    ownEnd_ = rc == kOk && !batched ? HeldCount{true, count + 1, serial + 1} : HeldCount{};
   }
   if (rc == kOk && batched) {
     batch_.held = true;

@@ -359,6 +359,9 @@ class Table {
     bool valid = false;
     int32_t count = 0, serial = 0;
   } held_count_;
+  // The count and next serial this handle's own last single append left
+  // (valid once one has): a table found so again ends at that record.
+  HeldCount ownEnd_;
   uint64_t appendWrites_ = 0;  // writes of single appends since bumpedAt_
   // The records of the last whole scan, kept while nothing has changed:
   // the table's count, next serial, length and change counter as they were

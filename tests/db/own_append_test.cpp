@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "db/changes.h"
@@ -152,6 +154,40 @@ TEST_F(OwnAppendTest, AnUnchangedTableIsReadInTwoCallsAndAnAppendWritesNoMark) {
     ASSERT_EQ(other->append(values, 1), 0);
   }
   EXPECT_EQ(sum(), kFirst + 7 + 3 + 9);
+}
+
+// An append that finds the table as this handle's own last append left
+// it does not look at the file's length; records another program's append
+// batch left behind the count meanwhile (cut short: a kill before its
+// count) are still never counted in, and the next opening cuts them off.
+TEST_F(OwnAppendTest, AnAppendAfterItsOwnSkipsTheLengthAndACutShortBatchStaysOut) {
+  ASSERT_TRUE(cmd::AppendRecord(7));
+  db::TableState state;
+  ASSERT_EQ(db::readTableState(&state), 0);
+  const int64_t rs = 8;  // the serial and the 3-digit field
+  const auto endBefore = std::filesystem::file_size("t.kdb");
+  {
+    // Three records numbered on from the next serial, their count never
+    // written.
+    std::FILE* f = std::fopen("t.kdb", "r+b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fseek(f, long(endBefore), SEEK_SET), 0);
+    for (int32_t i = 0; i < 3; ++i) {
+      uint8_t rec[rs] = {};
+      db::putI32(rec, state.nextSerial + i);
+      std::memcpy(rec + 4, "999", 3);
+      ASSERT_EQ(std::fwrite(rec, 1, rs, f), size_t(rs));
+    }
+    std::fclose(f);
+  }
+  env_.calls = 0;
+  ASSERT_TRUE(cmd::AppendRecord(5));
+  EXPECT_LE(env_.calls, 5);  // lock, count, record, count, unlock
+  EXPECT_EQ(sum(), kFirst + 7 + 5);
+  db::closeAllDatabases();
+  ASSERT_TRUE(cmd::OpenDatabase("t"));
+  EXPECT_EQ(sum(), kFirst + 7 + 5);
+  EXPECT_EQ(std::filesystem::file_size("t.kdb"), endBefore + rs);
 }
 
 // A reading served from the kept copy whose step reads the table again
