@@ -94,6 +94,9 @@ class LockSet {
   [[nodiscard]] int lockWhole(int waitMs);
   [[nodiscard]] int unlockWhole();
   bool wholeHeld() const { return whole_ > 0; }
+  // Whether the byte at `offset` is locked by this set now (its own byte
+  // lock, or the whole file).
+  bool holdsByte(int64_t offset) const { return whole_ > 0 || held_.count({offset, offset + 1}) > 0; }
 
  private:
   [[nodiscard]] int unlockUncovered(int64_t from, int64_t to);

@@ -297,6 +297,7 @@ void Table::drop() {
   headerDepth_ = 0;
   held_count_ = HeldCount{};
   ownEnd_ = HeldCount{};
+  heldImage_ = HeldImage{};
   const bool writable = file_ && file_->writable();
   locks_ = LockSet();
   file_ = os::deadFile(writable);
@@ -515,9 +516,18 @@ int Table::unlockHeader() {
   return locks_.unlockByte(kHeaderLockOffset);
 }
 int Table::lockRecord(int32_t pos) { return pos < 0 ? kLockFailed : locks_.lockByte(recordOffset(pos), lockWaitMs()); }
-int Table::unlockRecord(int32_t pos) { return pos < 0 ? kUnlockFailed : locks_.unlockByte(recordOffset(pos)); }
+int Table::unlockRecord(int32_t pos) {
+  if (pos < 0) return kUnlockFailed;
+  const int rc = locks_.unlockByte(recordOffset(pos));
+  if (heldImage_.valid && !locks_.holdsByte(recordOffset(heldImage_.pos))) heldImage_.valid = false;
+  return rc;
+}
 int Table::lockWhole() { return locks_.lockWhole(lockWaitMs()); }
-int Table::unlockWhole() { return locks_.unlockWhole(); }
+int Table::unlockWhole() {
+  const int rc = locks_.unlockWhole();
+  if (heldImage_.valid && !locks_.holdsByte(recordOffset(heldImage_.pos))) heldImage_.valid = false;
+  return rc;
+}
 
 int Table::readCountSerial(int32_t* count, int32_t* serial) {
   // While this handle holds the header lock nobody else can move the count
@@ -688,6 +698,10 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     const int32_t pos = position;
     if (pos < 0) return kNoCurrentRecord;
+    // Already locked here since the record was last read, and not written
+    // by this handle since: nobody else can have changed it.
+    const bool known = heldImage_.valid && heldImage_.pos == pos && heldImage_.writes == file_->writesMade() &&
+                       locks_.holdsByte(recordOffset(pos));
     int rc = lockRecord(pos);
     if (rc != kOk) return rc;
     // A pack that is running holds the whole file, so the record lock
@@ -697,11 +711,19 @@ int Table::lockCurrent(uint8_t* rec, bool forWrite, int32_t* at) {
     // header lock: the lock held here already orders this read after any
     // pack, and an append only ever raises the count.
     int32_t count = 0, nextSerial = 0;
-    rc = readCountSerial(&count, &nextSerial);
-    count = std::max(0, count);
+    if (known) {
+      std::memcpy(rec, heldImage_.rec.data(), heldImage_.rec.size());
+      count = pos + 1;
+    } else {
+      rc = readCountSerial(&count, &nextSerial);
+      count = std::max(0, count);
+    }
     const bool mine = held_ && heldPos_ == pos;
     if (rc == kOk && pos >= count && !mine) rc = kNoCurrentRecord;
-    if (rc == kOk && pos < count) rc = readRecord(pos, rec);
+    if (rc == kOk && pos < count && !known) {
+      rc = readRecord(pos, rec);
+      if (rc == kOk) heldImage_ = {true, pos, file_->writesMade(), std::vector<uint8_t>(rec, rec + header_.recordSize)};
+    }
     if (rc != kOk) {
       // A lock a failed unlock left goes when the handle is closed or dropped.
       static_cast<void>(unlockRecord(pos));

@@ -359,6 +359,15 @@ class Table {
     bool valid = false;
     int32_t count = 0, serial = 0;
   } held_count_;
+  // The record read last under a record lock, while that lock (or the
+  // whole file) stays held and this handle has not written: nobody else
+  // can have changed it, so a nested access takes it without a read.
+  struct HeldImage {
+    bool valid = false;
+    int32_t pos = 0;
+    uint64_t writes = 0;
+    std::vector<uint8_t> rec;
+  } heldImage_;
   // The count and next serial this handle's own last single append left
   // (valid once one has): a table found so again ends at that record.
   HeldCount ownEnd_;

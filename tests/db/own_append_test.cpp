@@ -190,6 +190,27 @@ TEST_F(OwnAppendTest, AnAppendAfterItsOwnSkipsTheLengthAndACutShortBatchStaysOut
   EXPECT_EQ(std::filesystem::file_size("t.kdb"), endBefore + rs);
 }
 
+// While the record's lock is held nobody else can change it: a nested
+// access takes it without a call; this handle's own write is read back;
+// once the lock is let go another program's change is read.
+TEST_F(OwnAppendTest, AHeldRecordIsReadOnceWhileItsLockIsHeld) {
+  ASSERT_TRUE(cmd::MoveTo(10));
+  long calls = -1;
+  ASSERT_EQ(db::holdCurrentRecord([&] {
+              env_.calls = 0;
+              EXPECT_EQ(cmd::ReadField("v").integer(), 10);
+              EXPECT_EQ(cmd::ReadField("v").integer(), 10);
+              calls = env_.calls;
+              if (!cmd::ReplaceFields(rt::Arg{}, "v", 1010)) return -1;
+              EXPECT_EQ(cmd::ReadField("v").integer(), 1010);
+              return 0;
+            }),
+            0);
+  EXPECT_EQ(calls, 0);
+  otherChanges(9, 77);
+  EXPECT_EQ(cmd::ReadField("v").integer(), 77);
+}
+
 // A reading served from the kept copy whose step reads the table again
 // after another program changed it: the inner reading keeps a new copy,
 // and the outer one goes on over the records it began with (still alive:
